@@ -1,0 +1,136 @@
+// The operations that Qpkit6 imports from its five sibling libraries.
+//
+// Qpkit1: records (get, append, insert, delete, strings, parameters).
+// Qpkit3: whole pieces and buffers (copy, add and delete pieces).
+// Qpkit4: point groups (copy point groups, put a point on a curve).
+// Qpkit:  matrices, angles, curves, formula evaluation, text entry.
+// Qpkit2: formula repair, curve reshaping, drawing.
+//
+// Memory: every record pointer handed out points into a piece inside a
+// pattern buffer and dies at the next operation that adds or removes records
+// of that piece or moves the piece; fetch again after each one.
+// Units: millimetres in records, centimetres in formula texts, radians,
+// client pixels for drawing. Indices are 16-bit; a negative index means none.
+// The operations use the C calling convention and C linkage.
+#pragma once
+
+#include "frame/records.h"
+#include "win/win32.h"
+
+#if defined(_WIN32)
+#  define QP_SIBLING_EXPORT extern "C" __declspec(dllexport)
+#else
+#  define QP_SIBLING_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
+extern "C" {
+
+// ---- Qpkit1: records -------------------------------------------------------
+
+// p = record i of its owner (the pattern for pieces, else the piece); i = 0
+// gives the array base. An index out of range gives a null pointer.
+void qpGetPieceLptr(PatternBuffer* pattern, short i, Piece** p);
+void qpGetPointLptr(Piece* piece, short i, Point** p);
+void qpGetCoordLptr(Piece* piece, short i, Coord** p);
+void qpGetSegLptr(Piece* piece, short i, Seg** p);
+void qpGetLineLptr(Piece* piece, short i, Line** p);
+void qpGetFormulaLptr(Piece* piece, short i, Formula** p);
+void qpGetRuleLptr(Piece* piece, short i, Rule** p);
+void qpGetPRuleLptr(Piece* piece, short i, PRule** p);
+void qpGetFRuleLptr(Piece* piece, short i, FRule** p);
+void qpGetExtwidLptr(Piece* piece, short i, Extwid** p);
+void qpGetCutanglLptr(Piece* piece, short i, Cutangl** p);
+void qpGetSPointLptr(Piece* piece, short i, SPoint** p);
+// base = start of the formula-text area; n receives charCount.
+void qpGetCharLptr(Piece* piece, short* n, char** base);
+// The parameter named by one letter (second = 0) or two letters.
+void qpGetParaNameLptr(Piece* piece, char first, char second, ParaName** p);
+
+// Append one record: its index is the count before the call.
+void qpIncreaseCoord(PatternBuffer* pattern, Piece* piece, Coord** p);
+void qpIncreaseFormula(PatternBuffer* pattern, Piece* piece, Formula** p);
+void qpIncreaseSegment(PatternBuffer* pattern, Piece* piece, Seg** p);
+void qpIncreaseExtwid(PatternBuffer* pattern, Piece* piece, Extwid** p);
+void qpIncreaseCutangl(PatternBuffer* pattern, Piece* piece, Cutangl** p);
+void qpIncreaseLine(PatternBuffer* pattern, Piece* piece, Seg* seg, Line** p);
+// owner: the line (kind 0) or special point (kind 1) the point belongs to.
+void qpIncreasePoint(PatternBuffer* pattern, Piece* piece, Seg* seg, short owner,
+                     short kind, Point** p);
+void qpIncreaseSPoint(PatternBuffer* pattern, Piece* piece, Seg* seg, SPoint** p);
+// Reserves length bytes at the end of the formula-text area.
+void qpIncreaseString(PatternBuffer* pattern, Piece* piece, short length,
+                      short* offset, char** text);
+
+// Insert after index i (the new record is i + 1); later records move up.
+void qpInsertPoint(PatternBuffer* pattern, Piece* piece, short i, Point** p);
+void qpInsertLine(PatternBuffer* pattern, Piece* piece, short c, Line** p);
+void qpInsertPRule(PatternBuffer* pattern, Piece* piece, short i, PRule** p);
+
+// Delete record i; later records move down.
+void qpDeletePoint(PatternBuffer* pattern, Piece* piece, short i);
+void qpDeleteLine(PatternBuffer* pattern, Piece* piece, short i);
+void qpDeleteExtwid(PatternBuffer* pattern, Piece* piece, short i);
+// Removes length bytes at offset from the text area; every Formula text
+// offset past them is lowered to match. n receives the new charCount.
+void qpDeleteString(PatternBuffer* pattern, Piece* piece, short* n, short offset,
+                    short length);
+
+// ---- Qpkit3: whole pieces and buffers ---------------------------------------
+
+void qpMemcpy(void* dst, const void* src, long n);
+// Appends an empty piece to the pattern; p = the new piece.
+void qpIncreasePiece(PatternBuffer* pattern, Piece** p);
+void qpDeletePiece(PatternBuffer* pattern, Piece* piece);
+// Appends the piece of a one-piece block as the last piece of *patternCell
+// and points *pieceCell at it (the pattern may move: *patternCell follows).
+void qpAddPiece2Buffer(PatternBuffer** blockCell, Piece** newPieceCell,
+                       PatternBuffer** patternCell, Piece** pieceCell, int reserved);
+
+// ---- Qpkit4: point groups ---------------------------------------------------
+
+// Copies points first..last (descending when first > last) of src into dst
+// after index `after` (-1: at the start), each with its own Coord and, when
+// the piece has formulas, its own Formula and texts. mode: 48, 16, 1, 0x11.
+void qpCopyGroupPoint(PatternBuffer* srcPattern, Piece* srcPiece, short first,
+                      short last, PatternBuffer* dstPattern, Piece* dstPiece,
+                      short after, short mode);
+// Puts a point on `line` at (x, y); *index = its point index.
+void qpAdjustCurvePoint(HDC hdc, PatternBuffer* pattern, Piece* piece, short line,
+                        float x, float y, short* first, short* last, short* index);
+
+// ---- Qpkit: matrices, angles, curves, formulas, text entry ------------------
+
+// mode 0: out = a x b; mode 1: a = a x b in place (out not used).
+void qpMultiMatrix(short mode, float* a, const float* b, float* out);
+void qpContraMatrix(const float* m, float* out);
+// out.x, out.y = (in.x, in.y, 1) x m; only x and y (offsets 4, 8) are used.
+void qpTransCoord(Coord* out, const float* m, const Coord* in);
+// Direction of (dx, dy) in radians, in (-pi, pi].
+double qpAngle(double dx, double dy);
+// 1 when the outline turns clockwise (y up), -1 otherwise.
+short qpGetPieceClockwise(Piece* piece);
+void qpCurve(HDC hdc, Piece* piece, short op, long flags, short style,
+             unsigned long mode, short first, short count, short colour,
+             short resolution, short* index, float* length, float* x, float* y,
+             const float* m);
+// Value of a formula text in centimetres (0 for malformed text).
+float qpFormulaCalculation(Piece* piece, const char* text);
+void qpConvertFloat2String(double value, const char* format, char* out);
+void qpEditString(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, short mode,
+                  int x, int y, int reserved, int size1, int size2, COLORREF ink,
+                  COLORREF paper, short* caret, char* text);
+
+// ---- Qpkit2: formula repair, curve reshaping, drawing -----------------------
+
+// expression = text without its constant numeral term; *rest = that term (cm).
+void qpSplitFormulaNumeral(const char* text, char* expression, float* rest);
+void qpAdjustFormula(PatternBuffer* pattern, Piece* piece, short first, short last);
+void qpModifyCurve2Turnp(PatternBuffer* pattern, Piece* piece, short i);
+void qpModifyCurve2Arcp(PatternBuffer* pattern, Piece* piece, short i);
+void qpDrawPromptFrame(HDC hdc, RECT client, short one, short style, int* x, int* y,
+                       int* width, const char* text);
+void qpDrawFrame(HDC hdc, short style, int left, int top, int right, int bottom,
+                 COLORREF c1, COLORREF c2, COLORREF c3);
+void qpTextOut(HDC hdc, int x, int y, const char* text, int length);
+
+}  // extern "C"

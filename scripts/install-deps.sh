@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs, from Debian 12's packages, whatever the build and the tests need
+# and this machine lacks. Idempotent: a package already installed is not
+# fetched again, and apt is not touched at all when nothing is missing.
+# Run as root (or through sudo). Usage: install-deps.sh [native|m32|windows|all]
+set -euo pipefail
+want=${1:-all}
+
+native=(cmake make g++ ninja-build libgtest-dev googletest libbenchmark-dev
+        libcli11-dev nlohmann-json3-dev clang libclang-rt-14-dev)
+m32=(g++-multilib)
+windows=(g++-mingw-w64-i686 wine wine32:i386)
+
+pkgs=()
+case "$want" in
+  native)  pkgs=("${native[@]}") ;;
+  m32)     pkgs=("${native[@]}" "${m32[@]}") ;;
+  windows) pkgs=("${native[@]}" "${windows[@]}") ;;
+  all)     pkgs=("${native[@]}" "${m32[@]}" "${windows[@]}") ;;
+  *) echo "install-deps: unknown set '$want' (native, m32, windows or all)" >&2; exit 2 ;;
+esac
+
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+
+missing=()
+for p in "${pkgs[@]}"; do installed "$p" || missing+=("$p"); done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "install-deps: installing ${missing[*]}"
+for p in "${missing[@]}"; do
+  case "$p" in
+    *:i386) dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386 ;;
+  esac
+done
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
