@@ -1,0 +1,206 @@
+// The pattern store stand-in (Qpkit1, with Qpkit3 and Qpkit4): what tests,
+// fixtures and the qpkit host need beyond the sibling operations of
+// frame/siblings.h. The library itself never includes this header.
+//
+// Memory: patterns are movable global blocks (GlobalAlloc, used locked); the
+// store knows each block's size through GlobalSize(GlobalHandle(pattern)) and
+// never writes past it. Record pointers die at every operation that adds or
+// removes records of their piece or moves the piece.
+// Units: millimetres in records, centimetres in formula texts and parameter
+// values. Indices are 16-bit; -1 means none.
+//
+// ---- The store's rules -------------------------------------------------------
+// Block: the 800-byte header, then points, coords, lines, segs, spoints,
+//   formulas, rules, prules, extwids, cutangls, frules, then the text area.
+// byteSize = 800 + sum(count x size) + charCount; sizes 12 12 20 12 12 40 12
+//   12 12 12 4 and 1 per text byte; counts are the next index.
+// The PRule count lives in Piece.pRuleCount (offset 620, the store's field).
+// Getters: an index out of range gives null; index 0 of an empty array gives
+//   the array's base (where the next appended record will be); pieces: null.
+// A piece that grows or shrinks moves the later pieces of its buffer; their
+//   pieceOffset entries and totalSize follow; the piece header stays put.
+// The buffer is the pattern argument; the piece is found by its address
+//   among pieceOffset[]; a piece outside its pattern is refused (stderr).
+// Out of room: "store: pattern buffer full: need N bytes, block holds M" on
+//   stderr, then abort(); nothing is ever written past the block.
+// Bad indices: one line on stderr, nothing changes, pointer results are null.
+// Point types: S chain start, K turning point, C and M curve points (upper
+//   case outline, lower case inner lines); v o g p marks belong to no line.
+// Marks keep codes in lineIn/lineOut (a v notch its angle): never renumbered.
+// A mark segment is a Seg with markFlag != 0: firstLine names its first SPoint
+//   and lineCount counts its SPoints.
+// Inserting or deleting a point renumbers Line.firstPoint, Coord.pointIndex,
+//   SPoint.pointIndex, PRule.pointIndex, Extwid ends and Cutangl.pointIndex.
+// Inserting or deleting a line renumbers Point.lineIn/lineOut (not marks),
+//   Seg.firstLine (not mark segments) and SPoint.lineIndex.
+// Never renumbered (the tools' own codes): PRule.code, Line.joinKind,
+//   Line.joinCount, Line.joinPoint.
+// qpInsertPoint(i): new point i+1; inside the line holding i..i+1 it is a C
+//   (c if point i is lower case) with lineIn = lineOut = that line, which
+//   gains a point; elsewhere it takes point i's type with lineIn = lineOut =
+//   -1. segIndex is point i's; coordIndex and formulaIndex are -1.
+// qpInsertLine(c): new line c+1, a copy of line c, in c's segment. When the
+//   old line c+1 starts at c's last point it hands its first stretch to the
+//   new line (new = last point of c, 2 points; old starts one later, one
+//   point fewer); otherwise the new line is (last point of c, 2 points).
+// qpDeletePoint(i): removes the point, its Coord, its Formula and texts, its
+//   SPoints, PRules (Rule counts follow) and Cutangls; Extwid ends naming i
+//   keep i, clamped into range. An interior point shrinks its line; a point
+//   where two lines meet merges them (the first absorbs the second); a chain
+//   end shrinks its line and the new end turns K (an S start stays S), same
+//   case; a line left with fewer than 2 points is deleted.
+// qpDeleteLine(L): references to L become -1; later lines move down; L's
+//   segment loses a line.
+// qpIncreaseSegment: code 1, value 0, markFlag 0, firstLine = lineCount,
+//   lineCount 0. qpIncreaseLine(seg): kind 1, right after seg's last line;
+//   seg.lineCount + 1 (firstLine set when it had none).
+// qpIncreasePoint(seg, owner, kind): appended with segIndex = seg, lineIn =
+//   lineOut = -1; kind 0: owner line gains it (firstPoint when it had none),
+//   type S as a line's first point, else K; kind 1: owner SPoint's
+//   pointIndex = the new point, type o. Lower case unless seg code is 1 or 3.
+// qpIncreaseSPoint(seg): lineIndex = pointIndex = -1; seg.lineCount + 1.
+// New records are zeroed but for these defaults; index fields meaning none
+//   are -1 (Coord.formulaIndex, Point.coordIndex, Point.formulaIndex).
+// qpDeleteString lowers every Formula text offset past the removed bytes.
+// qpInsertPRule(i): new PRule i+1; Rule counts are the caller's.
+// Parameters: one global table, names of one or two letters (case-sensitive),
+//   values in cm; an unknown name is added with value 0 on first lookup.
+// -----------------------------------------------------------------------------
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "frame/records.h"
+#include "frame/siblings.h"
+
+#if defined(_WIN32)
+#  define QP_STORE_CXX_EXPORT __declspec(dllexport)
+#else
+#  define QP_STORE_CXX_EXPORT __attribute__((visibility("default")))
+#endif
+
+// ---- Patterns ----------------------------------------------------------------
+
+// A locked movable global block of capacityBytes holding an empty pattern:
+// header of 20 bytes, no pieces, totalSize 20. Null when capacityBytes < 20.
+QP_SIBLING_EXPORT PatternBuffer* storeNewPattern(long capacityBytes, short kind);
+// Unlocks and frees a pattern made by storeNewPattern or grown by the store.
+QP_SIBLING_EXPORT void storeFreePattern(PatternBuffer* pattern);
+// Size of the global block that holds `locked` (GlobalSize), -1 if unknown.
+QP_SIBLING_EXPORT long storeBlockSize(const void* locked);
+
+// ---- Consistency -------------------------------------------------------------
+
+// 1 when the piece is consistent; 0 with a one-line reason (record kind,
+// index, what is wrong) in message, never more than size bytes with its zero.
+QP_SIBLING_EXPORT int storeCheckPiece(const Piece* piece, char* message, int size);
+// Header, offsets ascending and back to back, totalSize, and every piece.
+QP_SIBLING_EXPORT int storeCheckPattern(const PatternBuffer* pattern, char* message,
+                                        int size);
+
+// ---- Parameters (the measurement table the host fills) -------------------------
+
+// name: one or two letters, case-sensitive; value in centimetres. 0: refused.
+QP_SIBLING_EXPORT int storeSetParameter(const char* name, float value);
+QP_SIBLING_EXPORT void storeClearParameters(void);
+QP_SIBLING_EXPORT int storeParameterCount(void);
+// Parameter i in table order: name (zero-terminated, 3 bytes) and value.
+// 0 when i is out of range.
+QP_SIBLING_EXPORT int storeGetParameter(int i, char name[3], float* value);
+
+// ---- Record kinds without a sibling append operation --------------------------
+
+QP_SIBLING_EXPORT void storeIncreaseRule(PatternBuffer* pattern, Piece* piece, Rule** p);
+QP_SIBLING_EXPORT void storeIncreaseFRule(PatternBuffer* pattern, Piece* piece, FRule** p);
+
+// ---- Internals shared by Qpkit1, Qpkit3 and Qpkit4 ----------------------------
+
+// Bytes a piece needs for its counts (800 + records + texts); -1 when a count
+// is negative.
+QP_SIBLING_EXPORT long storePieceSize(const Piece* piece);
+// Slot of `piece` among the pattern's pieceOffset[], -1 if it is not there.
+QP_SIBLING_EXPORT int storeFindPiece(const PatternBuffer* pattern, const Piece* piece);
+// Opens (delta > 0) or closes (delta < 0) delta bytes at byte `at` of the
+// piece block: the rest of the piece and every later piece move, byteSize,
+// later pieceOffset entries and totalSize follow. Aborts when out of room.
+QP_SIBLING_EXPORT void storeResizePiece(PatternBuffer* pattern, Piece* piece, long at,
+                                        long delta);
+// Appends a copy of `piece` (byteSize bytes) as the last piece of *cell,
+// moving the pattern to a larger block when it does not fit (*cell follows;
+// the old block is freed). Returns the appended piece.
+QP_SIBLING_EXPORT Piece* storeAppendPieceCopy(PatternBuffer** cell, const Piece* piece);
+
+// ---- Building pieces (tests, fixtures, the host's pattern loader) --------------
+
+// One point of a chain or a mark. x and y in millimetres; the formula texts
+// in centimetres (empty: the coordinate written as a constant, when the piece
+// carries formulas). Texts must stay below 80 bytes with their zero.
+struct PointSpec {
+    char type = 'K';
+    float x = 0.0f;
+    float y = 0.0f;
+    std::string xFormula;
+    std::string yFormula;
+};
+
+// An outline chain (upper-case types) or an inner line (lower case): an S,
+// then C, M and K points, ending with a K. Lines run between turning points.
+// A closed outline ends with a K on the chain's first point (`close` appends
+// it). Each chain gets a segment of its own.
+struct ChainSpec {
+    std::vector<PointSpec> points;
+    bool close = false;
+    int16_t segCode = 0;    // 0: 1 for an outline chain, 2 for an inner line
+    int16_t segValue = -1;  // -1: 0 for an outline chain, 14 for an inner line
+    int16_t lineKind = 0;   // 0: 1 for two-point lines, 2 for longer ones
+};
+
+// A mark ('v', 'o', 'g' or 'p'): a point in a mark segment with its SPoint.
+// lineIn and lineOut are the mark's own codes (a 'v' keeps its angle in
+// thousandths of a radian in lineOut). Consecutive marks with equal segment
+// code and value share one segment.
+struct MarkSpec {
+    PointSpec point;
+    int16_t lineIn = 0;
+    int16_t lineOut = 0;
+    int16_t segCode = 15;
+    int16_t segValue = 12;
+    int16_t lineIndex = -1;  // SPoint.lineIndex: the line the mark lies on
+    float size = 5.0f;       // SPoint.size, mm
+    float position = 0.0f;   // SPoint.position, mm along lineIndex
+};
+
+// A grading rule: its two store words and its point steps (point indices are
+// those of the built piece; PRule codes are kept as given).
+struct RuleSpec {
+    int16_t word0 = 0;
+    int16_t word2 = 0;
+    std::vector<PRule> pRules;
+};
+
+struct PieceSpec {
+    std::vector<ChainSpec> chains;  // points numbered in chain order
+    std::vector<MarkSpec> marks;    // follow the chains' points
+    std::vector<RuleSpec> rules;
+    std::vector<Extwid> extwids;
+    std::vector<Cutangl> cutangls;
+    std::vector<FRule> fRules;
+    // Give every point a Formula. Implied when any point has a formula text.
+    bool formulas = false;
+    int16_t groupFlag = 0;
+    float placement[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};  // piece -> pattern
+    float foldAngleLow = 0.0f;
+    float foldAngleHigh = 0.0f;
+};
+
+// Builds the piece through the store operations (qpIncrease*) and appends it
+// as the last piece of *cell, moving the pattern to a larger block when
+// needed (*cell follows). Returns the piece, or null with a one-line reason
+// in *error (when given) for a spec it refuses; the pattern is then unchanged.
+QP_STORE_CXX_EXPORT Piece* storeAppendPiece(PatternBuffer** cell, const PieceSpec& spec,
+                                            std::string* error = nullptr);
+// The checker's verdict as text: empty when consistent, else the reason.
+QP_STORE_CXX_EXPORT std::string storeCheckPieceText(const Piece* piece);
+QP_STORE_CXX_EXPORT std::string storeCheckPatternText(const PatternBuffer* pattern);
