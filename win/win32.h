@@ -82,7 +82,10 @@ constexpr int R2_XORPEN = 7;
 constexpr int R2_COPYPEN = 13;
 constexpr int PS_SOLID = 0;
 constexpr int WHITE_BRUSH = 0;
+constexpr int BLACK_BRUSH = 4;
 constexpr int NULL_BRUSH = 5;
+constexpr int WHITE_PEN = 6;
+constexpr int BLACK_PEN = 7;
 constexpr int HOLLOW_BRUSH = NULL_BRUSH;
 constexpr int NULL_PEN = 8;
 constexpr int TRANSPARENT = 1;
@@ -94,6 +97,7 @@ constexpr UINT MB_ICONERROR = 0x10;
 constexpr int GWL_HINSTANCE = -6;
 
 // Global memory.
+constexpr UINT GMEM_FIXED = 0x0000;
 constexpr UINT GMEM_MOVEABLE = 0x0002;
 constexpr UINT GMEM_ZEROINIT = 0x0040;
 
