@@ -1,0 +1,120 @@
+// Every text the system shows to the user, as the GBK bytes that go to
+// MessageBoxA, TextOutA and the prompt bar, each with its UTF-8 reading.
+//
+// The bytes are the system's own and are used exactly: prompts keep their
+// trailing blanks, which pad the prompt bar's text to a fixed width, and the
+// full-width punctuation (（ ） ！ ， ＝) stays double-byte.  Each literal was
+// produced with iconv from UTF-8 to GBK and read back; the tests convert
+// every one back to UTF-8 and compare it with the reading in its comment.
+// Where a hex escape is followed by a character that reads as a hex digit,
+// the literal is split ("..." "...") so that the escape stays one byte.
+//
+// Header only; nothing here owns memory.  Lengths are in bytes.
+#pragma once
+
+// Caption of every message box the library shows (MB_ICONERROR).
+// "服装 CAD 系统（Windows 版）" (27 bytes)
+inline constexpr char kCaption[] =
+    "\xB7\xFE\xD7\xB0 CAD \xCF\xB5\xCD\xB3\xA3\xA8Windows \xB0\xE6\xA3\xA9";
+
+// The host's dialog template for a typed distance (point increase).
+// "LENGTHINPUTDLG" (14 bytes)
+inline constexpr char kDialogLengthInput[] =
+    "LENGTHINPUTDLG";
+
+// Sleeve cap, step 2: pick the end points of the cap curve.
+// "请指定袖山曲线端点！    " (24 bytes)
+inline constexpr char kPromptItalyEnds[] =
+    "\xC7\xEB\xD6\xB8\xB6\xA8\xD0\xE4\xC9\xBD\xC7\xFA\xCF\xDF\xB6\xCB\xB5\xE3\xA3\xA1    ";
+
+// Sleeve cap, step 4: pick the cut point on the curve.
+// "请指定袖山曲线切开点！    " (26 bytes)
+inline constexpr char kPromptItalyCut[] =
+    "\xC7\xEB\xD6\xB8\xB6\xA8\xD0\xE4\xC9\xBD\xC7\xFA\xCF\xDF\xC7\xD0\xBF\xAA\xB5\xE3\xA3\xA1    ";
+
+// Sleeve cap result box: curve length = ... cm, increase (cm) = ;
+// 23 blanks after the first full-width equals sign leave room for the length.
+// "袖山曲线长度 ＝                       厘米，增加长度（厘米）＝ " (63 bytes)
+inline constexpr char kItalyResultLine[] =
+    "\xD0\xE4\xC9\xBD\xC7\xFA\xCF\xDF\xB3\xA4\xB6\xC8 \xA3\xBD                       \xC0\xE5\xC3\xD7\xA3\xAC\xD4\xF6\xBC\xD3\xB3\xA4\xB6\xC8\xA3\xA8\xC0\xE5\xC3\xD7\xA3\xA9\xA3\xBD ";
+
+// Pleat spread width table: title.
+// "请输入褶皱线两端展开宽度（厘米）" (32 bytes)
+inline constexpr char kFoldTableTitle[] =
+    "\xC7\xEB\xCA\xE4\xC8\xEB\xF1\xDE\xD6\xE5\xCF\xDF\xC1\xBD\xB6\xCB\xD5\xB9\xBF\xAA\xBF\xED\xB6\xC8\xA3\xA8\xC0\xE5\xC3\xD7\xA3\xA9";
+
+// Pleat spread width table: column header, six blanks between titles.
+// "起点点号      展开宽度      终点点号      展开宽度" (50 bytes)
+inline constexpr char kFoldTableHeader[] =
+    "\xC6\xF0\xB5\xE3\xB5\xE3\xBA\xC5      \xD5\xB9\xBF\xAA\xBF\xED\xB6\xC8      \xD6\xD5\xB5\xE3\xB5\xE3\xBA\xC5      \xD5\xB9\xBF\xAA\xBF\xED\xB6\xC8";
+
+// Dart transfer: a picked leg meets the outline at no turning point.
+// "未找到轮廓线上与省道线相交的转折点，不能执行省道转移操作 !" (58 bytes)
+inline constexpr char kGapMoveNoOutlinePoint[] =
+    "\xCE\xB4\xD5\xD2\xB5\xBD\xC2\xD6\xC0\xAA\xCF\xDF\xC9\xCF\xD3\xEB\xCA\xA1\xB5\xC0\xCF\xDF\xCF\xE0\xBD\xBB\xB5\xC4\xD7\xAA\xD5\xDB\xB5\xE3\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD7\xAA\xD2\xC6\xB2\xD9\xD7\xF7 !";
+
+// Dart transfer: the two old legs do not intersect.
+// "未找到原两条省道线交点，不能执行省道转移操作 !" (46 bytes)
+inline constexpr char kGapMoveNoLegsCross[] =
+    "\xCE\xB4\xD5\xD2\xB5\xBD\xD4\xAD\xC1\xBD\xCC\xF5\xCA\xA1\xB5\xC0\xCF\xDF\xBD\xBB\xB5\xE3\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD7\xAA\xD2\xC6\xB2\xD9\xD7\xF7 !";
+
+// Dart transfer: the new and the old dart lines do not intersect.
+// "未找到新旧省道线交点，不能执行省道转移操作 !" (44 bytes)
+inline constexpr char kGapMoveNoNewOldCross[] =
+    "\xCE\xB4\xD5\xD2\xB5\xBD\xD0\xC2\xBE\xC9\xCA\xA1\xB5\xC0\xCF\xDF\xBD\xBB\xB5\xE3\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD7\xAA\xD2\xC6\xB2\xD9\xD7\xF7 !";
+
+// Dart fold, prompt 1: pick the dart's legs.
+// "请指定省道边线！  " (18 bytes)
+inline constexpr char kPromptGapFoldLegs[] =
+    "\xC7\xEB\xD6\xB8\xB6\xA8\xCA\xA1\xB5\xC0\xB1\xDF\xCF\xDF\xA3\xA1  ";
+
+// Dart fold, prompt 2: pick the dart's centre line.
+// "请指定省道中线！  " (18 bytes)
+inline constexpr char kPromptGapFoldCentreLine[] =
+    "\xC7\xEB\xD6\xB8\xB6\xA8\xCA\xA1\xB5\xC0\xD6\xD0\xCF\xDF\xA3\xA1  ";
+
+// Dart fold, prompt 2 for neighbouring legs: pick the centre line's end point.
+// "请指定省道中线端点！  " (22 bytes)
+inline constexpr char kPromptGapFoldCentreEnd[] =
+    "\xC7\xEB\xD6\xB8\xB6\xA8\xCA\xA1\xB5\xC0\xD6\xD0\xCF\xDF\xB6\xCB\xB5\xE3\xA3\xA1  ";
+
+// Dart fold, prompt 4: pick the side the dart is folded to.
+// "请指定省道折叠方向！  " (22 bytes)
+inline constexpr char kPromptGapFoldDirection[] =
+    "\xC7\xEB\xD6\xB8\xB6\xA8\xCA\xA1\xB5\xC0\xD5\xDB\xB5\xFE\xB7\xBD\xCF\xF2\xA3\xA1  ";
+
+// Dart fold: a picked leg meets the outline at no turning point.
+// "未找到轮廓线上与省道线相交的转折点，不能执行省道折叠操作 !" (58 bytes)
+inline constexpr char kGapFoldNoOutlinePoint[] =
+    "\xCE\xB4\xD5\xD2\xB5\xBD\xC2\xD6\xC0\xAA\xCF\xDF\xC9\xCF\xD3\xEB\xCA\xA1\xB5\xC0\xCF\xDF\xCF\xE0\xBD\xBB\xB5\xC4\xD7\xAA\xD5\xDB\xB5\xE3\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD5\xDB\xB5\xFE\xB2\xD9\xD7\xF7 !";
+
+// Dart fold: the legs do not intersect.
+// "未找到省道线交点，不能执行省道折叠操作 !" (40 bytes)
+inline constexpr char kGapFoldNoLegsCross[] =
+    "\xCE\xB4\xD5\xD2\xB5\xBD\xCA\xA1\xB5\xC0\xCF\xDF\xBD\xBB\xB5\xE3\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD5\xDB\xB5\xFE\xB2\xD9\xD7\xF7 !";
+
+struct SystemText {
+    const char* name;
+    const char* gbk;
+};
+
+// All of the above, for the host (which converts them for its own output)
+// and for the tests.
+inline constexpr SystemText kSystemTexts[] = {
+    {"kCaption", kCaption},
+    {"kDialogLengthInput", kDialogLengthInput},
+    {"kPromptItalyEnds", kPromptItalyEnds},
+    {"kPromptItalyCut", kPromptItalyCut},
+    {"kItalyResultLine", kItalyResultLine},
+    {"kFoldTableTitle", kFoldTableTitle},
+    {"kFoldTableHeader", kFoldTableHeader},
+    {"kGapMoveNoOutlinePoint", kGapMoveNoOutlinePoint},
+    {"kGapMoveNoLegsCross", kGapMoveNoLegsCross},
+    {"kGapMoveNoNewOldCross", kGapMoveNoNewOldCross},
+    {"kPromptGapFoldLegs", kPromptGapFoldLegs},
+    {"kPromptGapFoldCentreLine", kPromptGapFoldCentreLine},
+    {"kPromptGapFoldCentreEnd", kPromptGapFoldCentreEnd},
+    {"kPromptGapFoldDirection", kPromptGapFoldDirection},
+    {"kGapFoldNoOutlinePoint", kGapFoldNoOutlinePoint},
+    {"kGapFoldNoLegsCross", kGapFoldNoLegsCross},
+};

@@ -1,0 +1,94 @@
+// The system's texts are GBK bytes: each one, read back as UTF-8, must be
+// the text as the user knows it, blanks and full-width signs included.
+#include <gtest/gtest.h>
+
+#include <iconv.h>
+
+#include <cstring>
+#include <set>
+#include <string>
+
+#include "frame/texts.h"
+#include "win/desktop.h"
+
+namespace {
+
+// GBK -> UTF-8 through the C library; "<invalid>" when a byte sequence is
+// not GBK at all.
+std::string gbkToUtf8(const std::string& gbk) {
+    iconv_t cd = iconv_open("UTF-8", "GBK");
+    if (cd == reinterpret_cast<iconv_t>(-1)) return "<no converter>";
+    std::string in = gbk;
+    std::string out(in.size() * 3 + 4, '\0');
+    char* src = in.data();
+    char* dst = out.data();
+    std::size_t srcLeft = in.size(), dstLeft = out.size();
+    std::size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+    iconv_close(cd);
+    if (r == static_cast<std::size_t>(-1) || srcLeft != 0) return "<invalid>";
+    out.resize(out.size() - dstLeft);
+    return out;
+}
+
+struct TextRow {
+    const char* gbk;
+    const char* utf8;
+    std::size_t bytes;  // GBK length: two per Chinese or full-width character
+};
+
+class SystemTexts : public ::testing::TestWithParam<TextRow> {};
+
+TEST_P(SystemTexts, ReadsBackAsTheUserSeesIt) {
+    const TextRow& row = GetParam();
+    EXPECT_EQ(std::strlen(row.gbk), row.bytes);
+    EXPECT_EQ(gbkToUtf8(row.gbk), row.utf8);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, SystemTexts,
+    ::testing::Values(
+        TextRow{kCaption, u8"服装 CAD 系统（Windows 版）", 27},
+        TextRow{kDialogLengthInput, "LENGTHINPUTDLG", 14},
+        TextRow{kPromptItalyEnds, u8"请指定袖山曲线端点！    ", 24},         // four trailing blanks
+        TextRow{kPromptItalyCut, u8"请指定袖山曲线切开点！    ", 26},
+        TextRow{kItalyResultLine,
+                u8"袖山曲线长度 ＝                       厘米，增加长度（厘米）＝ ", 63},  // 23 blanks
+        TextRow{kFoldTableTitle, u8"请输入褶皱线两端展开宽度（厘米）", 32},
+        TextRow{kFoldTableHeader, u8"起点点号      展开宽度      终点点号      展开宽度", 50},
+        TextRow{kGapMoveNoOutlinePoint,
+                u8"未找到轮廓线上与省道线相交的转折点，不能执行省道转移操作 !", 58},
+        TextRow{kGapMoveNoLegsCross, u8"未找到原两条省道线交点，不能执行省道转移操作 !", 46},
+        TextRow{kGapMoveNoNewOldCross, u8"未找到新旧省道线交点，不能执行省道转移操作 !", 44},
+        TextRow{kPromptGapFoldLegs, u8"请指定省道边线！  ", 18},               // two trailing blanks
+        TextRow{kPromptGapFoldCentreLine, u8"请指定省道中线！  ", 18},
+        TextRow{kPromptGapFoldCentreEnd, u8"请指定省道中线端点！  ", 22},
+        TextRow{kPromptGapFoldDirection, u8"请指定省道折叠方向！  ", 22},
+        TextRow{kGapFoldNoOutlinePoint,
+                u8"未找到轮廓线上与省道线相交的转折点，不能执行省道折叠操作 !", 58},
+        TextRow{kGapFoldNoLegsCross, u8"未找到省道线交点，不能执行省道折叠操作 !", 40}));
+
+TEST(SystemTextTable, ListsEveryTextOnceUnderItsOwnName) {
+    std::set<std::string> names;
+    std::set<std::string> texts;
+    for (const SystemText& t : kSystemTexts) {
+        EXPECT_TRUE(names.insert(t.name).second) << t.name;
+        EXPECT_TRUE(texts.insert(t.gbk).second) << t.name;
+        EXPECT_NE(gbkToUtf8(t.gbk), "<invalid>") << t.name;
+    }
+    EXPECT_EQ(names.size(), 16u);
+}
+
+// The caption reaches the message box byte for byte.
+TEST(SystemTextTable, TheCaptionReachesTheMessageBoxAsGbk) {
+    deskReset();
+    MessageBoxA(deskWindow(), kGapFoldNoLegsCross, kCaption, MB_ICONERROR);
+    ASSERT_EQ(deskMessageBoxes().size(), 1u);
+    const std::string caption = deskMessageBoxes()[0].caption;
+    EXPECT_EQ(caption.size(), 27u);
+    EXPECT_EQ(gbkToUtf8(caption), u8"服装 CAD 系统（Windows 版）");
+    // Full-width brackets are the two-byte GBK signs A3A8 and A3A9.
+    EXPECT_NE(caption.find("\xA3\xA8" "Windows"), std::string::npos);
+    EXPECT_EQ(caption.substr(caption.size() - 2), "\xA3\xA9");
+}
+
+}  // namespace
