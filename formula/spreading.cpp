@@ -1,0 +1,297 @@
+// Bracket spreading and sub-expression scaling (see spreading.h).
+#include "formula/spreading.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "formula/number_text.h"
+#include "formula/packing.h"
+#include "frame/exports.h"
+
+namespace ftext {
+
+short InvertSigns(char* text) {
+    for (char* p = text; *p != '\0'; ++p) {
+        if (*p == '+') {
+            *p = '-';
+        } else if (*p == '-') {
+            *p = '+';
+        }
+    }
+    return kStatusDone;
+}
+
+namespace {
+
+// Length of the run of digits and points at s[from].
+int NumberRun(const char* s, int from) {
+    int i = from;
+    while (IsNumberChar(s[i])) ++i;
+    return i - from;
+}
+
+// The rebuilt segment: what stands before the group's sign, the spread
+// inside, and the after-text.
+constexpr int kRebuiltMax = kSpreadMaxSegment + (kCallerTextSize - 1) + kSpreadMaxAfter;
+
+// What one segment contributed: a status for the whole text, or an
+// immediate stop (refusal, or a nested group's 0 or -1) that leaves the
+// text unchanged.
+struct SegmentResult {
+    short status;
+    bool stop;
+};
+
+SegmentResult Stop(short status) { return {status, true}; }
+
+// Spreads the segment seg[0, n) (one top-level group's term) and appends it
+// to result. `first`: this is segment 0 of its text.
+SegmentResult SpreadSegment(const char* seg, int n, bool first, FixedText<kSpreadMaxResult>& result) {
+    if (n > kSpreadMaxSegment) return Stop(kStatusRefused);
+    char t[kSpreadMaxSegment + 1];
+    std::memcpy(t, seg, static_cast<size_t>(n));
+    t[n] = '\0';
+
+    int depth = 0;
+    int open = -1;
+    int close = -1;
+    int opens = 0;
+    int sign = -1;
+    int star = -1;
+    int after = -1;
+    int post = -1;
+    for (int i = 0; i < n; ++i) {
+        const char c = t[i];
+        if (c == '(') {
+            // A second top-level group in one term has no coefficient or
+            // factor of its own: outside the grammar.
+            if (depth == 0 && open >= 0) return Stop(kStatusRefused);
+            if (depth == 0) open = i;
+            ++depth;
+            ++opens;
+            continue;
+        }
+        if (c == ')') {
+            // A ')' without its '(' cannot be spread.
+            if (--depth < 0) return Stop(kStatusRefused);
+            if (depth == 0) close = i;
+            continue;
+        }
+        if (depth != 0) continue;
+        if (close < 0) {
+            if (IsSign(c)) sign = i;
+            if (c == '*') star = i;
+        } else if (after < 0) {
+            if (IsSign(c)) {
+                after = i;
+            } else if (c == '*' || c == '/') {
+                post = i;
+            }
+        }
+    }
+    // Every segment holds exactly one closed top-level group; a segment
+    // without one comes from terms that join groups without a sign.
+    if (depth != 0 || close < 0) return Stop(kStatusRefused);
+    if (open > 0 && t[open - 1] != '*' && !IsSign(t[open - 1])) return Stop(kStatusRefused);
+    const char behind = t[close + 1];
+    if (behind != '\0' && !IsSign(behind) && behind != '*' && behind != '/') return Stop(kStatusRefused);
+    if (close - open - 1 > kSpreadMaxInside) return Stop(kStatusRefused);
+    if (after >= 0 && n - after > kSpreadMaxAfter) return Stop(kStatusRefused);
+
+    short status = kStatusDone;
+    double factor = 1.0;
+    if (star > sign) factor = ReadNumber(t + sign + 1, t + star);
+    if (post >= 0) {
+        int digits = 0;
+        while (digits < kSpreadFactorDigits && IsNumberChar(t[post + 1 + digits])) ++digits;
+        double m = ReadNumber(t + post + 1, t + post + 1 + digits);
+        if (t[post] == '/') {
+            if (std::fabs(m) < kTinyDivisor) {
+                m = 1.0;
+                status = kStatusTinyDivisor;
+            }
+            m = AsDouble(1.0 / m);
+        }
+        factor = AsDouble(factor * m);
+    }
+
+    // The inside, in a caller-sized text: a nested spreading may lengthen it
+    // up to the callers' limit.
+    char g[kCallerTextSize];
+    const int insideLength = close - open - 1;
+    std::memcpy(g, t + open + 1, static_cast<size_t>(insideLength));
+    g[insideLength] = '\0';
+    if (opens > 1) {
+        const short nested = qpSpreadBracketsExpression(g);
+        if (nested <= 0) return Stop(nested);
+    }
+    // Negative factors come only from garbage before the '*'; the scaler
+    // refuses them.
+    if (std::fabs(factor - 1.0) > kPackTolerance) {
+        const short scaled = qpCalcuSubExpression(g, '*', AsFloat(factor));
+        if (scaled == kStatusRefused) return Stop(kStatusRefused);
+        if (scaled < 0) status = kStatusTinyDivisor;
+    }
+    if (sign >= 0 && t[sign] == '-') InvertSigns(g);
+
+    // The coefficient, the brackets and the trailing factor vanish; the
+    // bracket-free terms before and after the group stay as they were.
+    FixedText<kRebuiltMax> rebuilt;
+    if (sign < 0) {
+        rebuilt.put(g);
+    } else if (t[sign] == '-' && g[0] == '+') {
+        if (first && sign == 0) {
+            rebuilt.put(g + 1);
+        } else {
+            rebuilt.put(t, sign);  // the '+' of the inside replaces the '-'
+            rebuilt.put(g);
+        }
+    } else {
+        rebuilt.put(t, sign + 1);
+        rebuilt.put(g);
+    }
+    if (after >= 0) rebuilt.put(t + after, n - after);
+    if (rebuilt.overflowed()) return Stop(kStatusRefused);
+
+    char packed[kRebuiltMax + 1];
+    std::memcpy(packed, rebuilt.str(), static_cast<size_t>(rebuilt.length()) + 1);
+    char* terms = packed[0] == '+' ? packed + 1 : packed;  // a leading '+' stays
+    const short packStatus = PackExpressionWithin(terms, kRebuiltMax - 1);
+    if (packStatus == kStatusRefused) return Stop(kStatusRefused);
+    if (packStatus < 0) status = kStatusTinyDivisor;
+
+    if (packed[0] != '+' && packed[0] != '-' && !result.empty()) result.put('+');
+    result.put(packed);
+    if (result.overflowed()) return Stop(kStatusRefused);
+    return {status, false};
+}
+
+}  // namespace
+}  // namespace ftext
+
+QP_EXPORT short QP_WINAPI qpSpreadBracketsExpression(char* text) {
+    using namespace ftext;
+    if (text == nullptr) return kStatusRefused;
+    const int len = static_cast<int>(std::strlen(text));
+
+    // Segments: each new top-level group after the first starts a segment at
+    // the last sign seen at depth 0, so bracket-free terms after a group
+    // travel with that group.
+    int starts[kSpreadMaxGroups + 1];
+    int segments = 1;
+    starts[0] = 0;
+    int depth = 0;
+    int lastSign = 0;
+    int closed = 0;
+    for (int i = 0; i < len; ++i) {
+        const char c = text[i];
+        if (c == '(') {
+            if (++depth == 1 && closed > 0) {
+                if (segments == kSpreadMaxGroups + 1) return kStatusRefused;
+                starts[segments++] = lastSign;
+            }
+        } else if (c == ')') {
+            if (--depth == 0 && ++closed > kSpreadMaxGroups) return kStatusRefused;
+        } else if (depth == 0 && IsSign(c)) {
+            lastSign = i;
+        }
+    }
+    if (closed == 0) return kStatusDone;
+
+    FixedText<kSpreadMaxResult> result;
+    short status = kStatusDone;
+    for (int s = 0; s < segments; ++s) {
+        const int end = s + 1 < segments ? starts[s + 1] : len;
+        SegmentResult r = SpreadSegment(text + starts[s], end - starts[s], s == 0, result);
+        if (r.stop) return r.status;
+        if (r.status < 0) status = kStatusTinyDivisor;
+    }
+    std::memcpy(text, result.str(), static_cast<size_t>(result.length()) + 1);
+    return status;
+}
+
+QP_EXPORT short QP_WINAPI qpCalcuSubExpression(char* text, char op, float x) {
+    using namespace ftext;
+    if (text == nullptr) return kStatusRefused;
+    // Only the two operators have a meaning, and a factor must be a number
+    // >= 0: anything else is refused rather than written as a negative or
+    // meaningless number.
+    if ((op != '*' && op != '/') || !(x >= 0.0f)) return kStatusRefused;
+
+    // Explicit coefficients: a bare one- or two-letter name gets "1*", so
+    // that scaling has a number to work on.
+    FixedText<kScaleMaxText> copy;
+    int count = 0;  // characters since the last sign
+    for (const char* p = text; *p != '\0'; ++p) {
+        if (count == 0 && IsLetter(p[0])) {
+            const bool oneLetter = p[1] == '\0' || IsSign(p[1]);
+            const bool twoLetters = IsLetter(p[1]) && (p[2] == '\0' || IsSign(p[2]));
+            if (oneLetter || twoLetters) copy.put("1*");
+        }
+        copy.put(*p);
+        count = IsSign(*p) ? 0 : count + 1;
+        if (copy.overflowed()) return kStatusRefused;
+    }
+
+    // Scale: each number, with the chain of numbers joined to it by '*' and
+    // '/', becomes one number times the factor.
+    const char* s = copy.str();
+    FixedText<kScaleMaxText> out;
+    short status = kStatusDone;
+    int i = 0;
+    while (s[i] != '\0') {
+        if (!IsNumberChar(s[i])) {
+            out.put(s[i++]);
+            continue;
+        }
+        int run = NumberRun(s, i);
+        if (run > kScaleMaxNumber) return kStatusRefused;
+        double v = ReadNumber(s + i, s + i + run);
+        i += run;
+        if (out.last() == '/') {
+            out.replaceLast('*');
+            if (std::fabs(v) < kTinyDivisor) {
+                v = 1.0;
+                status = kStatusTinyDivisor;
+            }
+            v = AsDouble(1.0 / v);
+        }
+        while ((s[i] == '*' || s[i] == '/') && IsNumberChar(s[i + 1])) {
+            const char chainOp = s[i];
+            run = NumberRun(s, i + 1);
+            if (run > kScaleMaxNumber) return kStatusRefused;
+            double u = ReadNumber(s + i + 1, s + i + 1 + run);
+            i += 1 + run;
+            if (chainOp == '*') {
+                v = AsDouble(v * u);
+            } else {
+                if (std::fabs(u) < kTinyDivisor) {
+                    u = 1.0;
+                    status = kStatusTinyDivisor;
+                }
+                v = AsDouble(v / u);
+            }
+        }
+        if (op == '*') {
+            v = AsDouble(v * x);
+        } else {
+            double divisor = x;
+            if (std::fabs(divisor) < kTinyDivisor) {
+                divisor = 1.0;
+                status = kStatusTinyDivisor;
+            }
+            v = AsDouble(v / divisor);
+        }
+        // A unit coefficient in front of a '*' is dropped with its '*'.
+        if (std::fabs(v - 1.0) < kScaleTolerance && s[i] == '*') {
+            ++i;
+            continue;
+        }
+        char digits[kNumberTextMax + 1];
+        if (NumberText(v, kScaleTolerance, digits) < 0) return kStatusRefused;
+        out.put(digits);
+    }
+    if (out.overflowed()) return kStatusRefused;
+    std::memcpy(text, out.str(), static_cast<size_t>(out.length()) + 1);
+    return status;
+}
