@@ -189,7 +189,8 @@ DeskDC deskDC(HDC hdc);                  // window null for unknown handles
 const std::vector<std::string>& deskFaults();
 // "" when every created pen and brush is deleted, every device context
 // released, no fault was recorded and the heap's guards are intact;
-// otherwise one line per problem.
+// otherwise one line per problem.  Global blocks still alive are not counted
+// here (the pattern itself lives in them): compare deskLiveBlocks() instead.
 std::string deskCheckDiscipline();
 
 // ---- user interface ------------------------------------------------------------
