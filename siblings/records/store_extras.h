@@ -11,9 +11,9 @@
 //
 // ---- The store's rules -------------------------------------------------------
 // Block: the 800-byte header, then points, coords, lines, segs, spoints,
-//   formulas, rules, prules, extwids, cutangls, frules, then the text area.
-// byteSize = 800 + sum(count x size) + charCount; sizes 12 12 20 12 12 40 12
-//   12 12 12 4 and 1 per text byte; counts are the next index.
+//   formulas, the text area, rules, prules, extwids, cutangls, frules.
+// byteSize = 800 + sum(count x size) + charCount; sizes 12 12 20 12 12 40,
+//   1 per text byte, 12 12 12 12 4; counts are the next index.
 // The PRule count lives in Piece.pRuleCount (offset 620, the store's field).
 // Getters: an index out of range gives null; index 0 of an empty array gives
 //   the array's base (where the next appended record will be); pieces: null.
@@ -122,6 +122,13 @@ QP_SIBLING_EXPORT void storeIncreaseFRule(PatternBuffer* pattern, Piece* piece, 
 QP_SIBLING_EXPORT long storePieceSize(const Piece* piece);
 // Slot of `piece` among the pattern's pieceOffset[], -1 if it is not there.
 QP_SIBLING_EXPORT int storeFindPiece(const PatternBuffer* pattern, const Piece* piece);
+// One line on stderr, for a call the store refuses (it then changes nothing).
+QP_SIBLING_EXPORT void storeReport(const char* format, ...)
+    __attribute__((format(printf, 1, 2)));
+// One line on stderr, then abort(): for a call that cannot go on without
+// writing past a block (out of room) or through a damaged piece.
+QP_SIBLING_EXPORT void storeFail(const char* format, ...)
+    __attribute__((noreturn, format(printf, 1, 2)));
 // Opens (delta > 0) or closes (delta < 0) delta bytes at byte `at` of the
 // piece block: the rest of the piece and every later piece move, byteSize,
 // later pieceOffset entries and totalSize follow. Aborts when out of room.

@@ -1,0 +1,341 @@
+// Qpkit4: qpCopyGroupPoint, copying a run of points from one piece into
+// another (or the same) piece, each copy with its own coordinate and, where
+// formulas are kept, its own Formula with copies of its texts.
+//
+// The source points first..last are taken in that order (descending when
+// first > last). Everything the copies need is read before the first one is
+// made, because making them may move the source piece.
+//
+// Modes:
+//   1, 0x11  append: the copies go after the destination's last point (the
+//            `after` argument is not needed), as new chains in new segments
+//            that take the code, value and mark flag of the source segments;
+//            consecutive copies whose sources are neighbours on one source
+//            line are joined by a line of that line's kind. A chain's first
+//            copy becomes S, its last K, copies where two copied lines meet
+//            K, inner copies keep C or M, all in the source's case; so a
+//            two-point part of an inner line arrives as an s..k line. Marks
+//            keep their type and codes and get copies of their SPoints.
+//   48, 16   insert: copy k goes after destination point after + k (after =
+//            -1: at the start), exactly where qpInsertPoint puts a point:
+//            inside the line that holds that stretch it is a curve point of
+//            that line (an M stays M, anything else is C), elsewhere it keeps
+//            its source type and belongs to no line. 48 and 16 work the same
+//            here; marks cannot be inserted.
+// Formulas: the copies carry formulas when the destination does, or when it
+// is empty and the source does. A source without formulas gives its copies
+// texts that hold their coordinates as constants; a destination with points
+// but no formulas stays without.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "siblings/records/store_extras.h"
+
+namespace {
+
+bool isMarkType(char type) {
+    char t = typeLetter(type);
+    return t == 'V' || t == 'O' || t == 'G' || t == 'P';
+}
+
+bool isCurveType(char type) {
+    char t = typeLetter(type);
+    return t == 'C' || t == 'M';
+}
+
+// What one source point brings along.
+struct Source {
+    int index = -1;
+    Point point{};
+    Coord coord{};
+    bool hasFormula = false;
+    Formula formula{};
+    std::string xText, yText;  // with their terminating zero
+    bool hasSeg = false;
+    Seg seg{};
+    std::vector<SPoint> spoints;
+};
+
+std::string textAt(Piece* piece, int offset, int length) {
+    short n = 0;
+    char* area = nullptr;
+    qpGetCharLptr(piece, &n, &area);
+    if (area == nullptr || offset < 0 || length < 1 || offset + length > n || area[offset + length - 1] != 0)
+        return "";
+    return std::string(area + offset, static_cast<size_t>(length));
+}
+
+Source readSource(Piece* piece, int i) {
+    Source s;
+    s.index = i;
+    Point* p = nullptr;
+    qpGetPointLptr(piece, static_cast<short>(i), &p);
+    s.point = *p;
+    Coord* c = nullptr;
+    if (p->coordIndex >= 0 && p->coordIndex < piece->coordCount) qpGetCoordLptr(piece, p->coordIndex, &c);
+    if (c != nullptr) s.coord = *c;
+    if (piece->formulaCount > 0 && p->formulaIndex >= 0 && p->formulaIndex < piece->formulaCount) {
+        Formula* f = nullptr;
+        qpGetFormulaLptr(piece, p->formulaIndex, &f);
+        s.formula = *f;
+        s.xText = textAt(piece, f->xTextOffset, f->xTextLength);
+        s.yText = textAt(piece, f->yTextOffset, f->yTextLength);
+        s.hasFormula = !s.xText.empty() && !s.yText.empty();
+    }
+    Seg* g = nullptr;
+    if (p->segIndex >= 0 && p->segIndex < piece->segCount) qpGetSegLptr(piece, p->segIndex, &g);
+    if (g != nullptr) {
+        s.hasSeg = true;
+        s.seg = *g;
+    }
+    for (int k = 0; k < piece->sPointCount; ++k) {
+        SPoint* sp = nullptr;
+        qpGetSPointLptr(piece, static_cast<short>(k), &sp);
+        if (sp != nullptr && sp->pointIndex == i) s.spoints.push_back(*sp);
+    }
+    return s;
+}
+
+// The source line on which points a and b are neighbours, -1 if none.
+int sharedLine(const std::vector<Line>& lines, const Source& a, const Source& b) {
+    if (isMarkType(a.point.type) || isMarkType(b.point.type)) return -1;
+    int low = a.index < b.index ? a.index : b.index;
+    int high = a.index < b.index ? b.index : a.index;
+    if (high != low + 1) return -1;
+    for (size_t L = 0; L < lines.size(); ++L)
+        if (lines[L].pointCount >= 2 && lines[L].firstPoint <= low &&
+            high <= lines[L].firstPoint + lines[L].pointCount - 1)
+            return static_cast<int>(L);
+    return -1;
+}
+
+// A coordinate as formula text: centimetres, at most three decimals.
+std::string constantText(float millimetres) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", static_cast<double>(millimetres) / 10.0);
+    std::string s = text;
+    while (!s.empty() && s.back() == '0') s.pop_back();
+    if (!s.empty() && s.back() == '.') s.pop_back();
+    if (s == "-0" || s.empty()) s = "0";
+    return s + '\0';
+}
+
+// Gives destination point p its own Coord and, when wanted, its own Formula.
+void giveCoordAndFormula(PatternBuffer* pattern, Piece* piece, int p, const Source& s, bool formulas) {
+    Point* point = nullptr;
+    qpGetPointLptr(piece, static_cast<short>(p), &point);
+    point->coordIndex = piece->coordCount;
+    point->formulaIndex = -1;
+    Coord* c = nullptr;
+    qpIncreaseCoord(pattern, piece, &c);
+    c->pointIndex = static_cast<int16_t>(p);
+    c->x = s.coord.x;
+    c->y = s.coord.y;
+    if (!formulas) return;
+    int fi = piece->formulaCount;
+    c->formulaIndex = static_cast<int16_t>(fi);
+    qpGetPointLptr(piece, static_cast<short>(p), &point);
+    point->formulaIndex = static_cast<int16_t>(fi);
+    Formula* f = nullptr;
+    qpIncreaseFormula(pattern, piece, &f);
+    if (s.hasFormula) *f = s.formula;
+    const std::string x = s.hasFormula ? s.xText : constantText(s.coord.x);
+    const std::string y = s.hasFormula ? s.yText : constantText(s.coord.y);
+    short xOffset = -1, yOffset = -1;
+    char* text = nullptr;
+    qpIncreaseString(pattern, piece, static_cast<short>(x.size()), &xOffset, &text);
+    std::memcpy(text, x.data(), x.size());
+    qpIncreaseString(pattern, piece, static_cast<short>(y.size()), &yOffset, &text);
+    std::memcpy(text, y.data(), y.size());
+    qpGetFormulaLptr(piece, static_cast<short>(fi), &f);
+    f->xTextOffset = xOffset;
+    f->xTextLength = static_cast<int16_t>(x.size());
+    f->yTextOffset = yOffset;
+    f->yTextLength = static_cast<int16_t>(y.size());
+}
+
+Seg* segAt(Piece* piece, int s) {
+    Seg* g = nullptr;
+    qpGetSegLptr(piece, static_cast<short>(s), &g);
+    return g;
+}
+
+// A new destination segment like the source's; returns its index.
+int newSegmentLike(PatternBuffer* pattern, Piece* piece, const Source& s) {
+    Seg* g = nullptr;
+    qpIncreaseSegment(pattern, piece, &g);
+    bool upper = isOutlineType(s.point.type);
+    g->code = s.hasSeg ? s.seg.code : static_cast<int16_t>(upper ? 1 : 2);
+    g->value = s.hasSeg ? s.seg.value : static_cast<int16_t>(upper ? 0 : 14);
+    if (isMarkType(s.point.type) || (s.hasSeg && s.seg.markFlag != 0)) {
+        g->markFlag = s.hasSeg && s.seg.markFlag != 0 ? s.seg.markFlag : 1;
+        g->firstLine = piece->sPointCount;
+    }
+    return piece->segCount - 1;
+}
+
+int newLine(PatternBuffer* pattern, Piece* piece, int s, int16_t kind) {
+    Line* l = nullptr;
+    qpIncreaseLine(pattern, piece, segAt(piece, s), &l);
+    l->kind = kind;
+    Seg* g = segAt(piece, s);
+    return g->firstLine + g->lineCount - 1;
+}
+
+void appendMark(PatternBuffer* pattern, Piece* piece, int s, const Source& src, bool formulas) {
+    std::vector<int> made;  // the copies of the source's SPoints
+    for (const SPoint& sp : src.spoints) {
+        SPoint* copy = nullptr;
+        qpIncreaseSPoint(pattern, piece, segAt(piece, s), &copy);
+        *copy = sp;
+        // A line index means nothing in another piece's numbering.
+        if (copy->lineIndex >= piece->lineCount) copy->lineIndex = -1;
+        Seg* g = segAt(piece, s);
+        made.push_back(g->firstLine + g->lineCount - 1);
+    }
+    Point* p = nullptr;
+    qpIncreasePoint(pattern, piece, segAt(piece, s), static_cast<short>(made.empty() ? -1 : made.front()), 1, &p);
+    int index = piece->pointCount - 1;
+    p->type = src.point.type;
+    p->lineIn = src.point.lineIn;
+    p->lineOut = src.point.lineOut;
+    for (int k : made) {
+        SPoint* sp = nullptr;
+        qpGetSPointLptr(piece, static_cast<short>(k), &sp);
+        sp->pointIndex = static_cast<int16_t>(index);
+    }
+    giveCoordAndFormula(pattern, piece, index, src, formulas);
+}
+
+void appendCopies(PatternBuffer* pattern, Piece* piece, const std::vector<Source>& sources,
+                  const std::vector<Line>& srcLines, bool formulas) {
+    size_t n = sources.size();
+    // joined[k]: the source line that joins copy k - 1 to copy k, or -1.
+    std::vector<int> joined(n, -1);
+    for (size_t k = 1; k < n; ++k) {
+        bool sameSeg = sources[k].point.segIndex == sources[k - 1].point.segIndex;
+        if (sameSeg) joined[k] = sharedLine(srcLines, sources[k - 1], sources[k]);
+    }
+    int seg = -1;
+    int line = -1;
+    for (size_t k = 0; k < n; ++k) {
+        const Source& src = sources[k];
+        if (k == 0 || src.point.segIndex != sources[k - 1].point.segIndex ||
+            isMarkType(src.point.type) != isMarkType(sources[k - 1].point.type)) {
+            seg = newSegmentLike(pattern, piece, src);
+            line = -1;
+        }
+        if (isMarkType(src.point.type)) {
+            appendMark(pattern, piece, seg, src, formulas);
+            continue;
+        }
+        int in = joined[k];
+        int out = k + 1 < n ? joined[k + 1] : -1;
+        bool startsLine = out >= 0 && in != out;
+        bool upper = isOutlineType(src.point.type);
+        char letter;
+        if (in < 0 && out < 0) letter = typeLetter(src.point.type) == 'S' ? 'S' : 'K';
+        else if (in < 0) letter = 'S';
+        else if (out < 0) letter = 'K';
+        else if (in == out) letter = isCurveType(src.point.type) ? typeLetter(src.point.type) : 'C';
+        else letter = 'K';
+
+        int lineIn = -1, lineOut = -1;
+        if (in >= 0) {
+            lineIn = line;
+        } else if (out >= 0) {
+            line = newLine(pattern, piece, seg, srcLines[static_cast<size_t>(out)].kind);
+        } else {
+            line = -1;
+        }
+        Point* p = nullptr;
+        qpIncreasePoint(pattern, piece, segAt(piece, seg), static_cast<short>(line), 0, &p);
+        int index = piece->pointCount - 1;
+        if (in >= 0 && startsLine) {
+            // The copy where two copied lines meet also starts the next one.
+            line = newLine(pattern, piece, seg, srcLines[static_cast<size_t>(out)].kind);
+            Line* l = nullptr;
+            qpGetLineLptr(piece, static_cast<short>(line), &l);
+            l->firstPoint = static_cast<int16_t>(index);
+            l->pointCount = 1;
+        }
+        if (out >= 0) lineOut = line;
+        qpGetPointLptr(piece, static_cast<short>(index), &p);
+        p->type = upper ? letter : static_cast<char>(letter | 0x20);
+        p->lineIn = static_cast<int16_t>(lineIn);
+        p->lineOut = static_cast<int16_t>(lineOut);
+        giveCoordAndFormula(pattern, piece, index, src, formulas);
+    }
+}
+
+void insertCopies(PatternBuffer* pattern, Piece* piece, int after, const std::vector<Source>& sources,
+                  bool formulas) {
+    for (size_t k = 0; k < sources.size(); ++k) {
+        const Source& src = sources[k];
+        int at = after + static_cast<int>(k);
+        bool empty = piece->pointCount == 0;
+        Point* p = nullptr;
+        qpInsertPoint(pattern, piece, static_cast<short>(at), &p);
+        int index = at + 1;
+        if (empty || p->segIndex < 0) {
+            int seg = newSegmentLike(pattern, piece, src);
+            qpGetPointLptr(piece, static_cast<short>(index), &p);
+            p->segIndex = static_cast<int16_t>(seg);
+        }
+        if (p->lineIn >= 0) {
+            // Inside a line: a curve point of it, M kept.
+            if (typeLetter(src.point.type) == 'M') p->type = withCaseOf(p->type, 'M');
+        } else {
+            p->type = src.point.type;
+        }
+        giveCoordAndFormula(pattern, piece, index, src, formulas);
+    }
+}
+
+}  // namespace
+
+QP_SIBLING_EXPORT void qpCopyGroupPoint(PatternBuffer* srcPattern, Piece* srcPiece, short first, short last,
+                                        PatternBuffer* dstPattern, Piece* dstPiece, short after, short mode) {
+    if (srcPiece == nullptr || dstPiece == nullptr || dstPattern == nullptr) {
+        storeReport("store: qpCopyGroupPoint: needs a source piece and a destination pattern and piece");
+        return;
+    }
+    bool append = mode == 1 || mode == 0x11;
+    if (!append && mode != 48 && mode != 16) {
+        storeReport("store: qpCopyGroupPoint: unknown mode %d (48, 16, 1 or 0x11)", mode);
+        return;
+    }
+    int count = srcPiece->pointCount;
+    if (first < 0 || first >= count || last < 0 || last >= count) {
+        storeReport("store: qpCopyGroupPoint: source points %d..%d out of range 0..%d", first, last, count - 1);
+        return;
+    }
+    if (!append && (after < -1 || after >= dstPiece->pointCount)) {
+        storeReport("store: qpCopyGroupPoint: destination index %d out of range -1..%d", after,
+                    dstPiece->pointCount - 1);
+        return;
+    }
+    std::vector<Source> sources;
+    int step = first <= last ? 1 : -1;
+    for (int i = first;; i += step) {
+        sources.push_back(readSource(srcPiece, i));
+        if (i == last) break;
+    }
+    if (!append)
+        for (const Source& s : sources)
+            if (isMarkType(s.point.type)) {
+                storeReport("store: qpCopyGroupPoint: mark point %d cannot be inserted (mode %d)", s.index, mode);
+                return;
+            }
+    std::vector<Line> srcLines(static_cast<size_t>(srcPiece->lineCount));
+    for (size_t L = 0; L < srcLines.size(); ++L) {
+        Line* l = nullptr;
+        qpGetLineLptr(srcPiece, static_cast<short>(L), &l);
+        srcLines[L] = *l;
+    }
+    bool formulas = dstPiece->formulaCount > 0 || (dstPiece->pointCount == 0 && srcPiece->formulaCount > 0);
+    if (append) appendCopies(dstPattern, dstPiece, sources, srcLines, formulas);
+    else insertCopies(dstPattern, dstPiece, after, sources, formulas);
+}

@@ -1,0 +1,393 @@
+// Builds pieces from a description (outline chains, inner lines, marks and
+// the other records) through the store's own operations, for the tests, the
+// fixtures and the host's pattern loader. Building this way exercises the
+// append operations every time a test makes a piece.
+//
+// The piece is built in a one-piece buffer of exactly the size it needs, run
+// through the checker, and only then appended to the caller's pattern, so a
+// refused description leaves the pattern as it was.
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "siblings/records/store_extras.h"
+#include "siblings/records/store_layout.h"
+
+using namespace store;
+
+namespace {
+
+// Formula texts pass through 80-byte work buffers in the formula routines.
+constexpr size_t kMaxFormulaText = 79;
+
+struct Refusal {
+    std::string* error;
+    Piece* operator()(const std::string& reason) const {
+        if (error != nullptr) *error = reason;
+        return nullptr;
+    }
+};
+
+std::string format(const char* f, ...) __attribute__((format(printf, 1, 2)));
+std::string format(const char* f, ...) {
+    char line[256];
+    va_list args;
+    va_start(args, f);
+    std::vsnprintf(line, sizeof line, f, args);
+    va_end(args);
+    return line;
+}
+
+// A coordinate as formula text: centimetres, at most three decimals, no
+// trailing zeros ("12.34", "-5", "0").
+std::string constantText(float millimetres) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", static_cast<double>(millimetres) / 10.0);
+    std::string s = text;
+    while (!s.empty() && s.back() == '0') s.pop_back();
+    if (!s.empty() && s.back() == '.') s.pop_back();
+    if (s == "-0" || s.empty()) s = "0";
+    return s;
+}
+
+std::vector<std::vector<PointSpec>> expandChains(const PieceSpec& spec) {
+    std::vector<std::vector<PointSpec>> chains;
+    for (const ChainSpec& c : spec.chains) {
+        std::vector<PointSpec> points = c.points;
+        if (c.close && !points.empty()) {
+            PointSpec end = points.front();
+            end.type = withCaseOf(end.type, 'K');
+            points.push_back(end);
+        }
+        chains.push_back(points);
+    }
+    return chains;
+}
+
+std::string checkText(const std::string& text, const char* where) {
+    if (text.size() > kMaxFormulaText)
+        return format("%s: formula text of %zu bytes, more than %zu", where, text.size(), kMaxFormulaText);
+    if (text.find('\0') != std::string::npos) return format("%s: formula text holds a zero byte", where);
+    return "";
+}
+
+// Returns the reason a description is refused, or "".
+std::string validate(const PieceSpec& spec, const std::vector<std::vector<PointSpec>>& chains) {
+    long points = 0, lines = 0, chars = 0;
+    bool formulas = spec.formulas;
+    for (size_t c = 0; c < chains.size(); ++c) {
+        const std::vector<PointSpec>& pts = chains[c];
+        if (pts.size() < 2) return format("chain %zu: %zu points, a chain needs at least 2", c, pts.size());
+        bool upper = isOutlineType(pts.front().type);
+        for (size_t k = 0; k < pts.size(); ++k) {
+            char t = typeLetter(pts[k].type);
+            std::string where = format("chain %zu point %zu", c, k);
+            if (isOutlineType(pts[k].type) != upper)
+                return where + ": type case differs from the chain's first point";
+            if (k == 0 && t != 'S') return where + ": a chain starts with an S point";
+            if (k + 1 == pts.size() && t != 'K') return where + ": a chain ends with a K point";
+            if (k > 0 && k + 1 < pts.size() && t != 'K' && t != 'C' && t != 'M')
+                return where + format(": type '%c' inside a chain (K, C or M expected)", pts[k].type);
+            if (t == 'K' && k > 0 && k + 1 < pts.size()) ++lines;
+            for (const std::string* text : {&pts[k].xFormula, &pts[k].yFormula}) {
+                std::string reason = checkText(*text, where.c_str());
+                if (!reason.empty()) return reason;
+                if (!text->empty()) formulas = true;
+            }
+        }
+        ++lines;
+        points += static_cast<long>(pts.size());
+    }
+    for (size_t m = 0; m < spec.marks.size(); ++m) {
+        const MarkSpec& mark = spec.marks[m];
+        if (!isMark(mark.point.type)) return format("mark %zu: type '%c' is not a mark (v, o, g, p)", m, mark.point.type);
+        for (const std::string* text : {&mark.point.xFormula, &mark.point.yFormula}) {
+            std::string reason = checkText(*text, format("mark %zu", m).c_str());
+            if (!reason.empty()) return reason;
+            if (!text->empty()) formulas = true;
+        }
+        ++points;
+    }
+    for (size_t m = 0; m < spec.marks.size(); ++m)
+        if (spec.marks[m].lineIndex < -1 || spec.marks[m].lineIndex >= lines)
+            return format("mark %zu: lineIndex %d out of range -1..%ld", m, spec.marks[m].lineIndex, lines - 1);
+    auto pointOk = [&](int p) { return p >= 0 && p < points; };
+    long pRules = 0;
+    for (size_t r = 0; r < spec.rules.size(); ++r)
+        for (size_t k = 0; k < spec.rules[r].pRules.size(); ++k, ++pRules)
+            if (!pointOk(spec.rules[r].pRules[k].pointIndex))
+                return format("rule %zu prule %zu: point %d out of range 0..%ld", r, k,
+                              spec.rules[r].pRules[k].pointIndex, points - 1);
+    for (size_t k = 0; k < spec.extwids.size(); ++k)
+        if (!pointOk(spec.extwids[k].fromPoint) || !pointOk(spec.extwids[k].toPoint))
+            return format("extwid %zu: points %d..%d out of range 0..%ld", k, spec.extwids[k].fromPoint,
+                          spec.extwids[k].toPoint, points - 1);
+    for (size_t k = 0; k < spec.cutangls.size(); ++k)
+        if (!pointOk(spec.cutangls[k].pointIndex))
+            return format("cutangl %zu: point %d out of range 0..%ld", k, spec.cutangls[k].pointIndex, points - 1);
+    if (formulas) {
+        for (const auto& pts : chains)
+            for (const PointSpec& p : pts)
+                chars += static_cast<long>((p.xFormula.empty() ? constantText(p.x) : p.xFormula).size() +
+                                           (p.yFormula.empty() ? constantText(p.y) : p.yFormula).size() + 2);
+        for (const MarkSpec& m : spec.marks)
+            chars += static_cast<long>(
+                (m.point.xFormula.empty() ? constantText(m.point.x) : m.point.xFormula).size() +
+                (m.point.yFormula.empty() ? constantText(m.point.y) : m.point.yFormula).size() + 2);
+    }
+    long counts[] = {points, lines, chars, pRules, static_cast<long>(spec.rules.size()),
+                     static_cast<long>(spec.extwids.size()), static_cast<long>(spec.cutangls.size()),
+                     static_cast<long>(spec.fRules.size()), static_cast<long>(chains.size() + spec.marks.size())};
+    for (long n : counts)
+        if (n > 32767) return format("piece: %ld records of one kind, more than 32767", n);
+    return "";
+}
+
+bool wantsFormulas(const PieceSpec& spec, const std::vector<std::vector<PointSpec>>& chains) {
+    if (spec.formulas) return true;
+    for (const auto& pts : chains)
+        for (const PointSpec& p : pts)
+            if (!p.xFormula.empty() || !p.yFormula.empty()) return true;
+    for (const MarkSpec& m : spec.marks)
+        if (!m.point.xFormula.empty() || !m.point.yFormula.empty()) return true;
+    return false;
+}
+
+// Bytes of the finished piece, so that its building buffer is exactly full.
+long pieceBytes(const PieceSpec& spec, const std::vector<std::vector<PointSpec>>& chains, bool formulas) {
+    long points = 0, lines = 0, segs = static_cast<long>(chains.size()), chars = 0, pRules = 0;
+    for (const auto& pts : chains) {
+        points += static_cast<long>(pts.size());
+        for (size_t k = 1; k + 1 < pts.size(); ++k)
+            if (typeLetter(pts[k].type) == 'K') ++lines;
+        ++lines;
+    }
+    for (size_t m = 0; m < spec.marks.size(); ++m)
+        if (m == 0 || spec.marks[m].segCode != spec.marks[m - 1].segCode ||
+            spec.marks[m].segValue != spec.marks[m - 1].segValue)
+            ++segs;
+    points += static_cast<long>(spec.marks.size());
+    auto textBytes = [](const PointSpec& p) {
+        return static_cast<long>((p.xFormula.empty() ? constantText(p.x) : p.xFormula).size() +
+                                 (p.yFormula.empty() ? constantText(p.y) : p.yFormula).size() + 2);
+    };
+    if (formulas) {
+        for (const auto& pts : chains)
+            for (const PointSpec& p : pts) chars += textBytes(p);
+        for (const MarkSpec& m : spec.marks) chars += textBytes(m.point);
+    }
+    for (const RuleSpec& r : spec.rules) pRules += static_cast<long>(r.pRules.size());
+    return kEmptyPieceSize + points * 12 * 2 + lines * 20 + segs * 12 +
+           static_cast<long>(spec.marks.size()) * 12 + (formulas ? points * 40 : 0) + chars +
+           static_cast<long>(spec.rules.size()) * 12 + pRules * 12 + static_cast<long>(spec.extwids.size()) * 12 +
+           static_cast<long>(spec.cutangls.size()) * 12 + static_cast<long>(spec.fRules.size()) * 4;
+}
+
+Seg* segment(Piece* piece, int s) {
+    Seg* g = nullptr;
+    qpGetSegLptr(piece, static_cast<short>(s), &g);
+    return g;
+}
+
+// Appends one point to line `line` of segment s; returns its index.
+int appendPoint(PatternBuffer* buffer, Piece* piece, int s, int line, short kind) {
+    Point* p = nullptr;
+    qpIncreasePoint(buffer, piece, segment(piece, s), static_cast<short>(line), kind, &p);
+    return piece->pointCount - 1;
+}
+
+int appendLine(PatternBuffer* buffer, Piece* piece, int s) {
+    Line* l = nullptr;
+    qpIncreaseLine(buffer, piece, segment(piece, s), &l);
+    Seg* g = segment(piece, s);
+    return g->firstLine + g->lineCount - 1;
+}
+
+void setText(PatternBuffer* buffer, Piece* piece, int f, const std::string& text, bool x) {
+    short offset = -1;
+    char* at = nullptr;
+    qpIncreaseString(buffer, piece, static_cast<short>(text.size() + 1), &offset, &at);
+    std::memcpy(at, text.c_str(), text.size() + 1);
+    Formula* formula = nullptr;
+    qpGetFormulaLptr(piece, static_cast<short>(f), &formula);
+    if (x) {
+        formula->xTextOffset = offset;
+        formula->xTextLength = static_cast<int16_t>(text.size() + 1);
+    } else {
+        formula->yTextOffset = offset;
+        formula->yTextLength = static_cast<int16_t>(text.size() + 1);
+    }
+}
+
+}  // namespace
+
+QP_STORE_CXX_EXPORT Piece* storeAppendPiece(PatternBuffer** cell, const PieceSpec& spec, std::string* error) {
+    Refusal refuse{error};
+    if (cell == nullptr || *cell == nullptr) return refuse("storeAppendPiece: no pattern");
+    std::string reason = storeCheckPatternText(*cell);
+    if (!reason.empty()) return refuse("storeAppendPiece: the pattern is damaged: " + reason);
+    std::vector<std::vector<PointSpec>> chains = expandChains(spec);
+    reason = validate(spec, chains);
+    if (!reason.empty()) return refuse(reason);
+    bool formulas = wantsFormulas(spec, chains);
+
+    // A one-piece buffer holding an empty piece, grown by the store's own
+    // operations up to exactly the finished size.
+    long bytes = pieceBytes(spec, chains, formulas);
+    PatternBuffer* buffer = storeNewPattern(kPatternHeaderFixed + 4 + bytes, kWorkBufferKind);
+    if (buffer == nullptr) return refuse("storeAppendPiece: no memory for the piece");
+    buffer->pieceCount = 1;
+    buffer->headerSize = kPatternHeaderFixed + 4;
+    pieceOffsets(buffer)[0] = kPatternHeaderFixed + 4;
+    buffer->totalSize = kPatternHeaderFixed + 4 + kEmptyPieceSize;
+    Piece* piece = nullptr;
+    qpGetPieceLptr(buffer, 0, &piece);
+    std::memset(piece, 0, kEmptyPieceSize);
+    piece->byteSize = kEmptyPieceSize;
+    piece->groupFlag = spec.groupFlag;
+    std::memcpy(piece->placement, spec.placement, sizeof piece->placement);
+    piece->foldAngleLow = spec.foldAngleLow;
+    piece->foldAngleHigh = spec.foldAngleHigh;
+
+    std::vector<const PointSpec*> specOf;  // per point index
+    for (size_t c = 0; c < chains.size(); ++c) {
+        const ChainSpec& chain = spec.chains[c];
+        const std::vector<PointSpec>& pts = chains[c];
+        Seg* g = nullptr;
+        qpIncreaseSegment(buffer, piece, &g);
+        bool upper = isOutlineType(pts.front().type);
+        g->code = chain.segCode != 0 ? chain.segCode : (upper ? 1 : 2);
+        g->value = chain.segValue >= 0 ? chain.segValue : (upper ? 0 : 14);
+        int s = piece->segCount - 1;
+        int line = appendLine(buffer, piece, s);
+        for (size_t k = 0; k < pts.size(); ++k) {
+            int p = appendPoint(buffer, piece, s, line, 0);
+            specOf.push_back(&pts[k]);
+            if (k > 0 && k + 1 < pts.size() && typeLetter(pts[k].type) == 'K') {
+                // A turning point inside the chain ends one line and starts the next.
+                line = appendLine(buffer, piece, s);
+                Line* l = nullptr;
+                qpGetLineLptr(piece, static_cast<short>(line), &l);
+                l->firstPoint = static_cast<int16_t>(p);
+                l->pointCount = 1;
+            }
+        }
+    }
+    // Line kinds, and lineIn / lineOut from the lines now in place.
+    for (int L = 0; L < piece->lineCount; ++L) {
+        Line* l = nullptr;
+        qpGetLineLptr(piece, static_cast<short>(L), &l);
+        int s = 0;
+        for (int k = 0; k < piece->segCount; ++k) {
+            Seg* g = segment(piece, k);
+            if (g->firstLine <= L && L < g->firstLine + g->lineCount) s = k;
+        }
+        int16_t kind = spec.chains[static_cast<size_t>(s)].lineKind;
+        l->kind = kind != 0 ? kind : (l->pointCount == 2 ? 1 : 2);
+        Point* points = nullptr;
+        qpGetPointLptr(piece, 0, &points);
+        for (int p = l->firstPoint; p <= lastPoint(*l); ++p) {
+            if (p > l->firstPoint) points[p].lineIn = static_cast<int16_t>(L);
+            if (p < lastPoint(*l)) points[p].lineOut = static_cast<int16_t>(L);
+        }
+    }
+    for (size_t p = 0; p < specOf.size(); ++p) {
+        Point* point = nullptr;
+        qpGetPointLptr(piece, static_cast<short>(p), &point);
+        point->type = specOf[p]->type;
+    }
+
+    for (size_t m = 0; m < spec.marks.size(); ++m) {
+        const MarkSpec& mark = spec.marks[m];
+        if (m == 0 || mark.segCode != spec.marks[m - 1].segCode || mark.segValue != spec.marks[m - 1].segValue) {
+            Seg* g = nullptr;
+            qpIncreaseSegment(buffer, piece, &g);
+            g->code = mark.segCode;
+            g->value = mark.segValue;
+            g->markFlag = 1;
+            g->firstLine = piece->sPointCount;
+        }
+        int s = piece->segCount - 1;
+        SPoint* sp = nullptr;
+        qpIncreaseSPoint(buffer, piece, segment(piece, s), &sp);
+        sp->lineIndex = mark.lineIndex;
+        sp->size = mark.size;
+        sp->position = mark.position;
+        int p = appendPoint(buffer, piece, s, piece->sPointCount - 1, 1);
+        Point* point = nullptr;
+        qpGetPointLptr(piece, static_cast<short>(p), &point);
+        point->type = mark.point.type;
+        point->lineIn = mark.lineIn;
+        point->lineOut = mark.lineOut;
+        specOf.push_back(&mark.point);
+    }
+
+    for (size_t p = 0; p < specOf.size(); ++p) {
+        Coord* c = nullptr;
+        qpIncreaseCoord(buffer, piece, &c);
+        c->pointIndex = static_cast<int16_t>(p);
+        c->x = specOf[p]->x;
+        c->y = specOf[p]->y;
+        Point* point = nullptr;
+        qpGetPointLptr(piece, static_cast<short>(p), &point);
+        point->coordIndex = static_cast<int16_t>(p);
+    }
+    if (formulas) {
+        for (size_t p = 0; p < specOf.size(); ++p) {
+            Formula* f = nullptr;
+            qpIncreaseFormula(buffer, piece, &f);
+            int fi = piece->formulaCount - 1;
+            const PointSpec& ps = *specOf[p];
+            setText(buffer, piece, fi, ps.xFormula.empty() ? constantText(ps.x) : ps.xFormula, true);
+            setText(buffer, piece, fi, ps.yFormula.empty() ? constantText(ps.y) : ps.yFormula, false);
+            Point* point = nullptr;
+            qpGetPointLptr(piece, static_cast<short>(p), &point);
+            point->formulaIndex = static_cast<int16_t>(fi);
+            Coord* c = nullptr;
+            qpGetCoordLptr(piece, static_cast<short>(p), &c);
+            c->formulaIndex = static_cast<int16_t>(fi);
+        }
+    }
+
+    for (const RuleSpec& r : spec.rules) {
+        Rule* rule = nullptr;
+        storeIncreaseRule(buffer, piece, &rule);
+        rule->store0[0] = r.word0;
+        rule->store0[1] = r.word2;
+        int ri = piece->ruleCount - 1;
+        for (const PRule& step : r.pRules) {
+            PRule* pr = nullptr;
+            qpInsertPRule(buffer, piece, static_cast<short>(piece->pRuleCount - 1), &pr);
+            *pr = step;
+            qpGetRuleLptr(piece, static_cast<short>(ri), &rule);
+            ++rule->pRuleCount;
+        }
+    }
+    for (const Extwid& e : spec.extwids) {
+        Extwid* rec = nullptr;
+        qpIncreaseExtwid(buffer, piece, &rec);
+        *rec = e;
+    }
+    for (const Cutangl& c : spec.cutangls) {
+        Cutangl* rec = nullptr;
+        qpIncreaseCutangl(buffer, piece, &rec);
+        *rec = c;
+    }
+    for (const FRule& f : spec.fRules) {
+        FRule* rec = nullptr;
+        storeIncreaseFRule(buffer, piece, &rec);
+        *rec = f;
+    }
+
+    reason = storeCheckPieceText(piece);
+    if (!reason.empty()) {
+        storeFreePattern(buffer);
+        return refuse("storeAppendPiece: the built piece fails the checker: " + reason);
+    }
+    Piece* appended = storeAppendPieceCopy(cell, piece);
+    storeFreePattern(buffer);
+    return appended;
+}

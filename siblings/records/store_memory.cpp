@@ -1,0 +1,285 @@
+// Piece blocks inside pattern buffers: where the arrays sit, opening and
+// closing records, moving later pieces, and the pattern blocks themselves.
+//
+// Every byte the store writes lies inside the global block that holds the
+// pattern: the block's size comes from GlobalSize(GlobalHandle(pattern)), and
+// an operation that would need more stops with one line on stderr and
+// abort() before it writes anything.
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "siblings/records/store_extras.h"
+#include "siblings/records/store_layout.h"
+
+namespace store {
+
+const char* const kKindName[kKindCount] = {"point",   "coord",  "line",   "seg",
+                                           "spoint",  "formula", "text",  "rule",
+                                           "prule",   "extwid",  "cutangl", "frule"};
+
+int16_t& countOf(Piece* piece, Kind kind) {
+    switch (kind) {
+        case kPoints: return piece->pointCount;
+        case kCoords: return piece->coordCount;
+        case kLines: return piece->lineCount;
+        case kSegs: return piece->segCount;
+        case kSPoints: return piece->sPointCount;
+        case kFormulas: return piece->formulaCount;
+        case kChars: return piece->charCount;
+        case kRules: return piece->ruleCount;
+        case kPRules: return piece->pRuleCount;
+        case kExtwids: return piece->extwidCount;
+        case kCutangls: return piece->cutanglCount;
+        case kFRules: return piece->fRuleCount;
+        default: break;
+    }
+    storeFail("store: no record kind %d", static_cast<int>(kind));
+}
+
+int countOf(const Piece* piece, Kind kind) {
+    return countOf(const_cast<Piece*>(piece), kind);
+}
+
+long offsetOf(const Piece* piece, Kind kind) {
+    long offset = kEmptyPieceSize;
+    for (int k = 0; k < kind; ++k)
+        offset += static_cast<long>(countOf(piece, static_cast<Kind>(k))) * kRecordSize[k];
+    return offset;
+}
+
+bool arraysInside(const Piece* piece, Kind last) {
+    long end = kEmptyPieceSize;
+    for (int k = 0; k <= last; ++k) {
+        int n = countOf(piece, static_cast<Kind>(k));
+        if (n < 0) return false;
+        end += static_cast<long>(n) * kRecordSize[k];
+    }
+    return end <= piece->byteSize;
+}
+
+const char* recordAt(const Piece* piece, Kind kind, int i) {
+    if (piece == nullptr || i < 0) return nullptr;
+    int n = countOf(piece, kind);
+    if (i >= n && !(i == 0 && n == 0)) return nullptr;
+    if (!arraysInside(piece, kind)) return nullptr;
+    long at = offsetOf(piece, kind) + static_cast<long>(i) * kRecordSize[kind];
+    if (n > 0 && at + kRecordSize[kind] > piece->byteSize) return nullptr;
+    if (at > piece->byteSize) return nullptr;
+    return reinterpret_cast<const char*>(piece) + at;
+}
+
+char* recordAt(Piece* piece, Kind kind, int i) {
+    return const_cast<char*>(recordAt(static_cast<const Piece*>(piece), kind, i));
+}
+
+int indexOf(const Piece* piece, Kind kind, const void* p) {
+    if (piece == nullptr || p == nullptr) return -1;
+    long at = static_cast<const char*>(p) - reinterpret_cast<const char*>(piece) -
+              offsetOf(piece, kind);
+    if (at < 0 || at % kRecordSize[kind] != 0) return -1;
+    long i = at / kRecordSize[kind];
+    return i < countOf(piece, kind) ? static_cast<int>(i) : -1;
+}
+
+// Refuses to work on a piece whose arrays up to `kind` do not fit its block.
+static void requireInside(const Piece* piece, Kind kind) {
+    if (!arraysInside(piece, kind))
+        storeFail("store: piece damaged: its %s array lies past its byteSize %ld",
+                  kKindName[kind], static_cast<long>(piece->byteSize));
+}
+
+char* openRecords(PatternBuffer* pattern, Piece* piece, Kind kind, int i, int n) {
+    requireInside(piece, kind);
+    int count = countOf(piece, kind);
+    if (static_cast<long>(count) + n > 32767)
+        storeFail("store: piece full: %d %s records and %d more exceed 32767", count,
+                  kKindName[kind], n);
+    long at = offsetOf(piece, kind) + static_cast<long>(i) * kRecordSize[kind];
+    storeResizePiece(pattern, piece, at, static_cast<long>(n) * kRecordSize[kind]);
+    countOf(piece, kind) = static_cast<int16_t>(count + n);
+    return reinterpret_cast<char*>(piece) + at;
+}
+
+void closeRecords(PatternBuffer* pattern, Piece* piece, Kind kind, int i, int n) {
+    requireInside(piece, kind);
+    long at = offsetOf(piece, kind) + static_cast<long>(i) * kRecordSize[kind];
+    storeResizePiece(pattern, piece, at, -static_cast<long>(n) * kRecordSize[kind]);
+    countOf(piece, kind) = static_cast<int16_t>(countOf(piece, kind) - n);
+}
+
+}  // namespace store
+
+using namespace store;
+
+QP_SIBLING_EXPORT void storeReport(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stderr, format, args);
+    va_end(args);
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
+
+QP_SIBLING_EXPORT void storeFail(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stderr, format, args);
+    va_end(args);
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+    std::abort();
+}
+
+QP_SIBLING_EXPORT long storeBlockSize(const void* locked) {
+    if (locked == nullptr) return -1;
+    HGLOBAL handle = GlobalHandle(locked);
+    if (handle == nullptr) return -1;
+    return static_cast<long>(GlobalSize(handle));
+}
+
+QP_SIBLING_EXPORT PatternBuffer* storeNewPattern(long capacityBytes, short kind) {
+    if (capacityBytes < kPatternHeaderFixed) {
+        storeReport("store: storeNewPattern: %ld bytes cannot hold the 20-byte header",
+                    capacityBytes);
+        return nullptr;
+    }
+    HGLOBAL handle = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, static_cast<SIZE_T>(capacityBytes));
+    if (handle == nullptr) return nullptr;
+    auto* pattern = static_cast<PatternBuffer*>(GlobalLock(handle));
+    if (pattern == nullptr) {
+        GlobalFree(handle);
+        return nullptr;
+    }
+    std::memset(pattern, 0, kPatternHeaderFixed);
+    pattern->kind = kind;
+    pattern->headerSize = kPatternHeaderFixed;
+    pattern->pieceCount = 0;
+    pattern->totalSize = kPatternHeaderFixed;
+    return pattern;
+}
+
+QP_SIBLING_EXPORT void storeFreePattern(PatternBuffer* pattern) {
+    if (pattern == nullptr) return;
+    HGLOBAL handle = GlobalHandle(pattern);
+    if (handle == nullptr) {
+        storeReport("store: storeFreePattern: %p is not a global block", static_cast<void*>(pattern));
+        return;
+    }
+    GlobalUnlock(handle);
+    GlobalFree(handle);
+}
+
+QP_SIBLING_EXPORT long storePieceSize(const Piece* piece) {
+    long size = kEmptyPieceSize;
+    for (int k = 0; k < kKindCount; ++k) {
+        int n = countOf(piece, static_cast<Kind>(k));
+        if (n < 0) return -1;
+        size += static_cast<long>(n) * kRecordSize[k];
+    }
+    return size;
+}
+
+QP_SIBLING_EXPORT int storeFindPiece(const PatternBuffer* pattern, const Piece* piece) {
+    if (pattern == nullptr || piece == nullptr) return -1;
+    long at = reinterpret_cast<const char*>(piece) - reinterpret_cast<const char*>(pattern);
+    const int32_t* offsets = pieceOffsets(pattern);
+    for (int k = 0; k < pattern->pieceCount; ++k)
+        if (offsets[k] == at) return k;
+    return -1;
+}
+
+// The end of the bytes in use: totalSize, or the end of the last piece when a
+// header's totalSize lags behind its pieces (a work buffer whose header was
+// written for a smaller piece), so that moving them loses nothing.
+static long usedEnd(const PatternBuffer* pattern) {
+    long end = pattern->totalSize;
+    const int32_t* offsets = pieceOffsets(pattern);
+    for (int k = 0; k < pattern->pieceCount; ++k) {
+        const auto* p = reinterpret_cast<const Piece*>(reinterpret_cast<const char*>(pattern) + offsets[k]);
+        end = std::max(end, static_cast<long>(offsets[k]) + p->byteSize);
+    }
+    return end;
+}
+
+QP_SIBLING_EXPORT void storeResizePiece(PatternBuffer* pattern, Piece* piece, long at,
+                                        long delta) {
+    int slot = storeFindPiece(pattern, piece);
+    if (slot < 0)
+        storeFail("store: piece %p is not a piece of pattern %p", static_cast<void*>(piece),
+                  static_cast<void*>(pattern));
+    if (at < kEmptyPieceSize || at > piece->byteSize || (delta < 0 && at - delta > piece->byteSize))
+        storeFail("store: cannot move %ld bytes at byte %ld of a piece of %ld bytes", delta, at,
+                  static_cast<long>(piece->byteSize));
+    if (delta == 0) return;
+    long capacity = storeBlockSize(pattern);
+    if (capacity < 0)
+        storeFail("store: pattern %p is not a global memory block", static_cast<void*>(pattern));
+    long end = usedEnd(pattern);
+    if (end > capacity)
+        storeFail("store: pattern damaged: %ld bytes in use, block holds %ld", end, capacity);
+    if (end + delta > capacity)
+        storeFail("store: pattern buffer full: need %ld bytes, block holds %ld", end + delta,
+                  capacity);
+    char* base = reinterpret_cast<char*>(pattern);
+    long from = (reinterpret_cast<char*>(piece) - base) + at;
+    if (delta > 0) {
+        std::memmove(base + from + delta, base + from, static_cast<size_t>(end - from));
+        std::memset(base + from, 0, static_cast<size_t>(delta));
+    } else {
+        std::memmove(base + from, base + from - delta, static_cast<size_t>(end - (from - delta)));
+    }
+    piece->byteSize += delta;
+    int32_t* offsets = pieceOffsets(pattern);
+    for (int k = slot + 1; k < pattern->pieceCount; ++k) offsets[k] += delta;
+    pattern->totalSize += delta;
+}
+
+QP_SIBLING_EXPORT Piece* storeAppendPieceCopy(PatternBuffer** cell, const Piece* piece) {
+    if (cell == nullptr || *cell == nullptr || piece == nullptr)
+        storeFail("store: appending a piece needs a pattern cell and a piece");
+    long size = piece->byteSize;
+    if (size < kEmptyPieceSize)
+        storeFail("store: cannot append a piece of %ld bytes", size);
+    // The piece may lie inside the very block that has to move.
+    std::vector<char> copy(reinterpret_cast<const char*>(piece),
+                           reinterpret_cast<const char*>(piece) + size);
+    PatternBuffer* pattern = *cell;
+    long capacity = storeBlockSize(pattern);
+    if (capacity < 0)
+        storeFail("store: pattern %p is not a global memory block", static_cast<void*>(pattern));
+    long end = usedEnd(pattern);
+    long need = end + 4 + size;
+    if (need > capacity) {
+        // Room for the next few appends too, so that building a pattern piece
+        // by piece does not copy it every time.
+        long grown = need + std::max(need / 2, 20000L);
+        HGLOBAL handle = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, static_cast<SIZE_T>(grown));
+        auto* moved = handle ? static_cast<PatternBuffer*>(GlobalLock(handle)) : nullptr;
+        if (moved == nullptr)
+            storeFail("store: pattern buffer full: need %ld bytes, no block of %ld bytes", need,
+                      grown);
+        std::memcpy(moved, pattern, static_cast<size_t>(end));
+        HGLOBAL old = GlobalHandle(pattern);
+        GlobalUnlock(old);
+        GlobalFree(old);
+        pattern = moved;
+        *cell = moved;
+    }
+    char* base = reinterpret_cast<char*>(pattern);
+    int n = pattern->pieceCount;
+    long header = kPatternHeaderFixed + 4L * n;
+    // The header grows by one offset entry: every piece moves up 4 bytes.
+    std::memmove(base + header + 4, base + header, static_cast<size_t>(end - header));
+    int32_t* offsets = pieceOffsets(pattern);
+    for (int k = 0; k < n; ++k) offsets[k] += 4;
+    offsets[n] = static_cast<int32_t>(end + 4);
+    std::memcpy(base + end + 4, copy.data(), static_cast<size_t>(size));
+    pattern->pieceCount = static_cast<int16_t>(n + 1);
+    pattern->headerSize = static_cast<int16_t>(header + 4);
+    pattern->totalSize = static_cast<int32_t>(end + 4 + size);
+    return reinterpret_cast<Piece*>(base + end + 4);
+}

@@ -1,0 +1,136 @@
+// Test patterns built through the store (see store_fixture.h).
+#include "tests/support/store_fixture.h"
+
+#include <cstdio>
+
+::testing::AssertionResult PieceConsistent(const Piece* piece) {
+    std::string reason = storeCheckPieceText(piece);
+    if (reason.empty()) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "checker: " << reason;
+}
+
+::testing::AssertionResult PatternConsistent(const PatternBuffer* pattern) {
+    std::string reason = storeCheckPatternText(pattern);
+    if (reason.empty()) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "checker: " << reason;
+}
+
+PointSpec P(char type, float x, float y, const char* xFormula, const char* yFormula) {
+    PointSpec p;
+    p.type = type;
+    p.x = x;
+    p.y = y;
+    p.xFormula = xFormula;
+    p.yFormula = yFormula;
+    return p;
+}
+
+ChainSpec Chain(std::initializer_list<PointSpec> points, bool close) {
+    ChainSpec c;
+    c.points = points;
+    c.close = close;
+    return c;
+}
+
+MarkSpec Mark(char type, float x, float y, int16_t lineIn, int16_t lineOut, int16_t segCode, int16_t segValue) {
+    MarkSpec m;
+    m.point = P(type, x, y);
+    m.lineIn = lineIn;
+    m.lineOut = lineOut;
+    m.segCode = segCode;
+    m.segValue = segValue;
+    return m;
+}
+
+PieceSpec RectangleSpec(float w, float h) {
+    PieceSpec spec;
+    spec.chains.push_back(Chain({P('S', 0, 0), P('K', w, 0), P('K', w, h), P('K', 0, h)}, true));
+    return spec;
+}
+
+PieceSpec CurvedSpec() {
+    PieceSpec spec;
+    spec.chains.push_back(Chain({P('S', 0, 0), P('K', 200, 0), P('K', 200, 100), P('C', 150, 120),
+                                 P('C', 50, 120), P('K', 0, 100), P('K', 0, 0)}));
+    return spec;
+}
+
+PieceSpec CurvedWithInnerSpec() {
+    PieceSpec spec = CurvedSpec();
+    spec.chains.push_back(Chain({P('s', 50, 50), P('c', 100, 60), P('k', 150, 50)}));
+    return spec;
+}
+
+PieceSpec CurvedWithFormulasSpec() {
+    PieceSpec spec = CurvedWithInnerSpec();
+    for (ChainSpec& c : spec.chains)
+        for (PointSpec& p : c.points) {
+            char x[32], y[32];
+            std::snprintf(x, sizeof x, "0*H+%g", p.x / 10.0);
+            std::snprintf(y, sizeof y, "0*BL+%g", p.y / 10.0);
+            p.xFormula = x;
+            p.yFormula = y;
+        }
+    return spec;
+}
+
+TestPattern::TestPattern(long capacity, short kind) : pattern_(storeNewPattern(capacity, kind)) {}
+
+TestPattern::~TestPattern() { storeFreePattern(pattern_); }
+
+Piece* TestPattern::add(const PieceSpec& spec) {
+    std::string error;
+    Piece* piece = storeAppendPiece(&pattern_, spec, &error);
+    if (piece == nullptr) ADD_FAILURE() << "the builder refused the piece: " << error;
+    return piece;
+}
+
+Piece* TestPattern::piece(int i) const {
+    Piece* p = nullptr;
+    qpGetPieceLptr(pattern_, static_cast<short>(i), &p);
+    return p;
+}
+
+Point* PointAt(Piece* piece, int i) {
+    Point* p = nullptr;
+    qpGetPointLptr(piece, static_cast<short>(i), &p);
+    return p;
+}
+
+Coord* CoordOf(Piece* piece, int point) {
+    Point* p = PointAt(piece, point);
+    if (p == nullptr) return nullptr;
+    Coord* c = nullptr;
+    qpGetCoordLptr(piece, p->coordIndex, &c);
+    return c;
+}
+
+Line* LineAt(Piece* piece, int i) {
+    Line* l = nullptr;
+    qpGetLineLptr(piece, static_cast<short>(i), &l);
+    return l;
+}
+
+Seg* SegAt(Piece* piece, int i) {
+    Seg* s = nullptr;
+    qpGetSegLptr(piece, static_cast<short>(i), &s);
+    return s;
+}
+
+static std::string textOf(Piece* piece, int point, bool x) {
+    Point* p = PointAt(piece, point);
+    if (p == nullptr || piece->formulaCount == 0) return "";
+    Formula* f = nullptr;
+    qpGetFormulaLptr(piece, p->formulaIndex, &f);
+    if (f == nullptr) return "";
+    short n = 0;
+    char* area = nullptr;
+    qpGetCharLptr(piece, &n, &area);
+    int offset = x ? f->xTextOffset : f->yTextOffset;
+    int length = x ? f->xTextLength : f->yTextLength;
+    if (offset < 0 || length < 1 || offset + length > n) return "";
+    return std::string(area + offset);
+}
+
+std::string FormulaX(Piece* piece, int point) { return textOf(piece, point, true); }
+std::string FormulaY(Piece* piece, int point) { return textOf(piece, point, false); }
