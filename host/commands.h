@@ -1,0 +1,26 @@
+// The qpkit subcommands, callable from main() and from the tests. Each
+// prints its result on `out` and returns the exit status (0 done); user
+// errors are thrown as UserError and turned into status 1 by main().
+#pragma once
+
+#include <ostream>
+#include <string>
+
+namespace host {
+
+struct RenderOptions {
+    int piece = -1;  // -1: every piece
+};
+int cmdRender(const std::string& patternPath, const std::string& svgPath, const RenderOptions& options,
+              std::ostream& out);
+int cmdInfo(const std::string& patternPath, bool asJson, std::ostream& out);
+int cmdMeasure(const std::string& patternPath, int piece, int from, int to, std::ostream& out);
+// op: pack, pack-brackets, spread, scale, atof. For scale, `op2` is the
+// operator (* or /) and `factor` the factor.
+int cmdFormula(const std::string& op, const std::string& text, const std::string& op2, float factor,
+               std::ostream& out);
+int cmdRun(const std::string& patternPath, const std::string& scriptPath, const std::string& outPath,
+           const std::string& svgPath, bool verbose, std::ostream& out);
+int cmdDemo(const std::string& outDir, std::ostream& out);
+
+}  // namespace host

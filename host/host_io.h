@@ -1,0 +1,52 @@
+// Shared odds and ends of the qpkit host: the error a user sees, files
+// written whole or not at all, and the GBK texts of the library shown as
+// UTF-8.
+//
+// The library's texts (prompts, message boxes, the result line) are GBK
+// bytes; the host converts them only for its own output. Files are written to
+// a temporary name beside the target and renamed over it, so a failed run
+// never leaves a half-written file.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace host {
+
+// A user error: bad input or an output that cannot be written. `where` names
+// the file and the place in it (a line or a field path); main() prints
+// "qpkit: <where>: <what>" on one line and exits with status 1.
+class UserError : public std::runtime_error {
+public:
+    UserError(std::string where, const std::string& what)
+        : std::runtime_error(what), where_(std::move(where)) {}
+    const std::string& where() const { return where_; }
+    std::string oneLine() const;
+
+private:
+    std::string where_;
+};
+
+// The whole file, or a UserError naming it.
+std::string readFile(const std::string& path);
+// Writes `content` to path through a temporary file in the same directory and
+// a rename; on failure nothing is left behind and a UserError names the file.
+void writeFileAtomic(const std::string& path, const std::string& content);
+// Creates the directory (and its parents) when missing.
+void makeDirectories(const std::string& path);
+
+// GBK (code page 936) to UTF-8. Bytes that are not valid GBK are kept as
+// "\xNN" escapes, so nothing is silently dropped.
+std::string gbkToUtf8(const std::string& gbk);
+// UTF-8 to GBK, for texts the host hands to the library (dialog answers).
+// Returns false when the text has characters outside GBK.
+bool utf8ToGbk(const std::string& utf8, std::string& gbk);
+
+// Shortest decimal text that reads back as the same 32-bit float
+// ("12.3", not "12.30000019").
+std::string floatText(float value);
+
+// Escapes &, <, >, " for XML and HTML text and attributes.
+std::string xmlEscape(const std::string& text);
+
+}  // namespace host

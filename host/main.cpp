@@ -1,0 +1,105 @@
+// qpkit: the command-line host of Qpkit6 on Linux.
+//
+// Exit status: 0 done, 1 a user error (one line on stderr naming the file,
+// the line or field, and what is wrong). Outputs are written whole or not
+// at all.
+#include <iostream>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "host/commands.h"
+#include "host/host_io.h"
+
+int main(int argc, char** argv) {
+    CLI::App app{"qpkit: pattern files, tool replay and pictures for the Qpkit6 tool library"};
+    app.require_subcommand(1);
+    app.set_help_all_flag("--help-all", "Show the help of every subcommand");
+
+    std::string pattern, script, out, svg, dir = "qpkit-demo";
+    bool asJson = false, verbose = false;
+    int piece = -1, from = 0, to = 0;
+
+    auto* render = app.add_subcommand("render", "Draw every piece as SVG, with point numbers for script writing");
+    render->add_option("PATTERN", pattern, "Pattern file (JSON)")->required();
+    render->add_option("-o,--output", out, "SVG file to write")->required();
+    render->add_option("--piece", piece, "Draw only this piece (number from 0)");
+
+    auto* info = app.add_subcommand("info", "Per piece: counts, outline length, area, line lengths, checker verdict");
+    info->add_option("PATTERN", pattern, "Pattern file (JSON)")->required();
+    info->add_flag("--json", asJson, "Print JSON instead of text");
+
+    auto* measure = app.add_subcommand("measure", "Length along a piece's lines from point I to point J (mm)");
+    measure->add_option("PATTERN", pattern, "Pattern file (JSON)")->required();
+    measure->add_option("--piece", piece, "Piece number (from 0)")->required();
+    measure->add_option("--from", from, "First point number")->required();
+    measure->add_option("--to", to, "Last point number")->required();
+
+    auto* run = app.add_subcommand("run", "Replay a tool run from a script and write the edited pattern");
+    run->add_option("PATTERN", pattern, "Pattern file (JSON)")->required();
+    run->add_option("SCRIPT", script, "Replay script (docs/replay-scripts.md)")->required();
+    run->add_option("-o,--output", out, "Pattern file to write (JSON)")->required();
+    run->add_option("--svg", svg, "Also draw the result as SVG");
+    run->add_flag("-v,--verbose", verbose, "Print every script line and the handler's result");
+
+    auto* demo = app.add_subcommand("demo", "Run every tool on the built-in pattern and write an HTML page");
+    demo->add_option("--out", dir, "Folder for index.html and the pictures")->capture_default_str();
+
+    auto* formula = app.add_subcommand("formula", "The library's formula-text routines from the shell");
+    formula->require_subcommand(1);
+    std::string text, op = "*";
+    float factor = 1.0f;
+    struct FormulaCommand {
+        const char* name;
+        const char* help;
+    };
+    const FormulaCommand formulaCommands[] = {
+        {"pack", "Gather like terms (qpPackExpression)"},
+        {"pack-brackets", "Gather like terms outside brackets (qpPackBracketsExpression)"},
+        {"spread", "Multiply bracket groups out (qpSpreadBracketsExpression)"},
+        {"atof", "Read a number as the library does (qpAtof)"},
+    };
+    for (const auto& fc : formulaCommands) {
+        auto* sub = formula->add_subcommand(fc.name, fc.help);
+        sub->add_option("TEXT", text, "Formula text (centimetres)")->required();
+    }
+    auto* scale = formula->add_subcommand("scale", "Multiply or divide every number (qpCalcuSubExpression)");
+    scale->add_option("TEXT", text, "Formula text (centimetres)")->required();
+    scale->add_option("OPERATOR", op, "* or /")->required()->check(CLI::IsMember({"*", "/"}));
+    scale->add_option("FACTOR", factor, "The factor")->required();
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        std::string what = e.what();
+        for (char& c : what)
+            if (c == '\n') c = ' ';
+        std::cerr << "qpkit: " << what << " (see qpkit --help)\n";
+        return 1;
+    }
+
+    try {
+        if (*render) {
+            host::RenderOptions options;
+            options.piece = piece;
+            return host::cmdRender(pattern, out, options, std::cout);
+        }
+        if (*info) return host::cmdInfo(pattern, asJson, std::cout);
+        if (*measure) return host::cmdMeasure(pattern, piece, from, to, std::cout);
+        if (*run) return host::cmdRun(pattern, script, out, svg, verbose, std::cout);
+        if (*demo) return host::cmdDemo(dir, std::cout);
+        if (*formula) {
+            for (auto* sub : formula->get_subcommands())
+                return host::cmdFormula(sub->get_name(), text, op, factor, std::cout);
+        }
+    } catch (const host::UserError& e) {
+        std::cout.flush();
+        std::cerr << "qpkit: " << e.oneLine() << "\n";
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,54 @@
+// A pattern in the store: built from a PatternModel through the store
+// operations, read back into one, and checked by the store's consistency
+// checker.
+//
+// PatternDoc owns the pattern buffer (a locked movable global block from the
+// store). Tools may move or replace the buffer; whoever runs them keeps
+// `pattern` up to date (replay.h does). Piece names live here, beside the
+// buffer, because the records have no room for them.
+// Units: millimetres in records, centimetres in measurements.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "frame/records.h"
+#include "host/pattern_model.h"
+
+namespace host {
+
+class PatternDoc {
+public:
+    PatternDoc() = default;
+    ~PatternDoc();
+    PatternDoc(const PatternDoc&) = delete;
+    PatternDoc& operator=(const PatternDoc&) = delete;
+    PatternDoc(PatternDoc&& other) noexcept;
+    PatternDoc& operator=(PatternDoc&& other) noexcept;
+
+    PatternBuffer* pattern = nullptr;
+    std::vector<std::string> names;  // per piece; may be shorter than pieceCount
+
+    int pieceCount() const;
+    Piece* piece(int i) const;  // null when out of range
+    std::string pieceName(int i) const;  // "piece N" when it has no name
+};
+
+// Sets the measurement table and builds every piece of the model in a new
+// pattern. Faults the file reader cannot see (the store refusing a chain,
+// the consistency checker's verdict) are UserErrors naming `file` and the
+// piece. The measurement table is the store's, one per process: loading a
+// pattern replaces it.
+PatternDoc buildPattern(const PatternModel& model, const std::string& file);
+// readPatternFile + buildPattern.
+PatternDoc loadPattern(const std::string& path);
+
+// Every record of every piece, in the records form.
+PatternModel readPatternBack(const PatternDoc& doc);
+
+// The consistency checker's verdict for one piece: "" when consistent.
+std::string checkPiece(const PatternDoc& doc, int piece);
+// Every piece and the buffer itself: "" when consistent, else the first fault.
+std::string checkPattern(const PatternDoc& doc);
+
+}  // namespace host

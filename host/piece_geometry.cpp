@@ -1,0 +1,145 @@
+#include "host/piece_geometry.h"
+
+#include <cmath>
+
+#include "frame/siblings.h"
+#include "siblings/geometry/curve_model.h"
+#include "win/desktop.h"
+
+namespace host {
+
+namespace {
+
+constexpr long kMeasureFlags = 0x112;  // op 0: length of the curve through the points
+constexpr long kDrawFlags = 0x002;     // op 2: draw the lines only
+
+bool samePt(const Pt& a, const Pt& b) { return std::fabs(a.x - b.x) < 1e-9 && std::fabs(a.y - b.y) < 1e-9; }
+
+std::vector<short> outlineSegments(Piece* piece) {
+    std::vector<short> segs;
+    for (short s = 0; s < piece->segCount; ++s) {
+        Seg* seg = nullptr;
+        qpGetSegLptr(piece, s, &seg);
+        if (seg && !seg->markFlag && (seg->code == 1 || seg->code == 3)) segs.push_back(s);
+    }
+    return segs;
+}
+
+}  // namespace
+
+std::vector<Polyline> drawnLines(Piece* piece, short first, short count, unsigned long mode) {
+    std::vector<Polyline> lines;
+    if (!piece) return lines;
+    const float m[9] = {static_cast<float>(kSampleScale), 0, 0, 0, static_cast<float>(kSampleScale), 0, 0, 0, 1};
+    HWND hwnd = deskWindow();
+    HDC hdc = GetDC(hwnd);
+    size_t mark = deskLog().size();
+    short index = -1;
+    float length = 0.0f, x = 0.0f, y = 0.0f;
+    qpCurve(hdc, piece, qpcurve::kOpDraw, kDrawFlags, 0, mode, first, count, -1, qpcurve::kDefaultResolution,
+            &index, &length, &x, &y, m);
+    const auto& log = deskLog();
+    for (size_t i = mark; i < log.size(); ++i) {
+        const DeskCall& c = log[i];
+        if (c.hdc != hdc || c.args.size() < 2) continue;
+        Pt p{c.args[0] / kSampleScale, c.args[1] / kSampleScale};
+        if (c.name == "MoveToEx") {
+            lines.push_back(Polyline{p});
+        } else if (c.name == "LineTo") {
+            if (lines.empty()) lines.push_back(Polyline{Pt{}});
+            lines.back().push_back(p);
+        }
+    }
+    ReleaseDC(hwnd, hdc);
+    // Stretches drawn one after the other join into one polyline.
+    std::vector<Polyline> joined;
+    for (auto& l : lines) {
+        if (l.size() < 2) continue;
+        if (!joined.empty() && samePt(joined.back().back(), l.front())) {
+            joined.back().insert(joined.back().end(), l.begin() + 1, l.end());
+        } else {
+            joined.push_back(std::move(l));
+        }
+    }
+    return joined;
+}
+
+double lengthAlong(Piece* piece, short first, short last) {
+    if (!piece) return 0.0;
+    short index = -1;
+    float length = 0.0f, x = 0.0f, y = 0.0f;
+    qpCurve(nullptr, piece, qpcurve::kOpSearch, kMeasureFlags, 0, 0, first, static_cast<short>(last - first + 1), -1,
+            qpcurve::kDefaultResolution, &index, &length, &x, &y, nullptr);
+    return length;
+}
+
+double lineLength(Piece* piece, short line) {
+    Line* l = nullptr;
+    qpGetLineLptr(piece, line, &l);
+    if (!l || l->pointCount < 2) return 0.0;
+    return lengthAlong(piece, l->firstPoint, static_cast<short>(l->firstPoint + l->pointCount - 1));
+}
+
+std::vector<Polyline> outlinePolygons(Piece* piece) {
+    std::vector<Polyline> polygons;
+    if (!piece) return polygons;
+    for (short s : outlineSegments(piece)) {
+        Seg* seg = nullptr;
+        qpGetSegLptr(piece, s, &seg);
+        short firstLine = seg->firstLine, lineCount = seg->lineCount;
+        Polyline polygon;
+        for (short li = firstLine; li < firstLine + lineCount; ++li) {
+            Line* l = nullptr;
+            qpGetLineLptr(piece, li, &l);
+            if (!l || l->pointCount < 2) continue;
+            for (const Polyline& part : drawnLines(piece, l->firstPoint, l->pointCount)) {
+                size_t start = (!polygon.empty() && samePt(polygon.back(), part.front())) ? 1 : 0;
+                polygon.insert(polygon.end(), part.begin() + static_cast<long>(start), part.end());
+            }
+        }
+        if (polygon.size() >= 3) polygons.push_back(std::move(polygon));
+    }
+    return polygons;
+}
+
+double outlineLength(Piece* piece) {
+    double total = 0.0;
+    if (!piece) return total;
+    for (short s : outlineSegments(piece)) {
+        Seg* seg = nullptr;
+        qpGetSegLptr(piece, s, &seg);
+        for (short li = seg->firstLine; li < seg->firstLine + seg->lineCount; ++li) {
+            total += lineLength(piece, li);
+            qpGetSegLptr(piece, s, &seg);
+        }
+    }
+    return total;
+}
+
+double outlineArea(Piece* piece) {
+    double total = 0.0;
+    for (const Polyline& p : outlinePolygons(piece)) {
+        double twice = 0.0;
+        for (size_t i = 0; i < p.size(); ++i) {
+            const Pt& a = p[i];
+            const Pt& b = p[(i + 1) % p.size()];
+            twice += a.x * b.y - b.x * a.y;
+        }
+        total += std::fabs(twice) / 2.0;
+    }
+    return total;
+}
+
+bool pointPosition(Piece* piece, short i, double& x, double& y) {
+    Point* p = nullptr;
+    qpGetPointLptr(piece, i, &p);
+    if (!p) return false;
+    Coord* c = nullptr;
+    qpGetCoordLptr(piece, p->coordIndex, &c);
+    if (!c) return false;
+    x = c->x;
+    y = c->y;
+    return true;
+}
+
+}  // namespace host

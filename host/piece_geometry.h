@@ -1,0 +1,49 @@
+// What the host asks of the geometry service about a piece: lengths along
+// its lines, and the shape of each line for pictures and areas.
+//
+// Shapes come from the service's own drawing: qpCurve draws a line into a
+// device context of the desktop stand-in through a fine matrix (kSampleScale
+// pixels per millimetre), and the MoveToEx/LineTo calls it logged are read
+// back as a polyline. So every picture shows exactly the curve model the
+// tools measure and snap to; the host has no curve model of its own.
+// Units: piece millimetres, y up.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "frame/records.h"
+
+namespace host {
+
+struct Pt {
+    double x = 0.0;
+    double y = 0.0;
+};
+using Polyline = std::vector<Pt>;
+
+// Pixels per millimetre of the sampling drawing: positions come back to
+// within 0.005 mm.
+constexpr double kSampleScale = 100.0;
+
+// The polyline(s) the service draws for points first .. first + count - 1
+// (count <= 0: every line), with snap mode `mode` (qpcurve kSnap*).
+std::vector<Polyline> drawnLines(Piece* piece, short first, short count, unsigned long mode = 0);
+
+// Length (mm) of the curve through points first .. last along the piece's
+// lines: qpCurve op 0, flags 0x112, count last - first + 1.
+double lengthAlong(Piece* piece, short first, short last);
+// Length of one line (its points firstPoint .. firstPoint + pointCount - 1).
+double lineLength(Piece* piece, short line);
+
+// The outline: one closed polygon per outline segment (code 1 or 3), in the
+// order of its lines.
+std::vector<Polyline> outlinePolygons(Piece* piece);
+// Total length of the outline lines (mm) and the area they enclose (mm²).
+double outlineLength(Piece* piece);
+double outlineArea(Piece* piece);
+
+// Point i's coordinates (through its coordIndex); false when it has none.
+bool pointPosition(Piece* piece, short i, double& x, double& y);
+
+}  // namespace host

@@ -1,0 +1,342 @@
+#include "host/replay.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "frame/siblings.h"
+#include "host/host_io.h"
+#include "host/piece_geometry.h"
+#include "siblings/records/store_extras.h"
+#include "win/desktop.h"
+
+namespace host {
+
+namespace {
+
+// The part of the client area a piece is fitted into: below the tools'
+// 30-pixel prompt bar, above the result box the sleeve-cap tool draws along
+// the bottom (49 pixels), and clear of the pleat table in the top left.
+constexpr int kFitLeft = 400;
+constexpr int kFitRight = 30;
+constexpr int kFitTop = 40;
+constexpr int kFitBottom = 70;
+
+constexpr UINT kCmdLineEnded = 32;  // WM_COMMAND the point-increase tool sends
+constexpr WPARAM kStraightSwitch = 0x117;
+
+// The pleat table's fixed place (client pixels): left 5, top 35, rows of 28.
+constexpr int kTableLeft = 5;
+constexpr int kTableTop = 35;
+constexpr int kTableRow = 28;
+
+HostSession* current = nullptr;  // the session whose dialog and commands are open
+
+LPARAM pixelParam(POINT p) {
+    return static_cast<LPARAM>((static_cast<uint32_t>(p.y & 0xFFFF) << 16) | static_cast<uint32_t>(p.x & 0xFFFF));
+}
+
+void multiply(const double a[9], const double b[9], double out[9]) {
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c) {
+            double s = 0.0;
+            for (int k = 0; k < 3; ++k) s += a[r * 3 + k] * b[k * 3 + c];
+            out[r * 3 + c] = s;
+        }
+}
+
+std::string trimRight(std::string s) {
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.pop_back();
+    return s;
+}
+
+}  // namespace
+
+HostSession::HostSession(PatternDoc& d, std::ostream* echo, bool verbose)
+    : doc(d), echo_(echo), verbose_(verbose) {
+    // The desktop is not reset: the pattern lives in its global blocks.
+    deskSetClientRect(kClientWidth, kClientHeight);
+    hwnd = deskWindow();
+    boxesSeen_ = deskMessageBoxes().size();
+    current = this;
+    deskSetSendMessageHandler([](HWND, UINT message, WPARAM wParam, LPARAM) -> LRESULT {
+        if (current && message == WM_COMMAND && wParam == kCmdLineEnded)
+            current->say("host: the inner line is finished (WM_COMMAND 32); the window is repainted");
+        return 0;
+    });
+    // The host keeps a copy of the whole pattern for undo; the tools that
+    // edit the pattern free it and make a new one.
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(doc.pattern->totalSize));
+    auto* copy = static_cast<PatternBuffer*>(GlobalLock(block));
+    qpMemcpy(copy, doc.pattern, doc.pattern->totalSize);
+    hostDoc.patternCopy = copy;
+    hostDoc.lengthUnit = 0;  // centimetres
+    syncIn();
+}
+
+HostSession::~HostSession() {
+    if (hostDoc.patternCopy) {
+        HGLOBAL block = GlobalHandle(hostDoc.patternCopy);
+        if (block) {
+            GlobalUnlock(block);
+            GlobalFree(block);
+        }
+        hostDoc.patternCopy = nullptr;
+    }
+    deskSetSendMessageHandler(nullptr);
+    if (current == this) current = nullptr;
+}
+
+void HostSession::say(const std::string& line) {
+    result_.printed.push_back(line);
+    if (echo_) *echo_ << line << "\n";
+}
+
+void HostSession::syncIn() {
+    patternCell = doc.pattern;
+    hostDoc.pattern = doc.pattern;
+    hostDoc.patternView = doc.pattern;
+    hostDoc.currentPiece = pieceIndex;
+    pieceCell = doc.piece(pieceIndex);
+}
+
+// Takes over whatever cell a tool rewrote: a tool that replaces the pattern
+// or the current piece writes it into the cell it was given.
+void HostSession::syncOut() {
+    if (patternCell != doc.pattern) doc.pattern = patternCell;
+    else if (hostDoc.pattern != doc.pattern) doc.pattern = hostDoc.pattern;
+    else if (hostDoc.patternView != doc.pattern) doc.pattern = hostDoc.patternView;
+    if (hostDoc.currentPiece != pieceIndex) pieceIndex = hostDoc.currentPiece;
+    if (pieceIndex < 0 || pieceIndex >= doc.pieceCount()) pieceIndex = 0;
+    syncIn();
+}
+
+void HostSession::fitView() {
+    Piece* piece = doc.piece(pieceIndex);
+    double minX = 1e30, minY = 1e30, maxX = -1e30, maxY = -1e30;
+    for (short i = 0; piece && i < piece->pointCount; ++i) {
+        double x, y;
+        if (!pointPosition(piece, i, x, y)) continue;
+        // Pattern coordinates: the piece's placement applied.
+        const float* m = piece->placement;
+        double px = x * m[0] + y * m[3] + m[6], py = x * m[1] + y * m[4] + m[7];
+        minX = std::min(minX, px);
+        maxX = std::max(maxX, px);
+        minY = std::min(minY, py);
+        maxY = std::max(maxY, py);
+    }
+    if (minX > maxX) minX = maxX = minY = maxY = 0.0;
+    double w = std::max(maxX - minX, 1.0), h = std::max(maxY - minY, 1.0);
+    double availW = kClientWidth - kFitLeft - kFitRight, availH = kClientHeight - kFitTop - kFitBottom;
+    double s = std::min(availW / w, availH / h);
+    // y up: the fit region runs from kFitBottom to height - kFitTop.
+    double tx = kFitLeft + (availW - w * s) / 2.0 - minX * s;
+    double ty = kFitBottom + (availH - h * s) / 2.0 - minY * s;
+    const float v[9] = {static_cast<float>(s), 0, 0, 0, static_cast<float>(s), 0, static_cast<float>(tx),
+                        static_cast<float>(ty), 1};
+    std::memcpy(viewMatrix, v, sizeof viewMatrix);
+    const float flip[9] = {1, 0, 0, 0, -1, 0, 0, static_cast<float>(kClientHeight), 1};
+    const float unit[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    qpMultiMatrix(0, viewMatrix, flip, hostDoc.viewMatrixA);
+    std::memcpy(hostDoc.viewMatrixB, unit, sizeof unit);
+}
+
+POINT HostSession::clientOf(double x, double y) const {
+    Piece* piece = doc.piece(pieceIndex);
+    double p[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    if (piece)
+        for (int i = 0; i < 9; ++i) p[i] = piece->placement[i];
+    double v[9], f[9] = {1, 0, 0, 0, -1, 0, 0, static_cast<double>(kClientHeight), 1}, pv[9], m[9];
+    for (int i = 0; i < 9; ++i) v[i] = viewMatrix[i];
+    multiply(p, v, pv);
+    multiply(pv, f, m);
+    double cx = x * m[0] + y * m[3] + m[6];
+    double cy = x * m[1] + y * m[4] + m[7];
+    return POINT{static_cast<LONG>(std::lround(cx)), static_cast<LONG>(std::lround(cy))};
+}
+
+short HostSession::send(UINT message, WPARAM wParam, LPARAM lParam, bool showTexts) {
+    if (!tool) return 0;
+    size_t logMark = deskLog().size();
+    size_t invalidationsBefore = deskInvalidations().size();
+    syncIn();
+    short handled = tool->call(*this, message, wParam, lParam);
+    ++result_.messages;
+    syncOut();
+    const auto& log = deskLog();
+    std::string lastText;
+    for (size_t i = logMark; i < log.size(); ++i) {
+        const DeskCall& c = log[i];
+        if (c.name != "TextOutA" || !showTexts) continue;
+        std::string t = trimRight(gbkToUtf8(c.text));
+        if (t.empty() || t == lastText) continue;
+        lastText = t;
+        bool prompt = c.args.size() >= 2 && c.args[1] < 30;
+        say(std::string(prompt ? "prompt: " : "text: ") + t);
+    }
+    const auto& boxes = deskMessageBoxes();
+    for (; boxesSeen_ < boxes.size(); ++boxesSeen_)
+        say("message box: " + gbkToUtf8(boxes[boxesSeen_].text) + "  [" + gbkToUtf8(boxes[boxesSeen_].caption) +
+            "]");
+    bool invalidated = deskInvalidations().size() > invalidationsBefore;
+    if (tool->finished(*this, invalidated)) {
+        say(std::string("host: the ") + tool->title + " run is finished; the window is repainted");
+        result_.runFinished = true;
+        tool = nullptr;
+    }
+    return handled;
+}
+
+void HostSession::moveTo(const ScriptTarget& target, int line, const std::string& scriptName) {
+    double x = target.x, y = target.y;
+    if (target.atPoint) {
+        Piece* piece = doc.piece(pieceIndex);
+        if (!piece || target.point >= piece->pointCount || !pointPosition(piece, static_cast<short>(target.point), x, y))
+            throw UserError(scriptName + ": line " + std::to_string(line),
+                            "point " + std::to_string(target.point) + " does not exist in piece " +
+                                std::to_string(pieceIndex) + " (it has " +
+                                std::to_string(piece ? piece->pointCount : 0) + " points)");
+    }
+    POINT p = clientOf(x, y);
+    if (p.x < 0 || p.y < 0 || p.x >= kClientWidth || p.y >= kClientHeight)
+        throw UserError(scriptName + ": line " + std::to_string(line),
+                        "the position lies outside the window (client pixel " + std::to_string(p.x) + ", " +
+                            std::to_string(p.y) + ")");
+    deskSetCursorClient(p.x, p.y);
+}
+
+void HostSession::endRun() {
+    if (tool && tool->stop) tool->stop(*this);
+    tool = nullptr;
+}
+
+ReplayResult HostSession::play(const std::vector<ScriptCommand>& script, const std::string& scriptName) {
+    result_ = ReplayResult{};
+    fitView();
+    for (const ScriptCommand& c : script) {
+        auto fail = [&](const std::string& what) {
+            throw UserError(scriptName + ": line " + std::to_string(c.line), what);
+        };
+        if (verbose_) say("> " + c.source);
+        bool needsTool = c.op != ScriptOp::Tool && c.op != ScriptOp::Piece && c.op != ScriptOp::Answer &&
+                         c.op != ScriptOp::Set && c.op != ScriptOp::End;
+        if (needsTool && !tool) {
+            fail(result_.runFinished ? "the tool's run is already finished; start it again with 'tool NAME'"
+                                     : "no tool is chosen yet: start with 'tool NAME'");
+        }
+        auto pointer = [&](UINT message, WPARAM buttons) {
+            if (c.target.given) {
+                moveTo(c.target, c.line, scriptName);
+                short r = send(WM_MOUSEMOVE, 0, pixelParam(deskCursorClient()));
+                if (verbose_) say("  WM_MOUSEMOVE -> " + std::to_string(r));
+                if (!tool) return;
+            }
+            short r = send(message, buttons, pixelParam(deskCursorClient()));
+            if (verbose_) say("  message -> " + std::to_string(r));
+        };
+        switch (c.op) {
+            case ScriptOp::Tool: {
+                const ToolEntry* t = findTool(c.word);
+                if (!t) {
+                    std::string list;
+                    for (const auto& e : toolTable()) list += (list.empty() ? "" : ", ") + std::string(e.name);
+                    fail("unknown tool '" + c.word + "' (tools: " + list + ")");
+                }
+                if (!t->available())
+                    fail(std::string("the library has no ") + t->title + " tool yet (" + t->handler + ")");
+                endRun();
+                tool = t;
+                result_.runFinished = false;
+                fitView();
+                tool->start(*this);
+                break;
+            }
+            case ScriptOp::Piece:
+                if (c.number >= doc.pieceCount())
+                    fail("piece " + std::to_string(c.number) + " does not exist (the pattern has " +
+                         std::to_string(doc.pieceCount()) + " pieces)");
+                if (tool) fail("choose the piece before the tool ('piece N' before 'tool NAME')");
+                pieceIndex = static_cast<short>(c.number);
+                syncIn();
+                fitView();
+                break;
+            case ScriptOp::Move: {
+                moveTo(c.target, c.line, scriptName);
+                short r = send(WM_MOUSEMOVE, 0, pixelParam(deskCursorClient()));
+                if (verbose_) say("  WM_MOUSEMOVE -> " + std::to_string(r));
+                break;
+            }
+            case ScriptOp::Click: pointer(WM_LBUTTONDOWN, 1); break;
+            case ScriptOp::RightClick: pointer(WM_RBUTTONDOWN, 2); break;
+            case ScriptOp::Unfold:
+                fold.foldPhase = 2;
+                pointer(WM_LBUTTONDOWN, 1);
+                break;
+            case ScriptOp::Leave: send(WM_NCMOUSEMOVE, 0, 0); break;
+            case ScriptOp::Key: {
+                short r = send(WM_KEYDOWN, static_cast<WPARAM>(c.number), 1);
+                if (verbose_) say("  WM_KEYDOWN -> " + std::to_string(r));
+                break;
+            }
+            case ScriptOp::Type:
+                // The typed characters are in the script; the edit field's
+                // echo of each keystroke is not printed.
+                for (unsigned char ch : c.text) {
+                    send(WM_CHAR, ch, 1, false);
+                    if (!tool) break;
+                }
+                break;
+            case ScriptOp::Answer: {
+                std::string gbk;
+                if (!utf8ToGbk(c.text, gbk)) fail("the answer has characters the dialog cannot take (not GBK)");
+                deskQueueDialogAnswer(gbk);
+                break;
+            }
+            case ScriptOp::Straight: {
+                short r = send(WM_COMMAND, kStraightSwitch, c.number);
+                if (verbose_) say("  WM_COMMAND 0x117 -> " + std::to_string(r));
+                break;
+            }
+            case ScriptOp::Set: {
+                int16_t v = static_cast<int16_t>(c.number);
+                if (c.word == "pickState") view.pickState = v;
+                else if (c.word == "increaseMode") view.increaseMode = v;
+                else if (c.word == "symmetryStep") view.symmetryStep = v;
+                else if (c.word == "gapMoveStep") view.gapMoveStep = v;
+                else if (c.word == "gapFoldStep") view.gapFoldStep = v;
+                else if (c.word == "pieceFoldStep") view.pieceFoldStep = v;
+                else if (c.word == "italyStep") view.italyStep = v;
+                else if (c.word == "foldPhase") fold.foldPhase = v;
+                else if (c.word == "lengthUnit") hostDoc.lengthUnit = v;
+                break;
+            }
+            case ScriptOp::Button: {
+                // Apply at (left + 308 .. 332), cancel at (left + 332 .. 356),
+                // both top + 12 .. 36: aim at the middle of the button.
+                int x = kTableLeft + (c.word == "apply" ? 320 : 344);
+                deskSetCursorClient(x, kTableTop + 24);
+                send(WM_LBUTTONDOWN, 1, pixelParam(deskCursorClient()));
+                break;
+            }
+            case ScriptOp::Cell: {
+                int x = kTableLeft + (c.word == "start" ? 108 : 284) + 44;
+                int y = kTableTop + (c.number + 2) * kTableRow + 11 + kTableRow / 2;
+                deskSetCursorClient(x, y);
+                send(WM_LBUTTONDOWN, 1, pixelParam(deskCursorClient()));
+                break;
+            }
+            case ScriptOp::End:
+                if (tool) say(std::string("host: the ") + tool->title + " run is ended by the host");
+                endRun();
+                break;
+        }
+    }
+    if (tool) {
+        say(std::string("host: the script ended before the ") + tool->title + " run finished; the host ends it");
+        endRun();
+    }
+    syncOut();
+    return result_;
+}
+
+}  // namespace host

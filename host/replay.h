@@ -1,0 +1,111 @@
+// Replay: the host's part of a tool run, driven by a script.
+//
+// HostSession plays the Windows host around one pattern: it owns the host
+// records the tools receive (HostView with the step words, HostDoc with its
+// pattern cells, copy and view matrices, the GapFoldRecord, the pattern,
+// piece and piece-index cells, the dialog's text buffer), fits the current
+// piece into the client area of the desktop stand-in, turns piece
+// millimetres into client pixels through the same matrices the tools build
+// (placement x view x flip), sets the cursor there and calls the tool's
+// handler with the window message. Prompts, texts and message boxes the
+// library shows are printed as they happen, in UTF-8.
+//
+// Adding a tool is one entry of the tool table in replay_tools.cpp: its
+// script name, how to call its handler with the host's records, which step
+// words start it, and how the host sees that its run is over.
+//
+// Matrices: the 9-float view matrix handed to the tools maps pattern
+// millimetres to y-up pixels (scale and translation); the tools add the
+// flip themselves. HostDoc.viewMatrixA is that view times the flip and
+// viewMatrixB the identity, so the tools that take HostDoc's two factors
+// (they build no flip) land on the same pixels.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "frame/records.h"
+#include "host/pattern_store.h"
+#include "host/script.h"
+#include "win/win32.h"
+
+namespace host {
+
+class HostSession;
+
+struct ToolEntry {
+    const char* name;       // script name: tool NAME
+    const char* alias;      // a second accepted name
+    const char* title;      // for people
+    const char* handler;    // the export it drives
+    bool (*available)();    // the library has the handler
+    void (*start)(HostSession&);
+    short (*call)(HostSession&, UINT message, WPARAM wParam, LPARAM lParam);
+    // After a handled message: is the run over? `invalidated` tells whether
+    // the handler invalidated the window during that message.
+    bool (*finished)(HostSession&, bool invalidated);
+    void (*stop)(HostSession&);  // the host ends the run (switches tools)
+};
+
+const std::vector<ToolEntry>& toolTable();
+// Null when there is no such tool.
+const ToolEntry* findTool(const std::string& name);
+
+struct ReplayResult {
+    int messages = 0;        // window messages sent
+    bool runFinished = false;
+    std::vector<std::string> printed;  // what was printed, in order (UTF-8)
+};
+
+class HostSession {
+public:
+    // The session edits doc in place; `echo` (may be null) receives what the
+    // library shows, line by line.
+    HostSession(PatternDoc& doc, std::ostream* echo, bool verbose = false);
+    ~HostSession();
+    HostSession(const HostSession&) = delete;
+    HostSession& operator=(const HostSession&) = delete;
+
+    // Plays every command; UserError (naming `scriptName` and the line) for
+    // a command the pattern or the tool cannot take.
+    ReplayResult play(const std::vector<ScriptCommand>& script, const std::string& scriptName);
+
+    // ---- what the tool table's entries work with ----
+    PatternDoc& doc;
+    HostView view{};
+    HostDoc hostDoc{};
+    GapFoldRecord fold{};
+    float viewMatrix[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    PatternBuffer* patternCell = nullptr;
+    Piece* pieceCell = nullptr;
+    short pieceIndex = 0;
+    char dialogText[256] = {0};
+    HWND hwnd = nullptr;
+    const ToolEntry* tool = nullptr;
+
+    // Client pixel of a piece position of the current piece.
+    POINT clientOf(double x, double y) const;
+    // Lines shown to the user (prompts, texts, message boxes, host notes).
+    void say(const std::string& line);
+
+private:
+    void syncIn();
+    void syncOut();
+    void fitView();
+    short send(UINT message, WPARAM wParam, LPARAM lParam, bool showTexts = true);
+    void moveTo(const ScriptTarget& target, int line, const std::string& scriptName);
+    void endRun();
+
+    std::ostream* echo_;
+    bool verbose_;
+    ReplayResult result_;
+    size_t boxesSeen_ = 0;
+    size_t sentSeen_ = 0;
+};
+
+// Client size the host gives the desktop's window (pixels).
+constexpr int kClientWidth = 1200;
+constexpr int kClientHeight = 900;
+
+}  // namespace host

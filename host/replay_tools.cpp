@@ -1,0 +1,209 @@
+// The tool table of the replay: one entry per tool handler of the library.
+//
+// The handlers are referenced weakly, so that the host builds and runs
+// against a library that does not have every tool yet: a tool whose handler
+// is missing is listed as not available, and the demo leaves it out.
+//
+// Each entry says how the host starts the run (the step words it sets), how
+// it calls the handler with its own records, how it sees that the run is
+// over, and how it ends a run that is not (the host switching tools).
+#include <cstring>
+
+#include "frame/exports.h"
+#include "frame/siblings.h"
+#include "host/replay.h"
+#include "win/desktop.h"
+
+#pragma weak qpHandlePieceSymmatry
+#pragma weak qpHandlePieceFold
+#pragma weak qpHandlePieceItaly
+#pragma weak qpHandleIncreasePoint
+#pragma weak qpHandleGapMove
+#pragma weak qpHandleGapFold
+
+namespace host {
+
+namespace {
+
+HostSession* dialogSession = nullptr;
+
+// The host's button images for the pleat table: 24 x 24 pixels, a framed
+// face, sunk when pressed. Image 24 is apply (a tick), 23 cancel (a cross).
+void QP_WINAPI drawButton(HDC hdc, int image, int pressed, int x, int y) {
+    HBRUSH face = CreateSolidBrush(pressed ? 0x808080 : 0xC0C0C0);
+    HGDIOBJ oldBrush = SelectObject(hdc, face);
+    Rectangle(hdc, x, y, x + 24, y + 24);
+    HPEN ink = CreatePen(PS_SOLID, 2, image == 24 ? 0x008000 : 0x0000C0);
+    HGDIOBJ oldPen = SelectObject(hdc, ink);
+    int d = pressed ? 1 : 0;
+    if (image == 24) {
+        MoveToEx(hdc, x + 5 + d, y + 12 + d, nullptr);
+        LineTo(hdc, x + 10 + d, y + 18 + d);
+        LineTo(hdc, x + 19 + d, y + 6 + d);
+    } else {
+        MoveToEx(hdc, x + 6 + d, y + 6 + d, nullptr);
+        LineTo(hdc, x + 18 + d, y + 18 + d);
+        MoveToEx(hdc, x + 18 + d, y + 6 + d, nullptr);
+        LineTo(hdc, x + 6 + d, y + 18 + d);
+    }
+    SelectObject(hdc, oldPen);
+    SelectObject(hdc, oldBrush);
+    DeleteObject(ink);
+    DeleteObject(face);
+}
+
+// The host's dialog procedure for "LENGTHINPUTDLG": on OK it copies the
+// typed text into the host's text buffer, which the point-increase tool
+// reads after the dialog. On Cancel the buffer keeps its last text, as a
+// Windows dialog that writes nothing would leave it.
+INT_PTR CALLBACK lengthDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    constexpr int kEditItem = 1000;
+    if (message == WM_INITDIALOG) return TRUE;
+    if (message != WM_COMMAND) return FALSE;
+    if (wParam == static_cast<WPARAM>(IDOK)) {
+        if (dialogSession) {
+            char text[sizeof dialogSession->dialogText];
+            UINT n = GetDlgItemTextA(dialog, kEditItem, text, static_cast<int>(sizeof text));
+            text[n < sizeof text ? n : sizeof text - 1] = '\0';
+            std::memcpy(dialogSession->dialogText, text, sizeof text);
+            dialogSession->say(std::string("dialog LENGTHINPUTDLG: answered \"") + text + "\"");
+        }
+        EndDialog(dialog, IDOK);
+        return TRUE;
+    }
+    if (wParam == static_cast<WPARAM>(IDCANCEL)) {
+        if (dialogSession) dialogSession->say("dialog LENGTHINPUTDLG: cancelled (no answer in the script)");
+        EndDialog(dialog, IDCANCEL);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+// ---- sleeve cap (qpHandlePieceItaly) ----------------------------------------
+// The tool leaves italyStep at 5 after its work; the host takes the
+// invalidation that ends the work in step 5 as the end of the run and sets
+// the step word and pickState back to 0.
+void italyStart(HostSession& s) {
+    s.view.italyStep = 1;
+    s.view.pickState = 1;
+}
+short italyCall(HostSession& s, UINT m, WPARAM w, LPARAM l) {
+    return qpHandlePieceItaly(s.hwnd, m, w, l, nullptr, &s.patternCell, &s.pieceCell, nullptr, nullptr, &s.view,
+                              s.viewMatrix);
+}
+bool italyFinished(HostSession& s, bool invalidated) {
+    if (s.view.italyStep == 5 && invalidated) {
+        s.view.italyStep = 0;
+        s.view.pickState = 0;
+        return true;
+    }
+    return false;
+}
+void italyStop(HostSession& s) {
+    // A number entry left open would keep the edit field's pointer to the
+    // handler's buffer; close it as the handler would.
+    if (s.view.italyStep == 5) qpEditString(s.hwnd, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0, nullptr, nullptr);
+    s.view.italyStep = 0;
+    s.view.pickState = 0;
+}
+
+// ---- piece symmetry (qpHandlePieceSymmatry) --------------------------------
+void symmetryStart(HostSession& s) { s.view.symmetryStep = 1; }
+short symmetryCall(HostSession& s, UINT m, WPARAM w, LPARAM l) {
+    return qpHandlePieceSymmatry(s.hwnd, m, w, l, &s.view, &s.hostDoc);
+}
+bool symmetryFinished(HostSession& s, bool) { return s.view.symmetryStep == 0; }
+void symmetryStop(HostSession& s) { s.view.symmetryStep = 0; }
+
+// ---- pleat spread (qpHandlePieceFold) ---------------------------------------
+void pleatStart(HostSession& s) { s.view.pieceFoldStep = 1; }
+short pleatCall(HostSession& s, UINT m, WPARAM w, LPARAM l) {
+    return qpHandlePieceFold(s.hwnd, m, w, l, drawButton, &s.patternCell, &s.pieceCell, &s.pieceIndex, nullptr,
+                             &s.view, s.viewMatrix);
+}
+bool pleatFinished(HostSession& s, bool) { return s.view.pieceFoldStep == 0; }
+void pleatStop(HostSession& s) {
+    if (s.view.pieceFoldStep == 2) qpEditString(s.hwnd, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0, nullptr, nullptr);
+    s.view.pieceFoldStep = 0;
+}
+
+// ---- point increase (qpHandleIncreasePoint) ---------------------------------
+// The tool has no step word: the host picks the mode (set increaseMode N)
+// and starts tracking with pickState 1; the run lasts until the host ends
+// it. Its dialog answers come from the script (answer TEXT).
+void increaseStart(HostSession& s) {
+    s.view.pickState = 1;
+    dialogSession = &s;
+}
+short increaseCall(HostSession& s, UINT m, WPARAM w, LPARAM l) {
+    dialogSession = &s;
+    return qpHandleIncreasePoint(s.hwnd, m, w, l, lengthDialog, s.dialogText, &s.view, &s.hostDoc);
+}
+bool increaseFinished(HostSession&, bool) { return false; }
+void increaseStop(HostSession& s) {
+    s.view.pickState = 0;
+    s.view.increaseMode = 0;
+}
+
+// ---- dart transfer (qpHandleGapMove) ----------------------------------------
+void gapMoveStart(HostSession& s) {
+    s.view.gapMoveStep = 1;
+    s.view.pickState = 0;
+}
+short gapMoveCall(HostSession& s, UINT m, WPARAM w, LPARAM l) {
+    return qpHandleGapMove(s.hwnd, m, w, l, s.patternCell, s.pieceIndex, &s.view, s.viewMatrix);
+}
+bool gapMoveFinished(HostSession& s, bool invalidated) { return invalidated && s.view.pickState == 0; }
+void gapMoveStop(HostSession& s) {
+    s.view.gapMoveStep = 0;
+    s.view.pickState = 0;
+}
+
+// ---- dart fold (qpHandleGapFold) --------------------------------------------
+// Fold phase with foldPhase 1 and pickState 1; the host then leaves the fold
+// piece current, and the script's `unfold` sets foldPhase 2 for the click
+// that unfolds. The run is over when the unfold has set foldPhase back to 0.
+void gapFoldStart(HostSession& s) {
+    s.fold.foldPhase = 1;
+    s.view.pickState = 1;
+    s.view.gapFoldStep = 1;
+}
+short gapFoldCall(HostSession& s, UINT m, WPARAM w, LPARAM l) {
+    return qpHandleGapFold(s.hwnd, m, w, l, s.patternCell, &s.pieceIndex, &s.fold, &s.view, s.viewMatrix);
+}
+bool gapFoldFinished(HostSession& s, bool) { return s.fold.foldPhase == 0; }
+void gapFoldStop(HostSession& s) {
+    s.fold.foldPhase = 0;
+    s.view.pickState = 0;
+    s.view.gapFoldStep = 0;
+}
+
+}  // namespace
+
+const std::vector<ToolEntry>& toolTable() {
+    static const std::vector<ToolEntry> table = {
+        {"italy", "sleeve-cap", "sleeve cap", "qpHandlePieceItaly", [] { return qpHandlePieceItaly != nullptr; },
+         italyStart, italyCall, italyFinished, italyStop},
+        {"symmetry", "mirror", "piece symmetry", "qpHandlePieceSymmatry",
+         [] { return qpHandlePieceSymmatry != nullptr; }, symmetryStart, symmetryCall, symmetryFinished,
+         symmetryStop},
+        {"pleat", "pleat-spread", "pleat spread", "qpHandlePieceFold", [] { return qpHandlePieceFold != nullptr; },
+         pleatStart, pleatCall, pleatFinished, pleatStop},
+        {"increase", "point-increase", "point increase", "qpHandleIncreasePoint",
+         [] { return qpHandleIncreasePoint != nullptr; }, increaseStart, increaseCall, increaseFinished,
+         increaseStop},
+        {"dart-transfer", "gap-move", "dart transfer", "qpHandleGapMove", [] { return qpHandleGapMove != nullptr; },
+         gapMoveStart, gapMoveCall, gapMoveFinished, gapMoveStop},
+        {"dart-fold", "gap-fold", "dart fold", "qpHandleGapFold", [] { return qpHandleGapFold != nullptr; },
+         gapFoldStart, gapFoldCall, gapFoldFinished, gapFoldStop},
+    };
+    return table;
+}
+
+const ToolEntry* findTool(const std::string& name) {
+    for (const auto& t : toolTable())
+        if (name == t.name || name == t.alias) return &t;
+    return nullptr;
+}
+
+}  // namespace host

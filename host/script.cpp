@@ -1,0 +1,215 @@
+#include "host/script.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <map>
+#include <sstream>
+
+#include "host/host_io.h"
+
+namespace host {
+
+namespace {
+
+std::string trim(const std::string& s) {
+    size_t a = 0, b = s.size();
+    while (a < b && std::isspace(static_cast<unsigned char>(s[a]))) ++a;
+    while (b > a && std::isspace(static_cast<unsigned char>(s[b - 1]))) --b;
+    return s.substr(a, b - a);
+}
+
+std::string lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::vector<std::string> words(const std::string& s) {
+    std::istringstream in(s);
+    std::vector<std::string> out;
+    std::string w;
+    while (in >> w) out.push_back(w);
+    return out;
+}
+
+bool parseNumber(const std::string& w, float& out) {
+    if (w.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    double d = std::strtod(w.c_str(), &end);
+    if (*end != '\0' || errno != 0 || !std::isfinite(d) || std::fabs(d) > 1.0e7) return false;
+    out = static_cast<float>(d);
+    return true;
+}
+
+bool parseInt(const std::string& w, long lo, long hi, int& out) {
+    if (w.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    long v = std::strtol(w.c_str(), &end, 0);  // 0x86 and 134 both work
+    if (*end != '\0' || errno != 0 || v < lo || v > hi) return false;
+    out = static_cast<int>(v);
+    return true;
+}
+
+const std::map<std::string, int>& keyNames() {
+    static const std::map<std::string, int> names = {
+        {"f23", 0x86},    {"f24", 0x87},   {"up", 0x26},     {"down", 0x28},  {"left", 0x25},
+        {"right", 0x27},  {"enter", 0x0D}, {"return", 0x0D}, {"back", 0x08},  {"backspace", 0x08},
+        {"delete", 0x2E}, {"home", 0x24},  {"end", 0x23},    {"escape", 0x1B}, {"tab", 0x09},
+    };
+    return names;
+}
+
+// The rest of the line after the command word, with one pair of surrounding
+// double quotes removed (so that a text may start or end with blanks).
+std::string restText(const std::string& line, const std::string& command) {
+    std::string rest = trim(line.substr(line.find(command) + command.size()));
+    if (rest.size() >= 2 && rest.front() == '"' && rest.back() == '"') rest = rest.substr(1, rest.size() - 2);
+    return rest;
+}
+
+}  // namespace
+
+const std::vector<std::string>& scriptSetWords() {
+    static const std::vector<std::string> w = {
+        "pickState",   "increaseMode", "symmetryStep", "gapMoveStep", "gapFoldStep",
+        "pieceFoldStep", "italyStep",  "foldPhase",    "lengthUnit",
+    };
+    return w;
+}
+
+std::vector<ScriptCommand> parseScript(const std::string& text, const std::string& fileName) {
+    std::vector<ScriptCommand> out;
+    std::istringstream in(text);
+    std::string raw;
+    int lineNo = 0;
+    while (std::getline(in, raw)) {
+        ++lineNo;
+        auto fail = [&](const std::string& what) -> void {
+            throw UserError(fileName + ": line " + std::to_string(lineNo), what);
+        };
+        std::string line = raw;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        // A '#' starts a comment, except inside a quoted text.
+        bool quoted = false;
+        for (size_t i = 0; i < line.size(); ++i) {
+            if (line[i] == '"') quoted = !quoted;
+            if (line[i] == '#' && !quoted) {
+                line.resize(i);
+                break;
+            }
+        }
+        line = trim(line);
+        if (line.empty()) continue;
+        std::vector<std::string> w = words(line);
+        ScriptCommand c;
+        c.line = lineNo;
+        c.source = line;
+        std::string verb = lower(w[0]);
+
+        // TARGET: "X Y" in piece millimetres, or "point N"; optional for some verbs.
+        auto target = [&](size_t from, bool optional) {
+            size_t n = w.size() - from;
+            if (n == 0) {
+                if (!optional) fail("'" + verb + "' needs a position: X Y (millimetres) or point N");
+                return;
+            }
+            if (lower(w[from]) == "point") {
+                if (n != 2 || !parseInt(w[from + 1], 0, 32767, c.target.point))
+                    fail("expected 'point N' with N a point number of the current piece");
+                c.target.given = true;
+                c.target.atPoint = true;
+                return;
+            }
+            if (n != 2) fail("expected a position X Y in millimetres (or point N), found '" + line + "'");
+            if (!parseNumber(w[from], c.target.x)) fail("'" + w[from] + "' is not a number (X in millimetres)");
+            if (!parseNumber(w[from + 1], c.target.y))
+                fail("'" + w[from + 1] + "' is not a number (Y in millimetres)");
+            c.target.given = true;
+        };
+
+        if (verb == "tool") {
+            c.op = ScriptOp::Tool;
+            if (w.size() != 2) fail("expected 'tool NAME'");
+            c.word = lower(w[1]);
+        } else if (verb == "piece") {
+            c.op = ScriptOp::Piece;
+            if (w.size() != 2 || !parseInt(w[1], 0, 32767, c.number)) fail("expected 'piece N' (a piece number)");
+        } else if (verb == "move") {
+            c.op = ScriptOp::Move;
+            target(1, false);
+        } else if (verb == "click") {
+            c.op = ScriptOp::Click;
+            target(1, true);
+        } else if (verb == "rclick") {
+            c.op = ScriptOp::RightClick;
+            target(1, true);
+        } else if (verb == "unfold") {
+            c.op = ScriptOp::Unfold;
+            target(1, true);
+        } else if (verb == "leave") {
+            c.op = ScriptOp::Leave;
+            if (w.size() != 1) fail("'leave' takes nothing after it");
+        } else if (verb == "end") {
+            c.op = ScriptOp::End;
+            if (w.size() != 1) fail("'end' takes nothing after it");
+        } else if (verb == "key") {
+            c.op = ScriptOp::Key;
+            if (w.size() != 2) fail("expected 'key NAME' or 'key CODE' (for example key F24, key 0x87, key up)");
+            auto it = keyNames().find(lower(w[1]));
+            if (it != keyNames().end()) {
+                c.number = it->second;
+            } else if (!parseInt(w[1], 1, 255, c.number)) {
+                fail("unknown key '" + w[1] + "' (names: F23, F24, up, down, left, right, enter, backspace, "
+                     "delete, home, end, escape, tab; or a code 1 .. 255 such as 0x87)");
+            }
+        } else if (verb == "type") {
+            c.op = ScriptOp::Type;
+            c.text = restText(line, w[0]);
+            if (c.text.empty()) fail("expected 'type TEXT'");
+        } else if (verb == "answer") {
+            c.op = ScriptOp::Answer;
+            c.text = restText(line, w[0]);
+        } else if (verb == "straight") {
+            c.op = ScriptOp::Straight;
+            std::string v = w.size() == 2 ? lower(w[1]) : "";
+            if (v == "on") c.number = 1;
+            else if (v == "off") c.number = 0;
+            else fail("expected 'straight on' or 'straight off'");
+        } else if (verb == "set") {
+            c.op = ScriptOp::Set;
+            if (w.size() != 3) fail("expected 'set WORD VALUE'");
+            bool known = false;
+            for (const auto& s : scriptSetWords()) known = known || s == w[1];
+            if (!known) {
+                std::string list;
+                for (const auto& s : scriptSetWords()) list += (list.empty() ? "" : ", ") + s;
+                fail("unknown word '" + w[1] + "' (the host sets: " + list + ")");
+            }
+            c.word = w[1];
+            if (!parseInt(w[2], -32768, 32767, c.number)) fail("'" + w[2] + "' is not a 16-bit whole number");
+        } else if (verb == "button") {
+            c.op = ScriptOp::Button;
+            c.word = w.size() == 2 ? lower(w[1]) : "";
+            if (c.word != "apply" && c.word != "cancel") fail("expected 'button apply' or 'button cancel'");
+        } else if (verb == "cell") {
+            c.op = ScriptOp::Cell;
+            if (w.size() != 3 || !parseInt(w[1], 0, 19, c.number))
+                fail("expected 'cell ROW start' or 'cell ROW end' with ROW 0 .. 19");
+            c.word = lower(w[2]);
+            if (c.word != "start" && c.word != "end") fail("the cell column is 'start' or 'end'");
+        } else {
+            fail("unknown command '" + w[0] +
+                 "' (commands: tool, piece, move, click, rclick, leave, key, type, answer, straight, set, "
+                 "unfold, button, cell, end)");
+        }
+        out.push_back(std::move(c));
+    }
+    return out;
+}
+
+std::vector<ScriptCommand> readScriptFile(const std::string& path) { return parseScript(readFile(path), path); }
+
+}  // namespace host

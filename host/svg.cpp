@@ -1,0 +1,236 @@
+#include "host/svg.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <sstream>
+
+#include "frame/siblings.h"
+#include "host/host_io.h"
+#include "host/piece_geometry.h"
+
+namespace host {
+
+namespace {
+
+constexpr double kMargin = 30.0;     // mm around a piece inside its panel
+constexpr double kGap = 30.0;        // mm between panels
+constexpr double kTitleHeight = 24.0;
+constexpr double kGrid = 50.0;       // mm between grid lines
+constexpr double kFont = 9.0;        // point numbers, mm
+constexpr double kMaxRowWidth = 2400.0;
+
+std::string num(double v) {
+    char t[32];
+    std::snprintf(t, sizeof t, "%.2f", v);
+    std::string s = t;
+    while (!s.empty() && s.back() == '0') s.pop_back();
+    if (!s.empty() && s.back() == '.') s.pop_back();
+    return s == "-0" ? "0" : s;
+}
+
+struct Box {
+    double minX = 1e30, minY = 1e30, maxX = -1e30, maxY = -1e30;
+    void add(double x, double y) {
+        minX = std::min(minX, x);
+        minY = std::min(minY, y);
+        maxX = std::max(maxX, x);
+        maxY = std::max(maxY, y);
+    }
+    bool empty() const { return minX > maxX; }
+};
+
+struct Panel {
+    int piece = 0;
+    Box box;      // piece mm, margin included
+    double ox = 0.0, oy = 0.0;  // panel's top left in the SVG
+    double width() const { return box.maxX - box.minX; }
+    double height() const { return box.maxY - box.minY + kTitleHeight; }
+};
+
+bool isMark(char type) {
+    char t = typeLetter(type);
+    return t == 'V' || t == 'O' || t == 'G' || t == 'P';
+}
+
+// Lines that belong to inner-line segments (code 2 or 4), or that no line
+// segment claims and start at a lower-case point.
+std::vector<bool> innerLines(Piece* piece) {
+    std::vector<bool> inner(static_cast<size_t>(std::max<short>(piece->lineCount, 0)), false);
+    std::vector<bool> claimed(inner.size(), false);
+    for (short s = 0; s < piece->segCount; ++s) {
+        Seg* seg = nullptr;
+        qpGetSegLptr(piece, s, &seg);
+        if (!seg || seg->markFlag) continue;
+        for (int l = seg->firstLine; l < seg->firstLine + seg->lineCount; ++l) {
+            if (l < 0 || l >= piece->lineCount) continue;
+            claimed[static_cast<size_t>(l)] = true;
+            inner[static_cast<size_t>(l)] = seg->code == 2 || seg->code == 4;
+        }
+    }
+    for (short l = 0; l < piece->lineCount; ++l) {
+        if (claimed[static_cast<size_t>(l)]) continue;
+        Line* line = nullptr;
+        qpGetLineLptr(piece, l, &line);
+        Point* p = nullptr;
+        if (line) qpGetPointLptr(piece, line->firstPoint, &p);
+        inner[static_cast<size_t>(l)] = p && !isOutlineType(p->type);
+    }
+    return inner;
+}
+
+}  // namespace
+
+std::string renderSvg(const PatternDoc& doc, const SvgOptions& options) {
+    std::vector<int> pieces = options.pieces;
+    if (pieces.empty())
+        for (int i = 0; i < doc.pieceCount(); ++i) pieces.push_back(i);
+
+    // Lay the panels out in rows.
+    std::vector<Panel> panels;
+    for (int pi : pieces) {
+        Piece* piece = doc.piece(pi);
+        if (!piece) continue;
+        Panel panel;
+        panel.piece = pi;
+        for (short i = 0; i < piece->pointCount; ++i) {
+            double x, y;
+            if (pointPosition(piece, i, x, y)) panel.box.add(x, y);
+        }
+        for (const Polyline& l : drawnLines(piece, 0, 0))
+            for (const Pt& p : l) panel.box.add(p.x, p.y);
+        if (panel.box.empty()) panel.box.add(0, 0);
+        panel.box.minX -= kMargin;
+        panel.box.minY -= kMargin;
+        panel.box.maxX += kMargin;
+        panel.box.maxY += kMargin;
+        panels.push_back(panel);
+    }
+    double x = kGap, y = kGap + (options.title.empty() ? 0.0 : kTitleHeight), rowHeight = 0.0, totalWidth = 0.0;
+    for (Panel& p : panels) {
+        if (x > kGap && x + p.width() > kMaxRowWidth) {
+            x = kGap;
+            y += rowHeight + kGap;
+            rowHeight = 0.0;
+        }
+        p.ox = x;
+        p.oy = y;
+        x += p.width() + kGap;
+        rowHeight = std::max(rowHeight, p.height());
+        totalWidth = std::max(totalWidth, x);
+    }
+    double totalHeight = y + rowHeight + kGap;
+    totalWidth = std::max(totalWidth, 200.0);
+
+    std::ostringstream o;
+    o << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << num(totalWidth) << "\" height=\""
+      << num(totalHeight) << "\" viewBox=\"0 0 " << num(totalWidth) << " " << num(totalHeight)
+      << "\" font-family=\"sans-serif\">\n"
+      << "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
+    if (!options.title.empty())
+        o << "<text x=\"" << num(kGap) << "\" y=\"" << num(kGap) << "\" font-size=\"14\">" << xmlEscape(options.title)
+          << "</text>\n";
+
+    for (const Panel& panel : panels) {
+        Piece* piece = doc.piece(panel.piece);
+        const Box& b = panel.box;
+        // Piece millimetres (y up) to SVG units (y down) inside the panel.
+        auto sx = [&](double px) { return panel.ox + (px - b.minX); };
+        auto sy = [&](double py) { return panel.oy + kTitleHeight + (b.maxY - py); };
+        auto pts = [&](const Polyline& l) {
+            std::string s;
+            for (const Pt& p : l) s += num(sx(p.x)) + "," + num(sy(p.y)) + " ";
+            if (!s.empty()) s.pop_back();
+            return s;
+        };
+        o << "<g class=\"piece\" id=\"piece-" << panel.piece << "\">\n";
+        o << "<text x=\"" << num(panel.ox) << "\" y=\"" << num(panel.oy + 14) << "\" font-size=\"14\">"
+          << panel.piece << ": " << xmlEscape(doc.pieceName(panel.piece)) << " (" << piece->pointCount
+          << " points, " << piece->lineCount << " lines)</text>\n";
+        o << "<rect x=\"" << num(sx(b.minX)) << "\" y=\"" << num(sy(b.maxY)) << "\" width=\""
+          << num(b.maxX - b.minX) << "\" height=\"" << num(b.maxY - b.minY)
+          << "\" fill=\"none\" stroke=\"#ccc\" stroke-width=\"0.5\"/>\n";
+        // The grid, on multiples of 50 mm, labelled every 100 mm.
+        o << "<g stroke=\"#eee\" stroke-width=\"0.5\">\n";
+        for (double gx = std::ceil(b.minX / kGrid) * kGrid; gx <= b.maxX; gx += kGrid)
+            o << "<line x1=\"" << num(sx(gx)) << "\" y1=\"" << num(sy(b.minY)) << "\" x2=\"" << num(sx(gx))
+              << "\" y2=\"" << num(sy(b.maxY)) << "\"/>\n";
+        for (double gy = std::ceil(b.minY / kGrid) * kGrid; gy <= b.maxY; gy += kGrid)
+            o << "<line x1=\"" << num(sx(b.minX)) << "\" y1=\"" << num(sy(gy)) << "\" x2=\"" << num(sx(b.maxX))
+              << "\" y2=\"" << num(sy(gy)) << "\"/>\n";
+        o << "</g>\n<g fill=\"#999\" font-size=\"7\">\n";
+        for (double gx = std::ceil(b.minX / 100.0) * 100.0; gx <= b.maxX; gx += 100.0)
+            o << "<text x=\"" << num(sx(gx) + 1) << "\" y=\"" << num(sy(b.minY) - 2) << "\">" << num(gx)
+              << "</text>\n";
+        for (double gy = std::ceil(b.minY / 100.0) * 100.0; gy <= b.maxY; gy += 100.0)
+            o << "<text x=\"" << num(sx(b.minX) + 2) << "\" y=\"" << num(sy(gy) - 1) << "\">" << num(gy)
+              << "</text>\n";
+        o << "</g>\n";
+
+        // Lines: outline solid black, inner lines dashed blue.
+        std::vector<bool> inner = innerLines(piece);
+        for (short li = 0; li < piece->lineCount; ++li) {
+            Line* l = nullptr;
+            qpGetLineLptr(piece, li, &l);
+            if (!l || l->pointCount < 2) continue;
+            bool in = inner[static_cast<size_t>(li)];
+            for (const Polyline& part : drawnLines(piece, l->firstPoint, l->pointCount)) {
+                o << "<polyline class=\"" << (in ? "inner" : "outline") << "\" data-line=\"" << li
+                  << "\" fill=\"none\" stroke=\"" << (in ? "#1f5fbf" : "black") << "\" stroke-width=\""
+                  << (in ? "0.8" : "1.2") << "\"" << (in ? " stroke-dasharray=\"6,3\"" : "") << " points=\""
+                  << pts(part) << "\"/>\n";
+            }
+        }
+
+        // Points: outline turning points filled, curve points open, inner
+        // points blue, marks red. Coincident points share one label.
+        std::map<std::pair<long, long>, std::string> labels;
+        std::vector<std::pair<long, long>> order;
+        for (short i = 0; i < piece->pointCount; ++i) {
+            double px, py;
+            if (!pointPosition(piece, i, px, py)) continue;
+            Point* p = nullptr;
+            qpGetPointLptr(piece, i, &p);
+            char t = typeLetter(p->type);
+            double cx = sx(px), cy = sy(py);
+            if (isMark(p->type)) {
+                if (t == 'V') {
+                    o << "<path class=\"notch\" d=\"M" << num(cx - 3) << "," << num(cy - 5) << " L" << num(cx) << ","
+                      << num(cy) << " L" << num(cx + 3) << "," << num(cy - 5) << "\" fill=\"none\" stroke=\"#c00\" "
+                      << "stroke-width=\"1\"/>\n";
+                } else {
+                    o << "<circle class=\"mark\" cx=\"" << num(cx) << "\" cy=\"" << num(cy)
+                      << "\" r=\"3\" fill=\"none\" stroke=\"#c00\" stroke-width=\"1\"/>\n";
+                }
+            } else {
+                bool outline = isOutlineType(p->type);
+                bool curve = t == 'C' || t == 'M';
+                const char* colour = outline ? "black" : "#1f5fbf";
+                o << "<circle class=\"point\" data-point=\"" << i << "\" cx=\"" << num(cx) << "\" cy=\"" << num(cy)
+                  << "\" r=\"" << (curve ? "1.6" : "2.2") << "\" fill=\"" << (curve ? "white" : colour)
+                  << "\" stroke=\"" << colour << "\" stroke-width=\"0.6\"/>\n";
+            }
+            if (options.numbers) {
+                std::pair<long, long> key{std::lround(px * 10), std::lround(py * 10)};
+                auto it = labels.find(key);
+                if (it == labels.end()) {
+                    labels[key] = std::to_string(i);
+                    order.push_back(key);
+                } else {
+                    it->second += "," + std::to_string(i);
+                }
+            }
+        }
+        o << "<g class=\"numbers\" font-size=\"" << num(kFont) << "\" fill=\"#b00\">\n";
+        for (const auto& key : order)
+            o << "<text x=\"" << num(sx(key.first / 10.0) + 2.5) << "\" y=\"" << num(sy(key.second / 10.0) - 2.5)
+              << "\">" << labels[key] << "</text>\n";
+        o << "</g>\n</g>\n";
+    }
+    o << "</svg>\n";
+    return o.str();
+}
+
+}  // namespace host
