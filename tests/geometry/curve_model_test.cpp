@@ -1,0 +1,313 @@
+// The curve model: nearest points, lengths and points at a length agree
+// with each other on straight, curved and arc lines; what each mode may snap
+// to; the odd pieces (empty, one point, coincident points, open and closed
+// outlines).
+#include <cmath>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/geometry/geometry_fixture.h"
+
+namespace {
+
+using namespace geotest;
+
+constexpr double kPi = 3.14159265358979323846;
+
+double dist(const CurveResult& a, const CurveResult& b) { return std::hypot(a.x - b.x, a.y - b.y); }
+
+class CurveModel : public PatternFixture {
+protected:
+    // Places points along the line of `count` points from `first` and finds
+    // them again: both directions must give the same point and length.
+    void expectAgreement(Piece* piece, short first, short count) {
+        const float total = lengthOf(piece, first, count);
+        ASSERT_GT(total, 0.0f);
+        for (double frac : {0.0, 0.1, 0.25, 0.5, 0.77, 0.99, 1.0}) {
+            SCOPED_TRACE(frac);
+            const float want = static_cast<float>(frac * total);
+            const CurveResult placed = atLength(piece, first, want, count);
+            EXPECT_NEAR(placed.length, want, kOnCurve);
+            const CurveResult found = nearestIn(piece, first, count, placed.x, placed.y);
+            EXPECT_LT(dist(placed, found), kOnCurve);
+            EXPECT_NEAR(found.length, want, kOnCurve);
+        }
+        // Off the curve: the nearest point, placed again by its length, is
+        // the same point.
+        for (float dx : {-7.0f, 3.0f, 12.0f}) {
+            const CurveResult mid = atLength(piece, first, total * 0.4f, count);
+            const CurveResult found = nearestIn(piece, first, count, mid.x + dx, mid.y - dx);
+            const CurveResult again = atLength(piece, first, found.length, count);
+            EXPECT_LT(dist(found, again), kOnCurve) << dx;
+        }
+    }
+    // Every point of the line lies on its curve, at the length of the points
+    // before it.
+    void expectThroughPoints(Piece* piece, short first, short count, const std::vector<PointSpec>& pts) {
+        for (short j = 0; j < count; ++j) {
+            const CurveResult found = nearestIn(piece, first, count, pts[j].x, pts[j].y);
+            EXPECT_NEAR(found.x, pts[j].x, kExact) << j;
+            EXPECT_NEAR(found.y, pts[j].y, kExact) << j;
+            EXPECT_NEAR(found.length, lengthOf(piece, first, static_cast<short>(j + 1)), kOnCurve) << j;
+        }
+    }
+};
+
+TEST_F(CurveModel, StraightLinesAgree) {
+    PieceSpec spec;
+    spec.chains.push_back(chain({pt('S', 0, 0), pt('K', 30, 40), pt('K', 130, 40)}));
+    Piece* piece = build(spec);
+    EXPECT_NEAR(lengthOf(piece, 0, 2), 50.0f, kExact);
+    EXPECT_NEAR(lengthOf(piece, 0, 3), 150.0f, kExact);
+    expectAgreement(piece, 0, 3);
+    const CurveResult at = atLength(piece, 0, 25.0f);
+    EXPECT_NEAR(at.x, 15.0f, kExact);
+    EXPECT_NEAR(at.y, 20.0f, kExact);
+}
+
+TEST_F(CurveModel, CurveLinesAgreeAndPassThroughTheirPoints) {
+    const std::vector<PointSpec> pts = {pt('S', 0, 0), pt('C', 30, 40), pt('C', 70, -20), pt('C', 110, 30),
+                                        pt('K', 150, 0)};
+    PieceSpec spec;
+    spec.chains.push_back(chain(pts));
+    Piece* piece = build(spec);
+    expectAgreement(piece, 0, 5);
+    expectThroughPoints(piece, 0, 5, pts);
+    // A curve through points that zig-zag is longer than their polygon.
+    double polygon = 0.0;
+    for (size_t i = 1; i < pts.size(); ++i) polygon += std::hypot(pts[i].x - pts[i - 1].x, pts[i].y - pts[i - 1].y);
+    EXPECT_GT(lengthOf(piece, 0, 5), polygon);
+}
+
+// The curve has no corner at its inner points: the direction just before a
+// point and just after it differ by little, where the polygon through the
+// points turns sharply.
+TEST_F(CurveModel, CurveLinesAreSmoothAtTheirPoints) {
+    const std::vector<PointSpec> pts = {pt('S', 0, 0), pt('C', 40, 30), pt('C', 90, 10), pt('K', 120, 60)};
+    PieceSpec spec;
+    spec.chains.push_back(chain(pts));
+    Piece* piece = build(spec);
+    auto turnOf = [](double ax, double ay, double bx, double by) {
+        double turn = std::fabs(std::atan2(by, bx) - std::atan2(ay, ax));
+        return turn > kPi ? 2 * kPi - turn : turn;
+    };
+    for (short j = 1; j <= 2; ++j) {
+        const float at = lengthOf(piece, 0, static_cast<short>(j + 1));
+        const CurveResult before = atLength(piece, 0, at - 0.5f);
+        const CurveResult here = atLength(piece, 0, at);
+        const CurveResult after = atLength(piece, 0, at + 0.5f);
+        const double curveTurn = turnOf(here.x - before.x, here.y - before.y, after.x - here.x, after.y - here.y);
+        const double polygonTurn = turnOf(pts[j].x - pts[j - 1].x, pts[j].y - pts[j - 1].y,
+                                          pts[j + 1].x - pts[j].x, pts[j + 1].y - pts[j].y);
+        EXPECT_GT(polygonTurn, 0.8) << "point " << j;
+        EXPECT_LT(curveTurn, 0.1) << "point " << j;
+    }
+}
+
+TEST_F(CurveModel, ArcLinesFollowTheirCircle) {
+    const double r = 100.0;
+    const std::vector<PointSpec> pts = {pt('S', 100, 0), pt('C', float(r * std::cos(kPi / 4)), float(r * std::sin(kPi / 4))),
+                                        pt('K', 0, 100)};
+    PieceSpec spec;
+    spec.chains.push_back(chain(pts, false, 0, qpcurve::kArcLineKind));
+    Piece* piece = build(spec);
+    EXPECT_NEAR(lengthOf(piece, 0, 3), kPi / 2 * r, kOnCurve);
+    expectAgreement(piece, 0, 3);
+    expectThroughPoints(piece, 0, 3, pts);
+    // The sampled arc lies on the circle within the sagitta of one sample.
+    const double sagitta = r * (1 - std::cos(kPi / 4 / 40 / 2));
+    for (float len : {10.0f, 55.5f, 100.0f, 150.0f}) {
+        const CurveResult p = atLength(piece, 0, len);
+        EXPECT_NEAR(std::hypot(p.x, p.y), r, sagitta + kExact) << len;
+    }
+}
+
+// An arc turns the way its points do: the same three points in the other
+// order give the same circle.
+TEST_F(CurveModel, ArcLinesTurnEitherWay) {
+    PieceSpec spec;
+    spec.chains.push_back(chain({pt('S', 0, 100), pt('C', 70.710678f, 70.710678f), pt('K', 100, 0)}, false, 0,
+                                qpcurve::kArcLineKind));
+    Piece* piece = build(spec);
+    EXPECT_NEAR(lengthOf(piece, 0, 3), kPi / 2 * 100, kOnCurve);
+    const CurveResult mid = atLength(piece, 0, float(kPi / 4 * 100 / 2));
+    EXPECT_NEAR(std::hypot(mid.x, mid.y), 100.0, 0.01);
+}
+
+// Three collinear points cannot make a circle: the arc line is its two
+// straight stretches.
+TEST_F(CurveModel, CollinearArcIsStraight) {
+    PieceSpec spec;
+    spec.chains.push_back(chain({pt('S', 0, 0), pt('C', 40, 0), pt('K', 100, 0)}, false, 0, qpcurve::kArcLineKind));
+    Piece* piece = build(spec);
+    EXPECT_NEAR(lengthOf(piece, 0, 3), 100.0f, kExact);
+    const CurveResult p = atLength(piece, 0, 70.0f);
+    EXPECT_NEAR(p.y, 0.0f, kExact);
+    EXPECT_NEAR(p.x, 70.0f, kExact);
+}
+
+TEST_F(CurveModel, ResolutionZeroMeansForty) {
+    PieceSpec spec;
+    spec.chains.push_back(chain({pt('S', 0, 0), pt('C', 30, 40), pt('K', 80, 0)}));
+    Piece* piece = build(spec);
+    const float at40 = curve(piece, 0, 0x112, 0, 0, 0, 3, -1, 40).length;
+    EXPECT_EQ(curve(piece, 0, 0x112, 0, 0, 0, 3, -1, 0).length, at40);
+    EXPECT_EQ(curve(piece, 0, 0x112, 0, 0, 0, 3, -1, -3).length, at40);
+    EXPECT_NE(curve(piece, 0, 0x112, 0, 0, 0, 3, -1, 5).length, at40);
+}
+
+// Searches and measures at resolution 5 agree with each other as well.
+TEST_F(CurveModel, CoarseResolutionAgreesWithItself) {
+    PieceSpec spec;
+    spec.chains.push_back(chain({pt('S', 0, 0), pt('C', 30, 40), pt('K', 80, 0)}));
+    Piece* piece = build(spec);
+    const CurveResult found = curve(piece, 0, 0x142, 0, 0, 0, 3, -1, 5, 45, 45);
+    const CurveResult placed = curve(piece, 0, 0x122, 0, 0, 0, 3, -1, 5, 0, 0, found.length);
+    EXPECT_LT(dist(found, placed), kOnCurve);
+}
+
+TEST_F(CurveModel, CoincidentPointsAreZeroLengthStretches) {
+    PieceSpec spec;
+    spec.chains.push_back(chain({pt('S', 0, 0), pt('K', 50, 0), pt('K', 50, 0), pt('K', 100, 0)}));
+    spec.chains.push_back(chain({pt('s', 0, 50), pt('c', 50, 70), pt('c', 50, 70), pt('c', 50, 70), pt('k', 100, 50)}));
+    Piece* piece = build(spec);
+    EXPECT_NEAR(lengthOf(piece, 0, 4), 100.0f, kExact);
+    EXPECT_NEAR(lengthOf(piece, 1, 2), 0.0f, kExact);
+    const CurveResult mid = atLength(piece, 0, 50.0f);
+    EXPECT_NEAR(mid.x, 50.0f, kExact);
+    // The curve with a doubled inner point is still a finite curve through it.
+    const float curveLength = lengthOf(piece, 4, 5);
+    EXPECT_TRUE(std::isfinite(curveLength));
+    EXPECT_GT(curveLength, 100.0f);
+    const CurveResult on = nearestIn(piece, 4, 5, 50, 70);
+    EXPECT_NEAR(on.x, 50.0f, kExact);
+    EXPECT_NEAR(on.y, 70.0f, kExact);
+    for (float len = 0; len <= curveLength; len += 7.5f) {
+        const CurveResult p = atLength(piece, 4, len, 5);
+        ASSERT_TRUE(std::isfinite(p.x) && std::isfinite(p.y)) << len;
+    }
+    expectAgreement(piece, 4, 5);
+}
+
+TEST_F(CurveModel, EmptyPieceFindsNothing) {
+    Piece* piece = build(PieceSpec{});
+    const CurveResult near = curve(piece, 0, 0x142, 0, 0x80000004, 0, 0, -1, 40, 10, 10);
+    EXPECT_EQ(near.index, -1);
+    EXPECT_EQ(near.x, qpcurve::kFar);
+    EXPECT_EQ(curve(piece, 0, 0x302, 0, 0, 0, 0, -1, 40, 10, 10).y, qpcurve::kFar);
+    EXPECT_EQ(lengthOf(piece, 0, 0), 0.0f);
+    EXPECT_EQ(atLength(piece, 0, 10.0f).x, qpcurve::kFar);
+    EXPECT_EQ(qpGetPieceClockwise(piece), -1);
+}
+
+// A piece of one mark point has a point but no line: nothing to snap to.
+TEST_F(CurveModel, OnePointWithoutLine) {
+    PieceSpec spec;
+    MarkSpec mark;
+    mark.point = pt('o', 5, 5);
+    spec.marks.push_back(mark);
+    Piece* piece = build(spec);
+    EXPECT_EQ(curve(piece, 0, 0x302, 0, 0, 0, 0, -1, 40, 5, 5).index, -1);
+    EXPECT_EQ(nearestIn(piece, 0, 1, 5, 5).x, qpcurve::kFar);
+    EXPECT_EQ(atLength(piece, 0, 1.0f).x, qpcurve::kFar);
+    EXPECT_EQ(lengthOf(piece, 0, 1), 0.0f);
+}
+
+TEST_F(CurveModel, OpenOutlineClampsAtItsEnd) {
+    PieceSpec spec;
+    spec.chains.push_back(chain({pt('S', 0, 0), pt('K', 100, 0), pt('K', 100, 50)}));
+    Piece* piece = build(spec);
+    const CurveResult end = atLength(piece, 0, 1000.0f);
+    EXPECT_NEAR(end.x, 100.0f, kExact);
+    EXPECT_NEAR(end.y, 50.0f, kExact);
+    EXPECT_NEAR(end.length, 150.0f, kExact);
+    EXPECT_EQ(end.index, 1);
+    const CurveResult start = atLength(piece, 1, -5.0f);
+    EXPECT_NEAR(start.x, 100.0f, kExact);
+    EXPECT_NEAR(start.y, 0.0f, kExact);
+    EXPECT_EQ(start.length, 0.0f);
+    // A count stops the walk earlier.
+    const CurveResult counted = atLength(piece, 0, 1000.0f, 2);
+    EXPECT_NEAR(counted.x, 100.0f, kExact);
+    EXPECT_NEAR(counted.y, 0.0f, kExact);
+}
+
+// The walk along a closed outline stops at its closing point and never runs
+// on into the inner line that follows it.
+TEST_F(CurveModel, ClosedOutlineWalkStopsAtTheClosingPoint) {
+    Piece* piece = build(squareSpec());
+    const CurveResult end = atLength(piece, 2, 1000.0f);
+    EXPECT_NEAR(end.x, 0.0f, kExact);
+    EXPECT_NEAR(end.y, 0.0f, kExact);
+    EXPECT_NEAR(end.length, 200.0f, kExact);
+    EXPECT_NEAR(lengthOf(piece, 0, 5), 400.0f, kExact);
+    // From a point on no line there is no walk.
+    EXPECT_EQ(atLength(piece, 7, 5.0f).x, qpcurve::kFar);
+}
+
+TEST_F(CurveModel, IndicesOutOfRangeFindNothing) {
+    Piece* piece = build(squareSpec());
+    EXPECT_EQ(nearestIn(piece, 100, 2, 0, 0).x, qpcurve::kFar);
+    EXPECT_EQ(nearestIn(piece, -1, 2, 0, 0).x, qpcurve::kFar);
+    EXPECT_EQ(nearestIn(piece, 6, 5, 0, 0).x, qpcurve::kFar);  // only point 6, 7 are in range
+    EXPECT_EQ(atLength(piece, 100, 5.0f).x, qpcurve::kFar);
+    EXPECT_EQ(lengthOf(piece, 100, 3), 0.0f);
+}
+
+TEST_F(CurveModel, NullArgumentsAreSafe) {
+    Piece* piece = build(squareSpec());
+    short index = 5;
+    float length = 3.0f, x = 1.0f;
+    qpCurve(nullptr, piece, 0, 0x142, 0, 0, 0, 0, -1, 40, &index, &length, &x, nullptr, kIdentity);
+    EXPECT_EQ(index, -1);
+    qpCurve(nullptr, piece, 0, 0x142, 0, 0, 0, 0, -1, 40, nullptr, nullptr, nullptr, nullptr, nullptr);
+    float y = 0.0f;
+    x = 50.0f;
+    y = 40.0f;
+    qpCurve(nullptr, nullptr, 0, 0x142, 0, 0, 0, 0, -1, 40, &index, &length, &x, &y, kIdentity);
+    EXPECT_EQ(x, qpcurve::kFar);
+    x = 50.0f;
+    y = 40.0f;
+    qpCurve(nullptr, piece, 0, 0x142, 0, 0, 0, 0, -1, 40, &index, &length, &x, &y, nullptr);
+    EXPECT_NEAR(y, 50.0f, kExact) << "a null matrix is fine for searches";
+}
+
+// Two outline chains, the second in a code-3 segment: mode 8 snaps to it
+// alone, mode 2 to both, mode 0xA to outline points only.
+TEST_F(CurveModel, ModesChooseWhatMayBeSnappedTo) {
+    PieceSpec spec = squareSpec();
+    spec.chains.push_back(chain({pt('S', 200, 0), pt('K', 300, 0)}, false, 3));
+    Piece* piece = build(spec);
+    // points: square 0..4, inner line 5, 6, code-3 line 7, 8, mark 9
+    const CurveResult code3 = curve(piece, 0, 0x142, 0, 0x80000008, 0, 0, -1, 40, 50, 40);
+    EXPECT_NEAR(code3.x, 200.0f, kExact);
+    EXPECT_NEAR(code3.y, 0.0f, kExact);
+    EXPECT_EQ(code3.index, 7);
+    const CurveResult outline = curve(piece, 0, 0x142, 0, 0x80000002, 0, 0, -1, 40, 50, 40);
+    EXPECT_NEAR(outline.x, 50.0f, kExact);
+    EXPECT_NEAR(outline.y, 0.0f, kExact);
+    const CurveResult all = curve(piece, 0, 0x142, 0, 0x80000004, 0, 0, -1, 40, 50, 40);
+    EXPECT_NEAR(all.y, 50.0f, kExact);
+    const CurveResult vertex = curve(piece, 0, 0x142, 0, 0x8000000A, 0, 0, -1, 40, 30, 40);
+    EXPECT_EQ(vertex.index, 0);
+    EXPECT_NEAR(vertex.x, 0.0f, kExact);
+    // Within a counted range the mode still filters: the inner line is not
+    // an outline stretch.
+    EXPECT_EQ(curve(piece, 0, 0x142, 0, 0x80000002, 5, 2, -1, 40, 50, 50).x, qpcurve::kFar);
+}
+
+TEST_F(CurveModel, Clockwise) {
+    Piece* ccw = build(squareSpec());
+    EXPECT_EQ(qpGetPieceClockwise(ccw), -1);
+    PieceSpec spec;
+    spec.chains.push_back(chain({pt('S', 0, 0), pt('K', 0, 100), pt('K', 100, 100), pt('K', 100, 0)}, true));
+    Piece* cw = build(spec);
+    EXPECT_EQ(qpGetPieceClockwise(cw), 1);
+    PieceSpec inner;
+    inner.chains.push_back(chain({pt('s', 0, 0), pt('k', 0, 100), pt('k', 100, 100)}));
+    EXPECT_EQ(qpGetPieceClockwise(build(inner)), -1) << "no outline chain";
+    EXPECT_EQ(qpGetPieceClockwise(nullptr), -1);
+}
+
+}  // namespace
