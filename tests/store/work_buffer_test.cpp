@@ -1,0 +1,185 @@
+// One-piece work buffers and the replacement of a pattern's piece by a block
+// of another size.
+#include <cstring>
+#include <vector>
+
+#include "frame/work_buffer.h"
+#include "tests/support/store_fixture.h"
+#include "win/win32.h"
+
+namespace {
+
+long BlockSize(const void* locked) { return static_cast<long>(GlobalSize(GlobalHandle(locked))); }
+
+std::vector<char> Bytes(const void* from, long n) {
+    const char* p = static_cast<const char*>(from);
+    return std::vector<char>(p, p + n);
+}
+
+TEST(WorkBuffer, EmptyPieceGivesTotalSize824InA20800ByteBlock) {
+    TestPattern pattern;
+    Piece* empty = nullptr;
+    qpIncreasePiece(pattern.get(), &empty);
+    ASSERT_NE(empty, nullptr);
+    PatternBuffer* work = MakeWorkBuffer(empty);
+    ASSERT_NE(work, nullptr);
+    EXPECT_EQ(BlockSize(work), 20800);
+    EXPECT_EQ(work->kind, 20);
+    EXPECT_EQ(work->headerSize, 24);
+    for (int w = 0; w < 4; ++w) EXPECT_EQ(work->reserved[w], 0);
+    EXPECT_EQ(work->pieceCount, 1);
+    EXPECT_EQ(work->reserved2, 0);
+    EXPECT_EQ(work->totalSize, 824);
+    EXPECT_EQ(pieceOffsets(work)[0], 24);
+    EXPECT_TRUE(PatternConsistent(work));
+    FreeGlobalBlock(work);
+}
+
+TEST(WorkBuffer, CopiesThePieceWholeAndTheStoreGrowsItInTheSpareBytes) {
+    TestPattern pattern;
+    Piece* source = pattern.add(CurvedWithFormulasSpec());
+    ASSERT_NE(source, nullptr);
+    PatternBuffer* work = MakeWorkBuffer(source);
+    ASSERT_NE(work, nullptr);
+    EXPECT_EQ(BlockSize(work), source->byteSize + 20000);
+    EXPECT_EQ(work->totalSize, source->byteSize + 24);
+    Piece* piece = nullptr;
+    qpGetPieceLptr(work, 0, &piece);
+    EXPECT_EQ(std::memcmp(piece, source, static_cast<size_t>(source->byteSize)), 0);
+    Point* twin = nullptr;
+    qpInsertPoint(work, piece, 3, &twin);  // a curve point inside line 2
+    twin->coordIndex = piece->coordCount;
+    twin->formulaIndex = piece->formulaCount;
+    Coord* c = nullptr;
+    qpIncreaseCoord(work, piece, &c);
+    c->pointIndex = 4;
+    Formula* f = nullptr;
+    qpIncreaseFormula(work, piece, &f);
+    short offset = 0;
+    char* text = nullptr;
+    qpIncreaseString(work, piece, 2, &offset, &text);
+    std::memcpy(text, "1", 2);
+    qpGetFormulaLptr(piece, piece->formulaCount - 1, &f);
+    f->xTextOffset = f->yTextOffset = offset;
+    f->xTextLength = f->yTextLength = 2;
+    EXPECT_EQ(work->totalSize, piece->byteSize + 24);
+    EXPECT_TRUE(PieceConsistent(piece));
+    EXPECT_TRUE(PatternConsistent(work));
+    FreeGlobalBlock(work);
+}
+
+TEST(WorkBuffer, RefusesNoPieceAndAPieceShorterThanItsHeader) {
+    EXPECT_EQ(MakeWorkBuffer(nullptr), nullptr);
+    Piece broken{};
+    broken.byteSize = 100;
+    EXPECT_EQ(MakeWorkBuffer(&broken), nullptr);
+}
+
+// A pattern of three pieces, and a copy of piece n that is 100 bytes longer
+// (100 more bytes of formula text), in a work buffer.
+struct ThreePieces {
+    TestPattern pattern{200000};
+    PatternBuffer* work = nullptr;
+    Piece* longer = nullptr;
+
+    explicit ThreePieces(int n) {
+        pattern.add(CurvedWithFormulasSpec());
+        pattern.add(CurvedWithFormulasSpec());
+        pattern.add(CurvedWithFormulasSpec());
+        work = MakeWorkBuffer(pattern.piece(n));
+        qpGetPieceLptr(work, 0, &longer);
+        short offset = 0;
+        char* text = nullptr;
+        qpIncreaseString(work, longer, 100, &offset, &text);
+    }
+    ~ThreePieces() { FreeGlobalBlock(work); }
+};
+
+TEST(WorkBuffer, ReplacingPieceNByALongerBlockMovesTheLaterPieces) {
+    for (int n = 0; n < 3; ++n) {
+        ThreePieces t(n);
+        PatternBuffer* p = t.pattern.get();
+        std::vector<int32_t> before(pieceOffsets(p), pieceOffsets(p) + 3);
+        int32_t total = p->totalSize;
+        std::vector<char> later;
+        if (n < 2) later = Bytes(reinterpret_cast<char*>(p) + before[n + 1], total - before[n + 1]);
+        ASSERT_EQ(ReplacePatternPiece(p, static_cast<short>(n), t.longer), 1) << "piece " << n;
+        for (int k = 0; k < 3; ++k)
+            EXPECT_EQ(pieceOffsets(p)[k], before[k] + (k > n ? 100 : 0)) << "piece " << n << " offset " << k;
+        EXPECT_EQ(p->totalSize, total + 100) << "piece " << n;
+        if (n < 2) {
+            EXPECT_EQ(Bytes(reinterpret_cast<char*>(p) + before[n + 1] + 100, total - before[n + 1]), later)
+                << "the later pieces move whole";
+        }
+        EXPECT_EQ(std::memcmp(t.pattern.piece(n), t.longer, static_cast<size_t>(t.longer->byteSize)), 0);
+        EXPECT_TRUE(PatternConsistent(p)) << "piece " << n;
+    }
+}
+
+TEST(WorkBuffer, ReplacingByAShorterBlockMovesTheLaterPiecesDown) {
+    TestPattern pattern(100000);
+    pattern.add(RectangleSpec(10, 10));
+    pattern.add(CurvedWithFormulasSpec());
+    pattern.add(CurvedSpec());
+    TestPattern other;
+    Piece* small = other.add(RectangleSpec(30, 30));
+    long delta = small->byteSize - pattern.piece(1)->byteSize;
+    int32_t total = pattern.get()->totalSize;
+    int32_t third = pieceOffsets(pattern.get())[2];
+    ASSERT_EQ(ReplacePatternPiece(pattern.get(), 1, small), 1);
+    EXPECT_EQ(pieceOffsets(pattern.get())[2], third + delta);
+    EXPECT_EQ(pattern.get()->totalSize, total + delta);
+    EXPECT_EQ(pattern.piece(2)->pointCount, 7);
+    EXPECT_TRUE(PatternConsistent(pattern.get()));
+}
+
+TEST(WorkBuffer, ReplacingIsRefusedWhenTheBlockCannotHoldTheResult) {
+    TestPattern built;
+    built.add(RectangleSpec(10, 10));
+    built.add(RectangleSpec(20, 20));
+    // The same pattern in a block with no byte to spare.
+    PatternBuffer* tight = storeNewPattern(built.get()->totalSize, 20);
+    std::memcpy(tight, built.get(), static_cast<size_t>(built.get()->totalSize));
+    std::vector<char> before = Bytes(tight, tight->totalSize);
+    TestPattern other;
+    Piece* bigger = other.add(CurvedWithFormulasSpec());
+    EXPECT_EQ(ReplacePatternPiece(tight, 0, bigger), 0);
+    EXPECT_EQ(Bytes(tight, static_cast<long>(before.size())), before);
+    EXPECT_EQ(ReplacePatternPiece(tight, 2, bigger), 0);   // no piece 2
+    EXPECT_EQ(ReplacePatternPiece(tight, -1, bigger), 0);
+    EXPECT_EQ(ReplacePatternPiece(nullptr, 0, bigger), 0);
+    EXPECT_EQ(Bytes(tight, static_cast<long>(before.size())), before);
+    storeFreePattern(tight);
+}
+
+TEST(WorkBuffer, APieceOfTheSamePatternCanTakeAnotherPlace) {
+    TestPattern pattern(100000);
+    pattern.add(CurvedWithFormulasSpec());
+    pattern.add(RectangleSpec(10, 10));
+    pattern.add(RectangleSpec(20, 20));
+    std::vector<char> first = Bytes(pattern.piece(0), pattern.piece(0)->byteSize);
+    ASSERT_EQ(ReplacePatternPiece(pattern.get(), 2, pattern.piece(0)), 1);
+    EXPECT_EQ(Bytes(pattern.piece(2), static_cast<long>(first.size())), first);
+    EXPECT_TRUE(PatternConsistent(pattern.get()));
+}
+
+// A difference of more than 32767 bytes is a plain 32-bit quantity here.
+TEST(WorkBuffer, AGrowthBeyondSixteenBitsIsNotWrapped) {
+    TestPattern pattern(200000);
+    pattern.add(RectangleSpec(10, 10));
+    pattern.add(RectangleSpec(20, 20));
+    TestPattern big(100000);
+    Piece* piece = storeAppendPieceCopy(big.cell(), pattern.piece(0));
+    for (int k = 0; k < 3000; ++k) {  // 36000 bytes of empty segments
+        Seg* g = nullptr;
+        qpIncreaseSegment(big.get(), piece, &g);
+    }
+    long grown = piece->byteSize - pattern.piece(0)->byteSize;
+    ASSERT_GT(grown, 32767);
+    int32_t second = pieceOffsets(pattern.get())[1];
+    ASSERT_EQ(ReplacePatternPiece(pattern.get(), 0, piece), 1);
+    EXPECT_EQ(pieceOffsets(pattern.get())[1], second + grown);
+    EXPECT_TRUE(PatternConsistent(pattern.get()));
+}
+
+}  // namespace
