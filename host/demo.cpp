@@ -99,7 +99,7 @@ int runDemo(const std::string& dir, std::ostream& out) {
     writeFileAtomic(dir + "/pattern.json", demoPatternJson());
 
     std::ostringstream html;
-    html << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"UTF-8\">\n"
+    html << "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">\n<head>\n<meta charset=\"UTF-8\"/>\n"
          << "<title>Qpkit6 demo</title>\n<style>\n"
          << "body{font-family:sans-serif;margin:2em;max-width:1400px}\n"
          << "section{border-top:2px solid #888;margin-top:2em;padding-top:1em}\n"
@@ -124,7 +124,7 @@ int runDemo(const std::string& dir, std::ostream& out) {
         html << (i ? ", " : "") << i << ": " << xmlEscape(whole.pieceName(i));
     html << ". Measurements (cm):";
     for (const auto& [k, v] : model.measurements) html << " " << k << " = " << floatText(v);
-    html << ".</p>\n<img src=\"pattern.svg\" alt=\"the built-in pattern\" style=\"width:100%\">\n</section>\n";
+    html << ".</p>\n<img src=\"pattern.svg\" alt=\"the built-in pattern\" style=\"width:100%\"/>\n</section>\n";
 
     int failures = 0;
     std::vector<std::string> missing;
@@ -162,9 +162,9 @@ int runDemo(const std::string& dir, std::ostream& out) {
 
         html << "<section id=\"" << base << "\">\n<h2>" << xmlEscape(tool->title) << " (<code>" << tool->handler
              << "</code>)</h2>\n<p>" << xmlEscape(demo.about) << "</p>\n";
-        html << "<div class=\"pair\">\n<figure><img src=\"" << base << "-before.svg\" alt=\"before\">"
+        html << "<div class=\"pair\">\n<figure><img src=\"" << base << "-before.svg\" alt=\"before\"/>"
              << "<figcaption>before</figcaption></figure>\n<figure><img src=\"" << base
-             << "-after.svg\" alt=\"after\"><figcaption>after (<a href=\"" << base
+             << "-after.svg\" alt=\"after\"/><figcaption>after (<a href=\"" << base
              << "-after.json\">pattern file</a>)</figcaption></figure>\n</div>\n";
         html << "<h3>Script (<a href=\"" << base << ".txt\">" << base << ".txt</a>)</h3>\n<pre>"
              << fileText(demo.script) << "</pre>\n";

@@ -500,9 +500,10 @@ void checkPieceIndices(const PieceModel& piece, const std::string& where) {
     }
     for (size_t i = 0; i < piece.specialPoints.size(); ++i) {
         const SPointModel& s = piece.specialPoints[i];
-        if (s.line < 0 || s.line >= lines)
+        // A negative index means none: a mark that lies on no line.
+        if (s.line >= lines)
             fail(at("specialPoints", i) + ".line", "line " + std::to_string(s.line) + " does not exist");
-        if (s.point < 0 || s.point >= points)
+        if (s.point >= points)
             fail(at("specialPoints", i) + ".point", "point " + std::to_string(s.point) + " does not exist");
     }
     for (size_t i = 0; i < piece.rules.size(); ++i) {

@@ -78,21 +78,43 @@ void buildRecords(PatternDoc& doc, const PieceModel& m, const std::string& where
     };
     const bool formulas = !m.points.empty() && m.points[0].fx.has_value();
 
+    // The store appends lines and points to a line segment and special
+    // points to a mark segment: the first of each kind takes them all on the
+    // way, and every segment's own fields are written at the end.
+    short lineSeg = -1, markSeg = -1;
+    for (size_t i = 0; i < m.segments.size(); ++i) {
+        if (m.segments[i].markFlag && markSeg < 0) markSeg = static_cast<short>(i);
+        if (!m.segments[i].markFlag && lineSeg < 0) lineSeg = static_cast<short>(i);
+    }
+    if (!m.lines.empty() && lineSeg < 0)
+        throw UserError(where + ".segments", "the piece's lines need a line segment (markFlag 0)");
+    if (!m.specialPoints.empty() && markSeg < 0)
+        throw UserError(where + ".segments", "the piece's special points need a mark segment (markFlag 1)");
     for (size_t i = 0; i < m.segments.size(); ++i) {
         Seg* s = nullptr;
         qpIncreaseSegment(doc.pattern, fetch(), &s);
+        s->code = m.segments[i].code;
+        s->value = m.segments[i].value;
+        s->markFlag = m.segments[i].markFlag;
+        if (s->markFlag) {
+            s->firstLine = 0;
+            s->lineCount = 0;
+        }
     }
+    auto seg = [&](short i) {
+        Seg* s = nullptr;
+        qpGetSegLptr(fetch(), i, &s);
+        return s;
+    };
     for (size_t i = 0; i < m.lines.size(); ++i) {
-        Seg* s0 = nullptr;
-        qpGetSegLptr(fetch(), 0, &s0);
         Line* l = nullptr;
-        qpIncreaseLine(doc.pattern, piece, s0, &l);
+        Seg* s = seg(lineSeg);
+        qpIncreaseLine(doc.pattern, piece, s, &l);
     }
     for (size_t i = 0; i < m.points.size(); ++i) {
-        Seg* s0 = nullptr;
-        qpGetSegLptr(fetch(), 0, &s0);
         Point* p = nullptr;
-        qpIncreasePoint(doc.pattern, piece, s0, 0, 0, &p);
+        Seg* s = seg(lineSeg);
+        qpIncreasePoint(doc.pattern, piece, s, 0, 0, &p);
         Coord* c = nullptr;
         qpIncreaseCoord(doc.pattern, fetch(), &c);
         if (formulas) {
@@ -110,10 +132,9 @@ void buildRecords(PatternDoc& doc, const PieceModel& m, const std::string& where
         }
     }
     for (size_t i = 0; i < m.specialPoints.size(); ++i) {
-        Seg* s0 = nullptr;
-        qpGetSegLptr(fetch(), 0, &s0);
         SPoint* sp = nullptr;
-        qpIncreaseSPoint(doc.pattern, piece, s0, &sp);
+        Seg* s = seg(markSeg);
+        qpIncreaseSPoint(doc.pattern, piece, s, &sp);
     }
     for (size_t i = 0; i < m.rules.size(); ++i) {
         Rule* r = nullptr;
