@@ -12,6 +12,9 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr double kKnotEpsilon = 1e-9;
 // Three arc points whose turn has a sine below this are taken as collinear.
 constexpr double kCollinearSine = 1e-7;
+// Points of an arc line closer than this (mm) are one point: their stretch
+// sweeps nothing instead of a whole turn.
+constexpr double kCoincident = 1e-6;
 
 // One Catmull-Rom stretch p1 -> p2 in cubic Hermite form, with the
 // centripetal tangents of p0 .. p3 scaled to the unit parameter interval.
@@ -43,11 +46,10 @@ Vec at(const Cubic& c, double t) {
     return ((t * t * t) * c.a) + ((t * t) * c.b) + (t * c.c) + c.d;
 }
 
-// Angle step from a0 to a1 going in the turning sense `sense`, in (0, 2 pi).
+// Angle step from a0 to a1 going in the turning sense `sense`, in [0, 2 pi).
 double sweepBetween(double a0, double a1, int sense) {
-    double d = (a1 - a0) * sense;
-    while (d <= 0.0) d += 2.0 * kPi;
-    while (d > 2.0 * kPi) d -= 2.0 * kPi;
+    double d = std::fmod((a1 - a0) * sense, 2.0 * kPi);
+    if (d < 0.0) d += 2.0 * kPi;
     return d * sense;
 }
 
@@ -64,18 +66,20 @@ LineShape makeLineShape(const std::vector<Vec>& points, bool arc) {
         return s;
     }
     s.shape = Shape::Curve;
-    if (!arc || points.size() != 3) return s;
+    if (!arc) return s;
 
-    const Vec p0 = points[0], p1 = points[1], p2 = points[2];
+    // The circle through the first, middle and last point; the other points
+    // of an arc line lie on it (they were put there on the arc).
+    const size_t n = points.size();
+    const Vec p0 = points[0], p1 = points[n / 2], p2 = points[n - 1];
     const Vec u = p1 - p0, v = p2 - p1;
     const double lu = length(u), lv = length(v), lw = distance(p0, p2);
     const double cross = u.x * v.y - u.y * v.x;
     if (lu <= 0.0 || lv <= 0.0 || lw <= 0.0 || std::fabs(cross) < kCollinearSine * lu * lv) {
-        // No circle through them: two straight stretches through the points.
+        // No circle through them: straight stretches through the points.
         s.shape = Shape::Chord;
         return s;
     }
-    // Circumcentre of the three points.
     const double d = 2.0 * (p0.x * (p1.y - p2.y) + p1.x * (p2.y - p0.y) + p2.x * (p0.y - p1.y));
     const double q0 = p0.x * p0.x + p0.y * p0.y;
     const double q1 = p1.x * p1.x + p1.y * p1.y;
@@ -83,12 +87,14 @@ LineShape makeLineShape(const std::vector<Vec>& points, bool arc) {
     s.centre.x = (q0 * (p1.y - p2.y) + q1 * (p2.y - p0.y) + q2 * (p0.y - p1.y)) / d;
     s.centre.y = (q0 * (p2.x - p1.x) + q1 * (p0.x - p2.x) + q2 * (p1.x - p0.x)) / d;
     s.radius = distance(s.centre, p0);
-    for (int i = 0; i < 3; ++i) {
-        s.angle[i] = std::atan2(points[i].y - s.centre.y, points[i].x - s.centre.x);
+    const int sense = cross > 0.0 ? 1 : -1;  // the arc turns the way its points do
+    s.angle.resize(n);
+    for (size_t i = 0; i < n; ++i) s.angle[i] = std::atan2(points[i].y - s.centre.y, points[i].x - s.centre.x);
+    s.sweep.resize(n - 1);
+    for (size_t j = 0; j + 1 < n; ++j) {
+        const bool coincident = distance(points[j], points[j + 1]) < kCoincident;
+        s.sweep[j] = coincident ? 0.0 : sweepBetween(s.angle[j], s.angle[j + 1], sense);
     }
-    const int sense = cross > 0.0 ? 1 : -1;  // the arc turns the way the points do
-    s.sweep[0] = sweepBetween(s.angle[0], s.angle[1], sense);
-    s.sweep[1] = sweepBetween(s.angle[1], s.angle[2], sense);
     s.shape = Shape::Arc;
     return s;
 }

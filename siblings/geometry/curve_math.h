@@ -26,17 +26,17 @@ enum class Shape { Chord, Curve, Arc };
 struct LineShape {
     Shape shape = Shape::Chord;
     std::vector<Vec> points;
-    // Arc only: centre, radius, the angles of the three points and the
-    // turning sense (+1 counter-clockwise, -1 clockwise).
+    // Arc only: centre, radius, and per point its angle about the centre;
+    // per stretch the signed angle it sweeps (0 for coincident points).
     Vec centre;
     double radius = 0.0;
-    double angle[3] = {0.0, 0.0, 0.0};
-    double sweep[2] = {0.0, 0.0};  // signed angle of stretch 0 and 1
+    std::vector<double> angle;
+    std::vector<double> sweep;
 };
 
 // Builds the shape of a line from its points; `arc` asks for the arc model
-// (honoured only for exactly three points that are neither collinear nor
-// coincident).
+// (honoured for three or more points whose first, middle and last point are
+// neither collinear nor coincident).
 LineShape makeLineShape(const std::vector<Vec>& points, bool arc);
 
 // The samples of stretch j (points j, j + 1) of the line: resolution + 1

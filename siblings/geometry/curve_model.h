@@ -19,10 +19,13 @@
 //     end is the reflection of the inner neighbour through the end point
 //     (P-1 = 2 P0 - P1). Coincident neighbours are allowed: a zero-length
 //     stretch is a single point, and a zero knot gap contributes no tangent.
-//   * An arc line is a line of exactly three points whose kind is
-//     kArcLineKind (qpModifyCurve2Arcp makes them): the circular arc through
-//     its three points, from the first through the middle to the last. Three
-//     collinear or coincident points make two straight stretches instead.
+//   * An arc line is a line whose kind is kArcLineKind: the circle through
+//     its first, middle (index pointCount / 2) and last point, each stretch
+//     the arc between its two points going the way those three turn.
+//     qpModifyCurve2Arcp makes arc lines of three points; a point put on an
+//     arc (qpAdjustCurvePoint) lies on its circle and the line stays an arc.
+//     Collinear or coincident defining points make straight stretches
+//     instead; coincident neighbours make a zero-length stretch.
 //   * Every stretch is sampled at `resolution` equal parameter steps (equal
 //     angle steps on an arc); the polyline through the samples IS the curve
 //     for every purpose: nearest points, lengths, the point at a given
@@ -132,7 +135,6 @@ constexpr int kDefaultResolution = 40;  // samples per stretch
 constexpr int kMaxResolution = 1000;
 
 constexpr short kArcLineKind = 3;       // Line.kind of an arc line
-constexpr short kCurveLineKind = 2;     // Line.kind the reshaping writes for curves
 
 constexpr short kStyleHighlight = 32;
 constexpr int kHighlightWidth = 3;      // pixels
