@@ -4,9 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 lib=${1:?usage: check-exports.sh path/to/libqpkit6.so}
-want=$(grep -rhoE '^QP_EXPORT[^(]*\bqp[A-Za-z0-9_]+\(' frame formula pieces darts \
-        | grep -oE 'qp[A-Za-z0-9_]+\($' | tr -d '(' | sort -u)
-have=$(nm -D --defined-only "$lib" | awk '{print $3}' | sed 's/@.*//' | sort -u)
+want=$(scripts/export-names.sh)
+have=$(nm -D --defined-only "$lib" | awk '{print $3}' | sed 's/@.*//' | LC_ALL=C sort -u)
 if [ "$want" != "$have" ]; then
   echo "check-exports: $lib exports differ from the sources' QP_EXPORT definitions" >&2
   diff <(echo "$want") <(echo "$have") >&2 || true
