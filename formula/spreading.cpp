@@ -100,7 +100,7 @@ SegmentResult SpreadSegment(const char* seg, int n, bool first, FixedText<kSprea
 
     short status = kStatusDone;
     double factor = 1.0;
-    if (star > sign) factor = ReadNumber(t + sign + 1, t + star);
+    if (star > sign) factor = ReadNumber(t + (sign + 1), t + star);
     if (post >= 0) {
         int digits = 0;
         while (digits < kSpreadFactorDigits && IsNumberChar(t[post + 1 + digits])) ++digits;

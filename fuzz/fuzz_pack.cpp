@@ -1,0 +1,9 @@
+// Fuzz harness: qpPackExpression on any text of up to 99 bytes.
+#include "frame/exports.h"
+#include "fuzz/text_harness.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzz_text::RunText(data, size, fuzz_text::kCallerText - 1,
+                       [](char* text) { return qpPackExpression(text); });
+    return 0;
+}
