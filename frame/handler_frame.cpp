@@ -1,0 +1,149 @@
+// The tool-handler frame shared by every interactive tool.
+#include "frame/handler_frame.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "frame/siblings.h"
+#include "frame/texts.h"
+
+namespace frame {
+
+void identity(float m[9]) {
+    static const float unit[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    std::memcpy(m, unit, sizeof unit);
+}
+
+void rotationAbout(double theta, double px, double py, float m[9]) {
+    const double c = std::cos(theta), s = std::sin(theta);
+    m[0] = static_cast<float>(c);
+    m[1] = static_cast<float>(s);
+    m[2] = 0;
+    m[3] = static_cast<float>(-s);
+    m[4] = static_cast<float>(c);
+    m[5] = 0;
+    m[6] = static_cast<float>((1 - c) * px + s * py);
+    m[7] = static_cast<float>((1 - c) * py - s * px);
+    m[8] = 1;
+}
+
+void transform(const float m[9], float& x, float& y) {
+    Coord in{}, out{};
+    in.x = x;
+    in.y = y;
+    qpTransCoord(&out, m, &in);
+    x = out.x;
+    y = out.y;
+}
+
+void buildViewMatrices(HWND hwnd, const float* view, const Piece* piece, ViewMatrices& out) {
+    RECT client{};
+    GetClientRect(hwnd, &client);
+    identity(out.identity);
+    identity(out.flip);
+    out.flip[4] = -1;
+    out.flip[7] = static_cast<float>(client.bottom);
+    qpMultiMatrix(0, const_cast<float*>(view), out.flip, out.viewFlip);
+    qpMultiMatrix(0, const_cast<float*>(piece->placement), out.viewFlip, out.pieceToScreen);
+    qpContraMatrix(out.pieceToScreen, out.screenToPiece);
+}
+
+POINT cursorClient(HWND hwnd) {
+    POINT p{};
+    GetCursorPos(&p);
+    ScreenToClient(hwnd, &p);
+    return p;
+}
+
+void cursorToPiece(HWND hwnd, const float screenToPiece[9], float& x, float& y) {
+    const POINT p = cursorClient(hwnd);
+    x = static_cast<float>(p.x);
+    y = static_cast<float>(p.y);
+    transform(screenToPiece, x, y);
+}
+
+POINT pieceToClient(const float pieceToScreen[9], float x, float y) {
+    transform(pieceToScreen, x, y);
+    return POINT{static_cast<LONG>(x), static_cast<LONG>(y)};
+}
+
+short findPart(Piece* piece, float x, float y, const float identity[9]) {
+    for (short k = 0; k + 1 < piece->pointCount; ++k) {
+        short index = -1;
+        float length = 0, px = x, py = y;
+        qpCurve(nullptr, piece, 0, 0x142, 0, 0, k, 2, -1, 40, &index, &length, &px, &py,
+                identity);
+        if (std::fabs(px - x) < kPartMatchMm && std::fabs(py - y) < kPartMatchMm)
+            return k;
+    }
+    return -1;
+}
+
+void drawMarker(HDC hdc, int x, int y, COLORREF brushColour) {
+    HBRUSH brush = CreateSolidBrush(brushColour);
+    HGDIOBJ previous = SelectObject(hdc, brush);
+    Ellipse(hdc, x - kMarkerRadius, y - kMarkerRadius, x + kMarkerRadius, y + kMarkerRadius);
+    SelectObject(hdc, previous);
+    DeleteObject(brush);
+}
+
+void drawRubberLine(HDC hdc, POINT from, POINT to) {
+    HPEN pen = CreatePen(PS_SOLID, 1, kRubberColour);
+    HGDIOBJ previous = SelectObject(hdc, pen);
+    MoveToEx(hdc, from.x, from.y, nullptr);
+    LineTo(hdc, to.x, to.y);
+    SelectObject(hdc, previous);
+    DeleteObject(pen);
+}
+
+void showPromptOn(HDC hdc, HWND hwnd, short style, PromptCells& cells, const char* text) {
+    RECT client{};
+    GetClientRect(hwnd, &client);
+    qpDrawPromptFrame(hdc, client, 1, style, &cells.x, &cells.y, &cells.width, text);
+}
+
+void showPrompt(HWND hwnd, short style, PromptCells& cells, const char* text) {
+    HDC hdc = GetDC(hwnd);
+    showPromptOn(hdc, hwnd, style, cells, text);
+    ReleaseDC(hwnd, hdc);
+}
+
+void showError(HWND hwnd, const char* text) {
+    MessageBoxA(hwnd, text, kCaption, MB_ICONERROR);
+}
+
+void invalidateAll(HWND hwnd) { InvalidateRect(hwnd, nullptr, TRUE); }
+
+void invalidateBelowPrompt(HWND hwnd) {
+    RECT client{};
+    GetClientRect(hwnd, &client);
+    client.top = kPromptBarHeight;
+    InvalidateRect(hwnd, &client, TRUE);
+}
+
+void openEntry(HWND hwnd, NumberEntry& entry, int x, int y, int size1, int size2,
+               COLORREF ink, COLORREF paper) {
+    entry.x = x;
+    entry.y = y;
+    entry.size1 = size1;
+    entry.size2 = size2;
+    entry.caret = 0;
+    std::memset(entry.text, 0, sizeof entry.text);
+    entry.open = true;
+    qpEditString(hwnd, 0, 0, 0, 0, x, y, 0, size1, size2, ink, paper, &entry.caret, entry.text);
+}
+
+void feedEntry(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, NumberEntry& entry) {
+    qpEditString(hwnd, message, wParam, lParam, 1, entry.x, entry.y, 0, entry.size1,
+                 entry.size2, 0, 0, &entry.caret, entry.text);
+}
+
+double finishEntry(NumberEntry& entry) {
+    qpEditString(nullptr, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0, nullptr, nullptr);
+    entry.open = false;
+    entry.text[sizeof entry.text - 1] = '\0';
+    return std::atof(entry.text);
+}
+
+}  // namespace frame

@@ -1,0 +1,329 @@
+// The sleeve-cap tool: cut a cap curve at a point, swing its halves open
+// about the curve's ends, and reshape it to its old length plus a typed
+// increase. Also qpAdjustCurveLength, which does the reshaping on its own.
+//
+// Units: piece coordinates in millimetres; the typed increase and the shown
+// length in centimetres; angles in radians; client pixels for drawing.
+// State: one run at a time, in the statics below (the handler is not
+// re-entrant). HostView.pickState carries the mouse-tracking bits:
+// 1 follow the cursor, 2 also a rubber line from the anchor, 4 marker drawn.
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "frame/exports.h"
+#include "frame/handler_frame.h"
+#include "frame/siblings.h"
+#include "frame/texts.h"
+
+namespace {
+
+constexpr int kFollow = 1;
+constexpr int kRubber = 2;
+constexpr int kDrawn = 4;
+constexpr int kFollowToDrawn = 3;  // adding it turns "follow" into "drawn"
+constexpr COLORREF kMarkerColour = 0xFF6464;
+constexpr COLORREF kWhite = 0xFFFFFF;
+constexpr unsigned long kSnapOutlinePoints = 0x8000000A;
+constexpr long kNearestPoint = 0x302;
+constexpr long kDrawAndMeasure = 0x112;
+constexpr long kMeasure = 0x112;
+constexpr int kNoPixel = -0x7FFFFFFF;  // a remembered pixel no snap can equal
+
+// Length-loop limits of qpAdjustCurveLength.
+constexpr double kLengthTolerance = 0.02;  // mm
+constexpr double kMinScaleChange = 0.001;
+constexpr int kMaxPasses = 500;
+constexpr double kMinChord = 0.1;  // mm: ends closer than this are refused
+
+struct Run {
+    PatternBuffer* pattern = nullptr;
+    Piece* piece = nullptr;
+    frame::ViewMatrices m{};
+    float snapX = 0, snapY = 0;     // last snapped point, piece coordinates
+    POINT marker{kNoPixel, kNoPixel};  // its client pixel
+    short snapIndex = 0;
+    POINT anchor{};                 // start of the rubber line
+    short s = 0, e = 0, k = 0;      // first end, second end, cut point
+    float length = 0;               // measured cap length L, mm
+    frame::PromptCells prompt;
+    frame::NumberEntry entry;
+    char resultText[32] = {};
+};
+Run run;
+
+float measure(HDC hdc, Piece* piece, short first, short last, short op, long flags,
+              short colour, const float* matrix) {
+    short index = 0;
+    float length = 0, x = 0, y = 0;
+    qpCurve(hdc, piece, op, flags, 0, 0, first, static_cast<short>(last - first + 1), colour,
+            40, &index, &length, &x, &y, matrix);
+    return length;
+}
+
+void coordOf(Piece* piece, short point, double& x, double& y) {
+    Point* p = nullptr;
+    qpGetPointLptr(piece, point, &p);
+    Coord* c = nullptr;
+    qpGetCoordLptr(piece, p->coordIndex, &c);
+    x = c->x;
+    y = c->y;
+}
+
+// Rotates the coordinates of points first..last (inclusive) by theta about (cx, cy).
+void rotatePoints(Piece* piece, short first, short last, double theta, double cx, double cy) {
+    float m[9];
+    frame::rotationAbout(theta, cx, cy, m);
+    for (short j = first; j <= last; ++j) {
+        Point* p = nullptr;
+        qpGetPointLptr(piece, j, &p);
+        Coord* c = nullptr;
+        qpGetCoordLptr(piece, p->coordIndex, &c);
+        Coord turned = *c;
+        qpTransCoord(&turned, m, c);
+        c->x = turned.x;
+        c->y = turned.y;
+    }
+}
+
+void startRun(HWND hwnd, PatternBuffer** patternCell, Piece** pieceCell, HostView* view,
+              const float* viewMatrix) {
+    run.pattern = *patternCell;
+    run.piece = *pieceCell;
+    run.marker = POINT{kNoPixel, kNoPixel};
+    run.entry.open = false;
+
+    HDC hdc = GetDC(hwnd);
+    SetROP2(hdc, R2_COPYPEN);
+    RECT client{};
+    GetClientRect(hwnd, &client);
+    HBRUSH white = CreateSolidBrush(kWhite);
+    HGDIOBJ oldBrush = SelectObject(hdc, white);
+    HGDIOBJ oldPen = SelectObject(hdc, GetStockObject(NULL_PEN));
+    Rectangle(hdc, client.left, client.top + frame::kPromptBarHeight, client.right,
+              client.bottom);
+    SelectObject(hdc, oldBrush);
+    SelectObject(hdc, oldPen);
+    DeleteObject(white);
+
+    frame::buildViewMatrices(hwnd, viewMatrix, run.piece, run.m);
+    short index = 0;
+    float length = 0, x = 0, y = 0;
+    qpCurve(hdc, run.piece, 2, 2, 0xFF, 0, 0, 0, -1, 40, &index, &length, &x, &y,
+            run.m.pieceToScreen);
+    frame::showPromptOn(hdc, hwnd, 2, run.prompt, kPromptItalyEnds);
+    ReleaseDC(hwnd, hdc);
+    run.prompt.x = 5;
+    run.prompt.y = 35;
+    run.prompt.width = 374;
+    view->italyStep = 2;
+}
+
+// Draws (or, drawn again, erases) the marker and, with kRubber, the rubber
+// line from the anchor. The device context is in XOR mode.
+void drawFeedback(HDC hdc, POINT at, int state) {
+    frame::drawMarker(hdc, at.x, at.y, kMarkerColour);
+    if (state & kRubber)
+        frame::drawRubberLine(hdc, run.anchor, at);
+}
+
+void track(HWND hwnd, HostView* view) {
+    float x = 0, y = 0;
+    frame::cursorToPiece(hwnd, run.m.screenToPiece, x, y);
+    short index = -1;
+    float length = 0;
+    qpCurve(nullptr, run.piece, 0, kNearestPoint, 0, kSnapOutlinePoints, 0, 0, -1, 40, &index,
+            &length, &x, &y, run.m.pieceToScreen);
+    const POINT at = frame::pieceToClient(run.m.pieceToScreen, x, y);
+    if (at.x == run.marker.x && at.y == run.marker.y)
+        return;  // same pixel: drawing would only flicker the XOR marker
+    // The mouse-move drawing mode is ours to choose: every tracking DC is put
+    // in XOR mode here rather than trusting the host's window to keep one.
+    HDC hdc = GetDC(hwnd);
+    SetROP2(hdc, R2_XORPEN);
+    const int state = view->pickState;
+    if (state & kDrawn)
+        drawFeedback(hdc, run.marker, state);
+    drawFeedback(hdc, at, state);
+    ReleaseDC(hwnd, hdc);
+    run.marker = at;
+    run.snapX = x;
+    run.snapY = y;
+    run.snapIndex = index;
+    if (state & kFollow)
+        view->pickState = static_cast<short>(state + kFollowToDrawn);
+}
+
+void showResult(HWND hwnd) {
+    RECT client{};
+    GetClientRect(hwnd, &client);
+    const int x0 = (client.left + client.right) / 2 - 363;
+    const int y0 = client.bottom - 49;
+    HDC hdc = GetDC(hwnd);
+    run.length = measure(hdc, run.piece, run.s, run.e, 2, kDrawAndMeasure, 0, run.m.identity);
+    SetROP2(hdc, R2_COPYPEN);
+    qpDrawFrame(hdc, 2, x0, y0 + 48, x0 + 726, y0, 0x6464FF, 160, 60);
+    HBRUSH panel = CreateSolidBrush(0x3C3CB4);
+    HGDIOBJ oldBrush = SelectObject(hdc, panel);
+    HGDIOBJ oldPen = SelectObject(hdc, GetStockObject(NULL_PEN));
+    Rectangle(hdc, x0 + 6, y0 + 6, x0 + 722, y0 + 44);
+    SelectObject(hdc, oldBrush);
+    SelectObject(hdc, oldPen);
+    DeleteObject(panel);
+    SetBkMode(hdc, TRANSPARENT);
+    SetTextColor(hdc, 0xB4FFFF);
+    TextOutA(hdc, x0 + 55, y0 + 14, kItalyResultLine,
+             static_cast<int>(std::strlen(kItalyResultLine)));
+    qpConvertFloat2String(run.length / 10.0, "", run.resultText);
+    SetTextColor(hdc, kWhite);
+    TextOutA(hdc, x0 + 220, y0 + 14, run.resultText,
+             static_cast<int>(std::strlen(run.resultText)));
+    ReleaseDC(hwnd, hdc);
+    frame::openEntry(hwnd, run.entry, x0 + 550, y0 + 14, 10, 80, 0x3C3CB4, kWhite);
+}
+
+short click(HWND hwnd, HostView* view) {
+    switch (view->italyStep) {
+    case 2:
+        run.anchor = run.marker;
+        run.s = run.snapIndex;
+        view->italyStep = 3;
+        view->pickState = kFollow | kRubber;
+        return 1;
+    case 3:
+        run.e = run.snapIndex;
+        if (run.e < run.s) {
+            const short t = run.s;
+            run.s = run.e;
+            run.e = t;
+        }
+        frame::showPrompt(hwnd, 1, run.prompt, kPromptItalyCut);
+        view->italyStep = 4;
+        view->pickState = kFollow;
+        return 1;
+    case 4:
+        run.k = run.snapIndex;
+        showResult(hwnd);
+        view->italyStep = 5;
+        view->pickState = 0;
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+// Key 0x87 in step 5: twin at K, swing both halves open, reshape to L + D.
+void lengthen(HWND hwnd) {
+    const double increase = frame::finishEntry(run.entry) * 10.0;  // cm -> mm
+    const double target = run.length + increase;
+    Piece* piece = run.piece;
+
+    double sx, sy, ex, ey, kx, ky;
+    coordOf(piece, run.s, sx, sy);
+    coordOf(piece, run.e, ex, ey);
+    coordOf(piece, run.k, kx, ky);
+    const double theta = qpAngle(ex - sx, ey - sy);
+    const double chord = std::hypot(ex - sx, ey - sy);
+    const double along = std::cos(theta) * (kx - sx) + std::sin(theta) * (ky - sy);
+    const double rest = chord - along;
+
+    Point* twin = nullptr;
+    qpInsertSamePoint(run.pattern, piece, run.k, &twin);
+    run.e = static_cast<short>(run.e + 1);  // the twin K + 1 lies before E
+
+    rotatePoints(piece, static_cast<short>(run.s + 1), run.k, qpAngle(along, 0.55 * increase),
+                 sx, sy);
+    rotatePoints(piece, static_cast<short>(run.k + 1), static_cast<short>(run.e - 1),
+                 qpAngle(rest, -0.55 * increase), ex, ey);
+    qpAdjustCurveLength(hwnd, run.pattern, piece, run.s, run.e, static_cast<float>(target));
+    if (piece->formulaCount != 0)
+        qpAdjustFormula(run.pattern, piece, static_cast<short>(run.s + 1), run.e);
+    frame::invalidateBelowPrompt(hwnd);
+}
+
+}  // namespace
+
+QP_EXPORT short QP_WINAPI qpAdjustCurveLength(HWND hwnd, PatternBuffer* pattern, Piece* piece, short first, short last, float target) {
+    if (!pattern || !piece || first < 0 || last >= piece->pointCount || first > last)
+        return 0;  // out-of-range ends are refused like a null piece
+    double ax, ay, bx, by;
+    coordOf(piece, first, ax, ay);
+    coordOf(piece, last, bx, by);
+    const double chord = std::hypot(bx - ax, by - ay);
+    if (chord < kMinChord)
+        return 0;
+    const double c = (bx - ax) / chord, s = (by - ay) / chord;
+
+    float unit[9];
+    frame::identity(unit);
+    HDC hdc = GetDC(hwnd);
+    double length = measure(hdc, piece, first, last, 0, kMeasure, -1, unit);
+    double d = target - length;
+    double u = 1.0;
+    for (int pass = 0; std::fabs(d) > kLengthTolerance && std::fabs(u) > kMinScaleChange &&
+                       pass < kMaxPasses;
+         ++pass) {
+        // Longer than the chord: scale every inner point's distance from the
+        // chord; not longer: lay the inner points on the chord and stop.
+        if (chord - length < d)
+            u = std::fmin(std::fmax(d / chord, -0.5), 0.5) + 1.0;
+        else
+            u = 0;
+        for (short j = static_cast<short>(first + 1); j < last; ++j) {
+            Point* p = nullptr;
+            qpGetPointLptr(piece, j, &p);
+            Coord* q = nullptr;
+            qpGetCoordLptr(piece, p->coordIndex, &q);
+            const double rx = q->x - ax, ry = q->y - ay;
+            const double alongChord = rx * c + ry * s;
+            const double across = (ry * c - rx * s) * u;
+            q->x = static_cast<float>(ax + alongChord * c - across * s);
+            q->y = static_cast<float>(ay + alongChord * s + across * c);
+        }
+        length = measure(hdc, piece, first, last, 0, kMeasure, -1, unit);
+        d = target - length;
+    }
+    ReleaseDC(hwnd, hdc);
+    return 1;
+}
+
+QP_EXPORT short QP_WINAPI qpHandlePieceItaly(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, void*, PatternBuffer** patternCell, Piece** pieceCell, void*, void*, HostView* view, const float* viewMatrix) {
+    if (view->italyStep == 5 && run.entry.open)
+        frame::feedEntry(hwnd, message, wParam, lParam, run.entry);
+
+    switch (message) {
+    case WM_MOUSEMOVE:
+        if (view->italyStep == 1 && view->pickState != 0)
+            startRun(hwnd, patternCell, pieceCell, view, viewMatrix);
+        else if (view->italyStep > 1 && view->pickState != 0)
+            track(hwnd, view);
+        return 1;
+    case WM_NCMOUSEMOVE: {
+        if (!(view->pickState & kDrawn))
+            return 0;
+        HDC hdc = GetDC(hwnd);
+        SetROP2(hdc, R2_XORPEN);
+        drawFeedback(hdc, run.marker, view->pickState);
+        ReleaseDC(hwnd, hdc);
+        view->pickState = static_cast<short>(view->pickState - kFollowToDrawn);
+        // Forget the erased pixel, so that the cursor's return draws the
+        // marker again even where it left.
+        run.marker = POINT{kNoPixel, kNoPixel};
+        return 1;
+    }
+    case WM_LBUTTONDOWN:
+        return click(hwnd, view);
+    case WM_KEYDOWN:
+        // Keys mean something only while the number entry is open (step 5).
+        // Key 0x87 anywhere else is ignored: S, E, K and L of this run are
+        // not set, and after the work the entry is closed, so a second 0x87
+        // cannot cut the cap twice.
+        if (view->italyStep != 5)
+            return 0;
+        if (wParam == frame::kFinishKey && run.entry.open)
+            lengthen(hwnd);
+        return 1;
+    default:
+        return 0;
+    }
+}
