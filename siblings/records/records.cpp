@@ -511,6 +511,10 @@ QP_SIBLING_EXPORT void qpDeletePoint(PatternBuffer* pattern, Piece* piece, short
                 if (points[q].lineIn == starting) points[q].lineIn = static_cast<int16_t>(ending);
                 if (points[q].lineOut == starting) points[q].lineOut = static_cast<int16_t>(ending);
             }
+            // Notches on the absorbed line now lie on the merged one (their
+            // position along it is the tools' to measure again).
+            for (SPoint& s : items<SPoint>(piece, kSPoints))
+                if (s.lineIndex == starting) s.lineIndex = static_cast<int16_t>(ending);
             doomed.push_back(starting);
         } else if (starting >= 0) {
             // The chain's start goes: the next point starts it.

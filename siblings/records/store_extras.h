@@ -46,7 +46,8 @@
 // qpDeletePoint(i): removes the point, its Coord, its Formula and texts, its
 //   SPoints, PRules (Rule counts follow) and Cutangls; Extwid ends naming i
 //   keep i, clamped into range. An interior point shrinks its line; a point
-//   where two lines meet merges them (the first absorbs the second); a chain
+//   where two lines meet merges them (the first absorbs the second, its end,
+//   join fields and SPoints; it keeps its own kind); a chain
 //   end shrinks its line and the new end turns K (an S start stays S), same
 //   case; a line left with fewer than 2 points is deleted.
 // qpDeleteLine(L): references to L become -1; later lines move down; L's

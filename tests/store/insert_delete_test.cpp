@@ -1,0 +1,478 @@
+// Inserting and deleting points and lines: the structure they leave and the
+// renumbering of every record that names a point or a line.
+#include <cstring>
+#include <vector>
+
+#include "tests/support/store_fixture.h"
+
+namespace {
+
+// CurvedWithInnerSpec with a notch and the records that name points:
+//   points 0 S, 1 K, 2 K, 3 C, 4 C, 5 K, 6 K (outline), 7 s, 8 c, 9 k (inner),
+//   10 v (a notch on line 2; lineIn 0 and lineOut 3 are its own codes)
+//   lines 0 = 0..1, 1 = 1..2, 2 = 2..5, 3 = 5..6, 4 = 7..9
+//   rules: r0 = prules 0, 1 (points 3 and 5, codes 5 and 506), r1 = prule 2 (point 9)
+//   extwids (1, 5), (6, 6); cutangls at 2 and 5; line 3 joinPoint 5
+PieceSpec RichSpec() {
+    PieceSpec spec = CurvedWithInnerSpec();
+    MarkSpec notch = Mark('v', 100, 120, 0, 3, 16, 0);
+    notch.lineIndex = 2;
+    notch.position = 50;
+    spec.marks.push_back(notch);
+    spec.rules.push_back(RuleSpec{0, 0, {PRule{5, 3, 1, 2}, PRule{506, 5, 3, 4}}});
+    spec.rules.push_back(RuleSpec{0, 0, {PRule{1, 9, 5, 6}}});
+    spec.extwids = {Extwid{1, 5, 10, 12}, Extwid{6, 6, 8, 8}};
+    spec.cutangls = {Cutangl{1, 2, 3, 5}, Cutangl{2, 5, 1, 1}};
+    return spec;
+}
+
+Piece* AddRich(TestPattern& pattern) {
+    Piece* piece = pattern.add(RichSpec());
+    if (piece != nullptr) LineAt(piece, 3)->joinPoint = 5;
+    return piece;
+}
+
+PRule* PRuleAt(Piece* piece, int i) {
+    PRule* r = nullptr;
+    qpGetPRuleLptr(piece, static_cast<short>(i), &r);
+    return r;
+}
+Rule* RuleAt(Piece* piece, int i) {
+    Rule* r = nullptr;
+    qpGetRuleLptr(piece, static_cast<short>(i), &r);
+    return r;
+}
+Extwid* ExtwidAt(Piece* piece, int i) {
+    Extwid* e = nullptr;
+    qpGetExtwidLptr(piece, static_cast<short>(i), &e);
+    return e;
+}
+Cutangl* CutanglAt(Piece* piece, int i) {
+    Cutangl* c = nullptr;
+    qpGetCutanglLptr(piece, static_cast<short>(i), &c);
+    return c;
+}
+SPoint* SPointAt(Piece* piece, int i) {
+    SPoint* s = nullptr;
+    qpGetSPointLptr(piece, static_cast<short>(i), &s);
+    return s;
+}
+
+// Gives a freshly inserted point its own Coord at (x, y), as callers do.
+void GiveCoord(PatternBuffer* pattern, Piece* piece, int p, float x, float y) {
+    PointAt(piece, p)->coordIndex = piece->coordCount;
+    Coord* c = nullptr;
+    qpIncreaseCoord(pattern, piece, &c);
+    c->pointIndex = static_cast<int16_t>(p);
+    c->x = x;
+    c->y = y;
+}
+
+// ---- qpInsertPoint ---------------------------------------------------------------
+
+TEST(InsertPoint, InsideACurveLineItIsACurvePointAndEveryLaterIndexMoves) {
+    TestPattern pattern;
+    Piece* piece = AddRich(pattern);
+    ASSERT_NE(piece, nullptr);
+    Point* p = nullptr;
+    qpInsertPoint(pattern.get(), piece, 3, &p);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p, PointAt(piece, 4));
+    EXPECT_EQ(p->type, 'C');
+    EXPECT_EQ(p->lineIn, 2);
+    EXPECT_EQ(p->lineOut, 2);
+    EXPECT_EQ(p->segIndex, 0);
+    EXPECT_EQ(p->coordIndex, -1);
+    EXPECT_EQ(p->formulaIndex, -1);
+    EXPECT_EQ(piece->pointCount, 12);
+    EXPECT_EQ(LineAt(piece, 2)->firstPoint, 2);
+    EXPECT_EQ(LineAt(piece, 2)->pointCount, 5);
+    EXPECT_EQ(LineAt(piece, 3)->firstPoint, 6);
+    EXPECT_EQ(LineAt(piece, 4)->firstPoint, 8);
+    // Coordinates, the notch, rules, seam allowances and corners follow.
+    EXPECT_EQ(CoordOf(piece, 5)->pointIndex, 5);
+    EXPECT_FLOAT_EQ(CoordOf(piece, 5)->x, 50.0f);  // was point 4
+    EXPECT_EQ(SPointAt(piece, 0)->pointIndex, 11);
+    EXPECT_EQ(SPointAt(piece, 0)->lineIndex, 2);
+    EXPECT_EQ(PRuleAt(piece, 0)->pointIndex, 3);
+    EXPECT_EQ(PRuleAt(piece, 1)->pointIndex, 6);
+    EXPECT_EQ(PRuleAt(piece, 2)->pointIndex, 10);
+    EXPECT_EQ(ExtwidAt(piece, 0)->fromPoint, 1);
+    EXPECT_EQ(ExtwidAt(piece, 0)->toPoint, 6);
+    EXPECT_EQ(ExtwidAt(piece, 1)->fromPoint, 7);
+    EXPECT_EQ(CutanglAt(piece, 0)->pointIndex, 2);
+    EXPECT_EQ(CutanglAt(piece, 1)->pointIndex, 6);
+    // The tools' own codes stay as they were.
+    EXPECT_EQ(PRuleAt(piece, 1)->code, 506);
+    EXPECT_EQ(LineAt(piece, 3)->joinPoint, 5);
+    EXPECT_EQ(PointAt(piece, 11)->lineOut, 3);
+    GiveCoord(pattern.get(), piece, 4, 100, 125);
+    EXPECT_TRUE(PieceConsistent(piece));
+}
+
+TEST(InsertPoint, AfterATurningPointItJoinsTheOutgoingLine) {
+    TestPattern pattern;
+    Piece* piece = pattern.add(RectangleSpec(200, 100));
+    Point* p = nullptr;
+    qpInsertPoint(pattern.get(), piece, 1, &p);
+    EXPECT_EQ(p->type, 'C');
+    EXPECT_EQ(p->lineIn, 1);
+    EXPECT_EQ(LineAt(piece, 1)->pointCount, 3);
+    EXPECT_EQ(LineAt(piece, 2)->firstPoint, 3);
+    GiveCoord(pattern.get(), piece, 2, 200, 50);
+    EXPECT_TRUE(PieceConsistent(piece));
+}
+
+TEST(InsertPoint, AfterAChainEndItBelongsToNoLine) {
+    TestPattern pattern;
+    Piece* piece = pattern.add(CurvedWithInnerSpec());
+    Point* p = nullptr;
+    qpInsertPoint(pattern.get(), piece, 6, &p);
+    EXPECT_EQ(p->type, 'K');
+    EXPECT_EQ(p->lineIn, -1);
+    EXPECT_EQ(p->lineOut, -1);
+    EXPECT_EQ(LineAt(piece, 3)->pointCount, 2);
+    EXPECT_EQ(LineAt(piece, 4)->firstPoint, 8);
+    GiveCoord(pattern.get(), piece, 7, 0, 0);
+    EXPECT_TRUE(PieceConsistent(piece));
+}
+
+TEST(InsertPoint, OnAnInnerLineTheCurvePointIsLowerCase) {
+    TestPattern pattern;
+    Piece* piece = pattern.add(CurvedWithInnerSpec());
+    Point* p = nullptr;
+    qpInsertPoint(pattern.get(), piece, 7, &p);
+    EXPECT_EQ(p->type, 'c');
+    EXPECT_EQ(p->segIndex, 1);
+    EXPECT_EQ(LineAt(piece, 4)->pointCount, 4);
+    GiveCoord(pattern.get(), piece, 8, 75, 55);
+    EXPECT_TRUE(PieceConsistent(piece));
+}
+
+TEST(InsertPoint, AtTheStartWithMinusOne) {
+    TestPattern pattern;
+    Piece* piece = pattern.add(CurvedWithInnerSpec());
+    Point* p = nullptr;
+    qpInsertPoint(pattern.get(), piece, -1, &p);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p, PointAt(piece, 0));
+    EXPECT_EQ(p->type, 'S');
+    EXPECT_EQ(p->lineOut, -1);
+    EXPECT_EQ(LineAt(piece, 0)->firstPoint, 1);
+    GiveCoord(pattern.get(), piece, 0, -10, -10);
+    EXPECT_TRUE(PieceConsistent(piece));  // a lone start point
+}
+
+TEST(InsertPoint, AnIndexOutOfRangeChangesNothing) {
+    TestPattern pattern;
+    Piece* piece = pattern.add(CurvedWithInnerSpec());
+    std::vector<char> before(reinterpret_cast<char*>(piece), reinterpret_cast<char*>(piece) + piece->byteSize);
+    Point* p = reinterpret_cast<Point*>(1);
+    qpInsertPoint(pattern.get(), piece, 10, &p);
+    EXPECT_EQ(p, nullptr);
+    qpInsertPoint(pattern.get(), piece, -2, &p);
+    EXPECT_EQ(p, nullptr);
+    EXPECT_EQ(std::vector<char>(reinterpret_cast<char*>(piece), reinterpret_cast<char*>(piece) + piece->byteSize),
+              before);
+    EXPECT_TRUE(PieceConsistent(piece));
+}
+
+// ---- qpInsertLine ----------------------------------------------------------------
+
+TEST(InsertLine, SplittingACurveAtItsFirstInnerPoint) {
+    TestPattern pattern;
+    Piece* piece = AddRich(pattern);
+    LineAt(piece, 1)->joinCount = 3;
+    Line* l = nullptr;
+    qpInsertLine(pattern.get(), piece, 1, &l);
+    ASSERT_NE(l, nullptr);
+    EXPECT_EQ(l, LineAt(piece, 2));
+    EXPECT_EQ(l->firstPoint, 2);
+    EXPECT_EQ(l->pointCount, 2);
+    EXPECT_EQ(l->joinCount, 3);  // a copy of line 1, join fields included
+    EXPECT_EQ(LineAt(piece, 3)->firstPoint, 3);  // the curve hands over its first stretch
+    EXPECT_EQ(LineAt(piece, 3)->pointCount, 3);
+    EXPECT_EQ(LineAt(piece, 4)->firstPoint, 5);
+    EXPECT_EQ(SegAt(piece, 0)->lineCount, 5);
+    EXPECT_EQ(SegAt(piece, 1)->firstLine, 5);
+    EXPECT_EQ(PointAt(piece, 4)->lineIn, 3);
+    EXPECT_EQ(PointAt(piece, 5)->lineIn, 3);
+    EXPECT_EQ(PointAt(piece, 5)->lineOut, 4);
+    EXPECT_EQ(PointAt(piece, 8)->lineIn, 5);
+    EXPECT_EQ(SPointAt(piece, 0)->lineIndex, 3);
+    EXPECT_EQ(PointAt(piece, 10)->lineOut, 3);  // the notch's own code stays
+    EXPECT_EQ(LineAt(piece, 4)->joinPoint, 5);
+    // Point 3 becomes the turning point between the two parts.
+    PointAt(piece, 2)->lineOut = 2;
+    Point* p3 = PointAt(piece, 3);
+    p3->type = 'K';
+    p3->lineIn = 2;
+    p3->lineOut = 3;
+    EXPECT_TRUE(PieceConsistent(piece));
+}
+
+TEST(InsertLine, AnIndexOutOfRangeChangesNothing) {
+    TestPattern pattern;
+    Piece* piece = pattern.add(CurvedSpec());
+    Line* l = reinterpret_cast<Line*>(1);
+    qpInsertLine(pattern.get(), piece, 4, &l);
+    EXPECT_EQ(l, nullptr);
+    qpInsertLine(pattern.get(), piece, -1, &l);
+    EXPECT_EQ(l, nullptr);
+    EXPECT_EQ(piece->lineCount, 4);
+    EXPECT_TRUE(PieceConsistent(piece));
+}
+
+// ---- qpInsertPRule ----------------------------------------------------------------
+
+TEST(InsertPRule, TheCallerMovesTheRulesAsTheSymmetryToolDoes) {
+    TestPattern pattern;
+    Piece* piece = AddRich(pattern);
+    PRule* twin = nullptr;
+    qpInsertPRule(pattern.get(), piece, 1, &twin);
+    ASSERT_NE(twin, nullptr);
+    EXPECT_EQ(twin, PRuleAt(piece, 2));
+    EXPECT_EQ(twin->pointIndex, -1);
+    EXPECT_EQ(piece->pRuleCount, 4);
+    EXPECT_EQ(RuleAt(piece, 0)->pRuleCount, 2);  // the store leaves the rules alone
+    EXPECT_EQ(RuleAt(piece, 1)->firstPRule, 2);
+    EXPECT_EQ(PRuleAt(piece, 3)->pointIndex, 9);
+    twin->code = 5;
+    twin->pointIndex = 4;
+    ++RuleAt(piece, 0)->pRuleCount;
+    ++RuleAt(piece, 1)->firstPRule;
+    EXPECT_TRUE(PieceConsistent(piece));
+}
+
+TEST(InsertPRule, IntoAPieceWithoutPRules) {
+    TestPattern pattern;
+    Piece* piece = pattern.add(RectangleSpec(10, 10));
+    PRule* r = nullptr;
+    qpInsertPRule(pattern.get(), piece, -1, &r);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(piece->pRuleCount, 1);
+    r->pointIndex = 0;
+    EXPECT_TRUE(PieceConsistent(piece));
+}
+
+// ---- qpDeletePoint ----------------------------------------------------------------
+
+TEST(DeletePoint, AnInnerCurvePointShrinksItsLine) {
+    TestPattern pattern;
+    Piece* piece = AddRich(pattern);
+    qpDeletePoint(pattern.get(), piece, 3);
+    EXPECT_EQ(piece->pointCount, 10);
+    EXPECT_EQ(piece->coordCount, 10);
+    EXPECT_EQ(LineAt(piece, 2)->pointCount, 3);
+    EXPECT_EQ(LineAt(piece, 3)->firstPoint, 4);
+    EXPECT_EQ(LineAt(piece, 4)->firstPoint, 6);
+    EXPECT_FLOAT_EQ(CoordOf(piece, 3)->x, 50.0f);
+    // PRule 0 named point 3: gone, with rule 0's count; rule 1 moves down.
+    EXPECT_EQ(piece->pRuleCount, 2);
+    EXPECT_EQ(RuleAt(piece, 0)->pRuleCount, 1);
+    EXPECT_EQ(RuleAt(piece, 1)->firstPRule, 1);
+    EXPECT_EQ(PRuleAt(piece, 0)->pointIndex, 4);
+    EXPECT_EQ(PRuleAt(piece, 0)->code, 506);
+    EXPECT_EQ(ExtwidAt(piece, 0)->toPoint, 4);
+    EXPECT_EQ(CutanglAt(piece, 1)->pointIndex, 4);
+    EXPECT_EQ(SPointAt(piece, 0)->pointIndex, 9);
+    EXPECT_EQ(LineAt(piece, 3)->joinPoint, 5);  // the tools' code, untouched
+    EXPECT_TRUE(PieceConsistent(piece));
+}
+
+TEST(DeletePoint, ATurningPointBetweenTwoStraightLinesLeavesOneTwoPointLine) {
+    TestPattern pattern;
+    Piece* piece = pattern.add(RectangleSpec(200, 100));
+    LineAt(piece, 2)->joinKind = 2;
+    qpDeletePoint(pattern.get(), piece, 2);
+    EXPECT_EQ(piece->pointCount, 4);
+    EXPECT_EQ(piece->lineCount, 3);
+    EXPECT_EQ(LineAt(piece, 1)->firstPoint, 1);
+    EXPECT_EQ(LineAt(piece, 1)->pointCount, 2);
+    EXPECT_EQ(LineAt(piece, 1)->joinKind, 2);  // the absorbed line's join
+    EXPECT_EQ(LineAt(piece, 2)->firstPoint, 2);
+    EXPECT_EQ(PointAt(piece, 2)->lineIn, 1);
+    EXPECT_EQ(PointAt(piece, 2)->lineOut, 2);
+    EXPECT_EQ(SegAt(piece, 0)->lineCount, 3);
+    EXPECT_TRUE(PieceConsistent(piece));
+}
+
+TEST(DeletePoint, ATurningPointBeforeACurveMergesTheCurveIntoTheLineBefore) {
+    TestPattern pattern;
+    Piece* piece = AddRich(pattern);
+    qpDeletePoint(pattern.get(), piece, 2);
+    EXPECT_EQ(piece->lineCount, 4);
+    EXPECT_EQ(LineAt(piece, 1)->firstPoint, 1);
+    EXPECT_EQ(LineAt(piece, 1)->pointCount, 4);
+    EXPECT_EQ(PointAt(piece, 2)->lineIn, 1);  // the former curve points
+    EXPECT_EQ(PointAt(piece, 3)->lineOut, 1);
+    EXPECT_EQ(PointAt(piece, 4)->lineIn, 1);
+    EXPECT_EQ(SPointAt(piece, 0)->lineIndex, 1);  // the notch's curve is part of line 1 now
+    EXPECT_EQ(piece->cutanglCount, 1);  // the corner at point 2 went with it
+    EXPECT_EQ(CutanglAt(piece, 0)->pointIndex, 4);
+    EXPECT_EQ(SegAt(piece, 1)->firstLine, 3);
+    EXPECT_TRUE(PieceConsistent(piece));
+}
+
+TEST(DeletePoint, TheChainStartPassesToTheNextPoint) {
+    TestPattern pattern;
+    Piece* piece = pattern.add(RectangleSpec(200, 100));
+    qpDeletePoint(pattern.get(), piece, 0);
+    EXPECT_EQ(piece->lineCount, 3);  // line 0 kept one point and went
+    EXPECT_EQ(PointAt(piece, 0)->type, 'S');
+    EXPECT_EQ(PointAt(piece, 0)->lineIn, -1);
+    EXPECT_EQ(PointAt(piece, 0)->lineOut, 0);
+    EXPECT_EQ(LineAt(piece, 0)->firstPoint, 0);
+    EXPECT_TRUE(PieceConsistent(piece));
+}
+
+TEST(DeletePoint, TheStartOfALongerInnerLine) {
+    TestPattern pattern;
+    Piece* piece = pattern.add(CurvedWithInnerSpec());
+    qpDeletePoint(pattern.get(), piece, 7);
+    EXPECT_EQ(LineAt(piece, 4)->firstPoint, 7);
+    EXPECT_EQ(LineAt(piece, 4)->pointCount, 2);
+    EXPECT_EQ(PointAt(piece, 7)->type, 's');  // was 'c'
+    EXPECT_EQ(PointAt(piece, 7)->lineIn, -1);
+    EXPECT_TRUE(PieceConsistent(piece));
+}
+
+TEST(DeletePoint, TheChainEndPassesToThePointBefore) {
+    TestPattern pattern;
+    Piece* piece = pattern.add(CurvedWithInnerSpec());
+    qpDeletePoint(pattern.get(), piece, 9);  // end of the inner curve
+    EXPECT_EQ(LineAt(piece, 4)->pointCount, 2);
+    EXPECT_EQ(PointAt(piece, 8)->type, 'k');
+    EXPECT_EQ(PointAt(piece, 8)->lineOut, -1);
+    EXPECT_TRUE(PieceConsistent(piece));
+    qpDeletePoint(pattern.get(), piece, 6);  // end of the outline
+    EXPECT_EQ(piece->lineCount, 4);
+    EXPECT_EQ(PointAt(piece, 5)->lineOut, -1);
+    EXPECT_EQ(SegAt(piece, 1)->firstLine, 3);
+    EXPECT_TRUE(PieceConsistent(piece));
+}
+
+TEST(DeletePoint, BothPointsOfATwoPointInnerLineAsTheDartToolRemovesThem) {
+    TestPattern pattern;
+    PieceSpec spec = RectangleSpec(200, 100);
+    spec.chains.push_back(Chain({P('s', 50, 50), P('k', 100, 100)}));
+    spec.chains.push_back(Chain({P('s', 150, 50), P('k', 100, 100)}));
+    Piece* piece = pattern.add(spec);
+    qpDeletePoint(pattern.get(), piece, 6);  // f + 1
+    EXPECT_EQ(PointAt(piece, 5)->type, 's');  // an S start stays S
+    EXPECT_EQ(PointAt(piece, 5)->lineOut, -1);
+    qpDeletePoint(pattern.get(), piece, 5);  // f
+    EXPECT_EQ(piece->pointCount, 7);
+    EXPECT_EQ(piece->lineCount, 5);
+    EXPECT_EQ(SegAt(piece, 1)->lineCount, 0);
+    EXPECT_EQ(SegAt(piece, 2)->firstLine, 4);
+    EXPECT_EQ(LineAt(piece, 4)->firstPoint, 5);
+    EXPECT_TRUE(PieceConsistent(piece));
+}
+
+TEST(DeletePoint, AMarkTakesItsSPointAlong) {
+    TestPattern pattern;
+    PieceSpec spec = RectangleSpec(200, 100);
+    spec.marks = {Mark('o', 10, 10, 0, 0, 15, 12), Mark('o', 20, 10, 0, 0, 15, 12), Mark('g', 30, 10, 2, 0, 17, 0)};
+    Piece* piece = pattern.add(spec);
+    qpDeletePoint(pattern.get(), piece, 5);
+    EXPECT_EQ(piece->sPointCount, 2);
+    EXPECT_EQ(SegAt(piece, 1)->lineCount, 1);
+    EXPECT_EQ(SegAt(piece, 2)->firstLine, 1);
+    EXPECT_EQ(SPointAt(piece, 0)->pointIndex, 5);
+    EXPECT_EQ(SPointAt(piece, 1)->pointIndex, 6);
+    EXPECT_EQ(PointAt(piece, 6)->lineIn, 2);  // a mark's code, not a line
+    EXPECT_TRUE(PieceConsistent(piece));
+}
+
+TEST(DeletePoint, SeamAllowanceEndsKeepTheirPlaceClampedIntoRange) {
+    TestPattern pattern;
+    PieceSpec spec = CurvedSpec();
+    spec.extwids = {Extwid{2, 4, 1, 1}, Extwid{1, 6, 1, 1}, Extwid{0, 1, 1, 1}};
+    Piece* piece = pattern.add(spec);
+    qpDeletePoint(pattern.get(), piece, 6);
+    EXPECT_EQ(ExtwidAt(piece, 1)->toPoint, 5);
+    qpDeletePoint(pattern.get(), piece, 2);
+    EXPECT_EQ(ExtwidAt(piece, 0)->fromPoint, 2);
+    EXPECT_EQ(ExtwidAt(piece, 0)->toPoint, 3);
+    EXPECT_EQ(ExtwidAt(piece, 1)->fromPoint, 1);
+    EXPECT_EQ(ExtwidAt(piece, 1)->toPoint, 4);
+    EXPECT_EQ(ExtwidAt(piece, 2)->toPoint, 1);
+    EXPECT_TRUE(PieceConsistent(piece));
+}
+
+TEST(DeletePoint, ItsFormulaAndTextsGoAndTheOtherTextsFollow) {
+    TestPattern pattern;
+    Piece* piece = pattern.add(CurvedWithFormulasSpec());
+    short chars = piece->charCount;
+    size_t gone = FormulaX(piece, 3).size() + FormulaY(piece, 3).size() + 2;
+    qpDeletePoint(pattern.get(), piece, 3);
+    EXPECT_EQ(piece->formulaCount, 9);
+    EXPECT_EQ(piece->charCount, chars - static_cast<short>(gone));
+    EXPECT_EQ(FormulaX(piece, 3), "0*H+5");
+    EXPECT_EQ(FormulaY(piece, 9 - 1), "0*BL+5");
+    for (int p = 0; p < piece->pointCount; ++p)
+        EXPECT_EQ(CoordOf(piece, p)->formulaIndex, PointAt(piece, p)->formulaIndex) << p;
+    EXPECT_TRUE(PieceConsistent(piece));
+}
+
+TEST(DeletePoint, AnIndexOutOfRangeChangesNothing) {
+    TestPattern pattern;
+    Piece* piece = pattern.add(CurvedSpec());
+    qpDeletePoint(pattern.get(), piece, 7);
+    qpDeletePoint(pattern.get(), piece, -1);
+    EXPECT_EQ(piece->pointCount, 7);
+    EXPECT_TRUE(PieceConsistent(piece));
+}
+
+// ---- qpDeleteLine, qpDeleteExtwid -----------------------------------------------------
+
+TEST(DeleteLine, JoiningTwoLinesAsTheSymmetryToolDoes) {
+    TestPattern pattern;
+    Piece* piece = pattern.add(RectangleSpec(200, 100));
+    // Join lines 1 (1..2) and 2 (2..3) at point 2: point 2 becomes a curve
+    // point of line 2, which takes over from point 1; line 1 goes.
+    PointAt(piece, 1)->lineOut = 2;
+    Point* p2 = PointAt(piece, 2);
+    p2->type = 'C';
+    p2->lineIn = p2->lineOut = 2;
+    LineAt(piece, 2)->firstPoint = 1;
+    LineAt(piece, 2)->pointCount = 3;
+    LineAt(piece, 1)->pointCount = 0;
+    qpDeleteLine(pattern.get(), piece, 1);
+    EXPECT_EQ(piece->lineCount, 3);
+    EXPECT_EQ(SegAt(piece, 0)->lineCount, 3);
+    EXPECT_EQ(PointAt(piece, 1)->lineOut, 1);
+    EXPECT_EQ(PointAt(piece, 2)->lineIn, 1);
+    EXPECT_EQ(PointAt(piece, 3)->lineIn, 1);
+    EXPECT_EQ(PointAt(piece, 3)->lineOut, 2);
+    EXPECT_TRUE(PieceConsistent(piece));
+}
+
+TEST(DeleteLine, ReferencesToTheDeletedLineBecomeNone) {
+    TestPattern pattern;
+    Piece* piece = pattern.add(CurvedWithInnerSpec());
+    qpDeleteLine(pattern.get(), piece, 4);
+    EXPECT_EQ(PointAt(piece, 7)->lineOut, -1);
+    EXPECT_EQ(PointAt(piece, 8)->lineIn, -1);
+    EXPECT_EQ(PointAt(piece, 9)->lineIn, -1);
+    EXPECT_EQ(SegAt(piece, 1)->lineCount, 0);
+    // The curve point left without a line is what the checker names.
+    EXPECT_EQ(storeCheckPieceText(piece),
+              "point 8: curve point 'c' with lineIn -1 and lineOut -1 lies on no one line");
+    qpDeletePoint(pattern.get(), piece, 8);
+    EXPECT_TRUE(PieceConsistent(piece));
+}
+
+TEST(DeleteExtwid, RemovesOneRecord) {
+    TestPattern pattern;
+    Piece* piece = AddRich(pattern);
+    qpDeleteExtwid(pattern.get(), piece, 0);
+    EXPECT_EQ(piece->extwidCount, 1);
+    EXPECT_EQ(ExtwidAt(piece, 0)->fromPoint, 6);
+    qpDeleteExtwid(pattern.get(), piece, 1);  // out of range: nothing
+    EXPECT_EQ(piece->extwidCount, 1);
+    EXPECT_TRUE(PieceConsistent(piece));
+}
+
+}  // namespace
