@@ -1,0 +1,185 @@
+// The qpkit program as a user runs it: exit statuses, one-line errors, no
+// half-written outputs, and the demo page with its pictures.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <set>
+#include <vector>
+
+#include "host_test_util.h"
+
+using hosttest::runQpkit;
+
+namespace {
+
+std::string q(const std::string& s) { return "'" + s + "'"; }
+
+TEST(Cli, EverySubcommandHasHelp) {
+    for (const char* sub : {"", "render", "info", "measure", "run", "demo", "formula", "formula pack",
+                            "formula scale"}) {
+        auto r = runQpkit(std::string(sub) + " --help");
+        EXPECT_EQ(r.status, 0) << sub << ": " << r.output;
+        EXPECT_NE(r.output.find("Usage"), std::string::npos) << sub;
+    }
+}
+
+TEST(Cli, AUserErrorIsOneLineAndStatus1) {
+    hosttest::TempDir dir;
+    struct Row {
+        std::string args;
+        std::string says;
+    } rows[] = {
+        {"", "subcommand"},
+        {"info " + q(dir.file("missing.json")), "missing.json: cannot read the file"},
+        {"measure " + q(hosttest::examplesDir() + "/sleeve.json") + " --piece 0 --from 0 --to 40", "--to: point 40"},
+        {"measure " + q(hosttest::examplesDir() + "/sleeve.json") + " --piece 5 --from 0 --to 1", "piece 5 does not"},
+        {"formula scale H+1 x 2", "OPERATOR"},
+        {"render " + q(hosttest::examplesDir() + "/sleeve-cap.txt") + " -o " + q(dir.file("x.svg")),
+         "sleeve-cap.txt: line 1, column 1: not valid JSON"},
+        {"run " + q(hosttest::examplesDir() + "/sleeve.json") + " " + q(hosttest::examplesDir() + "/sleeve.json") +
+             " -o " + q(dir.file("y.json")),
+         "sleeve.json: line 1: unknown command '{'"},
+    };
+    for (const auto& row : rows) {
+        auto r = runQpkit(row.args);
+        EXPECT_EQ(r.status, 1) << row.args << "\n" << r.output;
+        EXPECT_NE(r.output.find(row.says), std::string::npos) << row.args << "\n" << r.output;
+        EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
+    }
+    // Refused runs leave no output behind.
+    EXPECT_FALSE(hosttest::fileExists(dir.file("x.svg")));
+    EXPECT_FALSE(hosttest::fileExists(dir.file("y.json")));
+}
+
+TEST(Cli, AnOutputThatCannotBeWrittenLeavesNothing) {
+    hosttest::TempDir dir;
+    auto r = runQpkit("render " + q(hosttest::examplesDir() + "/sleeve.json") + " -o " +
+                      q(dir.file("no/such/folder/x.svg")));
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("cannot write the file"), std::string::npos) << r.output;
+}
+
+TEST(Cli, RenderInfoMeasureFormula) {
+    hosttest::TempDir dir;
+    const std::string sleeve = q(hosttest::examplesDir() + "/sleeve.json");
+    auto r = runQpkit("render " + sleeve + " -o " + q(dir.file("s.svg")));
+    ASSERT_EQ(r.status, 0) << r.output;
+    std::string svg = hosttest::slurp(dir.file("s.svg"));
+    EXPECT_EQ(svg.rfind("<?xml", 0), 0u);
+    EXPECT_NE(svg.find("class=\"outline\""), std::string::npos);
+    EXPECT_NE(svg.find("class=\"inner\""), std::string::npos);
+    EXPECT_NE(svg.find(">0,11</text>"), std::string::npos);  // coincident start and closing points
+
+    r = runQpkit("info " + sleeve);
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("piece 0 \"sleeve\": 14 points, 5 lines"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("line 0: points 0..8, 454.82 mm"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("consistency checker: consistent"), std::string::npos) << r.output;
+    r = runQpkit("info --json " + sleeve);
+    ASSERT_EQ(r.status, 0);
+    EXPECT_NE(r.output.find("\"consistent\": true"), std::string::npos) << r.output;
+
+    r = runQpkit("measure " + sleeve + " --piece 0 --from 8 --to 0");
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(r.output, "piece 0, points 0 .. 8: 454.82 mm (45.48 cm)\n");
+
+    struct Row {
+        const char* args;
+        const char* out;
+    } rows[] = {
+        {"formula pack H+H", "text: 2*H\nstatus: 1 (done)\n"},
+        {"formula pack-brackets 'a+2*(b+c)+a-3'", "text: 2*(b+c)+2*a-3\nstatus: 1 (done)\n"},
+        {"formula pack-brackets '2*(b+c'", "text: 2*(b+c\nstatus: 0 (refused, text left unchanged)\n"},
+        {"formula spread '2*(H/4+2)'", "text: H*0.5+4\nstatus: 1 (done)\n"},
+        {"formula scale 'H+3' / 2", "text: 0.5*H+1.5\nstatus: 1 (done)\n"},
+        {"formula atof 12a", "value: 169\n"},
+    };
+    for (const auto& row : rows) {
+        r = runQpkit(row.args);
+        EXPECT_EQ(r.status, 0) << row.args;
+        EXPECT_EQ(r.output, row.out) << row.args;
+    }
+}
+
+TEST(Cli, RunWritesThePatternAndItsPicture) {
+    hosttest::TempDir dir;
+    auto r = runQpkit("run " + q(hosttest::examplesDir() + "/sleeve.json") + " " +
+                      q(hosttest::examplesDir() + "/sleeve-cap.txt") + " -o " + q(dir.file("out.json")) + " --svg " +
+                      q(dir.file("out.svg")));
+    if (r.output.find("has no sleeve cap tool") != std::string::npos) GTEST_SKIP() << r.output;
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("prompt: 请指定袖山曲线端点！"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("consistency checker: every piece consistent"), std::string::npos);
+    r = runQpkit("measure " + q(dir.file("out.json")) + " --piece 0 --from 0 --to 9");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.output, "piece 0, points 0 .. 9: 469.80 mm (46.98 cm)\n");
+    EXPECT_TRUE(hosttest::fileExists(dir.file("out.svg")));
+}
+
+// A small XML well-formedness check: every tag closed in order, every
+// attribute quoted; enough to catch a page a browser would have to guess at.
+::testing::AssertionResult wellFormed(const std::string& text) {
+    std::vector<std::string> open;
+    size_t i = 0;
+    while ((i = text.find('<', i)) != std::string::npos) {
+        size_t end = text.find('>', i);
+        if (end == std::string::npos) return ::testing::AssertionFailure() << "unclosed tag at " << i;
+        std::string tag = text.substr(i + 1, end - i - 1);
+        i = end + 1;
+        if (tag.empty()) return ::testing::AssertionFailure() << "empty tag";
+        if (tag[0] == '!' || tag[0] == '?') continue;
+        if (tag[0] == '/') {
+            std::string name = tag.substr(1);
+            if (open.empty() || open.back() != name)
+                return ::testing::AssertionFailure() << "</" << name << "> closes " << (open.empty() ? "nothing" : open.back());
+            open.pop_back();
+            continue;
+        }
+        bool selfClosed = tag.back() == '/';
+        std::string name = tag.substr(0, tag.find_first_of(" /"));
+        if (std::count(tag.begin(), tag.end(), '"') % 2)
+            return ::testing::AssertionFailure() << "unbalanced quotes in <" << tag << ">";
+        if (!selfClosed) open.push_back(name);
+    }
+    if (!open.empty()) return ::testing::AssertionFailure() << "<" << open.back() << "> never closed";
+    return ::testing::AssertionSuccess();
+}
+
+TEST(Cli, DemoWritesAWellFormedPageWithItsPictures) {
+    hosttest::TempDir dir;
+    const std::string out = dir.file("demo");
+    auto r = runQpkit("demo --out " + q(out));
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("wrote " + out + "/index.html"), std::string::npos) << r.output;
+    const std::string html = hosttest::slurp(out + "/index.html");
+    EXPECT_TRUE(wellFormed(html));
+    std::regex ref("(src|href)=\"([^\"#]+)\"");
+    std::set<std::string> files;
+    for (auto it = std::sregex_iterator(html.begin(), html.end(), ref); it != std::sregex_iterator(); ++it)
+        files.insert((*it)[2]);
+    EXPECT_TRUE(files.count("pattern.svg"));
+    EXPECT_TRUE(files.count("pattern.json"));
+    int svgs = 0;
+    for (const auto& f : files) {
+        ASSERT_TRUE(hosttest::fileExists(out + "/" + f)) << f;
+        if (f.size() > 4 && f.substr(f.size() - 4) == ".svg") {
+            ++svgs;
+            std::string svg = hosttest::slurp(out + "/" + f);
+            EXPECT_TRUE(wellFormed(svg)) << f;
+            EXPECT_NE(svg.find("<polyline"), std::string::npos) << f;
+        }
+    }
+    // Every tool the library has gets a section with a before and an after.
+    if (html.find("id=\"italy\"") != std::string::npos) {
+        EXPECT_TRUE(files.count("italy-before.svg"));
+        EXPECT_TRUE(files.count("italy-after.svg"));
+        EXPECT_NE(html.find("target length"), std::string::npos);
+        EXPECT_EQ(html.find("class=\"bad\""), std::string::npos);
+        EXPECT_GE(svgs, 3);
+    }
+    // The pattern the page offers loads.
+    r = runQpkit("info " + q(out + "/pattern.json"));
+    EXPECT_EQ(r.status, 0) << r.output;
+}
+
+}  // namespace

@@ -1,0 +1,247 @@
+// Replay: scripts parsed line by line, the sleeve-cap run replayed end to
+// end through the desktop stand-in, and the example corpus.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <nlohmann/json.hpp>
+
+#include "host/host_io.h"
+#include "host/pattern_store.h"
+#include "host/piece_geometry.h"
+#include "host/replay.h"
+#include "host/script.h"
+#include "host_test_util.h"
+#include "win/desktop.h"
+
+using namespace host;
+
+namespace {
+
+struct ScriptRow {
+    const char* name;
+    const char* text;
+    ScriptOp op;
+    int number;
+    const char* word;
+};
+
+const ScriptRow kScripts[] = {
+    {"tool", "tool italy", ScriptOp::Tool, 0, "italy"},
+    {"tool upper case", "TOOL Italy", ScriptOp::Tool, 0, "italy"},
+    {"piece", "piece 3", ScriptOp::Piece, 3, ""},
+    {"key by name", "key F24", ScriptOp::Key, 0x87, ""},
+    {"key F23", "key f23", ScriptOp::Key, 0x86, ""},
+    {"key by code", "key 0x87", ScriptOp::Key, 0x87, ""},
+    {"key up", "key up", ScriptOp::Key, 0x26, ""},
+    {"key down", "key down  # next row", ScriptOp::Key, 0x28, ""},
+    {"straight on", "straight on", ScriptOp::Straight, 1, ""},
+    {"straight off", "straight off", ScriptOp::Straight, 0, ""},
+    {"set", "set increaseMode 9", ScriptOp::Set, 9, "increaseMode"},
+    {"set fold phase", "set foldPhase 2", ScriptOp::Set, 2, "foldPhase"},
+    {"button", "button apply", ScriptOp::Button, 0, "apply"},
+    {"cell", "cell 2 end", ScriptOp::Cell, 2, "end"},
+    {"leave", "leave", ScriptOp::Leave, 0, ""},
+    {"end", "end", ScriptOp::End, 0, ""},
+};
+
+class ScriptRowTest : public ::testing::TestWithParam<ScriptRow> {};
+
+TEST_P(ScriptRowTest, Parses) {
+    const ScriptRow& row = GetParam();
+    auto commands = parseScript(std::string("# a comment line\n\n") + row.text + "\n", "s.txt");
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_EQ(commands[0].line, 3);
+    EXPECT_EQ(commands[0].op, row.op);
+    EXPECT_EQ(commands[0].number, row.number);
+    EXPECT_EQ(commands[0].word, row.word);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ScriptRowTest, ::testing::ValuesIn(kScripts),
+                         [](const ::testing::TestParamInfo<ScriptRow>& info) {
+                             std::string n = info.param.name;
+                             for (char& c : n)
+                                 if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+                             return n;
+                         });
+
+TEST(Script, TargetsInMillimetresOrAtPoints) {
+    auto c = parseScript("click 12.5 -40\nmove point 7\nclick\nrclick point 0\n", "s.txt");
+    ASSERT_EQ(c.size(), 4u);
+    EXPECT_TRUE(c[0].target.given);
+    EXPECT_FALSE(c[0].target.atPoint);
+    EXPECT_FLOAT_EQ(c[0].target.x, 12.5f);
+    EXPECT_FLOAT_EQ(c[0].target.y, -40.0f);
+    EXPECT_TRUE(c[1].target.atPoint);
+    EXPECT_EQ(c[1].target.point, 7);
+    EXPECT_FALSE(c[2].target.given);  // click where the cursor is
+    EXPECT_EQ(c[3].op, ScriptOp::RightClick);
+}
+
+TEST(Script, TypedTextAndAnswersKeepTheirCharacters) {
+    auto c = parseScript("type 1.5\nanswer \"12 # cm\"\nanswer\n", "s.txt");
+    ASSERT_EQ(c.size(), 3u);
+    EXPECT_EQ(c[0].text, "1.5");
+    EXPECT_EQ(c[1].text, "12 # cm");  // a quoted # is text, not a comment
+    EXPECT_EQ(c[2].text, "");         // an empty answer
+}
+
+struct BadScript {
+    const char* name;
+    const char* text;
+    const char* what;
+};
+
+const BadScript kBadScripts[] = {
+    {"unknown command", "jump 1 2", "unknown command 'jump'"},
+    {"move without target", "move", "needs a position"},
+    {"one coordinate", "click 10", "expected a position X Y"},
+    {"coordinate not a number", "click ten 20", "'ten' is not a number"},
+    {"point without number", "click point", "expected 'point N'"},
+    {"unknown key", "key F99", "unknown key 'F99'"},
+    {"key out of range", "key 300", "unknown key '300'"},
+    {"empty type", "type", "expected 'type TEXT'"},
+    {"straight maybe", "straight maybe", "'straight on' or 'straight off'"},
+    {"set unknown word", "set speed 3", "unknown word 'speed'"},
+    {"set not a number", "set pickState x", "not a 16-bit whole number"},
+    {"button ok", "button ok", "'button apply' or 'button cancel'"},
+    {"cell row 20", "cell 20 start", "ROW 0 .. 19"},
+    {"piece negative", "piece -1", "expected 'piece N'"},
+};
+
+class BadScriptTest : public ::testing::TestWithParam<BadScript> {};
+
+TEST_P(BadScriptTest, NamesTheLine) {
+    const BadScript& row = GetParam();
+    try {
+        parseScript(std::string("tool italy\n") + row.text + "\n", "s.txt");
+        FAIL() << "accepted";
+    } catch (const UserError& e) {
+        EXPECT_EQ(e.where(), "s.txt: line 2");
+        EXPECT_NE(std::string(e.what()).find(row.what), std::string::npos) << e.what();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, BadScriptTest, ::testing::ValuesIn(kBadScripts),
+                         [](const ::testing::TestParamInfo<BadScript>& info) {
+                             std::string n = info.param.name;
+                             for (char& c : n)
+                                 if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+                             return n;
+                         });
+
+std::string example(const char* name) { return hosttest::examplesDir() + "/" + name; }
+
+bool italyAvailable() {
+    const ToolEntry* t = findTool("italy");
+    return t && t->available();
+}
+
+TEST(Replay, SleeveCapLengthensTheCapToItsTarget) {
+    if (!italyAvailable()) GTEST_SKIP() << "the library has no sleeve-cap tool";
+    PatternDoc doc = loadPattern(example("sleeve.json"));
+    const double before = lengthAlong(doc.piece(0), 0, 8);
+    double s0x, s0y, e0x, e0y;
+    pointPosition(doc.piece(0), 0, s0x, s0y);
+    pointPosition(doc.piece(0), 8, e0x, e0y);
+    ReplayResult result;
+    {
+        HostSession session(doc, nullptr);
+        result = session.play(readScriptFile(example("sleeve-cap.txt")), "sleeve-cap.txt");
+    }
+    EXPECT_TRUE(result.runFinished);
+    Piece* sleeve = doc.piece(0);
+    EXPECT_EQ(sleeve->pointCount, 15);  // the cut point's twin
+    // The cap through the twin is the old length plus the 1.5 cm typed,
+    // within the length loop's 0.02 mm.
+    EXPECT_NEAR(lengthAlong(sleeve, 0, 9), before + 15.0, 0.025);
+    // Both ends of the cap stay where they were.
+    double s1x, s1y, e1x, e1y;
+    pointPosition(sleeve, 0, s1x, s1y);
+    pointPosition(sleeve, 9, e1x, e1y);
+    EXPECT_EQ(s1x, s0x);
+    EXPECT_EQ(s1y, s0y);
+    EXPECT_EQ(e1x, e0x);
+    EXPECT_EQ(e1y, e0y);
+    // What the user saw, converted from GBK.
+    ASSERT_GE(result.printed.size(), 3u);
+    EXPECT_EQ(result.printed[0], "prompt: 请指定袖山曲线端点！");
+    EXPECT_EQ(result.printed[1], "prompt: 请指定袖山曲线切开点！");
+    bool lengthShown = false;
+    for (const auto& line : result.printed) lengthShown = lengthShown || line == "text: 45.482";
+    EXPECT_TRUE(lengthShown);
+    EXPECT_TRUE(hosttest::patternConsistent(doc));
+    EXPECT_EQ(deskCheckDiscipline(), "");
+}
+
+TEST(Replay, ClicksLandOnThePiecePositionWhateverTheView) {
+    PatternDoc doc = loadPattern(example("basic-block.json"));
+    HostSession session(doc, nullptr);
+    session.play(parseScript("piece 2\n", "s.txt"), "s.txt");
+    // The skirt panel's corners map inside the window and invert back to
+    // within one pixel's worth of millimetres.
+    POINT a = session.clientOf(0, 0), b = session.clientOf(275, 600);
+    EXPECT_GT(a.y, b.y);  // y up in the piece, down on the screen
+    EXPECT_LT(a.x, b.x);
+    EXPECT_GT(a.x, 0);
+    EXPECT_LT(b.x, kClientWidth);
+    EXPECT_GT(b.y, 30);  // below the prompt bar
+    EXPECT_LT(a.y, kClientHeight - 49);  // above the result box
+    EXPECT_TRUE(hosttest::patternConsistent(doc));
+}
+
+TEST(Replay, CommandsThePatternCannotTakeNameTheirLine) {
+    PatternDoc doc = loadPattern(example("sleeve.json"));
+    struct Row {
+        const char* script;
+        const char* where;
+        const char* what;
+    } rows[] = {
+        {"move 0 0\n", "line 1", "no tool is chosen"},
+        {"tool lasso\n", "line 1", "unknown tool 'lasso'"},
+        {"piece 4\n", "line 1", "piece 4 does not exist"},
+        {"tool italy\nmove point 99\n", "line 2", "point 99 does not exist"},
+        {"tool italy\nmove 90000 0\n", "line 2", "outside the window"},
+    };
+    for (const auto& row : rows) {
+        if (std::string(row.script).find("italy") != std::string::npos && !italyAvailable()) continue;
+        try {
+            HostSession session(doc, nullptr);
+            session.play(parseScript(row.script, "s.txt"), "s.txt");
+            ADD_FAILURE() << "accepted: " << row.script;
+        } catch (const UserError& e) {
+            EXPECT_EQ(e.where(), std::string("s.txt: ") + row.where) << row.script;
+            EXPECT_NE(std::string(e.what()).find(row.what), std::string::npos) << e.what();
+        }
+    }
+    // Nothing was edited by the refused scripts.
+    EXPECT_EQ(doc.piece(0)->pointCount, 14);
+    EXPECT_TRUE(hosttest::patternConsistent(doc));
+}
+
+TEST(Replay, ExampleCorpus) {
+    if (!italyAvailable()) GTEST_SKIP() << "the library has no sleeve-cap tool";
+    nlohmann::json corpus = nlohmann::json::parse(hosttest::slurp(example("corpus.json")));
+    ASSERT_FALSE(corpus["cases"].empty());
+    for (const auto& c : corpus["cases"]) {
+        const std::string script = c["script"];
+        SCOPED_TRACE(script);
+        const double tolerance = c["tolerance"];
+        PatternDoc doc = loadPattern(example(c["pattern"].get<std::string>().c_str()));
+        for (const auto& m : c["before"])
+            EXPECT_NEAR(lengthAlong(doc.piece(m["piece"]), m["from"], m["to"]), m["mm"].get<double>(), tolerance);
+        ReplayResult result;
+        {
+            HostSession session(doc, nullptr);
+            result = session.play(readScriptFile(example(script.c_str())), script);
+        }
+        EXPECT_TRUE(result.runFinished);
+        for (const auto& m : c["after"])
+            EXPECT_NEAR(lengthAlong(doc.piece(m["piece"]), m["from"], m["to"]), m["mm"].get<double>(), tolerance);
+        const auto& counts = c["pointCounts"];
+        ASSERT_EQ(static_cast<int>(counts.size()), doc.pieceCount());
+        for (int i = 0; i < doc.pieceCount(); ++i) EXPECT_EQ(doc.piece(i)->pointCount, counts[i].get<int>());
+        EXPECT_TRUE(hosttest::patternConsistent(doc));
+    }
+}
+
+}  // namespace
