@@ -160,7 +160,11 @@ void showResult(HWND hwnd) {
     const int x0 = (client.left + client.right) / 2 - 363;
     const int y0 = client.bottom - 49;
     HDC hdc = GetDC(hwnd);
-    run.length = measure(hdc, run.piece, run.s, run.e, 2, kDrawAndMeasure, 0, run.m.identity);
+    // The measured curve is drawn where the piece is on screen, through
+    // pieceToScreen: drawn through the identity it would land at the piece's
+    // millimetres taken as pixels, away from the piece. The length does not
+    // depend on the matrix.
+    run.length = measure(hdc, run.piece, run.s, run.e, 2, kDrawAndMeasure, 0, run.m.pieceToScreen);
     SetROP2(hdc, R2_COPYPEN);
     qpDrawFrame(hdc, 2, x0, y0 + 48, x0 + 726, y0, 0x6464FF, 160, 60);
     HBRUSH panel = CreateSolidBrush(0x3C3CB4);
