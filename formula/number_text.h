@@ -91,8 +91,6 @@ int NumberText(double v, double tol, char (&out)[kNumberTextMax + 1]);
 template <int MaxChars>
 class FixedText {
 public:
-    static constexpr int kMaxChars = MaxChars;
-
     FixedText() { text_[0] = '\0'; }
 
     void put(char c) {
@@ -111,11 +109,6 @@ public:
     // Replaces the last character written (the scaler turns a '/' into '*').
     void replaceLast(char c) {
         if (length_ > 0) text_[length_ - 1] = c;
-    }
-    void clear() {
-        length_ = 0;
-        overflowed_ = false;
-        text_[0] = '\0';
     }
 
     bool overflowed() const { return overflowed_; }
