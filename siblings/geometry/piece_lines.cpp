@@ -53,7 +53,7 @@ PieceLines::PieceLines(Piece* piece, unsigned long mode) {
     for (int s = 0; s < nSegs; ++s) {
         Seg* seg = nullptr;
         qpGetSegLptr(piece, static_cast<short>(s), &seg);
-        if (seg == nullptr) continue;
+        if (seg == nullptr || seg->markFlag != 0) continue;  // firstLine names an SPoint
         const LineClass cls = classOfSegCode(seg->code);
         if (cls == LineClass::None) continue;
         for (int l = seg->firstLine; l < seg->firstLine + seg->lineCount; ++l) {

@@ -19,7 +19,9 @@
 //   whole. The expression buffer holds kSplitExpressionSize bytes (the
 //   callers' buffers); an expression that would not fit is refused: the
 //   expression becomes "" and *rest is still the sum of the constant terms.
-//   Null pointers are skipped.
+//   Null pointers are skipped. The split reads no parameter values, so a
+//   text whose parametric part divides by ~0 for the present sizes (worth 0
+//   as a whole) still reports its constants in *rest.
 //
 // qpAdjustFormula (pattern, piece, first, last)
 //   Every point first .. last (clamped to the piece; first > last is an empty

@@ -224,3 +224,88 @@ TEST(SplitFormulaNumeral, NullArgumentsAreSkipped) {
 }
 
 }  // namespace
+
+namespace {
+
+// Texts of the grammar, built from a fixed seed: sums of products of
+// numbers, names and bracketed sums.
+class FormulaGenerator {
+public:
+    explicit FormulaGenerator(unsigned seed) : state_(seed) {}
+    std::string sum(int depth) {
+        std::string s = (next() % 4 == 0) ? "-" : "";
+        const int terms = 1 + next() % 3;
+        for (int t = 0; t < terms; ++t) {
+            if (t > 0) s += (next() % 2) ? "+" : "-";
+            s += product(depth);
+        }
+        return s;
+    }
+
+private:
+    std::string product(int depth) {
+        std::string s = factor(depth);
+        const int more = next() % 3;
+        for (int f = 0; f < more; ++f) s += "*" + factor(depth);  // no division: no ~0 divisors
+        return s;
+    }
+    std::string factor(int depth) {
+        static const char* const names[] = {"H", "W", "BL", "ab", "h"};
+        switch (next() % (depth > 0 ? 3 : 2)) {
+            case 0: return std::to_string(next() % 50) + (next() % 2 ? ".5" : "");
+            case 1: return names[next() % 5];
+            default: return "(" + sum(depth - 1) + ")";
+        }
+    }
+    unsigned next() {
+        state_ = state_ * 1103515245u + 12345u;
+        return (state_ >> 16) & 0x7FFF;
+    }
+    unsigned state_;
+};
+
+// The split keeps a text's value: expression + rest is worth what the text
+// is, for any text of the grammar that fits the 80-byte expression buffer.
+TEST_F(FormulaTest, SplitKeepsTheValue) {
+    FormulaGenerator gen(12345);
+    int checked = 0;
+    for (int i = 0; i < 2000; ++i) {
+        const std::string text = gen.sum(2);
+        if (text.size() >= 79) continue;
+        char expression[qprepair::kSplitExpressionSize];
+        float rest = 0.0f;
+        qpSplitFormulaNumeral(text.c_str(), expression, &rest);
+        const double whole = qpFormulaCalculation(piece_, text.c_str());
+        const double parts = qpFormulaCalculation(piece_, expression) + rest;
+        const double scale = std::fmax(1.0, std::fabs(whole));
+        ASSERT_NEAR(parts, whole, 1e-5 * scale) << '"' << text << "\" -> \"" << expression << "\" + " << rest;
+        ++checked;
+    }
+    EXPECT_GT(checked, 1000);
+}
+
+// Any bytes at all: a finite value, no crash, no write past the buffer.
+TEST_F(FormulaTest, ArbitraryBytesAreSafe) {
+    unsigned state = 99;
+    const char alphabet[] = "0123456789.+-*/()HWBLabhxyz \t%#";
+    for (int i = 0; i < 5000; ++i) {
+        std::string text;
+        const int n = static_cast<int>(state % 40);
+        for (int k = 0; k < n; ++k) {
+            state = state * 1103515245u + 12345u;
+            text += alphabet[(state >> 16) % (sizeof alphabet - 1)];
+        }
+        state = state * 1103515245u + 12345u;
+        const float value = qpFormulaCalculation(piece_, text.c_str());
+        ASSERT_TRUE(std::isfinite(value)) << text;
+        char expression[qprepair::kSplitExpressionSize + 1];
+        expression[qprepair::kSplitExpressionSize] = 'X';
+        float rest = 0.0f;
+        qpSplitFormulaNumeral(text.c_str(), expression, &rest);
+        ASSERT_EQ(expression[qprepair::kSplitExpressionSize], 'X');
+        ASSERT_LT(std::strlen(expression), static_cast<size_t>(qprepair::kSplitExpressionSize));
+        ASSERT_TRUE(std::isfinite(rest)) << text;
+    }
+}
+
+}  // namespace
