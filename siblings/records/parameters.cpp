@@ -40,8 +40,8 @@ QP_SIBLING_EXPORT void qpGetParaNameLptr(Piece* piece, char first, char second, 
     if (p == nullptr) return;
     *p = nullptr;
     if (!isLetter(first) || (second != 0 && !isLetter(second))) {
-        storeReport("store: qpGetParaNameLptr: \"%c%c\" is not a parameter name", first ? first : '?',
-                    second);
+        char name[3] = {first ? first : '?', second, 0};
+        storeReport("store: qpGetParaNameLptr: \"%s\" is not a parameter name", name);
         return;
     }
     // An unknown name joins the table with the value 0, so that every caller
