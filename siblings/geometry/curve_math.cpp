@@ -114,8 +114,16 @@ void sampleStretch(const LineShape& line, int j, int resolution, std::vector<Vec
                            line.centre.y + line.radius * std::sin(a)});
         }
     } else if (line.shape == Shape::Curve) {
-        const Vec p0 = j > 0 ? line.points[j - 1] : 2.0 * p1 - p2;
-        const Vec p3 = j + 2 < n ? line.points[j + 2] : 2.0 * p2 - p1;
+        // The neighbours are the nearest points distinct from the stretch's
+        // ends: a point doubled in place (a twin that a tool will later
+        // move) then leaves the curve exactly as it was, and the stretch
+        // between the twins has no length.
+        int before = j - 1;
+        while (before >= 0 && distance(line.points[before], p1) < kCoincident) --before;
+        int after = j + 2;
+        while (after < n && distance(line.points[after], p2) < kCoincident) ++after;
+        const Vec p0 = before >= 0 ? line.points[before] : 2.0 * p1 - p2;
+        const Vec p3 = after < n ? line.points[after] : 2.0 * p2 - p1;
         const Cubic c = centripetal(p0, p1, p2, p3);
         for (int i = 1; i < resolution; ++i) out.push_back(at(c, static_cast<double>(i) / resolution));
     } else {

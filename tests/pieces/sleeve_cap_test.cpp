@@ -1,0 +1,340 @@
+// The sleeve-cap tool as the host drives it: message sequences through the
+// desktop, on a sleeve in millimetres, and qpAdjustCurveLength on its own.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "frame/exports.h"
+#include "frame/siblings.h"
+#include "frame/texts.h"
+#include "tests/support/scene.h"
+#include "tests/support/store_fixture.h"
+
+namespace {
+
+constexpr float kLengthTolerance = 0.02f;  // mm, the length loop's own limit
+
+// A one-piece sleeve, y up: hem from (300, 0) to (40, 0), up to the left
+// underarm point 2 at (0, 440), over the cap (curve points 3 to 7, top at
+// (170, 580)) to the right underarm point 8 at (340, 440), and down to the
+// hem again (point 9 closes the outline).
+PieceSpec SleeveSpec(bool formulas = false) {
+    PieceSpec spec;
+    spec.chains.push_back(Chain({P('S', 300, 0), P('K', 40, 0), P('K', 0, 440),
+                                 P('C', 40, 500), P('C', 100, 560), P('C', 170, 580),
+                                 P('C', 240, 560), P('C', 300, 500), P('K', 340, 440)},
+                                true));
+    if (formulas) {
+        // Underarm and cap points follow the armhole depth AD (cm).
+        for (PointSpec& p : spec.chains[0].points) {
+            p.xFormula = std::to_string(p.x / 10.0f).substr(0, 5);
+            p.yFormula = p.y >= 440 ? "AD+" + std::to_string((p.y - 440) / 10.0f).substr(0, 4)
+                                    : std::to_string(p.y / 10.0f).substr(0, 4);
+        }
+    }
+    return spec;
+}
+constexpr short kLeftUnderarm = 2, kRightUnderarm = 8, kCapTop = 5;
+
+// The host's view: 1 pixel per millimetre, shifted by (100, 50); the client
+// area is 1024 x 768, so piece (x, y) is client (x + 100, 718 - y).
+const float kView[9] = {1, 0, 0, 0, 1, 0, 100, 50, 1};
+
+class SleeveCap : public ::testing::Test {
+protected:
+    void SetUp() override {
+        holder.reset();
+        deskReset();  // frees every live block: the pattern comes after it
+        deskSetClientRect(1024, 768);
+        storeSetParameter("AD", 44.0f);
+        holder = std::make_unique<TestPattern>(32768);
+    }
+
+    void build(bool formulas = false) {
+        piece = holder->add(SleeveSpec(formulas));
+        patternCell = holder->get();
+        pieceCell = piece;
+        view = HostView{};
+        view.italyStep = 1;  // the host chose the tool
+        view.pickState = 1;  // and asks it to follow the cursor
+    }
+
+    short send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+        return qpHandlePieceItaly(deskWindow(), message, wParam, lParam, nullptr, &patternCell,
+                                  &pieceCell, nullptr, nullptr, &view, kView);
+    }
+    short moveTo(float x, float y) {
+        deskSetCursorClient(static_cast<int>(x + 100), static_cast<int>(718 - y));
+        return send(WM_MOUSEMOVE);
+    }
+    short clickAt(float x, float y) {
+        moveTo(x, y);
+        return send(WM_LBUTTONDOWN);
+    }
+    void type(const std::string& text) {
+        for (const char c : text)
+            send(WM_CHAR, static_cast<WPARAM>(static_cast<unsigned char>(c)));
+    }
+    // Picks the two ends and the cut point; the entry is then open.
+    void pick(short first, short second, short cut) {
+        ASSERT_EQ(moveTo(0, 0), 1);  // first move: the run starts
+        ASSERT_EQ(view.italyStep, 2);
+        for (const short point : {first, second, cut}) {
+            const Coord c = *CoordOf(piece, point);
+            ASSERT_EQ(clickAt(c.x, c.y), 1);
+        }
+        ASSERT_EQ(view.italyStep, 5);
+        ASSERT_EQ(view.pickState, 0);
+    }
+    // Picks in order, types the increase in cm and ends the entry.
+    void lengthen(const std::string& increaseCm, short first = kLeftUnderarm,
+                  short second = kRightUnderarm, short cut = kCapTop) {
+        pick(first, second, cut);
+        capBefore = capLength(kLeftUnderarm, kRightUnderarm);
+        type(increaseCm);
+        ASSERT_EQ(send(WM_KEYDOWN, 0x87), 1);
+    }
+
+    float capLength(short first, short last) {
+        short index = 0;
+        float length = 0, x = 0, y = 0;
+        qpCurve(nullptr, piece, 0, 0x112, 0, 0, first, static_cast<short>(last - first + 1), -1,
+                40, &index, &length, &x, &y, nullptr);
+        return length;
+    }
+    std::vector<Coord> coords() {
+        std::vector<Coord> all;
+        for (short i = 0; i < piece->pointCount; ++i)
+            all.push_back(*CoordOf(piece, i));
+        return all;
+    }
+
+    std::unique_ptr<TestPattern> holder;
+    Piece* piece = nullptr;
+    PatternBuffer* patternCell = nullptr;
+    Piece* pieceCell = nullptr;
+    HostView view{};
+    float capBefore = 0;
+};
+
+TEST_F(SleeveCap, LengthensTheCapToItsLengthPlusTheIncrease) {
+    build();
+    const Coord left = *CoordOf(piece, kLeftUnderarm), right = *CoordOf(piece, kRightUnderarm);
+    lengthen("2.5");
+    ASSERT_EQ(piece->pointCount, 11);  // the twin of the cut point
+    const short capEnd = kRightUnderarm + 1;
+    const float after = capLength(kLeftUnderarm, capEnd);
+    // The loop ends within 0.02 mm of the target on this sleeve, well before
+    // its 500 passes: the length is what the test checks, not the passes.
+    EXPECT_NEAR(after, capBefore + 25.0f, kLengthTolerance);
+    // The ends stay; the cap rises (it opened outward).
+    EXPECT_EQ(CoordOf(piece, kLeftUnderarm)->x, left.x);
+    EXPECT_EQ(CoordOf(piece, kLeftUnderarm)->y, left.y);
+    EXPECT_EQ(CoordOf(piece, capEnd)->x, right.x);
+    EXPECT_EQ(CoordOf(piece, capEnd)->y, right.y);
+    EXPECT_GT(CoordOf(piece, kCapTop)->y, 580.0f);
+    EXPECT_EQ(PointAt(piece, kCapTop + 1)->type, 'C');
+    EXPECT_EQ(view.italyStep, 5);  // the host ends the run
+    EXPECT_TRUE(PieceConsistent(piece));
+}
+
+TEST_F(SleeveCap, EveryStepDrawsAndReleasesItsObjects) {
+    build();
+    lengthen("1");
+#if QP_HAVE_DESKTOP
+    EXPECT_EQ(deskCheckDiscipline(), "");
+    EXPECT_EQ(deskOpenDCs(), 0);
+    EXPECT_EQ(deskLivePens(), 0);
+    EXPECT_EQ(deskLiveBrushes(), 0);
+    // The prompts and the result line, in GBK, with the length in cm.
+    const std::string texts = deskTextOut();
+    EXPECT_NE(texts.find(kPromptItalyEnds), std::string::npos);
+    EXPECT_NE(texts.find(kPromptItalyCut), std::string::npos);
+    EXPECT_NE(texts.find(kItalyResultLine), std::string::npos);
+    char shown[32];
+    qpConvertFloat2String(capBefore / 10.0, "", shown);
+    EXPECT_NE(texts.find(shown), std::string::npos) << shown;
+    // The white fill below the prompt bar when the run starts.
+    const auto rects = deskCalls("Rectangle");
+    ASSERT_FALSE(rects.empty());
+    EXPECT_EQ(rects[0].args, (std::vector<long>{0, 30, 1024, 768}));
+    // Only the area below the prompt bar is invalidated.
+    ASSERT_FALSE(deskInvalidations().empty());
+    EXPECT_EQ(deskInvalidations().back().rect.top, 30);
+#endif
+    EXPECT_TRUE(PieceConsistent(piece));
+}
+
+#if QP_HAVE_DESKTOP
+TEST_F(SleeveCap, MarkerFollowsOnlyWhenTheSnappedPixelMoves) {
+    build();
+    moveTo(0, 0);
+    deskClearLog();
+    moveTo(1, 441);  // snaps to the left underarm point
+    EXPECT_EQ(deskCalls("Ellipse").size(), 1u);
+    EXPECT_EQ(view.pickState, 4);
+    moveTo(2, 439);  // the same point: nothing is drawn
+    EXPECT_EQ(deskCalls("Ellipse").size(), 1u);
+    moveTo(99, 561);  // the next point: the old marker is erased, a new one drawn
+    EXPECT_EQ(deskCalls("Ellipse").size(), 3u);
+    for (const DeskCall& call : deskCalls("Ellipse"))
+        EXPECT_EQ(call.rop2, R2_XORPEN);
+    // The cursor leaves the client area: the marker is erased once.
+    EXPECT_EQ(send(WM_NCMOUSEMOVE), 1);
+    EXPECT_EQ(deskCalls("Ellipse").size(), 4u);
+    EXPECT_EQ(view.pickState, 1);
+    EXPECT_EQ(send(WM_NCMOUSEMOVE), 0);  // nothing drawn any more
+    // Back at the same point, the marker is drawn again.
+    moveTo(99, 561);
+    EXPECT_EQ(deskCalls("Ellipse").size(), 5u);
+    EXPECT_EQ(deskCheckDiscipline(), "");
+}
+
+TEST_F(SleeveCap, RubberLineFollowsFromTheFirstEnd) {
+    build();
+    moveTo(0, 0);
+    const Coord left = *CoordOf(piece, kLeftUnderarm);
+    clickAt(left.x, left.y);
+    EXPECT_EQ(view.pickState, 3);
+    deskClearLog();
+    moveTo(170, 580);
+    const auto lines = deskCalls("LineTo");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].args, (std::vector<long>{270, 138}));
+    EXPECT_EQ(view.pickState, 6);
+    moveTo(240, 560);  // erase the old line, draw the new one
+    EXPECT_EQ(deskCalls("LineTo").size(), 3u);
+    EXPECT_EQ(deskCheckDiscipline(), "");
+}
+#else
+QP_DESKTOP_ONLY(SleeveCap, "the marker and rubber line are read from the GDI log")
+#endif
+
+TEST_F(SleeveCap, EndsPickedInReverseOrderGiveTheSameCap) {
+    build();
+    lengthen("2.5");
+    const std::vector<Coord> inOrder = coords();
+
+    SetUp();
+    build();
+    lengthen("2.5", kRightUnderarm, kLeftUnderarm, kCapTop);
+    const std::vector<Coord> reversed = coords();
+    ASSERT_EQ(inOrder.size(), reversed.size());
+    for (size_t i = 0; i < inOrder.size(); ++i) {
+        EXPECT_EQ(inOrder[i].x, reversed[i].x) << i;
+        EXPECT_EQ(inOrder[i].y, reversed[i].y) << i;
+    }
+    EXPECT_TRUE(PieceConsistent(piece));
+}
+
+TEST_F(SleeveCap, AnIncreaseOfZeroOnlyInsertsTheTwin) {
+    build();
+    const std::vector<Coord> before = coords();
+    lengthen("0");
+    ASSERT_EQ(piece->pointCount, static_cast<short>(before.size() + 1));
+    // The twin sits exactly on the cut point, and nothing turned or moved.
+    EXPECT_EQ(CoordOf(piece, kCapTop + 1)->x, before[kCapTop].x);
+    EXPECT_EQ(CoordOf(piece, kCapTop + 1)->y, before[kCapTop].y);
+    for (short i = 0; i < piece->pointCount; ++i) {
+        const Coord& was = before[i <= kCapTop ? i : i - 1];
+        EXPECT_EQ(CoordOf(piece, i)->x, was.x) << i;
+        EXPECT_EQ(CoordOf(piece, i)->y, was.y) << i;
+    }
+    EXPECT_TRUE(PieceConsistent(piece));
+}
+
+TEST_F(SleeveCap, ATargetShorterThanTheChordLaysTheCapOnTheChord) {
+    build();
+    lengthen("-13");  // 130 mm off a cap of about 462 mm: below the 340 mm chord
+    ASSERT_LT(capBefore - 130.0f, 340.0f);
+    // The swing by a negative increase turns the halves inward; the loop's
+    // first pass then lays every inner point on the chord and stops.
+    for (short i = kLeftUnderarm; i <= kRightUnderarm + 1; ++i)
+        EXPECT_NEAR(CoordOf(piece, i)->y, 440.0f, 1e-3) << i;
+    EXPECT_EQ(CoordOf(piece, kLeftUnderarm)->x, 0.0f);
+    EXPECT_EQ(CoordOf(piece, kRightUnderarm + 1)->x, 340.0f);
+    EXPECT_TRUE(PieceConsistent(piece));
+}
+
+TEST_F(SleeveCap, FormulasFollowTheReshapedCap) {
+    build(true);
+    lengthen("2");
+    for (short i = kLeftUnderarm; i <= kRightUnderarm + 1; ++i) {
+        EXPECT_NEAR(qpFormulaCalculation(piece, FormulaX(piece, i).c_str()) * 10,
+                    CoordOf(piece, i)->x, 0.1)
+            << i << " " << FormulaX(piece, i);
+        EXPECT_NEAR(qpFormulaCalculation(piece, FormulaY(piece, i).c_str()) * 10,
+                    CoordOf(piece, i)->y, 0.1)
+            << i << " " << FormulaY(piece, i);
+    }
+    EXPECT_NE(FormulaY(piece, kCapTop).find("AD"), std::string::npos);
+    EXPECT_TRUE(PieceConsistent(piece));
+}
+
+TEST_F(SleeveCap, MessagesOutsideTheirStepsAreLeftAlone) {
+    build();
+    EXPECT_EQ(send(WM_LBUTTONDOWN), 0);      // step 1: nothing picked yet
+    EXPECT_EQ(send(WM_KEYDOWN, 0x87), 0);    // no entry: S, E, K and L unset
+    EXPECT_EQ(send(WM_RBUTTONDOWN), 0);
+    EXPECT_EQ(send(WM_COMMAND, 0x117), 0);
+    EXPECT_EQ(piece->pointCount, 10);
+    pick(kLeftUnderarm, kRightUnderarm, kCapTop);
+    EXPECT_EQ(send(WM_LBUTTONDOWN), 0);      // step 5: clicks are not the tool's
+    EXPECT_EQ(send(WM_KEYDOWN, 'A'), 1);     // other keys: consumed, entry open
+    type("1");
+    EXPECT_EQ(send(WM_KEYDOWN, 0x87), 1);
+    EXPECT_EQ(piece->pointCount, 11);
+    EXPECT_EQ(send(WM_KEYDOWN, 0x87), 1);    // a second 0x87 cuts nothing more
+    EXPECT_EQ(piece->pointCount, 11);
+    EXPECT_TRUE(PieceConsistent(piece));
+}
+
+// ---- qpAdjustCurveLength on its own ------------------------------------------
+
+TEST_F(SleeveCap, AdjustRefusesNullsAndEndsCloserThanATenthOfAMillimetre) {
+    PieceSpec spec;
+    spec.chains.push_back(Chain({P('S', 0, 0), P('C', 0.02f, 3), P('K', 0.05f, 0)}));
+    piece = holder->add(spec);
+    const std::vector<Coord> before = coords();
+    EXPECT_EQ(qpAdjustCurveLength(deskWindow(), holder->get(), piece, 0, 2, 100), 0);
+    EXPECT_EQ(qpAdjustCurveLength(deskWindow(), nullptr, piece, 0, 2, 100), 0);
+    EXPECT_EQ(qpAdjustCurveLength(deskWindow(), holder->get(), nullptr, 0, 2, 100), 0);
+    EXPECT_EQ(qpAdjustCurveLength(deskWindow(), holder->get(), piece, 0, 7, 100), 0);
+    const std::vector<Coord> after = coords();
+    for (size_t i = 0; i < before.size(); ++i)
+        EXPECT_EQ(after[i].y, before[i].y);
+    EXPECT_TRUE(PieceConsistent(piece));
+}
+
+TEST_F(SleeveCap, AdjustWithoutInnerPointsChangesNothing) {
+    build();
+    const std::vector<Coord> before = coords();
+    // Points 1 and 2 are neighbours: the loop runs to its limits and moves nothing.
+    EXPECT_EQ(qpAdjustCurveLength(deskWindow(), holder->get(), piece, 1, 2, 900), 1);
+    const std::vector<Coord> after = coords();
+    for (size_t i = 0; i < before.size(); ++i) {
+        EXPECT_EQ(after[i].x, before[i].x);
+        EXPECT_EQ(after[i].y, before[i].y);
+    }
+#if QP_HAVE_DESKTOP
+    EXPECT_EQ(deskOpenDCs(), 0);
+#endif
+    EXPECT_TRUE(PieceConsistent(piece));
+}
+
+TEST_F(SleeveCap, AdjustReachesLongerAndShorterTargets) {
+    for (const float target : {450.0f, 400.0f, 360.0f}) {
+        SCOPED_TRACE(target);
+        build();
+        EXPECT_EQ(qpAdjustCurveLength(deskWindow(), holder->get(), piece, kLeftUnderarm,
+                                      kRightUnderarm, target),
+                  1);
+        EXPECT_NEAR(capLength(kLeftUnderarm, kRightUnderarm), target, kLengthTolerance);
+        EXPECT_TRUE(PieceConsistent(piece));
+    }
+}
+
+}  // namespace
