@@ -17,10 +17,10 @@
 //     through its points (knot spacing |Pi+1 - Pi|^0.5). The curve starts and
 //     ends exactly at the line's end points; the missing neighbour beyond an
 //     end is the reflection of the inner neighbour through the end point
-//     (P-1 = 2 P0 - P1). A neighbour that coincides with the stretch's end is
-//     passed over for the next distinct point, so doubling a point in place
-//     leaves the curve as it was. Coincident neighbours are allowed: a zero-length
-//     stretch is a single point, and a zero knot gap contributes no tangent.
+//     (P-1 = 2 P0 - P1). A neighbour that coincides with the stretch's end
+//     is passed over for the next distinct point, so doubling a point in
+//     place (a twin that a tool moves later) leaves the curve as it was; the
+//     stretch between the twins is a single point of zero length.
 //   * An arc line is a line whose kind is kArcLineKind: the circle through
 //     its first, middle (index pointCount / 2) and last point, each stretch
 //     the arc between its two points going the way those three turn.
@@ -36,9 +36,10 @@
 //
 // Lines belong to segments (Seg.firstLine .. firstLine + lineCount - 1):
 // code 1 and 3 are outline, 2 and 4 inner lines; other codes, and every
-// segment with markFlag set (its firstLine names an SPoint), hold no lines. A line that no line segment claims counts as outline when
-// its first point's type is upper case, else as an inner line. Mark points
-// ('v', 'o', 'g', 'p') lie on no line and are never snapped to.
+// segment with markFlag set (its firstLine names an SPoint), hold no lines.
+// A line that no line segment claims counts as outline when its first
+// point's type is upper case, else as an inner line. Mark points ('v', 'o',
+// 'g', 'p') lie on no line and are never snapped to.
 //
 // qpCurve (hdc, piece, op, flags, style, mode, first, count, colour,
 //          resolution, &index, &length, &x, &y, m)

@@ -190,6 +190,38 @@ TEST_F(CurveModel, CoincidentPointsAreZeroLengthStretches) {
     expectAgreement(piece, 4, 5);
 }
 
+// A point doubled in place (the twin a tool makes before it moves one of
+// them) leaves the curve as it was.
+TEST_F(CurveModel, TwinPointLeavesTheCurveAsItWas) {
+    PieceSpec spec;
+    spec.chains.push_back(chain({pt('S', 0, 0), pt('C', 40, 30), pt('C', 90, 10), pt('K', 120, 60)}));
+    Piece* piece = build(spec);
+    const float whole = lengthOf(piece, 0, 4);
+    const float head = lengthOf(piece, 0, 3);
+    std::vector<CurveResult> before;
+    for (float len : {10.0f, 45.0f, 70.0f, 100.0f, 130.0f}) before.push_back(atLength(piece, 0, len));
+
+    Point* twin = nullptr;
+    qpInsertPoint(pattern_, piece, 2, &twin);
+    qpGetPointLptr(piece, 3, &twin);
+    twin->coordIndex = piece->coordCount;
+    Coord* c = nullptr;
+    qpIncreaseCoord(pattern_, piece, &c);
+    c->pointIndex = 3;
+    c->x = 90.0f;
+    c->y = 10.0f;
+    expectConsistent(piece);
+
+    EXPECT_NEAR(lengthOf(piece, 0, 5), whole, kExact);
+    EXPECT_NEAR(lengthOf(piece, 0, 3), head, kExact);
+    EXPECT_EQ(lengthOf(piece, 2, 2), 0.0f);
+    int i = 0;
+    for (float len : {10.0f, 45.0f, 70.0f, 100.0f, 130.0f}) {
+        const CurveResult after = atLength(piece, 0, len);
+        EXPECT_LT(dist(before[i++], after), kExact) << len;
+    }
+}
+
 TEST_F(CurveModel, EmptyPieceFindsNothing) {
     Piece* piece = build(PieceSpec{});
     const CurveResult near = curve(piece, 0, 0x142, 0, 0x80000004, 0, 0, -1, 40, 10, 10);
