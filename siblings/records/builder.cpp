@@ -69,7 +69,8 @@ std::vector<std::vector<PointSpec>> expandChains(const PieceSpec& spec) {
 
 std::string checkText(const std::string& text, const char* where) {
     if (text.size() > kMaxFormulaText)
-        return format("%s: formula text of %zu bytes, more than %zu", where, text.size(), kMaxFormulaText);
+        return format("%s: formula text of %d bytes, more than %d", where, static_cast<int>(text.size()),
+                      static_cast<int>(kMaxFormulaText));
     if (text.find('\0') != std::string::npos) return format("%s: formula text holds a zero byte", where);
     return "";
 }
@@ -80,11 +81,12 @@ std::string validate(const PieceSpec& spec, const std::vector<std::vector<PointS
     bool formulas = spec.formulas;
     for (size_t c = 0; c < chains.size(); ++c) {
         const std::vector<PointSpec>& pts = chains[c];
-        if (pts.size() < 2) return format("chain %zu: %zu points, a chain needs at least 2", c, pts.size());
+        if (pts.size() < 2) return format("chain %d: %d points, a chain needs at least 2", static_cast<int>(c),
+                                           static_cast<int>(pts.size()));
         bool upper = isOutlineType(pts.front().type);
         for (size_t k = 0; k < pts.size(); ++k) {
             char t = typeLetter(pts[k].type);
-            std::string where = format("chain %zu point %zu", c, k);
+            std::string where = format("chain %d point %d", static_cast<int>(c), static_cast<int>(k));
             if (isOutlineType(pts[k].type) != upper)
                 return where + ": type case differs from the chain's first point";
             if (k == 0 && t != 'S') return where + ": a chain starts with an S point";
@@ -103,9 +105,10 @@ std::string validate(const PieceSpec& spec, const std::vector<std::vector<PointS
     }
     for (size_t m = 0; m < spec.marks.size(); ++m) {
         const MarkSpec& mark = spec.marks[m];
-        if (!isMark(mark.point.type)) return format("mark %zu: type '%c' is not a mark (v, o, g, p)", m, mark.point.type);
+        if (!isMark(mark.point.type)) return format("mark %d: type '%c' is not a mark (v, o, g, p)", static_cast<int>(m),
+                                                 mark.point.type);
         for (const std::string* text : {&mark.point.xFormula, &mark.point.yFormula}) {
-            std::string reason = checkText(*text, format("mark %zu", m).c_str());
+            std::string reason = checkText(*text, format("mark %d", static_cast<int>(m)).c_str());
             if (!reason.empty()) return reason;
             if (!text->empty()) formulas = true;
         }
@@ -113,21 +116,21 @@ std::string validate(const PieceSpec& spec, const std::vector<std::vector<PointS
     }
     for (size_t m = 0; m < spec.marks.size(); ++m)
         if (spec.marks[m].lineIndex < -1 || spec.marks[m].lineIndex >= lines)
-            return format("mark %zu: lineIndex %d out of range -1..%ld", m, spec.marks[m].lineIndex, lines - 1);
+            return format("mark %d: lineIndex %d out of range -1..%ld", static_cast<int>(m), spec.marks[m].lineIndex, lines - 1);
     auto pointOk = [&](int p) { return p >= 0 && p < points; };
     long pRules = 0;
     for (size_t r = 0; r < spec.rules.size(); ++r)
         for (size_t k = 0; k < spec.rules[r].pRules.size(); ++k, ++pRules)
             if (!pointOk(spec.rules[r].pRules[k].pointIndex))
-                return format("rule %zu prule %zu: point %d out of range 0..%ld", r, k,
+                return format("rule %d prule %d: point %d out of range 0..%ld", static_cast<int>(r), static_cast<int>(k),
                               spec.rules[r].pRules[k].pointIndex, points - 1);
     for (size_t k = 0; k < spec.extwids.size(); ++k)
         if (!pointOk(spec.extwids[k].fromPoint) || !pointOk(spec.extwids[k].toPoint))
-            return format("extwid %zu: points %d..%d out of range 0..%ld", k, spec.extwids[k].fromPoint,
+            return format("extwid %d: points %d..%d out of range 0..%ld", static_cast<int>(k), spec.extwids[k].fromPoint,
                           spec.extwids[k].toPoint, points - 1);
     for (size_t k = 0; k < spec.cutangls.size(); ++k)
         if (!pointOk(spec.cutangls[k].pointIndex))
-            return format("cutangl %zu: point %d out of range 0..%ld", k, spec.cutangls[k].pointIndex, points - 1);
+            return format("cutangl %d: point %d out of range 0..%ld", static_cast<int>(k), spec.cutangls[k].pointIndex, points - 1);
     if (formulas) {
         for (const auto& pts : chains)
             for (const PointSpec& p : pts)

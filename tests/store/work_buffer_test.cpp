@@ -182,4 +182,88 @@ TEST(WorkBuffer, AGrowthBeyondSixteenBitsIsNotWrapped) {
     EXPECT_TRUE(PatternConsistent(pattern.get()));
 }
 
+// The symmetry tool's scratch piece: a copy of the work buffer's first 824
+// bytes with the point, coordinate, line, segment, SPoint, formula and text
+// counts zeroed and byteSize 800, its other counts left as they were.
+TEST(WorkBuffer, AScratchPieceMadeFromACopiedHeaderTakesCopies) {
+    TestPattern pattern;
+    PieceSpec spec = CurvedWithFormulasSpec();
+    spec.rules.push_back(RuleSpec{0, 0, {PRule{5, 3, 1, 2}}});
+    spec.extwids = {Extwid{1, 5, 10, 12}};
+    Piece* source = pattern.add(spec);
+    PatternBuffer* work = MakeWorkBuffer(source);
+    Piece* workPiece = nullptr;
+    qpGetPieceLptr(work, 0, &workPiece);
+    HGLOBAL handle = GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(workPiece->byteSize + 20000));
+    auto* scratch = static_cast<PatternBuffer*>(GlobalLock(handle));
+    std::memcpy(scratch, work, 824);
+    Piece* scratchPiece = nullptr;
+    qpGetPieceLptr(scratch, 0, &scratchPiece);
+    scratchPiece->charCount = scratchPiece->formulaCount = scratchPiece->coordCount = 0;
+    scratchPiece->pointCount = scratchPiece->sPointCount = scratchPiece->lineCount = 0;
+    scratchPiece->segCount = 0;
+    scratchPiece->byteSize = 800;
+
+    qpCopyGroupPoint(work, workPiece, 4, 3, scratch, scratchPiece, -1, 48);
+    ASSERT_EQ(scratchPiece->pointCount, 2);
+    EXPECT_FLOAT_EQ(CoordOf(scratchPiece, 0)->x, 50.0f);
+    EXPECT_EQ(FormulaX(scratchPiece, 1), "0*H+15");
+    // Its leftover rule and seam-allowance counts describe nothing the store
+    // will touch.
+    Rule* rule = reinterpret_cast<Rule*>(1);
+    qpGetRuleLptr(scratchPiece, 0, &rule);
+    EXPECT_EQ(rule, nullptr);
+    PRule* pr = reinterpret_cast<PRule*>(1);
+    qpInsertPRule(scratch, scratchPiece, 0, &pr);
+    EXPECT_EQ(pr, nullptr);
+    long size = scratchPiece->byteSize;
+    qpDeleteExtwid(scratch, scratchPiece, 0);
+    EXPECT_EQ(scratchPiece->byteSize, size);
+
+    // Back into the work piece, between points 0 and 1.
+    qpCopyGroupPoint(scratch, scratchPiece, 0, 1, work, workPiece, 0, 16);
+    EXPECT_EQ(workPiece->pointCount, 12);
+    EXPECT_FLOAT_EQ(CoordOf(workPiece, 1)->x, 50.0f);
+    EXPECT_EQ(PointAt(workPiece, 1)->lineIn, 0);
+    EXPECT_TRUE(PieceConsistent(workPiece));
+    FreeGlobalBlock(scratch);
+    FreeGlobalBlock(work);
+}
+
+// A work buffer sized for one piece may receive a larger one (the symmetry
+// tool's group mode copies every flagged piece into the same buffer); its
+// header's totalSize then lags, and growing the piece must still move all
+// of its bytes.
+TEST(WorkBuffer, AHeaderWhoseTotalSizeLagsLosesNothing) {
+    TestPattern pattern;
+    pattern.add(RectangleSpec(10, 10));
+    pattern.add(CurvedWithFormulasSpec());  // may move the pattern: fetch both again
+    Piece* small = pattern.piece(0);
+    Piece* large = pattern.piece(1);
+    PatternBuffer* work = MakeWorkBuffer(small);
+    Piece* piece = nullptr;
+    qpGetPieceLptr(work, 0, &piece);
+    std::memcpy(piece, large, static_cast<size_t>(large->byteSize));
+    ASSERT_LT(work->totalSize, 24 + piece->byteSize);
+    Point* p = nullptr;
+    qpInsertPoint(work, piece, 3, &p);
+    p->coordIndex = piece->coordCount;
+    p->formulaIndex = piece->formulaCount;
+    Coord* c = nullptr;
+    qpIncreaseCoord(work, piece, &c);
+    c->pointIndex = 4;
+    Formula* f = nullptr;
+    qpIncreaseFormula(work, piece, &f);
+    short offset = 0;
+    char* text = nullptr;
+    qpIncreaseString(work, piece, 2, &offset, &text);
+    text[0] = '7';
+    qpGetFormulaLptr(piece, piece->formulaCount - 1, &f);
+    f->xTextOffset = f->yTextOffset = offset;
+    f->xTextLength = f->yTextLength = 2;
+    EXPECT_EQ(FormulaY(piece, 9 + 1), "0*BL+5");  // the texts at the end of the piece survived
+    EXPECT_TRUE(PieceConsistent(piece));
+    FreeGlobalBlock(work);
+}
+
 }  // namespace
