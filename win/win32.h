@@ -8,7 +8,18 @@
 #pragma once
 
 #if defined(_WIN32)
+// The lean set, and without the macros that would rewrite ordinary names in
+// our sources: min and max (std::min), near and far (16-bit pointer
+// qualifiers, empty since; FAR and NEAR stay defined).
+#  ifndef WIN32_LEAN_AND_MEAN
+#    define WIN32_LEAN_AND_MEAN
+#  endif
+#  ifndef NOMINMAX
+#    define NOMINMAX
+#  endif
 #  include <windows.h>
+#  undef near
+#  undef far
 #else
 
 #include <cstdint>
