@@ -184,7 +184,7 @@ long pieceBytes(const PieceSpec& spec, const std::vector<std::vector<PointSpec>>
     }
     for (const RuleSpec& r : spec.rules) pRules += static_cast<long>(r.pRules.size());
     return kEmptyPieceSize + points * 12 * 2 + lines * 20 + segs * 12 +
-           static_cast<long>(spec.marks.size()) * 12 + (formulas ? points * 40 : 0) + chars +
+           static_cast<long>(spec.marks.size()) * 12 + (formulas ? points * 40 : 0) + textSpan(chars) +
            static_cast<long>(spec.rules.size()) * 12 + pRules * 12 + static_cast<long>(spec.extwids.size()) * 12 +
            static_cast<long>(spec.cutangls.size()) * 12 + static_cast<long>(spec.fRules.size()) * 4;
 }

@@ -103,7 +103,7 @@ int markSegmentOfSPoint(Piece* piece, int sp) {
 // ---- removing records with their references ------------------------------------
 
 void removeText(PatternBuffer* pattern, Piece* piece, int offset, int length) {
-    closeRecords(pattern, piece, kChars, offset, length);
+    shrinkText(pattern, piece, offset, length);
     for (Formula& f : items<Formula>(piece, kFormulas)) {
         if (f.xTextOffset >= offset + length) f.xTextOffset = static_cast<int16_t>(f.xTextOffset - length);
         if (f.yTextOffset >= offset + length) f.yTextOffset = static_cast<int16_t>(f.yTextOffset - length);
@@ -383,7 +383,7 @@ QP_SIBLING_EXPORT void qpIncreaseString(PatternBuffer* pattern, Piece* piece, sh
         return;
     }
     int at = piece->charCount;
-    char* t = openRecords(pattern, piece, kChars, at, length);
+    char* t = growText(pattern, piece, length);
     if (offset != nullptr) *offset = static_cast<short>(at);
     if (text != nullptr) *text = t;
 }

@@ -12,8 +12,13 @@
 // ---- The store's rules -------------------------------------------------------
 // Block: the 800-byte header, then points, coords, lines, segs, spoints,
 //   formulas, the text area, rules, prules, extwids, cutangls, frules.
-// byteSize = 800 + sum(count x size) + charCount; sizes 12 12 20 12 12 40,
-//   1 per text byte, 12 12 12 12 4; counts are the next index.
+// byteSize = 800 + sum(count x size) + charCount rounded up to a multiple of
+//   4 (zero padding), so that pieces and arrays stay 4-byte aligned; sizes
+//   12 12 20 12 12 40, 1 per text byte, 12 12 12 12 4; counts are the next
+//   index.
+// The arrays after the text area come last so that a copied header whose
+//   first seven counts are zeroed (byteSize 800) is an empty, usable piece;
+//   arrays its leftover counts place past byteSize are never touched.
 // The PRule count lives in Piece.pRuleCount (offset 620, the store's field).
 // Getters: an index out of range gives null; index 0 of an empty array gives
 //   the array's base (where the next appended record will be); pieces: null.

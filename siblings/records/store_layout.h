@@ -3,7 +3,9 @@
 //
 // Arrangement, after the 800-byte header: points, coords, lines, segs,
 // spoints, formulas, the text area, then rules, prules, extwids, cutangls and
-// frules. The first seven are exactly the counts that a tool zeroes when it
+// frules. The text area takes charCount bytes rounded up to a multiple of 4
+// (the padding is zero), so that every array and every piece block of a
+// pattern starts on a 4-byte boundary as the records' alignment asks. The first seven are exactly the counts that a tool zeroes when it
 // turns a copied header into an empty scratch piece (byteSize 800), so such a
 // piece stays usable: its leftover rule counts describe arrays past its end,
 // which the store refuses to touch instead of reading or writing them.
@@ -40,6 +42,9 @@ static_assert(sizeof(Point) == 12 && sizeof(Coord) == 12 && sizeof(Line) == 20 &
               "record sizes of the block arrangement");
 
 extern const char* const kKindName[kKindCount];  // "point", "coord", ...
+
+// Bytes the text area of charCount bytes takes.
+inline long textSpan(long charCount) { return (charCount + 3) & ~3L; }
 
 int16_t& countOf(Piece* piece, Kind kind);
 int countOf(const Piece* piece, Kind kind);
@@ -99,6 +104,10 @@ Items<const T> items(const Piece* piece, Kind kind) {
 char* openRecords(PatternBuffer* pattern, Piece* piece, Kind kind, int i, int n);
 // Closes n records of `kind` at index i (the caller has checked the range).
 void closeRecords(PatternBuffer* pattern, Piece* piece, Kind kind, int i, int n);
+// Grows the text area by n zeroed bytes at its end; returns the first.
+char* growText(PatternBuffer* pattern, Piece* piece, int n);
+// Removes n bytes at `offset` of the text area (the caller has checked them).
+void shrinkText(PatternBuffer* pattern, Piece* piece, int offset, int n);
 
 // Index of `p` in the array of `kind`, -1 when it is not a record of it.
 int indexOf(const Piece* piece, Kind kind, const void* p);

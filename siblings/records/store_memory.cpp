@@ -44,19 +44,23 @@ int countOf(const Piece* piece, Kind kind) {
     return countOf(const_cast<Piece*>(piece), kind);
 }
 
+// Bytes the array of `kind` takes.
+static long spanOf(const Piece* piece, Kind kind) {
+    long n = countOf(piece, kind);
+    return kind == kChars ? textSpan(n) : n * kRecordSize[kind];
+}
+
 long offsetOf(const Piece* piece, Kind kind) {
     long offset = kEmptyPieceSize;
-    for (int k = 0; k < kind; ++k)
-        offset += static_cast<long>(countOf(piece, static_cast<Kind>(k))) * kRecordSize[k];
+    for (int k = 0; k < kind; ++k) offset += spanOf(piece, static_cast<Kind>(k));
     return offset;
 }
 
 bool arraysInside(const Piece* piece, Kind last) {
     long end = kEmptyPieceSize;
     for (int k = 0; k <= last; ++k) {
-        int n = countOf(piece, static_cast<Kind>(k));
-        if (n < 0) return false;
-        end += static_cast<long>(n) * kRecordSize[k];
+        if (countOf(piece, static_cast<Kind>(k)) < 0) return false;
+        end += spanOf(piece, static_cast<Kind>(k));
     }
     return end <= piece->byteSize;
 }
@@ -109,6 +113,30 @@ void closeRecords(PatternBuffer* pattern, Piece* piece, Kind kind, int i, int n)
     long at = offsetOf(piece, kind) + static_cast<long>(i) * kRecordSize[kind];
     storeResizePiece(pattern, piece, at, -static_cast<long>(n) * kRecordSize[kind]);
     countOf(piece, kind) = static_cast<int16_t>(countOf(piece, kind) - n);
+}
+
+char* growText(PatternBuffer* pattern, Piece* piece, int n) {
+    requireInside(piece, kChars);
+    long count = piece->charCount;
+    if (count + n > 32767)
+        storeFail("store: text area full: %ld bytes and %d more exceed 32767", count, n);
+    long base = offsetOf(piece, kChars);
+    storeResizePiece(pattern, piece, base + textSpan(count), textSpan(count + n) - textSpan(count));
+    char* area = reinterpret_cast<char*>(piece) + base;
+    std::memset(area + count, 0, static_cast<size_t>(n));
+    piece->charCount = static_cast<int16_t>(count + n);
+    return area + count;
+}
+
+void shrinkText(PatternBuffer* pattern, Piece* piece, int offset, int n) {
+    requireInside(piece, kChars);
+    long count = piece->charCount;
+    long base = offsetOf(piece, kChars);
+    char* area = reinterpret_cast<char*>(piece) + base;
+    std::memmove(area + offset, area + offset + n, static_cast<size_t>(count - offset - n));
+    std::memset(area + count - n, 0, static_cast<size_t>(textSpan(count) - (count - n)));
+    storeResizePiece(pattern, piece, base + textSpan(count - n), textSpan(count - n) - textSpan(count));
+    piece->charCount = static_cast<int16_t>(count - n);
 }
 
 }  // namespace store
@@ -176,9 +204,8 @@ QP_SIBLING_EXPORT void storeFreePattern(PatternBuffer* pattern) {
 QP_SIBLING_EXPORT long storePieceSize(const Piece* piece) {
     long size = kEmptyPieceSize;
     for (int k = 0; k < kKindCount; ++k) {
-        int n = countOf(piece, static_cast<Kind>(k));
-        if (n < 0) return -1;
-        size += static_cast<long>(n) * kRecordSize[k];
+        if (countOf(piece, static_cast<Kind>(k)) < 0) return -1;
+        size += spanOf(piece, static_cast<Kind>(k));
     }
     return size;
 }

@@ -309,11 +309,39 @@ TEST(Strings, IncreaseReservesAtTheEndOfTheArea) {
     qpIncreaseString(pattern.get(), piece, 6, &offset, &text);
     EXPECT_EQ(offset, n);
     EXPECT_EQ(piece->charCount, n + 6);
-    EXPECT_EQ(piece->byteSize, size + 6);
+    // The area takes its byte count rounded up to a multiple of 4.
+    auto span = [](long chars) { return (chars + 3) / 4 * 4; };
+    EXPECT_EQ(piece->byteSize, size - span(n) + span(n + 6));
     qpGetCharLptr(piece, &n, &area);
     EXPECT_EQ(text, area + offset);
     for (int k = 0; k < 6; ++k) EXPECT_EQ(text[k], 0);
     EXPECT_TRUE(PieceConsistent(piece));  // unused text bytes are allowed
+}
+
+TEST(Strings, TextsOfAnyLengthKeepEveryPieceAndArrayAligned) {
+    TestPattern pattern(20000);
+    PieceSpec spec = CurvedWithFormulasSpec();
+    spec.extwids = {Extwid{0, 2, 1, 1}};
+    pattern.add(spec);
+    pattern.add(spec);
+    for (short length : {1, 2, 3, 5, 7}) {
+        short offset = 0;
+        char* text = nullptr;
+        qpIncreaseString(pattern.get(), pattern.piece(0), length, &offset, &text);
+        for (int k = 0; k < 2; ++k) {
+            EXPECT_EQ(pieceOffsets(pattern.get())[k] % 4, 0) << length;
+            EXPECT_EQ(pattern.piece(k)->byteSize % 4, 0) << length;
+            Extwid* e = nullptr;
+            qpGetExtwidLptr(pattern.piece(k), 0, &e);
+            EXPECT_EQ(reinterpret_cast<uintptr_t>(e) % 4, 0u) << length;
+            EXPECT_EQ(e->toPoint, 2);
+        }
+    }
+    short n = 0;  // the last 5 reserved bytes, which no formula uses
+    qpDeleteString(pattern.get(), pattern.piece(0), &n, static_cast<short>(pattern.piece(0)->charCount - 5), 5);
+    EXPECT_EQ(pattern.piece(0)->byteSize % 4, 0);
+    EXPECT_EQ(pieceOffsets(pattern.get())[1] % 4, 0);
+    EXPECT_TRUE(PatternConsistent(pattern.get()));
 }
 
 TEST(Strings, DeleteLowersTheOffsetsPastTheRemovedBytes) {
