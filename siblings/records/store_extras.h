@@ -63,12 +63,28 @@
 // qpIncreasePoint(seg, owner, kind): appended with segIndex = seg, lineIn =
 //   lineOut = -1; kind 0: owner line gains it (firstPoint when it had none),
 //   type S as a line's first point, else K; kind 1: owner SPoint's
-//   pointIndex = the new point, type o. Lower case unless seg code is 1 or 3.
-// qpIncreaseSPoint(seg): lineIndex = pointIndex = -1; seg.lineCount + 1.
+//   pointIndex = the new point, type o; owner -1: no line, no SPoint.
+//   Lower case unless the segment's code is 1 or 3.
+// qpIncreaseSPoint(seg): after seg's last SPoint (seg becomes a mark segment
+//   if it had none); size 5.0 mm, lineIndex = pointIndex = -1.
 // New records are zeroed but for these defaults; index fields meaning none
-//   are -1 (Coord.formulaIndex, Point.coordIndex, Point.formulaIndex).
+//   are -1 (Coord, Extwid and Cutangl point fields, Point.coordIndex and
+//   formulaIndex, Coord.formulaIndex, Line.firstPoint and joinPoint).
+// qpIncreaseString(n): n zeroed bytes at the end of the text area.
 // qpDeleteString lowers every Formula text offset past the removed bytes.
 // qpInsertPRule(i): new PRule i+1; Rule counts are the caller's.
+// qpIncreasePiece: an empty piece (800 bytes, identity placement) last; the
+//   header grows by 4 bytes, so every piece moves. qpDeletePiece: reverse.
+// qpAddPiece2Buffer: appends a copy of *newPieceCell to *patternCell, moving
+//   the pattern to a larger block (old one freed) when it does not fit; the
+//   block holding the new piece stays its owner's.
+// qpMemcpy: a byte copy; one that starts at a block's first byte and runs
+//   past the block stops like an out-of-room growth.
+// qpCopyGroupPoint: the copies come in the order given, each with its own
+//   Coord and (where formulas are kept) Formula and texts. Modes 1 and 0x11
+//   append new chains in new segments, joining copies that were neighbours
+//   on one source line; modes 48 and 16 insert each copy after `after` + k
+//   as qpInsertPoint would. Details in siblings/groups/copy_group_point.cpp.
 // Parameters: one global table, names of one or two letters (case-sensitive),
 //   values in cm; an unknown name is added with value 0 on first lookup.
 // -----------------------------------------------------------------------------
