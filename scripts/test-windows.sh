@@ -17,9 +17,8 @@ root=$PWD
 b=build/windows
 per_program_timeout=${QP_WINE_TIMEOUT:-300}
 
-cmake -S . -B $b -G Ninja --toolchain cmake/i686-w64-mingw32.cmake \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQP_HOST=OFF >/dev/null
-cmake --build $b -j2
+cmake --preset windows >/dev/null    # build/windows, cmake/i686-w64-mingw32.cmake
+cmake --build --preset windows
 scripts/check-dll.sh "$@" $b/bin
 
 export WINEPREFIX=$root/$b/wineprefix
