@@ -41,7 +41,7 @@ TEST(WorkBuffer, CopiesThePieceWholeAndTheStoreGrowsItInTheSpareBytes) {
     ASSERT_NE(source, nullptr);
     PatternBuffer* work = MakeWorkBuffer(source);
     ASSERT_NE(work, nullptr);
-    EXPECT_EQ(BlockSize(work), source->byteSize + 20000);
+    EXPECT_GE(BlockSize(work), source->byteSize + 20000);  // Windows may round a size up
     EXPECT_EQ(work->totalSize, source->byteSize + 24);
     Piece* piece = nullptr;
     qpGetPieceLptr(work, 0, &piece);
