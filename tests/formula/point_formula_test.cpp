@@ -118,9 +118,14 @@ TEST_F(PointFormula, ZeroParameterIsRestored) {
     recalc(piece, 1, 150, 400);
     char name[3];
     float value = -1;
-    for (int i = 0; storeGetParameter(i, name, &value); ++i)
-        if (std::string(name) == "W")
+    bool found = false;
+    for (int i = 0; storeGetParameter(i, name, &value); ++i) {
+        if (std::string(name) == "W") {
+            found = true;
             EXPECT_EQ(value, 0.0f);
+        }
+    }
+    EXPECT_TRUE(found);
     EXPECT_TRUE(PieceConsistent(piece));
 }
 
