@@ -163,7 +163,7 @@ TEST(BuffersDeathTest, GrowingPastTheBlockStopsWithAMessage) {
             Coord* c = nullptr;
             qpIncreaseCoord(tight, piece, &c);
         },
-        "store: pattern buffer full: need [0-9]+ bytes, block holds [0-9]+");
+        "store: pattern buffer full: need .+ bytes, block holds .+");
 }
 
 TEST(BuffersDeathTest, AWorkBufferRunsOutAfterItsSpareBytes) {
@@ -177,7 +177,7 @@ TEST(BuffersDeathTest, AWorkBufferRunsOutAfterItsSpareBytes) {
             char* text = nullptr;
             qpIncreaseString(work, piece, 20001, &offset, &text);
         },
-        "store: pattern buffer full: need 21[0-9]+ bytes, block holds 21[0-9]+");
+        "store: pattern buffer full: need 21.+ bytes, block holds 21.+");
 }
 
 TEST(BuffersDeathTest, IncreasePieceInAFullBlock) {
