@@ -230,7 +230,7 @@ void setText(PatternBuffer* buffer, Piece* piece, int f, const std::string& text
 QP_STORE_CXX_EXPORT Piece* storeAppendPiece(PatternBuffer** cell, const PieceSpec& spec, std::string* error) {
     Refusal refuse{error};
     if (cell == nullptr || *cell == nullptr) return refuse("storeAppendPiece: no pattern");
-    std::string reason = storeCheckPatternText(*cell);
+    std::string reason = storeCheckPatternFrame(*cell);
     if (!reason.empty()) return refuse("storeAppendPiece: the pattern is damaged: " + reason);
     std::vector<std::vector<PointSpec>> chains = expandChains(spec);
     reason = validate(spec, chains);

@@ -107,7 +107,7 @@
 
 // A locked movable global block of capacityBytes holding an empty pattern:
 // header of 20 bytes, no pieces, totalSize 20. Null when capacityBytes < 20.
-QP_SIBLING_EXPORT PatternBuffer* storeNewPattern(long capacityBytes, short kind);
+QP_SIBLING_EXPORT PatternBuffer* storeNewPattern(long capacityBytes, short kind = kWorkBufferKind);
 // Unlocks and frees a pattern made by storeNewPattern or grown by the store.
 QP_SIBLING_EXPORT void storeFreePattern(PatternBuffer* pattern);
 // Size of the global block that holds `locked` (GlobalSize), -1 if unknown.
@@ -233,3 +233,6 @@ QP_STORE_CXX_EXPORT Piece* storeAppendPiece(PatternBuffer** cell, const PieceSpe
 // The checker's verdict as text: empty when consistent, else the reason.
 QP_STORE_CXX_EXPORT std::string storeCheckPieceText(const Piece* piece);
 QP_STORE_CXX_EXPORT std::string storeCheckPatternText(const PatternBuffer* pattern);
+// The pattern's frame only: header, offsets back to back, piece sizes inside
+// the block (what appending a piece relies on); the pieces' records unread.
+QP_STORE_CXX_EXPORT std::string storeCheckPatternFrame(const PatternBuffer* pattern);

@@ -132,6 +132,21 @@ TEST(Builder, SeveralPiecesBackToBackAndTheBlockGrows) {
     EXPECT_TRUE(PatternConsistent(pattern.get()));
 }
 
+TEST(Builder, AppendsAfterAPieceBeingEditedButNotToABrokenFrame) {
+    TestPattern pattern;
+    pattern.add(RectangleSpec(10, 10));
+    LineAt(pattern.piece(0), 0)->pointCount = 1;  // a piece in the middle of an edit
+    EXPECT_NE(pattern.add(RectangleSpec(20, 20)), nullptr);
+    EXPECT_EQ(pattern.get()->pieceCount, 2);
+    pattern.get()->totalSize += 4;  // the frame itself is wrong now
+    std::string error;
+    EXPECT_EQ(storeAppendPiece(pattern.cell(), RectangleSpec(30, 30), &error), nullptr);
+    EXPECT_EQ(error.rfind("storeAppendPiece: the pattern is damaged: pattern: totalSize", 0), 0u) << error;
+    pattern.get()->totalSize -= 4;
+    LineAt(pattern.piece(0), 0)->pointCount = 2;
+    EXPECT_TRUE(PatternConsistent(pattern.get()));
+}
+
 TEST(Builder, PlacementAndGroupFlag) {
     TestPattern pattern;
     PieceSpec spec = RectangleSpec(10, 10);
