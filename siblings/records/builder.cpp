@@ -53,9 +53,9 @@ std::string constantText(float millimetres) {
     return s;
 }
 
-std::vector<std::vector<PointSpec>> expandChains(const PieceSpec& spec) {
+std::vector<std::vector<PointSpec>> expandChains(const PieceSpec& shape) {
     std::vector<std::vector<PointSpec>> chains;
-    for (const ChainSpec& c : spec.chains) {
+    for (const ChainSpec& c : shape.chains) {
         std::vector<PointSpec> points = c.points;
         if (c.close && !points.empty()) {
             PointSpec end = points.front();
@@ -76,9 +76,9 @@ std::string checkText(const std::string& text, const char* where) {
 }
 
 // Returns the reason a description is refused, or "".
-std::string validate(const PieceSpec& spec, const std::vector<std::vector<PointSpec>>& chains) {
+std::string validate(const PieceSpec& shape, const std::vector<std::vector<PointSpec>>& chains) {
     long points = 0, lines = 0, chars = 0;
-    bool formulas = spec.formulas;
+    bool formulas = shape.formulas;
     for (size_t c = 0; c < chains.size(); ++c) {
         const std::vector<PointSpec>& pts = chains[c];
         if (pts.size() < 2) return format("chain %d: %d points, a chain needs at least 2", static_cast<int>(c),
@@ -103,8 +103,8 @@ std::string validate(const PieceSpec& spec, const std::vector<std::vector<PointS
         ++lines;
         points += static_cast<long>(pts.size());
     }
-    for (size_t m = 0; m < spec.marks.size(); ++m) {
-        const MarkSpec& mark = spec.marks[m];
+    for (size_t m = 0; m < shape.marks.size(); ++m) {
+        const MarkSpec& mark = shape.marks[m];
         if (!isMark(mark.point.type)) return format("mark %d: type '%c' is not a mark (v, o, g, p)", static_cast<int>(m),
                                                  mark.point.type);
         for (const std::string* text : {&mark.point.xFormula, &mark.point.yFormula}) {
@@ -114,53 +114,53 @@ std::string validate(const PieceSpec& spec, const std::vector<std::vector<PointS
         }
         ++points;
     }
-    for (size_t m = 0; m < spec.marks.size(); ++m)
-        if (spec.marks[m].lineIndex < -1 || spec.marks[m].lineIndex >= lines)
-            return format("mark %d: lineIndex %d out of range -1..%ld", static_cast<int>(m), spec.marks[m].lineIndex, lines - 1);
+    for (size_t m = 0; m < shape.marks.size(); ++m)
+        if (shape.marks[m].lineIndex < -1 || shape.marks[m].lineIndex >= lines)
+            return format("mark %d: lineIndex %d out of range -1..%ld", static_cast<int>(m), shape.marks[m].lineIndex, lines - 1);
     auto pointOk = [&](int p) { return p >= 0 && p < points; };
     long pRules = 0;
-    for (size_t r = 0; r < spec.rules.size(); ++r)
-        for (size_t k = 0; k < spec.rules[r].pRules.size(); ++k, ++pRules)
-            if (!pointOk(spec.rules[r].pRules[k].pointIndex))
+    for (size_t r = 0; r < shape.rules.size(); ++r)
+        for (size_t k = 0; k < shape.rules[r].pRules.size(); ++k, ++pRules)
+            if (!pointOk(shape.rules[r].pRules[k].pointIndex))
                 return format("rule %d prule %d: point %d out of range 0..%ld", static_cast<int>(r), static_cast<int>(k),
-                              spec.rules[r].pRules[k].pointIndex, points - 1);
-    for (size_t k = 0; k < spec.extwids.size(); ++k)
-        if (!pointOk(spec.extwids[k].fromPoint) || !pointOk(spec.extwids[k].toPoint))
-            return format("extwid %d: points %d..%d out of range 0..%ld", static_cast<int>(k), spec.extwids[k].fromPoint,
-                          spec.extwids[k].toPoint, points - 1);
-    for (size_t k = 0; k < spec.cutangls.size(); ++k)
-        if (!pointOk(spec.cutangls[k].pointIndex))
-            return format("cutangl %d: point %d out of range 0..%ld", static_cast<int>(k), spec.cutangls[k].pointIndex, points - 1);
+                              shape.rules[r].pRules[k].pointIndex, points - 1);
+    for (size_t k = 0; k < shape.extwids.size(); ++k)
+        if (!pointOk(shape.extwids[k].fromPoint) || !pointOk(shape.extwids[k].toPoint))
+            return format("extwid %d: points %d..%d out of range 0..%ld", static_cast<int>(k), shape.extwids[k].fromPoint,
+                          shape.extwids[k].toPoint, points - 1);
+    for (size_t k = 0; k < shape.cutangls.size(); ++k)
+        if (!pointOk(shape.cutangls[k].pointIndex))
+            return format("cutangl %d: point %d out of range 0..%ld", static_cast<int>(k), shape.cutangls[k].pointIndex, points - 1);
     if (formulas) {
         for (const auto& pts : chains)
             for (const PointSpec& p : pts)
                 chars += static_cast<long>((p.xFormula.empty() ? constantText(p.x) : p.xFormula).size() +
                                            (p.yFormula.empty() ? constantText(p.y) : p.yFormula).size() + 2);
-        for (const MarkSpec& m : spec.marks)
+        for (const MarkSpec& m : shape.marks)
             chars += static_cast<long>(
                 (m.point.xFormula.empty() ? constantText(m.point.x) : m.point.xFormula).size() +
                 (m.point.yFormula.empty() ? constantText(m.point.y) : m.point.yFormula).size() + 2);
     }
-    long counts[] = {points, lines, chars, pRules, static_cast<long>(spec.rules.size()),
-                     static_cast<long>(spec.extwids.size()), static_cast<long>(spec.cutangls.size()),
-                     static_cast<long>(spec.fRules.size()), static_cast<long>(chains.size() + spec.marks.size())};
+    long counts[] = {points, lines, chars, pRules, static_cast<long>(shape.rules.size()),
+                     static_cast<long>(shape.extwids.size()), static_cast<long>(shape.cutangls.size()),
+                     static_cast<long>(shape.fRules.size()), static_cast<long>(chains.size() + shape.marks.size())};
     for (long n : counts)
         if (n > 32767) return format("piece: %ld records of one kind, more than 32767", n);
     return "";
 }
 
-bool wantsFormulas(const PieceSpec& spec, const std::vector<std::vector<PointSpec>>& chains) {
-    if (spec.formulas) return true;
+bool wantsFormulas(const PieceSpec& shape, const std::vector<std::vector<PointSpec>>& chains) {
+    if (shape.formulas) return true;
     for (const auto& pts : chains)
         for (const PointSpec& p : pts)
             if (!p.xFormula.empty() || !p.yFormula.empty()) return true;
-    for (const MarkSpec& m : spec.marks)
+    for (const MarkSpec& m : shape.marks)
         if (!m.point.xFormula.empty() || !m.point.yFormula.empty()) return true;
     return false;
 }
 
 // Bytes of the finished piece, so that its building buffer is exactly full.
-long pieceBytes(const PieceSpec& spec, const std::vector<std::vector<PointSpec>>& chains, bool formulas) {
+long pieceBytes(const PieceSpec& shape, const std::vector<std::vector<PointSpec>>& chains, bool formulas) {
     long points = 0, lines = 0, segs = static_cast<long>(chains.size()), chars = 0, pRules = 0;
     for (const auto& pts : chains) {
         points += static_cast<long>(pts.size());
@@ -168,11 +168,11 @@ long pieceBytes(const PieceSpec& spec, const std::vector<std::vector<PointSpec>>
             if (typeLetter(pts[k].type) == 'K') ++lines;
         ++lines;
     }
-    for (size_t m = 0; m < spec.marks.size(); ++m)
-        if (m == 0 || spec.marks[m].segCode != spec.marks[m - 1].segCode ||
-            spec.marks[m].segValue != spec.marks[m - 1].segValue)
+    for (size_t m = 0; m < shape.marks.size(); ++m)
+        if (m == 0 || shape.marks[m].segCode != shape.marks[m - 1].segCode ||
+            shape.marks[m].segValue != shape.marks[m - 1].segValue)
             ++segs;
-    points += static_cast<long>(spec.marks.size());
+    points += static_cast<long>(shape.marks.size());
     auto textBytes = [](const PointSpec& p) {
         return static_cast<long>((p.xFormula.empty() ? constantText(p.x) : p.xFormula).size() +
                                  (p.yFormula.empty() ? constantText(p.y) : p.yFormula).size() + 2);
@@ -180,13 +180,13 @@ long pieceBytes(const PieceSpec& spec, const std::vector<std::vector<PointSpec>>
     if (formulas) {
         for (const auto& pts : chains)
             for (const PointSpec& p : pts) chars += textBytes(p);
-        for (const MarkSpec& m : spec.marks) chars += textBytes(m.point);
+        for (const MarkSpec& m : shape.marks) chars += textBytes(m.point);
     }
-    for (const RuleSpec& r : spec.rules) pRules += static_cast<long>(r.pRules.size());
+    for (const RuleSpec& r : shape.rules) pRules += static_cast<long>(r.pRules.size());
     return kEmptyPieceSize + points * 12 * 2 + lines * 20 + segs * 12 +
-           static_cast<long>(spec.marks.size()) * 12 + (formulas ? points * 40 : 0) + textSpan(chars) +
-           static_cast<long>(spec.rules.size()) * 12 + pRules * 12 + static_cast<long>(spec.extwids.size()) * 12 +
-           static_cast<long>(spec.cutangls.size()) * 12 + static_cast<long>(spec.fRules.size()) * 4;
+           static_cast<long>(shape.marks.size()) * 12 + (formulas ? points * 40 : 0) + textSpan(chars) +
+           static_cast<long>(shape.rules.size()) * 12 + pRules * 12 + static_cast<long>(shape.extwids.size()) * 12 +
+           static_cast<long>(shape.cutangls.size()) * 12 + static_cast<long>(shape.fRules.size()) * 4;
 }
 
 Seg* segment(Piece* piece, int s) {
@@ -227,19 +227,19 @@ void setText(PatternBuffer* buffer, Piece* piece, int f, const std::string& text
 
 }  // namespace
 
-QP_STORE_CXX_EXPORT Piece* storeAppendPiece(PatternBuffer** cell, const PieceSpec& spec, std::string* error) {
+QP_STORE_CXX_EXPORT Piece* storeAppendPiece(PatternBuffer** cell, const PieceSpec& shape, std::string* error) {
     Refusal refuse{error};
     if (cell == nullptr || *cell == nullptr) return refuse("storeAppendPiece: no pattern");
     std::string reason = storeCheckPatternFrame(*cell);
     if (!reason.empty()) return refuse("storeAppendPiece: the pattern is damaged: " + reason);
-    std::vector<std::vector<PointSpec>> chains = expandChains(spec);
-    reason = validate(spec, chains);
+    std::vector<std::vector<PointSpec>> chains = expandChains(shape);
+    reason = validate(shape, chains);
     if (!reason.empty()) return refuse(reason);
-    bool formulas = wantsFormulas(spec, chains);
+    bool formulas = wantsFormulas(shape, chains);
 
     // A one-piece buffer holding an empty piece, grown by the store's own
     // operations up to exactly the finished size.
-    long bytes = pieceBytes(spec, chains, formulas);
+    long bytes = pieceBytes(shape, chains, formulas);
     PatternBuffer* buffer = storeNewPattern(kPatternHeaderFixed + 4 + bytes, kWorkBufferKind);
     if (buffer == nullptr) return refuse("storeAppendPiece: no memory for the piece");
     buffer->pieceCount = 1;
@@ -250,14 +250,14 @@ QP_STORE_CXX_EXPORT Piece* storeAppendPiece(PatternBuffer** cell, const PieceSpe
     qpGetPieceLptr(buffer, 0, &piece);
     std::memset(piece, 0, kEmptyPieceSize);
     piece->byteSize = kEmptyPieceSize;
-    piece->groupFlag = spec.groupFlag;
-    std::memcpy(piece->placement, spec.placement, sizeof piece->placement);
-    piece->foldAngleLow = spec.foldAngleLow;
-    piece->foldAngleHigh = spec.foldAngleHigh;
+    piece->groupFlag = shape.groupFlag;
+    std::memcpy(piece->placement, shape.placement, sizeof piece->placement);
+    piece->foldAngleLow = shape.foldAngleLow;
+    piece->foldAngleHigh = shape.foldAngleHigh;
 
     std::vector<const PointSpec*> specOf;  // per point index
     for (size_t c = 0; c < chains.size(); ++c) {
-        const ChainSpec& chain = spec.chains[c];
+        const ChainSpec& chain = shape.chains[c];
         const std::vector<PointSpec>& pts = chains[c];
         Seg* g = nullptr;
         qpIncreaseSegment(buffer, piece, &g);
@@ -288,7 +288,7 @@ QP_STORE_CXX_EXPORT Piece* storeAppendPiece(PatternBuffer** cell, const PieceSpe
             Seg* g = segment(piece, k);
             if (g->firstLine <= L && L < g->firstLine + g->lineCount) s = k;
         }
-        int16_t kind = spec.chains[static_cast<size_t>(s)].lineKind;
+        int16_t kind = shape.chains[static_cast<size_t>(s)].lineKind;
         l->kind = kind != 0 ? kind : (l->pointCount == 2 ? 1 : 2);
         Point* points = nullptr;
         qpGetPointLptr(piece, 0, &points);
@@ -303,9 +303,9 @@ QP_STORE_CXX_EXPORT Piece* storeAppendPiece(PatternBuffer** cell, const PieceSpe
         point->type = specOf[p]->type;
     }
 
-    for (size_t m = 0; m < spec.marks.size(); ++m) {
-        const MarkSpec& mark = spec.marks[m];
-        if (m == 0 || mark.segCode != spec.marks[m - 1].segCode || mark.segValue != spec.marks[m - 1].segValue) {
+    for (size_t m = 0; m < shape.marks.size(); ++m) {
+        const MarkSpec& mark = shape.marks[m];
+        if (m == 0 || mark.segCode != shape.marks[m - 1].segCode || mark.segValue != shape.marks[m - 1].segValue) {
             Seg* g = nullptr;
             qpIncreaseSegment(buffer, piece, &g);
             g->code = mark.segCode;
@@ -355,7 +355,7 @@ QP_STORE_CXX_EXPORT Piece* storeAppendPiece(PatternBuffer** cell, const PieceSpe
         }
     }
 
-    for (const RuleSpec& r : spec.rules) {
+    for (const RuleSpec& r : shape.rules) {
         Rule* rule = nullptr;
         storeIncreaseRule(buffer, piece, &rule);
         rule->store0[0] = r.word0;
@@ -369,17 +369,17 @@ QP_STORE_CXX_EXPORT Piece* storeAppendPiece(PatternBuffer** cell, const PieceSpe
             ++rule->pRuleCount;
         }
     }
-    for (const Extwid& e : spec.extwids) {
+    for (const Extwid& e : shape.extwids) {
         Extwid* rec = nullptr;
         qpIncreaseExtwid(buffer, piece, &rec);
         *rec = e;
     }
-    for (const Cutangl& c : spec.cutangls) {
+    for (const Cutangl& c : shape.cutangls) {
         Cutangl* rec = nullptr;
         qpIncreaseCutangl(buffer, piece, &rec);
         *rec = c;
     }
-    for (const FRule& f : spec.fRules) {
+    for (const FRule& f : shape.fRules) {
         FRule* rec = nullptr;
         storeIncreaseFRule(buffer, piece, &rec);
         *rec = f;

@@ -227,8 +227,9 @@ struct PieceSpec {
 // Builds the piece through the store operations (qpIncrease*) and appends it
 // as the last piece of *cell, moving the pattern to a larger block when
 // needed (*cell follows). Returns the piece, or null with a one-line reason
-// in *error (when given) for a spec it refuses; the pattern is then unchanged.
-QP_STORE_CXX_EXPORT Piece* storeAppendPiece(PatternBuffer** cell, const PieceSpec& spec,
+// in *error (when given) for a description it refuses; the pattern is then
+// unchanged.
+QP_STORE_CXX_EXPORT Piece* storeAppendPiece(PatternBuffer** cell, const PieceSpec& shape,
                                             std::string* error = nullptr);
 // The checker's verdict as text: empty when consistent, else the reason.
 QP_STORE_CXX_EXPORT std::string storeCheckPieceText(const Piece* piece);

@@ -188,10 +188,10 @@ TEST(Append, ALineOfAnEarlierSegmentGoesAfterItsLastLine) {
 
 TEST(Append, MarksGetSPointsInTheirOwnSegmentKeptContiguous) {
     TestPattern pattern;
-    PieceSpec spec = RectangleSpec(200, 100);
-    spec.marks.push_back(Mark('o', 10, 10, 0, 0, 15, 12));
-    spec.marks.push_back(Mark('g', 20, 10, 1, 0, 17, 0));
-    Piece* piece = pattern.add(spec);
+    PieceSpec shape = RectangleSpec(200, 100);
+    shape.marks.push_back(Mark('o', 10, 10, 0, 0, 15, 12));
+    shape.marks.push_back(Mark('g', 20, 10, 1, 0, 17, 0));
+    Piece* piece = pattern.add(shape);
     ASSERT_NE(piece, nullptr);
     // Another mark in the first mark segment goes after its SPoint, before
     // the second segment's.
@@ -320,10 +320,10 @@ TEST(Strings, IncreaseReservesAtTheEndOfTheArea) {
 
 TEST(Strings, TextsOfAnyLengthKeepEveryPieceAndArrayAligned) {
     TestPattern pattern(20000);
-    PieceSpec spec = CurvedWithFormulasSpec();
-    spec.extwids = {Extwid{0, 2, 1, 1}};
-    pattern.add(spec);
-    pattern.add(spec);
+    PieceSpec shape = CurvedWithFormulasSpec();
+    shape.extwids = {Extwid{0, 2, 1, 1}};
+    pattern.add(shape);
+    pattern.add(shape);
     for (short length : {1, 2, 3, 5, 7}) {
         short offset = 0;
         char* text = nullptr;

@@ -69,9 +69,9 @@ TEST(Builder, FormulasGiveEveryPointItsTexts) {
 
 TEST(Builder, PointsWithoutTextsGetTheirCoordinatesAsConstants) {
     TestPattern pattern;
-    PieceSpec spec = RectangleSpec(123.4f, 50);
-    spec.chains[0].points[0].xFormula = "W/2";
-    Piece* piece = pattern.add(spec);
+    PieceSpec shape = RectangleSpec(123.4f, 50);
+    shape.chains[0].points[0].xFormula = "W/2";
+    Piece* piece = pattern.add(shape);
     ASSERT_NE(piece, nullptr);
     EXPECT_EQ(FormulaX(piece, 0), "W/2");
     EXPECT_EQ(FormulaY(piece, 0), "0");
@@ -82,21 +82,21 @@ TEST(Builder, PointsWithoutTextsGetTheirCoordinatesAsConstants) {
 
 TEST(Builder, MarksWithSPointsAndOtherRecords) {
     TestPattern pattern;
-    PieceSpec spec = RectangleSpec(200, 100);
+    PieceSpec shape = RectangleSpec(200, 100);
     MarkSpec notch = Mark('v', 100, 0, 0, 1571, 16, 0);
     notch.lineIndex = 0;
     notch.position = 100;
-    spec.marks.push_back(notch);
-    spec.marks.push_back(Mark('o', 50, 50, 0, 0));
-    spec.marks.push_back(Mark('o', 60, 50, 0, 0));
+    shape.marks.push_back(notch);
+    shape.marks.push_back(Mark('o', 50, 50, 0, 0));
+    shape.marks.push_back(Mark('o', 60, 50, 0, 0));
     RuleSpec rule;
     rule.pRules.push_back(PRule{5, 1, 2.0f, 1.0f});
     rule.pRules.push_back(PRule{506, 2, 0.0f, 3.0f});
-    spec.rules.push_back(rule);
-    spec.extwids.push_back(Extwid{0, 2, 10.0f, 12.0f});
-    spec.cutangls.push_back(Cutangl{1, 1, 3.0f, 5.0f});
-    spec.fRules.push_back(FRule{7, 9});
-    Piece* piece = pattern.add(spec);
+    shape.rules.push_back(rule);
+    shape.extwids.push_back(Extwid{0, 2, 10.0f, 12.0f});
+    shape.cutangls.push_back(Cutangl{1, 1, 3.0f, 5.0f});
+    shape.fRules.push_back(FRule{7, 9});
+    Piece* piece = pattern.add(shape);
     ASSERT_NE(piece, nullptr);
     EXPECT_EQ(piece->pointCount, 8);
     EXPECT_EQ(piece->sPointCount, 3);
@@ -149,10 +149,10 @@ TEST(Builder, AppendsAfterAPieceBeingEditedButNotToABrokenFrame) {
 
 TEST(Builder, PlacementAndGroupFlag) {
     TestPattern pattern;
-    PieceSpec spec = RectangleSpec(10, 10);
-    spec.groupFlag = 1;
-    spec.placement[6] = 500;
-    Piece* piece = pattern.add(spec);
+    PieceSpec shape = RectangleSpec(10, 10);
+    shape.groupFlag = 1;
+    shape.placement[6] = 500;
+    Piece* piece = pattern.add(shape);
     ASSERT_NE(piece, nullptr);
     EXPECT_EQ(piece->groupFlag, 1);
     EXPECT_FLOAT_EQ(piece->placement[6], 500.0f);
@@ -161,7 +161,7 @@ TEST(Builder, PlacementAndGroupFlag) {
 
 struct Refused {
     const char* why;
-    PieceSpec spec;
+    PieceSpec shape;
     const char* reasonPart;
 };
 
@@ -209,7 +209,7 @@ TEST(Builder, RefusesBadDescriptionsAndKeepsThePattern) {
         int32_t before = pattern.get()->totalSize;
         std::string error;
         PatternBuffer** cell = pattern.cell();
-        EXPECT_EQ(storeAppendPiece(cell, row.spec, &error), nullptr) << row.why;
+        EXPECT_EQ(storeAppendPiece(cell, row.shape, &error), nullptr) << row.why;
         EXPECT_NE(error.find(row.reasonPart), std::string::npos) << row.why << ": " << error;
         EXPECT_EQ(pattern.get()->pieceCount, 1) << row.why;
         EXPECT_EQ(pattern.get()->totalSize, before) << row.why;

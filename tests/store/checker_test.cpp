@@ -13,15 +13,15 @@ namespace {
 // Lines: 0..3 outline, 4 = 7..9, 5 = 10..11. Segments: 0 outline, 1 and 2
 // inner, 3 the notch's (mark). Every point has a formula.
 PieceSpec SoundSpec() {
-    PieceSpec spec = CurvedWithFormulasSpec();
-    spec.chains.push_back(Chain({P('s', 20, 20, "2", "2"), P('k', 40, 20, "4", "2")}));
+    PieceSpec shape = CurvedWithFormulasSpec();
+    shape.chains.push_back(Chain({P('s', 20, 20, "2", "2"), P('k', 40, 20, "4", "2")}));
     MarkSpec notch = Mark('v', 100, 120, 0, 1571, 16, 0);
     notch.lineIndex = 2;
-    spec.marks.push_back(notch);
-    spec.rules.push_back(RuleSpec{0, 0, {PRule{5, 3, 1, 2}, PRule{1, 5, 0, 0}}});
-    spec.extwids = {Extwid{1, 5, 10, 12}};
-    spec.cutangls = {Cutangl{1, 2, 3, 5}};
-    return spec;
+    shape.marks.push_back(notch);
+    shape.rules.push_back(RuleSpec{0, 0, {PRule{5, 3, 1, 2}, PRule{1, 5, 0, 0}}});
+    shape.extwids = {Extwid{1, 5, 10, 12}};
+    shape.cutangls = {Cutangl{1, 2, 3, 5}};
+    return shape;
 }
 
 struct Damage {

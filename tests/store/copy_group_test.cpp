@@ -121,13 +121,13 @@ TEST(CopyGroup, CopiesWithoutFormulasIntoAPieceWithFormulasGetConstants) {
 
 TEST(CopyGroup, MarksComeWithTheirSPoints) {
     TestPattern pattern(8000);
-    PieceSpec spec = RectangleSpec(200, 100);
+    PieceSpec shape = RectangleSpec(200, 100);
     MarkSpec notch = Mark('v', 100, 0, 0, 1571, 16, 0);
     notch.lineIndex = 0;
     notch.position = 100;
-    spec.marks.push_back(notch);
-    spec.marks.push_back(Mark('o', 50, 50, 0, 0, 15, 12));
-    pattern.add(spec);
+    shape.marks.push_back(notch);
+    shape.marks.push_back(Mark('o', 50, 50, 0, 0, 15, 12));
+    pattern.add(shape);
     qpCopyGroupPoint(pattern.get(), pattern.piece(0), 5, 6, pattern.get(), pattern.piece(0), 6, 1);
     Piece* piece = pattern.piece(0);
     EXPECT_EQ(Types(piece, 7), "vo");
@@ -198,9 +198,9 @@ TEST(CopyGroup, InsertingIntoAnEmptyPieceMakesItASegment) {
 
 TEST(CopyGroup, RefusedCallsChangeNothing) {
     TestPattern pattern(8000);
-    PieceSpec spec = RectangleSpec(200, 100);
-    spec.marks.push_back(Mark('o', 50, 50, 0, 0));
-    pattern.add(spec);
+    PieceSpec shape = RectangleSpec(200, 100);
+    shape.marks.push_back(Mark('o', 50, 50, 0, 0));
+    pattern.add(shape);
     Piece* target = NewPiece(pattern);
     Piece* source = pattern.piece(0);
     qpCopyGroupPoint(pattern.get(), source, 0, 2, pattern.get(), target, -1, 2);     // no such mode

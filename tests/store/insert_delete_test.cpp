@@ -14,16 +14,16 @@ namespace {
 //   rules: r0 = prules 0, 1 (points 3 and 5, codes 5 and 506), r1 = prule 2 (point 9)
 //   extwids (1, 5), (6, 6); cutangls at 2 and 5; line 3 joinPoint 5
 PieceSpec RichSpec() {
-    PieceSpec spec = CurvedWithInnerSpec();
+    PieceSpec shape = CurvedWithInnerSpec();
     MarkSpec notch = Mark('v', 100, 120, 0, 3, 16, 0);
     notch.lineIndex = 2;
     notch.position = 50;
-    spec.marks.push_back(notch);
-    spec.rules.push_back(RuleSpec{0, 0, {PRule{5, 3, 1, 2}, PRule{506, 5, 3, 4}}});
-    spec.rules.push_back(RuleSpec{0, 0, {PRule{1, 9, 5, 6}}});
-    spec.extwids = {Extwid{1, 5, 10, 12}, Extwid{6, 6, 8, 8}};
-    spec.cutangls = {Cutangl{1, 2, 3, 5}, Cutangl{2, 5, 1, 1}};
-    return spec;
+    shape.marks.push_back(notch);
+    shape.rules.push_back(RuleSpec{0, 0, {PRule{5, 3, 1, 2}, PRule{506, 5, 3, 4}}});
+    shape.rules.push_back(RuleSpec{0, 0, {PRule{1, 9, 5, 6}}});
+    shape.extwids = {Extwid{1, 5, 10, 12}, Extwid{6, 6, 8, 8}};
+    shape.cutangls = {Cutangl{1, 2, 3, 5}, Cutangl{2, 5, 1, 1}};
+    return shape;
 }
 
 Piece* AddRich(TestPattern& pattern) {
@@ -354,10 +354,10 @@ TEST(DeletePoint, TheChainEndPassesToThePointBefore) {
 
 TEST(DeletePoint, BothPointsOfATwoPointInnerLineAsTheDartToolRemovesThem) {
     TestPattern pattern;
-    PieceSpec spec = RectangleSpec(200, 100);
-    spec.chains.push_back(Chain({P('s', 50, 50), P('k', 100, 100)}));
-    spec.chains.push_back(Chain({P('s', 150, 50), P('k', 100, 100)}));
-    Piece* piece = pattern.add(spec);
+    PieceSpec shape = RectangleSpec(200, 100);
+    shape.chains.push_back(Chain({P('s', 50, 50), P('k', 100, 100)}));
+    shape.chains.push_back(Chain({P('s', 150, 50), P('k', 100, 100)}));
+    Piece* piece = pattern.add(shape);
     qpDeletePoint(pattern.get(), piece, 6);  // f + 1
     EXPECT_EQ(PointAt(piece, 5)->type, 's');  // an S start stays S
     EXPECT_EQ(PointAt(piece, 5)->lineOut, -1);
@@ -372,9 +372,9 @@ TEST(DeletePoint, BothPointsOfATwoPointInnerLineAsTheDartToolRemovesThem) {
 
 TEST(DeletePoint, AMarkTakesItsSPointAlong) {
     TestPattern pattern;
-    PieceSpec spec = RectangleSpec(200, 100);
-    spec.marks = {Mark('o', 10, 10, 0, 0, 15, 12), Mark('o', 20, 10, 0, 0, 15, 12), Mark('g', 30, 10, 2, 0, 17, 0)};
-    Piece* piece = pattern.add(spec);
+    PieceSpec shape = RectangleSpec(200, 100);
+    shape.marks = {Mark('o', 10, 10, 0, 0, 15, 12), Mark('o', 20, 10, 0, 0, 15, 12), Mark('g', 30, 10, 2, 0, 17, 0)};
+    Piece* piece = pattern.add(shape);
     qpDeletePoint(pattern.get(), piece, 5);
     EXPECT_EQ(piece->sPointCount, 2);
     EXPECT_EQ(SegAt(piece, 1)->lineCount, 1);
@@ -387,9 +387,9 @@ TEST(DeletePoint, AMarkTakesItsSPointAlong) {
 
 TEST(DeletePoint, SeamAllowanceEndsKeepTheirPlaceClampedIntoRange) {
     TestPattern pattern;
-    PieceSpec spec = CurvedSpec();
-    spec.extwids = {Extwid{2, 4, 1, 1}, Extwid{1, 6, 1, 1}, Extwid{0, 1, 1, 1}};
-    Piece* piece = pattern.add(spec);
+    PieceSpec shape = CurvedSpec();
+    shape.extwids = {Extwid{2, 4, 1, 1}, Extwid{1, 6, 1, 1}, Extwid{0, 1, 1, 1}};
+    Piece* piece = pattern.add(shape);
     qpDeletePoint(pattern.get(), piece, 6);
     EXPECT_EQ(ExtwidAt(piece, 1)->toPoint, 5);
     qpDeletePoint(pattern.get(), piece, 2);

@@ -141,9 +141,9 @@ TEST(SamePoint, CurvePointTwinStaysOnItsLine) {
 
 TEST(SamePoint, LowerCaseTurningPointKeepsItsCase) {
     TestPattern pattern;
-    PieceSpec spec = RectangleSpec(200, 100);
-    spec.chains.push_back(Chain({P('s', 20, 20), P('k', 60, 20), P('k', 60, 60)}));
-    Piece* piece = pattern.add(spec);
+    PieceSpec shape = RectangleSpec(200, 100);
+    shape.chains.push_back(Chain({P('s', 20, 20), P('k', 60, 20), P('k', 60, 60)}));
+    Piece* piece = pattern.add(shape);
     ASSERT_EQ(MakeTwin(pattern.get(), piece, 6), 7);
     EXPECT_EQ(PointAt(piece, 7)->type, 'k');
     EXPECT_EQ(SegAt(piece, 1)->lineCount, 3);

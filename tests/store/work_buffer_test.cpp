@@ -187,10 +187,10 @@ TEST(WorkBuffer, AGrowthBeyondSixteenBitsIsNotWrapped) {
 // counts zeroed and byteSize 800, its other counts left as they were.
 TEST(WorkBuffer, AScratchPieceMadeFromACopiedHeaderTakesCopies) {
     TestPattern pattern;
-    PieceSpec spec = CurvedWithFormulasSpec();
-    spec.rules.push_back(RuleSpec{0, 0, {PRule{5, 3, 1, 2}}});
-    spec.extwids = {Extwid{1, 5, 10, 12}};
-    Piece* source = pattern.add(spec);
+    PieceSpec shape = CurvedWithFormulasSpec();
+    shape.rules.push_back(RuleSpec{0, 0, {PRule{5, 3, 1, 2}}});
+    shape.extwids = {Extwid{1, 5, 10, 12}};
+    Piece* source = pattern.add(shape);
     PatternBuffer* work = MakeWorkBuffer(source);
     Piece* workPiece = nullptr;
     qpGetPieceLptr(work, 0, &workPiece);

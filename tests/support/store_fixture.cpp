@@ -43,27 +43,27 @@ MarkSpec Mark(char type, float x, float y, int16_t lineIn, int16_t lineOut, int1
 }
 
 PieceSpec RectangleSpec(float w, float h) {
-    PieceSpec spec;
-    spec.chains.push_back(Chain({P('S', 0, 0), P('K', w, 0), P('K', w, h), P('K', 0, h)}, true));
-    return spec;
+    PieceSpec shape;
+    shape.chains.push_back(Chain({P('S', 0, 0), P('K', w, 0), P('K', w, h), P('K', 0, h)}, true));
+    return shape;
 }
 
 PieceSpec CurvedSpec() {
-    PieceSpec spec;
-    spec.chains.push_back(Chain({P('S', 0, 0), P('K', 200, 0), P('K', 200, 100), P('C', 150, 120),
+    PieceSpec shape;
+    shape.chains.push_back(Chain({P('S', 0, 0), P('K', 200, 0), P('K', 200, 100), P('C', 150, 120),
                                  P('C', 50, 120), P('K', 0, 100), P('K', 0, 0)}));
-    return spec;
+    return shape;
 }
 
 PieceSpec CurvedWithInnerSpec() {
-    PieceSpec spec = CurvedSpec();
-    spec.chains.push_back(Chain({P('s', 50, 50), P('c', 100, 60), P('k', 150, 50)}));
-    return spec;
+    PieceSpec shape = CurvedSpec();
+    shape.chains.push_back(Chain({P('s', 50, 50), P('c', 100, 60), P('k', 150, 50)}));
+    return shape;
 }
 
 PieceSpec CurvedWithFormulasSpec() {
-    PieceSpec spec = CurvedWithInnerSpec();
-    for (ChainSpec& c : spec.chains)
+    PieceSpec shape = CurvedWithInnerSpec();
+    for (ChainSpec& c : shape.chains)
         for (PointSpec& p : c.points) {
             char x[32], y[32];
             std::snprintf(x, sizeof x, "0*H+%g", p.x / 10.0);
@@ -71,16 +71,16 @@ PieceSpec CurvedWithFormulasSpec() {
             p.xFormula = x;
             p.yFormula = y;
         }
-    return spec;
+    return shape;
 }
 
 TestPattern::TestPattern(long capacity, short kind) : pattern_(storeNewPattern(capacity, kind)) {}
 
 TestPattern::~TestPattern() { storeFreePattern(pattern_); }
 
-Piece* TestPattern::add(const PieceSpec& spec) {
+Piece* TestPattern::add(const PieceSpec& shape) {
     std::string error;
-    Piece* piece = storeAppendPiece(&pattern_, spec, &error);
+    Piece* piece = storeAppendPiece(&pattern_, shape, &error);
     if (piece == nullptr) ADD_FAILURE() << "the builder refused the piece: " << error;
     return piece;
 }

@@ -54,8 +54,8 @@ public:
     TestPattern& operator=(const TestPattern&) = delete;
 
     // Appends a built piece (the pattern may move); null and a test failure
-    // when the builder refuses the spec.
-    Piece* add(const PieceSpec& spec);
+    // when the builder refuses the shape.
+    Piece* add(const PieceSpec& shape);
     Piece* piece(int i) const;
     PatternBuffer* get() const { return pattern_; }
     PatternBuffer** cell() { return &pattern_; }
