@@ -10,22 +10,6 @@
 
 #include "siblings/records/store_extras.h"
 
-namespace {
-
-// The end of the bytes in use (see usedEnd in the records library).
-long patternEnd(const PatternBuffer* pattern) {
-    long end = pattern->totalSize;
-    const int32_t* offsets = pieceOffsets(pattern);
-    for (int k = 0; k < pattern->pieceCount; ++k) {
-        const auto* p = reinterpret_cast<const Piece*>(reinterpret_cast<const char*>(pattern) + offsets[k]);
-        long pieceEnd = static_cast<long>(offsets[k]) + p->byteSize;
-        if (pieceEnd > end) end = pieceEnd;
-    }
-    return end;
-}
-
-}  // namespace
-
 QP_SIBLING_EXPORT void qpMemcpy(void* dst, const void* src, long n) {
     if (n <= 0) return;
     if (dst == nullptr || src == nullptr) {
@@ -50,27 +34,13 @@ QP_SIBLING_EXPORT void qpIncreasePiece(PatternBuffer* pattern, Piece** p) {
         storeReport("store: qpIncreasePiece: no pattern");
         return;
     }
-    long capacity = storeBlockSize(pattern);
-    if (capacity < 0) storeFail("store: pattern %p is not a global memory block", static_cast<void*>(pattern));
-    int n = pattern->pieceCount;
-    long end = patternEnd(pattern);
-    long need = end + 4 + kEmptyPieceSize;
-    if (need > capacity) storeFail("store: pattern buffer full: need %ld bytes, block holds %ld", need, capacity);
-    char* base = reinterpret_cast<char*>(pattern);
-    long header = kPatternHeaderFixed + 4L * n;
-    std::memmove(base + header + 4, base + header, static_cast<size_t>(end - header));
-    int32_t* offsets = pieceOffsets(pattern);
-    for (int k = 0; k < n; ++k) offsets[k] += 4;
-    offsets[n] = static_cast<int32_t>(end + 4);
-    auto* piece = reinterpret_cast<Piece*>(base + end + 4);
-    std::memset(piece, 0, kEmptyPieceSize);
-    piece->byteSize = kEmptyPieceSize;
+    Piece empty;
+    std::memset(&empty, 0, sizeof empty);
+    empty.byteSize = kEmptyPieceSize;
     // Identity placement: the new piece sits where its coordinates say.
-    piece->placement[0] = piece->placement[4] = piece->placement[8] = 1.0f;
-    pattern->pieceCount = static_cast<int16_t>(n + 1);
-    pattern->headerSize = static_cast<int16_t>(header + 4);
-    pattern->totalSize = static_cast<int32_t>(end + 4 + kEmptyPieceSize);
-    if (p != nullptr) *p = piece;
+    empty.placement[0] = empty.placement[4] = empty.placement[8] = 1.0f;
+    Piece* made = storeAppendPieceInPlace(pattern, &empty);
+    if (p != nullptr) *p = made;
 }
 
 QP_SIBLING_EXPORT void qpDeletePiece(PatternBuffer* pattern, Piece* piece) {
@@ -82,7 +52,7 @@ QP_SIBLING_EXPORT void qpDeletePiece(PatternBuffer* pattern, Piece* piece) {
     char* base = reinterpret_cast<char*>(pattern);
     int n = pattern->pieceCount;
     int32_t* offsets = pieceOffsets(pattern);
-    long end = patternEnd(pattern);
+    long end = storePatternEnd(pattern);
     long start = offsets[slot];
     long size = piece->byteSize;
     std::memmove(base + start, base + start + size, static_cast<size_t>(end - start - size));

@@ -111,15 +111,11 @@ int sharedLine(const std::vector<Line>& lines, const Source& a, const Source& b)
     return -1;
 }
 
-// A coordinate as formula text: centimetres, at most three decimals.
+// A coordinate as formula text, with its terminating zero.
 std::string constantText(float millimetres) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", static_cast<double>(millimetres) / 10.0);
-    std::string s = text;
-    while (!s.empty() && s.back() == '0') s.pop_back();
-    if (!s.empty() && s.back() == '.') s.pop_back();
-    if (s == "-0" || s.empty()) s = "0";
-    return s + '\0';
+    char text[48];
+    storeCoordinateText(millimetres, text, sizeof text);
+    return std::string(text) + '\0';
 }
 
 // Gives destination point p its own Coord and, when wanted, its own Formula.

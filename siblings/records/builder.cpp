@@ -41,16 +41,10 @@ std::string format(const char* f, ...) {
     return line;
 }
 
-// A coordinate as formula text: centimetres, at most three decimals, no
-// trailing zeros ("12.34", "-5", "0").
 std::string constantText(float millimetres) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", static_cast<double>(millimetres) / 10.0);
-    std::string s = text;
-    while (!s.empty() && s.back() == '0') s.pop_back();
-    if (!s.empty() && s.back() == '.') s.pop_back();
-    if (s == "-0" || s.empty()) s = "0";
-    return s;
+    char text[48];
+    storeCoordinateText(millimetres, text, sizeof text);
+    return text;
 }
 
 std::vector<std::vector<PointSpec>> expandChains(const PieceSpec& shape) {

@@ -160,6 +160,15 @@ QP_SIBLING_EXPORT void storeResizePiece(PatternBuffer* pattern, Piece* piece, lo
 // moving the pattern to a larger block when it does not fit (*cell follows;
 // the old block is freed). Returns the appended piece.
 QP_SIBLING_EXPORT Piece* storeAppendPieceCopy(PatternBuffer** cell, const Piece* piece);
+// The same within the pattern's own block; stops when it does not fit.
+QP_SIBLING_EXPORT Piece* storeAppendPieceInPlace(PatternBuffer* pattern, const Piece* piece);
+// The end of the bytes in use: totalSize, or the end of the last piece when
+// a header's totalSize lags behind its pieces.
+QP_SIBLING_EXPORT long storePatternEnd(const PatternBuffer* pattern);
+// A coordinate as formula text: centimetres, at most three decimals, no
+// trailing zeros ("12.34", "-5", "0"). Returns its length, 0 when it does not
+// fit size bytes (text is then empty).
+QP_SIBLING_EXPORT int storeCoordinateText(float millimetres, char* text, int size);
 
 // ---- Building pieces (tests, fixtures, the host's pattern loader) --------------
 

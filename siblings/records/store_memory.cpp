@@ -265,21 +265,25 @@ QP_SIBLING_EXPORT void storeResizePiece(PatternBuffer* pattern, Piece* piece, lo
     pattern->totalSize += delta;
 }
 
-QP_SIBLING_EXPORT Piece* storeAppendPieceCopy(PatternBuffer** cell, const Piece* piece) {
+// Appends a copy of `piece` after the last piece; the header grows by one
+// offset entry, so every piece moves up 4 bytes. A pattern that cannot hold
+// it moves to a larger block when the caller can follow (cell), else the
+// store stops.
+static Piece* appendPiece(PatternBuffer** cell, const Piece* piece, bool mayMove) {
     if (cell == nullptr || *cell == nullptr || piece == nullptr)
-        storeFail("store: appending a piece needs a pattern cell and a piece");
+        storeFail("store: appending a piece needs a pattern and a piece");
     long size = piece->byteSize;
-    if (size < kEmptyPieceSize)
-        storeFail("store: cannot append a piece of %ld bytes", size);
+    if (size < kEmptyPieceSize) storeFail("store: cannot append a piece of %ld bytes", size);
     // The piece may lie inside the very block that has to move.
-    std::vector<char> copy(reinterpret_cast<const char*>(piece),
-                           reinterpret_cast<const char*>(piece) + size);
+    std::vector<char> copy(reinterpret_cast<const char*>(piece), reinterpret_cast<const char*>(piece) + size);
     PatternBuffer* pattern = *cell;
     long capacity = storeBlockSize(pattern);
     if (capacity < 0)
         storeFail("store: pattern %p is not a global memory block", static_cast<void*>(pattern));
     long end = usedEnd(pattern);
     long need = end + 4 + size;
+    if (need > capacity && !mayMove)
+        storeFail("store: pattern buffer full: need %ld bytes, block holds %ld", need, capacity);
     if (need > capacity) {
         // Room for the next few appends too, so that building a pattern piece
         // by piece does not copy it every time.
@@ -287,8 +291,7 @@ QP_SIBLING_EXPORT Piece* storeAppendPieceCopy(PatternBuffer** cell, const Piece*
         HGLOBAL handle = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, static_cast<SIZE_T>(grown));
         auto* moved = handle ? static_cast<PatternBuffer*>(GlobalLock(handle)) : nullptr;
         if (moved == nullptr)
-            storeFail("store: pattern buffer full: need %ld bytes, no block of %ld bytes", need,
-                      grown);
+            storeFail("store: pattern buffer full: need %ld bytes, no block of %ld bytes", need, grown);
         std::memcpy(moved, pattern, static_cast<size_t>(end));
         HGLOBAL old = GlobalHandle(pattern);
         GlobalUnlock(old);
@@ -299,7 +302,6 @@ QP_SIBLING_EXPORT Piece* storeAppendPieceCopy(PatternBuffer** cell, const Piece*
     char* base = reinterpret_cast<char*>(pattern);
     int n = pattern->pieceCount;
     long header = kPatternHeaderFixed + 4L * n;
-    // The header grows by one offset entry: every piece moves up 4 bytes.
     std::memmove(base + header + 4, base + header, static_cast<size_t>(end - header));
     int32_t* offsets = pieceOffsets(pattern);
     for (int k = 0; k < n; ++k) offsets[k] += 4;
@@ -309,4 +311,31 @@ QP_SIBLING_EXPORT Piece* storeAppendPieceCopy(PatternBuffer** cell, const Piece*
     pattern->headerSize = static_cast<int16_t>(header + 4);
     pattern->totalSize = static_cast<int32_t>(end + 4 + size);
     return reinterpret_cast<Piece*>(base + end + 4);
+}
+
+QP_SIBLING_EXPORT Piece* storeAppendPieceCopy(PatternBuffer** cell, const Piece* piece) {
+    return appendPiece(cell, piece, true);
+}
+
+QP_SIBLING_EXPORT Piece* storeAppendPieceInPlace(PatternBuffer* pattern, const Piece* piece) {
+    return appendPiece(&pattern, piece, false);
+}
+
+QP_SIBLING_EXPORT long storePatternEnd(const PatternBuffer* pattern) { return usedEnd(pattern); }
+
+QP_SIBLING_EXPORT int storeCoordinateText(float millimetres, char* text, int size) {
+    if (text == nullptr || size < 1) return 0;
+    char number[48];
+    std::snprintf(number, sizeof number, "%.3f", static_cast<double>(millimetres) / 10.0);
+    size_t n = std::strlen(number);
+    while (n > 0 && number[n - 1] == '0') number[--n] = 0;
+    if (n > 0 && number[n - 1] == '.') number[--n] = 0;
+    if (n == 0 || std::strcmp(number, "-0") == 0) std::strcpy(number, "0");
+    n = std::strlen(number);
+    if (n + 1 > static_cast<size_t>(size)) {
+        text[0] = 0;
+        return 0;
+    }
+    std::memcpy(text, number, n + 1);
+    return static_cast<int>(n);
 }

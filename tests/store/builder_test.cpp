@@ -159,6 +159,28 @@ TEST(Builder, PlacementAndGroupFlag) {
     EXPECT_FLOAT_EQ(piece->placement[0], 1.0f);
 }
 
+// Coordinates become formula texts in centimetres, as the formula routines
+// would write a constant: three decimals at most, no trailing zeros.
+TEST(Builder, CoordinateTexts) {
+    struct Row {
+        float millimetres;
+        const char* text;
+    };
+    const std::vector<Row> rows = {
+        {0.0f, "0"},      {-0.0f, "0"},        {100.0f, "10"},     {123.4f, "12.34"},
+        {-50.0f, "-5"},   {0.004f, "0"},       {-0.004f, "0"},     // rounds to zero, no "-0"
+        {1.2345f, "0.123"}, {99999.0f, "9999.9"},
+    };
+    for (const Row& r : rows) {
+        char text[32];
+        storeCoordinateText(r.millimetres, text, sizeof text);
+        EXPECT_STREQ(text, r.text) << r.millimetres;
+    }
+    char small[4];
+    EXPECT_EQ(storeCoordinateText(123.4f, small, sizeof small), 0);  // "12.34" does not fit
+    EXPECT_STREQ(small, "");
+}
+
 struct Refused {
     const char* why;
     PieceSpec shape;
