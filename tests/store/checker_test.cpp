@@ -2,6 +2,7 @@
 // a sound piece passes; its message never runs past the caller's buffer.
 #include <cstring>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -248,6 +249,32 @@ TEST(Checker, PatternDamage) {
         EXPECT_EQ(reason.rfind(r.reason, 0), 0u) << r.what << ": " << reason;
         if (pattern.get()->pieceCount < 0) pattern.get()->pieceCount = 2;  // the fixture frees it
     }
+}
+
+// Whatever the bytes, the checker answers with a verdict and reads nothing
+// outside the block: damaged patterns come from files too.
+TEST(Checker, SurvivesRandomDamage) {
+    std::mt19937 random(20261208);
+    int caught = 0;
+    for (int round = 0; round < 3000; ++round) {
+        TestPattern pattern(12000);
+        PieceSpec shape = SoundSpec();
+        pattern.add(RectangleSpec(10, 10));
+        pattern.add(shape);
+        char* bytes = reinterpret_cast<char*>(pattern.get());
+        int32_t total = pattern.get()->totalSize;
+        int flips = 1 + static_cast<int>(random() % 4);
+        for (int f = 0; f < flips; ++f)
+            bytes[random() % static_cast<uint32_t>(total)] = static_cast<char>(random());
+        char message[120];
+        int verdict = storeCheckPattern(pattern.get(), message, sizeof message);
+        ASSERT_TRUE(verdict == 0 || verdict == 1);
+        if (verdict == 0) {
+            ++caught;
+            EXPECT_NE(std::strlen(message), 0u);
+        }
+    }
+    EXPECT_GT(caught, 1000);  // most single-byte damage shows
 }
 
 TEST(Checker, APatternLargerThanItsBlock) {
