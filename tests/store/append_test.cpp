@@ -166,6 +166,16 @@ TEST(Append, OutlinePointsAreUpperCaseAndAFirstPointStartsItsLine) {
     EXPECT_EQ(p->type, 'K');
     EXPECT_EQ(LineAt(piece, 0)->pointCount, 2);
     EXPECT_EQ(LineAt(piece, 0)->firstPoint, 0);
+    PointAt(piece, 0)->lineOut = 0;
+    PointAt(piece, 1)->lineIn = 0;
+    for (int i = 0; i < 3; ++i) {
+        PointAt(piece, i)->coordIndex = static_cast<int16_t>(i);
+        Coord* c = nullptr;
+        qpIncreaseCoord(pattern.get(), piece, &c);
+        c->pointIndex = static_cast<int16_t>(i);
+        c->x = 10.0f * i;
+    }
+    EXPECT_TRUE(PieceConsistent(piece));
 }
 
 TEST(Append, ALineOfAnEarlierSegmentGoesAfterItsLastLine) {

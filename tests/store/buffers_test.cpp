@@ -82,6 +82,8 @@ TEST(Buffers, DeletingAPieceOfAnotherPatternChangesNothing) {
     qpDeletePiece(pattern.get(), other.piece(0));
     EXPECT_EQ(pattern.get()->pieceCount, 1);
     EXPECT_EQ(pattern.get()->totalSize, total);
+    EXPECT_TRUE(PatternConsistent(pattern.get()));
+    EXPECT_TRUE(PatternConsistent(other.get()));
 }
 
 TEST(Buffers, AddPieceHandsARebuiltPieceBackAsThePleatToolDoes) {

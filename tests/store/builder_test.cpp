@@ -157,6 +157,7 @@ TEST(Builder, PlacementAndGroupFlag) {
     EXPECT_EQ(piece->groupFlag, 1);
     EXPECT_FLOAT_EQ(piece->placement[6], 500.0f);
     EXPECT_FLOAT_EQ(piece->placement[0], 1.0f);
+    EXPECT_TRUE(PieceConsistent(piece));
 }
 
 // Coordinates become formula texts in centimetres, as the formula routines

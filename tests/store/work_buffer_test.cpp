@@ -149,6 +149,7 @@ TEST(WorkBuffer, ReplacingIsRefusedWhenTheBlockCannotHoldTheResult) {
     EXPECT_EQ(ReplacePatternPiece(tight, -1, bigger), 0);
     EXPECT_EQ(ReplacePatternPiece(nullptr, 0, bigger), 0);
     EXPECT_EQ(Bytes(tight, static_cast<long>(before.size())), before);
+    EXPECT_TRUE(PatternConsistent(tight));
     storeFreePattern(tight);
 }
 
