@@ -5,10 +5,14 @@
 // spoints, formulas, the text area, then rules, prules, extwids, cutangls and
 // frules. The text area takes charCount bytes rounded up to a multiple of 4
 // (the padding is zero), so that every array and every piece block of a
-// pattern starts on a 4-byte boundary as the records' alignment asks. The first seven are exactly the counts that a tool zeroes when it
-// turns a copied header into an empty scratch piece (byteSize 800), so such a
-// piece stays usable: its leftover rule counts describe arrays past its end,
-// which the store refuses to touch instead of reading or writing them.
+// pattern starts on a 4-byte boundary as the records' alignment asks.
+// The first seven arrays are those whose counts a tool zeroes when it turns a
+// copied header into an empty scratch piece (byteSize 800), so such a piece
+// stays usable: its leftover rule counts describe arrays past its end, which
+// the store refuses to touch instead of reading or writing them.
+//
+// Memory: the pattern's block, through the pointers the callers hand in.
+// Units: bytes for offsets and sizes; indices are record indices.
 #pragma once
 
 #include <cstdint>
