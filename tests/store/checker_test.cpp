@@ -31,12 +31,6 @@ struct Damage {
     const char* reason;  // the checker's message, or its start
 };
 
-Formula* FormulaOf(Piece* piece, int point) {
-    Formula* f = nullptr;
-    qpGetFormulaLptr(piece, PointAt(piece, point)->formulaIndex, &f);
-    return f;
-}
-
 std::vector<Damage> Damages() {
     return {
         {"a negative count", [](PatternBuffer*, Piece* p) { p->cutanglCount = -1; },

@@ -32,32 +32,6 @@ Piece* AddRich(TestPattern& pattern) {
     return piece;
 }
 
-PRule* PRuleAt(Piece* piece, int i) {
-    PRule* r = nullptr;
-    qpGetPRuleLptr(piece, static_cast<short>(i), &r);
-    return r;
-}
-Rule* RuleAt(Piece* piece, int i) {
-    Rule* r = nullptr;
-    qpGetRuleLptr(piece, static_cast<short>(i), &r);
-    return r;
-}
-Extwid* ExtwidAt(Piece* piece, int i) {
-    Extwid* e = nullptr;
-    qpGetExtwidLptr(piece, static_cast<short>(i), &e);
-    return e;
-}
-Cutangl* CutanglAt(Piece* piece, int i) {
-    Cutangl* c = nullptr;
-    qpGetCutanglLptr(piece, static_cast<short>(i), &c);
-    return c;
-}
-SPoint* SPointAt(Piece* piece, int i) {
-    SPoint* s = nullptr;
-    qpGetSPointLptr(piece, static_cast<short>(i), &s);
-    return s;
-}
-
 // Gives a freshly inserted point its own Coord at (x, y), as callers do.
 void GiveCoord(PatternBuffer* pattern, Piece* piece, int p, float x, float y) {
     PointAt(piece, p)->coordIndex = piece->coordCount;

@@ -91,37 +91,37 @@ Piece* TestPattern::piece(int i) const {
     return p;
 }
 
-Point* PointAt(Piece* piece, int i) {
-    Point* p = nullptr;
-    qpGetPointLptr(piece, static_cast<short>(i), &p);
-    return p;
+// One getter for every record kind reached by index.
+template <class T>
+static T* get(void (*getter)(Piece*, short, T**), Piece* piece, int i) {
+    T* record = nullptr;
+    getter(piece, static_cast<short>(i), &record);
+    return record;
 }
+
+Point* PointAt(Piece* piece, int i) { return get(qpGetPointLptr, piece, i); }
+Line* LineAt(Piece* piece, int i) { return get(qpGetLineLptr, piece, i); }
+Seg* SegAt(Piece* piece, int i) { return get(qpGetSegLptr, piece, i); }
 
 Coord* CoordOf(Piece* piece, int point) {
     Point* p = PointAt(piece, point);
-    if (p == nullptr) return nullptr;
-    Coord* c = nullptr;
-    qpGetCoordLptr(piece, p->coordIndex, &c);
-    return c;
+    return p == nullptr ? nullptr : get(qpGetCoordLptr, piece, p->coordIndex);
 }
 
-Line* LineAt(Piece* piece, int i) {
-    Line* l = nullptr;
-    qpGetLineLptr(piece, static_cast<short>(i), &l);
-    return l;
-}
+SPoint* SPointAt(Piece* piece, int i) { return get(qpGetSPointLptr, piece, i); }
+Rule* RuleAt(Piece* piece, int i) { return get(qpGetRuleLptr, piece, i); }
+PRule* PRuleAt(Piece* piece, int i) { return get(qpGetPRuleLptr, piece, i); }
+Extwid* ExtwidAt(Piece* piece, int i) { return get(qpGetExtwidLptr, piece, i); }
+Cutangl* CutanglAt(Piece* piece, int i) { return get(qpGetCutanglLptr, piece, i); }
 
-Seg* SegAt(Piece* piece, int i) {
-    Seg* s = nullptr;
-    qpGetSegLptr(piece, static_cast<short>(i), &s);
-    return s;
+Formula* FormulaOf(Piece* piece, int point) {
+    Point* p = PointAt(piece, point);
+    if (p == nullptr || piece->formulaCount == 0) return nullptr;
+    return get(qpGetFormulaLptr, piece, p->formulaIndex);
 }
 
 static std::string textOf(Piece* piece, int point, bool x) {
-    Point* p = PointAt(piece, point);
-    if (p == nullptr || piece->formulaCount == 0) return "";
-    Formula* f = nullptr;
-    qpGetFormulaLptr(piece, p->formulaIndex, &f);
+    Formula* f = FormulaOf(piece, point);
     if (f == nullptr) return "";
     short n = 0;
     char* area = nullptr;

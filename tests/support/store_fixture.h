@@ -69,6 +69,13 @@ Point* PointAt(Piece* piece, int i);
 Coord* CoordOf(Piece* piece, int point);
 Line* LineAt(Piece* piece, int i);
 Seg* SegAt(Piece* piece, int i);
+SPoint* SPointAt(Piece* piece, int i);
+Rule* RuleAt(Piece* piece, int i);
+PRule* PRuleAt(Piece* piece, int i);
+Extwid* ExtwidAt(Piece* piece, int i);
+Cutangl* CutanglAt(Piece* piece, int i);
+// The Formula of a point (null when the piece has none).
+Formula* FormulaOf(Piece* piece, int point);
 // The x and y formula texts of a point ("" when it has none).
 std::string FormulaX(Piece* piece, int point);
 std::string FormulaY(Piece* piece, int point);
