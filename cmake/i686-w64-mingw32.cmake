@@ -26,12 +26,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# SSE2 arithmetic: floats and doubles round as IEEE single and double, as
-# the formula and geometry routines are written for (x87 registers would
-# carry extra precision and break ties and last digits differently from the
-# 64-bit build). Every i686 processor since 2001 has SSE2.
-set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
-set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
+# SSE2 arithmetic for all 32-bit x86 builds is chosen in the top
+# CMakeLists.txt (it keys on CMAKE_SYSTEM_PROCESSOR above).
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
