@@ -14,7 +14,7 @@ namespace {
 
 // A sleeve of ten outline points with a seven-point cap curve, in mm.
 PieceSpec Sleeve(bool formulas) {
-    PieceSpec spec;
+    PieceSpec shape;
     ChainSpec chain;
     const float xy[][2] = {{300, 0},   {40, 0},    {0, 440},   {40, 500}, {100, 560},
                            {170, 580}, {240, 560}, {300, 500}, {340, 440}};
@@ -31,8 +31,8 @@ PieceSpec Sleeve(bool formulas) {
         chain.points.push_back(p);
     }
     chain.close = true;
-    spec.chains.push_back(chain);
-    return spec;
+    shape.chains.push_back(chain);
+    return shape;
 }
 
 struct Fixture {

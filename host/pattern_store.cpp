@@ -256,7 +256,7 @@ void buildRecords(PatternDoc& doc, const PieceModel& m, const std::string& where
 // The shorthand goes through the store's chain builder, the one place that
 // turns chains into points, lines and segments.
 void buildShorthand(PatternDoc& doc, const PieceModel& m, const std::string& where) {
-    PieceSpec spec;
+    PieceSpec shape;
     for (const auto& chain : m.outline) {
         ChainSpec c;
         for (const auto& p : chain) c.points.push_back(pointSpec(p));
@@ -266,12 +266,12 @@ void buildShorthand(PatternDoc& doc, const PieceModel& m, const std::string& whe
         const ChainPoint& b = chain.back();
         bool closedByHand = a.x == b.x && a.y == b.y && a.fx == b.fx && a.fy == b.fy;
         c.close = !closedByHand;
-        spec.chains.push_back(std::move(c));
+        shape.chains.push_back(std::move(c));
     }
     for (const auto& chain : m.inner) {
         ChainSpec c;
         for (const auto& p : chain) c.points.push_back(pointSpec(p));
-        spec.chains.push_back(std::move(c));
+        shape.chains.push_back(std::move(c));
     }
     for (const auto& mk : m.marks) {
         MarkSpec ms;
@@ -283,11 +283,11 @@ void buildShorthand(PatternDoc& doc, const PieceModel& m, const std::string& whe
         ms.lineIndex = mk.line;
         ms.size = mk.size;
         ms.position = mk.position;
-        spec.marks.push_back(ms);
+        shape.marks.push_back(ms);
     }
-    for (const auto& e : m.seamAllowances) spec.extwids.push_back(Extwid{e.from, e.to, e.fromWidth, e.toWidth});
-    for (const auto& c : m.corners) spec.cutangls.push_back(Cutangl{c.side, c.point, c.first, c.second});
-    for (const auto& f : m.fRules) spec.fRules.push_back(FRule{f.field0, f.field2});
+    for (const auto& e : m.seamAllowances) shape.extwids.push_back(Extwid{e.from, e.to, e.fromWidth, e.toWidth});
+    for (const auto& c : m.corners) shape.cutangls.push_back(Cutangl{c.side, c.point, c.first, c.second});
+    for (const auto& f : m.fRules) shape.fRules.push_back(FRule{f.field0, f.field2});
     for (size_t i = 0; i < m.rules.size(); ++i) {
         RuleSpec r;
         const RuleModel& rm = m.rules[i];
@@ -299,12 +299,12 @@ void buildShorthand(PatternDoc& doc, const PieceModel& m, const std::string& whe
             const PRuleModel& p = m.pRules[static_cast<size_t>(k)];
             r.pRules.push_back(PRule{p.code, p.point, p.dx, p.dy});
         }
-        spec.rules.push_back(std::move(r));
+        shape.rules.push_back(std::move(r));
     }
-    for (int i = 0; i < 9; ++i) spec.placement[i] = m.placement[static_cast<size_t>(i)];
-    spec.groupFlag = m.groupFlag;
+    for (int i = 0; i < 9; ++i) shape.placement[i] = m.placement[static_cast<size_t>(i)];
+    shape.groupFlag = m.groupFlag;
     std::string error;
-    Piece* piece = storeAppendPiece(&doc.pattern, spec, &error);
+    Piece* piece = storeAppendPiece(&doc.pattern, shape, &error);
     if (!piece) throw UserError(where, "the store refused the piece: " + error);
     // Points given only by formulas: their coordinates are the formulas'
     // values, now that the measurement table is set.
@@ -325,7 +325,7 @@ void buildShorthand(PatternDoc& doc, const PieceModel& m, const std::string& whe
     for (size_t ci = 0; ci < m.outline.size(); ++ci) {
         for (size_t i = 0; i < m.outline[ci].size(); ++i)
             fix(m.outline[ci][i], where + ".outline[" + std::to_string(ci) + "][" + std::to_string(i) + "]");
-        if (spec.chains[ci].close) fix(m.outline[ci][0], where + ".outline[" + std::to_string(ci) + "][0]");
+        if (shape.chains[ci].close) fix(m.outline[ci][0], where + ".outline[" + std::to_string(ci) + "][0]");
     }
     for (size_t ci = 0; ci < m.inner.size(); ++ci)
         for (size_t i = 0; i < m.inner[ci].size(); ++i)

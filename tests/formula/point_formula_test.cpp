@@ -31,17 +31,17 @@ protected:
     // rewritten (its old texts stay in the area, as the store keeps them).
     Piece* build(const std::string& ax, const std::string& ay, const std::string& bx,
                  const std::string& by) {
-        PieceSpec spec;
+        PieceSpec shape;
         const float axMm = qpFormulaCalculation(scratch, ax.c_str()) * 10;
         const float ayMm = qpFormulaCalculation(scratch, ay.c_str()) * 10;
         const float bxMm = qpFormulaCalculation(scratch, bx.c_str()) * 10;
         const float byMm = qpFormulaCalculation(scratch, by.c_str()) * 10;
-        spec.chains.push_back(Chain({P('S', axMm, ayMm, ax.c_str(), ay.c_str()),
+        shape.chains.push_back(Chain({P('S', axMm, ayMm, ax.c_str(), ay.c_str()),
                                      P('K', bxMm, byMm, bx.c_str(), by.c_str()),
                                      P('K', bxMm, 0), P('K', axMm, 0)},
                                     true));
-        spec.formulas = true;
-        return pattern.add(spec);
+        shape.formulas = true;
+        return pattern.add(shape);
     }
 
     // Rewrites point 2's formula for the target (x, y) in mm.

@@ -30,10 +30,10 @@ protected:
 };
 
 TEST_F(Frame, MatricesMapThePieceToTheClientAndBack) {
-    PieceSpec spec = RectangleSpec(100, 50);
-    spec.placement[6] = 10;  // placed 10 mm right, 5 mm up in the pattern
-    spec.placement[7] = 5;
-    Piece* piece = pattern().add(spec);
+    PieceSpec shape = RectangleSpec(100, 50);
+    shape.placement[6] = 10;  // placed 10 mm right, 5 mm up in the pattern
+    shape.placement[7] = 5;
+    Piece* piece = pattern().add(shape);
     frame::ViewMatrices m{};
     frame::buildViewMatrices(deskWindow(), kView, piece, m);
     EXPECT_EQ(m.flip[7], 600.0f);  // H = the client bottom

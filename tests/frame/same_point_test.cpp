@@ -14,20 +14,20 @@ namespace {
 // Open outline S(0,0) K(100,0) C(150,50) K(200,0) K(300,0): line 0 = 0..1,
 // line 1 = 1..3 (a curve), line 2 = 3..4; point 4 ends the chain.
 PieceSpec OpenSpec(bool lowerCase = false) {
-    PieceSpec spec;
+    PieceSpec shape;
     const char s = lowerCase ? 's' : 'S', k = lowerCase ? 'k' : 'K', c = lowerCase ? 'c' : 'C';
-    spec.chains.push_back(Chain({P(s, 0, 0), P(k, 100, 0), P(c, 150, 50), P(k, 200, 0),
+    shape.chains.push_back(Chain({P(s, 0, 0), P(k, 100, 0), P(c, 150, 50), P(k, 200, 0),
                                  P(k, 300, 0)}));
-    return spec;
+    return shape;
 }
 
-PieceSpec WithFormulas(PieceSpec spec) {
-    for (ChainSpec& chain : spec.chains)
+PieceSpec WithFormulas(PieceSpec shape) {
+    for (ChainSpec& chain : shape.chains)
         for (PointSpec& p : chain.points) {
             p.xFormula = "H/4+" + std::to_string(static_cast<int>(p.x / 10));
             p.yFormula = std::to_string(static_cast<int>(p.y / 10));
         }
-    return spec;
+    return shape;
 }
 
 class SamePoint : public ::testing::Test {

@@ -55,9 +55,9 @@ protected:
 };
 
 TEST_F(CurveModel, StraightLinesAgree) {
-    PieceSpec spec;
-    spec.chains.push_back(chain({pt('S', 0, 0), pt('K', 30, 40), pt('K', 130, 40)}));
-    Piece* piece = build(spec);
+    PieceSpec shape;
+    shape.chains.push_back(chain({pt('S', 0, 0), pt('K', 30, 40), pt('K', 130, 40)}));
+    Piece* piece = build(shape);
     EXPECT_NEAR(lengthOf(piece, 0, 2), 50.0f, kExact);
     EXPECT_NEAR(lengthOf(piece, 0, 3), 150.0f, kExact);
     expectAgreement(piece, 0, 3);
@@ -69,9 +69,9 @@ TEST_F(CurveModel, StraightLinesAgree) {
 TEST_F(CurveModel, CurveLinesAgreeAndPassThroughTheirPoints) {
     const std::vector<PointSpec> pts = {pt('S', 0, 0), pt('C', 30, 40), pt('C', 70, -20), pt('C', 110, 30),
                                         pt('K', 150, 0)};
-    PieceSpec spec;
-    spec.chains.push_back(chain(pts));
-    Piece* piece = build(spec);
+    PieceSpec shape;
+    shape.chains.push_back(chain(pts));
+    Piece* piece = build(shape);
     expectAgreement(piece, 0, 5);
     expectThroughPoints(piece, 0, 5, pts);
     // A curve through points that zig-zag is longer than their polygon.
@@ -85,9 +85,9 @@ TEST_F(CurveModel, CurveLinesAgreeAndPassThroughTheirPoints) {
 // points turns sharply.
 TEST_F(CurveModel, CurveLinesAreSmoothAtTheirPoints) {
     const std::vector<PointSpec> pts = {pt('S', 0, 0), pt('C', 40, 30), pt('C', 90, 10), pt('K', 120, 60)};
-    PieceSpec spec;
-    spec.chains.push_back(chain(pts));
-    Piece* piece = build(spec);
+    PieceSpec shape;
+    shape.chains.push_back(chain(pts));
+    Piece* piece = build(shape);
     auto turnOf = [](double ax, double ay, double bx, double by) {
         double turn = std::fabs(std::atan2(by, bx) - std::atan2(ay, ax));
         return turn > kPi ? 2 * kPi - turn : turn;
@@ -109,9 +109,9 @@ TEST_F(CurveModel, ArcLinesFollowTheirCircle) {
     const double r = 100.0;
     const std::vector<PointSpec> pts = {pt('S', 100, 0), pt('C', float(r * std::cos(kPi / 4)), float(r * std::sin(kPi / 4))),
                                         pt('K', 0, 100)};
-    PieceSpec spec;
-    spec.chains.push_back(chain(pts, false, 0, qpcurve::kArcLineKind));
-    Piece* piece = build(spec);
+    PieceSpec shape;
+    shape.chains.push_back(chain(pts, false, 0, qpcurve::kArcLineKind));
+    Piece* piece = build(shape);
     EXPECT_NEAR(lengthOf(piece, 0, 3), kPi / 2 * r, kOnCurve);
     expectAgreement(piece, 0, 3);
     expectThroughPoints(piece, 0, 3, pts);
@@ -126,10 +126,10 @@ TEST_F(CurveModel, ArcLinesFollowTheirCircle) {
 // An arc turns the way its points do: the same three points in the other
 // order give the same circle.
 TEST_F(CurveModel, ArcLinesTurnEitherWay) {
-    PieceSpec spec;
-    spec.chains.push_back(chain({pt('S', 0, 100), pt('C', 70.710678f, 70.710678f), pt('K', 100, 0)}, false, 0,
+    PieceSpec shape;
+    shape.chains.push_back(chain({pt('S', 0, 100), pt('C', 70.710678f, 70.710678f), pt('K', 100, 0)}, false, 0,
                                 qpcurve::kArcLineKind));
-    Piece* piece = build(spec);
+    Piece* piece = build(shape);
     EXPECT_NEAR(lengthOf(piece, 0, 3), kPi / 2 * 100, kOnCurve);
     const CurveResult mid = atLength(piece, 0, float(kPi / 4 * 100 / 2));
     EXPECT_NEAR(std::hypot(mid.x, mid.y), 100.0, 0.01);
@@ -138,9 +138,9 @@ TEST_F(CurveModel, ArcLinesTurnEitherWay) {
 // Three collinear points cannot make a circle: the arc line is its two
 // straight stretches.
 TEST_F(CurveModel, CollinearArcIsStraight) {
-    PieceSpec spec;
-    spec.chains.push_back(chain({pt('S', 0, 0), pt('C', 40, 0), pt('K', 100, 0)}, false, 0, qpcurve::kArcLineKind));
-    Piece* piece = build(spec);
+    PieceSpec shape;
+    shape.chains.push_back(chain({pt('S', 0, 0), pt('C', 40, 0), pt('K', 100, 0)}, false, 0, qpcurve::kArcLineKind));
+    Piece* piece = build(shape);
     EXPECT_NEAR(lengthOf(piece, 0, 3), 100.0f, kExact);
     const CurveResult p = atLength(piece, 0, 70.0f);
     EXPECT_NEAR(p.y, 0.0f, kExact);
@@ -148,9 +148,9 @@ TEST_F(CurveModel, CollinearArcIsStraight) {
 }
 
 TEST_F(CurveModel, ResolutionZeroMeansForty) {
-    PieceSpec spec;
-    spec.chains.push_back(chain({pt('S', 0, 0), pt('C', 30, 40), pt('K', 80, 0)}));
-    Piece* piece = build(spec);
+    PieceSpec shape;
+    shape.chains.push_back(chain({pt('S', 0, 0), pt('C', 30, 40), pt('K', 80, 0)}));
+    Piece* piece = build(shape);
     const float at40 = curve(piece, 0, 0x112, 0, 0, 0, 3, -1, 40).length;
     EXPECT_EQ(curve(piece, 0, 0x112, 0, 0, 0, 3, -1, 0).length, at40);
     EXPECT_EQ(curve(piece, 0, 0x112, 0, 0, 0, 3, -1, -3).length, at40);
@@ -159,19 +159,19 @@ TEST_F(CurveModel, ResolutionZeroMeansForty) {
 
 // Searches and measures at resolution 5 agree with each other as well.
 TEST_F(CurveModel, CoarseResolutionAgreesWithItself) {
-    PieceSpec spec;
-    spec.chains.push_back(chain({pt('S', 0, 0), pt('C', 30, 40), pt('K', 80, 0)}));
-    Piece* piece = build(spec);
+    PieceSpec shape;
+    shape.chains.push_back(chain({pt('S', 0, 0), pt('C', 30, 40), pt('K', 80, 0)}));
+    Piece* piece = build(shape);
     const CurveResult found = curve(piece, 0, 0x142, 0, 0, 0, 3, -1, 5, 45, 45);
     const CurveResult placed = curve(piece, 0, 0x122, 0, 0, 0, 3, -1, 5, 0, 0, found.length);
     EXPECT_LT(dist(found, placed), kOnCurve);
 }
 
 TEST_F(CurveModel, CoincidentPointsAreZeroLengthStretches) {
-    PieceSpec spec;
-    spec.chains.push_back(chain({pt('S', 0, 0), pt('K', 50, 0), pt('K', 50, 0), pt('K', 100, 0)}));
-    spec.chains.push_back(chain({pt('s', 0, 50), pt('c', 50, 70), pt('c', 50, 70), pt('c', 50, 70), pt('k', 100, 50)}));
-    Piece* piece = build(spec);
+    PieceSpec shape;
+    shape.chains.push_back(chain({pt('S', 0, 0), pt('K', 50, 0), pt('K', 50, 0), pt('K', 100, 0)}));
+    shape.chains.push_back(chain({pt('s', 0, 50), pt('c', 50, 70), pt('c', 50, 70), pt('c', 50, 70), pt('k', 100, 50)}));
+    Piece* piece = build(shape);
     EXPECT_NEAR(lengthOf(piece, 0, 4), 100.0f, kExact);
     EXPECT_NEAR(lengthOf(piece, 1, 2), 0.0f, kExact);
     const CurveResult mid = atLength(piece, 0, 50.0f);
@@ -193,9 +193,9 @@ TEST_F(CurveModel, CoincidentPointsAreZeroLengthStretches) {
 // A point doubled in place (the twin a tool makes before it moves one of
 // them) leaves the curve as it was.
 TEST_F(CurveModel, TwinPointLeavesTheCurveAsItWas) {
-    PieceSpec spec;
-    spec.chains.push_back(chain({pt('S', 0, 0), pt('C', 40, 30), pt('C', 90, 10), pt('K', 120, 60)}));
-    Piece* piece = build(spec);
+    PieceSpec shape;
+    shape.chains.push_back(chain({pt('S', 0, 0), pt('C', 40, 30), pt('C', 90, 10), pt('K', 120, 60)}));
+    Piece* piece = build(shape);
     const float whole = lengthOf(piece, 0, 4);
     const float head = lengthOf(piece, 0, 3);
     std::vector<CurveResult> before;
@@ -235,11 +235,11 @@ TEST_F(CurveModel, EmptyPieceFindsNothing) {
 
 // A piece of one mark point has a point but no line: nothing to snap to.
 TEST_F(CurveModel, OnePointWithoutLine) {
-    PieceSpec spec;
+    PieceSpec shape;
     MarkSpec mark;
     mark.point = pt('o', 5, 5);
-    spec.marks.push_back(mark);
-    Piece* piece = build(spec);
+    shape.marks.push_back(mark);
+    Piece* piece = build(shape);
     EXPECT_EQ(curve(piece, 0, 0x302, 0, 0, 0, 0, -1, 40, 5, 5).index, -1);
     EXPECT_EQ(nearestIn(piece, 0, 1, 5, 5).x, qpcurve::kFar);
     EXPECT_EQ(atLength(piece, 0, 1.0f).x, qpcurve::kFar);
@@ -247,9 +247,9 @@ TEST_F(CurveModel, OnePointWithoutLine) {
 }
 
 TEST_F(CurveModel, OpenOutlineClampsAtItsEnd) {
-    PieceSpec spec;
-    spec.chains.push_back(chain({pt('S', 0, 0), pt('K', 100, 0), pt('K', 100, 50)}));
-    Piece* piece = build(spec);
+    PieceSpec shape;
+    shape.chains.push_back(chain({pt('S', 0, 0), pt('K', 100, 0), pt('K', 100, 50)}));
+    Piece* piece = build(shape);
     const CurveResult end = atLength(piece, 0, 1000.0f);
     EXPECT_NEAR(end.x, 100.0f, kExact);
     EXPECT_NEAR(end.y, 50.0f, kExact);
@@ -308,9 +308,9 @@ TEST_F(CurveModel, NullArgumentsAreSafe) {
 // Two outline chains, the second in a code-3 segment: mode 8 snaps to it
 // alone, mode 2 to both, mode 0xA to outline points only.
 TEST_F(CurveModel, ModesChooseWhatMayBeSnappedTo) {
-    PieceSpec spec = squareSpec();
-    spec.chains.push_back(chain({pt('S', 200, 0), pt('K', 300, 0)}, false, 3));
-    Piece* piece = build(spec);
+    PieceSpec shape = squareSpec();
+    shape.chains.push_back(chain({pt('S', 200, 0), pt('K', 300, 0)}, false, 3));
+    Piece* piece = build(shape);
     // points: square 0..4, inner line 5, 6, code-3 line 7, 8, mark 9
     const CurveResult code3 = curve(piece, 0, 0x142, 0, 0x80000008, 0, 0, -1, 40, 50, 40);
     EXPECT_NEAR(code3.x, 200.0f, kExact);
@@ -332,9 +332,9 @@ TEST_F(CurveModel, ModesChooseWhatMayBeSnappedTo) {
 TEST_F(CurveModel, Clockwise) {
     Piece* ccw = build(squareSpec());
     EXPECT_EQ(qpGetPieceClockwise(ccw), -1);
-    PieceSpec spec;
-    spec.chains.push_back(chain({pt('S', 0, 0), pt('K', 0, 100), pt('K', 100, 100), pt('K', 100, 0)}, true));
-    Piece* cw = build(spec);
+    PieceSpec shape;
+    shape.chains.push_back(chain({pt('S', 0, 0), pt('K', 0, 100), pt('K', 100, 100), pt('K', 100, 0)}, true));
+    Piece* cw = build(shape);
     EXPECT_EQ(qpGetPieceClockwise(cw), 1);
     PieceSpec inner;
     inner.chains.push_back(chain({pt('s', 0, 0), pt('k', 0, 100), pt('k', 100, 100)}));

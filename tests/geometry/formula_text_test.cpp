@@ -76,11 +76,11 @@ protected:
         ASSERT_TRUE(storeSetParameter("Z", 0.0f));
         pattern_ = storeNewPattern(200000, kWorkBufferKind);
         ASSERT_NE(pattern_, nullptr);
-        PieceSpec spec;
+        PieceSpec shape;
         ChainSpec chain;
         chain.points = {geotest::pt('S', 0, 0), geotest::pt('K', 10, 0)};
-        spec.chains.push_back(chain);
-        piece_ = storeAppendPiece(&pattern_, spec);
+        shape.chains.push_back(chain);
+        piece_ = storeAppendPiece(&pattern_, shape);
         ASSERT_NE(piece_, nullptr);
     }
     void TearDown() override {

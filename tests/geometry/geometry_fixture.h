@@ -53,9 +53,9 @@ protected:
     }
     void TearDown() override { storeFreePattern(pattern_); }
 
-    Piece* build(const PieceSpec& spec) {
+    Piece* build(const PieceSpec& shape) {
         std::string error;
-        Piece* piece = storeAppendPiece(&pattern_, spec, &error);
+        Piece* piece = storeAppendPiece(&pattern_, shape, &error);
         EXPECT_NE(piece, nullptr) << error;
         return piece;
     }
@@ -73,13 +73,13 @@ protected:
 //           5 s(20,50) 6 k(80,50) 7 o(50,20)
 //   lines:  0: 0-1  1: 1-2  2: 2-3  3: 3-4  4: 5-6
 inline PieceSpec squareSpec() {
-    PieceSpec spec;
-    spec.chains.push_back(chain({pt('S', 0, 0), pt('K', 100, 0), pt('K', 100, 100), pt('K', 0, 100)}, true));
-    spec.chains.push_back(chain({pt('s', 20, 50), pt('k', 80, 50)}));
+    PieceSpec shape;
+    shape.chains.push_back(chain({pt('S', 0, 0), pt('K', 100, 0), pt('K', 100, 100), pt('K', 0, 100)}, true));
+    shape.chains.push_back(chain({pt('s', 20, 50), pt('k', 80, 50)}));
     MarkSpec mark;
     mark.point = pt('o', 50, 20);
-    spec.marks.push_back(mark);
-    return spec;
+    shape.marks.push_back(mark);
+    return shape;
 }
 
 // The outputs of one qpCurve call.

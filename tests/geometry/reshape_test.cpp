@@ -58,19 +58,19 @@ std::vector<char> bytesOf(const Piece* piece) {
 //           7 s(20,-40) 8 c(80,-30) 9 k(140,-40) 10 v (notch)
 //   lines:  0: 0-4  1: 4-5  2: 5-6  3: 7-9
 PieceSpec curvedSpec(float notchPosition) {
-    PieceSpec spec;
-    spec.chains.push_back(chain({pt('S', 0, 0), pt('C', 40, 30), pt('C', 80, 35), pt('C', 120, 20), pt('K', 160, 0),
+    PieceSpec shape;
+    shape.chains.push_back(chain({pt('S', 0, 0), pt('C', 40, 30), pt('C', 80, 35), pt('C', 120, 20), pt('K', 160, 0),
                                  pt('K', 160, -80)},
                                 true));
-    spec.chains.push_back(chain({pt('s', 20, -40), pt('c', 80, -30), pt('k', 140, -40)}));
+    shape.chains.push_back(chain({pt('s', 20, -40), pt('c', 80, -30), pt('k', 140, -40)}));
     MarkSpec notch;
     notch.point = pt('v', 0, 0);
     notch.segCode = 16;
     notch.segValue = 0;
     notch.lineIndex = 0;
     notch.position = notchPosition;
-    spec.marks.push_back(notch);
-    return spec;
+    shape.marks.push_back(notch);
+    return shape;
 }
 
 SPoint notchOf(Piece* piece) {
@@ -288,10 +288,10 @@ TEST_F(Reshape, PointPutOnNoLine) {
 
 // A point put on an arc lies on its circle, and the line stays that arc.
 TEST_F(Reshape, PointPutOnAnArc) {
-    PieceSpec spec;
-    spec.chains.push_back(chain({pt('S', 100, 0), pt('C', 70.710678f, 70.710678f), pt('K', 0, 100)}, false, 0,
+    PieceSpec shape;
+    shape.chains.push_back(chain({pt('S', 100, 0), pt('C', 70.710678f, 70.710678f), pt('K', 0, 100)}, false, 0,
                                 qpcurve::kArcLineKind));
-    Piece* piece = build(spec);
+    Piece* piece = build(shape);
     const CurveResult on = atLength(piece, 0, 40.0f);
     short first = 0, last = 2, index = -1;
     qpAdjustCurvePoint(nullptr, pattern_, piece, 0, on.x, on.y, &first, &last, &index);
@@ -334,7 +334,7 @@ protected:
     // A square with formulas: point 1 at x = H/4+6 (16 cm), y = 0;
     // point 2 at x = 2*(H/4)-4 = 16 cm, y = BL/2 = 10 cm.
     Piece* formulaSquare() {
-        PieceSpec spec;
+        PieceSpec shape;
         PointSpec p0 = pt('S', 0, 0), p1 = pt('K', 160, 0), p2 = pt('K', 160, 100), p3 = pt('K', 0, 100);
         p1.xFormula = "H/4+6";
         p1.yFormula = "0";
@@ -342,9 +342,9 @@ protected:
         p2.yFormula = "BL/2";
         p3.xFormula = "0";
         p3.yFormula = "BL/2";
-        spec.chains.push_back(chain({p0, p1, p2, p3}, true));
-        spec.formulas = true;
-        return build(spec);
+        shape.chains.push_back(chain({p0, p1, p2, p3}, true));
+        shape.formulas = true;
+        return build(shape);
     }
     static void moveTo(Piece* piece, int i, float x, float y) {
         Coord* c = nullptr;

@@ -22,20 +22,20 @@ constexpr float kLengthTolerance = 0.02f;  // mm, the length loop's own limit
 // (170, 580)) to the right underarm point 8 at (340, 440), and down to the
 // hem again (point 9 closes the outline).
 PieceSpec SleeveSpec(bool formulas = false) {
-    PieceSpec spec;
-    spec.chains.push_back(Chain({P('S', 300, 0), P('K', 40, 0), P('K', 0, 440),
+    PieceSpec shape;
+    shape.chains.push_back(Chain({P('S', 300, 0), P('K', 40, 0), P('K', 0, 440),
                                  P('C', 40, 500), P('C', 100, 560), P('C', 170, 580),
                                  P('C', 240, 560), P('C', 300, 500), P('K', 340, 440)},
                                 true));
     if (formulas) {
         // Underarm and cap points follow the armhole depth AD (cm).
-        for (PointSpec& p : spec.chains[0].points) {
+        for (PointSpec& p : shape.chains[0].points) {
             p.xFormula = std::to_string(p.x / 10.0f).substr(0, 5);
             p.yFormula = p.y >= 440 ? "AD+" + std::to_string((p.y - 440) / 10.0f).substr(0, 4)
                                     : std::to_string(p.y / 10.0f).substr(0, 4);
         }
     }
-    return spec;
+    return shape;
 }
 constexpr short kLeftUnderarm = 2, kRightUnderarm = 8, kCapTop = 5;
 
@@ -295,9 +295,9 @@ TEST_F(SleeveCap, MessagesOutsideTheirStepsAreLeftAlone) {
 // ---- qpAdjustCurveLength on its own ------------------------------------------
 
 TEST_F(SleeveCap, AdjustRefusesNullsAndEndsCloserThanATenthOfAMillimetre) {
-    PieceSpec spec;
-    spec.chains.push_back(Chain({P('S', 0, 0), P('C', 0.02f, 3), P('K', 0.05f, 0)}));
-    piece = holder->add(spec);
+    PieceSpec shape;
+    shape.chains.push_back(Chain({P('S', 0, 0), P('C', 0.02f, 3), P('K', 0.05f, 0)}));
+    piece = holder->add(shape);
     const std::vector<Coord> before = coords();
     EXPECT_EQ(qpAdjustCurveLength(deskWindow(), holder->get(), piece, 0, 2, 100), 0);
     EXPECT_EQ(qpAdjustCurveLength(deskWindow(), nullptr, piece, 0, 2, 100), 0);
