@@ -1,82 +1,20 @@
 // The store as same-point insertion uses it: a twin of point i is made with
 // qpInsertPoint, a K twin gets a two-point line with qpInsertLine, and the
-// caller writes the fields its steps name. Whatever the kind of point, the
+// library writes the fields it names. Whatever the kind of point, the
 // piece must come out consistent, and a line that left point i must leave
 // from the twin afterwards.
 #include <cstring>
 
+#include "frame/exports.h"
 #include "tests/support/store_fixture.h"
 
 namespace {
 
-// The edits of the same-point insertion, step by step, over the store's
-// operations (formula texts copied through a private buffer).
+// The twin through the library's own same-point insertion, which makes it
+// from exactly these store operations.
 int MakeTwin(PatternBuffer* pattern, Piece* piece, int i) {
-    Point* p = PointAt(piece, i);
-    char t = p->type;
-    int c = p->lineIn;
-    Coord* coord = CoordOf(piece, i);
-    float x = coord->x, y = coord->y;
-    bool outgoing = p->lineOut >= 0;
-    int16_t n = outgoing ? LineAt(piece, p->lineOut)->kind : 0;
-
     Point* twin = nullptr;
-    qpInsertPoint(pattern, piece, static_cast<short>(i), &twin);
-    twin->type = t;
-    twin->coordIndex = piece->coordCount;
-    if (piece->formulaCount != 0) twin->formulaIndex = piece->formulaCount;
-
-    if (typeLetter(t) == 'K') {
-        Line* line = nullptr;
-        qpInsertLine(pattern, piece, static_cast<short>(c), &line);
-        line->pointCount = 2;
-        line->firstPoint = static_cast<int16_t>(i);
-        if (outgoing) {
-            line->joinPoint = static_cast<int16_t>(i + 1);
-            --line->joinCount;
-            line->joinKind = n;
-        }
-        twin = PointAt(piece, i + 1);
-        twin->lineIn = static_cast<int16_t>(c + 1);
-        twin->lineOut = static_cast<int16_t>(outgoing ? c + 2 : -1);
-        PointAt(piece, i)->lineOut = static_cast<int16_t>(c + 1);
-    } else {
-        twin->lineIn = twin->lineOut = static_cast<int16_t>(c);
-    }
-    Coord* made = nullptr;
-    qpIncreaseCoord(pattern, piece, &made);
-    made->pointIndex = static_cast<int16_t>(i + 1);
-    made->x = x;
-    made->y = y;
-    if (piece->formulaCount != 0) {
-        Formula* target = nullptr;
-        qpIncreaseFormula(pattern, piece, &target);
-        int fi = piece->formulaCount - 1;
-        for (int axis = 0; axis < 2; ++axis) {
-            Formula* source = nullptr;
-            qpGetFormulaLptr(piece, PointAt(piece, i)->formulaIndex, &source);
-            short length = axis == 0 ? source->xTextLength : source->yTextLength;
-            short offset = axis == 0 ? source->xTextOffset : source->yTextOffset;
-            short n2 = 0;
-            char* area = nullptr;
-            qpGetCharLptr(piece, &n2, &area);
-            char copy[100];
-            std::memcpy(copy, area + offset, static_cast<size_t>(length));
-            short at = 0;
-            char* text = nullptr;
-            qpIncreaseString(pattern, piece, length, &at, &text);
-            std::memcpy(text, copy, static_cast<size_t>(length));
-            qpGetFormulaLptr(piece, static_cast<short>(fi), &target);
-            if (axis == 0) {
-                target->xTextOffset = at;
-                target->xTextLength = length;
-            } else {
-                target->yTextOffset = at;
-                target->yTextLength = length;
-            }
-        }
-    }
-    return i + 1;
+    return qpInsertSamePoint(pattern, piece, static_cast<short>(i), &twin);
 }
 
 TEST(SamePoint, TurningPointWithAnOutgoingLine) {
