@@ -24,6 +24,7 @@
 #include "frame/siblings.h"
 #include "siblings/geometry/curve_model.h"
 #include "siblings/geometry/formula_terms.h"
+#include "siblings/records/store_extras.h"
 
 namespace {
 
@@ -33,36 +34,7 @@ constexpr double kOnPointMm = 0.01;
 std::string pointText(Piece* piece, int k, int axis) {
     Point* p = nullptr;
     qpGetPointLptr(piece, static_cast<short>(k), &p);
-    if (p == nullptr || p->formulaIndex < 0 || p->formulaIndex >= piece->formulaCount) return "";
-    Formula* f = nullptr;
-    qpGetFormulaLptr(piece, p->formulaIndex, &f);
-    if (f == nullptr) return "";
-    const short offset = axis == 0 ? f->xTextOffset : f->yTextOffset;
-    const short length = axis == 0 ? f->xTextLength : f->yTextLength;
-    short n = 0;
-    char* area = nullptr;
-    qpGetCharLptr(piece, &n, &area);
-    if (area == nullptr || offset < 0 || length <= 0 || offset + length > piece->charCount) return "";
-    return std::string(area + offset, strnlen(area + offset, static_cast<size_t>(length)));
-}
-
-void writeText(PatternBuffer* pattern, Piece* piece, int formula, int axis, const std::string& text) {
-    const short length = static_cast<short>(text.size() + 1);
-    short offset = 0;
-    char* dst = nullptr;
-    qpIncreaseString(pattern, piece, length, &offset, &dst);
-    if (dst == nullptr) return;
-    std::memcpy(dst, text.c_str(), text.size() + 1);
-    Formula* f = nullptr;
-    qpGetFormulaLptr(piece, static_cast<short>(formula), &f);
-    if (f == nullptr) return;
-    if (axis == 0) {
-        f->xTextOffset = offset;
-        f->xTextLength = length;
-    } else {
-        f->yTextOffset = offset;
-        f->yTextLength = length;
-    }
+    return p == nullptr ? std::string() : storeFormulaText(piece, p->formulaIndex, axis);
 }
 
 }  // namespace
@@ -128,7 +100,7 @@ QP_SIBLING_EXPORT void qpAdjustCurvePoint(HDC hdc, PatternBuffer* pattern, Piece
             double rest = 0.0;
             qpformula::splitConstantTerms(*old[axis], expression, rest);
             const double value = qpFormulaCalculation(piece, expression.c_str());
-            writeText(pattern, piece, formulaIndex, axis,
+            storeWriteFormulaText(pattern, piece, formulaIndex, axis,
                       qpformula::fittedText(expression, value, target[axis]));
         }
     }

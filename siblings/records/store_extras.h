@@ -170,6 +170,17 @@ QP_SIBLING_EXPORT long storePatternEnd(const PatternBuffer* pattern);
 // fit size bytes (text is then empty).
 QP_SIBLING_EXPORT int storeCoordinateText(float millimetres, char* text, int size);
 
+// ---- Formula texts (for the sibling libraries, tests and the host) -----------
+
+// The text of one axis (0: x, 1: y) of Formula `formula`; "" when the formula
+// does not exist or its text does not lie inside the text area.
+QP_STORE_CXX_EXPORT std::string storeFormulaText(Piece* piece, int formula, int axis);
+// Writes `text` as a new text at the end of the area (qpIncreaseString) and
+// points that axis of Formula `formula` at it. The old text stays where it
+// is; removing it is the caller's. Nothing happens for a missing formula.
+QP_STORE_CXX_EXPORT void storeWriteFormulaText(PatternBuffer* pattern, Piece* piece, int formula,
+                                               int axis, const std::string& text);
+
 // ---- Building pieces (tests, fixtures, the host's pattern loader) --------------
 
 // One point of a chain or a mark. x and y in millimetres; the formula texts

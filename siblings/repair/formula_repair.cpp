@@ -8,6 +8,7 @@
 
 #include "frame/siblings.h"
 #include "siblings/geometry/formula_terms.h"
+#include "siblings/records/store_extras.h"
 
 namespace {
 
@@ -32,16 +33,14 @@ void adjustText(PatternBuffer* pattern, Piece* piece, int fi, int axis, double c
     const short oldOffset = axis == 0 ? f->xTextOffset : f->yTextOffset;
     const short oldLength = axis == 0 ? f->xTextLength : f->yTextLength;
 
-    std::string oldText;
-    bool oldValid = false;
+    // The old text, when its range lies inside the area; a damaged range is
+    // neither read nor removed.
     short areaSize = 0;
     char* area = nullptr;
     qpGetCharLptr(piece, &areaSize, &area);
-    if (area != nullptr && oldOffset >= 0 && oldLength > 0 && oldOffset + oldLength <= piece->charCount) {
-        const char* t = area + oldOffset;
-        oldText.assign(t, strnlen(t, static_cast<size_t>(oldLength)));
-        oldValid = true;
-    }
+    const bool oldValid = area != nullptr && oldOffset >= 0 && oldLength > 0 &&
+                          oldOffset + oldLength <= piece->charCount;
+    const std::string oldText = storeFormulaText(piece, fi, axis);
 
     std::string expression;
     double rest = 0.0;
@@ -51,21 +50,7 @@ void adjustText(PatternBuffer* pattern, Piece* piece, int fi, int axis, double c
     const std::string text = qpformula::fittedText(expression, value, target);
     if (oldValid && text == oldText) return;
 
-    const short length = static_cast<short>(text.size() + 1);
-    short offset = 0;
-    char* dst = nullptr;
-    qpIncreaseString(pattern, piece, length, &offset, &dst);
-    if (dst == nullptr) return;
-    std::memcpy(dst, text.c_str(), text.size() + 1);
-    qpGetFormulaLptr(piece, static_cast<short>(fi), &f);
-    if (f == nullptr) return;
-    if (axis == 0) {
-        f->xTextOffset = offset;
-        f->xTextLength = length;
-    } else {
-        f->yTextOffset = offset;
-        f->yTextLength = length;
-    }
+    storeWriteFormulaText(pattern, piece, fi, axis, text);
     if (oldValid && !textShared(piece, fi, axis, oldOffset)) {
         short n = 0;
         qpDeleteString(pattern, piece, &n, oldOffset, oldLength);

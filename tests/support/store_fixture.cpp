@@ -121,15 +121,8 @@ Formula* FormulaOf(Piece* piece, int point) {
 }
 
 static std::string textOf(Piece* piece, int point, bool x) {
-    Formula* f = FormulaOf(piece, point);
-    if (f == nullptr) return "";
-    short n = 0;
-    char* area = nullptr;
-    qpGetCharLptr(piece, &n, &area);
-    int offset = x ? f->xTextOffset : f->yTextOffset;
-    int length = x ? f->xTextLength : f->yTextLength;
-    if (offset < 0 || length < 1 || offset + length > n) return "";
-    return std::string(area + offset);
+    Point* p = PointAt(piece, point);
+    return p == nullptr ? std::string() : storeFormulaText(piece, p->formulaIndex, x ? 0 : 1);
 }
 
 std::string FormulaX(Piece* piece, int point) { return textOf(piece, point, true); }
