@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the fuzz harnesses of the formula-text routines with clang, libFuzzer,
+# Builds the fuzz harnesses of the formula-text routines and of pattern files
+# with clang, libFuzzer,
 # AddressSanitizer and UndefinedBehaviorSanitizer, straight from the formula
 # sources (not through the main build, so that it stays quick).
 # Usage: fuzz/build.sh [output folder, default build/fuzz]
@@ -26,4 +27,13 @@ done
 for h in "${harnesses[@]}"; do
   "$cxx" "${flags[@]}" -fsanitize=fuzzer,$sanitize "fuzz/fuzz_$h.cpp" "${objects[@]}" -o "$out/fuzz_$h"
 done
+
+# Pattern files: the host's reader and writer over the store stand-in and
+# the desktop's global memory, with the formula evaluation the loader uses.
+pattern_sources=(host/pattern_json.cpp host/host_io.cpp host/pattern_store.cpp
+                 siblings/records/*.cpp siblings/buffers/*.cpp
+                 siblings/geometry/formula_eval.cpp win/desktop.cpp)
+"$cxx" "${flags[@]}" -fsanitize=fuzzer,$sanitize fuzz/fuzz_pattern_file.cpp \
+  "${pattern_sources[@]}" -o "$out/fuzz_pattern_file"
+harnesses+=(pattern_file)
 echo "fuzz: built ${harnesses[*]} in $out"

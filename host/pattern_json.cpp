@@ -539,6 +539,13 @@ PatternModel parsePatternJson(const std::string& text, const std::string& fileNa
         (void)at;
         throw UserError(fileName + ": " + lineColumn(text, e.byte == 0 ? 0 : e.byte - 1),
                         "not valid JSON: " + reason);
+    } catch (const json::exception& e) {
+        // A number out of range ("1E9999") is valid JSON syntax that the
+        // reader cannot hold: refused like any other bad file, not a crash.
+        std::string what = e.what();
+        const size_t close = what.find("] ");
+        throw UserError(fileName, "not a readable JSON file: " +
+                                      (close == std::string::npos ? what : what.substr(close + 2)));
     }
     Field top(fileName, "");
     requireObject(root, top, {"format", "kind", "measurements", "pieces"});

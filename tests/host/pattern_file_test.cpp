@@ -117,6 +117,8 @@ struct BadFile {
 
 const BadFile kBadFiles[] = {
     {"syntax", "{\n  \"pieces\": [\n    {,\n", "line 3, column 6", "not valid JSON"},
+    {"number beyond range", R"({"kind": 1E9999, "pieces": [)" PIECE_OK "]}", "bad.json",
+     "number overflow"},
     {"not an object", "[1, 2]", "top level", "expected an object"},
     {"other format", R"({"format": "pattern 9", "pieces": [)" PIECE_OK "]}", "format", "not a pattern file"},
     {"no pieces", R"({"kind": 1})", "top level", "missing field \"pieces\""},
