@@ -13,14 +13,14 @@
 namespace {
 
 // A sleeve of ten outline points with a seven-point cap curve, in mm.
-PieceSpec Sleeve(bool formulas) {
-    PieceSpec shape;
-    ChainSpec chain;
+PieceShape Sleeve(bool formulas) {
+    PieceShape shape;
+    ShapeChain chain;
     const float xy[][2] = {{300, 0},   {40, 0},    {0, 440},   {40, 500}, {100, 560},
                            {170, 580}, {240, 560}, {300, 500}, {340, 440}};
     const char types[] = "SKKCCCCCK";
     for (int i = 0; i < 9; ++i) {
-        PointSpec p;
+        ShapePoint p;
         p.type = types[i];
         p.x = xy[i][0];
         p.y = xy[i][1];
@@ -53,7 +53,9 @@ void NearestPointOnLines(benchmark::State& state) {
     for (auto _ : state) {
         short index = -1;
         float length = 0, x = 123.4f, y = 543.2f;
-        qpCurve(nullptr, f.piece, 0, 0x142, 0, 0x80000004, 0, 0, -1, 40, &index, &length, &x,
+        qpCurve(nullptr, f.piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
+                qpcurve::kModeWholePiece | qpcurve::kSnapAllLines, 0, 0, qpcurve::kColourDefault,
+                qpcurve::kDefaultResolution, &index, &length, &x,
                 &y, kIdentity);
         benchmark::DoNotOptimize(x);
     }
@@ -66,7 +68,9 @@ void PartMatchOverEveryStretch(benchmark::State& state) {
         for (short k = 0; k + 1 < f.piece->pointCount; ++k) {
             short index = -1;
             float length = 0, x = 170, y = 580;
-            qpCurve(nullptr, f.piece, 0, 0x142, 0, 0, k, 2, -1, 40, &index, &length, &x, &y,
+            qpCurve(nullptr, f.piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
+                    qpcurve::kSnapAllLinesDefault, k, 2, qpcurve::kColourDefault,
+                    qpcurve::kDefaultResolution, &index, &length, &x, &y,
                     kIdentity);
             benchmark::DoNotOptimize(x);
         }
@@ -79,7 +83,8 @@ void CapLength(benchmark::State& state) {
     for (auto _ : state) {
         short index = 0;
         float length = 0, x = 0, y = 0;
-        qpCurve(nullptr, f.piece, 0, 0x112, 0, 0, 2, 7, -1, 40, &index, &length, &x, &y,
+        qpCurve(nullptr, f.piece, qpcurve::kOpSearch, qpcurve::kMeasureLength, qpcurve::kStylePlain,
+                qpcurve::kSnapAllLinesDefault, 2, 7, qpcurve::kColourDefault, qpcurve::kDefaultResolution, &index, &length, &x, &y,
                 kIdentity);
         benchmark::DoNotOptimize(length);
     }

@@ -72,7 +72,9 @@ short findPart(Piece* piece, float x, float y, const float identity[9]) {
     for (short k = 0; k + 1 < piece->pointCount; ++k) {
         short index = -1;
         float length = 0, px = x, py = y;
-        qpCurve(nullptr, piece, 0, 0x142, 0, 0, k, 2, -1, 40, &index, &length, &px, &py,
+        qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
+                qpcurve::kSnapAllLinesDefault, k, 2, qpcurve::kColourDefault,
+                qpcurve::kDefaultResolution, &index, &length, &px, &py,
                 identity);
         if (std::fabs(px - x) < kPartMatchMm && std::fabs(py - y) < kPartMatchMm)
             return k;

@@ -23,6 +23,43 @@
 #  define QP_SIBLING_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
 
+// The words of qpCurve (op, flags, style, mode), named once for the tools, the
+// geometry stand-in, the host and the tests. What each form computes and
+// draws is described with the curve model (Qpkit's geometry).
+namespace qpcurve {
+
+constexpr short kOpSearch = 0;      // search or measure only
+constexpr short kOpDraw = 2;        // draw (and measure when flags ask)
+
+constexpr long kFlagLines = 0x002;           // always set
+constexpr long kFlagLength = 0x010;          // length of a range
+constexpr long kFlagAtLength = 0x020;        // the point at a length
+constexpr long kFlagNearestOnLines = 0x040;  // nearest point on the lines
+constexpr long kFlagMeasureGroup = 0x100;    // carried by the tools' searches
+constexpr long kFlagNearestPoint = 0x200;    // nearest vertex
+// The forms the tools use.
+constexpr long kNearestOnLines = kFlagMeasureGroup | kFlagNearestOnLines | kFlagLines;   // 0x142
+constexpr long kNearestVertex = kFlagNearestPoint | kFlagMeasureGroup | kFlagLines;      // 0x302
+constexpr long kMeasureLength = kFlagMeasureGroup | kFlagLength | kFlagLines;            // 0x112
+constexpr long kDrawOnly = kFlagLines;                                                   // 2
+
+// Mode: the high bit marks a whole-piece search; the low bits say what may
+// be snapped to.
+constexpr unsigned long kModeWholePiece = 0x80000000UL;
+constexpr unsigned long kSnapAllLinesDefault = 0x0;
+constexpr unsigned long kSnapOutline = 0x2;
+constexpr unsigned long kSnapAllLines = 0x4;
+constexpr unsigned long kSnapCode3 = 0x8;
+constexpr unsigned long kSnapOutlineVertices = 0xA;
+
+constexpr short kStylePlain = 0;
+constexpr short kStyleHighlight = 32;   // a wider pen
+constexpr short kStyleWhole = 0xFF;     // the whole piece, as the tools draw it
+constexpr short kColourDefault = -1;
+constexpr short kDefaultResolution = 40;  // samples per stretch
+
+}  // namespace qpcurve
+
 extern "C" {
 
 // ---- Qpkit1: records -------------------------------------------------------

@@ -33,8 +33,8 @@ long estimateBytes(const PatternModel& model) {
     return bytes + kSpareBytes;
 }
 
-PointSpec pointSpec(const ChainPoint& p) {
-    PointSpec s;
+ShapePoint pointShape(const ChainPoint& p) {
+    ShapePoint s;
     s.type = p.type;
     s.x = p.x;
     s.y = p.y;
@@ -256,10 +256,10 @@ void buildRecords(PatternDoc& doc, const PieceModel& m, const std::string& where
 // The shorthand goes through the store's chain builder, the one place that
 // turns chains into points, lines and segments.
 void buildShorthand(PatternDoc& doc, const PieceModel& m, const std::string& where) {
-    PieceSpec shape;
+    PieceShape shape;
     for (const auto& chain : m.outline) {
-        ChainSpec c;
-        for (const auto& p : chain) c.points.push_back(pointSpec(p));
+        ShapeChain c;
+        for (const auto& p : chain) c.points.push_back(pointShape(p));
         // An outline is closed: the builder appends the closing K on the
         // first point unless the chain already ends there.
         const ChainPoint& a = chain.front();
@@ -269,13 +269,13 @@ void buildShorthand(PatternDoc& doc, const PieceModel& m, const std::string& whe
         shape.chains.push_back(std::move(c));
     }
     for (const auto& chain : m.inner) {
-        ChainSpec c;
-        for (const auto& p : chain) c.points.push_back(pointSpec(p));
+        ShapeChain c;
+        for (const auto& p : chain) c.points.push_back(pointShape(p));
         shape.chains.push_back(std::move(c));
     }
     for (const auto& mk : m.marks) {
-        MarkSpec ms;
-        ms.point = pointSpec(mk.point);
+        ShapeMark ms;
+        ms.point = pointShape(mk.point);
         ms.lineIn = mk.lineIn;
         ms.lineOut = mk.lineOut;
         ms.segCode = mk.code;
@@ -289,7 +289,7 @@ void buildShorthand(PatternDoc& doc, const PieceModel& m, const std::string& whe
     for (const auto& c : m.corners) shape.cutangls.push_back(Cutangl{c.side, c.point, c.first, c.second});
     for (const auto& f : m.fRules) shape.fRules.push_back(FRule{f.field0, f.field2});
     for (size_t i = 0; i < m.rules.size(); ++i) {
-        RuleSpec r;
+        ShapeRule r;
         const RuleModel& rm = m.rules[i];
         if (rm.firstPRule < 0 || rm.pRuleCount < 0 ||
             rm.firstPRule + rm.pRuleCount > static_cast<int>(m.pRules.size()))

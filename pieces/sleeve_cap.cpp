@@ -13,6 +13,7 @@
 
 #include "frame/exports.h"
 #include "frame/handler_frame.h"
+#include "frame/piece_edit.h"
 #include "frame/siblings.h"
 #include "frame/texts.h"
 
@@ -24,10 +25,6 @@ constexpr int kDrawn = 4;
 constexpr int kFollowToDrawn = 3;  // adding it turns "follow" into "drawn"
 constexpr COLORREF kMarkerColour = 0xFF6464;
 constexpr COLORREF kWhite = 0xFFFFFF;
-constexpr unsigned long kSnapOutlinePoints = 0x8000000A;
-constexpr long kNearestPoint = 0x302;
-constexpr long kDrawAndMeasure = 0x112;
-constexpr long kMeasure = 0x112;
 constexpr int kNoPixel = -0x7FFFFFFF;  // a remembered pixel no snap can equal
 
 // Length-loop limits of qpAdjustCurveLength.
@@ -56,8 +53,8 @@ float measure(HDC hdc, Piece* piece, short first, short last, short op, long fla
               short colour, const float* matrix) {
     short index = 0;
     float length = 0, x = 0, y = 0;
-    qpCurve(hdc, piece, op, flags, 0, 0, first, static_cast<short>(last - first + 1), colour,
-            40, &index, &length, &x, &y, matrix);
+    qpCurve(hdc, piece, op, flags, qpcurve::kStylePlain, qpcurve::kSnapAllLinesDefault, first,
+            static_cast<short>(last - first + 1), colour, qpcurve::kDefaultResolution, &index, &length, &x, &y, matrix);
     return length;
 }
 
@@ -68,22 +65,6 @@ void coordOf(Piece* piece, short point, double& x, double& y) {
     qpGetCoordLptr(piece, p->coordIndex, &c);
     x = c->x;
     y = c->y;
-}
-
-// Rotates the coordinates of points first..last (inclusive) by theta about (cx, cy).
-void rotatePoints(Piece* piece, short first, short last, double theta, double cx, double cy) {
-    float m[9];
-    frame::rotationAbout(theta, cx, cy, m);
-    for (short j = first; j <= last; ++j) {
-        Point* p = nullptr;
-        qpGetPointLptr(piece, j, &p);
-        Coord* c = nullptr;
-        qpGetCoordLptr(piece, p->coordIndex, &c);
-        Coord turned = *c;
-        qpTransCoord(&turned, m, c);
-        c->x = turned.x;
-        c->y = turned.y;
-    }
 }
 
 void startRun(HWND hwnd, PatternBuffer** patternCell, Piece** pieceCell, HostView* view,
@@ -109,7 +90,8 @@ void startRun(HWND hwnd, PatternBuffer** patternCell, Piece** pieceCell, HostVie
     frame::buildViewMatrices(hwnd, viewMatrix, run.piece, run.m);
     short index = 0;
     float length = 0, x = 0, y = 0;
-    qpCurve(hdc, run.piece, 2, 2, 0xFF, 0, 0, 0, -1, 40, &index, &length, &x, &y,
+    qpCurve(hdc, run.piece, qpcurve::kOpDraw, qpcurve::kDrawOnly, qpcurve::kStyleWhole,
+            qpcurve::kSnapAllLinesDefault, 0, 0, qpcurve::kColourDefault, qpcurve::kDefaultResolution, &index, &length, &x, &y,
             run.m.pieceToScreen);
     frame::showPromptOn(hdc, hwnd, 2, run.prompt, kPromptItalyEnds);
     ReleaseDC(hwnd, hdc);
@@ -132,7 +114,9 @@ void track(HWND hwnd, HostView* view) {
     frame::cursorToPiece(hwnd, run.m.screenToPiece, x, y);
     short index = -1;
     float length = 0;
-    qpCurve(nullptr, run.piece, 0, kNearestPoint, 0, kSnapOutlinePoints, 0, 0, -1, 40, &index,
+    qpCurve(nullptr, run.piece, qpcurve::kOpSearch, qpcurve::kNearestVertex, qpcurve::kStylePlain,
+            qpcurve::kModeWholePiece | qpcurve::kSnapOutlineVertices, 0, 0, qpcurve::kColourDefault,
+            qpcurve::kDefaultResolution, &index,
             &length, &x, &y, run.m.pieceToScreen);
     const POINT at = frame::pieceToClient(run.m.pieceToScreen, x, y);
     if (at.x == run.marker.x && at.y == run.marker.y)
@@ -164,7 +148,7 @@ void showResult(HWND hwnd) {
     // pieceToScreen: drawn through the identity it would land at the piece's
     // millimetres taken as pixels, away from the piece. The length does not
     // depend on the matrix.
-    run.length = measure(hdc, run.piece, run.s, run.e, 2, kDrawAndMeasure, 0, run.m.pieceToScreen);
+    run.length = measure(hdc, run.piece, run.s, run.e, qpcurve::kOpDraw, qpcurve::kMeasureLength, 0, run.m.pieceToScreen);
     SetROP2(hdc, R2_COPYPEN);
     qpDrawFrame(hdc, 2, x0, y0 + 48, x0 + 726, y0, 0x6464FF, 160, 60);
     HBRUSH panel = CreateSolidBrush(0x3C3CB4);
@@ -235,9 +219,9 @@ void lengthen(HWND hwnd) {
     qpInsertSamePoint(run.pattern, piece, run.k, &twin);
     run.e = static_cast<short>(run.e + 1);  // the twin K + 1 lies before E
 
-    rotatePoints(piece, static_cast<short>(run.s + 1), run.k, qpAngle(along, 0.55 * increase),
+    frame::rotatePoints(piece, static_cast<short>(run.s + 1), run.k, qpAngle(along, 0.55 * increase),
                  sx, sy);
-    rotatePoints(piece, static_cast<short>(run.k + 1), static_cast<short>(run.e - 1),
+    frame::rotatePoints(piece, static_cast<short>(run.k + 1), static_cast<short>(run.e - 1),
                  qpAngle(rest, -0.55 * increase), ex, ey);
     qpAdjustCurveLength(hwnd, run.pattern, piece, run.s, run.e, static_cast<float>(target));
     if (piece->formulaCount != 0)
@@ -261,7 +245,7 @@ QP_EXPORT short QP_WINAPI qpAdjustCurveLength(HWND hwnd, PatternBuffer* pattern,
     float unit[9];
     frame::identity(unit);
     HDC hdc = GetDC(hwnd);
-    double length = measure(hdc, piece, first, last, 0, kMeasure, -1, unit);
+    double length = measure(hdc, piece, first, last, qpcurve::kOpSearch, qpcurve::kMeasureLength, qpcurve::kColourDefault, unit);
     double d = target - length;
     double u = 1.0;
     for (int pass = 0; std::fabs(d) > kLengthTolerance && std::fabs(u) > kMinScaleChange &&
@@ -284,7 +268,7 @@ QP_EXPORT short QP_WINAPI qpAdjustCurveLength(HWND hwnd, PatternBuffer* pattern,
             q->x = static_cast<float>(ax + alongChord * c - across * s);
             q->y = static_cast<float>(ay + alongChord * s + across * c);
         }
-        length = measure(hdc, piece, first, last, 0, kMeasure, -1, unit);
+        length = measure(hdc, piece, first, last, qpcurve::kOpSearch, qpcurve::kMeasureLength, qpcurve::kColourDefault, unit);
         d = target - length;
     }
     ReleaseDC(hwnd, hdc);

@@ -110,36 +110,18 @@
 //   y writes index -1 only.
 #pragma once
 
+#include "frame/siblings.h"
 #include "win/win32.h"
 
 namespace qpcurve {
 
-constexpr short kOpSearch = 0;
-constexpr short kOpDraw = 2;
-
-constexpr long kFlagLines = 0x002;
-constexpr long kFlagLength = 0x010;
-constexpr long kFlagAtLength = 0x020;
-constexpr long kFlagNearestOnLines = 0x040;
-constexpr long kFlagMeasureGroup = 0x100;
-constexpr long kFlagNearestPoint = 0x200;
-
-constexpr unsigned long kModeWholePiece = 0x80000000UL;
-constexpr unsigned long kSnapAllLinesDefault = 0x0;
-constexpr unsigned long kSnapOutline = 0x2;
-constexpr unsigned long kSnapAllLines = 0x4;
-constexpr unsigned long kSnapCode3 = 0x8;
-constexpr unsigned long kSnapOutlineVertices = 0xA;
-
 // x and y of a search that found nothing: far beyond any piece.
 constexpr float kFar = 3.0e38f;
 
-constexpr int kDefaultResolution = 40;  // samples per stretch
 constexpr int kMaxResolution = 1000;
 
 constexpr short kArcLineKind = 3;       // Line.kind of an arc line
 
-constexpr short kStyleHighlight = 32;
 constexpr int kHighlightWidth = 3;      // pixels
 constexpr int kPointCrossHalf = 3;      // pixels, the cross of a one-point drawing
 

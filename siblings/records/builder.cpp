@@ -47,12 +47,12 @@ std::string constantText(float millimetres) {
     return text;
 }
 
-std::vector<std::vector<PointSpec>> expandChains(const PieceSpec& shape) {
-    std::vector<std::vector<PointSpec>> chains;
-    for (const ChainSpec& c : shape.chains) {
-        std::vector<PointSpec> points = c.points;
+std::vector<std::vector<ShapePoint>> expandChains(const PieceShape& shape) {
+    std::vector<std::vector<ShapePoint>> chains;
+    for (const ShapeChain& c : shape.chains) {
+        std::vector<ShapePoint> points = c.points;
         if (c.close && !points.empty()) {
-            PointSpec end = points.front();
+            ShapePoint end = points.front();
             end.type = withCaseOf(end.type, 'K');
             points.push_back(end);
         }
@@ -70,11 +70,11 @@ std::string checkText(const std::string& text, const char* where) {
 }
 
 // Returns the reason a description is refused, or "".
-std::string validate(const PieceSpec& shape, const std::vector<std::vector<PointSpec>>& chains) {
+std::string validate(const PieceShape& shape, const std::vector<std::vector<ShapePoint>>& chains) {
     long points = 0, lines = 0, chars = 0;
     bool formulas = shape.formulas;
     for (size_t c = 0; c < chains.size(); ++c) {
-        const std::vector<PointSpec>& pts = chains[c];
+        const std::vector<ShapePoint>& pts = chains[c];
         if (pts.size() < 2) return format("chain %d: %d points, a chain needs at least 2", static_cast<int>(c),
                                            static_cast<int>(pts.size()));
         bool upper = isOutlineType(pts.front().type);
@@ -98,7 +98,7 @@ std::string validate(const PieceSpec& shape, const std::vector<std::vector<Point
         points += static_cast<long>(pts.size());
     }
     for (size_t m = 0; m < shape.marks.size(); ++m) {
-        const MarkSpec& mark = shape.marks[m];
+        const ShapeMark& mark = shape.marks[m];
         if (!isMark(mark.point.type)) return format("mark %d: type '%c' is not a mark (v, o, g, p)", static_cast<int>(m),
                                                  mark.point.type);
         for (const std::string* text : {&mark.point.xFormula, &mark.point.yFormula}) {
@@ -127,10 +127,10 @@ std::string validate(const PieceSpec& shape, const std::vector<std::vector<Point
             return format("cutangl %d: point %d out of range 0..%ld", static_cast<int>(k), shape.cutangls[k].pointIndex, points - 1);
     if (formulas) {
         for (const auto& pts : chains)
-            for (const PointSpec& p : pts)
+            for (const ShapePoint& p : pts)
                 chars += static_cast<long>((p.xFormula.empty() ? constantText(p.x) : p.xFormula).size() +
                                            (p.yFormula.empty() ? constantText(p.y) : p.yFormula).size() + 2);
-        for (const MarkSpec& m : shape.marks)
+        for (const ShapeMark& m : shape.marks)
             chars += static_cast<long>(
                 (m.point.xFormula.empty() ? constantText(m.point.x) : m.point.xFormula).size() +
                 (m.point.yFormula.empty() ? constantText(m.point.y) : m.point.yFormula).size() + 2);
@@ -143,18 +143,18 @@ std::string validate(const PieceSpec& shape, const std::vector<std::vector<Point
     return "";
 }
 
-bool wantsFormulas(const PieceSpec& shape, const std::vector<std::vector<PointSpec>>& chains) {
+bool wantsFormulas(const PieceShape& shape, const std::vector<std::vector<ShapePoint>>& chains) {
     if (shape.formulas) return true;
     for (const auto& pts : chains)
-        for (const PointSpec& p : pts)
+        for (const ShapePoint& p : pts)
             if (!p.xFormula.empty() || !p.yFormula.empty()) return true;
-    for (const MarkSpec& m : shape.marks)
+    for (const ShapeMark& m : shape.marks)
         if (!m.point.xFormula.empty() || !m.point.yFormula.empty()) return true;
     return false;
 }
 
 // Bytes of the finished piece, so that its building buffer is exactly full.
-long pieceBytes(const PieceSpec& shape, const std::vector<std::vector<PointSpec>>& chains, bool formulas) {
+long pieceBytes(const PieceShape& shape, const std::vector<std::vector<ShapePoint>>& chains, bool formulas) {
     long points = 0, lines = 0, segs = static_cast<long>(chains.size()), chars = 0, pRules = 0;
     for (const auto& pts : chains) {
         points += static_cast<long>(pts.size());
@@ -167,16 +167,16 @@ long pieceBytes(const PieceSpec& shape, const std::vector<std::vector<PointSpec>
             shape.marks[m].segValue != shape.marks[m - 1].segValue)
             ++segs;
     points += static_cast<long>(shape.marks.size());
-    auto textBytes = [](const PointSpec& p) {
+    auto textBytes = [](const ShapePoint& p) {
         return static_cast<long>((p.xFormula.empty() ? constantText(p.x) : p.xFormula).size() +
                                  (p.yFormula.empty() ? constantText(p.y) : p.yFormula).size() + 2);
     };
     if (formulas) {
         for (const auto& pts : chains)
-            for (const PointSpec& p : pts) chars += textBytes(p);
-        for (const MarkSpec& m : shape.marks) chars += textBytes(m.point);
+            for (const ShapePoint& p : pts) chars += textBytes(p);
+        for (const ShapeMark& m : shape.marks) chars += textBytes(m.point);
     }
-    for (const RuleSpec& r : shape.rules) pRules += static_cast<long>(r.pRules.size());
+    for (const ShapeRule& r : shape.rules) pRules += static_cast<long>(r.pRules.size());
     return kEmptyPieceSize + points * 12 * 2 + lines * 20 + segs * 12 +
            static_cast<long>(shape.marks.size()) * 12 + (formulas ? points * 40 : 0) + textSpan(chars) +
            static_cast<long>(shape.rules.size()) * 12 + pRules * 12 + static_cast<long>(shape.extwids.size()) * 12 +
@@ -221,12 +221,12 @@ void setText(PatternBuffer* buffer, Piece* piece, int f, const std::string& text
 
 }  // namespace
 
-QP_STORE_CXX_EXPORT Piece* storeAppendPiece(PatternBuffer** cell, const PieceSpec& shape, std::string* error) {
+QP_STORE_CXX_EXPORT Piece* storeAppendPiece(PatternBuffer** cell, const PieceShape& shape, std::string* error) {
     Refusal refuse{error};
     if (cell == nullptr || *cell == nullptr) return refuse("storeAppendPiece: no pattern");
     std::string reason = storeCheckPatternFrame(*cell);
     if (!reason.empty()) return refuse("storeAppendPiece: the pattern is damaged: " + reason);
-    std::vector<std::vector<PointSpec>> chains = expandChains(shape);
+    std::vector<std::vector<ShapePoint>> chains = expandChains(shape);
     reason = validate(shape, chains);
     if (!reason.empty()) return refuse(reason);
     bool formulas = wantsFormulas(shape, chains);
@@ -249,10 +249,10 @@ QP_STORE_CXX_EXPORT Piece* storeAppendPiece(PatternBuffer** cell, const PieceSpe
     piece->foldAngleLow = shape.foldAngleLow;
     piece->foldAngleHigh = shape.foldAngleHigh;
 
-    std::vector<const PointSpec*> specOf;  // per point index
+    std::vector<const ShapePoint*> shapeOf;  // per point index
     for (size_t c = 0; c < chains.size(); ++c) {
-        const ChainSpec& chain = shape.chains[c];
-        const std::vector<PointSpec>& pts = chains[c];
+        const ShapeChain& chain = shape.chains[c];
+        const std::vector<ShapePoint>& pts = chains[c];
         Seg* g = nullptr;
         qpIncreaseSegment(buffer, piece, &g);
         bool upper = isOutlineType(pts.front().type);
@@ -262,7 +262,7 @@ QP_STORE_CXX_EXPORT Piece* storeAppendPiece(PatternBuffer** cell, const PieceSpe
         int line = appendLine(buffer, piece, s);
         for (size_t k = 0; k < pts.size(); ++k) {
             int p = appendPoint(buffer, piece, s, line, 0);
-            specOf.push_back(&pts[k]);
+            shapeOf.push_back(&pts[k]);
             if (k > 0 && k + 1 < pts.size() && typeLetter(pts[k].type) == 'K') {
                 // A turning point inside the chain ends one line and starts the next.
                 line = appendLine(buffer, piece, s);
@@ -291,14 +291,14 @@ QP_STORE_CXX_EXPORT Piece* storeAppendPiece(PatternBuffer** cell, const PieceSpe
             if (p < lastPoint(*l)) points[p].lineOut = static_cast<int16_t>(L);
         }
     }
-    for (size_t p = 0; p < specOf.size(); ++p) {
+    for (size_t p = 0; p < shapeOf.size(); ++p) {
         Point* point = nullptr;
         qpGetPointLptr(piece, static_cast<short>(p), &point);
-        point->type = specOf[p]->type;
+        point->type = shapeOf[p]->type;
     }
 
     for (size_t m = 0; m < shape.marks.size(); ++m) {
-        const MarkSpec& mark = shape.marks[m];
+        const ShapeMark& mark = shape.marks[m];
         if (m == 0 || mark.segCode != shape.marks[m - 1].segCode || mark.segValue != shape.marks[m - 1].segValue) {
             Seg* g = nullptr;
             qpIncreaseSegment(buffer, piece, &g);
@@ -319,25 +319,25 @@ QP_STORE_CXX_EXPORT Piece* storeAppendPiece(PatternBuffer** cell, const PieceSpe
         point->type = mark.point.type;
         point->lineIn = mark.lineIn;
         point->lineOut = mark.lineOut;
-        specOf.push_back(&mark.point);
+        shapeOf.push_back(&mark.point);
     }
 
-    for (size_t p = 0; p < specOf.size(); ++p) {
+    for (size_t p = 0; p < shapeOf.size(); ++p) {
         Coord* c = nullptr;
         qpIncreaseCoord(buffer, piece, &c);
         c->pointIndex = static_cast<int16_t>(p);
-        c->x = specOf[p]->x;
-        c->y = specOf[p]->y;
+        c->x = shapeOf[p]->x;
+        c->y = shapeOf[p]->y;
         Point* point = nullptr;
         qpGetPointLptr(piece, static_cast<short>(p), &point);
         point->coordIndex = static_cast<int16_t>(p);
     }
     if (formulas) {
-        for (size_t p = 0; p < specOf.size(); ++p) {
+        for (size_t p = 0; p < shapeOf.size(); ++p) {
             Formula* f = nullptr;
             qpIncreaseFormula(buffer, piece, &f);
             int fi = piece->formulaCount - 1;
-            const PointSpec& ps = *specOf[p];
+            const ShapePoint& ps = *shapeOf[p];
             setText(buffer, piece, fi, ps.xFormula.empty() ? constantText(ps.x) : ps.xFormula, true);
             setText(buffer, piece, fi, ps.yFormula.empty() ? constantText(ps.y) : ps.yFormula, false);
             Point* point = nullptr;
@@ -349,7 +349,7 @@ QP_STORE_CXX_EXPORT Piece* storeAppendPiece(PatternBuffer** cell, const PieceSpe
         }
     }
 
-    for (const RuleSpec& r : shape.rules) {
+    for (const ShapeRule& r : shape.rules) {
         Rule* rule = nullptr;
         storeIncreaseRule(buffer, piece, &rule);
         rule->store0[0] = r.word0;

@@ -186,7 +186,7 @@ QP_STORE_CXX_EXPORT void storeWriteFormulaText(PatternBuffer* pattern, Piece* pi
 // One point of a chain or a mark. x and y in millimetres; the formula texts
 // in centimetres (empty: the coordinate written as a constant, when the piece
 // carries formulas). Texts must stay below 80 bytes with their zero.
-struct PointSpec {
+struct ShapePoint {
     char type = 'K';
     float x = 0.0f;
     float y = 0.0f;
@@ -198,8 +198,8 @@ struct PointSpec {
 // then C, M and K points, ending with a K. Lines run between turning points.
 // A closed outline ends with a K on the chain's first point (`close` appends
 // it). Each chain gets a segment of its own.
-struct ChainSpec {
-    std::vector<PointSpec> points;
+struct ShapeChain {
+    std::vector<ShapePoint> points;
     bool close = false;
     int16_t segCode = 0;    // 0: 1 for an outline chain, 2 for an inner line
     int16_t segValue = -1;  // -1: 0 for an outline chain, 14 for an inner line
@@ -210,8 +210,8 @@ struct ChainSpec {
 // lineIn and lineOut are the mark's own codes (a 'v' keeps its angle in
 // thousandths of a radian in lineOut). Consecutive marks with equal segment
 // code and value share one segment.
-struct MarkSpec {
-    PointSpec point;
+struct ShapeMark {
+    ShapePoint point;
     int16_t lineIn = 0;
     int16_t lineOut = 0;
     int16_t segCode = 15;
@@ -223,16 +223,16 @@ struct MarkSpec {
 
 // A grading rule: its two store words and its point steps (point indices are
 // those of the built piece; PRule codes are kept as given).
-struct RuleSpec {
+struct ShapeRule {
     int16_t word0 = 0;
     int16_t word2 = 0;
     std::vector<PRule> pRules;
 };
 
-struct PieceSpec {
-    std::vector<ChainSpec> chains;  // points numbered in chain order
-    std::vector<MarkSpec> marks;    // follow the chains' points
-    std::vector<RuleSpec> rules;
+struct PieceShape {
+    std::vector<ShapeChain> chains;  // points numbered in chain order
+    std::vector<ShapeMark> marks;    // follow the chains' points
+    std::vector<ShapeRule> rules;
     std::vector<Extwid> extwids;
     std::vector<Cutangl> cutangls;
     std::vector<FRule> fRules;
@@ -249,7 +249,7 @@ struct PieceSpec {
 // needed (*cell follows). Returns the piece, or null with a one-line reason
 // in *error (when given) for a description it refuses; the pattern is then
 // unchanged.
-QP_STORE_CXX_EXPORT Piece* storeAppendPiece(PatternBuffer** cell, const PieceSpec& shape,
+QP_STORE_CXX_EXPORT Piece* storeAppendPiece(PatternBuffer** cell, const PieceShape& shape,
                                             std::string* error = nullptr);
 // The checker's verdict as text: empty when consistent, else the reason.
 QP_STORE_CXX_EXPORT std::string storeCheckPieceText(const Piece* piece);

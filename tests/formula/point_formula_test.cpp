@@ -22,7 +22,7 @@ protected:
         storeSetParameter("H", 90.0f);   // hip, cm
         storeSetParameter("BL", 40.0f);  // back length, cm
         storeSetParameter("W", 0.0f);    // a measure not set for this size
-        scratch = pattern.add(RectangleSpec(10, 10));
+        scratch = pattern.add(RectangleShape(10, 10));
     }
     void TearDown() override { storeClearParameters(); }
 
@@ -31,7 +31,7 @@ protected:
     // rewritten (its old texts stay in the area, as the store keeps them).
     Piece* build(const std::string& ax, const std::string& ay, const std::string& bx,
                  const std::string& by) {
-        PieceSpec shape;
+        PieceShape shape;
         const float axMm = qpFormulaCalculation(scratch, ax.c_str()) * 10;
         const float ayMm = qpFormulaCalculation(scratch, ay.c_str()) * 10;
         const float bxMm = qpFormulaCalculation(scratch, bx.c_str()) * 10;

@@ -30,7 +30,7 @@ protected:
 };
 
 TEST_F(Frame, MatricesMapThePieceToTheClientAndBack) {
-    PieceSpec shape = RectangleSpec(100, 50);
+    PieceShape shape = RectangleShape(100, 50);
     shape.placement[6] = 10;  // placed 10 mm right, 5 mm up in the pattern
     shape.placement[7] = 5;
     Piece* piece = pattern().add(shape);
@@ -51,7 +51,7 @@ TEST_F(Frame, MatricesMapThePieceToTheClientAndBack) {
 }
 
 TEST_F(Frame, CursorIsReadInPieceCoordinates) {
-    Piece* piece = pattern().add(RectangleSpec(100, 50));
+    Piece* piece = pattern().add(RectangleShape(100, 50));
     frame::ViewMatrices m{};
     frame::buildViewMatrices(deskWindow(), kView, piece, m);
     deskSetCursorClient(240, 470);  // view (240, 130) -> piece (100, 50)
@@ -74,7 +74,7 @@ TEST_F(Frame, RotationTurnsAboutItsCentre) {
 }
 
 TEST_F(Frame, FindPartMatchesTheStretchThatHoldsThePoint) {
-    Piece* piece = pattern().add(CurvedWithInnerSpec());
+    Piece* piece = pattern().add(CurvedWithInnerShape());
     float unit[9];
     frame::identity(unit);
     EXPECT_EQ(frame::findPart(piece, 120.0f, 0.0f, unit), 0);  // bottom line

@@ -13,17 +13,17 @@ namespace {
 
 // Open outline S(0,0) K(100,0) C(150,50) K(200,0) K(300,0): line 0 = 0..1,
 // line 1 = 1..3 (a curve), line 2 = 3..4; point 4 ends the chain.
-PieceSpec OpenSpec(bool lowerCase = false) {
-    PieceSpec shape;
+PieceShape OpenShape(bool lowerCase = false) {
+    PieceShape shape;
     const char s = lowerCase ? 's' : 'S', k = lowerCase ? 'k' : 'K', c = lowerCase ? 'c' : 'C';
     shape.chains.push_back(Chain({P(s, 0, 0), P(k, 100, 0), P(c, 150, 50), P(k, 200, 0),
                                  P(k, 300, 0)}));
     return shape;
 }
 
-PieceSpec WithFormulas(PieceSpec shape) {
-    for (ChainSpec& chain : shape.chains)
-        for (PointSpec& p : chain.points) {
+PieceShape WithFormulas(PieceShape shape) {
+    for (ShapeChain& chain : shape.chains)
+        for (ShapePoint& p : chain.points) {
             p.xFormula = "H/4+" + std::to_string(static_cast<int>(p.x / 10));
             p.yFormula = std::to_string(static_cast<int>(p.y / 10));
         }
@@ -37,7 +37,7 @@ protected:
 };
 
 TEST_F(SamePoint, CurvePointTwinLiesOnTheSameLineWithoutANewLine) {
-    Piece* piece = pattern.add(OpenSpec());
+    Piece* piece = pattern.add(OpenShape());
     const short lines = piece->lineCount, coords = piece->coordCount;
     Point* twin = nullptr;
     ASSERT_EQ(qpInsertSamePoint(pattern.get(), piece, 2, &twin), 3);
@@ -54,7 +54,7 @@ TEST_F(SamePoint, CurvePointTwinLiesOnTheSameLineWithoutANewLine) {
 }
 
 TEST_F(SamePoint, TurningPointWithOutgoingLineGetsATwoPointLine) {
-    Piece* piece = pattern.add(OpenSpec());
+    Piece* piece = pattern.add(OpenShape());
     Point* twin = nullptr;
     ASSERT_EQ(qpInsertSamePoint(pattern.get(), piece, 3, &twin), 4);
     // Line 1 ends at 3, new line 2 joins 3 and its twin 4, the old line 2 is
@@ -73,7 +73,7 @@ TEST_F(SamePoint, TurningPointWithOutgoingLineGetsATwoPointLine) {
 }
 
 TEST_F(SamePoint, TurningPointAtAnOpenEndGetsALineToItsTwin) {
-    Piece* piece = pattern.add(OpenSpec());
+    Piece* piece = pattern.add(OpenShape());
     Point* twin = nullptr;
     ASSERT_EQ(qpInsertSamePoint(pattern.get(), piece, 4, &twin), 5);
     EXPECT_EQ(PointAt(piece, 4)->lineOut, 3);
@@ -85,7 +85,7 @@ TEST_F(SamePoint, TurningPointAtAnOpenEndGetsALineToItsTwin) {
 }
 
 TEST_F(SamePoint, LowerCaseTurningPointKeepsItsCase) {
-    Piece* piece = pattern.add(OpenSpec(true));
+    Piece* piece = pattern.add(OpenShape(true));
     Point* twin = nullptr;
     ASSERT_EQ(qpInsertSamePoint(pattern.get(), piece, 1, &twin), 2);
     EXPECT_EQ(twin->type, 'k');
@@ -95,7 +95,7 @@ TEST_F(SamePoint, LowerCaseTurningPointKeepsItsCase) {
 }
 
 TEST_F(SamePoint, RefusesOtherTypesNullsAndIndicesOutsideThePiece) {
-    Piece* piece = pattern.add(OpenSpec());
+    Piece* piece = pattern.add(OpenShape());
     const short points = piece->pointCount;
     Point* twin = nullptr;
     EXPECT_EQ(qpInsertSamePoint(pattern.get(), piece, 0, &twin), 0);  // 'S'
@@ -108,7 +108,7 @@ TEST_F(SamePoint, RefusesOtherTypesNullsAndIndicesOutsideThePiece) {
 }
 
 TEST_F(SamePoint, WithoutFormulasNoFormulaIsAdded) {
-    Piece* piece = pattern.add(OpenSpec());
+    Piece* piece = pattern.add(OpenShape());
     ASSERT_EQ(piece->formulaCount, 0);
     Point* twin = nullptr;
     ASSERT_EQ(qpInsertSamePoint(pattern.get(), piece, 3, &twin), 4);
@@ -118,7 +118,7 @@ TEST_F(SamePoint, WithoutFormulasNoFormulaIsAdded) {
 }
 
 TEST_F(SamePoint, TwinGetsItsOwnCopiesOfTheFormulaTexts) {
-    Piece* piece = pattern.add(WithFormulas(OpenSpec()));
+    Piece* piece = pattern.add(WithFormulas(OpenShape()));
     const short formulas = piece->formulaCount;
     Point* twin = nullptr;
     ASSERT_EQ(qpInsertSamePoint(pattern.get(), piece, 3, &twin), 4);
@@ -139,7 +139,7 @@ TEST_F(SamePoint, CopiesAFormulaTextLongerThanAHundredBytesWhole) {
     std::string longText = "H";
     while (longText.size() < 150)
         longText += "+H";
-    Piece* piece = pattern.add(WithFormulas(OpenSpec()));
+    Piece* piece = pattern.add(WithFormulas(OpenShape()));
     Formula* source = nullptr;
     qpGetFormulaLptr(piece, PointAt(piece, 1)->formulaIndex, &source);
     short offset = 0;
@@ -157,7 +157,7 @@ TEST_F(SamePoint, CopiesAFormulaTextLongerThanAHundredBytesWhole) {
 }
 
 TEST_F(SamePoint, CopyWithReplaceRemovesTheTargetsOldTexts) {
-    Piece* piece = pattern.add(WithFormulas(OpenSpec()));
+    Piece* piece = pattern.add(WithFormulas(OpenShape()));
     const short chars = piece->charCount;
     Formula* source = nullptr;
     Formula* target = nullptr;

@@ -132,7 +132,7 @@ const FormRow kForms[] = {
 class CurveForms : public PatternFixture {};
 
 TEST_F(CurveForms, EveryFormOfTheTools) {
-    Piece* piece = build(squareSpec());
+    Piece* piece = build(squareShape());
     ASSERT_NE(piece, nullptr);
     for (const FormRow& row : kForms) {
         SCOPED_TRACE(row.use);
@@ -201,7 +201,7 @@ TEST_F(CurveForms, EveryFormOfTheTools) {
 // The drawing goes through the matrix and lands on rounded pixels: the
 // highlighted stretch 1 (100, 0) - (100, 100) under pieceToScreen.
 TEST_F(CurveForms, DrawingGoesThroughTheMatrix) {
-    Piece* piece = build(squareSpec());
+    Piece* piece = build(squareShape());
     deskClearLog();
     HDC hdc = GetDC(deskWindow());
     curve(piece, 2, 2, 32, 0, 1, 2, 3, 4, 0, 0, 0, kPieceToScreen, hdc);
@@ -220,14 +220,14 @@ TEST_F(CurveForms, DrawingGoesThroughTheMatrix) {
 }
 
 TEST_F(CurveForms, NullDCDrawsNothing) {
-    Piece* piece = build(squareSpec());
+    Piece* piece = build(squareShape());
     deskClearLog();
     curve(piece, 2, 2, 0, 0, 0, 0, -1, 40, 0, 0, 0, kPieceToScreen, nullptr);
     EXPECT_TRUE(deskLog().empty());
 }
 
 TEST_F(CurveForms, UnknownColourIndexDrawsInTheDefault) {
-    Piece* piece = build(squareSpec());
+    Piece* piece = build(squareShape());
     for (short colour : {short(-1), short(16), short(-5), short(1000)}) {
         deskClearLog();
         HDC hdc = GetDC(deskWindow());
@@ -242,7 +242,7 @@ TEST_F(CurveForms, UnknownColourIndexDrawsInTheDefault) {
 // Inner lines are left out of an outline drawing, and a stretch of the
 // outline is drawn once.
 TEST_F(CurveForms, DrawingFollowsTheMode) {
-    Piece* piece = build(squareSpec());
+    Piece* piece = build(squareShape());
     deskClearLog();
     HDC hdc = GetDC(deskWindow());
     curve(piece, 2, 2, 0, 0x80000002, 0, 0, -1, 10, 0, 0, 0, kIdentity, hdc);

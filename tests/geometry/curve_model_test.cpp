@@ -44,7 +44,7 @@ protected:
     }
     // Every point of the line lies on its curve, at the length of the points
     // before it.
-    void expectThroughPoints(Piece* piece, short first, short count, const std::vector<PointSpec>& pts) {
+    void expectThroughPoints(Piece* piece, short first, short count, const std::vector<ShapePoint>& pts) {
         for (short j = 0; j < count; ++j) {
             const CurveResult found = nearestIn(piece, first, count, pts[j].x, pts[j].y);
             EXPECT_NEAR(found.x, pts[j].x, kExact) << j;
@@ -55,7 +55,7 @@ protected:
 };
 
 TEST_F(CurveModel, StraightLinesAgree) {
-    PieceSpec shape;
+    PieceShape shape;
     shape.chains.push_back(chain({pt('S', 0, 0), pt('K', 30, 40), pt('K', 130, 40)}));
     Piece* piece = build(shape);
     EXPECT_NEAR(lengthOf(piece, 0, 2), 50.0f, kExact);
@@ -67,9 +67,9 @@ TEST_F(CurveModel, StraightLinesAgree) {
 }
 
 TEST_F(CurveModel, CurveLinesAgreeAndPassThroughTheirPoints) {
-    const std::vector<PointSpec> pts = {pt('S', 0, 0), pt('C', 30, 40), pt('C', 70, -20), pt('C', 110, 30),
+    const std::vector<ShapePoint> pts = {pt('S', 0, 0), pt('C', 30, 40), pt('C', 70, -20), pt('C', 110, 30),
                                         pt('K', 150, 0)};
-    PieceSpec shape;
+    PieceShape shape;
     shape.chains.push_back(chain(pts));
     Piece* piece = build(shape);
     expectAgreement(piece, 0, 5);
@@ -84,8 +84,8 @@ TEST_F(CurveModel, CurveLinesAgreeAndPassThroughTheirPoints) {
 // point and just after it differ by little, where the polygon through the
 // points turns sharply.
 TEST_F(CurveModel, CurveLinesAreSmoothAtTheirPoints) {
-    const std::vector<PointSpec> pts = {pt('S', 0, 0), pt('C', 40, 30), pt('C', 90, 10), pt('K', 120, 60)};
-    PieceSpec shape;
+    const std::vector<ShapePoint> pts = {pt('S', 0, 0), pt('C', 40, 30), pt('C', 90, 10), pt('K', 120, 60)};
+    PieceShape shape;
     shape.chains.push_back(chain(pts));
     Piece* piece = build(shape);
     auto turnOf = [](double ax, double ay, double bx, double by) {
@@ -107,9 +107,9 @@ TEST_F(CurveModel, CurveLinesAreSmoothAtTheirPoints) {
 
 TEST_F(CurveModel, ArcLinesFollowTheirCircle) {
     const double r = 100.0;
-    const std::vector<PointSpec> pts = {pt('S', 100, 0), pt('C', float(r * std::cos(kPi / 4)), float(r * std::sin(kPi / 4))),
+    const std::vector<ShapePoint> pts = {pt('S', 100, 0), pt('C', float(r * std::cos(kPi / 4)), float(r * std::sin(kPi / 4))),
                                         pt('K', 0, 100)};
-    PieceSpec shape;
+    PieceShape shape;
     shape.chains.push_back(chain(pts, false, 0, qpcurve::kArcLineKind));
     Piece* piece = build(shape);
     EXPECT_NEAR(lengthOf(piece, 0, 3), kPi / 2 * r, kOnCurve);
@@ -126,7 +126,7 @@ TEST_F(CurveModel, ArcLinesFollowTheirCircle) {
 // An arc turns the way its points do: the same three points in the other
 // order give the same circle.
 TEST_F(CurveModel, ArcLinesTurnEitherWay) {
-    PieceSpec shape;
+    PieceShape shape;
     shape.chains.push_back(chain({pt('S', 0, 100), pt('C', 70.710678f, 70.710678f), pt('K', 100, 0)}, false, 0,
                                 qpcurve::kArcLineKind));
     Piece* piece = build(shape);
@@ -138,7 +138,7 @@ TEST_F(CurveModel, ArcLinesTurnEitherWay) {
 // Three collinear points cannot make a circle: the arc line is its two
 // straight stretches.
 TEST_F(CurveModel, CollinearArcIsStraight) {
-    PieceSpec shape;
+    PieceShape shape;
     shape.chains.push_back(chain({pt('S', 0, 0), pt('C', 40, 0), pt('K', 100, 0)}, false, 0, qpcurve::kArcLineKind));
     Piece* piece = build(shape);
     EXPECT_NEAR(lengthOf(piece, 0, 3), 100.0f, kExact);
@@ -148,7 +148,7 @@ TEST_F(CurveModel, CollinearArcIsStraight) {
 }
 
 TEST_F(CurveModel, ResolutionZeroMeansForty) {
-    PieceSpec shape;
+    PieceShape shape;
     shape.chains.push_back(chain({pt('S', 0, 0), pt('C', 30, 40), pt('K', 80, 0)}));
     Piece* piece = build(shape);
     const float at40 = curve(piece, 0, 0x112, 0, 0, 0, 3, -1, 40).length;
@@ -159,7 +159,7 @@ TEST_F(CurveModel, ResolutionZeroMeansForty) {
 
 // Searches and measures at resolution 5 agree with each other as well.
 TEST_F(CurveModel, CoarseResolutionAgreesWithItself) {
-    PieceSpec shape;
+    PieceShape shape;
     shape.chains.push_back(chain({pt('S', 0, 0), pt('C', 30, 40), pt('K', 80, 0)}));
     Piece* piece = build(shape);
     const CurveResult found = curve(piece, 0, 0x142, 0, 0, 0, 3, -1, 5, 45, 45);
@@ -168,7 +168,7 @@ TEST_F(CurveModel, CoarseResolutionAgreesWithItself) {
 }
 
 TEST_F(CurveModel, CoincidentPointsAreZeroLengthStretches) {
-    PieceSpec shape;
+    PieceShape shape;
     shape.chains.push_back(chain({pt('S', 0, 0), pt('K', 50, 0), pt('K', 50, 0), pt('K', 100, 0)}));
     shape.chains.push_back(chain({pt('s', 0, 50), pt('c', 50, 70), pt('c', 50, 70), pt('c', 50, 70), pt('k', 100, 50)}));
     Piece* piece = build(shape);
@@ -193,7 +193,7 @@ TEST_F(CurveModel, CoincidentPointsAreZeroLengthStretches) {
 // A point doubled in place (the twin a tool makes before it moves one of
 // them) leaves the curve as it was.
 TEST_F(CurveModel, TwinPointLeavesTheCurveAsItWas) {
-    PieceSpec shape;
+    PieceShape shape;
     shape.chains.push_back(chain({pt('S', 0, 0), pt('C', 40, 30), pt('C', 90, 10), pt('K', 120, 60)}));
     Piece* piece = build(shape);
     const float whole = lengthOf(piece, 0, 4);
@@ -223,7 +223,7 @@ TEST_F(CurveModel, TwinPointLeavesTheCurveAsItWas) {
 }
 
 TEST_F(CurveModel, EmptyPieceFindsNothing) {
-    Piece* piece = build(PieceSpec{});
+    Piece* piece = build(PieceShape{});
     const CurveResult near = curve(piece, 0, 0x142, 0, 0x80000004, 0, 0, -1, 40, 10, 10);
     EXPECT_EQ(near.index, -1);
     EXPECT_EQ(near.x, qpcurve::kFar);
@@ -235,8 +235,8 @@ TEST_F(CurveModel, EmptyPieceFindsNothing) {
 
 // A piece of one mark point has a point but no line: nothing to snap to.
 TEST_F(CurveModel, OnePointWithoutLine) {
-    PieceSpec shape;
-    MarkSpec mark;
+    PieceShape shape;
+    ShapeMark mark;
     mark.point = pt('o', 5, 5);
     shape.marks.push_back(mark);
     Piece* piece = build(shape);
@@ -247,7 +247,7 @@ TEST_F(CurveModel, OnePointWithoutLine) {
 }
 
 TEST_F(CurveModel, OpenOutlineClampsAtItsEnd) {
-    PieceSpec shape;
+    PieceShape shape;
     shape.chains.push_back(chain({pt('S', 0, 0), pt('K', 100, 0), pt('K', 100, 50)}));
     Piece* piece = build(shape);
     const CurveResult end = atLength(piece, 0, 1000.0f);
@@ -268,7 +268,7 @@ TEST_F(CurveModel, OpenOutlineClampsAtItsEnd) {
 // The walk along a closed outline stops at its closing point and never runs
 // on into the inner line that follows it.
 TEST_F(CurveModel, ClosedOutlineWalkStopsAtTheClosingPoint) {
-    Piece* piece = build(squareSpec());
+    Piece* piece = build(squareShape());
     const CurveResult end = atLength(piece, 2, 1000.0f);
     EXPECT_NEAR(end.x, 0.0f, kExact);
     EXPECT_NEAR(end.y, 0.0f, kExact);
@@ -279,7 +279,7 @@ TEST_F(CurveModel, ClosedOutlineWalkStopsAtTheClosingPoint) {
 }
 
 TEST_F(CurveModel, IndicesOutOfRangeFindNothing) {
-    Piece* piece = build(squareSpec());
+    Piece* piece = build(squareShape());
     EXPECT_EQ(nearestIn(piece, 100, 2, 0, 0).x, qpcurve::kFar);
     EXPECT_EQ(nearestIn(piece, -1, 2, 0, 0).x, qpcurve::kFar);
     EXPECT_EQ(nearestIn(piece, 6, 5, 0, 0).x, qpcurve::kFar);  // only point 6, 7 are in range
@@ -288,7 +288,7 @@ TEST_F(CurveModel, IndicesOutOfRangeFindNothing) {
 }
 
 TEST_F(CurveModel, NullArgumentsAreSafe) {
-    Piece* piece = build(squareSpec());
+    Piece* piece = build(squareShape());
     short index = 5;
     float length = 3.0f, x = 1.0f;
     qpCurve(nullptr, piece, 0, 0x142, 0, 0, 0, 0, -1, 40, &index, &length, &x, nullptr, kIdentity);
@@ -308,7 +308,7 @@ TEST_F(CurveModel, NullArgumentsAreSafe) {
 // Two outline chains, the second in a code-3 segment: mode 8 snaps to it
 // alone, mode 2 to both, mode 0xA to outline points only.
 TEST_F(CurveModel, ModesChooseWhatMayBeSnappedTo) {
-    PieceSpec shape = squareSpec();
+    PieceShape shape = squareShape();
     shape.chains.push_back(chain({pt('S', 200, 0), pt('K', 300, 0)}, false, 3));
     Piece* piece = build(shape);
     // points: square 0..4, inner line 5, 6, code-3 line 7, 8, mark 9
@@ -330,13 +330,13 @@ TEST_F(CurveModel, ModesChooseWhatMayBeSnappedTo) {
 }
 
 TEST_F(CurveModel, Clockwise) {
-    Piece* ccw = build(squareSpec());
+    Piece* ccw = build(squareShape());
     EXPECT_EQ(qpGetPieceClockwise(ccw), -1);
-    PieceSpec shape;
+    PieceShape shape;
     shape.chains.push_back(chain({pt('S', 0, 0), pt('K', 0, 100), pt('K', 100, 100), pt('K', 100, 0)}, true));
     Piece* cw = build(shape);
     EXPECT_EQ(qpGetPieceClockwise(cw), 1);
-    PieceSpec inner;
+    PieceShape inner;
     inner.chains.push_back(chain({pt('s', 0, 0), pt('k', 0, 100), pt('k', 100, 100)}));
     EXPECT_EQ(qpGetPieceClockwise(build(inner)), -1) << "no outline chain";
     EXPECT_EQ(qpGetPieceClockwise(nullptr), -1);

@@ -76,8 +76,8 @@ protected:
         ASSERT_TRUE(storeSetParameter("Z", 0.0f));
         pattern_ = storeNewPattern(200000, kWorkBufferKind);
         ASSERT_NE(pattern_, nullptr);
-        PieceSpec shape;
-        ChainSpec chain;
+        PieceShape shape;
+        ShapeChain chain;
         chain.points = {geotest::pt('S', 0, 0), geotest::pt('K', 10, 0)};
         shape.chains.push_back(chain);
         piece_ = storeAppendPiece(&pattern_, shape);

@@ -21,17 +21,17 @@ constexpr double kExact = 1e-3;        // float round trips of exact answers
 
 constexpr float kIdentity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
 
-inline PointSpec pt(char type, float x, float y) {
-    PointSpec p;
+inline ShapePoint pt(char type, float x, float y) {
+    ShapePoint p;
     p.type = type;
     p.x = x;
     p.y = y;
     return p;
 }
 
-inline ChainSpec chain(std::vector<PointSpec> points, bool close = false, int16_t segCode = 0,
+inline ShapeChain chain(std::vector<ShapePoint> points, bool close = false, int16_t segCode = 0,
                        int16_t lineKind = 0) {
-    ChainSpec c;
+    ShapeChain c;
     c.points = std::move(points);
     c.close = close;
     c.segCode = segCode;
@@ -53,7 +53,7 @@ protected:
     }
     void TearDown() override { storeFreePattern(pattern_); }
 
-    Piece* build(const PieceSpec& shape) {
+    Piece* build(const PieceShape& shape) {
         std::string error;
         Piece* piece = storeAppendPiece(&pattern_, shape, &error);
         EXPECT_NE(piece, nullptr) << error;
@@ -72,11 +72,11 @@ protected:
 //   points: 0 S(0,0) 1 K(100,0) 2 K(100,100) 3 K(0,100) 4 K(0,0)
 //           5 s(20,50) 6 k(80,50) 7 o(50,20)
 //   lines:  0: 0-1  1: 1-2  2: 2-3  3: 3-4  4: 5-6
-inline PieceSpec squareSpec() {
-    PieceSpec shape;
+inline PieceShape squareShape() {
+    PieceShape shape;
     shape.chains.push_back(chain({pt('S', 0, 0), pt('K', 100, 0), pt('K', 100, 100), pt('K', 0, 100)}, true));
     shape.chains.push_back(chain({pt('s', 20, 50), pt('k', 80, 50)}));
-    MarkSpec mark;
+    ShapeMark mark;
     mark.point = pt('o', 50, 20);
     shape.marks.push_back(mark);
     return shape;

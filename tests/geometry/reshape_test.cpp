@@ -57,13 +57,13 @@ std::vector<char> bytesOf(const Piece* piece) {
 //   points: 0 S(0,0) 1 C(40,30) 2 C(80,35) 3 C(120,20) 4 K(160,0) 5 K(160,-80) 6 K(0,0)
 //           7 s(20,-40) 8 c(80,-30) 9 k(140,-40) 10 v (notch)
 //   lines:  0: 0-4  1: 4-5  2: 5-6  3: 7-9
-PieceSpec curvedSpec(float notchPosition) {
-    PieceSpec shape;
+PieceShape curvedShape(float notchPosition) {
+    PieceShape shape;
     shape.chains.push_back(chain({pt('S', 0, 0), pt('C', 40, 30), pt('C', 80, 35), pt('C', 120, 20), pt('K', 160, 0),
                                  pt('K', 160, -80)},
                                 true));
     shape.chains.push_back(chain({pt('s', 20, -40), pt('c', 80, -30), pt('k', 140, -40)}));
-    MarkSpec notch;
+    ShapeMark notch;
     notch.point = pt('v', 0, 0);
     notch.segCode = 16;
     notch.segValue = 0;
@@ -83,7 +83,7 @@ SPoint notchOf(Piece* piece) {
 class Reshape : public PatternFixture {};
 
 TEST_F(Reshape, TurnPointSplitsItsLine) {
-    Piece* piece = build(curvedSpec(10.0f));
+    Piece* piece = build(curvedShape(10.0f));
     const short lines = piece->lineCount;
     const Coord before = coordOf(piece, 2);
     qpModifyCurve2Turnp(pattern_, piece, 2);
@@ -115,7 +115,7 @@ TEST_F(Reshape, TurnPointSplitsItsLine) {
 }
 
 TEST_F(Reshape, TurnPointCarriesNotchesBeyondItToTheNewLine) {
-    Piece* piece = build(curvedSpec(130.0f));
+    Piece* piece = build(curvedShape(130.0f));
     qpModifyCurve2Turnp(pattern_, piece, 2);
     const float head = lengthOf(piece, 0, 3);
     ASSERT_LT(head, 130.0f);
@@ -125,7 +125,7 @@ TEST_F(Reshape, TurnPointCarriesNotchesBeyondItToTheNewLine) {
 }
 
 TEST_F(Reshape, TurnPointKeepsTheCaseOfInnerLines) {
-    Piece* piece = build(curvedSpec(10.0f));
+    Piece* piece = build(curvedShape(10.0f));
     qpModifyCurve2Turnp(pattern_, piece, 8);
     EXPECT_EQ(pointOf(piece, 8).type, 'k');
     EXPECT_EQ(lineOf(piece, 3).pointCount, 2);
@@ -138,7 +138,7 @@ TEST_F(Reshape, TurnPointKeepsTheCaseOfInnerLines) {
 // A chain end, a turning point, a mark and an index out of range hold no
 // line to split: the piece stays as it was, byte for byte.
 TEST_F(Reshape, TurnPointLeavesNonInteriorPointsAlone) {
-    Piece* piece = build(curvedSpec(10.0f));
+    Piece* piece = build(curvedShape(10.0f));
     const std::vector<char> before = bytesOf(piece);
     for (short i : {short(0), short(4), short(6), short(10), short(-1), short(99)}) {
         qpModifyCurve2Turnp(pattern_, piece, i);
@@ -154,7 +154,7 @@ TEST_F(Reshape, TurnPointLeavesNonInteriorPointsAlone) {
 // The point-increase tool's turn point: insert after a stretch, give the new
 // point its coordinate, then make it a corner.
 TEST_F(Reshape, InsertedPointBecomesACorner) {
-    Piece* piece = build(squareSpec());
+    Piece* piece = build(squareShape());
     Point* p = nullptr;
     qpInsertPoint(pattern_, piece, 1, &p);
     qpGetPointLptr(piece, 2, &p);
@@ -180,7 +180,7 @@ TEST_F(Reshape, InsertedPointBecomesACorner) {
 // The point-increase tool's arc point on a straight side: the side becomes
 // the arc through its ends and the new point.
 TEST_F(Reshape, InsertedPointOnAStraightSideMakesAnArc) {
-    Piece* piece = build(squareSpec());
+    Piece* piece = build(squareShape());
     Point* p = nullptr;
     qpInsertPoint(pattern_, piece, 0, &p);
     qpGetPointLptr(piece, 1, &p);
@@ -206,7 +206,7 @@ TEST_F(Reshape, InsertedPointOnAStraightSideMakesAnArc) {
 // Inside a longer curve the arc needs a line of its own: the neighbours turn
 // into corners.
 TEST_F(Reshape, ArcInsideACurveSplitsAroundIt) {
-    Piece* piece = build(curvedSpec(10.0f));
+    Piece* piece = build(curvedShape(10.0f));
     qpModifyCurve2Arcp(pattern_, piece, 2);
     // line 0: 0-1, line 1: 1-3 (the arc), line 2: 3-4
     EXPECT_EQ(piece->lineCount, 6);
@@ -225,7 +225,7 @@ TEST_F(Reshape, ArcInsideACurveSplitsAroundIt) {
 
 // A point just inside a curve's end: only the far side needs a split.
 TEST_F(Reshape, ArcAtTheStartOfACurve) {
-    Piece* piece = build(curvedSpec(10.0f));
+    Piece* piece = build(curvedShape(10.0f));
     qpModifyCurve2Arcp(pattern_, piece, 1);
     EXPECT_EQ(lineOf(piece, 0).firstPoint, 0);
     EXPECT_EQ(lineOf(piece, 0).pointCount, 3);
@@ -237,7 +237,7 @@ TEST_F(Reshape, ArcAtTheStartOfACurve) {
 }
 
 TEST_F(Reshape, PointPutOnACurve) {
-    Piece* piece = build(curvedSpec(10.0f));
+    Piece* piece = build(curvedShape(10.0f));
     const short points = piece->pointCount;
     const CurveResult on = atLength(piece, 0, 100.0f, 5);
     ASSERT_EQ(on.index, 2);
@@ -261,7 +261,7 @@ TEST_F(Reshape, PointPutOnACurve) {
 
 // (x, y) on an existing point of the line: that point, nothing inserted.
 TEST_F(Reshape, PointPutOnAnExistingPoint) {
-    Piece* piece = build(curvedSpec(10.0f));
+    Piece* piece = build(curvedShape(10.0f));
     const std::vector<char> before = bytesOf(piece);
     short first = 0, last = 4, index = -9;
     qpAdjustCurvePoint(nullptr, pattern_, piece, 0, 80.0f, 35.0f, &first, &last, &index);
@@ -275,7 +275,7 @@ TEST_F(Reshape, PointPutOnAnExistingPoint) {
 }
 
 TEST_F(Reshape, PointPutOnNoLine) {
-    Piece* piece = build(curvedSpec(10.0f));
+    Piece* piece = build(curvedShape(10.0f));
     const std::vector<char> before = bytesOf(piece);
     short first = 0, last = 0, index = 5;
     qpAdjustCurvePoint(nullptr, pattern_, piece, 17, 1.0f, 1.0f, &first, &last, &index);
@@ -288,7 +288,7 @@ TEST_F(Reshape, PointPutOnNoLine) {
 
 // A point put on an arc lies on its circle, and the line stays that arc.
 TEST_F(Reshape, PointPutOnAnArc) {
-    PieceSpec shape;
+    PieceShape shape;
     shape.chains.push_back(chain({pt('S', 100, 0), pt('C', 70.710678f, 70.710678f), pt('K', 0, 100)}, false, 0,
                                 qpcurve::kArcLineKind));
     Piece* piece = build(shape);
@@ -334,8 +334,8 @@ protected:
     // A square with formulas: point 1 at x = H/4+6 (16 cm), y = 0;
     // point 2 at x = 2*(H/4)-4 = 16 cm, y = BL/2 = 10 cm.
     Piece* formulaSquare() {
-        PieceSpec shape;
-        PointSpec p0 = pt('S', 0, 0), p1 = pt('K', 160, 0), p2 = pt('K', 160, 100), p3 = pt('K', 0, 100);
+        PieceShape shape;
+        ShapePoint p0 = pt('S', 0, 0), p1 = pt('K', 160, 0), p2 = pt('K', 160, 100), p3 = pt('K', 0, 100);
         p1.xFormula = "H/4+6";
         p1.yFormula = "0";
         p2.xFormula = "2*(H/4)-4";
@@ -430,7 +430,7 @@ TEST_F(FormulaAdjust, RangeIsClampedAndOrdered) {
 }
 
 TEST_F(FormulaAdjust, PieceWithoutFormulasIsLeftAlone) {
-    Piece* piece = build(squareSpec());
+    Piece* piece = build(squareShape());
     Coord* c = nullptr;
     qpGetCoordLptr(piece, 1, &c);
     c->x = 123.0f;

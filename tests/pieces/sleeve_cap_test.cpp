@@ -21,15 +21,15 @@ constexpr float kLengthTolerance = 0.02f;  // mm, the length loop's own limit
 // underarm point 2 at (0, 440), over the cap (curve points 3 to 7, top at
 // (170, 580)) to the right underarm point 8 at (340, 440), and down to the
 // hem again (point 9 closes the outline).
-PieceSpec SleeveSpec(bool formulas = false) {
-    PieceSpec shape;
+PieceShape SleeveShape(bool formulas = false) {
+    PieceShape shape;
     shape.chains.push_back(Chain({P('S', 300, 0), P('K', 40, 0), P('K', 0, 440),
                                  P('C', 40, 500), P('C', 100, 560), P('C', 170, 580),
                                  P('C', 240, 560), P('C', 300, 500), P('K', 340, 440)},
                                 true));
     if (formulas) {
         // Underarm and cap points follow the armhole depth AD (cm).
-        for (PointSpec& p : shape.chains[0].points) {
+        for (ShapePoint& p : shape.chains[0].points) {
             p.xFormula = std::to_string(p.x / 10.0f).substr(0, 5);
             p.yFormula = p.y >= 440 ? "AD+" + std::to_string((p.y - 440) / 10.0f).substr(0, 4)
                                     : std::to_string(p.y / 10.0f).substr(0, 4);
@@ -54,7 +54,7 @@ protected:
     }
 
     void build(bool formulas = false) {
-        piece = holder->add(SleeveSpec(formulas));
+        piece = holder->add(SleeveShape(formulas));
         patternCell = holder->get();
         pieceCell = piece;
         view = HostView{};
@@ -295,7 +295,7 @@ TEST_F(SleeveCap, MessagesOutsideTheirStepsAreLeftAlone) {
 // ---- qpAdjustCurveLength on its own ------------------------------------------
 
 TEST_F(SleeveCap, AdjustRefusesNullsAndEndsCloserThanATenthOfAMillimetre) {
-    PieceSpec shape;
+    PieceShape shape;
     shape.chains.push_back(Chain({P('S', 0, 0), P('C', 0.02f, 3), P('K', 0.05f, 0)}));
     piece = holder->add(shape);
     const std::vector<Coord> before = coords();

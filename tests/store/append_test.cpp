@@ -13,7 +13,7 @@ long OffsetIn(const Piece* piece, const void* record) {
 
 TEST(Getters, OutOfRangeGivesNullAndIndexZeroOfAnEmptyArrayItsBase) {
     TestPattern pattern;
-    Piece* piece = pattern.add(RectangleSpec(100, 50));
+    Piece* piece = pattern.add(RectangleShape(100, 50));
     Point* point = nullptr;
     qpGetPointLptr(piece, 5, &point);
     EXPECT_EQ(point, nullptr);
@@ -46,7 +46,7 @@ TEST(Getters, OutOfRangeGivesNullAndIndexZeroOfAnEmptyArrayItsBase) {
 
 TEST(Getters, PointsCoordsAndFormulasAreContiguousArrays) {
     TestPattern pattern;
-    Piece* piece = pattern.add(CurvedWithFormulasSpec());
+    Piece* piece = pattern.add(CurvedWithFormulasShape());
     Point* base = PointAt(piece, 0);
     Coord* coords = nullptr;
     qpGetCoordLptr(piece, 0, &coords);
@@ -70,7 +70,7 @@ TEST(Getters, PointsCoordsAndFormulasAreContiguousArrays) {
 
 TEST(Append, NewRecordsCarryTheirDefaults) {
     TestPattern pattern;
-    Piece* piece = pattern.add(RectangleSpec(100, 50));
+    Piece* piece = pattern.add(RectangleShape(100, 50));
     long size = piece->byteSize;
     Coord* c = nullptr;
     qpIncreaseCoord(pattern.get(), piece, &c);
@@ -103,7 +103,7 @@ TEST(Append, NewRecordsCarryTheirDefaults) {
 
 TEST(Append, SegmentLineAndPointsMakeAnInnerLineAsTheDartToolDoes) {
     TestPattern pattern;
-    Piece* piece = pattern.add(RectangleSpec(200, 100));
+    Piece* piece = pattern.add(RectangleShape(200, 100));
     Seg* seg = nullptr;
     qpIncreaseSegment(pattern.get(), piece, &seg);
     EXPECT_EQ(seg->code, 1);
@@ -180,7 +180,7 @@ TEST(Append, OutlinePointsAreUpperCaseAndAFirstPointStartsItsLine) {
 
 TEST(Append, ALineOfAnEarlierSegmentGoesAfterItsLastLine) {
     TestPattern pattern;
-    Piece* piece = pattern.add(CurvedWithInnerSpec());
+    Piece* piece = pattern.add(CurvedWithInnerShape());
     Seg* outline = SegAt(piece, 0);
     Line* line = nullptr;
     qpIncreaseLine(pattern.get(), piece, outline, &line);
@@ -198,7 +198,7 @@ TEST(Append, ALineOfAnEarlierSegmentGoesAfterItsLastLine) {
 
 TEST(Append, MarksGetSPointsInTheirOwnSegmentKeptContiguous) {
     TestPattern pattern;
-    PieceSpec shape = RectangleSpec(200, 100);
+    PieceShape shape = RectangleShape(200, 100);
     shape.marks.push_back(Mark('o', 10, 10, 0, 0, 15, 12));
     shape.marks.push_back(Mark('g', 20, 10, 1, 0, 17, 0));
     Piece* piece = pattern.add(shape);
@@ -230,7 +230,7 @@ TEST(Append, MarksGetSPointsInTheirOwnSegmentKeptContiguous) {
 
 TEST(Append, ANewMarkSegmentAsThePointToolMakesIt) {
     TestPattern pattern;
-    Piece* piece = pattern.add(RectangleSpec(200, 100));
+    Piece* piece = pattern.add(RectangleShape(200, 100));
     Seg* seg = nullptr;
     qpIncreaseSegment(pattern.get(), piece, &seg);
     seg->code = 16;
@@ -255,7 +255,7 @@ TEST(Append, ANewMarkSegmentAsThePointToolMakesIt) {
 
 TEST(Append, RefusedCallsChangeNothing) {
     TestPattern pattern;
-    Piece* piece = pattern.add(CurvedWithInnerSpec());
+    Piece* piece = pattern.add(CurvedWithInnerShape());
     std::vector<char> before(reinterpret_cast<char*>(piece), reinterpret_cast<char*>(piece) + piece->byteSize);
     Line* l = reinterpret_cast<Line*>(1);
     Seg foreign{};
@@ -281,9 +281,9 @@ TEST(Append, RefusedCallsChangeNothing) {
 
 TEST(Append, GrowingAPieceMovesTheLaterPiecesAndTotalSize) {
     TestPattern pattern(20000);
-    pattern.add(RectangleSpec(10, 10));
-    pattern.add(CurvedWithFormulasSpec());
-    pattern.add(CurvedWithInnerSpec());
+    pattern.add(RectangleShape(10, 10));
+    pattern.add(CurvedWithFormulasShape());
+    pattern.add(CurvedWithInnerShape());
     PatternBuffer* p = pattern.get();
     std::vector<int32_t> before(pieceOffsets(p), pieceOffsets(p) + 3);
     int32_t total = p->totalSize;
@@ -309,7 +309,7 @@ TEST(Append, GrowingAPieceMovesTheLaterPiecesAndTotalSize) {
 
 TEST(Strings, IncreaseReservesAtTheEndOfTheArea) {
     TestPattern pattern;
-    Piece* piece = pattern.add(CurvedWithFormulasSpec());
+    Piece* piece = pattern.add(CurvedWithFormulasShape());
     short n = 0;
     char* area = nullptr;
     qpGetCharLptr(piece, &n, &area);
@@ -330,7 +330,7 @@ TEST(Strings, IncreaseReservesAtTheEndOfTheArea) {
 
 TEST(Strings, TextsOfAnyLengthKeepEveryPieceAndArrayAligned) {
     TestPattern pattern(20000);
-    PieceSpec shape = CurvedWithFormulasSpec();
+    PieceShape shape = CurvedWithFormulasShape();
     shape.extwids = {Extwid{0, 2, 1, 1}};
     pattern.add(shape);
     pattern.add(shape);
@@ -356,7 +356,7 @@ TEST(Strings, TextsOfAnyLengthKeepEveryPieceAndArrayAligned) {
 
 TEST(Strings, DeleteLowersTheOffsetsPastTheRemovedBytes) {
     TestPattern pattern;
-    Piece* piece = pattern.add(CurvedWithFormulasSpec());
+    Piece* piece = pattern.add(CurvedWithFormulasShape());
     Formula* f = nullptr;
     qpGetFormulaLptr(piece, 3, &f);
     short xOffset = f->xTextOffset, xLength = f->xTextLength;
@@ -396,7 +396,7 @@ TEST(Strings, DeleteLowersTheOffsetsPastTheRemovedBytes) {
 
 TEST(Strings, DeleteRefusesBytesOutsideTheArea) {
     TestPattern pattern;
-    Piece* piece = pattern.add(CurvedWithFormulasSpec());
+    Piece* piece = pattern.add(CurvedWithFormulasShape());
     short chars = piece->charCount;
     short n = 0;
     qpDeleteString(pattern.get(), piece, &n, static_cast<short>(chars - 2), 5);

@@ -15,8 +15,8 @@ std::vector<char> BytesOf(const Piece* p) {
 
 TEST(Buffers, IncreasePieceAppendsAnEmptyPieceAndMovesEveryPiece) {
     TestPattern pattern(6000);
-    pattern.add(RectangleSpec(10, 10));
-    pattern.add(CurvedWithFormulasSpec());
+    pattern.add(RectangleShape(10, 10));
+    pattern.add(CurvedWithFormulasShape());
     std::vector<char> first = BytesOf(pattern.piece(0));
     std::vector<char> second = BytesOf(pattern.piece(1));
     std::vector<int32_t> before(pieceOffsets(pattern.get()), pieceOffsets(pattern.get()) + 2);
@@ -43,9 +43,9 @@ TEST(Buffers, IncreasePieceAppendsAnEmptyPieceAndMovesEveryPiece) {
 TEST(Buffers, DeletePieceIsTheReverse) {
     for (int gone = 0; gone < 3; ++gone) {
         TestPattern pattern(8000);
-        pattern.add(RectangleSpec(10, 10));
-        pattern.add(CurvedWithFormulasSpec());
-        pattern.add(CurvedWithInnerSpec());
+        pattern.add(RectangleShape(10, 10));
+        pattern.add(CurvedWithFormulasShape());
+        pattern.add(CurvedWithInnerShape());
         std::vector<std::vector<char>> kept;
         for (int k = 0; k < 3; ++k)
             if (k != gone) kept.push_back(BytesOf(pattern.piece(k)));
@@ -60,7 +60,7 @@ TEST(Buffers, DeletePieceIsTheReverse) {
 
 TEST(Buffers, AFoldPieceComesAndGoes) {
     TestPattern pattern(6000);
-    pattern.add(CurvedSpec());
+    pattern.add(CurvedShape());
     std::vector<char> before(reinterpret_cast<char*>(pattern.get()),
                              reinterpret_cast<char*>(pattern.get()) + pattern.get()->totalSize);
     Piece* fold = nullptr;
@@ -75,9 +75,9 @@ TEST(Buffers, AFoldPieceComesAndGoes) {
 
 TEST(Buffers, DeletingAPieceOfAnotherPatternChangesNothing) {
     TestPattern pattern;
-    pattern.add(RectangleSpec(10, 10));
+    pattern.add(RectangleShape(10, 10));
     TestPattern other;
-    other.add(RectangleSpec(10, 10));
+    other.add(RectangleShape(10, 10));
     int32_t total = pattern.get()->totalSize;
     qpDeletePiece(pattern.get(), other.piece(0));
     EXPECT_EQ(pattern.get()->pieceCount, 1);
@@ -88,9 +88,9 @@ TEST(Buffers, DeletingAPieceOfAnotherPatternChangesNothing) {
 
 TEST(Buffers, AddPieceHandsARebuiltPieceBackAsThePleatToolDoes) {
     TestPattern pattern(4000);
-    pattern.add(RectangleSpec(10, 10));
-    pattern.add(CurvedWithFormulasSpec());
-    pattern.add(RectangleSpec(30, 30));
+    pattern.add(RectangleShape(10, 10));
+    pattern.add(CurvedWithFormulasShape());
+    pattern.add(RectangleShape(30, 30));
     PatternBuffer* work = MakeWorkBuffer(pattern.piece(1));
     Piece* workPiece = nullptr;
     qpGetPieceLptr(work, 0, &workPiece);
@@ -115,11 +115,11 @@ TEST(Buffers, AddPieceHandsARebuiltPieceBackAsThePleatToolDoes) {
 
 TEST(Buffers, AddPieceMovesThePatternToALargerBlockWhenFull) {
     TestPattern built;
-    built.add(RectangleSpec(10, 10));
+    built.add(RectangleShape(10, 10));
     PatternBuffer* tight = storeNewPattern(built.get()->totalSize, 20);
     std::memcpy(tight, built.get(), static_cast<size_t>(built.get()->totalSize));
     TestPattern source;
-    Piece* piece = source.add(CurvedWithFormulasSpec());
+    Piece* piece = source.add(CurvedWithFormulasShape());
     PatternBuffer* cell = tight;
     Piece* pieceCell = nullptr;
     qpAddPiece2Buffer(source.cell(), &piece, &cell, &pieceCell, 0);
@@ -136,7 +136,7 @@ TEST(Buffers, AddPieceMovesThePatternToALargerBlockWhenFull) {
 
 TEST(Buffers, MemcpyCopiesAPattern) {
     TestPattern pattern;
-    pattern.add(CurvedWithFormulasSpec());
+    pattern.add(CurvedWithFormulasShape());
     PatternBuffer* copy = storeNewPattern(pattern.get()->totalSize + 100000, 20);
     qpMemcpy(copy, pattern.get(), pattern.get()->totalSize);
     EXPECT_EQ(std::memcmp(copy, pattern.get(), static_cast<size_t>(pattern.get()->totalSize)), 0);
@@ -155,7 +155,7 @@ TEST(BuffersDeathTest, GrowingPastTheBlockStopsWithAMessage) {
     EXPECT_DEATH(
         {
             TestPattern built;
-            built.add(RectangleSpec(10, 10));
+            built.add(RectangleShape(10, 10));
             // Fewer than the 12 bytes a Coord needs, in whole 8-byte units
             // (Windows may round a block's size up to those).
             PatternBuffer* tight = storeNewPattern((built.get()->totalSize + 11) / 8 * 8, 20);
@@ -172,7 +172,7 @@ TEST(BuffersDeathTest, AWorkBufferRunsOutAfterItsSpareBytes) {
     EXPECT_DEATH(
         {
             TestPattern pattern;
-            PatternBuffer* work = MakeWorkBuffer(pattern.add(RectangleSpec(10, 10)));
+            PatternBuffer* work = MakeWorkBuffer(pattern.add(RectangleShape(10, 10)));
             Piece* piece = nullptr;
             qpGetPieceLptr(work, 0, &piece);
             short offset = 0;
@@ -207,8 +207,8 @@ TEST(BuffersDeathTest, APieceOutsideItsPatternIsRefused) {
         {
             TestPattern one;
             TestPattern two;
-            Piece* piece = two.add(RectangleSpec(10, 10));
-            one.add(RectangleSpec(10, 10));
+            Piece* piece = two.add(RectangleShape(10, 10));
+            one.add(RectangleShape(10, 10));
             Coord* c = nullptr;
             qpIncreaseCoord(one.get(), piece, &c);
         },

@@ -9,7 +9,7 @@ namespace {
 
 TEST(Builder, RectangleMakesFourLinesOverFivePoints) {
     TestPattern pattern;
-    Piece* piece = pattern.add(RectangleSpec(200, 100));
+    Piece* piece = pattern.add(RectangleShape(200, 100));
     ASSERT_NE(piece, nullptr);
     EXPECT_EQ(piece->pointCount, 5);
     EXPECT_EQ(piece->coordCount, 5);
@@ -38,7 +38,7 @@ TEST(Builder, RectangleMakesFourLinesOverFivePoints) {
 
 TEST(Builder, CurveAndInnerLine) {
     TestPattern pattern;
-    Piece* piece = pattern.add(CurvedWithInnerSpec());
+    Piece* piece = pattern.add(CurvedWithInnerShape());
     ASSERT_NE(piece, nullptr);
     EXPECT_EQ(piece->pointCount, 10);
     EXPECT_EQ(piece->lineCount, 5);
@@ -58,7 +58,7 @@ TEST(Builder, CurveAndInnerLine) {
 
 TEST(Builder, FormulasGiveEveryPointItsTexts) {
     TestPattern pattern;
-    Piece* piece = pattern.add(CurvedWithFormulasSpec());
+    Piece* piece = pattern.add(CurvedWithFormulasShape());
     ASSERT_NE(piece, nullptr);
     EXPECT_EQ(piece->formulaCount, piece->pointCount);
     EXPECT_EQ(FormulaX(piece, 1), "0*H+20");
@@ -69,7 +69,7 @@ TEST(Builder, FormulasGiveEveryPointItsTexts) {
 
 TEST(Builder, PointsWithoutTextsGetTheirCoordinatesAsConstants) {
     TestPattern pattern;
-    PieceSpec shape = RectangleSpec(123.4f, 50);
+    PieceShape shape = RectangleShape(123.4f, 50);
     shape.chains[0].points[0].xFormula = "W/2";
     Piece* piece = pattern.add(shape);
     ASSERT_NE(piece, nullptr);
@@ -82,14 +82,14 @@ TEST(Builder, PointsWithoutTextsGetTheirCoordinatesAsConstants) {
 
 TEST(Builder, MarksWithSPointsAndOtherRecords) {
     TestPattern pattern;
-    PieceSpec shape = RectangleSpec(200, 100);
-    MarkSpec notch = Mark('v', 100, 0, 0, 1571, 16, 0);
+    PieceShape shape = RectangleShape(200, 100);
+    ShapeMark notch = Mark('v', 100, 0, 0, 1571, 16, 0);
     notch.lineIndex = 0;
     notch.position = 100;
     shape.marks.push_back(notch);
     shape.marks.push_back(Mark('o', 50, 50, 0, 0));
     shape.marks.push_back(Mark('o', 60, 50, 0, 0));
-    RuleSpec rule;
+    ShapeRule rule;
     rule.pRules.push_back(PRule{5, 1, 2.0f, 1.0f});
     rule.pRules.push_back(PRule{506, 2, 0.0f, 3.0f});
     shape.rules.push_back(rule);
@@ -126,7 +126,7 @@ TEST(Builder, MarksWithSPointsAndOtherRecords) {
 
 TEST(Builder, SeveralPiecesBackToBackAndTheBlockGrows) {
     TestPattern pattern(100);  // too small for even one piece: the builder moves it
-    for (int i = 0; i < 5; ++i) ASSERT_NE(pattern.add(CurvedWithFormulasSpec()), nullptr);
+    for (int i = 0; i < 5; ++i) ASSERT_NE(pattern.add(CurvedWithFormulasShape()), nullptr);
     EXPECT_EQ(pattern.get()->pieceCount, 5);
     EXPECT_EQ(pattern.get()->headerSize, 40);
     EXPECT_TRUE(PatternConsistent(pattern.get()));
@@ -134,13 +134,13 @@ TEST(Builder, SeveralPiecesBackToBackAndTheBlockGrows) {
 
 TEST(Builder, AppendsAfterAPieceBeingEditedButNotToABrokenFrame) {
     TestPattern pattern;
-    pattern.add(RectangleSpec(10, 10));
+    pattern.add(RectangleShape(10, 10));
     LineAt(pattern.piece(0), 0)->pointCount = 1;  // a piece in the middle of an edit
-    EXPECT_NE(pattern.add(RectangleSpec(20, 20)), nullptr);
+    EXPECT_NE(pattern.add(RectangleShape(20, 20)), nullptr);
     EXPECT_EQ(pattern.get()->pieceCount, 2);
     pattern.get()->totalSize += 4;  // the frame itself is wrong now
     std::string error;
-    EXPECT_EQ(storeAppendPiece(pattern.cell(), RectangleSpec(30, 30), &error), nullptr);
+    EXPECT_EQ(storeAppendPiece(pattern.cell(), RectangleShape(30, 30), &error), nullptr);
     EXPECT_EQ(error.rfind("storeAppendPiece: the pattern is damaged: pattern: totalSize", 0), 0u) << error;
     pattern.get()->totalSize -= 4;
     LineAt(pattern.piece(0), 0)->pointCount = 2;
@@ -149,7 +149,7 @@ TEST(Builder, AppendsAfterAPieceBeingEditedButNotToABrokenFrame) {
 
 TEST(Builder, PlacementAndGroupFlag) {
     TestPattern pattern;
-    PieceSpec shape = RectangleSpec(10, 10);
+    PieceShape shape = RectangleShape(10, 10);
     shape.groupFlag = 1;
     shape.placement[6] = 500;
     Piece* piece = pattern.add(shape);
@@ -184,41 +184,41 @@ TEST(Builder, CoordinateTexts) {
 
 struct Refused {
     const char* why;
-    PieceSpec shape;
+    PieceShape shape;
     const char* reasonPart;
 };
 
-std::vector<Refused> refusedSpecs() {
+std::vector<Refused> refusedShapes() {
     std::vector<Refused> rows;
-    PieceSpec one;
+    PieceShape one;
     one.chains.push_back(Chain({P('S', 0, 0)}));
     rows.push_back({"a chain of one point", one, "at least 2"});
-    PieceSpec startK;
+    PieceShape startK;
     startK.chains.push_back(Chain({P('K', 0, 0), P('K', 1, 0)}));
     rows.push_back({"a chain that does not start with S", startK, "starts with an S"});
-    PieceSpec endC;
+    PieceShape endC;
     endC.chains.push_back(Chain({P('S', 0, 0), P('C', 1, 0)}));
     rows.push_back({"a chain that ends on a curve point", endC, "ends with a K"});
-    PieceSpec mixed;
+    PieceShape mixed;
     mixed.chains.push_back(Chain({P('S', 0, 0), P('k', 1, 0)}));
     rows.push_back({"mixed case in one chain", mixed, "case"});
-    PieceSpec markInChain;
+    PieceShape markInChain;
     markInChain.chains.push_back(Chain({P('S', 0, 0), P('V', 1, 0), P('K', 2, 0)}));
     rows.push_back({"a mark inside a chain", markInChain, "inside a chain"});
-    PieceSpec longText = RectangleSpec(10, 10);
+    PieceShape longText = RectangleShape(10, 10);
     longText.chains[0].points[1].xFormula = std::string(80, 'H');
     rows.push_back({"a formula text of 80 characters", longText, "more than 79"});
-    PieceSpec badMark = RectangleSpec(10, 10);
+    PieceShape badMark = RectangleShape(10, 10);
     badMark.marks.push_back(Mark('k', 1, 1, 0, 0));
     rows.push_back({"a mark of a line type", badMark, "not a mark"});
-    PieceSpec badRule = RectangleSpec(10, 10);
-    badRule.rules.push_back(RuleSpec{0, 0, {PRule{1, 5, 0, 0}}});
+    PieceShape badRule = RectangleShape(10, 10);
+    badRule.rules.push_back(ShapeRule{0, 0, {PRule{1, 5, 0, 0}}});
     rows.push_back({"a PRule past the last point", badRule, "out of range"});
-    PieceSpec badExtwid = RectangleSpec(10, 10);
+    PieceShape badExtwid = RectangleShape(10, 10);
     badExtwid.extwids.push_back(Extwid{0, -1, 1, 1});
     rows.push_back({"an Extwid without an end", badExtwid, "out of range"});
-    PieceSpec badNotch = RectangleSpec(10, 10);
-    MarkSpec notch = Mark('v', 1, 0, 0, 0);
+    PieceShape badNotch = RectangleShape(10, 10);
+    ShapeMark notch = Mark('v', 1, 0, 0, 0);
     notch.lineIndex = 4;
     badNotch.marks.push_back(notch);
     rows.push_back({"a notch on a line that does not exist", badNotch, "lineIndex"});
@@ -226,9 +226,9 @@ std::vector<Refused> refusedSpecs() {
 }
 
 TEST(Builder, RefusesBadDescriptionsAndKeepsThePattern) {
-    for (const Refused& row : refusedSpecs()) {
+    for (const Refused& row : refusedShapes()) {
         TestPattern pattern;
-        ASSERT_NE(pattern.add(RectangleSpec(20, 20)), nullptr);
+        ASSERT_NE(pattern.add(RectangleShape(20, 20)), nullptr);
         int32_t before = pattern.get()->totalSize;
         std::string error;
         PatternBuffer** cell = pattern.cell();

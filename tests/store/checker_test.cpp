@@ -13,13 +13,13 @@ namespace {
 // Points: 0 S, 1 K, 2 K, 3 C, 4 C, 5 K, 6 K | 7 s, 8 c, 9 k | 10 s, 11 k | 12 v
 // Lines: 0..3 outline, 4 = 7..9, 5 = 10..11. Segments: 0 outline, 1 and 2
 // inner, 3 the notch's (mark). Every point has a formula.
-PieceSpec SoundSpec() {
-    PieceSpec shape = CurvedWithFormulasSpec();
+PieceShape SoundShape() {
+    PieceShape shape = CurvedWithFormulasShape();
     shape.chains.push_back(Chain({P('s', 20, 20, "2", "2"), P('k', 40, 20, "4", "2")}));
-    MarkSpec notch = Mark('v', 100, 120, 0, 1571, 16, 0);
+    ShapeMark notch = Mark('v', 100, 120, 0, 1571, 16, 0);
     notch.lineIndex = 2;
     shape.marks.push_back(notch);
-    shape.rules.push_back(RuleSpec{0, 0, {PRule{5, 3, 1, 2}, PRule{1, 5, 0, 0}}});
+    shape.rules.push_back(ShapeRule{0, 0, {PRule{5, 3, 1, 2}, PRule{1, 5, 0, 0}}});
     shape.extwids = {Extwid{1, 5, 10, 12}};
     shape.cutangls = {Cutangl{1, 2, 3, 5}};
     return shape;
@@ -166,7 +166,7 @@ std::vector<Damage> Damages() {
 
 TEST(Checker, ASoundPiecePasses) {
     TestPattern pattern;
-    Piece* piece = pattern.add(SoundSpec());
+    Piece* piece = pattern.add(SoundShape());
     ASSERT_NE(piece, nullptr);
     char message[200] = "untouched";
     EXPECT_EQ(storeCheckPiece(piece, message, sizeof message), 1);
@@ -177,7 +177,7 @@ TEST(Checker, ASoundPiecePasses) {
 TEST(Checker, CatchesEachKindOfDamage) {
     for (const Damage& d : Damages()) {
         TestPattern pattern;
-        Piece* piece = pattern.add(SoundSpec());
+        Piece* piece = pattern.add(SoundShape());
         ASSERT_NE(piece, nullptr);
         d.harm(pattern.get(), piece);
         char message[200];
@@ -190,7 +190,7 @@ TEST(Checker, CatchesEachKindOfDamage) {
 
 TEST(Checker, TextWithoutFormulas) {
     TestPattern pattern;
-    Piece* piece = pattern.add(RectangleSpec(10, 10));
+    Piece* piece = pattern.add(RectangleShape(10, 10));
     short offset = 0;
     char* text = nullptr;
     qpIncreaseString(pattern.get(), piece, 3, &offset, &text);
@@ -199,7 +199,7 @@ TEST(Checker, TextWithoutFormulas) {
 
 TEST(Checker, TheMessageStaysInsideTheCallersBuffer) {
     TestPattern pattern;
-    Piece* piece = pattern.add(SoundSpec());
+    Piece* piece = pattern.add(SoundShape());
     PointAt(piece, 1)->type = 'X';
     char message[16];
     std::memset(message, '#', sizeof message);
@@ -236,8 +236,8 @@ TEST(Checker, PatternDamage) {
     };
     for (const Row& r : rows) {
         TestPattern pattern;
-        pattern.add(RectangleSpec(10, 10));
-        pattern.add(RectangleSpec(20, 20));
+        pattern.add(RectangleShape(10, 10));
+        pattern.add(RectangleShape(20, 20));
         r.harm(pattern.get());
         std::string reason = storeCheckPatternText(pattern.get());
         EXPECT_EQ(reason.rfind(r.reason, 0), 0u) << r.what << ": " << reason;
@@ -252,8 +252,8 @@ TEST(Checker, SurvivesRandomDamage) {
     int caught = 0;
     for (int round = 0; round < 3000; ++round) {
         TestPattern pattern(12000);
-        PieceSpec shape = SoundSpec();
-        pattern.add(RectangleSpec(10, 10));
+        PieceShape shape = SoundShape();
+        pattern.add(RectangleShape(10, 10));
         pattern.add(shape);
         char* bytes = reinterpret_cast<char*>(pattern.get());
         int32_t total = pattern.get()->totalSize;
@@ -273,7 +273,7 @@ TEST(Checker, SurvivesRandomDamage) {
 
 TEST(Checker, APatternLargerThanItsBlock) {
     TestPattern pattern(2000);
-    pattern.add(RectangleSpec(10, 10));
+    pattern.add(RectangleShape(10, 10));
     long block = storeBlockSize(pattern.get());
     pattern.get()->totalSize = static_cast<int32_t>(block + 1);
     EXPECT_EQ(storeCheckPatternText(pattern.get()).rfind("pattern: totalSize", 0), 0u);

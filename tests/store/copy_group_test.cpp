@@ -23,7 +23,7 @@ Piece* NewPiece(TestPattern& pattern) {
 
 TEST(CopyGroup, AppendingAnOutlineSpanMakesAChainWithItsLines) {
     TestPattern pattern(8000);
-    pattern.add(CurvedSpec());
+    pattern.add(CurvedShape());
     Piece* fold = NewPiece(pattern);
     Piece* source = pattern.piece(0);
     qpCopyGroupPoint(pattern.get(), source, 1, 5, pattern.get(), fold, -1, 0x11);
@@ -48,7 +48,7 @@ TEST(CopyGroup, AppendingAnOutlineSpanMakesAChainWithItsLines) {
 
 TEST(CopyGroup, ThreeAppendsAsTheDartFoldDoes) {
     TestPattern pattern(8000);
-    pattern.add(CurvedWithFormulasSpec());
+    pattern.add(CurvedWithFormulasShape());
     Piece* fold = NewPiece(pattern);
     qpCopyGroupPoint(pattern.get(), pattern.piece(0), 0, 3, pattern.get(), fold, -1, 0x11);
     qpCopyGroupPoint(pattern.get(), pattern.piece(0), 8, 9, pattern.get(), fold, -1, 1);  // c..k of the inner line
@@ -70,7 +70,7 @@ TEST(CopyGroup, ThreeAppendsAsTheDartFoldDoes) {
 
 TEST(CopyGroup, DescendingOrder) {
     TestPattern pattern(8000);
-    pattern.add(CurvedSpec());
+    pattern.add(CurvedShape());
     Piece* fold = NewPiece(pattern);
     qpCopyGroupPoint(pattern.get(), pattern.piece(0), 5, 1, pattern.get(), fold, -1, 0x11);
     ASSERT_EQ(fold->pointCount, 5);
@@ -84,7 +84,7 @@ TEST(CopyGroup, DescendingOrder) {
 
 TEST(CopyGroup, PointsOfDifferentLinesThatAreNotNeighboursStayApart) {
     TestPattern pattern(8000);
-    pattern.add(CurvedWithInnerSpec());
+    pattern.add(CurvedWithInnerShape());
     Piece* fold = NewPiece(pattern);
     // 6 (end of the outline) and 7 (start of the inner line) are neighbours
     // in index order but on no common line.
@@ -97,8 +97,8 @@ TEST(CopyGroup, PointsOfDifferentLinesThatAreNotNeighboursStayApart) {
 
 TEST(CopyGroup, AppendingIntoAPieceWithoutFormulasKeepsItWithout) {
     TestPattern pattern(8000);
-    pattern.add(CurvedWithFormulasSpec());
-    pattern.add(RectangleSpec(50, 50));
+    pattern.add(CurvedWithFormulasShape());
+    pattern.add(RectangleShape(50, 50));
     qpCopyGroupPoint(pattern.get(), pattern.piece(0), 7, 9, pattern.get(), pattern.piece(1), 4, 1);
     Piece* target = pattern.piece(1);
     EXPECT_EQ(target->pointCount, 8);
@@ -109,8 +109,8 @@ TEST(CopyGroup, AppendingIntoAPieceWithoutFormulasKeepsItWithout) {
 
 TEST(CopyGroup, CopiesWithoutFormulasIntoAPieceWithFormulasGetConstants) {
     TestPattern pattern(8000);
-    pattern.add(CurvedWithFormulasSpec());
-    pattern.add(RectangleSpec(50, 25));
+    pattern.add(CurvedWithFormulasShape());
+    pattern.add(RectangleShape(50, 25));
     qpCopyGroupPoint(pattern.get(), pattern.piece(1), 1, 2, pattern.get(), pattern.piece(0), 9, 1);
     Piece* target = pattern.piece(0);
     EXPECT_EQ(target->formulaCount, 12);
@@ -121,8 +121,8 @@ TEST(CopyGroup, CopiesWithoutFormulasIntoAPieceWithFormulasGetConstants) {
 
 TEST(CopyGroup, MarksComeWithTheirSPoints) {
     TestPattern pattern(8000);
-    PieceSpec shape = RectangleSpec(200, 100);
-    MarkSpec notch = Mark('v', 100, 0, 0, 1571, 16, 0);
+    PieceShape shape = RectangleShape(200, 100);
+    ShapeMark notch = Mark('v', 100, 0, 0, 1571, 16, 0);
     notch.lineIndex = 0;
     notch.position = 100;
     shape.marks.push_back(notch);
@@ -143,7 +143,7 @@ TEST(CopyGroup, MarksComeWithTheirSPoints) {
 
 TEST(CopyGroup, CopyingIntoTheSamePieceReadsTheSourceFirst) {
     TestPattern pattern(8000);
-    pattern.add(CurvedWithFormulasSpec());
+    pattern.add(CurvedWithFormulasShape());
     Piece* piece = pattern.piece(0);
     qpCopyGroupPoint(pattern.get(), piece, 0, 9, pattern.get(), piece, 9, 1);
     EXPECT_EQ(piece->pointCount, 20);
@@ -155,8 +155,8 @@ TEST(CopyGroup, CopyingIntoTheSamePieceReadsTheSourceFirst) {
 
 TEST(CopyGroup, TheSourceMayMoveWhileTheCopiesAreMade) {
     TestPattern pattern(8000);
-    pattern.add(RectangleSpec(10, 10));
-    pattern.add(CurvedWithFormulasSpec());
+    pattern.add(RectangleShape(10, 10));
+    pattern.add(CurvedWithFormulasShape());
     // The destination lies before the source: every copy moves the source.
     qpCopyGroupPoint(pattern.get(), pattern.piece(1), 0, 6, pattern.get(), pattern.piece(0), 4, 0x11);
     EXPECT_EQ(Types(pattern.piece(0), 5), "SKKCCKK");
@@ -166,8 +166,8 @@ TEST(CopyGroup, TheSourceMayMoveWhileTheCopiesAreMade) {
 
 TEST(CopyGroup, InsertingIntoALineMakesCurvePointsOfIt) {
     TestPattern pattern(8000);
-    pattern.add(CurvedWithFormulasSpec());
-    pattern.add(CurvedWithFormulasSpec());
+    pattern.add(CurvedWithFormulasShape());
+    pattern.add(CurvedWithFormulasShape());
     // Points 3 and 4 of the second piece go between points 0 and 1 of the first.
     qpCopyGroupPoint(pattern.get(), pattern.piece(1), 3, 4, pattern.get(), pattern.piece(0), 0, 16);
     Piece* piece = pattern.piece(0);
@@ -181,7 +181,7 @@ TEST(CopyGroup, InsertingIntoALineMakesCurvePointsOfIt) {
 
 TEST(CopyGroup, InsertingIntoAnEmptyPieceMakesItASegment) {
     TestPattern pattern(8000);
-    pattern.add(RectangleSpec(200, 100));
+    pattern.add(RectangleShape(200, 100));
     Piece* scratch = NewPiece(pattern);
     qpCopyGroupPoint(pattern.get(), pattern.piece(0), 3, 1, pattern.get(), scratch, -1, 48);
     ASSERT_EQ(scratch->pointCount, 3);
@@ -198,7 +198,7 @@ TEST(CopyGroup, InsertingIntoAnEmptyPieceMakesItASegment) {
 
 TEST(CopyGroup, RefusedCallsChangeNothing) {
     TestPattern pattern(8000);
-    PieceSpec shape = RectangleSpec(200, 100);
+    PieceShape shape = RectangleShape(200, 100);
     shape.marks.push_back(Mark('o', 50, 50, 0, 0));
     pattern.add(shape);
     Piece* target = NewPiece(pattern);

@@ -7,27 +7,27 @@
 
 namespace {
 
-// CurvedWithInnerSpec with a notch and the records that name points:
+// CurvedWithInnerShape with a notch and the records that name points:
 //   points 0 S, 1 K, 2 K, 3 C, 4 C, 5 K, 6 K (outline), 7 s, 8 c, 9 k (inner),
 //   10 v (a notch on line 2; lineIn 0 and lineOut 3 are its own codes)
 //   lines 0 = 0..1, 1 = 1..2, 2 = 2..5, 3 = 5..6, 4 = 7..9
 //   rules: r0 = prules 0, 1 (points 3 and 5, codes 5 and 506), r1 = prule 2 (point 9)
 //   extwids (1, 5), (6, 6); cutangls at 2 and 5; line 3 joinPoint 5
-PieceSpec RichSpec() {
-    PieceSpec shape = CurvedWithInnerSpec();
-    MarkSpec notch = Mark('v', 100, 120, 0, 3, 16, 0);
+PieceShape RichShape() {
+    PieceShape shape = CurvedWithInnerShape();
+    ShapeMark notch = Mark('v', 100, 120, 0, 3, 16, 0);
     notch.lineIndex = 2;
     notch.position = 50;
     shape.marks.push_back(notch);
-    shape.rules.push_back(RuleSpec{0, 0, {PRule{5, 3, 1, 2}, PRule{506, 5, 3, 4}}});
-    shape.rules.push_back(RuleSpec{0, 0, {PRule{1, 9, 5, 6}}});
+    shape.rules.push_back(ShapeRule{0, 0, {PRule{5, 3, 1, 2}, PRule{506, 5, 3, 4}}});
+    shape.rules.push_back(ShapeRule{0, 0, {PRule{1, 9, 5, 6}}});
     shape.extwids = {Extwid{1, 5, 10, 12}, Extwid{6, 6, 8, 8}};
     shape.cutangls = {Cutangl{1, 2, 3, 5}, Cutangl{2, 5, 1, 1}};
     return shape;
 }
 
 Piece* AddRich(TestPattern& pattern) {
-    Piece* piece = pattern.add(RichSpec());
+    Piece* piece = pattern.add(RichShape());
     if (piece != nullptr) LineAt(piece, 3)->joinPoint = 5;
     return piece;
 }
@@ -86,7 +86,7 @@ TEST(InsertPoint, InsideACurveLineItIsACurvePointAndEveryLaterIndexMoves) {
 
 TEST(InsertPoint, AfterATurningPointItJoinsTheOutgoingLine) {
     TestPattern pattern;
-    Piece* piece = pattern.add(RectangleSpec(200, 100));
+    Piece* piece = pattern.add(RectangleShape(200, 100));
     Point* p = nullptr;
     qpInsertPoint(pattern.get(), piece, 1, &p);
     EXPECT_EQ(p->type, 'C');
@@ -99,7 +99,7 @@ TEST(InsertPoint, AfterATurningPointItJoinsTheOutgoingLine) {
 
 TEST(InsertPoint, AfterAChainEndItBelongsToNoLine) {
     TestPattern pattern;
-    Piece* piece = pattern.add(CurvedWithInnerSpec());
+    Piece* piece = pattern.add(CurvedWithInnerShape());
     Point* p = nullptr;
     qpInsertPoint(pattern.get(), piece, 6, &p);
     EXPECT_EQ(p->type, 'K');
@@ -113,7 +113,7 @@ TEST(InsertPoint, AfterAChainEndItBelongsToNoLine) {
 
 TEST(InsertPoint, OnAnInnerLineTheCurvePointIsLowerCase) {
     TestPattern pattern;
-    Piece* piece = pattern.add(CurvedWithInnerSpec());
+    Piece* piece = pattern.add(CurvedWithInnerShape());
     Point* p = nullptr;
     qpInsertPoint(pattern.get(), piece, 7, &p);
     EXPECT_EQ(p->type, 'c');
@@ -125,7 +125,7 @@ TEST(InsertPoint, OnAnInnerLineTheCurvePointIsLowerCase) {
 
 TEST(InsertPoint, AtTheStartWithMinusOne) {
     TestPattern pattern;
-    Piece* piece = pattern.add(CurvedWithInnerSpec());
+    Piece* piece = pattern.add(CurvedWithInnerShape());
     Point* p = nullptr;
     qpInsertPoint(pattern.get(), piece, -1, &p);
     ASSERT_NE(p, nullptr);
@@ -139,7 +139,7 @@ TEST(InsertPoint, AtTheStartWithMinusOne) {
 
 TEST(InsertPoint, AnIndexOutOfRangeChangesNothing) {
     TestPattern pattern;
-    Piece* piece = pattern.add(CurvedWithInnerSpec());
+    Piece* piece = pattern.add(CurvedWithInnerShape());
     std::vector<char> before(reinterpret_cast<char*>(piece), reinterpret_cast<char*>(piece) + piece->byteSize);
     Point* p = reinterpret_cast<Point*>(1);
     qpInsertPoint(pattern.get(), piece, 10, &p);
@@ -187,7 +187,7 @@ TEST(InsertLine, SplittingACurveAtItsFirstInnerPoint) {
 
 TEST(InsertLine, AnIndexOutOfRangeChangesNothing) {
     TestPattern pattern;
-    Piece* piece = pattern.add(CurvedSpec());
+    Piece* piece = pattern.add(CurvedShape());
     Line* l = reinterpret_cast<Line*>(1);
     qpInsertLine(pattern.get(), piece, 4, &l);
     EXPECT_EQ(l, nullptr);
@@ -220,7 +220,7 @@ TEST(InsertPRule, TheCallerMovesTheRulesAsTheSymmetryToolDoes) {
 
 TEST(InsertPRule, IntoAPieceWithoutPRules) {
     TestPattern pattern;
-    Piece* piece = pattern.add(RectangleSpec(10, 10));
+    Piece* piece = pattern.add(RectangleShape(10, 10));
     PRule* r = nullptr;
     qpInsertPRule(pattern.get(), piece, -1, &r);
     ASSERT_NE(r, nullptr);
@@ -256,7 +256,7 @@ TEST(DeletePoint, AnInnerCurvePointShrinksItsLine) {
 
 TEST(DeletePoint, ATurningPointBetweenTwoStraightLinesLeavesOneTwoPointLine) {
     TestPattern pattern;
-    Piece* piece = pattern.add(RectangleSpec(200, 100));
+    Piece* piece = pattern.add(RectangleShape(200, 100));
     LineAt(piece, 2)->joinKind = 2;
     qpDeletePoint(pattern.get(), piece, 2);
     EXPECT_EQ(piece->pointCount, 4);
@@ -290,7 +290,7 @@ TEST(DeletePoint, ATurningPointBeforeACurveMergesTheCurveIntoTheLineBefore) {
 
 TEST(DeletePoint, TheChainStartPassesToTheNextPoint) {
     TestPattern pattern;
-    Piece* piece = pattern.add(RectangleSpec(200, 100));
+    Piece* piece = pattern.add(RectangleShape(200, 100));
     qpDeletePoint(pattern.get(), piece, 0);
     EXPECT_EQ(piece->lineCount, 3);  // line 0 kept one point and went
     EXPECT_EQ(PointAt(piece, 0)->type, 'S');
@@ -302,7 +302,7 @@ TEST(DeletePoint, TheChainStartPassesToTheNextPoint) {
 
 TEST(DeletePoint, TheStartOfALongerInnerLine) {
     TestPattern pattern;
-    Piece* piece = pattern.add(CurvedWithInnerSpec());
+    Piece* piece = pattern.add(CurvedWithInnerShape());
     qpDeletePoint(pattern.get(), piece, 7);
     EXPECT_EQ(LineAt(piece, 4)->firstPoint, 7);
     EXPECT_EQ(LineAt(piece, 4)->pointCount, 2);
@@ -313,7 +313,7 @@ TEST(DeletePoint, TheStartOfALongerInnerLine) {
 
 TEST(DeletePoint, TheChainEndPassesToThePointBefore) {
     TestPattern pattern;
-    Piece* piece = pattern.add(CurvedWithInnerSpec());
+    Piece* piece = pattern.add(CurvedWithInnerShape());
     qpDeletePoint(pattern.get(), piece, 9);  // end of the inner curve
     EXPECT_EQ(LineAt(piece, 4)->pointCount, 2);
     EXPECT_EQ(PointAt(piece, 8)->type, 'k');
@@ -328,7 +328,7 @@ TEST(DeletePoint, TheChainEndPassesToThePointBefore) {
 
 TEST(DeletePoint, BothPointsOfATwoPointInnerLineAsTheDartToolRemovesThem) {
     TestPattern pattern;
-    PieceSpec shape = RectangleSpec(200, 100);
+    PieceShape shape = RectangleShape(200, 100);
     shape.chains.push_back(Chain({P('s', 50, 50), P('k', 100, 100)}));
     shape.chains.push_back(Chain({P('s', 150, 50), P('k', 100, 100)}));
     Piece* piece = pattern.add(shape);
@@ -346,7 +346,7 @@ TEST(DeletePoint, BothPointsOfATwoPointInnerLineAsTheDartToolRemovesThem) {
 
 TEST(DeletePoint, AMarkTakesItsSPointAlong) {
     TestPattern pattern;
-    PieceSpec shape = RectangleSpec(200, 100);
+    PieceShape shape = RectangleShape(200, 100);
     shape.marks = {Mark('o', 10, 10, 0, 0, 15, 12), Mark('o', 20, 10, 0, 0, 15, 12), Mark('g', 30, 10, 2, 0, 17, 0)};
     Piece* piece = pattern.add(shape);
     qpDeletePoint(pattern.get(), piece, 5);
@@ -361,7 +361,7 @@ TEST(DeletePoint, AMarkTakesItsSPointAlong) {
 
 TEST(DeletePoint, SeamAllowanceEndsKeepTheirPlaceClampedIntoRange) {
     TestPattern pattern;
-    PieceSpec shape = CurvedSpec();
+    PieceShape shape = CurvedShape();
     shape.extwids = {Extwid{2, 4, 1, 1}, Extwid{1, 6, 1, 1}, Extwid{0, 1, 1, 1}};
     Piece* piece = pattern.add(shape);
     qpDeletePoint(pattern.get(), piece, 6);
@@ -377,7 +377,7 @@ TEST(DeletePoint, SeamAllowanceEndsKeepTheirPlaceClampedIntoRange) {
 
 TEST(DeletePoint, ItsFormulaAndTextsGoAndTheOtherTextsFollow) {
     TestPattern pattern;
-    Piece* piece = pattern.add(CurvedWithFormulasSpec());
+    Piece* piece = pattern.add(CurvedWithFormulasShape());
     short chars = piece->charCount;
     size_t gone = FormulaX(piece, 3).size() + FormulaY(piece, 3).size() + 2;
     qpDeletePoint(pattern.get(), piece, 3);
@@ -392,7 +392,7 @@ TEST(DeletePoint, ItsFormulaAndTextsGoAndTheOtherTextsFollow) {
 
 TEST(DeletePoint, AnIndexOutOfRangeChangesNothing) {
     TestPattern pattern;
-    Piece* piece = pattern.add(CurvedSpec());
+    Piece* piece = pattern.add(CurvedShape());
     qpDeletePoint(pattern.get(), piece, 7);
     qpDeletePoint(pattern.get(), piece, -1);
     EXPECT_EQ(piece->pointCount, 7);
@@ -403,7 +403,7 @@ TEST(DeletePoint, AnIndexOutOfRangeChangesNothing) {
 
 TEST(DeleteLine, JoiningTwoLinesAsTheSymmetryToolDoes) {
     TestPattern pattern;
-    Piece* piece = pattern.add(RectangleSpec(200, 100));
+    Piece* piece = pattern.add(RectangleShape(200, 100));
     // Join lines 1 (1..2) and 2 (2..3) at point 2: point 2 becomes a curve
     // point of line 2, which takes over from point 1; line 1 goes.
     PointAt(piece, 1)->lineOut = 2;
@@ -425,7 +425,7 @@ TEST(DeleteLine, JoiningTwoLinesAsTheSymmetryToolDoes) {
 
 TEST(DeleteLine, ReferencesToTheDeletedLineBecomeNone) {
     TestPattern pattern;
-    Piece* piece = pattern.add(CurvedWithInnerSpec());
+    Piece* piece = pattern.add(CurvedWithInnerShape());
     qpDeleteLine(pattern.get(), piece, 4);
     EXPECT_EQ(PointAt(piece, 7)->lineOut, -1);
     EXPECT_EQ(PointAt(piece, 8)->lineIn, -1);

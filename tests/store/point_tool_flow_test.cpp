@@ -56,7 +56,7 @@ TEST(PointToolFlow, AnOutlineOfStraightLines) {
 
 TEST(PointToolFlow, AnInnerLineDrawnAndEnded) {
     TestPattern pattern;
-    Piece* piece = pattern.add(RectangleSpec(200, 100));
+    Piece* piece = pattern.add(RectangleShape(200, 100));
     Seg* seg = nullptr;
     qpIncreaseSegment(pattern.get(), piece, &seg);
     seg->code = 2;

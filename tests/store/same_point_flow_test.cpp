@@ -19,7 +19,7 @@ int MakeTwin(PatternBuffer* pattern, Piece* piece, int i) {
 
 TEST(SamePoint, TurningPointWithAnOutgoingLine) {
     TestPattern pattern;
-    Piece* piece = pattern.add(CurvedSpec());
+    Piece* piece = pattern.add(CurvedShape());
     LineAt(piece, 1)->joinCount = 3;  // the line c = 1 that ends at point 2
     ASSERT_EQ(MakeTwin(pattern.get(), piece, 2), 3);
     // Line 2 (2..3) is the new two-point line; the curve that left point 2
@@ -43,7 +43,7 @@ TEST(SamePoint, TurningPointWithAnOutgoingLine) {
 
 TEST(SamePoint, TurningPointBetweenStraightLines) {
     TestPattern pattern;
-    Piece* piece = pattern.add(RectangleSpec(200, 100));
+    Piece* piece = pattern.add(RectangleShape(200, 100));
     ASSERT_EQ(MakeTwin(pattern.get(), piece, 1), 2);
     EXPECT_EQ(piece->lineCount, 5);
     EXPECT_EQ(LineAt(piece, 2)->firstPoint, 2);
@@ -53,7 +53,7 @@ TEST(SamePoint, TurningPointBetweenStraightLines) {
 
 TEST(SamePoint, TurningPointAtAnOpenChainEnd) {
     TestPattern pattern;
-    Piece* piece = pattern.add(CurvedWithInnerSpec());
+    Piece* piece = pattern.add(CurvedWithInnerShape());
     ASSERT_EQ(MakeTwin(pattern.get(), piece, 6), 7);
     EXPECT_EQ(LineAt(piece, 4)->firstPoint, 6);
     EXPECT_EQ(LineAt(piece, 4)->pointCount, 2);
@@ -67,7 +67,7 @@ TEST(SamePoint, TurningPointAtAnOpenChainEnd) {
 
 TEST(SamePoint, CurvePointTwinStaysOnItsLine) {
     TestPattern pattern;
-    Piece* piece = pattern.add(CurvedSpec());
+    Piece* piece = pattern.add(CurvedShape());
     ASSERT_EQ(MakeTwin(pattern.get(), piece, 3), 4);
     EXPECT_EQ(piece->lineCount, 4);
     EXPECT_EQ(LineAt(piece, 2)->pointCount, 5);
@@ -79,7 +79,7 @@ TEST(SamePoint, CurvePointTwinStaysOnItsLine) {
 
 TEST(SamePoint, LowerCaseTurningPointKeepsItsCase) {
     TestPattern pattern;
-    PieceSpec shape = RectangleSpec(200, 100);
+    PieceShape shape = RectangleShape(200, 100);
     shape.chains.push_back(Chain({P('s', 20, 20), P('k', 60, 20), P('k', 60, 60)}));
     Piece* piece = pattern.add(shape);
     ASSERT_EQ(MakeTwin(pattern.get(), piece, 6), 7);
@@ -90,7 +90,7 @@ TEST(SamePoint, LowerCaseTurningPointKeepsItsCase) {
 
 TEST(SamePoint, WithFormulasTheTwinGetsCopiesOfTheTexts) {
     TestPattern pattern;
-    Piece* piece = pattern.add(CurvedWithFormulasSpec());
+    Piece* piece = pattern.add(CurvedWithFormulasShape());
     ASSERT_EQ(MakeTwin(pattern.get(), piece, 2), 3);
     EXPECT_EQ(FormulaX(piece, 3), "0*H+20");
     EXPECT_EQ(FormulaY(piece, 3), "0*BL+10");
@@ -103,9 +103,9 @@ TEST(SamePoint, WithFormulasTheTwinGetsCopiesOfTheTexts) {
 
 TEST(SamePoint, TwinsInAPatternOfSeveralPieces) {
     TestPattern pattern(3000);
-    pattern.add(RectangleSpec(10, 10));
-    pattern.add(CurvedWithFormulasSpec());
-    pattern.add(RectangleSpec(30, 30));
+    pattern.add(RectangleShape(10, 10));
+    pattern.add(CurvedWithFormulasShape());
+    pattern.add(RectangleShape(30, 30));
     Piece* piece = pattern.piece(1);
     for (int k = 0; k < 10; ++k) ASSERT_EQ(MakeTwin(pattern.get(), piece, 1), 2);
     EXPECT_EQ(piece->pointCount, 20);

@@ -37,7 +37,7 @@ TEST(WorkBuffer, EmptyPieceGivesTotalSize824InA20800ByteBlock) {
 
 TEST(WorkBuffer, CopiesThePieceWholeAndTheStoreGrowsItInTheSpareBytes) {
     TestPattern pattern;
-    Piece* source = pattern.add(CurvedWithFormulasSpec());
+    Piece* source = pattern.add(CurvedWithFormulasShape());
     ASSERT_NE(source, nullptr);
     PatternBuffer* work = MakeWorkBuffer(source);
     ASSERT_NE(work, nullptr);
@@ -83,9 +83,9 @@ struct ThreePieces {
     Piece* longer = nullptr;
 
     explicit ThreePieces(int n) {
-        pattern.add(CurvedWithFormulasSpec());
-        pattern.add(CurvedWithFormulasSpec());
-        pattern.add(CurvedWithFormulasSpec());
+        pattern.add(CurvedWithFormulasShape());
+        pattern.add(CurvedWithFormulasShape());
+        pattern.add(CurvedWithFormulasShape());
         work = MakeWorkBuffer(pattern.piece(n));
         qpGetPieceLptr(work, 0, &longer);
         short offset = 0;
@@ -118,11 +118,11 @@ TEST(WorkBuffer, ReplacingPieceNByALongerBlockMovesTheLaterPieces) {
 
 TEST(WorkBuffer, ReplacingByAShorterBlockMovesTheLaterPiecesDown) {
     TestPattern pattern(100000);
-    pattern.add(RectangleSpec(10, 10));
-    pattern.add(CurvedWithFormulasSpec());
-    pattern.add(CurvedSpec());
+    pattern.add(RectangleShape(10, 10));
+    pattern.add(CurvedWithFormulasShape());
+    pattern.add(CurvedShape());
     TestPattern other;
-    Piece* small = other.add(RectangleSpec(30, 30));
+    Piece* small = other.add(RectangleShape(30, 30));
     long delta = small->byteSize - pattern.piece(1)->byteSize;
     int32_t total = pattern.get()->totalSize;
     int32_t third = pieceOffsets(pattern.get())[2];
@@ -135,14 +135,14 @@ TEST(WorkBuffer, ReplacingByAShorterBlockMovesTheLaterPiecesDown) {
 
 TEST(WorkBuffer, ReplacingIsRefusedWhenTheBlockCannotHoldTheResult) {
     TestPattern built;
-    built.add(RectangleSpec(10, 10));
-    built.add(RectangleSpec(20, 20));
+    built.add(RectangleShape(10, 10));
+    built.add(RectangleShape(20, 20));
     // The same pattern in a block with no byte to spare.
     PatternBuffer* tight = storeNewPattern(built.get()->totalSize, 20);
     std::memcpy(tight, built.get(), static_cast<size_t>(built.get()->totalSize));
     std::vector<char> before = Bytes(tight, tight->totalSize);
     TestPattern other;
-    Piece* bigger = other.add(CurvedWithFormulasSpec());
+    Piece* bigger = other.add(CurvedWithFormulasShape());
     EXPECT_EQ(ReplacePatternPiece(tight, 0, bigger), 0);
     EXPECT_EQ(Bytes(tight, static_cast<long>(before.size())), before);
     EXPECT_EQ(ReplacePatternPiece(tight, 2, bigger), 0);   // no piece 2
@@ -155,9 +155,9 @@ TEST(WorkBuffer, ReplacingIsRefusedWhenTheBlockCannotHoldTheResult) {
 
 TEST(WorkBuffer, APieceOfTheSamePatternCanTakeAnotherPlace) {
     TestPattern pattern(100000);
-    pattern.add(CurvedWithFormulasSpec());
-    pattern.add(RectangleSpec(10, 10));
-    pattern.add(RectangleSpec(20, 20));
+    pattern.add(CurvedWithFormulasShape());
+    pattern.add(RectangleShape(10, 10));
+    pattern.add(RectangleShape(20, 20));
     std::vector<char> first = Bytes(pattern.piece(0), pattern.piece(0)->byteSize);
     ASSERT_EQ(ReplacePatternPiece(pattern.get(), 2, pattern.piece(0)), 1);
     EXPECT_EQ(Bytes(pattern.piece(2), static_cast<long>(first.size())), first);
@@ -167,8 +167,8 @@ TEST(WorkBuffer, APieceOfTheSamePatternCanTakeAnotherPlace) {
 // A difference of more than 32767 bytes is a plain 32-bit quantity here.
 TEST(WorkBuffer, AGrowthBeyondSixteenBitsIsNotWrapped) {
     TestPattern pattern(200000);
-    pattern.add(RectangleSpec(10, 10));
-    pattern.add(RectangleSpec(20, 20));
+    pattern.add(RectangleShape(10, 10));
+    pattern.add(RectangleShape(20, 20));
     TestPattern big(100000);
     Piece* piece = storeAppendPieceCopy(big.cell(), pattern.piece(0));
     for (int k = 0; k < 3000; ++k) {  // 36000 bytes of empty segments
@@ -188,8 +188,8 @@ TEST(WorkBuffer, AGrowthBeyondSixteenBitsIsNotWrapped) {
 // counts zeroed and byteSize 800, its other counts left as they were.
 TEST(WorkBuffer, AScratchPieceMadeFromACopiedHeaderTakesCopies) {
     TestPattern pattern;
-    PieceSpec shape = CurvedWithFormulasSpec();
-    shape.rules.push_back(RuleSpec{0, 0, {PRule{5, 3, 1, 2}}});
+    PieceShape shape = CurvedWithFormulasShape();
+    shape.rules.push_back(ShapeRule{0, 0, {PRule{5, 3, 1, 2}}});
     shape.extwids = {Extwid{1, 5, 10, 12}};
     Piece* source = pattern.add(shape);
     PatternBuffer* work = MakeWorkBuffer(source);
@@ -237,8 +237,8 @@ TEST(WorkBuffer, AScratchPieceMadeFromACopiedHeaderTakesCopies) {
 // of its bytes.
 TEST(WorkBuffer, AHeaderWhoseTotalSizeLagsLosesNothing) {
     TestPattern pattern;
-    pattern.add(RectangleSpec(10, 10));
-    pattern.add(CurvedWithFormulasSpec());  // may move the pattern: fetch both again
+    pattern.add(RectangleShape(10, 10));
+    pattern.add(CurvedWithFormulasShape());  // may move the pattern: fetch both again
     Piece* small = pattern.piece(0);
     Piece* large = pattern.piece(1);
     PatternBuffer* work = MakeWorkBuffer(small);

@@ -15,8 +15,8 @@
     return ::testing::AssertionFailure() << "checker: " << reason;
 }
 
-PointSpec P(char type, float x, float y, const char* xFormula, const char* yFormula) {
-    PointSpec p;
+ShapePoint P(char type, float x, float y, const char* xFormula, const char* yFormula) {
+    ShapePoint p;
     p.type = type;
     p.x = x;
     p.y = y;
@@ -25,15 +25,15 @@ PointSpec P(char type, float x, float y, const char* xFormula, const char* yForm
     return p;
 }
 
-ChainSpec Chain(std::initializer_list<PointSpec> points, bool close) {
-    ChainSpec c;
+ShapeChain Chain(std::initializer_list<ShapePoint> points, bool close) {
+    ShapeChain c;
     c.points = points;
     c.close = close;
     return c;
 }
 
-MarkSpec Mark(char type, float x, float y, int16_t lineIn, int16_t lineOut, int16_t segCode, int16_t segValue) {
-    MarkSpec m;
+ShapeMark Mark(char type, float x, float y, int16_t lineIn, int16_t lineOut, int16_t segCode, int16_t segValue) {
+    ShapeMark m;
     m.point = P(type, x, y);
     m.lineIn = lineIn;
     m.lineOut = lineOut;
@@ -42,29 +42,29 @@ MarkSpec Mark(char type, float x, float y, int16_t lineIn, int16_t lineOut, int1
     return m;
 }
 
-PieceSpec RectangleSpec(float w, float h) {
-    PieceSpec shape;
+PieceShape RectangleShape(float w, float h) {
+    PieceShape shape;
     shape.chains.push_back(Chain({P('S', 0, 0), P('K', w, 0), P('K', w, h), P('K', 0, h)}, true));
     return shape;
 }
 
-PieceSpec CurvedSpec() {
-    PieceSpec shape;
+PieceShape CurvedShape() {
+    PieceShape shape;
     shape.chains.push_back(Chain({P('S', 0, 0), P('K', 200, 0), P('K', 200, 100), P('C', 150, 120),
                                  P('C', 50, 120), P('K', 0, 100), P('K', 0, 0)}));
     return shape;
 }
 
-PieceSpec CurvedWithInnerSpec() {
-    PieceSpec shape = CurvedSpec();
+PieceShape CurvedWithInnerShape() {
+    PieceShape shape = CurvedShape();
     shape.chains.push_back(Chain({P('s', 50, 50), P('c', 100, 60), P('k', 150, 50)}));
     return shape;
 }
 
-PieceSpec CurvedWithFormulasSpec() {
-    PieceSpec shape = CurvedWithInnerSpec();
-    for (ChainSpec& c : shape.chains)
-        for (PointSpec& p : c.points) {
+PieceShape CurvedWithFormulasShape() {
+    PieceShape shape = CurvedWithInnerShape();
+    for (ShapeChain& c : shape.chains)
+        for (ShapePoint& p : c.points) {
             char x[32], y[32];
             std::snprintf(x, sizeof x, "0*H+%g", p.x / 10.0);
             std::snprintf(y, sizeof y, "0*BL+%g", p.y / 10.0);
@@ -78,7 +78,7 @@ TestPattern::TestPattern(long capacity, short kind) : pattern_(storeNewPattern(c
 
 TestPattern::~TestPattern() { storeFreePattern(pattern_); }
 
-Piece* TestPattern::add(const PieceSpec& shape) {
+Piece* TestPattern::add(const PieceShape& shape) {
     std::string error;
     Piece* piece = storeAppendPiece(&pattern_, shape, &error);
     if (piece == nullptr) ADD_FAILURE() << "the builder refused the piece: " << error;

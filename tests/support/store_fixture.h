@@ -3,7 +3,7 @@
 // GoogleTest assertion.
 //
 //   TestPattern pattern;                       // an empty pattern, freed at the end
-//   Piece* piece = pattern.add(RectangleSpec(200, 100));
+//   Piece* piece = pattern.add(RectangleShape(200, 100));
 //   ... edit through the store operations ...
 //   EXPECT_TRUE(PieceConsistent(piece));       // every editing test ends so
 //
@@ -25,25 +25,25 @@
 ::testing::AssertionResult PatternConsistent(const PatternBuffer* pattern);
 
 // A point of a chain: type letter, x and y in mm, optional formula texts.
-PointSpec P(char type, float x, float y, const char* xFormula = "", const char* yFormula = "");
+ShapePoint P(char type, float x, float y, const char* xFormula = "", const char* yFormula = "");
 // A chain of points; `close` appends a K on the first point.
-ChainSpec Chain(std::initializer_list<PointSpec> points, bool close = false);
+ShapeChain Chain(std::initializer_list<ShapePoint> points, bool close = false);
 // A mark point with its codes and SPoint.
-MarkSpec Mark(char type, float x, float y, int16_t lineIn, int16_t lineOut, int16_t segCode = 15,
+ShapeMark Mark(char type, float x, float y, int16_t lineIn, int16_t lineOut, int16_t segCode = 15,
               int16_t segValue = 12);
 
 // Closed rectangle (0, 0)..(w, h): S K K K and the closing K, four 2-point lines.
-PieceSpec RectangleSpec(float w, float h);
+PieceShape RectangleShape(float w, float h);
 // Closed outline with a curve on its top side:
 //   0 S(0,0)  1 K(200,0)  2 K(200,100)  3 C(150,120)  4 C(50,120)  5 K(0,100)  6 K(0,0)
 // lines: 0 = 0..1, 1 = 1..2, 2 = 2..5 (a curve of 4 points), 3 = 5..6.
-PieceSpec CurvedSpec();
-// CurvedSpec plus an inner line s(50,50) c(100,60) k(150,50) (points 7..9,
+PieceShape CurvedShape();
+// CurvedShape plus an inner line s(50,50) c(100,60) k(150,50) (points 7..9,
 // line 4) in a segment of code 2, value 14.
-PieceSpec CurvedWithInnerSpec();
-// CurvedWithInnerSpec with a formula on every point: "0*H+<x in cm>" and
+PieceShape CurvedWithInnerShape();
+// CurvedWithInnerShape with a formula on every point: "0*H+<x in cm>" and
 // "0*BL+<y in cm>", which name parameters yet give the coordinates.
-PieceSpec CurvedWithFormulasSpec();
+PieceShape CurvedWithFormulasShape();
 
 // An empty pattern in a movable global block, freed when the test ends.
 class TestPattern {
@@ -55,7 +55,7 @@ public:
 
     // Appends a built piece (the pattern may move); null and a test failure
     // when the builder refuses the shape.
-    Piece* add(const PieceSpec& shape);
+    Piece* add(const PieceShape& shape);
     Piece* piece(int i) const;
     PatternBuffer* get() const { return pattern_; }
     PatternBuffer** cell() { return &pattern_; }

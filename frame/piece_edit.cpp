@@ -1,0 +1,179 @@
+// Editing steps shared by the tools.
+#include "frame/piece_edit.h"
+
+#include <cmath>
+
+#include "frame/exports.h"
+#include "frame/handler_frame.h"
+#include "frame/siblings.h"
+
+namespace frame {
+
+namespace {
+
+bool positionOf(Piece* piece, short i, float& x, float& y) {
+    Point* p = nullptr;
+    qpGetPointLptr(piece, i, &p);
+    if (!p) return false;
+    Coord* c = nullptr;
+    qpGetCoordLptr(piece, p->coordIndex, &c);
+    if (!c) return false;
+    x = c->x;
+    y = c->y;
+    return true;
+}
+
+bool near(float ax, float ay, float bx, float by, float tolerance) {
+    return std::fabs(ax - bx) < tolerance && std::fabs(ay - by) < tolerance;
+}
+
+template <class R, class Get>
+short indexIn(Piece* piece, const R* record, short count, Get get) {
+    if (!piece || !record || count <= 0) return -1;
+    R* base = nullptr;
+    get(piece, 0, &base);
+    if (!base) return -1;
+    const long k = static_cast<long>(record - base);
+    return (k >= 0 && k < count) ? static_cast<short>(k) : -1;
+}
+
+}  // namespace
+
+bool resolveLine(Piece* piece, short picked, ResolvedLine& out) {
+    out = ResolvedLine{};
+    Point* p = nullptr;
+    qpGetPointLptr(piece, picked, &p);
+    if (!p) return false;
+    // A middle point of a line holds it in both lineIn and lineOut; a first
+    // point only in lineOut, a last point only in lineIn.
+    const short li = p->lineOut >= 0 ? p->lineOut : p->lineIn;
+    Line* line = nullptr;
+    qpGetLineLptr(piece, li, &line);
+    if (!line || line->pointCount < 1 || line->firstPoint < 0 ||
+        line->firstPoint + line->pointCount > piece->pointCount)
+        return false;
+    out.first = line->firstPoint;
+    out.pointCount = line->pointCount;
+    const short s = line->firstPoint;
+    const short e = static_cast<short>(s + line->pointCount - 1);
+    float sx = 0, sy = 0, ex = 0, ey = 0;
+    if (!positionOf(piece, s, sx, sy) || !positionOf(piece, e, ex, ey)) return false;
+    for (short m = 0; m < piece->pointCount; ++m) {
+        Point* q = nullptr;
+        qpGetPointLptr(piece, m, &q);
+        if (!isOutlineType(q->type)) continue;
+        float mx = 0, my = 0;
+        if (!positionOf(piece, m, mx, my)) continue;
+        if (near(mx, my, ex, ey, kOutlineMatchMm)) {
+            out.inner = s;
+            out.outer = e;
+            out.outlineHit = m;
+            return true;
+        }
+        if (near(mx, my, sx, sy, kOutlineMatchMm)) {
+            out.inner = e;
+            out.outer = s;
+            out.outlineHit = m;
+            return true;
+        }
+    }
+    return false;
+}
+
+void rotatePoints(Piece* piece, short first, short last, double theta, double cx, double cy) {
+    float m[9];
+    rotationAbout(theta, cx, cy, m);
+    for (short j = first; j <= last; ++j) {
+        Point* p = nullptr;
+        qpGetPointLptr(piece, j, &p);
+        if (!p) continue;
+        Coord* c = nullptr;
+        qpGetCoordLptr(piece, p->coordIndex, &c);
+        if (!c) continue;
+        Coord turned = *c;
+        qpTransCoord(&turned, m, c);
+        c->x = turned.x;
+        c->y = turned.y;
+    }
+}
+
+bool attachCoord(PatternBuffer* pattern, Piece* piece, short index, float x, float y, short a,
+                 short b, short flags) {
+    const bool formulas = piece->formulaCount != 0;
+    Point* p = nullptr;
+    qpGetPointLptr(piece, index, &p);
+    if (!p) return false;
+    const short coordIndex = piece->coordCount;
+    Coord* c = nullptr;
+    qpIncreaseCoord(pattern, piece, &c);
+    if (!c) return false;
+    c->pointIndex = index;
+    c->x = x;
+    c->y = y;
+    qpGetPointLptr(piece, index, &p);
+    p->coordIndex = coordIndex;
+    if (!formulas) return true;
+    const short formulaIndex = piece->formulaCount;
+    Formula* f = nullptr;
+    qpIncreaseFormula(pattern, piece, &f);
+    if (!f) return true;
+    qpGetCoordLptr(piece, coordIndex, &c);
+    c->formulaIndex = formulaIndex;
+    qpGetPointLptr(piece, index, &p);
+    p->formulaIndex = formulaIndex;
+    qpGetFormulaLptr(piece, formulaIndex, &f);
+    qpCalcuPointFormula(pattern, piece, f, a, b, x, y, flags);
+    return true;
+}
+
+short lineIndexOf(Piece* piece, const Line* line) {
+    return indexIn(piece, line, piece ? piece->lineCount : 0, qpGetLineLptr);
+}
+short sPointIndexOf(Piece* piece, const SPoint* sPoint) {
+    return indexIn(piece, sPoint, piece ? piece->sPointCount : 0, qpGetSPointLptr);
+}
+short pointIndexOf(Piece* piece, const Point* point) {
+    return indexIn(piece, point, piece ? piece->pointCount : 0, qpGetPointLptr);
+}
+
+PointIndexMap::PointIndexMap(short pointCount) : now_(pointCount > 0 ? pointCount : 0) {
+    for (size_t i = 0; i < now_.size(); ++i) now_[i] = static_cast<short>(i);
+}
+
+void PointIndexMap::inserted(short at) {
+    unchanged_ = false;
+    for (short& k : now_)
+        if (k >= at) ++k;
+}
+
+void PointIndexMap::deleted(short at) {
+    unchanged_ = false;
+    for (short& k : now_) {
+        if (k == at) k = -1;
+        else if (k > at) --k;
+    }
+}
+
+short PointIndexMap::current(short original) const {
+    if (original < 0 || static_cast<size_t>(original) >= now_.size()) return -1;
+    return now_[static_cast<size_t>(original)];
+}
+
+void remapGradingCodes(Piece* piece, const PointIndexMap& map) {
+    if (map.unchanged()) return;
+    for (short r = 0; r < piece->ruleCount; ++r) {
+        Rule* rule = nullptr;
+        qpGetRuleLptr(piece, r, &rule);
+        if (!rule) continue;
+        for (short k = 0; k < rule->pRuleCount; ++k) {
+            PRule* pr = nullptr;
+            qpGetPRuleLptr(piece, static_cast<short>(rule->firstPRule + k), &pr);
+            if (!pr || pr->code < 100) continue;
+            const short now = map.current(static_cast<short>(pr->code / 100));
+            if (now < 0 || now >= kMaxGradingReference) continue;
+            pr->code = static_cast<int16_t>(pr->code % 100 + 100 * now);
+        }
+    }
+}
+
+}  // namespace frame
