@@ -148,4 +148,21 @@ double finishEntry(NumberEntry& entry) {
     return std::atof(entry.text);
 }
 
+bool readTypedNumber(const char* text, double& cm) {
+    if (!text) return false;
+    const char* c = text;
+    if (*c == '+' || *c == '-') ++c;
+    int digits = 0, points = 0;
+    for (; *c; ++c) {
+        if (*c >= '0' && *c <= '9') ++digits;
+        else if (*c == '.' && points == 0) ++points;
+        else return false;
+    }
+    if (digits == 0) return false;
+    const double v = std::atof(text);
+    if (!std::isfinite(v) || std::fabs(v) > kMaxTypedCm) return false;
+    cm = v;
+    return true;
+}
+
 }  // namespace frame

@@ -92,4 +92,12 @@ void feedEntry(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, NumberEntr
 // Closes the field and converts its text with the standard atof.
 double finishEntry(NumberEntry& entry);
 
+// Typed numbers (widths, increases, lengths, sizes; centimetres), in every
+// tool: an optional sign, then digits with at most one decimal point and at
+// least one digit, nothing else (no spaces, exponents, "inf" or "nan"), and at
+// most kMaxTypedCm in magnitude. Returns false, leaving `cm` untouched, for
+// anything else; a null text is refused.
+constexpr double kMaxTypedCm = 1000.0;
+bool readTypedNumber(const char* text, double& cm);
+
 }  // namespace frame

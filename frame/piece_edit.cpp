@@ -2,6 +2,7 @@
 #include "frame/piece_edit.h"
 
 #include <cmath>
+#include <cstdint>
 
 #include "frame/exports.h"
 #include "frame/handler_frame.h"
@@ -33,8 +34,12 @@ short indexIn(Piece* piece, const R* record, short count, Get get) {
     R* base = nullptr;
     get(piece, 0, &base);
     if (!base) return -1;
-    const long k = static_cast<long>(record - base);
-    return (k >= 0 && k < count) ? static_cast<short>(k) : -1;
+    // Byte arithmetic: a pointer from elsewhere is a valid question here.
+    const auto from = reinterpret_cast<std::uintptr_t>(base);
+    const auto at = reinterpret_cast<std::uintptr_t>(record);
+    if (at < from || (at - from) % sizeof(R) != 0) return -1;
+    const std::uintptr_t k = (at - from) / sizeof(R);
+    return k < static_cast<std::uintptr_t>(count) ? static_cast<short>(k) : -1;
 }
 
 }  // namespace
