@@ -93,6 +93,40 @@ inline constexpr char kGapFoldNoOutlinePoint[] =
 inline constexpr char kGapFoldNoLegsCross[] =
     "\xCE\xB4\xD5\xD2\xB5\xBD\xCA\xA1\xB5\xC0\xCF\xDF\xBD\xBB\xB5\xE3\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD5\xDB\xB5\xFE\xB2\xD9\xD7\xF7 !";
 
+// ---- Dart fold (qpHandleGapFold): its own refusals ----
+
+// Dart fold: a picked dart line is not a straight line of two points.
+// "省道线须为两点直线，不能执行省道折叠操作 !" (42 bytes)
+inline constexpr char kGapFoldLineShape[] =
+    "\xCA\xA1\xB5\xC0\xCF\xDF\xD0\xEB\xCE\xAA\xC1\xBD\xB5\xE3\xD6\xB1\xCF\xDF\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD5\xDB\xB5\xFE\xB2\xD9\xD7\xF7 !";
+
+// Dart fold: the legs end on one outline point, or the centre line does not
+// end on the one outline point between them.
+// "省道口形状不符，不能执行省道折叠操作 !" (38 bytes)
+inline constexpr char kGapFoldMouthShape[] =
+    "\xCA\xA1\xB5\xC0\xBF\xDA\xD0\xCE\xD7\xB4\xB2\xBB\xB7\xFB\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD5\xDB\xB5\xFE\xB2\xD9\xD7\xF7 !";
+
+// Dart fold: the outline across the dart mouth has no end on one side.
+// "未找到省道口两侧的轮廓线，不能执行省道折叠操作 !" (48 bytes)
+inline constexpr char kGapFoldNoSpan[] =
+    "\xCE\xB4\xD5\xD2\xB5\xBD\xCA\xA1\xB5\xC0\xBF\xDA\xC1\xBD\xB2\xE0\xB5\xC4\xC2\xD6\xC0\xAA\xCF\xDF\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD5\xDB\xB5\xFE\xB2\xD9\xD7\xF7 !";
+
+// Dart fold: the pattern's block has no room for the edit.
+// "样板空间不足，不能执行省道折叠操作 !" (36 bytes)
+inline constexpr char kGapFoldNoRoom[] =
+    "\xD1\xF9\xB0\xE5\xBF\xD5\xBC\xE4\xB2\xBB\xD7\xE3\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD5\xDB\xB5\xFE\xB2\xD9\xD7\xF7 !";
+
+// Dart fold, unfold: the fold piece or the fold record is not the one this
+// library folded.
+// "折叠样片与折叠记录不符，不能执行省道展开操作 !" (46 bytes)
+inline constexpr char kGapUnfoldMismatch[] =
+    "\xD5\xDB\xB5\xFE\xD1\xF9\xC6\xAC\xD3\xEB\xD5\xDB\xB5\xFE\xBC\xC7\xC2\xBC\xB2\xBB\xB7\xFB\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD5\xB9\xBF\xAA\xB2\xD9\xD7\xF7 !";
+
+// Dart fold, unfold: the pattern's block has no room for the formulas.
+// "样板空间不足，不能执行省道展开操作 !" (36 bytes)
+inline constexpr char kGapUnfoldNoRoom[] =
+    "\xD1\xF9\xB0\xE5\xBF\xD5\xBC\xE4\xB2\xBB\xD7\xE3\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD5\xB9\xBF\xAA\xB2\xD9\xD7\xF7 !";
+
 struct SystemText {
     const char* name;
     const char* gbk;
@@ -117,4 +151,10 @@ inline constexpr SystemText kSystemTexts[] = {
     {"kPromptGapFoldDirection", kPromptGapFoldDirection},
     {"kGapFoldNoOutlinePoint", kGapFoldNoOutlinePoint},
     {"kGapFoldNoLegsCross", kGapFoldNoLegsCross},
+    {"kGapFoldLineShape", kGapFoldLineShape},
+    {"kGapFoldMouthShape", kGapFoldMouthShape},
+    {"kGapFoldNoSpan", kGapFoldNoSpan},
+    {"kGapFoldNoRoom", kGapFoldNoRoom},
+    {"kGapUnfoldMismatch", kGapUnfoldMismatch},
+    {"kGapUnfoldNoRoom", kGapUnfoldNoRoom},
 };

@@ -173,6 +173,9 @@ short gapFoldCall(HostSession& s, UINT m, WPARAM w, LPARAM l) {
 }
 bool gapFoldFinished(HostSession& s, bool) { return s.fold.foldPhase == 0; }
 void gapFoldStop(HostSession& s) {
+    // A run ended before its fold may have inserted the mouth's middle point
+    // for neighbouring legs: WM_CANCELMODE has the tool take it out again.
+    gapFoldCall(s, WM_CANCELMODE, 0, 0);
     s.fold.foldPhase = 0;
     s.view.pickState = 0;
     s.view.gapFoldStep = 0;
