@@ -1,5 +1,7 @@
 #include "host/demo.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <sstream>
@@ -31,6 +33,10 @@ struct DemoTool {
     const char* about;  // what the run shows
     const char* script;
     std::function<std::vector<Figure>(const PatternDoc& before, const PatternDoc& after)> figures;
+    // Set for a tool with a state worth a picture between before and after:
+    // the script up to its `unfold` line is replayed on a copy of its own,
+    // and the pattern's last piece (the dart fold's fold piece) is shown.
+    const char* middleCaption = nullptr;
 };
 
 std::string mm(double v) {
@@ -45,6 +51,14 @@ constexpr int kSleeve = 1;
 constexpr short kCapFirst = 0;
 constexpr short kCapLast = 8;
 constexpr double kCapIncreaseMm = 15.0;  // the script types 1.5 cm
+
+// The bodice front is piece 0; its shoulder runs from the neck point 4 over
+// the shoulder dart's outline points 5 and 6 to the shoulder point 7. The
+// fold puts the dart's middle point between 5 and 6, so the shoulder point
+// is 8 afterwards.
+constexpr int kBodice = 0;
+constexpr short kNeckPoint = 4;
+constexpr short kShoulderPoint = 7;
 
 const std::vector<DemoTool>& demoTools() {
     static const std::vector<DemoTool> tools = {
@@ -85,6 +99,50 @@ const std::vector<DemoTool>& demoTools() {
                  {"underarm points kept in place", endsKept ? "yes" : "NO"},
              };
          }},
+        {"dart-fold", kBodice,
+         "Dart fold: the user picks the two legs of the bodice front's shoulder dart. Their outline points are "
+         "neighbours, so the tool puts a middle point between them and asks for the apex with a click; a "
+         "click nearer one leg gives the fold direction. The shoulder across the dart's mouth is copied into a "
+         "fold piece with both halves turned about the apex until the legs meet on the centre line: there the "
+         "shoulder seam can be trued with the dart closed. The unfold click turns the fold piece back, carries "
+         "its shoulder into the bodice and removes the fold piece. Nothing was corrected here, so the shoulder "
+         "comes back where it was, with the middle point added.",
+         "# Fold the bodice front's shoulder dart closed, then open it again.\n"
+         "tool dart-fold          # the host sets foldPhase 1 and pickState 1\n"
+         "move 10 10              # first mouse move: the prompt asks for the legs\n"
+         "click 119.4 330         # leg 0, from (120, 385) to the apex (118, 240)\n"
+         "click 135.7 320         # leg 1, from (150, 385): the middle point is inserted\n"
+         "move 118 240            # the rubber line follows from the middle point\n"
+         "click 118 240           # the apex\n"
+         "move 140 390            # the rubber line again\n"
+         "click 140 390           # the fold direction: nearer leg 1; the fold piece is current\n"
+         "unfold 100 300          # foldPhase 2 and a click: the shoulder comes back, the fold piece goes\n",
+         [](const PatternDoc& before, const PatternDoc& after) {
+             Piece* b = before.piece(kBodice);
+             Piece* a = after.piece(kBodice);
+             // Points up to the dart keep their index, the later ones move up by one.
+             double moved = 0.0;
+             for (short i = 0; i < b->pointCount; ++i) {
+                 double xb, yb, xa, ya;
+                 pointPosition(b, i, xb, yb);
+                 pointPosition(a, static_cast<short>(i <= 5 ? i : i + 1), xa, ya);
+                 moved = std::max(moved, std::hypot(xa - xb, ya - yb));
+             }
+             double x5, y5, x6, y6, xm, ym;
+             pointPosition(b, 5, x5, y5);
+             pointPosition(b, 6, x6, y6);
+             pointPosition(a, 6, xm, ym);
+             return std::vector<Figure>{
+                 {"shoulder before (points 4 .. 7)", mm(lengthAlong(b, kNeckPoint, kShoulderPoint))},
+                 {"shoulder after (points 4 .. 8)",
+                  mm(lengthAlong(a, kNeckPoint, static_cast<short>(kShoulderPoint + 1)))},
+                 {"middle point off the mouth's middle", mm(std::hypot(xm - (x5 + x6) / 2, ym - (y5 + y6) / 2))},
+                 {"largest move of a point (nothing corrected)", mm(moved)},
+                 {"bodice points before / after", std::to_string(b->pointCount) + " / " + std::to_string(a->pointCount)},
+                 {"pieces before / after", std::to_string(before.pieceCount()) + " / " + std::to_string(after.pieceCount())},
+             };
+         },
+         "the fold piece: the shoulder with the dart folded closed"},
     };
     return tools;
 }
@@ -156,6 +214,24 @@ int runDemo(const std::string& dir, std::ostream& out) {
         std::string verdict = checkPattern(after);
         if (error.empty() && !verdict.empty()) error = "the edited pattern fails the consistency check: " + verdict;
         if (error.empty() && !result.runFinished) error = "the run did not finish";
+        if (demo.middleCaption && error.empty()) {
+            // The script up to its unfold, on a copy of its own.
+            std::string upTo = demo.script;
+            const size_t unfoldAt = upTo.find("\nunfold");
+            if (unfoldAt != std::string::npos) upTo.erase(unfoldAt + 1);
+            PatternDoc middle = buildPattern(model, kPatternName);
+            std::ostringstream ignored;
+            try {
+                HostSession session(middle, &ignored);
+                session.play(parseScript(upTo, base + ".txt"), base + ".txt");
+            } catch (const UserError& e) {
+                error = e.oneLine();
+            }
+            SvgOptions mid;
+            mid.pieces = {middle.pieceCount() - 1};
+            mid.title = std::string(tool->title) + ": " + demo.middleCaption;
+            writeFileAtomic(dir + "/" + base + "-middle.svg", renderSvg(middle, mid));
+        }
         one.title = std::string(tool->title) + ": after";
         writeFileAtomic(dir + "/" + base + "-after.svg", renderSvg(after, one));
         writePatternFile(dir + "/" + base + "-after.json", readPatternBack(after));
@@ -163,7 +239,11 @@ int runDemo(const std::string& dir, std::ostream& out) {
         html << "<section id=\"" << base << "\">\n<h2>" << xmlEscape(tool->title) << " (<code>" << tool->handler
              << "</code>)</h2>\n<p>" << xmlEscape(demo.about) << "</p>\n";
         html << "<div class=\"pair\">\n<figure><img src=\"" << base << "-before.svg\" alt=\"before\"/>"
-             << "<figcaption>before</figcaption></figure>\n<figure><img src=\"" << base
+             << "<figcaption>before</figcaption></figure>\n";
+        if (demo.middleCaption)
+            html << "<figure><img src=\"" << base << "-middle.svg\" alt=\"between\"/><figcaption>"
+                 << xmlEscape(demo.middleCaption) << "</figcaption></figure>\n";
+        html << "<figure><img src=\"" << base
              << "-after.svg\" alt=\"after\"/><figcaption>after (<a href=\"" << base
              << "-after.json\">pattern file</a>)</figcaption></figure>\n</div>\n";
         html << "<h3>Script (<a href=\"" << base << ".txt\">" << base << ".txt</a>)</h3>\n<pre>"
