@@ -378,6 +378,33 @@ TEST_F(GapFold, ARunEndedBeforeTheFoldLeavesThePieceAsItWas) {
     EXPECT_TRUE(PatternConsistent(holder->get()));
 }
 
+// An open outline that ends at the dart's mouth: the forward span walk runs
+// off the outline into the legs' points, so the fold ends with its message
+// and the middle point goes again.
+TEST_F(GapFold, ASpanWalkThatLeavesTheOutlineEndsTheFold) {
+    PieceShape shape;
+    shape.chains.push_back(Chain({P('S', 0, 0), P('K', 100, 0), P('K', 110, 0), P('K', 120, 0)}));
+    shape.chains.push_back(Chain({P('s', 110, 0), P('k', 115, 50)}));
+    shape.chains.push_back(Chain({P('s', 120, 0), P('k', 115, 50)}));
+    ASSERT_NE(holder->add(shape), nullptr);
+    record.foldPhase = 1;
+    view.pickState = 1;
+    const std::vector<char> before = bytes(piece());
+    moveTo(0, 0);
+    clickAt({111, 10});
+    clickAt({119, 10});
+    ASSERT_EQ(view.pickState, 5);
+    clickAt({115, 50});
+    clickAt({125, 5});
+    ASSERT_EQ(deskMessageBoxes().size(), 1u);
+    EXPECT_EQ(deskMessageBoxes()[0].text, kGapFoldNoSpan);
+    EXPECT_EQ(view.pickState, 9);
+    EXPECT_EQ(holder->get()->pieceCount, 1);
+    EXPECT_EQ(bytes(piece()), before);
+    EXPECT_EQ(send(WM_LBUTTONDOWN), 1);  // step 9: consumed, nothing more
+    EXPECT_TRUE(PieceConsistent(piece()));
+}
+
 // Picks the fold cannot use are refused with a message and leave the step.
 TEST_F(GapFold, PicksItCannotUseAreRefused) {
     build();
