@@ -16,7 +16,9 @@
 // WM_CANCELMODE (it ends the run, for instance when the user switches tools),
 // and, failing that, when the next run starts on the same pattern.
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 #include "darts/intersect_lines.h"
 #include "frame/exports.h"
