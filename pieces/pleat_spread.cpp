@@ -290,6 +290,8 @@ void pick(HWND hwnd, POINT at, DrawButtonProc drawButton) {
         frame::showPrompt(hwnd, 1, run.prompt, kFoldNotPleatLine);
         return;
     }
+    // The table has 20 rows: a further line is refused, and said so, rather
+    // than silently ignored.
     if (run.rowCount >= kMaxRows) {
         frame::showPrompt(hwnd, 1, run.prompt, kFoldTableFull);
         return;
@@ -548,6 +550,8 @@ void apply(HDC hdc, PatternBuffer** patternCell, Piece** pieceCell, short* piece
     int spread = 0;
     for (int r = 0; r < run.rowCount; ++r)
         if (spreadRow(ap, run.rows[r])) ++spread;
+    // No row had anything to cut: the piece stays where it is in the
+    // pattern rather than coming back unchanged as the last piece.
     if (spread == 0) {
         FreeGlobalBlock(work);
         return;

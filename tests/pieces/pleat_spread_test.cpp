@@ -309,6 +309,30 @@ TEST_F(PleatSpread, TwoPleatsOfASkirtInOneApply) {
     checkPiece(piece);
 }
 
+TEST_F(PleatSpread, AnEndInsideACurveGetsAPointThere) {
+    // A pleat line from 60 mm along the hip curve (points 2..4) to the hem.
+    Piece* probe = holder->add(SkirtPanel());
+    short index = 0;
+    float along = 60, x = 0, y = 0;
+    qpCurve(nullptr, probe, qpcurve::kOpSearch, qpcurve::kFlagMeasureGroup | qpcurve::kFlagAtLength | qpcurve::kFlagLines,
+            0, 0, 2, 3, -1, 40, &index, &along, &x, &y, nullptr);
+    SetUp();
+    PieceShape shape = SkirtPanel();
+    shape.chains.push_back(Chain({F('s', x, y), F('k', 200, 0)}));  // points 11, 12
+    build(shape);
+    row((x + 200) / 2, y / 2, "0", "2");
+    apply();
+    Piece* piece = result();
+    // A point on the hip curve (closed end: no twin), a point and a twin on
+    // the hem, the mark.
+    ASSERT_EQ(piece->pointCount, 13 + 1 + 2 + 2);
+    EXPECT_EQ(LineAt(piece, 2)->pointCount, 4);
+    const int m = piece->pointCount - 2;
+    EXPECT_LT(Dist(at(piece, m), {x, y}), 1.0);
+    EXPECT_NEAR(openings(piece, m)[1], 20, kWidthTolerance);
+    checkPiece(piece);
+}
+
 // ---- the table, its keys and buttons ---------------------------------------------
 
 TEST_F(PleatSpread, CellsKeysAndRefusedTextsReachTheRightWidths) {
