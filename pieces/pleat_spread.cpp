@@ -407,8 +407,10 @@ short endPoint(const Apply& ap, short point, short& other) {
     short first = -1, last = -1, index = -1;
     qpAdjustCurvePoint(ap.hdc, ap.work, ap.piece, place.line, place.x, place.y, &first, &last, &index);
     const short grown = static_cast<short>(ap.piece->pointCount - before);
-    for (short n = 0; n < grown; ++n) ap.map->inserted(static_cast<short>(place.stretch + 1));
-    if (other > place.stretch) other = static_cast<short>(other + grown);
+    // One point: it sits at `index`. More: they follow the stretch's first point.
+    const short at = grown == 1 ? index : static_cast<short>(place.stretch + 1);
+    for (short n = 0; n < grown; ++n) ap.map->inserted(at);
+    if (grown > 0 && other >= at) other = static_cast<short>(other + grown);
     return index;
 }
 
@@ -464,6 +466,7 @@ void addPleatMark(const Apply& ap, short i0, short i1) {
     for (int e = 0; e < 2; ++e) {
         Point* end = nullptr;
         qpGetPointLptr(piece, e == 0 ? i0 : i1, &end);
+        if (!end) continue;
         Formula* source = nullptr;
         Formula* target = nullptr;
         qpGetFormulaLptr(piece, end->formulaIndex, &source);
