@@ -98,7 +98,6 @@ protected:
     void build(const PieceShape& shape, float s = 1, float tx = 100, float ty = 50) {
         holder->add(RectangleShape(50, 50));
         holder->add(shape);
-        pieceIndex = 0;
         view = HostView{};
         const float v[9] = {s, 0, 0, 0, s, 0, tx, ty, 1};
         std::memcpy(viewMatrix, v, sizeof v);
