@@ -93,16 +93,16 @@ protected:
         holder = std::make_unique<TestPattern>(65536);
     }
 
-    // Builds the piece (after a first piece, so that the rebuilt one moves)
-    // and starts the run with the view scale s and offset (tx, ty).
+    // Builds the piece as piece 0 of two (so that the rebuilt one changes
+    // place) and starts the run with the view scale s and offset (tx, ty).
     void build(const PieceShape& shape, float s = 1, float tx = 100, float ty = 50) {
-        holder->add(RectangleShape(50, 50));
         holder->add(shape);
+        holder->add(RectangleShape(50, 50));
         view = HostView{};
         const float v[9] = {s, 0, 0, 0, s, 0, tx, ty, 1};
         std::memcpy(viewMatrix, v, sizeof v);
-        pieceIndex = 1;
-        pieceCell = holder->piece(1);
+        pieceIndex = 0;
+        pieceCell = holder->piece(0);
         before = positions(pieceCell);
         view.pieceFoldStep = 1;
         ASSERT_EQ(send(WM_MOUSEMOVE), 1);
@@ -214,6 +214,7 @@ TEST_F(PleatSpread, AStraightCutOpensByItsWidthsAndKeepsBothPartsRigid) {
         apply();
         ASSERT_EQ(view.pieceFoldStep, 0);
         ASSERT_EQ(pieceIndex, 1);  // deleted and appended again: the last piece
+        EXPECT_EQ(holder->piece(0)->pointCount, 5);  // the rectangle moved up
         Piece* piece = result();
         ASSERT_EQ(piece, pieceCell);
         const int s = w.a > 0, e = w.b > 0;  // twins
@@ -397,7 +398,7 @@ TEST_F(PleatSpread, CancelLeavesThePatternByteForByte) {
     cancel();
     EXPECT_EQ(view.pieceFoldStep, 0);
     EXPECT_EQ(*holder->cell(), pattern);
-    EXPECT_EQ(pieceIndex, 1);
+    EXPECT_EQ(pieceIndex, 0);
     ASSERT_EQ((*holder->cell())->totalSize, static_cast<int32_t>(bytes.size()));
     EXPECT_EQ(std::memcmp(*holder->cell(), bytes.data(), bytes.size()), 0);
     EXPECT_EQ(buttons.back(), (std::array<int, 4>{23, 1, kLeft + 332, kTop + 12}));
@@ -430,7 +431,7 @@ TEST_F(PleatSpread, RowsWithoutGeometryAreSkipped) {
         row(c.shape.chains[1].points[0].x, 150, c.start, c.end);
         apply();
         EXPECT_EQ(view.pieceFoldStep, 0);
-        EXPECT_EQ(pieceIndex, 1);
+        EXPECT_EQ(pieceIndex, 0);
         EXPECT_EQ(std::memcmp(*holder->cell(), bytes.data(), bytes.size()), 0);
         checkPiece(result());
     }
