@@ -98,7 +98,6 @@ void HostSession::syncIn() {
     hostDoc.patternView = doc.pattern;
     hostDoc.currentPiece = pieceIndex;
     pieceCell = doc.piece(pieceIndex);
-    pieceIndexIn_ = pieceIndex;
 }
 
 // Takes over whatever cell a tool rewrote: a tool that replaces the pattern
@@ -107,9 +106,7 @@ void HostSession::syncOut() {
     if (patternCell != doc.pattern) doc.pattern = patternCell;
     else if (hostDoc.pattern != doc.pattern) doc.pattern = hostDoc.pattern;
     else if (hostDoc.patternView != doc.pattern) doc.pattern = hostDoc.patternView;
-    // A tool names the current piece through the index cell it was given
-    // (pleat spread, dart fold) or through HostDoc.currentPiece.
-    if (pieceIndex == pieceIndexIn_ && hostDoc.currentPiece != pieceIndex) pieceIndex = hostDoc.currentPiece;
+    if (hostDoc.currentPiece != pieceIndex) pieceIndex = hostDoc.currentPiece;
     if (pieceIndex < 0 || pieceIndex >= doc.pieceCount()) pieceIndex = 0;
     syncIn();
 }

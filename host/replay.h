@@ -102,7 +102,6 @@ private:
     ReplayResult result_;
     size_t boxesSeen_ = 0;
     size_t sentSeen_ = 0;
-    short pieceIndexIn_ = 0;  // the index cell as the last call was given it
 };
 
 // Client size the host gives the desktop's window (pixels).
