@@ -93,6 +93,11 @@ inline constexpr char kGapFoldNoOutlinePoint[] =
 inline constexpr char kGapFoldNoLegsCross[] =
     "\xCE\xB4\xD5\xD2\xB5\xBD\xCA\xA1\xB5\xC0\xCF\xDF\xBD\xBB\xB5\xE3\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD5\xDB\xB5\xFE\xB2\xD9\xD7\xF7 !";
 
+// Dart transfer: the pattern's block has no room for the new dart.
+// "图样空间不足，不能执行省道转移操作 !" (36 bytes)
+inline constexpr char kGapMoveNoRoom[] =
+    "\xCD\xBC\xD1\xF9\xBF\xD5\xBC\xE4\xB2\xBB\xD7\xE3\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD7\xAA\xD2\xC6\xB2\xD9\xD7\xF7 !";
+
 struct SystemText {
     const char* name;
     const char* gbk;
@@ -117,4 +122,5 @@ inline constexpr SystemText kSystemTexts[] = {
     {"kPromptGapFoldDirection", kPromptGapFoldDirection},
     {"kGapFoldNoOutlinePoint", kGapFoldNoOutlinePoint},
     {"kGapFoldNoLegsCross", kGapFoldNoLegsCross},
+    {"kGapMoveNoRoom", kGapMoveNoRoom},
 };
