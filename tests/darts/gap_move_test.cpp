@@ -15,6 +15,7 @@
 #include "frame/exports.h"
 #include "frame/siblings.h"
 #include "frame/texts.h"
+#include "siblings/geometry/curve_model.h"
 #include "tests/support/scene.h"
 #include "tests/support/store_fixture.h"
 
@@ -286,7 +287,55 @@ TEST_F(GapMove, PicksOnlyNewLinePartsNearTheCursor) {
     EXPECT_EQ(clickLine(kLegBLine), 1);
     EXPECT_EQ(view.pickState, 2);
     EXPECT_EQ(deskCalls("ReleaseDC").size(), 2u);  // one highlight per accepted pick
+    EXPECT_EQ(clickLine(kSideLine), 1);
+    // Highlighted in colour 3, then 8, then 2.
+    const auto pens = deskCalls("CreatePen");
+    ASSERT_GE(pens.size(), 3u);
+    EXPECT_EQ(pens[0].colour, qpcurve::paletteColour(3));
+    EXPECT_EQ(pens[1].colour, qpcurve::paletteColour(8));
+    EXPECT_EQ(pens[2].colour, qpcurve::paletteColour(2));
     EXPECT_EQ(deskCheckDiscipline(), "");
+    EXPECT_TRUE(PieceConsistent(piece));
+}
+
+// A dart whose mouth has a middle point with a notch on it, with or without
+// a centre line ending there: the centre line goes with the mouth, the notch
+// (and whatever point precedes it) stays.
+TEST_F(GapMove, ClearingTheOldMouthTakesItsCentreLineButNotItsNotch) {
+    for (const bool centreLine : {true, false}) {
+        SCOPED_TRACE(centreLine ? "with a centre line" : "with a notch only");
+        SetUp();
+        PieceShape shape = Bodice(true);
+        const Xy b = legB(), mouth{(kLegA.x + b.x) / 2, (kLegA.y + b.y) / 2};
+        auto& outline = shape.chains[0].points;
+        outline.insert(outline.begin() + kLegBPt, F('K', mouth, true));
+        if (centreLine) shape.chains.push_back(Chain({F('s', kBust, true), F('k', mouth, true)}));
+        shape.marks.push_back(Mark('v', mouth.x, mouth.y, 0, 1571, 16, 0));
+        shape.rules.clear();
+        piece = holder->add(shape);
+        ASSERT_NE(piece, nullptr);
+        pattern = holder->get();
+        view = HostView{};
+        view.gapMoveStep = 1;
+        const short count = piece->pointCount;
+        transfer(kLegALine + 1, kLegBLine + 1, kSideLine + 1);
+        ASSERT_TRUE(deskMessageBoxes().empty());
+        EXPECT_EQ(view.gapMoveStep, 0);
+        // Minus the mouth's point and leg B's end (and the centre line's two
+        // points); plus the twin, the middle point and the new centre line.
+        EXPECT_EQ(piece->pointCount, count + (centreLine ? 0 : 2));
+        int notches = 0, linesFromTheMouth = 0;
+        for (short i = 0; i < piece->pointCount; ++i) {
+            const Xy p = at(piece, i);
+            if (PointAt(piece, i)->type == 'v' && p.x == mouth.x && p.y == mouth.y) ++notches;
+            if (PointAt(piece, i)->type == 'k' && dist(p, mouth) < 0.1f) ++linesFromTheMouth;
+        }
+        EXPECT_EQ(notches, 1);
+        EXPECT_EQ(linesFromTheMouth, 0);
+        EXPECT_EQ(piece->lineCount, 18);  // as many either way: the old centre line is gone
+        EXPECT_TRUE(PieceConsistent(piece));
+        expectFormulasKept();
+    }
 }
 
 // Each refusal: its message (or none), the pattern byte for byte as it was,
@@ -304,6 +353,12 @@ TEST_F(GapMove, RefusalsLeaveThePieceAsItWas) {
         {"a line off the outline",
          [](PieceShape& s) { s.chains.push_back(Chain({P('s', 150, 150), P('k', 150, 60)})); },
          {kLegALine, kLegBLine, 27}, kGapMoveNoOutlinePoint, false},
+        {"a new line of three points",
+         [](PieceShape& s) {
+             auto& line = s.chains[3].points;
+             line.insert(line.begin() + 1, P('c', (kBust.x + kSide.x) / 2 + 3, (kBust.y + kSide.y) / 2));
+         },
+         {kLegALine, kLegBLine, kSideLine + 1}, kGapMoveNoOutlinePoint, false},
         {"an outline line as the new place", [](PieceShape&) {}, {kLegALine, kLegBLine, kSidePt}, kGapMoveNoOutlinePoint,
          false},
         {"parallel legs",
