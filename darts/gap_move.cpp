@@ -43,6 +43,7 @@ constexpr short kTwinId = -2;    // the second copy of the new dart's outline po
 constexpr short kMiddleId = -3;  // the middle point of the new dart's mouth
 
 struct Run {
+    short pieceIndex = -1;
     frame::ViewMatrices m{};
     short pickCount = 0;
     short picked[kPicks] = {-1, -1, -1};  // the first point of each picked part
@@ -102,7 +103,6 @@ struct Plan {
     Pos rotatedCopy;                // the turned copy of the new dart's outline point
     Pos middle;                     // the middle point of the new mouth
     Pos apex;                       // T, the new dart's apex
-    long roomNeeded = 0;            // bytes the edit may add to the block
 };
 
 short indexOf(const std::vector<short>& order, short id) {
@@ -266,7 +266,6 @@ Failure planTransfer(PatternBuffer* pattern, Piece* piece, Plan& plan) {
         const long adjusted = (to - from + 1) + 1;  // the turned stretch and the new line's inner end
         need += 4 * kFormulaBytes + 2 * (written + adjusted) * kTextBytes;
     }
-    plan.roomNeeded = need;
     HGLOBAL block = GlobalHandle(pattern);
     const long capacity = block ? static_cast<long>(GlobalSize(block)) : 0;
     if (capacity <= 0 || pattern->totalSize + need > capacity) return Failure::NoRoom;
@@ -425,9 +424,11 @@ QP_EXPORT short QP_WINAPI qpHandleGapMove(HWND hwnd, UINT message, WPARAM, LPARA
     qpGetPieceLptr(pattern, pieceIndex, &piece);
     if (!piece) return 1;
     // A run begins with pickState 0; a pickState this run did not count
-    // (the host's, or one left by a refused transfer) begins one too, so the
-    // pick arrays never take a fourth entry.
-    if (view->pickState == 0 || view->pickState != run.pickCount || run.pickCount >= kPicks) {
+    // (the host's, or one left by a refused transfer) or another current
+    // piece begins one too, so the pick arrays never take a fourth entry.
+    if (view->pickState == 0 || view->pickState != run.pickCount || run.pickCount >= kPicks ||
+        run.pieceIndex != pieceIndex) {
+        run.pieceIndex = pieceIndex;
         frame::buildViewMatrices(hwnd, viewMatrix, piece, run.m);
         run.pickCount = 0;
         for (short& p : run.picked) p = -1;
