@@ -439,6 +439,7 @@ TEST_F(GapMove, RefusesWhenThePatternBlockHasNoRoom) {
     ASSERT_EQ(deskMessageBoxes().size(), 1u);
     EXPECT_EQ(deskMessageBoxes()[0].text, kGapMoveNoRoom);
     EXPECT_EQ(view.pickState, 0);
+    EXPECT_TRUE(PatternConsistent(pattern));
     GlobalUnlock(block);
     GlobalFree(block);
 }
