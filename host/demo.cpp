@@ -55,13 +55,6 @@ constexpr short kCapFirst = 0;
 constexpr short kCapLast = 8;
 constexpr double kCapIncreaseMm = 15.0;  // the script types 1.5 cm
 
-// The bodice front is piece 0; its shoulder runs from the neck point 4 over
-// the shoulder dart's outline points 5 and 6 to the shoulder point 7. The
-// fold puts the dart's middle point between 5 and 6, so the shoulder point
-// is 8 afterwards.
-constexpr int kBodice = 0;
-constexpr short kNeckPoint = 4;
-constexpr short kShoulderPoint = 7;
 // The skirt panel is piece 2: waist from point 1 to 2, hem from 5 to the
 // closing point 6, pleat lines 7..8 and 9..10. The pleat spread appends the
 // rebuilt panel as the last piece (3), with a pleat mark (two points) per
@@ -99,6 +92,35 @@ std::pair<double, double> pleatOpenings(Piece* piece, short m) {
     }
     if (i0 < 0 || i1 <= i0) return {-1, -1};
     return {distance(piece, i0, static_cast<short>(i0 + 1)), distance(piece, static_cast<short>(i1 - 1), i1)};
+}
+
+// The bodice front is piece 0. Before: the shoulder dart's legs end at
+// points 5 and 6 (lines 15 .. 16 and 17 .. 18) and meet at the bust point
+// 16; the line to the side seam runs from point 12 (19 .. 20). After: point
+// 11 is the turned copy of the side point, 12 the middle of the new mouth,
+// 13 the copy left in place; the legs are 18 .. 19 and 20 .. 21 (21 the apex).
+constexpr int kBodice = 0;
+
+// The bodice front's shoulder runs from the neck point 4 over the shoulder
+// dart's outline points 5 and 6 to the shoulder point 7. The fold puts the
+// dart's middle point between 5 and 6, so the shoulder point is 8 afterwards.
+constexpr short kNeckPoint = 4;
+constexpr short kShoulderPoint = 7;
+
+std::string degrees(double v) {
+    char t[32];
+    std::snprintf(t, sizeof t, "%.2f degrees", v);
+    return t;
+}
+
+// The angle at `apex` between the directions to points a and b.
+double angleAt(Piece* piece, short apex, short a, short b) {
+    double px, py, ax, ay, bx, by;
+    pointPosition(piece, apex, px, py);
+    pointPosition(piece, a, ax, ay);
+    pointPosition(piece, b, bx, by);
+    const double d = std::atan2(by - py, bx - px) - std::atan2(ay - py, ax - px);
+    return std::fabs(std::remainder(d, 2 * M_PI)) * 180 / M_PI;
 }
 
 const std::vector<DemoTool>& demoTools() {
@@ -183,6 +205,37 @@ const std::vector<DemoTool>& demoTools() {
              };
          },
          kSkirtAfter},
+        {"dart-transfer", kBodice,
+         "Dart transfer: the user picks the two legs of the bodice's shoulder dart and then the line drawn from "
+         "the side seam to the bust point. The tool closes the shoulder dart by turning the outline between the "
+         "two places (shoulder tip, armhole, the upper side seam) about the bust point, and opens the same dart "
+         "at the side seam: a mouth with a middle point, two legs of the drawn line's length and a centre line. "
+         "Every moved or new point gets formulas that give its position.",
+         "# Move the bodice front's shoulder dart to the side seam.\n"
+         "piece 0             # the bodice front\n"
+         "tool dart-transfer  # the host sets gapMoveStep to 1, pickState 0\n"
+         "click 119 312.5     # the first leg of the shoulder dart (point 5 to the bust point)\n"
+         "click 134 312.5     # the second leg (point 6 to the bust point)\n"
+         "click 173 185       # the line from the side seam (point 12) to the bust point: the dart moves there\n",
+         [](const PatternDoc& before, const PatternDoc& after) {
+             Piece* b = before.piece(kBodice);
+             Piece* a = after.piece(kBodice);
+             const double shoulderBefore = lengthAlong(b, 4, 5) + lengthAlong(b, 6, 7);
+             return std::vector<Figure>{
+                 {"dart angle before (shoulder, at the bust point)", degrees(angleAt(b, 16, 5, 6))},
+                 {"dart angle after (side seam, at the new apex)", degrees(angleAt(a, 21, 13, 11))},
+                 {"old dart's legs", mm(lengthAlong(b, 15, 16)) + " and " + mm(lengthAlong(b, 17, 18))},
+                 {"drawn line (bust point to side seam)", mm(lengthAlong(b, 19, 20))},
+                 {"new dart's legs", mm(lengthAlong(a, 20, 21)) + " and " + mm(lengthAlong(a, 18, 19))},
+                 // Legs of unequal length: the closed shoulder is not the sum of its parts.
+                 {"shoulder without the dart, before / after", mm(shoulderBefore) + " / " + mm(lengthAlong(a, 4, 6))},
+                 {"armhole (turned), before / after", mm(lengthAlong(b, 7, 11)) + " / " + mm(lengthAlong(a, 6, 10))},
+                 {"side seam above the dart (turned), before / after",
+                  mm(lengthAlong(b, 11, 12)) + " / " + mm(lengthAlong(a, 10, 11))},
+                 {"side seam below the dart, before / after", mm(lengthAlong(b, 12, 13)) + " / " + mm(lengthAlong(a, 13, 14))},
+                 {"bodice points before / after", std::to_string(b->pointCount) + " / " + std::to_string(a->pointCount)},
+             };
+         }},
         {"dart-fold", kBodice,
          "Dart fold: the user picks the two legs of the bodice front's shoulder dart. Their outline points are "
          "neighbours, so the tool puts a middle point between them and asks for the apex with a click; a "
