@@ -378,6 +378,28 @@ TEST_F(GapFold, ARunEndedBeforeTheFoldLeavesThePieceAsItWas) {
     EXPECT_TRUE(PatternConsistent(holder->get()));
 }
 
+// Legs ending on curve points: the middle point is a curve point of the
+// mouth's line, and taking it back leaves that line as it was.
+TEST_F(GapFold, AMiddlePointOnACurveIsTakenBackToo) {
+    PieceShape shape;
+    shape.chains.push_back(Chain({P('S', 0, 0), P('K', 100, 0), P('C', 110, 2), P('C', 120, 2), P('K', 130, 0), P('K', 130, -50)}, true));
+    shape.chains.push_back(Chain({P('s', 110, 2), P('k', 115, 50)}));
+    shape.chains.push_back(Chain({P('s', 120, 2), P('k', 115, 50)}));
+    shape.formulas = true;
+    ASSERT_NE(holder->add(shape), nullptr);
+    record.foldPhase = 1;
+    view.pickState = 1;
+    const std::vector<char> before = bytes(piece());
+    moveTo(0, 0);
+    clickAt({111, 12});
+    clickAt({119, 12});
+    ASSERT_EQ(view.pickState, 5);
+    EXPECT_TRUE(PieceConsistent(piece()));
+    EXPECT_EQ(send(WM_CANCELMODE), 1);
+    EXPECT_EQ(bytes(piece()), before);
+    EXPECT_TRUE(PieceConsistent(piece()));
+}
+
 // An open outline that ends at the dart's mouth: the forward span walk runs
 // off the outline into the legs' points, so the fold ends with its message
 // and the middle point goes again.
