@@ -151,7 +151,10 @@ SegmentResult SpreadSegment(const char* seg, int n, bool first, FixedText<kSprea
     // The coefficient, the brackets and the trailing factor vanish; the
     // bracket-free terms before and after the group stay as they were.
     FixedText<kRebuiltMax> rebuilt;
-    if (sign < 0) {
+    if (g[0] == '\0') {
+        // The inside cancelled: the group's term goes, sign and all.
+        if (sign > 0) rebuilt.put(t, sign);
+    } else if (sign < 0) {
         rebuilt.put(g);
     } else if (t[sign] == '-' && g[0] == '+') {
         if (first && sign == 0) {
@@ -311,18 +314,16 @@ short ScaleWithin(char* text, char op, double x) {
             }
             v = AsDouble(v / divisor);
         }
-        // A unit coefficient in front of a '*' is dropped with its '*'. The
-        // scaler's tolerance (0.001) is wider than the rounding a number may
-        // take (0.0005): a number it would drop or cut by more is refused.
-        if (std::fabs(v - 1.0) < kScaleTolerance && s[i] == '*') {
-            if (std::fabs(v - 1.0) > kPackTolerance) return kStatusRefused;
+        // A unit coefficient in front of a '*' is dropped with its '*'. Both
+        // this and the number text use the packing's 0.0005, not 0.001: a
+        // number may move by its three-decimal rounding and no more, so
+        // 0.333 * 3 is written "0.999", not dropped as 1.
+        if (std::fabs(v - 1.0) <= kPackTolerance && s[i] == '*') {
             ++i;
             continue;
         }
-        const double fraction = v - std::floor(v);
-        if (fraction > kPackTolerance && fraction <= kScaleTolerance) return kStatusRefused;
         char digits[kNumberTextMax + 1];
-        if (NumberText(v, kScaleTolerance, digits) < 0) return kStatusRefused;
+        if (NumberText(v, kPackTolerance, digits) < 0) return kStatusRefused;
         out.put(digits);
     }
     if (out.overflowed()) return kStatusRefused;
