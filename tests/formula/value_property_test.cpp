@@ -95,7 +95,8 @@ struct Point {
     }
 };
 
-// |p| summed over the name occurrences of a text, and its largest number.
+// |p| summed over the name occurrences of a text plus 1 for each number
+// (each may carry its own rounding), and its largest number.
 void Measure(const std::string& t, const Point& p, double* names, double* largest) {
     for (size_t i = 0; i < t.size();) {
         const char c = t[i];
@@ -108,6 +109,7 @@ void Measure(const std::string& t, const Point& p, double* names, double* larges
             size_t j = i;
             while (j < t.size() && (qpformula::isDigit(t[j]) || t[j] == '.')) ++j;
             *largest = std::max(*largest, std::atof(t.substr(i, j - i).c_str()));
+            *names += 1.0;
             i = j;
         } else {
             ++i;
