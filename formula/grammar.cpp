@@ -39,6 +39,7 @@ namespace {
 
 constexpr int kMaxGroupDepth = 16;       // nested groups; texts are < 130 characters
 constexpr int kMaxTrailingChars = 10;    // ")*m", ")/m"
+constexpr int kMaxWritten = 200;         // a written sum, before its caller's limit
 
 // Float reading of a number by the routines (qpAtof) is off by at most one
 // part in 2^24 of it; a coefficient built from a few of them gets this much
@@ -280,6 +281,34 @@ bool ReadLinear(const char* text, Grammar g, LinearForm* form) {
     if (text[0] == '\0') return true;
     Reader r{text, g};
     return Sum(r, form) && *r.p == '\0';
+}
+
+bool WriteLinear(const LinearForm& form, char* out, int maxChars) {
+    char text[kMaxWritten + 1];
+    int n = 0;
+    auto put = [&](const char* s) {
+        for (; *s != '\0'; ++s) {
+            if (n == kMaxWritten) return false;
+            text[n++] = *s;
+        }
+        return true;
+    };
+    auto term = [&](double c, const char* key) {
+        const double magnitude = std::fabs(c);
+        if (magnitude < kPackTolerance) return true;  // cancelled: left out
+        if (!put(c < 0.0 ? "-" : n > 0 ? "+" : "")) return false;
+        if (key[0] != '\0' && std::fabs(magnitude - 1.0) <= kPackTolerance) return put(key);
+        char digits[kNumberTextMax + 1];
+        if (NumberText(magnitude, kPackTolerance, digits) < 0 || !put(digits)) return false;
+        return key[0] == '\0' || (put("*") && put(key));
+    };
+    for (int i = 0; i < form.count; ++i)
+        if (!term(form.names[i].coef, form.names[i].key)) return false;
+    if (!term(form.constant, "")) return false;
+    if (n > maxChars) return false;
+    text[n] = '\0';
+    std::memcpy(out, text, static_cast<size_t>(n) + 1);
+    return true;
 }
 
 bool KeepsValue(const LinearForm& given, double factor, const char* written, Grammar g) {

@@ -54,4 +54,13 @@ bool ReadLinear(const char* text, Grammar g, LinearForm* form);
 // with room for the float reading of the routines' numbers.
 bool KeepsValue(const LinearForm& given, double factor, const char* written, Grammar g);
 
+// Writes the form as a flat sum into out (at most maxChars characters and
+// its NUL): names in the order they were first met, as "X" or "n*X" with
+// the three-decimal number text, then the constant; coefficients within
+// kPackTolerance of 0 are left out. The packing's way of writing merged
+// terms, from exact coefficients, so each written number is rounded once.
+// False (out unchanged) when a number does not fit the number text or the
+// sum does not fit out.
+bool WriteLinear(const LinearForm& form, char* out, int maxChars);
+
 }  // namespace ftext

@@ -63,6 +63,10 @@ SegmentResult SpreadSegment(const char* seg, int n, bool first, FixedText<kSprea
     std::memcpy(t, seg, static_cast<size_t>(n));
     t[n] = '\0';
 
+    // The segment's exact value (a '+' in front is only a separator).
+    LinearForm exact;
+    if (!ReadLinear(t[0] == '+' ? t + 1 : t, Grammar::kBrackets, &exact)) return Stop(kStatusRefused);
+
     int depth = 0;
     int open = -1;
     int close = -1;
@@ -176,9 +180,19 @@ SegmentResult SpreadSegment(const char* seg, int n, bool first, FixedText<kSprea
     const short packStatus = PackExpressionWithin(terms, kRebuiltMax - 1);
     if (packStatus != kStatusDone) return Stop(kStatusRefused);
 
+    // Scaling rounds each number and packing then sums the rounded numbers:
+    // the two roundings together may move a coefficient by more than one
+    // rounding ("(H/2+H*2)/6" would give 0.083 + 0.333 = 0.416, not 0.417).
+    // Such a segment is written from its exact coefficients instead.
+    const char* piece = packed;
+    char exactText[kRebuiltMax + 1];
+    if (!KeepsValue(exact, 1.0, packed[0] == '+' ? packed + 1 : packed, Grammar::kPack)) {
+        if (!WriteLinear(exact, exactText, kRebuiltMax)) return Stop(kStatusRefused);
+        piece = exactText;
+    }
+
     // A segment that cancels leaves nothing, not its sign; the text does not
     // begin with '+'.
-    const char* piece = packed;
     if (piece[0] == '+' && (piece[1] == '\0' || result.empty())) ++piece;
     if (piece[0] != '\0' && piece[0] != '+' && piece[0] != '-' && !result.empty()) result.put('+');
     result.put(piece);
