@@ -48,16 +48,20 @@ constexpr double kFloatReading = 2e-7;
 
 bool IsUpper(char c) { return c >= 'A' && c <= 'Z'; }
 
-double Divide(double v, double d) {
-    if (std::fabs(d) < kTinyDivisor) d = 1.0;  // as the routines take it
-    return v / d;
-}
-
 struct Reader {
     const char* p;
     Grammar g;
     int depth = 0;
+    bool tinyDivisor = false;
 };
+
+double Divide(Reader& r, double v, double d) {
+    if (std::fabs(d) < kTinyDivisor) {
+        d = 1.0;  // as the routines take it
+        r.tinyDivisor = true;
+    }
+    return v / d;
+}
 
 bool Number(Reader& r, double* v, int* chars = nullptr) {
     const char* start = r.p;
@@ -110,12 +114,12 @@ bool AtTermEnd(const Reader& r) {
 // and the rest go on from there, as the evaluator reads "H/2*3".
 bool Chain(Reader& r, double* v, bool divide = false) {
     if (!Number(r, v)) return false;
-    if (divide) *v = Divide(1.0, *v);
+    if (divide) *v = Divide(r, 1.0, *v);
     while ((*r.p == '*' || *r.p == '/') && IsNumberChar(r.p[1])) {
         const char op = *r.p++;
         double u = 0.0;
         if (!Number(r, &u)) return false;
-        *v = op == '*' ? *v * u : Divide(*v, u);
+        *v = op == '*' ? *v * u : Divide(r, *v, u);
     }
     return true;
 }
@@ -155,13 +159,13 @@ bool PlainTerm(Reader& r, char key[3], double* coef) {
             ++r.p;
             double m = 0.0;
             if (!Number(r, &m)) return false;
-            *coef = Divide(*coef, m);
+            *coef = Divide(r, *coef, m);
         }
     } else if (*r.p == '/') {
         ++r.p;
         double n = 0.0;
         if (!Number(r, &n)) return false;
-        *coef = Divide(1.0, n);
+        *coef = Divide(r, 1.0, n);
     }
     return AtTermEnd(r);
 }
@@ -195,7 +199,7 @@ bool GroupTerm(Reader& r, LinearForm* form, double sign) {
         double m = 0.0;
         int chars = 0;
         if (!Number(r, &m, &chars) || chars > kMaxTrailingChars) return false;
-        trailing = op == '*' ? m : Divide(1.0, m);
+        trailing = op == '*' ? m : Divide(r, 1.0, m);
     }
     if (!AtTermEnd(r)) return false;
     const double k = sign * coef * trailing;
@@ -280,7 +284,9 @@ bool ReadLinear(const char* text, Grammar g, LinearForm* form) {
     if (text == nullptr) return false;
     if (text[0] == '\0') return true;
     Reader r{text, g};
-    return Sum(r, form) && *r.p == '\0';
+    const bool ok = Sum(r, form) && *r.p == '\0';
+    form->tinyDivisor = r.tinyDivisor;
+    return ok;
 }
 
 bool WriteLinear(const LinearForm& form, char* out, int maxChars) {

@@ -36,6 +36,7 @@ struct LinearForm {
     int count = 0;
     double constant = 0.0;
     int constantTerms = 0;
+    bool tinyDivisor = false;  // a divisor below kTinyDivisor was read as 1
 
     // Adds coef to the name's coefficient (key "" for the constant); false
     // when the form has no room left.

@@ -187,7 +187,8 @@ SegmentResult SpreadSegment(const char* seg, int n, bool first, FixedText<kSprea
     const char* piece = packed;
     char exactText[kRebuiltMax + 1];
     if (!KeepsValue(exact, 1.0, packed[0] == '+' ? packed + 1 : packed, Grammar::kPack)) {
-        if (!WriteLinear(exact, exactText, kRebuiltMax)) return Stop(kStatusRefused);
+        // A divisor below 1e-05 leaves the segment no value to write.
+        if (exact.tinyDivisor || !WriteLinear(exact, exactText, kRebuiltMax)) return Stop(kStatusRefused);
         piece = exactText;
     }
 

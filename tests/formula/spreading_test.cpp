@@ -58,6 +58,7 @@ const std::vector<TextRow> kSpreadRows = {
     {"(H/2+H*2)/6", "0.417*H", 1, "rounded once: 0.083 + 0.333 would give 0.416"},
     {"6*(0.75*(B/4))", "1.125*B", 1, "rounded once: 6 * 0.188 would give 1.128"},
     {"x+(H/3)*2+H", "x+1.667*H", 1},
+    {"-((x/0-(-(6)/26)/2))", "-((x/0-(-(6)/26)/2))", 0, "no exact value to write past a zero divisor"},
     {"B*BL+BL*(-H*a-0.125-c+B*BL)+2.25", "B*BL+BL*(-H*a-0.125-c+B*BL)+2.25", 0, "names as coefficients"},
     {"-12.5--(12.5*W+6)", "-12.5--(12.5*W+6)", 0, "two signs before a group"},
     {"x+-(a)", "x+-(a)", 0, "the pair only stands before a bracket-free term"},
