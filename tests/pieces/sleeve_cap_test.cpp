@@ -250,8 +250,9 @@ TEST_F(SleeveCap, ATargetShorterThanTheChordLaysTheCapOnTheChord) {
     build();
     lengthen("-13");  // 130 mm off a cap of about 462 mm: below the 340 mm chord
     ASSERT_LT(capBefore - 130.0f, 340.0f);
-    // The swing by a negative increase turns the halves inward; the loop's
-    // first pass then lays every inner point on the chord and stops.
+    // A negative increase would swing the halves across each other, so the
+    // swing is skipped; the loop's first pass lays every inner point on the
+    // chord and stops.
     for (short i = kLeftUnderarm; i <= kRightUnderarm + 1; ++i)
         EXPECT_NEAR(CoordOf(piece, i)->y, 440.0f, 1e-3) << i;
     EXPECT_EQ(CoordOf(piece, kLeftUnderarm)->x, 0.0f);
