@@ -80,7 +80,10 @@ INSTANTIATE_TEST_SUITE_P(
         TextRow{kPromptGapFoldDirection, u8"请指定省道折叠方向！  ", 22},
         TextRow{kGapFoldNoOutlinePoint,
                 u8"未找到轮廓线上与省道线相交的转折点，不能执行省道折叠操作 !", 58},
-        TextRow{kGapFoldNoLegsCross, u8"未找到省道线交点，不能执行省道折叠操作 !", 40}));
+        TextRow{kGapFoldNoLegsCross, u8"未找到省道线交点，不能执行省道折叠操作 !", 40},
+        TextRow{kIncreaseNumberRefused, u8"输入的数值无效 !", 16},
+        TextRow{kIncreaseTooLong, u8"输入的长度超出了轮廓线的长度 !", 30},
+        TextRow{kIncreaseNoRoom, u8"内存不足，不能增加点 !", 22}));
 
 TEST(SystemTextTable, ListsEveryTextOnceUnderItsOwnName) {
     std::set<std::string> names;
@@ -90,7 +93,7 @@ TEST(SystemTextTable, ListsEveryTextOnceUnderItsOwnName) {
         EXPECT_TRUE(texts.insert(t.gbk).second) << t.name;
         EXPECT_NE(gbkToUtf8(t.gbk), "<invalid>") << t.name;
     }
-    EXPECT_EQ(names.size(), 16u);
+    EXPECT_EQ(names.size(), 19u);
 }
 
 // The caption reaches the message box byte for byte (on Windows: as the box
