@@ -234,9 +234,16 @@ short track(HWND hwnd, HostView* view, HostDoc* hostDoc) {
     HDC hdc = GetDC(hwnd);
     SetROP2(hdc, R2_XORPEN);
     if (view->pickState == 1) {
+        // The host starts tracking: a new run. Nothing of an earlier run
+        // (an open line, its snapshot, a picked outline point) carries over;
+        // a line left open stays in the piece as an open line.
         run.marker = Marker{};
         run.lastDrawn = POINT{kNoPixel, kNoPixel};
         run.rubberShown = false;
+        run.lineState = 0;
+        run.onOutline = false;
+        run.picked = -1;
+        dropSnapshot();
     }
     const POINT cursor = frame::cursorClient(hwnd);
     float x = 0, y = 0;
