@@ -69,7 +69,10 @@ struct Run {
     short straightLines = 0;
     bool onOutline = false;
     Piece* snapshot = nullptr;      // the outline as it was when the line began
+    HGLOBAL snapshotBlock = nullptr;
     short picked = -1;              // by-length: the outline point of the first click
+    short lastMade = -1;            // the point this tool added last, and its piece
+    short madeIn = -1;
     bool busy = false;
     frame::PromptCells prompt;
 };
@@ -133,9 +136,20 @@ void freeLocked(void* locked) {
     GlobalFree(block);
 }
 
+// Frees the snapshot only while its block is still the one we took: a block
+// freed behind our back (a host that tears everything down) is forgotten,
+// never freed again under a new owner at the same address.
+bool snapshotAlive() {
+    return run.snapshot && run.snapshotBlock && GlobalHandle(run.snapshot) == run.snapshotBlock;
+}
+
 void dropSnapshot() {
-    freeLocked(run.snapshot);
+    if (snapshotAlive()) {
+        GlobalUnlock(run.snapshotBlock);
+        GlobalFree(run.snapshotBlock);
+    }
     run.snapshot = nullptr;
+    run.snapshotBlock = nullptr;
 }
 
 // The outline as it is now, for the on-outline test of the line's points.
@@ -151,6 +165,7 @@ void takeSnapshot() {
     }
     qpMemcpy(copy, run.piece, run.piece->byteSize);
     run.snapshot = copy;
+    run.snapshotBlock = block;
 }
 
 // The host's undo copy: the whole pattern as it is after this edit.
@@ -333,7 +348,7 @@ POINT squareOff(POINT c, POINT a) {
 // Modes 8 and 9: is P on the outline as it was when the line began? When it
 // is, P moves onto it.
 bool onOutline(Plan& plan) {
-    if (!run.snapshot) return false;
+    if (!snapshotAlive()) return false;
     short index = -1;
     float length = 0, x = plan.x, y = plan.y;
     qpCurve(nullptr, run.snapshot, qpcurve::kOpSearch, qpcurve::kNearestOnLines,
@@ -387,14 +402,39 @@ bool segmentCode(int mode, short& code, short& value) {
     return false;
 }
 
+// Is the piece's last point the end of the line this tool is drawing: the
+// point it added last, still the open end of its line (a chain start or a
+// curve point with line state 1, a turning point that closed the line with
+// line state 2)? The line state alone is not trusted: the host may change
+// modes, pieces or the pattern between clicks.
+bool isMarkType(char type) {
+    const char t = typeLetter(type);
+    return t == 'V' || t == 'O' || t == 'G' || t == 'P';
+}
+
+bool drawingEnd(Piece* piece) {
+    const short last = static_cast<short>(piece->pointCount - 1);
+    if (run.lineState == 0 || last < 0 || last != run.lastMade || run.madeIn != run.doc.currentPiece)
+        return false;
+    Point* p = pointAt(piece, last);
+    if (!p || isMarkType(p->type)) return false;
+    const short line = p->lineOut >= 0 ? p->lineOut : p->lineIn;
+    Line* l = lineAt(piece, line);
+    if (!l || l->firstPoint + l->pointCount - 1 != last) return false;
+    const char t = typeLetter(p->type);
+    if (run.lineState == 2) return t == 'K' && p->lineIn == line && p->lineOut < 0;
+    if (t == 'S') return p->lineIn < 0 && p->lineOut == line;
+    return (t == 'C' || t == 'M') && p->lineIn == line && p->lineOut == line;
+}
+
 // Does the segment of the piece's last point take this mode's next point?
 bool continues(int mode, const Seg* seg) {
     if (!seg) return false;
     const short c = seg->code;
     if (isLineMode(mode)) {
-        // A line mode continues only an open line (or the closed line's
-        // chain); with none open it starts a line, as its first-point mode.
-        if (run.lineState == 0 || seg->markFlag != 0 || mode == 4 || mode == 8 || mode == 18)
+        // A line mode continues only the line being drawn (or the closed
+        // line's chain); with none it starts a line, as its first-point mode.
+        if (seg->markFlag != 0 || mode == 4 || mode == 8 || mode == 18 || !drawingEnd(run.piece))
             return false;
         if (mode == 20) return true;
         if (mode >= 5 && mode <= 7) return c == 1 || c == 3;
@@ -435,6 +475,7 @@ short insertIntoOutline(const Plan& plan) {
         else if (after && typeLetter(after->type) == 'M') after->type = withCaseOf(after->type, 'C');
     }
     frame::remapGradingCodes(piece, map);
+    if (run.lastMade >= n) ++run.lastMade;
     return n;
 }
 
@@ -570,6 +611,8 @@ short addLinePoint(const Plan& plan, HostView* view) {
     const short anchorPoint = plan.markerPoint >= 0 ? plan.markerPoint : static_cast<short>(n - 1);
     frame::attachCoord(pattern, piece, n, plan.x, plan.y, anchorPoint, anchorPoint, 0);
     typeLinePoint(piece, plan, n, line, fresh, view);
+    run.lastMade = n;
+    run.madeIn = run.doc.currentPiece;
     return n;
 }
 
@@ -601,6 +644,7 @@ short addMark(HWND hwnd, const Plan& plan, HDC hdc) {
     qpIncreasePoint(pattern, piece, segAt(piece, segIndex), s, 1, &made);
     const short n = frame::pointIndexOf(piece, made);
     if (n < 0) return -1;
+    run.lastMade = n;  // a mark ends any line being drawn
     const bool notch = mode == 12 || mode == 19;
     short basis = static_cast<short>(n - 1);
     if (notch) basis = plan.k;
@@ -694,7 +738,8 @@ void endInnerLine(HWND hwnd, HostView* view, HostDoc* hostDoc) {
 
 // Is there an open inner line of at least two points to end?
 bool endableLine() {
-    if (run.lineState != 1 || !run.piece || run.piece->pointCount < 2) return false;
+    if (run.lineState != 1 || !run.piece || run.piece->pointCount < 2 || !drawingEnd(run.piece))
+        return false;
     const short line = openLineOf(run.piece);
     Line* l = lineAt(run.piece, line);
     Point* last = pointAt(run.piece, static_cast<short>(run.piece->pointCount - 1));
@@ -771,7 +816,7 @@ short leftClick(HWND hwnd, DLGPROC dialogProc, const char* dialogText, HostView*
         toPiece(anchor.x, anchor.y, plan.x, plan.y);
         plan.markerPoint = -1;
     }
-    if (mode == 8 || (mode == 9 && run.lineState == 0) || (mode == 9 && !run.snapshot))
+    if (mode == 8 || (mode == 9 && !plan.joining) || (mode == 9 && !snapshotAlive()))
         takeSnapshot();
     if (mode == 8 || mode == 9) {
         run.onOutline = onOutline(plan);

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -614,6 +615,40 @@ TEST_F(PointIncrease, AnInnerLineAndANotchAtTypedDistances) {
     EXPECT_NEAR(SPointAt(piece(), 0)->position, lengthAlong(kUnderarm, kWaistSide) - 50.0f, kPlaced);
     EXPECT_EQ(view.pickState, 2);
     expectFormulasKept();
+}
+
+// ---- mixed sessions ----------------------------------------------------------------
+
+// A user who switches modes at any moment, right-clicks, toggles straight
+// lines and answers the dialog well, badly or not at all: after every click
+// the piece passes the checker and the undo copy is the last completed edit.
+TEST_F(PointIncrease, RandomSessionsStayConsistentAfterEveryClick) {
+    for (unsigned seed = 1; seed <= 12; ++seed) {
+        SCOPED_TRACE(seed);
+        TearDown();
+        doc = HostDoc{};
+        SetUp();
+        build(Bodice(seed % 2 == 0));
+        std::mt19937 random(seed);
+        auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+        start(static_cast<short>(1 + pick(21)));
+        const char* answers[] = {"3", "0.5", "abc", "", "900"};
+        for (int step = 0; step < 120; ++step) {
+            const int what = pick(10);
+            if (what == 0) view.increaseMode = static_cast<short>(1 + pick(21));
+            if (what == 1) view.pickState = 1;
+            if (what == 2) send(WM_COMMAND, 0x117, pick(2));
+            if (pick(3) == 0) deskQueueDialogAnswer(answers[pick(5)]);
+            if (pick(4) == 0) std::strcpy(hostText, answers[pick(5)]);
+            const float x = static_cast<float>(pick(260)) - 10, y = static_cast<float>(pick(420)) - 10;
+            clickAt(x, y, pick(6) == 0 ? WM_RBUTTONDOWN : WM_LBUTTONDOWN);
+            if (HasFailure()) return;
+        }
+        if (piece()->formulaCount > 0) expectFormulasKept();
+#if QP_HAVE_DESKTOP
+        EXPECT_EQ(deskCheckDiscipline(), "");
+#endif
+    }
 }
 
 // ---- the frame: tracking, drawing, re-entry, room --------------------------------------
