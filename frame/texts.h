@@ -149,6 +149,23 @@ inline constexpr char kGapUnfoldNoRoom[] =
 // "图样空间不足，不能执行省道转移操作 !" (36 bytes)
 inline constexpr char kGapMoveNoRoom[] =
     "\xCD\xBC\xD1\xF9\xBF\xD5\xBC\xE4\xB2\xBB\xD7\xE3\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD7\xAA\xD2\xC6\xB2\xD9\xD7\xF7 !";
+// ---- Point increase ----------------------------------------------------------
+
+// Point increase: a typed distance or mark size breaks the rule for typed
+// numbers (or is not above zero); nothing is added.
+// "输入的数值无效 !" (16 bytes)
+inline constexpr char kIncreaseNumberRefused[] =
+    "\xCA\xE4\xC8\xEB\xB5\xC4\xCA\xFD\xD6\xB5\xCE\xDE\xD0\xA7 !";
+
+// Point increase: the typed distance runs past the end of the outline chain.
+// "输入的长度超出了轮廓线的长度 !" (30 bytes)
+inline constexpr char kIncreaseTooLong[] =
+    "\xCA\xE4\xC8\xEB\xB5\xC4\xB3\xA4\xB6\xC8\xB3\xAC\xB3\xF6\xC1\xCB\xC2\xD6\xC0\xAA\xCF\xDF\xB5\xC4\xB3\xA4\xB6\xC8 !";
+
+// Point increase: the pattern cannot be given room for one more point.
+// "内存不足，不能增加点 !" (22 bytes)
+inline constexpr char kIncreaseNoRoom[] =
+    "\xC4\xDA\xB4\xE6\xB2\xBB\xD7\xE3\xA3\xAC\xB2\xBB\xC4\xDC\xD4\xF6\xBC\xD3\xB5\xE3 !";
 
 struct SystemText {
     const char* name;
@@ -184,4 +201,7 @@ inline constexpr SystemText kSystemTexts[] = {
     {"kGapFoldNoRoom", kGapFoldNoRoom},
     {"kGapUnfoldMismatch", kGapUnfoldMismatch},
     {"kGapUnfoldNoRoom", kGapUnfoldNoRoom},
+    {"kIncreaseNumberRefused", kIncreaseNumberRefused},
+    {"kIncreaseTooLong", kIncreaseTooLong},
+    {"kIncreaseNoRoom", kIncreaseNoRoom},
 };

@@ -219,6 +219,7 @@ ReplayResult HostSession::play(const std::vector<ScriptCommand>& script, const s
         };
         if (verbose_) say("> " + c.source);
         bool needsTool = c.op != ScriptOp::Tool && c.op != ScriptOp::Piece && c.op != ScriptOp::Answer &&
+                         c.op != ScriptOp::HostText &&
                          c.op != ScriptOp::Set && c.op != ScriptOp::End;
         if (needsTool && !tool) {
             fail(result_.runFinished ? "the tool's run is already finished; start it again with 'tool NAME'"
@@ -290,6 +291,16 @@ ReplayResult HostSession::play(const std::vector<ScriptCommand>& script, const s
                 std::string gbk;
                 if (!utf8ToGbk(c.text, gbk)) fail("the answer has characters the dialog cannot take (not GBK)");
                 deskQueueDialogAnswer(gbk);
+                break;
+            }
+            case ScriptOp::HostText: {
+                // What the host's own size box leaves in its text buffer: the
+                // point-increase tool reads it for a drill mark (mode 14).
+                std::string gbk;
+                if (!utf8ToGbk(c.text, gbk)) fail("the text has characters the host cannot take (not GBK)");
+                if (gbk.size() >= sizeof dialogText) fail("the text does not fit the host's buffer");
+                std::memset(dialogText, 0, sizeof dialogText);
+                std::memcpy(dialogText, gbk.data(), gbk.size());
                 break;
             }
             case ScriptOp::Straight: {

@@ -172,6 +172,9 @@ std::vector<ScriptCommand> parseScript(const std::string& text, const std::strin
         } else if (verb == "answer") {
             c.op = ScriptOp::Answer;
             c.text = restText(line, w[0]);
+        } else if (verb == "hosttext") {
+            c.op = ScriptOp::HostText;
+            c.text = restText(line, w[0]);
         } else if (verb == "straight") {
             c.op = ScriptOp::Straight;
             std::string v = w.size() == 2 ? lower(w[1]) : "";
@@ -202,7 +205,7 @@ std::vector<ScriptCommand> parseScript(const std::string& text, const std::strin
             if (c.word != "start" && c.word != "end") fail("the cell column is 'start' or 'end'");
         } else {
             fail("unknown command '" + w[0] +
-                 "' (commands: tool, piece, move, click, rclick, leave, key, type, answer, straight, set, "
+                 "' (commands: tool, piece, move, click, rclick, leave, key, type, answer, hosttext, straight, set, "
                  "unfold, button, cell, end)");
         }
         out.push_back(std::move(c));

@@ -167,11 +167,31 @@ bool checkFormulas(const Piece* piece, Verdict& v) {
     return true;
 }
 
+// A line being drawn point by point holds only its first point until the
+// next click: legal as the last line of its segment, when that point is a
+// chain start (S or s) with lineIn -1 and lineOut naming the line, and no
+// other point naming it. Anywhere else a line of one point is damage.
+bool openLine(const Piece* piece, int L) {
+    Items<const Point> points = items<Point>(piece, kPoints);
+    const Line& l = items<Line>(piece, kLines)[L];
+    if (l.firstPoint < 0 || l.firstPoint >= points.count) return false;
+    const Point& p = points[l.firstPoint];
+    if (typeLetter(p.type) != 'S' || p.lineIn != -1 || p.lineOut != L) return false;
+    for (int q = 0; q < points.count; ++q)  // no other point claims the line
+        if (q != l.firstPoint && !isMark(points[q].type) && (points[q].lineIn == L || points[q].lineOut == L))
+            return false;
+    for (const Seg& g : items<Seg>(piece, kSegs))
+        if (g.markFlag == 0 && g.lineCount > 0 && g.firstLine <= L && L < g.firstLine + g.lineCount)
+            return L == g.firstLine + g.lineCount - 1;
+    return false;
+}
+
 bool checkLines(const Piece* piece, Verdict& v) {
     Items<const Point> points = items<Point>(piece, kPoints);
     Items<const Line> lines = items<Line>(piece, kLines);
     for (int L = 0; L < lines.count; ++L) {
         const Line& l = lines[L];
+        if (l.pointCount == 1 && openLine(piece, L)) continue;
         if (l.pointCount < 2) return v.fail("line %d: %d points, fewer than 2", L, l.pointCount);
         if (l.firstPoint < 0 || lastPoint(l) >= points.count)
             return v.fail("line %d: points %d..%d out of range 0..%d", L, l.firstPoint, lastPoint(l),

@@ -29,6 +29,9 @@
 // Out of room: "store: pattern buffer full: need N bytes, block holds M" on
 //   stderr, then abort(); nothing is ever written past the block.
 // Bad indices: one line on stderr, nothing changes, pointer results are null.
+// Lines have 2 points or more, but for an open line being drawn: 1 point,
+//   a chain start (S or s, lineIn -1, lineOut the line), as the last line of
+//   its segment.
 // Point types: S chain start, K turning point, C and M curve points (upper
 //   case outline, lower case inner lines); v o g p marks belong to no line.
 // Marks keep codes in lineIn/lineOut (a v notch its angle): never renumbered.

@@ -90,7 +90,10 @@ INSTANTIATE_TEST_SUITE_P(
         TextRow{kGapFoldNoSpan, u8"未找到省道口两侧的轮廓线，不能执行省道折叠操作 !", 48},
         TextRow{kGapFoldNoRoom, u8"图样空间不足，不能执行省道折叠操作 !", 36},
         TextRow{kGapUnfoldMismatch, u8"折叠样片与折叠记录不符，不能执行省道展开操作 !", 46},
-        TextRow{kGapUnfoldNoRoom, u8"图样空间不足，不能执行省道展开操作 !", 36}));
+        TextRow{kGapUnfoldNoRoom, u8"图样空间不足，不能执行省道展开操作 !", 36},
+        TextRow{kIncreaseNumberRefused, u8"输入的数值无效 !", 16},
+        TextRow{kIncreaseTooLong, u8"输入的长度超出了轮廓线的长度 !", 30},
+        TextRow{kIncreaseNoRoom, u8"内存不足，不能增加点 !", 22}));
 
 TEST(SystemTextTable, ListsEveryTextOnceUnderItsOwnName) {
     std::set<std::string> names;
@@ -100,7 +103,7 @@ TEST(SystemTextTable, ListsEveryTextOnceUnderItsOwnName) {
         EXPECT_TRUE(texts.insert(t.gbk).second) << t.name;
         EXPECT_NE(gbkToUtf8(t.gbk), "<invalid>") << t.name;
     }
-    EXPECT_EQ(names.size(), 26u);
+    EXPECT_EQ(names.size(), 29u);
 }
 
 // The caption reaches the message box byte for byte (on Windows: as the box

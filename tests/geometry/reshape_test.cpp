@@ -135,6 +135,21 @@ TEST_F(Reshape, TurnPointKeepsTheCaseOfInnerLines) {
     expectConsistent(piece);
 }
 
+// A line still being drawn ends on a curve point (the point-increase tool's
+// open line): split, that end goes with the second part, both ways.
+TEST_F(Reshape, TurnPointInALineThatEndsOnACurvePoint) {
+    Piece* piece = build(curvedShape(10.0f));
+    Point* end = nullptr;
+    qpGetPointLptr(piece, 9, &end);
+    end->type = 'c';
+    end->lineOut = end->lineIn;
+    expectConsistent(piece);
+    qpModifyCurve2Turnp(pattern_, piece, 8);
+    EXPECT_EQ(pointOf(piece, 9).lineIn, 4);
+    EXPECT_EQ(pointOf(piece, 9).lineOut, 4);
+    expectConsistent(piece);
+}
+
 // A chain end, a turning point, a mark and an index out of range hold no
 // line to split: the piece stays as it was, byte for byte.
 TEST_F(Reshape, TurnPointLeavesNonInteriorPointsAlone) {

@@ -234,7 +234,10 @@ TEST(Replay, ExampleCorpus) {
             HostSession session(doc, nullptr);
             result = session.play(readScriptFile(example(script.c_str())), script);
         }
-        EXPECT_TRUE(result.runFinished);
+        // A run the host ends itself (the point-increase tool's) finishes no step.
+        if (!c.value("hostEnds", false)) {
+            EXPECT_TRUE(result.runFinished);
+        }
         for (const auto& m : c["after"])
             EXPECT_NEAR(lengthAlong(doc.piece(m["piece"]), m["from"], m["to"]), m["mm"].get<double>(), tolerance);
         // Straight distances between two points: the openings of a cut.
