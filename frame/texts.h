@@ -93,6 +93,14 @@ inline constexpr char kGapFoldNoOutlinePoint[] =
 inline constexpr char kGapFoldNoLegsCross[] =
     "\xCE\xB4\xD5\xD2\xB5\xBD\xCA\xA1\xB5\xC0\xCF\xDF\xBD\xBB\xB5\xE3\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD5\xDB\xB5\xFE\xB2\xD9\xD7\xF7 !";
 
+// ---- Piece symmetry ----------------------------------------------------------
+
+// Piece symmetry: the whole piece would pass 32,767 points or bytes of
+// formula text; the piece is left as it was.
+// "对称后的衣片过大，不能执行对称操作 !" (36 bytes)
+inline constexpr char kSymmetryTooLarge[] =
+    "\xB6\xD4\xB3\xC6\xBA\xF3\xB5\xC4\xD2\xC2\xC6\xAC\xB9\xFD\xB4\xF3\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xB6\xD4\xB3\xC6\xB2\xD9\xD7\xF7 !";
+
 struct SystemText {
     const char* name;
     const char* gbk;
@@ -117,4 +125,5 @@ inline constexpr SystemText kSystemTexts[] = {
     {"kPromptGapFoldDirection", kPromptGapFoldDirection},
     {"kGapFoldNoOutlinePoint", kGapFoldNoOutlinePoint},
     {"kGapFoldNoLegsCross", kGapFoldNoLegsCross},
+    {"kSymmetryTooLarge", kSymmetryTooLarge},
 };

@@ -80,7 +80,8 @@ INSTANTIATE_TEST_SUITE_P(
         TextRow{kPromptGapFoldDirection, u8"请指定省道折叠方向！  ", 22},
         TextRow{kGapFoldNoOutlinePoint,
                 u8"未找到轮廓线上与省道线相交的转折点，不能执行省道折叠操作 !", 58},
-        TextRow{kGapFoldNoLegsCross, u8"未找到省道线交点，不能执行省道折叠操作 !", 40}));
+        TextRow{kGapFoldNoLegsCross, u8"未找到省道线交点，不能执行省道折叠操作 !", 40},
+        TextRow{kSymmetryTooLarge, u8"对称后的衣片过大，不能执行对称操作 !", 36}));
 
 TEST(SystemTextTable, ListsEveryTextOnceUnderItsOwnName) {
     std::set<std::string> names;
@@ -90,7 +91,7 @@ TEST(SystemTextTable, ListsEveryTextOnceUnderItsOwnName) {
         EXPECT_TRUE(texts.insert(t.gbk).second) << t.name;
         EXPECT_NE(gbkToUtf8(t.gbk), "<invalid>") << t.name;
     }
-    EXPECT_EQ(names.size(), 16u);
+    EXPECT_EQ(names.size(), sizeof kSystemTexts / sizeof kSystemTexts[0]);
 }
 
 // The caption reaches the message box byte for byte (on Windows: as the box
