@@ -14,6 +14,7 @@
 // and scratch buffers are freed before each piece's run ends.
 #include "pieces/symmetry.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -124,6 +125,8 @@ void joinAt(PatternBuffer* buffer, Piece* piece, int p, char type) {
     if (L < 0 || pt->lineOut != L + 1 || L + 1 >= piece->lineCount) return;
     Line* line = lineAt(piece, L);
     const int first = line->firstPoint;
+    // The joined line is a curve: a curve line's kind (2) outlives a tie's (1).
+    const int16_t curveKind = std::max(line->kind, lineAt(piece, L + 1)->kind);
     pt->type = type;
     pt->lineIn = pt->lineOut = static_cast<int16_t>(L + 1);
     pointAt(piece, first)->lineOut = static_cast<int16_t>(L + 1);
@@ -134,6 +137,7 @@ void joinAt(PatternBuffer* buffer, Piece* piece, int p, char type) {
     const char letter = typeLetterOf(type);
     line->joinKind = static_cast<int16_t>(line->joinCount < 3 ? 0 : (letter == 'M' ? 1 : 2));
     qpDeleteLine(buffer, piece, static_cast<short>(L));
+    lineAt(piece, L)->kind = curveKind;
 }
 
 // The mirror of a notch's direction about an axis of direction theta.
