@@ -392,6 +392,23 @@ TEST_F(Symmetry, APieceWithoutFormulasGetsNone) {
     EXPECT_TRUE(PatternConsistent(doc.pattern));
 }
 
+// A duplicated mark (an s..k line of a segment of code 4) is not doubled:
+// its mirrored copy goes again.
+TEST_F(Symmetry, ADuplicatedMarkStaysSingle) {
+    HalfBack h = MakeHalfBack(4, false);
+    ShapeChain mark = Chain({P('s', 150, 200), P('k', 180, 220)});
+    mark.segCode = 4;
+    h.shape.chains.push_back(mark);
+    start({h.shape});
+    ASSERT_EQ(clickAt(120, 300), 1);
+    Piece* p = whole();
+    int marks = 0;
+    for (int i = 0; i < p->pointCount; ++i) marks += SegAt(p, PointAt(p, i)->segIndex)->code == 4;
+    EXPECT_EQ(marks, 2);
+    EXPECT_EQ(p->pointCount, 12 - 1 + 8 + 3 + 3 + 2);
+    EXPECT_TRUE(PatternConsistent(doc.pattern));
+}
+
 // A slanted axis: the copies' texts cannot be composed; they are fitted.
 TEST_F(Symmetry, ASlantedAxisFitsTheFormulas) {
     PieceShape shape;
@@ -435,6 +452,62 @@ TEST_F(Symmetry, GroupModeMirrorsEveryFlaggedPiece) {
     EXPECT_EQ(origin[PRuleAt(whole(0), 1)->code / 100], under);
     EXPECT_EQ(symmetry::lastRunFigures().piecesMirrored, 2);
     EXPECT_EQ(symmetry::lastRunFigures().piecesLeftAlone, 2);
+}
+
+// A real piece of 300 points with formulas: the axis (line 0, x = 0) and a
+// half ellipse of curves, a turning point every 20 points.
+PieceShape BigHalf() {
+    PieceShape shape;
+    ShapeChain chain;
+    chain.close = true;
+    chain.points.push_back(P('S', 0, 0, "0*H", "0*BL"));
+    for (int i = 0; i < 299; ++i) {
+        const double t = M_PI * i / 298.0;
+        const float x = static_cast<float>(std::round(3000 * std::sin(t)) / 10.0);
+        const float y = static_cast<float>(std::round(3000 + 3000 * std::cos(t)) / 10.0);
+        chain.points.push_back(P(i % 20 == 0 || i == 298 ? 'K' : 'C', x, y, ("0*H+" + number("%g", x / 10.0)).c_str(),
+                                 ("0*BL+" + number("%g", y / 10.0)).c_str()));
+    }
+    shape.chains.push_back(chain);
+    return shape;
+}
+
+TEST_F(Symmetry, ARealPieceOfThreeHundredPointsIsMirroredWhole) {
+    PieceShape shape = BigHalf();
+    // A grading reference to point 150: its new index (past the 298 mirrored
+    // points) no longer fits a code, so the step keeps its code and gets no
+    // twin; a plain step gets its twin.
+    shape.rules.push_back(ShapeRule{0, 0, {PRule{5, 20, 2, 1}, PRule{150 * 100 + 6, 30, 1, 1}}});
+    start({shape});
+    ASSERT_EQ(clickAt(0, 300), 1);
+    ASSERT_EQ(view.symmetryStep, 0);
+    Piece* p = whole();
+    EXPECT_EQ(p->pointCount, 301 + 298);
+    EXPECT_NEAR(PolygonArea(p), 2 * PolygonArea(halfPiece()), 10.0);
+    EXPECT_EQ(FormulasOff(p), "");
+    ASSERT_EQ(p->pRuleCount, 3);
+    int kept = 0;
+    for (int k = 0; k < 3; ++k) kept += PRuleAt(p, k)->code == 150 * 100 + 6;
+    EXPECT_EQ(kept, 1);
+    EXPECT_TRUE(PatternConsistent(doc.pattern));
+}
+
+// Group mode rebuilds piece after piece into the new pattern, which grows
+// when the mirrored pieces outgrow the room made for the current one.
+TEST_F(Symmetry, TheNewPatternGrowsForLargeGroupPieces) {
+    PieceShape tiny;
+    tiny.chains.push_back(Chain({P('S', 0, 0), P('K', 0, 10), P('K', 10, 5)}, true));
+    tiny.groupFlag = 1;
+    PieceShape big = BigHalf();
+    big.groupFlag = 1;
+    start({tiny, big, big, big, big}, 13, 0);
+    const long room = doc.pattern->totalSize + 50L * halfPiece(0)->byteSize + 20000;
+    ASSERT_EQ(clickAt(0, 5), 1);
+    ASSERT_EQ(view.symmetryStep, 0);
+    EXPECT_GT(doc.pattern->totalSize, room);
+    for (int n = 0; n < 5; ++n) EXPECT_NEAR(PolygonArea(whole(n)), 2 * PolygonArea(halfPiece(n)), 10.0) << n;
+    EXPECT_EQ(FormulasOff(whole(4)), "");
+    EXPECT_TRUE(PatternConsistent(doc.pattern));
 }
 
 // Clicks that pick nothing are consumed and change nothing; other messages
