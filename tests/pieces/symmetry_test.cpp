@@ -392,6 +392,24 @@ TEST_F(Symmetry, APieceWithoutFormulasGetsNone) {
     EXPECT_TRUE(PatternConsistent(doc.pattern));
 }
 
+// The x formulas of the mirrored points: twice the axis's x formula less
+// their own, spread and packed.
+TEST_F(Symmetry, MirroredXFormulasAreTwiceTheAxisLessTheirOwn) {
+    PieceShape shape;
+    shape.chains.push_back(Chain({P('S', 120, 0, "H/4+2", "0"), P('K', 120, 300, "H/4+2", "30"),
+                                  P('K', 400, 200, "H", "20"), P('K', 200, 150, "0.5*H", "15"),
+                                  P('K', 110, 50, "H/4+1", "5"), P('K', -50, 100, "-5", "10")},
+                                 true));
+    start({shape});
+    ASSERT_EQ(clickAt(120, 150), 1);
+    Piece* p = whole();
+    // Inserted after the axis's first point: the mirrors of points 5 .. 2.
+    const char* expected[] = {"H*0.5+9", "0.25*H+3", "4", "-0.5*H+4"};
+    for (int k = 0; k < 4; ++k) EXPECT_EQ(FormulaX(p, 1 + k), expected[k]) << k;
+    EXPECT_EQ(FormulasOff(p), "");
+    EXPECT_EQ(symmetry::lastRunFigures().composed, 4);
+}
+
 // A duplicated mark (an s..k line of a segment of code 4) is not doubled:
 // its mirrored copy goes again.
 TEST_F(Symmetry, ADuplicatedMarkStaysSingle) {
