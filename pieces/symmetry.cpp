@@ -125,6 +125,7 @@ void joinAt(PatternBuffer* buffer, Piece* piece, int p, char type) {
     if (L < 0 || pt->lineOut != L + 1 || L + 1 >= piece->lineCount) return;
     Line* line = lineAt(piece, L);
     const int first = line->firstPoint;
+    if (pointAt(piece, first) == nullptr) return;
     // The joined line is a curve: a curve line's kind (2) outlives a tie's (1).
     const int16_t curveKind = std::max(line->kind, lineAt(piece, L + 1)->kind);
     pt->type = type;

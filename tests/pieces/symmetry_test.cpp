@@ -528,6 +528,82 @@ TEST_F(Symmetry, TheNewPatternGrowsForLargeGroupPieces) {
     EXPECT_TRUE(PatternConsistent(doc.pattern));
 }
 
+// Random closed outlines (turning and curve points around a centre, an
+// inner line and a notch), each mirrored about a random outline line: the
+// checker passes, every formula keeps its point, and each mirrored point is
+// the mirror of its origin.
+TEST_F(Symmetry, RandomOutlinesAboutRandomLines) {
+    unsigned seed = 12345;
+    auto next = [&](int n) {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<int>((seed >> 16) % static_cast<unsigned>(n));
+    };
+    int mirrored = 0;
+    for (int round = 0; round < 60; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        TearDown();
+        doc = HostDoc{};
+        half = nullptr;
+        const int n = 4 + next(12);
+        PieceShape shape;
+        ShapeChain chain;
+        chain.close = true;
+        for (int i = 0; i < n; ++i) {
+            const double t = 2 * M_PI * i / n;
+            const double r = 100 + next(100);
+            const float x = static_cast<float>(std::round(200 + r * std::cos(t)));
+            const float y = static_cast<float>(std::round(200 + r * std::sin(t)));
+            const char type = i == 0 ? 'S' : (i + 1 < n && next(2) ? 'C' : 'K');
+            chain.points.push_back(Formulated(type, x, y, true));
+        }
+        shape.chains.push_back(chain);
+        shape.chains.push_back(Chain({Formulated('s', 180, 180, true), Formulated('k', 220, 230, true)}));
+        shape.marks.push_back(Mark('v', chain.points[1].x, chain.points[1].y, 0, 700));
+        start({shape});
+        Piece* hp = halfPiece();
+        // A random outline line, picked near the middle of its first stretch.
+        const int line = next(SegAt(hp, 0)->lineCount);
+        const Line l = *LineAt(hp, line);
+        const Coord a = *CoordOf(hp, l.firstPoint), b = *CoordOf(hp, l.firstPoint + 1);
+        send(WM_MOUSEMOVE);
+        float px = (a.x + b.x) / 2, py = (a.y + b.y) / 2;
+        short index = 0;
+        float length = 0;
+        qpCurve(nullptr, hp, 0, 0x142, 0, 0, l.firstPoint, 2, -1, 40, &index, &length, &px, &py, nullptr);
+        ASSERT_EQ(clickAt(px, py), 1);
+        if (view.symmetryStep != 0) continue;  // a line with nothing beside it
+        ++mirrored;
+        ASSERT_TRUE(PatternConsistent(doc.pattern));
+        Piece* p = whole();
+        EXPECT_EQ(FormulasOff(p), "");
+        const std::vector<int>& origin = symmetry::lastRunFigures().origin;
+        ASSERT_EQ(static_cast<int>(origin.size()), p->pointCount);
+        // The axis's ends after the run: origin l.firstPoint and its last point.
+        int s0 = -1, s1 = -1;
+        for (int i = 0; i < p->pointCount; ++i) {
+            if (origin[i] == l.firstPoint) s0 = i;
+            if (origin[i] == l.firstPoint + l.pointCount - 1) s1 = i;
+        }
+        ASSERT_GE(s0, 0);
+        ASSERT_GE(s1, 0);
+        const Coord c0 = *CoordOf(p, s0), c1 = *CoordOf(p, s1);
+        const double dx = c1.x - c0.x, dy = c1.y - c0.y, len2 = dx * dx + dy * dy;
+        for (int i = 0; i < p->pointCount; ++i) {
+            if (origin[i] < symmetry::kMirrored || (PointAt(p, i)->type & 0x5F) == 'V') continue;
+            const Coord src = *CoordOf(hp, origin[i] - symmetry::kMirrored);
+            const double t = ((src.x - c0.x) * dx + (src.y - c0.y) * dy) / len2;
+            const double fx = c0.x + t * dx, fy = c0.y + t * dy;
+            EXPECT_NEAR(CoordOf(p, i)->x, 2 * fx - src.x, 0.05) << i;
+            EXPECT_NEAR(CoordOf(p, i)->y, 2 * fy - src.y, 0.05) << i;
+        }
+        // The outline: twice the half's, less twice its axis line.
+        float axis = 0, x = 0, y = 0;
+        qpCurve(nullptr, hp, 0, 0x112, 0, 0, l.firstPoint, l.pointCount, -1, 40, &index, &axis, &x, &y, nullptr);
+        EXPECT_NEAR(OutlineLength(p), 2 * (OutlineLength(hp) - axis), 2 * kCurveMm);
+    }
+    EXPECT_GE(mirrored, 55);
+}
+
 // Clicks that pick nothing are consumed and change nothing; other messages
 // and a click before the preparation are not handled.
 TEST_F(Symmetry, APickThatFindsNoAxisChangesNothing) {
