@@ -143,13 +143,14 @@ void joinAt(PatternBuffer* buffer, Piece* piece, int p, char type) {
 
 // The mirror of a notch's direction about an axis of direction theta.
 int16_t mirroredAngle(int16_t thousandths, double theta) {
-    constexpr double kTwoPi = 6.28318530717958647692;
+    constexpr double kPi = 3.14159265358979323846;
+    constexpr double kTwoPi = 2.0 * kPi;
     double a = thousandths / 1000.0;
     if (a > kTwoPi) a -= kTwoPi;
     else if (a < -kTwoPi) a += kTwoPi;
     double b = 2.0 * theta - a;
-    while (b > M_PI) b -= kTwoPi;
-    while (b <= -M_PI) b += kTwoPi;
+    while (b > kPi) b -= kTwoPi;
+    while (b <= -kPi) b += kTwoPi;
     return static_cast<int16_t>(b * 1000.0);
 }
 
@@ -290,10 +291,9 @@ void fitFormulas(PatternBuffer* work, PieceRun& run, bool refitMirrored) {
         bool off = refitMirrored && run.mirrored(i);
         for (int axis = 0; axis < 2 && !off; ++axis) {
             const std::string t = textOf(piece, i, axis);
-            Coord* c = coordOf(piece, i);
             const double value = qpFormulaCalculation(piece, t.c_str()) * 10.0;
             piece = run.piece();
-            c = coordOf(piece, i);
+            const Coord* c = coordOf(piece, i);
             off = t.empty() || std::fabs(value - (axis == 0 ? c->x : c->y)) > kFormulaToleranceMm;
         }
         if (!off) continue;

@@ -233,6 +233,7 @@ TEST(CopyGroup, AnEmptiedLineJoinsOnlyWithinItsSegment) {
     EXPECT_EQ(LineAt(piece, 3)->pointCount, 3);
     EXPECT_EQ(PointAt(piece, 5)->lineOut, -1);
     EXPECT_EQ(PointAt(piece, 6)->lineIn, -1);
+    EXPECT_TRUE(PieceConsistent(piece));
 }
 
 TEST(CopyGroup, RefusedCallsChangeNothing) {
