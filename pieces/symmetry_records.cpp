@@ -306,7 +306,11 @@ void mirrorGrading(PieceRun& run) {
 
 // 4. Seam allowances, from the host piece's own records (earlier indices;
 // the work piece holds the same records in the same order). The mirror of an
-// axis end is itself.
+// axis end is itself. A stretch wholly on the axis goes; one over the axis
+// runs from each side to its mirror; any other (off the axis, or ending at
+// one of its ends) keeps its ends and widths and gets a twin whose ends are
+// the mirrors of its ends, each with its own end's width. Records appended
+// here are not visited again.
 void mirrorSeams(PieceRun& run) {
     Piece* piece = run.piece();
     const int original = run.hostPiece->extwidCount;
@@ -338,11 +342,21 @@ void mirrorSeams(PieceRun& run) {
         Extwid keep{static_cast<int16_t>(lo), static_cast<int16_t>(hi), wLo, wHi};
         Extwid twin{};
         bool makeTwin = false;
-        if (lo >= 0 && lo < mark && hi > mark3) {
-            // Across the axis: two symmetric stretches over the fold.
-            keep = Extwid{static_cast<int16_t>(lo), static_cast<int16_t>(2 * mark - lo), wLo, wLo};
-            twin = Extwid{static_cast<int16_t>(2 * mark3 - hi), static_cast<int16_t>(hi), wHi, wHi};
-            makeTwin = true;
+        if (lo >= 0 && lo <= mark && hi >= mark3) {
+            // Over the axis, which is now inside the piece: what lay on each
+            // side of it runs on to its own mirror, at that side's width (two
+            // symmetric stretches when it lay on both sides).
+            const int ml = mirrorOf(from), mh = mirrorOf(to);
+            const bool before = lo < mark && ml >= 0, after = hi > mark3 && mh >= 0;
+            const Extwid low{static_cast<int16_t>(lo), static_cast<int16_t>(ml), wLo, wLo};
+            const Extwid high{static_cast<int16_t>(mh), static_cast<int16_t>(hi), wHi, wHi};
+            if (before) keep = low;
+            else if (after) keep = high;
+            else keep = *e;
+            if (before && after) {
+                twin = high;
+                makeTwin = true;
+            }
         } else if (lo < 0 && hi >= 0) {
             // One end is gone (an inner axis point): the stretch runs from
             // the other end to its mirror.

@@ -364,6 +364,37 @@ TEST_F(Symmetry, AHalfBackBecomesOneWholePieceWithEverythingMirrored) {
     }
 }
 
+// A seam allowance over the axis runs from each side on to its mirror, at
+// that side's width; one from the axis's start over its end to the hem only
+// on the hem's side.
+TEST_F(Symmetry, SeamAllowancesOverTheAxisRunToTheirMirrors) {
+    HalfBack h = MakeHalfBack(8, false);  // side neck 1, centre-back neck 3, hem curve 6
+    h.shape.extwids = {Extwid{0, 0, 10, 10}, Extwid{1, 6, 4, 7}, Extwid{3, 6, 5, 8}};
+    start({h.shape});
+    ASSERT_EQ(clickAt(120, 120), 1);
+    Piece* p = whole();
+    ASSERT_TRUE(PatternConsistent(doc.pattern));
+    const std::vector<int>& origin = symmetry::lastRunFigures().origin;
+    auto at = [&](int value) {
+        for (int i = 0; i < p->pointCount; ++i)
+            if (origin[i] == value) return i;
+        return -1;
+    };
+    const int sideNeck = at(1), sideNeckMirror = at(1 + symmetry::kMirrored);
+    const int hem = at(6), hemMirror = at(6 + symmetry::kMirrored);
+    ASSERT_EQ(p->extwidCount, 4);
+    const Extwid want[] = {{static_cast<int16_t>(sideNeck), static_cast<int16_t>(sideNeckMirror), 4, 4},
+                           {static_cast<int16_t>(hemMirror), static_cast<int16_t>(hem), 8, 8},
+                           {static_cast<int16_t>(hemMirror), static_cast<int16_t>(hem), 7, 7}};
+    for (int k = 0; k < 3; ++k) {
+        const Extwid e = *ExtwidAt(p, k + 1);
+        EXPECT_EQ(e.fromPoint, want[k].fromPoint) << k;
+        EXPECT_EQ(e.toPoint, want[k].toPoint) << k;
+        EXPECT_FLOAT_EQ(e.fromWidth, want[k].fromWidth) << k;
+        EXPECT_FLOAT_EQ(e.toWidth, want[k].toWidth) << k;
+    }
+}
+
 // A five-point axis loses its three inner points: every point after it sits
 // three places earlier, past the mirrored block.
 TEST_F(Symmetry, AFivePointAxisLosesItsInnerPoints) {
