@@ -33,8 +33,8 @@ constexpr short kGroupKindA = 11, kGroupKindB = 13;
 constexpr long kPatternSpareBytes = 20000;
 constexpr long kPatternPieceRoom = 50;  // copies of the current piece newPattern has room for
 constexpr long kPerPointRoom = 400;     // point, coord, line, formula and two texts, bytes
-constexpr int kScratchHeader = 824;
-constexpr long kComposedExtra = 24;     // "2*", "+", "-", brackets and a constant, bytes     // buffer header + piece header
+constexpr int kScratchHeader = 824;     // buffer header + piece header
+constexpr long kComposedExtra = 24;     // "2*", "+", "-", brackets and a constant, bytes
 constexpr short kCopyMirrored = 48, kCopyInsert = 16, kCopyAppend = 1;
 
 struct Prepared {
@@ -350,7 +350,8 @@ bool rebuildPiece(HWND hwnd, HostDoc* doc, PatternBuffer*& newPattern, short n, 
 
     // 6. The scratch piece: the work piece's headers, no records; its header
     // says so (totalSize 824).
-    auto* scratch = static_cast<PatternBuffer*>(allocLocked(kScratchHeader + plan.m * kPerPointRoom + kPatternSpareBytes));
+    auto* scratch =
+        static_cast<PatternBuffer*>(allocLocked(kScratchHeader + plan.m * kPerPointRoom + kPatternSpareBytes));
     if (scratch == nullptr) {
         FreeGlobalBlock(work);
         return false;

@@ -99,7 +99,8 @@ HalfBack MakeHalfBack(int start, bool formulas = true, int extraAxisPoints = 0) 
     h.axisLine = line;
     const int16_t under = static_cast<int16_t>(h.ring[kRingUnderarm]);
     const int16_t shoulder = static_cast<int16_t>(h.ring[kRingShoulder]);
-    h.shape.rules.push_back(ShapeRule{0, 0, {PRule{5, under, 2, 1}, PRule{static_cast<int16_t>(100 * under + 6), shoulder, 3, -1}}});
+    const int16_t byUnderarm = static_cast<int16_t>(100 * under + 6);  // kind 6, reference: the underarm
+    h.shape.rules.push_back(ShapeRule{0, 0, {PRule{5, under, 2, 1}, PRule{byUnderarm, shoulder, 3, -1}}});
     h.shape.rules.push_back(ShapeRule{0, 0, {PRule{7, shoulder, -1, 4}}});
     // A stretch that ends on the chain's first point ends on the closing one.
     auto upTo = [&](int k) { return static_cast<int16_t>(h.ring[k] == 0 ? points.size() : h.ring[k]); };
