@@ -93,6 +93,30 @@ inline constexpr char kGapFoldNoOutlinePoint[] =
 inline constexpr char kGapFoldNoLegsCross[] =
     "\xCE\xB4\xD5\xD2\xB5\xBD\xCA\xA1\xB5\xC0\xCF\xDF\xBD\xBB\xB5\xE3\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD5\xDB\xB5\xFE\xB2\xD9\xD7\xF7 !";
 
+// ---- Pleat spread -----------------------------------------------------------
+
+// Pleat spread: a pick when the width table already holds its 20 rows.
+// "最多可指定20条褶皱线！" (22 bytes)
+inline constexpr char kFoldTableFull[] =
+    "\xD7\xEE\xB6\xE0\xBF\xC9\xD6\xB8\xB6\xA8" "20" "\xCC\xF5\xF1\xDE\xD6\xE5\xCF\xDF\xA3\xA1";
+
+// Pleat spread: a pick of a line that is not a two-point inner line.
+// "褶皱线须为两点内部线！" (22 bytes)
+inline constexpr char kFoldNotPleatLine[] =
+    "\xF1\xDE\xD6\xE5\xCF\xDF\xD0\xEB\xCE\xAA\xC1\xBD\xB5\xE3\xC4\xDA\xB2\xBF\xCF\xDF\xA3\xA1";
+
+// Pleat spread: a typed width that is not a number; the cell keeps its width.
+// "输入的宽度无效，保留原宽度！" (28 bytes)
+inline constexpr char kFoldWidthRefused[] =
+    "\xCA\xE4\xC8\xEB\xB5\xC4\xBF\xED\xB6\xC8\xCE\xDE\xD0\xA7\xA3\xAC\xB1\xA3\xC1\xF4\xD4\xAD\xBF\xED\xB6\xC8\xA3\xA1";
+
+// ---- Dart transfer ----------------------------------------------------------
+
+// Dart transfer: the pattern's block has no room for the new dart.
+// "图样空间不足，不能执行省道转移操作 !" (36 bytes)
+inline constexpr char kGapMoveNoRoom[] =
+    "\xCD\xBC\xD1\xF9\xBF\xD5\xBC\xE4\xB2\xBB\xD7\xE3\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD7\xAA\xD2\xC6\xB2\xD9\xD7\xF7 !";
+
 // ---- Piece symmetry ----------------------------------------------------------
 
 // Piece symmetry: the whole piece would pass 32,767 points or bytes of
@@ -125,5 +149,9 @@ inline constexpr SystemText kSystemTexts[] = {
     {"kPromptGapFoldDirection", kPromptGapFoldDirection},
     {"kGapFoldNoOutlinePoint", kGapFoldNoOutlinePoint},
     {"kGapFoldNoLegsCross", kGapFoldNoLegsCross},
+    {"kFoldTableFull", kFoldTableFull},
+    {"kFoldNotPleatLine", kFoldNotPleatLine},
+    {"kFoldWidthRefused", kFoldWidthRefused},
+    {"kGapMoveNoRoom", kGapMoveNoRoom},
     {"kSymmetryTooLarge", kSymmetryTooLarge},
 };

