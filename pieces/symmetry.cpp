@@ -87,20 +87,6 @@ void* allocLocked(long size) {
     return p;
 }
 
-// A one-piece buffer holding a copy of `piece`, with `spare` bytes to grow.
-PatternBuffer* makeOnePiece(const Piece* piece, long spare) {
-    auto* buffer = static_cast<PatternBuffer*>(allocLocked(piece->byteSize + kWorkBufferHeader + spare));
-    if (buffer == nullptr) return nullptr;
-    std::memset(buffer, 0, kWorkBufferHeader);
-    buffer->kind = kWorkBufferKind;
-    buffer->headerSize = kWorkBufferHeader;
-    buffer->pieceCount = 1;
-    buffer->totalSize = piece->byteSize + kWorkBufferHeader;
-    pieceOffsets(buffer)[0] = kWorkBufferHeader;
-    qpMemcpy(reinterpret_cast<char*>(buffer) + kWorkBufferHeader, piece, piece->byteSize);
-    return buffer;
-}
-
 // Puts the work piece in place of piece n, moving newPattern to a larger
 // block when the result does not fit. false: no block could be had.
 bool replacePiece(PatternBuffer*& newPattern, short n, const Piece* piece) {
@@ -320,7 +306,7 @@ bool rebuildPiece(HWND hwnd, HostDoc* doc, PatternBuffer*& newPattern, short n, 
     const long spare = hostPiece->byteSize + pointsAdded * kPerPointRoom +
                        (hostPiece->pRuleCount + hostPiece->extwidCount + hostPiece->cutanglCount) * 24L +
                        kPatternSpareBytes;
-    PatternBuffer* work = makeOnePiece(hostPiece, spare);
+    PatternBuffer* work = MakeWorkBuffer(hostPiece, spare);
     if (work == nullptr) return false;
     PieceRun run;
     run.work = work;
