@@ -415,16 +415,6 @@ TEST_F(Symmetry, AFivePointAxisLosesItsInnerPoints) {
     EXPECT_TRUE(PatternConsistent(doc.pattern));
 }
 
-TEST_F(Symmetry, APieceWithoutFormulasGetsNone) {
-    start({MakeHalfBack(4, false).shape});
-    ASSERT_EQ(clickAt(120, 300), 1);
-    EXPECT_EQ(whole()->formulaCount, 0);
-    EXPECT_EQ(whole()->charCount, 0);
-    EXPECT_NEAR(PolygonArea(whole()), 2 * PolygonArea(halfPiece()), 1.0);
-    EXPECT_EQ(symmetry::lastRunFigures().composed + symmetry::lastRunFigures().fallback, 0);
-    EXPECT_TRUE(PatternConsistent(doc.pattern));
-}
-
 // The x formulas of the mirrored points: twice the axis's x formula less
 // their own, spread and packed.
 TEST_F(Symmetry, MirroredXFormulasAreTwiceTheAxisLessTheirOwn) {
@@ -443,9 +433,9 @@ TEST_F(Symmetry, MirroredXFormulasAreTwiceTheAxisLessTheirOwn) {
     EXPECT_EQ(symmetry::lastRunFigures().composed, 4);
 }
 
-// A duplicated mark (an s..k line of a segment of code 4) is not doubled:
-// its mirrored copy goes again.
-TEST_F(Symmetry, ADuplicatedMarkStaysSingle) {
+// A piece without formulas gets none. A duplicated mark (an s..k line of a
+// segment of code 4) is not doubled: its mirrored copy goes again.
+TEST_F(Symmetry, NoFormulasAndADuplicatedMarkStaySo) {
     HalfBack h = MakeHalfBack(4, false);
     ShapeChain mark = Chain({P('s', 150, 200), P('k', 180, 220)});
     mark.segCode = 4;
@@ -453,6 +443,10 @@ TEST_F(Symmetry, ADuplicatedMarkStaysSingle) {
     start({h.shape});
     ASSERT_EQ(clickAt(120, 300), 1);
     Piece* p = whole();
+    EXPECT_EQ(p->formulaCount, 0);
+    EXPECT_EQ(p->charCount, 0);
+    EXPECT_EQ(symmetry::lastRunFigures().composed + symmetry::lastRunFigures().fallback, 0);
+    EXPECT_NEAR(PolygonArea(p), 2 * PolygonArea(halfPiece()), 1.0);
     int marks = 0;
     for (int i = 0; i < p->pointCount; ++i) marks += SegAt(p, PointAt(p, i)->segIndex)->code == 4;
     EXPECT_EQ(marks, 2);
