@@ -356,6 +356,9 @@ TEST_F(Symmetry, AHalfBackBecomesOneWholePieceWithEverythingMirrored) {
         EXPECT_EQ(PointAt(p, p->pointCount - 1)->lineOut, 1570);
 #if QP_HAVE_DESKTOP
         EXPECT_EQ(deskCheckDiscipline(), "");
+        // Work, scratch, the old pattern and its old copy are freed: the new
+        // pattern, its copy and the test's half are all that live.
+        EXPECT_EQ(deskLiveBlocks().size(), 3u);
         EXPECT_EQ(deskOpenDCs(), 0);
         ASSERT_FALSE(deskInvalidations().empty());
 #endif
@@ -553,6 +556,10 @@ TEST_F(Symmetry, TheNewPatternGrowsForLargeGroupPieces) {
     for (int n = 0; n < 5; ++n) EXPECT_NEAR(PolygonArea(whole(n)), 2 * PolygonArea(halfPiece(n)), 10.0) << n;
     EXPECT_EQ(FormulasOff(whole(4)), "");
     EXPECT_TRUE(PatternConsistent(doc.pattern));
+#if QP_HAVE_DESKTOP
+    EXPECT_EQ(deskLiveBlocks().size(), 3u);  // the outgrown block went
+    EXPECT_EQ(deskCheckDiscipline(), "");
+#endif
 }
 
 // Random closed outlines (turning and curve points around a centre, an
@@ -666,6 +673,7 @@ TEST_F(Symmetry, APieceTooLargeToDoubleIsLeftWithAMessage) {
 #if QP_HAVE_DESKTOP
     ASSERT_EQ(deskMessageBoxes().size(), 1u);
     EXPECT_EQ(deskMessageBoxes()[0].text, kSymmetryTooLarge);
+    EXPECT_EQ(deskLiveBlocks().size(), 3u);  // nothing of the refused run is left
 #endif
 }
 
