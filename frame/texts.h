@@ -167,6 +167,14 @@ inline constexpr char kIncreaseTooLong[] =
 inline constexpr char kIncreaseNoRoom[] =
     "\xC4\xDA\xB4\xE6\xB2\xBB\xD7\xE3\xA3\xAC\xB2\xBB\xC4\xDC\xD4\xF6\xBC\xD3\xB5\xE3 !";
 
+// ---- Piece symmetry ----------------------------------------------------------
+
+// Piece symmetry: the whole piece would pass 32,767 points or bytes of
+// formula text; the piece is left as it was.
+// "对称后的衣片过大，不能执行对称操作 !" (36 bytes)
+inline constexpr char kSymmetryTooLarge[] =
+    "\xB6\xD4\xB3\xC6\xBA\xF3\xB5\xC4\xD2\xC2\xC6\xAC\xB9\xFD\xB4\xF3\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xB6\xD4\xB3\xC6\xB2\xD9\xD7\xF7 !";
+
 struct SystemText {
     const char* name;
     const char* gbk;
@@ -204,4 +212,5 @@ inline constexpr SystemText kSystemTexts[] = {
     {"kIncreaseNumberRefused", kIncreaseNumberRefused},
     {"kIncreaseTooLong", kIncreaseTooLong},
     {"kIncreaseNoRoom", kIncreaseNoRoom},
+    {"kSymmetryTooLarge", kSymmetryTooLarge},
 };

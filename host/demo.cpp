@@ -186,6 +186,65 @@ std::vector<Figure> increaseFigures(const PatternDoc& before, const PatternDoc& 
     return f;
 }
 
+// The half back is piece 3; its centre back is line 0, from point 0 (waist)
+// to point 1 (neck), 380 mm long.
+constexpr int kHalfBack = 3;
+constexpr double kCentreBackMm = 380.0;
+
+// Points whose formulas miss their coordinates by more than 0.1 mm.
+int formulasOff(Piece* piece) {
+    if (piece->formulaCount == 0) return 0;
+    int off = 0;
+    for (short i = 0; i < piece->pointCount; ++i) {
+        Point* p = nullptr;
+        qpGetPointLptr(piece, i, &p);
+        Formula* f = nullptr;
+        qpGetFormulaLptr(piece, p->formulaIndex, &f);
+        short n = 0;
+        char* area = nullptr;
+        qpGetCharLptr(piece, &n, &area);
+        double x = 0, y = 0;
+        pointPosition(piece, i, x, y);
+        const double fx = qpFormulaCalculation(piece, area + f->xTextOffset) * 10.0;
+        const double fy = qpFormulaCalculation(piece, area + f->yTextOffset) * 10.0;
+        if (std::fabs(fx - x) > 0.1 || std::fabs(fy - y) > 0.1) ++off;
+    }
+    return off;
+}
+
+std::vector<Figure> symmetryFigures(const PatternDoc& before, const PatternDoc& after) {
+    Piece* b = before.piece(kHalfBack);
+    Piece* a = after.piece(kHalfBack);
+    const double lb = outlineLength(b), la = outlineLength(a);
+    const double ab = outlineArea(b) / 100.0, aa = outlineArea(a) / 100.0;
+    // Every point of the half off the axis has a point of the whole at its mirror.
+    int mirrored = 0, offAxis = 0;
+    for (short i = 0; i < b->pointCount; ++i) {
+        double x = 0, y = 0;
+        pointPosition(b, i, x, y);
+        if (std::fabs(x) < 0.01) continue;
+        ++offAxis;
+        for (short j = 0; j < a->pointCount; ++j) {
+            double u = 0, v = 0;
+            pointPosition(a, j, u, v);
+            if (std::fabs(u + x) < 0.01 && std::fabs(v - y) < 0.01) {
+                ++mirrored;
+                break;
+            }
+        }
+    }
+    char area[64];
+    std::snprintf(area, sizeof area, "%.2f cm2 / %.2f cm2 (ratio %.4f)", ab, aa, aa / ab);
+    return std::vector<Figure>{
+        {"outline length, half / whole", mm(lb) + " / " + mm(la)},
+        {"whole minus (2 x half - 2 x centre back)", mm(la - (2 * lb - 2 * kCentreBackMm))},
+        {"area, half / whole", area},
+        {"points off the axis with a mirrored twin", std::to_string(mirrored) + " of " + std::to_string(offAxis)},
+        {"points before / after", std::to_string(b->pointCount) + " / " + std::to_string(a->pointCount)},
+        {"points whose formulas miss them by more than 0.1 mm", std::to_string(formulasOff(a))},
+    };
+}
+
 const std::vector<DemoTool>& demoTools() {
     static const std::vector<DemoTool> tools = {
         {"italy", kSleeve,
@@ -371,6 +430,17 @@ const std::vector<DemoTool>& demoTools() {
          "click 228 100       # near the side seam: moved onto it, the line ends\n"
          "end\n",
          increaseFigures, -1, nullptr, true},
+        {"symmetry", kHalfBack,
+         "Piece symmetry: the user clicks the centre back of the half back. The tool straightens that line "
+         "to its two ends (the axis), inserts the rest of the outline again, mirrored, between the axis's "
+         "ends, copies the inner line mirrored, and rewrites each mirrored point's x formula as twice the "
+         "axis's x less its own. The whole piece replaces the half in a new copy of the pattern.",
+         "# Make the half back whole: mirror it about its centre back line.\n"
+         "piece 3             # the half back\n"
+         "tool symmetry       # the host sets symmetryStep to 1\n"
+         "move 0 190          # first mouse move: the tool takes the host's view\n"
+         "click 0 190         # on the centre back: the axis; the pattern is replaced\n",
+         symmetryFigures},
     };
     return tools;
 }

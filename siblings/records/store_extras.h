@@ -61,6 +61,11 @@
 //   case; a line left with fewer than 2 points is deleted.
 // qpDeleteLine(L): references to L become -1; later lines move down; L's
 //   segment loses a line.
+// qpDeleteLine(L) of a line its caller emptied (pointCount 0) joins it into
+//   the next line of its segment: that line starts at L's first point, and
+//   points up to its old first point that still name L name it.
+// storeInsertLine(seg, at): a new line at index `at` inside seg's range of
+//   lines (at its front, its end or between); kind 1, no points.
 // qpIncreaseSegment: code 1, value 0, markFlag 0, firstLine = lineCount,
 //   lineCount 0. qpIncreaseLine(seg): kind 1, right after seg's last line;
 //   seg.lineCount + 1 (firstLine set when it had none).
@@ -87,8 +92,22 @@
 // qpCopyGroupPoint: the copies come in the order given, each with its own
 //   Coord and (where formulas are kept) Formula and texts. Modes 1 and 0x11
 //   append new chains in new segments, joining copies that were neighbours
-//   on one source line; modes 48 and 16 insert each copy after `after` + k
-//   as qpInsertPoint would. Details in siblings/groups/copy_group_point.cpp.
+//   on one source line. Details in siblings/groups/copy_group_point.cpp.
+// qpCopyGroupPoint modes 48 and 16 insert copy k at after + 1 + k, in the
+//   segment of point `after` (a new one like the source's when there is
+//   none), with these line records:
+//   - copies that were neighbours on one source line share one line of that
+//     line's kind, in the destination's line order;
+//   - run ends become turning points: a copy without an incoming line is S
+//     when a line leaves it, else K; one where two lines meet is K; one
+//     inside a copied line keeps C or M; the source's case is kept;
+//   - the tie: a line from point `after` to the first copy (not after -1 or
+//     a mark). When a line X held after..after + 1, X ends at the first copy
+//     (kind 1 when it now has two points) and a new line from the last copy
+//     to X's old end follows the copied lines (X's kind, 1 for two points);
+//     otherwise the tie is a new line of kind 1;
+//   - so a tie emptied and deleted by the caller (qpDeleteLine above) joins
+//     the first copied line to point `after`.
 // Parameters: one global table, names of one or two letters (case-sensitive),
 //   values in cm; an unknown name is added with value 0 on first lookup.
 // -----------------------------------------------------------------------------
@@ -140,6 +159,9 @@ QP_SIBLING_EXPORT int storeGetParameter(int i, char name[3], float* value);
 
 QP_SIBLING_EXPORT void storeIncreaseRule(PatternBuffer* pattern, Piece* piece, Rule** p);
 QP_SIBLING_EXPORT void storeIncreaseFRule(PatternBuffer* pattern, Piece* piece, FRule** p);
+// A line at index `at` of segment s's range (its front .. one past its end;
+// any index when s has no lines yet); kind 1, no points. Later lines move up.
+QP_SIBLING_EXPORT void storeInsertLine(PatternBuffer* pattern, Piece* piece, short s, short at, Line** p);
 
 // ---- Internals shared by Qpkit1, Qpkit3 and Qpkit4 ----------------------------
 
