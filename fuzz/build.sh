@@ -32,7 +32,7 @@ done
 # the desktop's global memory, with the formula evaluation the loader uses.
 pattern_sources=(host/pattern_json.cpp host/host_io.cpp host/pattern_store.cpp
                  siblings/records/*.cpp siblings/buffers/*.cpp
-                 siblings/geometry/formula_eval.cpp win/desktop.cpp)
+                 siblings/geometry/formula_eval.cpp win/desktop.cpp win/global_memory.cpp)
 "$cxx" "${flags[@]}" -fsanitize=fuzzer,$sanitize fuzz/fuzz_pattern_file.cpp \
   "${pattern_sources[@]}" -o "$out/fuzz_pattern_file"
 harnesses+=(pattern_file)

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "host/host_io.h"
+#include "siblings/records/store_extras.h"
 
 namespace host {
 
@@ -381,29 +382,15 @@ std::string lineColumn(const std::string& text, size_t byte) {
     return "line " + std::to_string(line) + ", column " + std::to_string(column);
 }
 
-bool validMeasurementName(const std::string& name) {
-    auto up = [](char c) { return c >= 'A' && c <= 'Z'; };
-    auto low = [](char c) { return c >= 'a' && c <= 'z'; };
-    if (name.size() == 1) return up(name[0]) || low(name[0]);
-    if (name.size() == 2) return (up(name[0]) && up(name[1])) || (low(name[0]) && low(name[1]));
-    return false;
-}
-
 // The measurement names a formula text uses: one letter, or two letters of
 // the same case (the evaluator's reading of a name).
 std::vector<std::string> formulaNames(const std::string& text) {
     std::vector<std::string> names;
-    auto up = [](char c) { return c >= 'A' && c <= 'Z'; };
-    auto low = [](char c) { return c >= 'a' && c <= 'z'; };
     for (size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (!up(c) && !low(c)) continue;
-        std::string name(1, c);
-        if (i + 1 < text.size() && ((up(c) && up(text[i + 1])) || (low(c) && low(text[i + 1])))) {
-            name += text[i + 1];
-            ++i;
-        }
-        names.push_back(name);
+        const size_t n = storeParameterNameAt(text, i);
+        if (n == 0) continue;
+        names.push_back(text.substr(i, n));
+        i += n - 1;
     }
     return names;
 }
@@ -562,7 +549,7 @@ PatternModel parsePatternJson(const std::string& text, const std::string& fileNa
         Field mf = top.key("measurements");
         if (!m.is_object()) mf.fail("expected an object of name: value in centimetres");
         for (auto it = m.begin(); it != m.end(); ++it) {
-            if (!validMeasurementName(it.key()))
+            if (!storeIsParameterName(it.key()))
                 mf.key(it.key()).fail("a measurement name is one letter, or two letters of the same case");
             model.measurements[it.key()] = number(it.value(), mf.key(it.key()));
         }

@@ -31,7 +31,7 @@
 #include <string>
 #include <vector>
 
-#include "siblings/records/store_extras.h"
+#include "siblings/records/store_internals.h"
 
 namespace {
 

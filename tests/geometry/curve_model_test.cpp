@@ -151,10 +151,10 @@ TEST_F(CurveModel, ResolutionZeroMeansForty) {
     PieceShape shape;
     shape.chains.push_back(chain({pt('S', 0, 0), pt('C', 30, 40), pt('K', 80, 0)}));
     Piece* piece = build(shape);
-    const float at40 = curve(piece, 0, 0x112, 0, 0, 0, 3, -1, 40).length;
-    EXPECT_EQ(curve(piece, 0, 0x112, 0, 0, 0, 3, -1, 0).length, at40);
-    EXPECT_EQ(curve(piece, 0, 0x112, 0, 0, 0, 3, -1, -3).length, at40);
-    EXPECT_NE(curve(piece, 0, 0x112, 0, 0, 0, 3, -1, 5).length, at40);
+    const float at40 = curve(piece, kOpSearch, kMeasureLength, kStylePlain, kSnapAllLinesDefault, 0, 3, kColourDefault, kDefaultResolution).length;
+    EXPECT_EQ(curve(piece, kOpSearch, kMeasureLength, kStylePlain, kSnapAllLinesDefault, 0, 3, kColourDefault, 0).length, at40);
+    EXPECT_EQ(curve(piece, kOpSearch, kMeasureLength, kStylePlain, kSnapAllLinesDefault, 0, 3, kColourDefault, -3).length, at40);
+    EXPECT_NE(curve(piece, kOpSearch, kMeasureLength, kStylePlain, kSnapAllLinesDefault, 0, 3, kColourDefault, 5).length, at40);
 }
 
 // Searches and measures at resolution 5 agree with each other as well.
@@ -162,8 +162,8 @@ TEST_F(CurveModel, CoarseResolutionAgreesWithItself) {
     PieceShape shape;
     shape.chains.push_back(chain({pt('S', 0, 0), pt('C', 30, 40), pt('K', 80, 0)}));
     Piece* piece = build(shape);
-    const CurveResult found = curve(piece, 0, 0x142, 0, 0, 0, 3, -1, 5, 45, 45);
-    const CurveResult placed = curve(piece, 0, 0x122, 0, 0, 0, 3, -1, 5, 0, 0, found.length);
+    const CurveResult found = curve(piece, kOpSearch, kNearestOnLines, kStylePlain, kSnapAllLinesDefault, 0, 3, kColourDefault, 5, 45, 45);
+    const CurveResult placed = curve(piece, kOpSearch, kPointAtLength, kStylePlain, kSnapAllLinesDefault, 0, 3, kColourDefault, 5, 0, 0, found.length);
     EXPECT_LT(dist(found, placed), kOnCurve);
 }
 
@@ -224,10 +224,10 @@ TEST_F(CurveModel, TwinPointLeavesTheCurveAsItWas) {
 
 TEST_F(CurveModel, EmptyPieceFindsNothing) {
     Piece* piece = build(PieceShape{});
-    const CurveResult near = curve(piece, 0, 0x142, 0, 0x80000004, 0, 0, -1, 40, 10, 10);
+    const CurveResult near = curve(piece, kOpSearch, kNearestOnLines, kStylePlain, kModeWholePiece | kSnapAllLines, 0, 0, kColourDefault, kDefaultResolution, 10, 10);
     EXPECT_EQ(near.index, -1);
     EXPECT_EQ(near.x, qpcurve::kFar);
-    EXPECT_EQ(curve(piece, 0, 0x302, 0, 0, 0, 0, -1, 40, 10, 10).y, qpcurve::kFar);
+    EXPECT_EQ(curve(piece, kOpSearch, kNearestVertex, kStylePlain, kSnapAllLinesDefault, 0, 0, kColourDefault, kDefaultResolution, 10, 10).y, qpcurve::kFar);
     EXPECT_EQ(lengthOf(piece, 0, 0), 0.0f);
     EXPECT_EQ(atLength(piece, 0, 10.0f).x, qpcurve::kFar);
     EXPECT_EQ(qpGetPieceClockwise(piece), -1);
@@ -240,7 +240,7 @@ TEST_F(CurveModel, OnePointWithoutLine) {
     mark.point = pt('o', 5, 5);
     shape.marks.push_back(mark);
     Piece* piece = build(shape);
-    EXPECT_EQ(curve(piece, 0, 0x302, 0, 0, 0, 0, -1, 40, 5, 5).index, -1);
+    EXPECT_EQ(curve(piece, kOpSearch, kNearestVertex, kStylePlain, kSnapAllLinesDefault, 0, 0, kColourDefault, kDefaultResolution, 5, 5).index, -1);
     EXPECT_EQ(nearestIn(piece, 0, 1, 5, 5).x, qpcurve::kFar);
     EXPECT_EQ(atLength(piece, 0, 1.0f).x, qpcurve::kFar);
     EXPECT_EQ(lengthOf(piece, 0, 1), 0.0f);
@@ -291,17 +291,17 @@ TEST_F(CurveModel, NullArgumentsAreSafe) {
     Piece* piece = build(squareShape());
     short index = 5;
     float length = 3.0f, x = 1.0f;
-    qpCurve(nullptr, piece, 0, 0x142, 0, 0, 0, 0, -1, 40, &index, &length, &x, nullptr, kIdentity);
+    qpCurve(nullptr, piece, kOpSearch, kNearestOnLines, kStylePlain, kSnapAllLinesDefault, 0, 0, kColourDefault, kDefaultResolution, &index, &length, &x, nullptr, kIdentity);
     EXPECT_EQ(index, -1);
-    qpCurve(nullptr, piece, 0, 0x142, 0, 0, 0, 0, -1, 40, nullptr, nullptr, nullptr, nullptr, nullptr);
+    qpCurve(nullptr, piece, kOpSearch, kNearestOnLines, kStylePlain, kSnapAllLinesDefault, 0, 0, kColourDefault, kDefaultResolution, nullptr, nullptr, nullptr, nullptr, nullptr);
     float y = 0.0f;
     x = 50.0f;
     y = 40.0f;
-    qpCurve(nullptr, nullptr, 0, 0x142, 0, 0, 0, 0, -1, 40, &index, &length, &x, &y, kIdentity);
+    qpCurve(nullptr, nullptr, kOpSearch, kNearestOnLines, kStylePlain, kSnapAllLinesDefault, 0, 0, kColourDefault, kDefaultResolution, &index, &length, &x, &y, kIdentity);
     EXPECT_EQ(x, qpcurve::kFar);
     x = 50.0f;
     y = 40.0f;
-    qpCurve(nullptr, piece, 0, 0x142, 0, 0, 0, 0, -1, 40, &index, &length, &x, &y, nullptr);
+    qpCurve(nullptr, piece, kOpSearch, kNearestOnLines, kStylePlain, kSnapAllLinesDefault, 0, 0, kColourDefault, kDefaultResolution, &index, &length, &x, &y, nullptr);
     EXPECT_NEAR(y, 50.0f, kExact) << "a null matrix is fine for searches";
 }
 
@@ -312,21 +312,21 @@ TEST_F(CurveModel, ModesChooseWhatMayBeSnappedTo) {
     shape.chains.push_back(chain({pt('S', 200, 0), pt('K', 300, 0)}, false, 3));
     Piece* piece = build(shape);
     // points: square 0..4, inner line 5, 6, code-3 line 7, 8, mark 9
-    const CurveResult code3 = curve(piece, 0, 0x142, 0, 0x80000008, 0, 0, -1, 40, 50, 40);
+    const CurveResult code3 = curve(piece, kOpSearch, kNearestOnLines, kStylePlain, kModeWholePiece | kSnapCode3, 0, 0, kColourDefault, kDefaultResolution, 50, 40);
     EXPECT_NEAR(code3.x, 200.0f, kExact);
     EXPECT_NEAR(code3.y, 0.0f, kExact);
     EXPECT_EQ(code3.index, 7);
-    const CurveResult outline = curve(piece, 0, 0x142, 0, 0x80000002, 0, 0, -1, 40, 50, 40);
+    const CurveResult outline = curve(piece, kOpSearch, kNearestOnLines, kStylePlain, kModeWholePiece | kSnapOutline, 0, 0, kColourDefault, kDefaultResolution, 50, 40);
     EXPECT_NEAR(outline.x, 50.0f, kExact);
     EXPECT_NEAR(outline.y, 0.0f, kExact);
-    const CurveResult all = curve(piece, 0, 0x142, 0, 0x80000004, 0, 0, -1, 40, 50, 40);
+    const CurveResult all = curve(piece, kOpSearch, kNearestOnLines, kStylePlain, kModeWholePiece | kSnapAllLines, 0, 0, kColourDefault, kDefaultResolution, 50, 40);
     EXPECT_NEAR(all.y, 50.0f, kExact);
-    const CurveResult vertex = curve(piece, 0, 0x142, 0, 0x8000000A, 0, 0, -1, 40, 30, 40);
+    const CurveResult vertex = curve(piece, kOpSearch, kNearestOnLines, kStylePlain, kModeWholePiece | kSnapOutlineVertices, 0, 0, kColourDefault, kDefaultResolution, 30, 40);
     EXPECT_EQ(vertex.index, 0);
     EXPECT_NEAR(vertex.x, 0.0f, kExact);
     // Within a counted range the mode still filters: the inner line is not
     // an outline stretch.
-    EXPECT_EQ(curve(piece, 0, 0x142, 0, 0x80000002, 5, 2, -1, 40, 50, 50).x, qpcurve::kFar);
+    EXPECT_EQ(curve(piece, kOpSearch, kNearestOnLines, kStylePlain, kModeWholePiece | kSnapOutline, 5, 2, kColourDefault, kDefaultResolution, 50, 50).x, qpcurve::kFar);
 }
 
 TEST_F(CurveModel, Clockwise) {

@@ -14,6 +14,8 @@
 
 namespace geotest {
 
+using namespace qpcurve;  // the tests call qpCurve with its own words
+
 // Distances in millimetres.
 constexpr float kSnapMatch = 0.1f;     // the tools' "same point" test, per axis
 constexpr double kOnCurve = 0.01;      // a placed point lies on the curve
@@ -105,15 +107,15 @@ inline CurveResult curve(Piece* piece, short op, long flags, short style, unsign
 
 // Nearest point of the lines among count points from first (mode 0).
 inline CurveResult nearestIn(Piece* piece, short first, short count, float x, float y) {
-    return curve(piece, 0, 0x142, 0, 0, first, count, -1, 40, x, y);
+    return curve(piece, kOpSearch, kNearestOnLines, kStylePlain, kSnapAllLinesDefault, first, count, kColourDefault, kDefaultResolution, x, y);
 }
 // Length of count points from first.
 inline float lengthOf(Piece* piece, short first, short count) {
-    return curve(piece, 0, 0x112, 0, 0, first, count, -1, 40).length;
+    return curve(piece, kOpSearch, kMeasureLength, kStylePlain, kSnapAllLinesDefault, first, count, kColourDefault, kDefaultResolution).length;
 }
 // The point at `length` forward from first.
 inline CurveResult atLength(Piece* piece, short first, float length, short count = 0) {
-    return curve(piece, 0, 0x122, 0, 0, first, count, -1, 40, 0.0f, 0.0f, length);
+    return curve(piece, kOpSearch, kPointAtLength, kStylePlain, kSnapAllLinesDefault, first, count, kColourDefault, kDefaultResolution, 0.0f, 0.0f, length);
 }
 
 }  // namespace geotest
