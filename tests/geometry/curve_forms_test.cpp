@@ -1,5 +1,5 @@
 // Every form in which the tools call qpCurve, one row each, on the square
-// piece of geometry_fixture.h whose answers are exact.
+// piece of store_fixture.h whose answers are exact.
 #include <cmath>
 #include <string>
 #include <vector>
@@ -7,11 +7,11 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/scene.h"
-#include "tests/geometry/geometry_fixture.h"
+#include "tests/support/store_fixture.h"
 
 namespace {
 
-using namespace geotest;
+using namespace qpcurve;  // qpCurve's own words
 
 constexpr float kView[9] = {2, 0, 0, 0, 2, 0, 10, 20, 1};
 constexpr float kPieceToScreen[9] = {0.5f, 0, 0, 0, -0.5f, 0, 100, 400, 1};
@@ -132,7 +132,7 @@ const FormRow kForms[] = {
 class CurveForms : public PatternFixture {};
 
 TEST_F(CurveForms, EveryFormOfTheTools) {
-    Piece* piece = build(squareShape());
+    Piece* piece = build(SquareShape());
     ASSERT_NE(piece, nullptr);
     for (const FormRow& row : kForms) {
         SCOPED_TRACE(row.use);
@@ -201,7 +201,7 @@ TEST_F(CurveForms, EveryFormOfTheTools) {
 // The drawing goes through the matrix and lands on rounded pixels: the
 // highlighted stretch 1 (100, 0) - (100, 100) under pieceToScreen.
 TEST_F(CurveForms, DrawingGoesThroughTheMatrix) {
-    Piece* piece = build(squareShape());
+    Piece* piece = build(SquareShape());
     deskClearLog();
     HDC hdc = GetDC(deskWindow());
     curve(piece, kOpDraw, kDrawOnly, kStyleHighlight, kSnapAllLinesDefault, 1, 2, 3, 4, 0, 0, 0, kPieceToScreen, hdc);
@@ -220,14 +220,14 @@ TEST_F(CurveForms, DrawingGoesThroughTheMatrix) {
 }
 
 TEST_F(CurveForms, NullDCDrawsNothing) {
-    Piece* piece = build(squareShape());
+    Piece* piece = build(SquareShape());
     deskClearLog();
     curve(piece, kOpDraw, kDrawOnly, kStylePlain, kSnapAllLinesDefault, 0, 0, kColourDefault, kDefaultResolution, 0, 0, 0, kPieceToScreen, nullptr);
     EXPECT_TRUE(deskLog().empty());
 }
 
 TEST_F(CurveForms, UnknownColourIndexDrawsInTheDefault) {
-    Piece* piece = build(squareShape());
+    Piece* piece = build(SquareShape());
     for (short colour : {short(-1), short(16), short(-5), short(1000)}) {
         deskClearLog();
         HDC hdc = GetDC(deskWindow());
@@ -242,7 +242,7 @@ TEST_F(CurveForms, UnknownColourIndexDrawsInTheDefault) {
 // Inner lines are left out of an outline drawing, and a stretch of the
 // outline is drawn once.
 TEST_F(CurveForms, DrawingFollowsTheMode) {
-    Piece* piece = build(squareShape());
+    Piece* piece = build(SquareShape());
     deskClearLog();
     HDC hdc = GetDC(deskWindow());
     curve(piece, kOpDraw, kDrawOnly, kStylePlain, kModeWholePiece | kSnapOutline, 0, 0, kColourDefault, 10, 0, 0, 0, kIdentity, hdc);
