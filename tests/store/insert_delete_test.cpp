@@ -254,23 +254,6 @@ TEST(DeletePoint, AnInnerCurvePointShrinksItsLine) {
     EXPECT_TRUE(PieceConsistent(piece));
 }
 
-TEST(DeletePoint, ATurningPointBetweenTwoStraightLinesLeavesOneTwoPointLine) {
-    TestPattern pattern;
-    Piece* piece = pattern.add(RectangleShape(200, 100));
-    LineAt(piece, 2)->joinKind = 2;
-    qpDeletePoint(pattern.get(), piece, 2);
-    EXPECT_EQ(piece->pointCount, 4);
-    EXPECT_EQ(piece->lineCount, 3);
-    EXPECT_EQ(LineAt(piece, 1)->firstPoint, 1);
-    EXPECT_EQ(LineAt(piece, 1)->pointCount, 2);
-    EXPECT_EQ(LineAt(piece, 1)->joinKind, 2);  // the absorbed line's join
-    EXPECT_EQ(LineAt(piece, 2)->firstPoint, 2);
-    EXPECT_EQ(PointAt(piece, 2)->lineIn, 1);
-    EXPECT_EQ(PointAt(piece, 2)->lineOut, 2);
-    EXPECT_EQ(SegAt(piece, 0)->lineCount, 3);
-    EXPECT_TRUE(PieceConsistent(piece));
-}
-
 TEST(DeletePoint, ATurningPointBeforeACurveMergesTheCurveIntoTheLineBefore) {
     TestPattern pattern;
     Piece* piece = AddRich(pattern);
@@ -288,59 +271,67 @@ TEST(DeletePoint, ATurningPointBeforeACurveMergesTheCurveIntoTheLineBefore) {
     EXPECT_TRUE(PieceConsistent(piece));
 }
 
-TEST(DeletePoint, TheChainStartPassesToTheNextPoint) {
-    TestPattern pattern;
-    Piece* piece = pattern.add(RectangleShape(200, 100));
-    qpDeletePoint(pattern.get(), piece, 0);
-    EXPECT_EQ(piece->lineCount, 3);  // line 0 kept one point and went
-    EXPECT_EQ(PointAt(piece, 0)->type, 'S');
-    EXPECT_EQ(PointAt(piece, 0)->lineIn, -1);
-    EXPECT_EQ(PointAt(piece, 0)->lineOut, 0);
-    EXPECT_EQ(LineAt(piece, 0)->firstPoint, 0);
-    EXPECT_TRUE(PieceConsistent(piece));
-}
-
-TEST(DeletePoint, TheStartOfALongerInnerLine) {
-    TestPattern pattern;
-    Piece* piece = pattern.add(CurvedWithInnerShape());
-    qpDeletePoint(pattern.get(), piece, 7);
-    EXPECT_EQ(LineAt(piece, 4)->firstPoint, 7);
-    EXPECT_EQ(LineAt(piece, 4)->pointCount, 2);
-    EXPECT_EQ(PointAt(piece, 7)->type, 's');  // was 'c'
-    EXPECT_EQ(PointAt(piece, 7)->lineIn, -1);
-    EXPECT_TRUE(PieceConsistent(piece));
-}
-
-TEST(DeletePoint, TheChainEndPassesToThePointBefore) {
-    TestPattern pattern;
-    Piece* piece = pattern.add(CurvedWithInnerShape());
-    qpDeletePoint(pattern.get(), piece, 9);  // end of the inner curve
-    EXPECT_EQ(LineAt(piece, 4)->pointCount, 2);
-    EXPECT_EQ(PointAt(piece, 8)->type, 'k');
-    EXPECT_EQ(PointAt(piece, 8)->lineOut, -1);
-    EXPECT_TRUE(PieceConsistent(piece));
-    qpDeletePoint(pattern.get(), piece, 6);  // end of the outline
-    EXPECT_EQ(piece->lineCount, 4);
-    EXPECT_EQ(PointAt(piece, 5)->lineOut, -1);
-    EXPECT_EQ(SegAt(piece, 1)->firstLine, 3);
-    EXPECT_TRUE(PieceConsistent(piece));
-}
-
-TEST(DeletePoint, BothPointsOfATwoPointInnerLineAsTheDartToolRemovesThem) {
-    TestPattern pattern;
+PieceShape Rectangle200x100() { return RectangleShape(200, 100); }
+// A rectangle with two two-point inner lines meeting at (100, 100), as a dart
+// leaves them: points 5 s, 6 k (line 4) and 7 s, 8 k (line 5).
+PieceShape RectangleWithDartLegs() {
     PieceShape shape = RectangleShape(200, 100);
     shape.chains.push_back(Chain({P('s', 50, 50), P('k', 100, 100)}));
     shape.chains.push_back(Chain({P('s', 150, 50), P('k', 100, 100)}));
-    Piece* piece = pattern.add(shape);
-    qpDeletePoint(pattern.get(), piece, 6);  // f + 1
-    EXPECT_EQ(PointAt(piece, 5)->type, 's');  // an S start stays S
-    EXPECT_EQ(PointAt(piece, 5)->lineOut, -1);
-    qpDeletePoint(pattern.get(), piece, 5);  // f
-    EXPECT_EQ(piece->pointCount, 7);
-    EXPECT_EQ(piece->lineCount, 5);
-    EXPECT_EQ(SegAt(piece, 1)->lineCount, 0);
-    EXPECT_EQ(SegAt(piece, 2)->firstLine, 4);
-    EXPECT_EQ(LineAt(piece, 4)->firstPoint, 5);
+    return shape;
+}
+
+// Before / operation / after: the piece (PieceDump), then each point deleted
+// with the piece after it. The checker passes after every delete, which also
+// holds each point's lineIn and lineOut to its lines.
+struct DeleteStep {
+    short point;
+    const char* after;
+};
+struct DeleteRow {
+    const char* what;
+    PieceShape (*shape)();
+    const char* before;
+    std::vector<DeleteStep> steps;
+};
+
+const DeleteRow kDeletes[] = {
+    {"a turning point between two straight lines leaves one two-point line", Rectangle200x100,
+     "SKKKK|0+2 1+2 2+2 3+2|1:0+4", {{2, "SKKK|0+2 1+2 2+2|1:0+3"}}},
+    {"the chain start passes to the next point; line 0 kept one point and went", Rectangle200x100,
+     "SKKKK|0+2 1+2 2+2 3+2|1:0+4", {{0, "SKKK|0+2 1+2 2+2|1:0+3"}}},
+    {"the start of a longer inner line: the c becomes its s", CurvedWithInnerShape,
+     "SKKCCKKsck|0+2 1+2 2+4 5+2 7+3|1:0+4 2:4+1", {{7, "SKKCCKKsk|0+2 1+2 2+4 5+2 7+2|1:0+4 2:4+1"}}},
+    {"the end of the inner curve, then of the outline: the point before ends the chain", CurvedWithInnerShape,
+     "SKKCCKKsck|0+2 1+2 2+4 5+2 7+3|1:0+4 2:4+1",
+     {{9, "SKKCCKKsk|0+2 1+2 2+4 5+2 7+2|1:0+4 2:4+1"}, {6, "SKKCCKsk|0+2 1+2 2+4 6+2|1:0+3 2:3+1"}}},
+    {"both points of a two-point inner line, as the dart tool removes them (f + 1, then f; an s start stays s)",
+     RectangleWithDartLegs, "SKKKKsksk|0+2 1+2 2+2 3+2 5+2 7+2|1:0+4 2:4+1 2:5+1",
+     {{6, "SKKKKssk|0+2 1+2 2+2 3+2 6+2|1:0+4 2:4+0 2:4+1"}, {5, "SKKKKsk|0+2 1+2 2+2 3+2 5+2|1:0+4 2:4+0 2:4+1"}}},
+};
+
+TEST(DeletePoint, StructureAfterEachDelete) {
+    for (const DeleteRow& row : kDeletes) {
+        SCOPED_TRACE(row.what);
+        TestPattern pattern;
+        Piece* piece = pattern.add(row.shape());
+        ASSERT_NE(piece, nullptr);
+        EXPECT_EQ(PieceDump(piece), row.before);
+        for (const DeleteStep& step : row.steps) {
+            qpDeletePoint(pattern.get(), piece, step.point);
+            EXPECT_EQ(PieceDump(piece), step.after) << "after deleting point " << step.point;
+            EXPECT_TRUE(PieceConsistent(piece)) << "after deleting point " << step.point;
+        }
+    }
+}
+
+// The line that absorbs its neighbour takes over the neighbour's join.
+TEST(DeletePoint, TheAbsorbedLinesJoinGoesAlong) {
+    TestPattern pattern;
+    Piece* piece = pattern.add(RectangleShape(200, 100));
+    LineAt(piece, 2)->joinKind = 2;
+    qpDeletePoint(pattern.get(), piece, 2);
+    EXPECT_EQ(LineAt(piece, 1)->joinKind, 2);
     EXPECT_TRUE(PieceConsistent(piece));
 }
 
