@@ -5,6 +5,7 @@
 #include <sstream>
 #include <vector>
 
+#include "host/change_report.h"
 #include "host/commands.h"
 #include "host/host_io.h"
 #include "host/pattern_json.h"
@@ -91,6 +92,20 @@ const std::vector<DemoTool>& demoTools() {
 
 std::string fileText(const std::string& s) { return xmlEscape(s); }
 
+// What the run changed, for any tool's section: the piece after drawn over
+// the piece before (DIR/BASE-change.svg) and the change report of that piece.
+std::string changeView(const std::string& dir, const std::string& base, const std::string& title,
+                       const PatternDoc& before, const PatternDoc& after, int piece) {
+    SvgOptions overlay;
+    overlay.pieces = {piece};
+    overlay.before = &before;
+    overlay.title = title + ": after, over before (pale)";
+    writeFileAtomic(dir + "/" + base + "-change.svg", renderSvg(after, overlay));
+    return "<h3>What changed</h3>\n<div class=\"pair\">\n<figure><img src=\"" + base +
+           "-change.svg\" alt=\"after over before\"/><figcaption>after, over before (pale)</figcaption></figure>\n"
+           "<figure><pre>" + fileText(pieceChangeReport(before, after, piece)) + "</pre></figure>\n</div>\n";
+}
+
 }  // namespace
 
 int runDemo(const std::string& dir, std::ostream& out) {
@@ -170,16 +185,18 @@ int runDemo(const std::string& dir, std::ostream& out) {
              << fileText(demo.script) << "</pre>\n";
         html << "<h3>What the library showed</h3>\n<pre>" << fileText(transcript.str()) << "</pre>\n";
         html << "<h3>Figures</h3>\n<table>\n";
+        std::string change;
         if (error.empty()) {
             for (const Figure& f : demo.figures(before, after))
                 html << "<tr><th>" << xmlEscape(f.label) << "</th><td>" << xmlEscape(f.value) << "</td></tr>\n";
             html << "<tr><th>consistency checker</th><td>every piece consistent</td></tr>\n";
+            change = changeView(dir, base, tool->title, before, after, demo.piece);
         } else {
             ++failures;
             html << "<tr><th>failure</th><td class=\"bad\">" << xmlEscape(error) << "</td></tr>\n";
             out << "demo: " << tool->title << ": " << error << "\n";
         }
-        html << "</table>\n</section>\n";
+        html << "</table>\n" << change << "</section>\n";
     }
     if (!missing.empty()) {
         html << "<section id=\"to-come\">\n<h2>Tools not in the library yet</h2>\n<p>";
