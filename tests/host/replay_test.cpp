@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <set>
 #include <nlohmann/json.hpp>
 
 #include "host/host_io.h"
@@ -242,6 +243,22 @@ TEST(Replay, ExampleCorpus) {
         for (int i = 0; i < doc.pieceCount(); ++i) EXPECT_EQ(doc.piece(i)->pointCount, counts[i].get<int>());
         EXPECT_TRUE(hosttest::patternConsistent(doc));
     }
+}
+
+}  // namespace
+
+namespace {
+
+// The words a script may set are the host's own and the tool entries'; the
+// parser's list and the records they reach are the same set.
+TEST(ToolTable, EverySetWordReachesARecord) {
+    std::set<std::string> fromEntries = {"pickState", "lengthUnit"};
+    for (const host::ToolEntry& t : host::toolTable())
+        for (const host::SetWord& w : t.words) EXPECT_TRUE(fromEntries.insert(w.word).second) << w.word;
+    const std::set<std::string> parsed(host::scriptSetWords().begin(), host::scriptSetWords().end());
+    EXPECT_EQ(parsed, fromEntries);
+    for (const std::string& w : parsed) EXPECT_NE(host::findSetWord(w), nullptr) << w;
+    EXPECT_EQ(host::findSetWord("noSuchWord"), nullptr);
 }
 
 }  // namespace
