@@ -1,3 +1,4 @@
+// The qpkit subcommands (see commands.h): render, info, measure, run, formula.
 #include "host/commands.h"
 
 #include <cmath>

@@ -1,3 +1,5 @@
+// Lengths and shapes of a piece read from the geometry service's own
+// drawing (see piece_geometry.h).
 #include "host/piece_geometry.h"
 
 #include <cmath>

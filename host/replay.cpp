@@ -1,3 +1,6 @@
+// The host's part of a replayed tool run (see replay.h): the view, the
+// window messages, the script's commands; each tool's own part is its entry
+// in replay_tools.cpp.
 #include "host/replay.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Replay scripts read into commands (see script.h, docs/replay-scripts.md).
 #include "host/script.h"
 
 #include <cctype>

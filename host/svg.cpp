@@ -1,3 +1,4 @@
+// SVG pictures of pieces (see svg.h).
 #include "host/svg.h"
 
 #include <algorithm>
