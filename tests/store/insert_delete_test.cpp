@@ -102,16 +102,16 @@ struct InsertRow {
 
 const InsertRow kInserts[] = {
     {"after a turning point it joins the outgoing line as a curve point", Rectangle200x100,
-     "SKKKK|0+2 1+2 2+2 3+2|1:0+4", 1, 
+     "SKKKK|0+2 1+2 2+2 3+2|1:0+4", 1,
      "SKCKKK|0+2 1+3 3+2 4+2|1:0+4", 'C', 1, 1, 0, 200, 50},
     {"after a chain end it belongs to no line", CurvedWithInnerShape,
-     "SKKCCKKsck|0+2 1+2 2+4 5+2 7+3|1:0+4 2:4+1", 6, 
+     "SKKCCKKsck|0+2 1+2 2+4 5+2 7+3|1:0+4 2:4+1", 6,
      "SKKCCKKKsck|0+2 1+2 2+4 5+2 8+3|1:0+4 2:4+1", 'K', -1, -1, 0, 0, 0},
     {"on an inner line the curve point is lower case", CurvedWithInnerShape,
-     "SKKCCKKsck|0+2 1+2 2+4 5+2 7+3|1:0+4 2:4+1", 7, 
+     "SKKCCKKsck|0+2 1+2 2+4 5+2 7+3|1:0+4 2:4+1", 7,
      "SKKCCKKscck|0+2 1+2 2+4 5+2 7+4|1:0+4 2:4+1", 'c', 4, 4, 1, 75, 55},
     {"at the start with -1: a lone start point", CurvedWithInnerShape,
-     "SKKCCKKsck|0+2 1+2 2+4 5+2 7+3|1:0+4 2:4+1", -1, 
+     "SKKCCKKsck|0+2 1+2 2+4 5+2 7+3|1:0+4 2:4+1", -1,
      "SSKKCCKKsck|1+2 2+2 3+4 6+2 8+3|1:0+4 2:4+1", 'S', -1, -1, 0, -10, -10},
 };
 
