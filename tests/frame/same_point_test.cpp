@@ -99,12 +99,14 @@ TEST_F(SamePoint, TwinOfEachKindOfPoint) {
         ASSERT_NE(piece, nullptr);
         EXPECT_EQ(PieceDump(piece), row.before);
         const Coord at = *CoordOf(piece, row.point);
+        const short coords = piece->coordCount;
         Point* twin = nullptr;
         ASSERT_EQ(qpInsertSamePoint(own.get(), piece, row.point, &twin), row.twin);
         EXPECT_EQ(twin, PointAt(piece, row.twin));
         EXPECT_EQ(PieceDump(piece), row.after);
         EXPECT_EQ(twin->lineIn, row.twinIn);
         EXPECT_EQ(twin->lineOut, row.twinOut);
+        EXPECT_EQ(piece->coordCount, coords + 1);  // the twin's own Coord
         EXPECT_EQ(CoordOf(piece, row.twin)->x, at.x);
         EXPECT_EQ(CoordOf(piece, row.twin)->y, at.y);
         EXPECT_TRUE(PieceConsistent(piece));
