@@ -93,6 +93,63 @@ inline constexpr char kGapFoldNoOutlinePoint[] =
 inline constexpr char kGapFoldNoLegsCross[] =
     "\xCE\xB4\xD5\xD2\xB5\xBD\xCA\xA1\xB5\xC0\xCF\xDF\xBD\xBB\xB5\xE3\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD5\xDB\xB5\xFE\xB2\xD9\xD7\xF7 !";
 
+// ---- Pleat spread -----------------------------------------------------------
+
+// Pleat spread: a pick when the width table already holds its 20 rows.
+// "最多可指定20条褶皱线！" (22 bytes)
+inline constexpr char kFoldTableFull[] =
+    "\xD7\xEE\xB6\xE0\xBF\xC9\xD6\xB8\xB6\xA8" "20" "\xCC\xF5\xF1\xDE\xD6\xE5\xCF\xDF\xA3\xA1";
+
+// Pleat spread: a pick of a line that is not a two-point inner line.
+// "褶皱线须为两点内部线！" (22 bytes)
+inline constexpr char kFoldNotPleatLine[] =
+    "\xF1\xDE\xD6\xE5\xCF\xDF\xD0\xEB\xCE\xAA\xC1\xBD\xB5\xE3\xC4\xDA\xB2\xBF\xCF\xDF\xA3\xA1";
+
+// Pleat spread: a typed width that is not a number; the cell keeps its width.
+// "输入的宽度无效，保留原宽度！" (28 bytes)
+inline constexpr char kFoldWidthRefused[] =
+    "\xCA\xE4\xC8\xEB\xB5\xC4\xBF\xED\xB6\xC8\xCE\xDE\xD0\xA7\xA3\xAC\xB1\xA3\xC1\xF4\xD4\xAD\xBF\xED\xB6\xC8\xA3\xA1";
+// ---- Dart fold (qpHandleGapFold): its own refusals ------------------------
+
+// Dart fold: a picked dart line is not a straight line of two points.
+// "省道线须为两点直线，不能执行省道折叠操作 !" (42 bytes)
+inline constexpr char kGapFoldLineShape[] =
+    "\xCA\xA1\xB5\xC0\xCF\xDF\xD0\xEB\xCE\xAA\xC1\xBD\xB5\xE3\xD6\xB1\xCF\xDF\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD5\xDB\xB5\xFE\xB2\xD9\xD7\xF7 !";
+
+// Dart fold: the legs end on one outline point, or the centre line does not
+// end on the one outline point between them.
+// "省道口形状不符，不能执行省道折叠操作 !" (38 bytes)
+inline constexpr char kGapFoldMouthShape[] =
+    "\xCA\xA1\xB5\xC0\xBF\xDA\xD0\xCE\xD7\xB4\xB2\xBB\xB7\xFB\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD5\xDB\xB5\xFE\xB2\xD9\xD7\xF7 !";
+
+// Dart fold: the outline across the dart mouth has no end on one side.
+// "未找到省道口两侧的轮廓线，不能执行省道折叠操作 !" (48 bytes)
+inline constexpr char kGapFoldNoSpan[] =
+    "\xCE\xB4\xD5\xD2\xB5\xBD\xCA\xA1\xB5\xC0\xBF\xDA\xC1\xBD\xB2\xE0\xB5\xC4\xC2\xD6\xC0\xAA\xCF\xDF\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD5\xDB\xB5\xFE\xB2\xD9\xD7\xF7 !";
+
+// Dart fold: the pattern's block has no room for the edit.
+// "图样空间不足，不能执行省道折叠操作 !" (36 bytes)
+inline constexpr char kGapFoldNoRoom[] =
+    "\xCD\xBC\xD1\xF9\xBF\xD5\xBC\xE4\xB2\xBB\xD7\xE3\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD5\xDB\xB5\xFE\xB2\xD9\xD7\xF7 !";
+
+// Dart fold, unfold: the fold piece or the fold record is not the one this
+// library folded.
+// "折叠样片与折叠记录不符，不能执行省道展开操作 !" (46 bytes)
+inline constexpr char kGapUnfoldMismatch[] =
+    "\xD5\xDB\xB5\xFE\xD1\xF9\xC6\xAC\xD3\xEB\xD5\xDB\xB5\xFE\xBC\xC7\xC2\xBC\xB2\xBB\xB7\xFB\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD5\xB9\xBF\xAA\xB2\xD9\xD7\xF7 !";
+
+// Dart fold, unfold: the pattern's block has no room for the formulas.
+// "图样空间不足，不能执行省道展开操作 !" (36 bytes)
+inline constexpr char kGapUnfoldNoRoom[] =
+    "\xCD\xBC\xD1\xF9\xBF\xD5\xBC\xE4\xB2\xBB\xD7\xE3\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD5\xB9\xBF\xAA\xB2\xD9\xD7\xF7 !";
+
+// ---- Dart transfer ----------------------------------------------------------
+
+// Dart transfer: the pattern's block has no room for the new dart.
+// "图样空间不足，不能执行省道转移操作 !" (36 bytes)
+inline constexpr char kGapMoveNoRoom[] =
+    "\xCD\xBC\xD1\xF9\xBF\xD5\xBC\xE4\xB2\xBB\xD7\xE3\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD7\xAA\xD2\xC6\xB2\xD9\xD7\xF7 !";
+
 struct SystemText {
     const char* name;
     const char* gbk;
@@ -117,4 +174,14 @@ inline constexpr SystemText kSystemTexts[] = {
     {"kPromptGapFoldDirection", kPromptGapFoldDirection},
     {"kGapFoldNoOutlinePoint", kGapFoldNoOutlinePoint},
     {"kGapFoldNoLegsCross", kGapFoldNoLegsCross},
+    {"kFoldTableFull", kFoldTableFull},
+    {"kFoldNotPleatLine", kFoldNotPleatLine},
+    {"kFoldWidthRefused", kFoldWidthRefused},
+    {"kGapMoveNoRoom", kGapMoveNoRoom},
+    {"kGapFoldLineShape", kGapFoldLineShape},
+    {"kGapFoldMouthShape", kGapFoldMouthShape},
+    {"kGapFoldNoSpan", kGapFoldNoSpan},
+    {"kGapFoldNoRoom", kGapFoldNoRoom},
+    {"kGapUnfoldMismatch", kGapUnfoldMismatch},
+    {"kGapUnfoldNoRoom", kGapUnfoldNoRoom},
 };

@@ -147,7 +147,8 @@ std::vector<int> pairLines(const std::vector<LineInfo>& bl, const std::vector<Po
             const auto in = [](const std::vector<PointInfo>& ps, short i) {
                 return i >= 0 && static_cast<size_t>(i) < ps.size() ? ps[static_cast<size_t>(i)] : PointInfo{};
             };
-            const double d = gap(in(bp, bl[k].first), in(ap, al[j].first)) + gap(in(bp, bl[k].last), in(ap, al[j].last));
+            const double d =
+                gap(in(bp, bl[k].first), in(ap, al[j].first)) + gap(in(bp, bl[k].last), in(ap, al[j].last));
             all.push_back(Candidate{d, k, j});
         }
     std::stable_sort(all.begin(), all.end(),
@@ -169,11 +170,13 @@ std::string lineName(const LineInfo& l) {
 
 }  // namespace
 
-std::string pieceChangeReport(const PatternDoc& before, const PatternDoc& after, int pi) {
+std::string pieceChangeReport(const PatternDoc& before, int bi, const PatternDoc& after, int ai) {
     std::ostringstream o;
-    Piece* b = before.piece(pi);
-    Piece* a = after.piece(pi);
-    const std::string name = "piece " + std::to_string(pi) + " \"" + (a ? after : before).pieceName(pi) + "\"";
+    Piece* b = before.piece(bi);
+    Piece* a = after.piece(ai);
+    const std::string name = (bi == ai ? "piece " + std::to_string(ai)
+                                       : "piece " + std::to_string(bi) + " -> " + std::to_string(ai)) +
+                             " \"" + (a ? after.pieceName(ai) : before.pieceName(bi)) + "\"";
     if (!a && !b) return "";
     if (!a) return name + ": removed by the run\n";
     const std::vector<PointInfo> ap = pointsOf(a);
@@ -249,7 +252,7 @@ std::string pieceChangeReport(const PatternDoc& before, const PatternDoc& after,
 std::string changeReport(const PatternDoc& before, const PatternDoc& after) {
     std::string text;
     const int pieces = std::max(before.pieceCount(), after.pieceCount());
-    for (int i = 0; i < pieces; ++i) text += pieceChangeReport(before, after, i);
+    for (int i = 0; i < pieces; ++i) text += pieceChangeReport(before, i, after, i);
     return text;
 }
 

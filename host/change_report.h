@@ -23,7 +23,8 @@ constexpr double kChangeTolerance = 0.005;
 // The report as text, one piece after the other; a piece the run left
 // exactly as it was gets one line.
 std::string changeReport(const PatternDoc& before, const PatternDoc& after);
-// The same for one piece (the piece numbers of both documents).
-std::string pieceChangeReport(const PatternDoc& before, const PatternDoc& after, int piece);
+// The same for one piece: piece `beforePiece` of `before` against piece
+// `afterPiece` of `after` (a tool may leave its result in a new piece).
+std::string pieceChangeReport(const PatternDoc& before, int beforePiece, const PatternDoc& after, int afterPiece);
 
 }  // namespace host

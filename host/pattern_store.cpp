@@ -323,7 +323,8 @@ PatternDoc buildPattern(const PatternModel& model, const std::string& file) {
         doc.names.push_back(m.name);
         std::string verdict = checkPiece(doc, static_cast<int>(i));
         if (!verdict.empty())
-            throw UserError(placeOf(where, verdict, m.shorthand), "the consistency checker refuses the piece: " + verdict);
+            throw UserError(placeOf(where, verdict, m.shorthand),
+                            "the consistency checker refuses the piece: " + verdict);
     }
     std::string verdict = checkPattern(doc);
     if (!verdict.empty()) throw UserError(file, "the consistency checker refuses the pattern: " + verdict);

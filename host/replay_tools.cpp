@@ -126,8 +126,21 @@ void symmetryStop(HostSession& s) { s.view.symmetryStep = 0; }
 // ---- pleat spread (qpHandlePieceFold) ---------------------------------------
 void pleatStart(HostSession& s) { s.view.pieceFoldStep = 1; }
 short pleatCall(HostSession& s, UINT m, WPARAM w, LPARAM l) {
-    return qpHandlePieceFold(s.hwnd, m, w, l, drawButton, &s.patternCell, &s.pieceCell, &s.pieceIndex, nullptr,
-                             &s.view, s.viewMatrix);
+    const short before = s.pieceIndex;
+    const short r = qpHandlePieceFold(s.hwnd, m, w, l, drawButton, &s.patternCell, &s.pieceCell, &s.pieceIndex,
+                                      nullptr, &s.view, s.viewMatrix);
+    if (s.pieceIndex != before) {
+        // Apply deletes the current piece and appends the rebuilt one: its
+        // name moves to the end with it, and the document takes the index
+        // the tool wrote into the piece index cell.
+        std::vector<std::string>& names = s.doc.names;
+        const std::string name = before < static_cast<short>(names.size()) ? names[static_cast<size_t>(before)] : "";
+        if (before < static_cast<short>(names.size())) names.erase(names.begin() + before);
+        names.resize(static_cast<size_t>(s.pieceIndex > 0 ? s.pieceIndex : 0));
+        names.push_back(name);
+        s.hostDoc.currentPiece = s.pieceIndex;
+    }
+    return r;
 }
 bool pleatFinished(HostSession& s, bool) { return s.view.pieceFoldStep == 0; }
 void pleatStop(HostSession& s) {
@@ -193,10 +206,18 @@ void gapFoldStart(HostSession& s) {
     s.view.gapFoldStep = 1;
 }
 short gapFoldCall(HostSession& s, UINT m, WPARAM w, LPARAM l) {
-    return qpHandleGapFold(s.hwnd, m, w, l, s.patternCell, &s.pieceIndex, &s.fold, &s.view, s.viewMatrix);
+    const short before = s.pieceIndex;
+    const short r = qpHandleGapFold(s.hwnd, m, w, l, s.patternCell, &s.pieceIndex, &s.fold, &s.view, s.viewMatrix);
+    // The fold makes the fold piece current and the unfold the source piece
+    // again, through the piece index cell: the document follows.
+    if (s.pieceIndex != before) s.hostDoc.currentPiece = s.pieceIndex;
+    return r;
 }
 bool gapFoldFinished(HostSession& s, bool) { return s.fold.foldPhase == 0; }
 void gapFoldStop(HostSession& s) {
+    // A run ended before its fold may have inserted the mouth's middle point
+    // for neighbouring legs: WM_CANCELMODE has the tool take it out again.
+    gapFoldCall(s, WM_CANCELMODE, 0, 0);
     s.fold.foldPhase = 0;
     s.view.pickState = 0;
     s.view.gapFoldStep = 0;

@@ -22,6 +22,7 @@ struct SvgOptions {
     // An older state of the pattern: each drawn piece's lines in it are
     // drawn faintly under the piece's own, in the same piece coordinates.
     const PatternDoc* before = nullptr;
+    int beforePiece = -1;  // the older piece to draw; -1: the same number
 };
 
 std::string renderSvg(const PatternDoc& doc, const SvgOptions& options);

@@ -5,8 +5,9 @@
 //
 // It reads only: counts, block size, indices, the outline structure (lines
 // over points, turning points shared by consecutive lines, point types that
-// agree with lineIn and lineOut), the one-to-one ownership of coordinates
-// and formulas, and the formula texts' places in the text area.
+// agree with lineIn and lineOut, each point in the segment of its line), the
+// one-to-one ownership of coordinates and formulas, and the formula texts'
+// places in the text area.
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -217,6 +218,29 @@ bool checkSegments(const Piece* piece, Verdict& v) {
     return true;
 }
 
+// A point of a line belongs to the segment that holds the line: a point
+// written through a stale record pointer breaks this first.
+bool checkPointSegments(const Piece* piece, Verdict& v) {
+    Items<const Seg> segs = items<Seg>(piece, kSegs);
+    std::vector<int> holder(static_cast<size_t>(piece->lineCount), -1);
+    for (int s = 0; s < segs.count; ++s) {
+        if (segs[s].markFlag != 0) continue;
+        for (int L = segs[s].firstLine; L < segs[s].firstLine + segs[s].lineCount; ++L)
+            holder[static_cast<size_t>(L)] = s;
+    }
+    Items<const Point> points = items<Point>(piece, kPoints);
+    for (int p = 0; p < points.count; ++p) {
+        const Point& pt = points[p];
+        if (isMark(pt.type)) continue;
+        const int line = pt.lineOut >= 0 ? pt.lineOut : pt.lineIn;
+        if (line < 0) continue;
+        const int s = holder[static_cast<size_t>(line)];
+        if (pt.segIndex != s)
+            return v.fail("point %d: segIndex %d but its line %d belongs to seg %d", p, pt.segIndex, line, s);
+    }
+    return true;
+}
+
 bool pointInRange(const Piece* piece, int p) { return p >= 0 && p < piece->pointCount; }
 
 bool checkOthers(const Piece* piece, Verdict& v) {
@@ -258,7 +282,7 @@ bool checkPiece(const Piece* piece, Verdict& v) {
     if (piece == nullptr) return v.fail("piece: null");
     // Counts and size first: everything after reads the arrays they place.
     return checkCounts(piece, v) && checkSegments(piece, v) && checkLines(piece, v) &&
-           checkPoints(piece, v) && checkCoords(piece, v) && checkFormulas(piece, v) && checkOthers(piece, v);
+           checkPoints(piece, v) && checkPointSegments(piece, v) && checkCoords(piece, v) && checkFormulas(piece, v) && checkOthers(piece, v);
 }
 
 // deep: every piece's records too; otherwise the header, the offsets and

@@ -181,6 +181,8 @@ int newLinePosition(Piece* piece, int s) {
 
 bool outlineSegment(const Seg& g) { return g.code == 1 || g.code == 3; }
 
+constexpr int16_t kArcKind = 3;  // Line.kind of an arc line
+
 }  // namespace
 
 // ---- getters -------------------------------------------------------------------
@@ -502,6 +504,9 @@ QP_SIBLING_EXPORT void qpDeletePoint(PatternBuffer* pattern, Piece* piece, short
             Line& a = lines[ending];
             const Line& b = lines[starting];
             int bEnd = lastPoint(b);
+            // A straight two-point stretch (a dart's mouth) absorbed into
+            // an arc leaves the arc: the merged line stays an arc.
+            if (a.pointCount == 2 && a.kind != kArcKind && b.kind == kArcKind) a.kind = kArcKind;
             a.pointCount = static_cast<int16_t>(a.pointCount + b.pointCount - 2);
             a.joinKind = b.joinKind;
             a.joinCount = b.joinCount;

@@ -53,7 +53,8 @@
 //   SPoints, PRules (Rule counts follow) and Cutangls; Extwid ends naming i
 //   keep i, clamped into range. An interior point shrinks its line; a point
 //   where two lines meet merges them (the first absorbs the second, its end,
-//   join fields and SPoints; it keeps its own kind); a chain
+//   join fields and SPoints; it keeps its own kind, except that a two-point
+//   line absorbing an arc (kind 3) becomes kind 3); a chain
 //   end shrinks its line and the new end turns K (an S start stays S), same
 //   case; a line left with fewer than 2 points is deleted.
 // qpDeleteLine(L): references to L become -1; later lines move down; L's

@@ -238,6 +238,15 @@ TEST(Replay, ExampleCorpus) {
         EXPECT_TRUE(result.runFinished);
         for (const auto& m : c["after"])
             EXPECT_NEAR(lengthAlong(doc.piece(m["piece"]), m["from"], m["to"]), m["mm"].get<double>(), tolerance);
+        // Straight distances between two points: the openings of a cut.
+        for (const auto& g : c.value("gaps", nlohmann::json::array())) {
+            double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+            Piece* piece = doc.piece(g["piece"]);
+            ASSERT_NE(piece, nullptr);
+            ASSERT_TRUE(pointPosition(piece, g["from"], x0, y0));
+            ASSERT_TRUE(pointPosition(piece, g["to"], x1, y1));
+            EXPECT_NEAR(std::hypot(x1 - x0, y1 - y0), g["mm"].get<double>(), tolerance);
+        }
         const auto& counts = c["pointCounts"];
         ASSERT_EQ(static_cast<int>(counts.size()), doc.pieceCount());
         for (int i = 0; i < doc.pieceCount(); ++i) EXPECT_EQ(doc.piece(i)->pointCount, counts[i].get<int>());

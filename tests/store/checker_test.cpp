@@ -155,6 +155,9 @@ std::vector<Damage> Damages() {
              e->toPoint = 13;
          },
          "extwid 0: points 1..13 out of range 0..12"},
+        {"a point written into another segment than its line's",
+         [](PatternBuffer*, Piece* p) { PointAt(p, 8)->segIndex = 0; },
+         "point 8: segIndex 0 but its line 4 belongs to seg 1"},
         {"a corner of no point", [](PatternBuffer*, Piece* p) {
              Cutangl* c = nullptr;
              qpGetCutanglLptr(p, 0, &c);

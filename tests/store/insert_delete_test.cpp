@@ -270,6 +270,25 @@ TEST(DeletePoint, ATurningPointBeforeACurveMergesTheCurveIntoTheLineBefore) {
     EXPECT_TRUE(PieceConsistent(piece));
 }
 
+// A dart's straight mouth (line 1, two points) merged into the arc after it
+// leaves an arc, whichever of the two keeps its record.
+TEST(DeletePoint, AStraightMouthMergedIntoAnArcKeepsTheArc) {
+    TestPattern pattern;
+    Piece* piece = pattern.add(CurvedShape());
+    LineAt(piece, 2)->kind = 3;  // 2..5 an arc
+    qpDeletePoint(pattern.get(), piece, 2);
+    EXPECT_EQ(LineAt(piece, 1)->pointCount, 4);
+    EXPECT_EQ(LineAt(piece, 1)->kind, 3);
+    EXPECT_TRUE(PieceConsistent(piece));
+    // An arc absorbing the straight line after it stays an arc as before.
+    Piece* other = pattern.add(CurvedShape());
+    LineAt(other, 2)->kind = 3;
+    qpDeletePoint(pattern.get(), other, 5);
+    EXPECT_EQ(LineAt(other, 2)->pointCount, 4);
+    EXPECT_EQ(LineAt(other, 2)->kind, 3);
+    EXPECT_TRUE(PieceConsistent(other));
+}
+
 // A rectangle with two two-point inner lines meeting at (100, 100), as a dart
 // leaves them: points 5 s, 6 k (line 4) and 7 s, 8 k (line 5).
 PieceShape RectangleWithDartLegs() {
