@@ -37,7 +37,6 @@ public:
     [[noreturn]] void fail(const std::string& what) const {
         throw UserError(file_ + ": " + (path_.empty() ? std::string("top level") : path_), what);
     }
-    const std::string& path() const { return path_; }
 
 private:
     const std::string& file_;

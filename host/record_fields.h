@@ -165,8 +165,8 @@ void copyFields(const RecordKind<R>& kind, const R& from, R& to) {
 // Calls visit(kind, list) for every record kind of a piece kept as a plain
 // list of records, in file order (points, which carry texts, come first and
 // are not among them).
-template <typename Piece_, typename Visit>
-void forEachRecordList(Piece_& piece, Visit&& visit) {
+template <typename Model, typename Visit>
+void forEachRecordList(Model& piece, Visit&& visit) {
     visit(kLines, piece.lines);
     visit(kSegments, piece.segments);
     visit(kSpecialPoints, piece.specialPoints);
