@@ -29,11 +29,6 @@ constexpr WPARAM kStraightSwitch = 0x117;
 
 HostSession* current = nullptr;  // the session whose dialog and commands are open
 
-// The host's own words; each tool's are in its table entry.
-const SetWord kHostWords[] = {
-    {"pickState", [](HostSession& s, int16_t v) { s.view.pickState = v; }},
-    {"lengthUnit", [](HostSession& s, int16_t v) { s.hostDoc.lengthUnit = v; }},
-};
 
 LPARAM pixelParam(POINT p) {
     return static_cast<LPARAM>((static_cast<uint32_t>(p.y & 0xFFFF) << 16) | static_cast<uint32_t>(p.x & 0xFFFF));
@@ -92,8 +87,16 @@ HostSession::~HostSession() {
 
 HostSession* HostSession::active() { return current; }
 
+const std::vector<SetWord>& hostSetWords() {
+    static const std::vector<SetWord> words = {
+        {"pickState", [](HostSession& s, int16_t v) { s.view.pickState = v; }},
+        {"lengthUnit", [](HostSession& s, int16_t v) { s.hostDoc.lengthUnit = v; }},
+    };
+    return words;
+}
+
 const SetWord* findSetWord(const std::string& word) {
-    for (const SetWord& w : kHostWords)
+    for (const SetWord& w : hostSetWords())
         if (word == w.word) return &w;
     for (const ToolEntry& t : toolTable())
         for (const SetWord& w : t.words)

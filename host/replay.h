@@ -66,8 +66,10 @@ struct ToolEntry {
 const std::vector<ToolEntry>& toolTable();
 // Null when there is no such tool.
 const ToolEntry* findTool(const std::string& name);
-// The word `set WORD` names: the host's own (pickState, lengthUnit), then
-// every tool's; null when no record has the word.
+// The host's own words (pickState, lengthUnit); each tool's are in its entry.
+const std::vector<SetWord>& hostSetWords();
+// The word `set WORD` names: the host's own, then every tool's; null when no
+// record has the word.
 const SetWord* findSetWord(const std::string& word);
 
 struct ReplayResult {

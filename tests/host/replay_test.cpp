@@ -258,15 +258,22 @@ TEST(Replay, ExampleCorpus) {
 
 namespace {
 
-// The words a script may set are the host's own and the tool entries'; the
-// parser's list and the records they reach are the same set.
-TEST(ToolTable, EverySetWordReachesARecord) {
-    std::set<std::string> fromEntries = {"pickState", "lengthUnit"};
-    for (const host::ToolEntry& t : host::toolTable())
-        for (const host::SetWord& w : t.words) EXPECT_TRUE(fromEntries.insert(w.word).second) << w.word;
+// The words a script may set are the host's own and the tool entries', each
+// once, and each reaches its record.
+TEST(ToolTable, EverySetWordReachesItsRecord) {
     const std::set<std::string> parsed(host::scriptSetWords().begin(), host::scriptSetWords().end());
-    EXPECT_EQ(parsed, fromEntries);
-    for (const std::string& w : parsed) EXPECT_NE(host::findSetWord(w), nullptr) << w;
+    EXPECT_EQ(parsed.size(), host::scriptSetWords().size()) << "a word given twice";
+    EXPECT_EQ(parsed, (std::set<std::string>{"pickState", "lengthUnit", "italyStep", "symmetryStep",
+                                             "pieceFoldStep", "increaseMode", "gapMoveStep", "gapFoldStep",
+                                             "foldPhase"}));
+    host::PatternDoc doc = host::loadPattern(hosttest::examplesDir() + "/sleeve.json");
+    host::HostSession session(doc, nullptr);
+    host::findSetWord("italyStep")->set(session, 4);
+    host::findSetWord("foldPhase")->set(session, 2);
+    host::findSetWord("lengthUnit")->set(session, -1);
+    EXPECT_EQ(session.view.italyStep, 4);
+    EXPECT_EQ(session.fold.foldPhase, 2);
+    EXPECT_EQ(session.hostDoc.lengthUnit, -1);
     EXPECT_EQ(host::findSetWord("noSuchWord"), nullptr);
 }
 
