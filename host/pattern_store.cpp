@@ -171,12 +171,11 @@ void buildRecords(PatternDoc& doc, const PieceModel& m, const std::string& where
     // Every record now exists; write the fields. No store operation runs
     // from here on, so the pointers stay valid.
     piece = fetch();
-    if (piece->segCount != static_cast<int16_t>(m.segments.size()) ||
-        piece->lineCount != static_cast<int16_t>(m.lines.size()) ||
-        piece->pointCount != static_cast<int16_t>(m.points.size()) ||
-        piece->sPointCount != static_cast<int16_t>(m.specialPoints.size()) ||
-        piece->pRuleCount != static_cast<int16_t>(m.pRules.size()))
-        throw UserError(where, "the store did not take every record of the piece");
+    bool taken = piece->pointCount == static_cast<int16_t>(m.points.size());
+    forEachRecordList(m, [&](const auto& kind, const auto& records) {
+        taken = taken && piece->*kind.count == static_cast<int16_t>(records.size());
+    });
+    if (!taken) throw UserError(where, "the store did not take every record of the piece");
     std::memcpy(piece->placement, m.placement.data(), sizeof piece->placement);
     piece->groupFlag = m.groupFlag;
     forEachRecordList(m, [&](const auto& kind, const auto& records) {
