@@ -29,7 +29,6 @@ constexpr WPARAM kStraightSwitch = 0x117;
 
 HostSession* current = nullptr;  // the session whose dialog and commands are open
 
-
 LPARAM pixelParam(POINT p) {
     return static_cast<LPARAM>((static_cast<uint32_t>(p.y & 0xFFFF) << 16) | static_cast<uint32_t>(p.x & 0xFFFF));
 }
