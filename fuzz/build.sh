@@ -15,7 +15,7 @@ cxx=${CXX_FUZZ:-clang++}
 flags=(-std=c++17 -g -O1 -I. -fno-omit-frame-pointer -fno-sanitize-recover=all)
 sanitize=address,undefined
 
-sources=(formula/number_text.cpp formula/packing.cpp formula/spreading.cpp)
+sources=(formula/number_text.cpp formula/grammar.cpp formula/packing.cpp formula/spreading.cpp)
 harnesses=(atof pack pack_brackets spread scale)
 
 objects=()
