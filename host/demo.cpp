@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "frame/siblings.h"
+#include "host/change_report.h"
 #include "host/commands.h"
 #include "host/host_io.h"
 #include "host/pattern_json.h"
@@ -447,6 +448,23 @@ const std::vector<DemoTool>& demoTools() {
 
 std::string fileText(const std::string& s) { return xmlEscape(s); }
 
+// What the run changed, for any tool's section: piece `afterPiece` after the
+// run drawn over piece `piece` before it (DIR/BASE-change.svg), and the
+// change report of the two.
+std::string changeView(const std::string& dir, const std::string& base, const std::string& title,
+                       const PatternDoc& before, int piece, const PatternDoc& after, int afterPiece) {
+    SvgOptions overlay;
+    overlay.pieces = {afterPiece};
+    overlay.before = &before;
+    overlay.beforePiece = piece;
+    overlay.title = title + ": after, over before (pale)";
+    writeFileAtomic(dir + "/" + base + "-change.svg", renderSvg(after, overlay));
+    return "<h3>What changed</h3>\n<div class=\"pair\">\n<figure><img src=\"" + base +
+           "-change.svg\" alt=\"after over before\"/><figcaption>after, over before (pale)</figcaption></figure>\n"
+           "<figure><pre>" + fileText(pieceChangeReport(before, piece, after, afterPiece)) +
+           "</pre></figure>\n</div>\n";
+}
+
 }  // namespace
 
 int runDemo(const std::string& dir, std::ostream& out) {
@@ -549,16 +567,19 @@ int runDemo(const std::string& dir, std::ostream& out) {
              << fileText(demo.script) << "</pre>\n";
         html << "<h3>What the library showed</h3>\n<pre>" << fileText(transcript.str()) << "</pre>\n";
         html << "<h3>Figures</h3>\n<table>\n";
+        std::string change;
         if (error.empty()) {
             for (const Figure& f : demo.figures(before, after))
                 html << "<tr><th>" << xmlEscape(f.label) << "</th><td>" << xmlEscape(f.value) << "</td></tr>\n";
             html << "<tr><th>consistency checker</th><td>every piece consistent</td></tr>\n";
+            change = changeView(dir, base, tool->title, before, demo.piece, after,
+                                demo.afterPiece >= 0 ? demo.afterPiece : demo.piece);
         } else {
             ++failures;
             html << "<tr><th>failure</th><td class=\"bad\">" << xmlEscape(error) << "</td></tr>\n";
             out << "demo: " << tool->title << ": " << error << "\n";
         }
-        html << "</table>\n</section>\n";
+        html << "</table>\n" << change << "</section>\n";
     }
     if (!missing.empty()) {
         html << "<section id=\"to-come\">\n<h2>Tools not in the library yet</h2>\n<p>";

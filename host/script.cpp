@@ -1,4 +1,7 @@
+// Replay scripts read into commands (see script.h, docs/replay-scripts.md).
 #include "host/script.h"
+
+#include "host/replay.h"
 
 #include <cctype>
 #include <cerrno>
@@ -73,11 +76,15 @@ std::string restText(const std::string& line, const std::string& command) {
 }  // namespace
 
 const std::vector<std::string>& scriptSetWords() {
-    static const std::vector<std::string> w = {
-        "pickState",   "increaseMode", "symmetryStep", "gapMoveStep", "gapFoldStep",
-        "pieceFoldStep", "italyStep",  "foldPhase",    "lengthUnit",
-    };
-    return w;
+    // The host's own words and every tool entry's, in table order.
+    static const std::vector<std::string> words = [] {
+        std::vector<std::string> w;
+        for (const SetWord& h : hostSetWords()) w.push_back(h.word);
+        for (const ToolEntry& t : toolTable())
+            for (const SetWord& tw : t.words) w.push_back(tw.word);
+        return w;
+    }();
+    return words;
 }
 
 std::vector<ScriptCommand> parseScript(const std::string& text, const std::string& fileName) {

@@ -29,7 +29,7 @@
 #include <string>
 #include <vector>
 
-#include "siblings/records/store_extras.h"
+#include "siblings/records/store_internals.h"
 
 namespace {
 

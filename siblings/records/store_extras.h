@@ -1,6 +1,7 @@
-// The pattern store stand-in (Qpkit1, with Qpkit3 and Qpkit4): what tests,
-// fixtures and the qpkit host need beyond the sibling operations of
-// frame/siblings.h. The library itself never includes this header.
+// The pattern store stand-in (Qpkit1, with Qpkit3 and Qpkit4): its public
+// extras, what tests, fixtures and the qpkit host need beyond the sibling
+// operations of frame/siblings.h. The library itself never includes this
+// header. What the stand-ins share among themselves is in store_internals.h.
 //
 // Memory: patterns are movable global blocks (GlobalAlloc, used locked); the
 // store knows each block's size through GlobalSize(GlobalHandle(pattern)) and
@@ -147,7 +148,13 @@ QP_SIBLING_EXPORT int storeCheckPattern(const PatternBuffer* pattern, char* mess
 
 // ---- Parameters (the measurement table the host fills) -------------------------
 
-// name: one or two letters, case-sensitive; value in centimetres. 0: refused.
+// The one rule for a parameter name, shared by the store and the host: one
+// letter, or two letters of the same case ("H", "BL", "ab"). A formula text
+// reads a letter followed by a letter of its own case as one two-letter name.
+// storeParameterNameAt: the length (0, 1 or 2) of the name at text[i].
+QP_STORE_CXX_EXPORT size_t storeParameterNameAt(const std::string& text, size_t i);
+QP_STORE_CXX_EXPORT bool storeIsParameterName(const std::string& name);
+// name: a parameter name, case-sensitive; value in centimetres. 0: refused.
 QP_SIBLING_EXPORT int storeSetParameter(const char* name, float value);
 QP_SIBLING_EXPORT void storeClearParameters(void);
 QP_SIBLING_EXPORT int storeParameterCount(void);
@@ -162,39 +169,6 @@ QP_SIBLING_EXPORT void storeIncreaseFRule(PatternBuffer* pattern, Piece* piece, 
 // A line at index `at` of segment s's range (its front .. one past its end;
 // any index when s has no lines yet); kind 1, no points. Later lines move up.
 QP_SIBLING_EXPORT void storeInsertLine(PatternBuffer* pattern, Piece* piece, short s, short at, Line** p);
-
-// ---- Internals shared by Qpkit1, Qpkit3 and Qpkit4 ----------------------------
-
-// Bytes a piece needs for its counts (800 + records + texts); -1 when a count
-// is negative.
-QP_SIBLING_EXPORT long storePieceSize(const Piece* piece);
-// Slot of `piece` among the pattern's pieceOffset[], -1 if it is not there.
-QP_SIBLING_EXPORT int storeFindPiece(const PatternBuffer* pattern, const Piece* piece);
-// One line on stderr, for a call the store refuses (it then changes nothing).
-QP_SIBLING_EXPORT void storeReport(const char* format, ...)
-    __attribute__((format(printf, 1, 2)));
-// One line on stderr, then abort(): for a call that cannot go on without
-// writing past a block (out of room) or through a damaged piece.
-QP_SIBLING_EXPORT void storeFail(const char* format, ...)
-    __attribute__((noreturn, format(printf, 1, 2)));
-// Opens (delta > 0) or closes (delta < 0) delta bytes at byte `at` of the
-// piece block: the rest of the piece and every later piece move, byteSize,
-// later pieceOffset entries and totalSize follow. Aborts when out of room.
-QP_SIBLING_EXPORT void storeResizePiece(PatternBuffer* pattern, Piece* piece, long at,
-                                        long delta);
-// Appends a copy of `piece` (byteSize bytes) as the last piece of *cell,
-// moving the pattern to a larger block when it does not fit (*cell follows;
-// the old block is freed). Returns the appended piece.
-QP_SIBLING_EXPORT Piece* storeAppendPieceCopy(PatternBuffer** cell, const Piece* piece);
-// The same within the pattern's own block; stops when it does not fit.
-QP_SIBLING_EXPORT Piece* storeAppendPieceInPlace(PatternBuffer* pattern, const Piece* piece);
-// The end of the bytes in use: totalSize, or the end of the last piece when
-// a header's totalSize lags behind its pieces.
-QP_SIBLING_EXPORT long storePatternEnd(const PatternBuffer* pattern);
-// A coordinate as formula text: centimetres, at most three decimals, no
-// trailing zeros ("12.34", "-5", "0"). Returns its length, 0 when it does not
-// fit size bytes (text is then empty).
-QP_SIBLING_EXPORT int storeCoordinateText(float millimetres, char* text, int size);
 
 // ---- Formula texts (for the sibling libraries, tests and the host) -----------
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <set>
 #include <nlohmann/json.hpp>
 
 #include "host/host_io.h"
@@ -254,6 +255,29 @@ TEST(Replay, ExampleCorpus) {
         for (int i = 0; i < doc.pieceCount(); ++i) EXPECT_EQ(doc.piece(i)->pointCount, counts[i].get<int>());
         EXPECT_TRUE(hosttest::patternConsistent(doc));
     }
+}
+
+}  // namespace
+
+namespace {
+
+// The words a script may set are the host's own and the tool entries', each
+// once, and each reaches its record.
+TEST(ToolTable, EverySetWordReachesItsRecord) {
+    const std::set<std::string> parsed(host::scriptSetWords().begin(), host::scriptSetWords().end());
+    EXPECT_EQ(parsed.size(), host::scriptSetWords().size()) << "a word given twice";
+    EXPECT_EQ(parsed, (std::set<std::string>{"pickState", "lengthUnit", "italyStep", "symmetryStep",
+                                             "pieceFoldStep", "increaseMode", "gapMoveStep", "gapFoldStep",
+                                             "foldPhase"}));
+    host::PatternDoc doc = host::loadPattern(hosttest::examplesDir() + "/sleeve.json");
+    host::HostSession session(doc, nullptr);
+    host::findSetWord("italyStep")->set(session, 4);
+    host::findSetWord("foldPhase")->set(session, 2);
+    host::findSetWord("lengthUnit")->set(session, -1);
+    EXPECT_EQ(session.view.italyStep, 4);
+    EXPECT_EQ(session.fold.foldPhase, 2);
+    EXPECT_EQ(session.hostDoc.lengthUnit, -1);
+    EXPECT_EQ(host::findSetWord("noSuchWord"), nullptr);
 }
 
 }  // namespace

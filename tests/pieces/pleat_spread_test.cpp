@@ -276,11 +276,7 @@ TEST_F(PleatSpread, EqualWidthsShiftStraightAwayFromTheLine) {
 TEST_F(PleatSpread, TwoPleatsOfASkirtInOneApply) {
     build(SkirtPanel());
     const auto hemLength = [](Piece* piece, short first, short last) {
-        short index = 0;
-        float length = 0, x = 0, y = 0;
-        qpCurve(nullptr, piece, 0, 0x112, 0, 0, first, static_cast<short>(last - first + 1), -1, 40, &index,
-                &length, &x, &y, nullptr);
-        return length;
+        return lengthOf(piece, first, static_cast<short>(last - first + 1));
     };
     const float hemBefore = hemLength(pieceCell, 5, 6);
     row(67.5f, 300, "1", "3");

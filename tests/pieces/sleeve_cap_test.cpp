@@ -101,8 +101,9 @@ protected:
     float capLength(short first, short last) {
         short index = 0;
         float length = 0, x = 0, y = 0;
-        qpCurve(nullptr, piece, 0, 0x112, 0, 0, first, static_cast<short>(last - first + 1), -1,
-                40, &index, &length, &x, &y, nullptr);
+        qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kMeasureLength, qpcurve::kStylePlain,
+                qpcurve::kSnapAllLinesDefault, first, static_cast<short>(last - first + 1),
+                qpcurve::kColourDefault, qpcurve::kDefaultResolution, &index, &length, &x, &y, nullptr);
         return length;
     }
     std::vector<Coord> coords() {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "frame/work_buffer.h"
+#include "siblings/records/store_internals.h"
 #include "tests/support/store_fixture.h"
 #include "win/win32.h"
 
