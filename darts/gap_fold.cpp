@@ -108,17 +108,7 @@ Piece* pieceAt(PatternBuffer* pattern, short index) {
     return piece;
 }
 
-bool positionOf(Piece* piece, short i, float& x, float& y) {
-    Point* p = nullptr;
-    qpGetPointLptr(piece, i, &p);
-    if (!p) return false;
-    Coord* c = nullptr;
-    qpGetCoordLptr(piece, p->coordIndex, &c);
-    if (!c) return false;
-    x = c->x;
-    y = c->y;
-    return true;
-}
+using frame::positionOf;
 
 void setPosition(Piece* piece, short i, float x, float y) {
     Point* p = nullptr;

@@ -55,10 +55,7 @@ struct Pos {
 };
 
 Pos positionOf(Piece* piece, short i) {
-    Point* p = nullptr;
-    qpGetPointLptr(piece, i, &p);
-    Coord* c = nullptr;
-    if (p) qpGetCoordLptr(piece, p->coordIndex, &c);
+    const Coord* c = frame::coordOfPoint(piece, i);
     return c ? Pos{c->x, c->y} : Pos{};
 }
 

@@ -98,17 +98,7 @@ struct Run {
 };
 Run run;
 
-bool positionOf(Piece* piece, short i, float& x, float& y) {
-    Point* p = nullptr;
-    qpGetPointLptr(piece, i, &p);
-    if (!p) return false;
-    Coord* c = nullptr;
-    qpGetCoordLptr(piece, p->coordIndex, &c);
-    if (!c) return false;
-    x = c->x;
-    y = c->y;
-    return true;
-}
+using frame::positionOf;
 
 // A pleat line is a two-point inner line named by its first point.
 bool isPleatLine(Piece* piece, short k) {

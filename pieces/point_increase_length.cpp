@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "frame/handler_frame.h"
+#include "frame/piece_edit.h"
 #include "frame/siblings.h"
 #include "frame/texts.h"
 #include "pieces/point_increase.h"
@@ -23,16 +24,7 @@ Point* pointAt(Piece* piece, short i) {
     return p;
 }
 
-bool positionOf(Piece* piece, short i, double& x, double& y) {
-    Point* p = pointAt(piece, i);
-    if (!p) return false;
-    Coord* c = nullptr;
-    qpGetCoordLptr(piece, p->coordIndex, &c);
-    if (!c) return false;
-    x = c->x;
-    y = c->y;
-    return true;
-}
+using frame::positionOf;
 
 double wrap(double a) {
     if (a > kPi) a -= kTwoPi;
