@@ -235,22 +235,13 @@ void startRun(HWND hwnd, Piece** pieceCell, HostView* view, const float* viewMat
     run.piece = *pieceCell;
     if (!run.piece) return;  // no current piece: nothing to spread
     HDC hdc = GetDC(hwnd);
-    SetROP2(hdc, R2_COPYPEN);
-    RECT client{};
-    GetClientRect(hwnd, &client);
-    HBRUSH white = CreateSolidBrush(kWhite);
-    HGDIOBJ oldBrush = SelectObject(hdc, white);
-    HGDIOBJ oldPen = SelectObject(hdc, GetStockObject(NULL_PEN));
-    Rectangle(hdc, client.left, client.top + frame::kPromptBarHeight, client.right, client.bottom);
+    frame::fillBelowPrompt(hdc, hwnd);
     frame::buildViewMatrices(hwnd, viewMatrix, run.piece, run.m);
     short index = 0;
     float length = 0, x = 0, y = 0;
     qpCurve(hdc, run.piece, qpcurve::kOpDraw, qpcurve::kDrawOnly, qpcurve::kStylePlain,
             qpcurve::kSnapAllLinesDefault, 0, 0, qpcurve::kColourDefault, qpcurve::kDefaultResolution,
             &index, &length, &x, &y, run.m.pieceToScreen);
-    SelectObject(hdc, oldBrush);
-    SelectObject(hdc, oldPen);
-    DeleteObject(white);
     ReleaseDC(hwnd, hdc);
 
     run.rowCount = 0;

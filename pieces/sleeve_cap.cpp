@@ -76,17 +76,7 @@ void startRun(HWND hwnd, PatternBuffer** patternCell, Piece** pieceCell, HostVie
     run.entry.open = false;
 
     HDC hdc = GetDC(hwnd);
-    SetROP2(hdc, R2_COPYPEN);
-    RECT client{};
-    GetClientRect(hwnd, &client);
-    HBRUSH white = CreateSolidBrush(kWhite);
-    HGDIOBJ oldBrush = SelectObject(hdc, white);
-    HGDIOBJ oldPen = SelectObject(hdc, GetStockObject(NULL_PEN));
-    Rectangle(hdc, client.left, client.top + frame::kPromptBarHeight, client.right,
-              client.bottom);
-    SelectObject(hdc, oldBrush);
-    SelectObject(hdc, oldPen);
-    DeleteObject(white);
+    frame::fillBelowPrompt(hdc, hwnd);
 
     frame::buildViewMatrices(hwnd, viewMatrix, run.piece, run.m);
     short index = 0;
