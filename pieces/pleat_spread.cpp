@@ -47,7 +47,6 @@ constexpr COLORREF kTitleColour = 0xFFFF00;
 constexpr COLORREF kNumberColour = 0x00FF00;
 constexpr COLORREF kWidthColour = 0x00FFFF;
 constexpr COLORREF kCellPaper = 0xFFFFFF;
-constexpr COLORREF kWhite = 0xFFFFFF;
 // What qpEditString is told about a cell: character width and length.
 constexpr int kCellCharWidth = 8;
 constexpr int kCellChars = 20;
