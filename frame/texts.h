@@ -151,10 +151,11 @@ inline constexpr char kGapMoveNoRoom[] =
     "\xCD\xBC\xD1\xF9\xBF\xD5\xBC\xE4\xB2\xBB\xD7\xE3\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD7\xAA\xD2\xC6\xB2\xD9\xD7\xF7 !";
 // ---- Point increase ----------------------------------------------------------
 
-// Point increase: a typed distance or mark size breaks the rule for typed
-// numbers (or is not above zero); nothing is added.
+// Any tool: a typed number breaks the rule for typed numbers (a sleeve cap's
+// increase; a point increase's distance or mark size, which must also be
+// above zero); nothing changes.
 // "输入的数值无效 !" (16 bytes)
-inline constexpr char kIncreaseNumberRefused[] =
+inline constexpr char kNumberRefused[] =
     "\xCA\xE4\xC8\xEB\xB5\xC4\xCA\xFD\xD6\xB5\xCE\xDE\xD0\xA7 !";
 
 // Point increase: the typed distance runs past the end of the outline chain.
@@ -209,7 +210,7 @@ inline constexpr SystemText kSystemTexts[] = {
     {"kGapFoldNoRoom", kGapFoldNoRoom},
     {"kGapUnfoldMismatch", kGapUnfoldMismatch},
     {"kGapUnfoldNoRoom", kGapUnfoldNoRoom},
-    {"kIncreaseNumberRefused", kIncreaseNumberRefused},
+    {"kNumberRefused", kNumberRefused},
     {"kIncreaseTooLong", kIncreaseTooLong},
     {"kIncreaseNoRoom", kIncreaseNoRoom},
     {"kSymmetryTooLarge", kSymmetryTooLarge},

@@ -797,7 +797,7 @@ short leftClick(HWND hwnd, DLGPROC dialogProc, const char* dialogText, HostView*
         double mm = 0;
         bool refused = false;
         if (!increase::askDistance(hwnd, dialogProc, dialogText, run.doc.lengthUnit, mm, refused)) {
-            if (refused) refuse(hwnd, kIncreaseNumberRefused);
+            if (refused) refuse(hwnd, kNumberRefused);
             return 1;  // a cancel: the outline point stays picked
         }
         if (!increase::placeAlong(run.piece, along, mm, plan.x, plan.y)) {
@@ -843,13 +843,13 @@ short leftClick(HWND hwnd, DLGPROC dialogProc, const char* dialogText, HostView*
         if (copied && text[0] != '\0') {
             double cm = 0;
             if (!increase::readPositive(text, cm)) {
-                refuse(hwnd, kIncreaseNumberRefused);
+                refuse(hwnd, kNumberRefused);
                 return 1;
             }
             plan.hasSize = true;
             plan.size = static_cast<float>(cm * 10.0);
         } else if (!copied && dialogText) {
-            refuse(hwnd, kIncreaseNumberRefused);
+            refuse(hwnd, kNumberRefused);
             return 1;
         }
     }

@@ -300,8 +300,10 @@ bool halvesCross(Piece* piece, double alpha, double beta) {
 void lengthen(HWND hwnd) {
     double increaseCm = 0;
     run.entry.text[sizeof run.entry.text - 1] = '\0';
-    if (!frame::readTypedNumber(run.entry.text, increaseCm))
+    if (!frame::readTypedNumber(run.entry.text, increaseCm)) {
+        frame::showPrompt(hwnd, 2, run.prompt, kNumberRefused);
         return;
+    }
     frame::finishEntry(run.entry);
     const double increase = increaseCm * 10.0;  // cm -> mm
     const double target = run.length + increase;

@@ -91,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(
         TextRow{kGapFoldNoRoom, u8"图样空间不足，不能执行省道折叠操作 !", 36},
         TextRow{kGapUnfoldMismatch, u8"折叠样片与折叠记录不符，不能执行省道展开操作 !", 46},
         TextRow{kGapUnfoldNoRoom, u8"图样空间不足，不能执行省道展开操作 !", 36},
-        TextRow{kIncreaseNumberRefused, u8"输入的数值无效 !", 16},
+        TextRow{kNumberRefused, u8"输入的数值无效 !", 16},
         TextRow{kIncreaseTooLong, u8"输入的长度超出了轮廓线的长度 !", 30},
         TextRow{kIncreaseNoRoom, u8"内存不足，不能增加点 !", 22},
         TextRow{kSymmetryTooLarge, u8"对称后的衣片过大，不能执行对称操作 !", 36}));

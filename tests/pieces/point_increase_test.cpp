@@ -500,7 +500,7 @@ TEST_F(PointIncrease, ADrillMarkTakesItsSizeFromTheHostsText) {
     clickAt(120, 200);
     EXPECT_EQ(piece()->pointCount, 13);
 #if QP_HAVE_DESKTOP
-    EXPECT_NE(deskTextOut().find(kIncreaseNumberRefused), std::string::npos);
+    EXPECT_NE(deskTextOut().find(kNumberRefused), std::string::npos);
 #endif
 }
 
@@ -578,7 +578,7 @@ TEST_F(PointIncrease, ByLengthRefusalsLeaveThePieceAsItWas) {
     EXPECT_TRUE(bytes(doc.pattern) == before);
     EXPECT_EQ(view.pickState, 3);  // the outline point stays picked
 #if QP_HAVE_DESKTOP
-    EXPECT_NE(deskTextOut().find(kIncreaseNumberRefused), std::string::npos);
+    EXPECT_NE(deskTextOut().find(kNumberRefused), std::string::npos);
     EXPECT_NE(deskTextOut().find(kIncreaseTooLong), std::string::npos);
     // The dialog comes from the window's own module.
     ASSERT_FALSE(deskCalls("GetWindowLongA").empty());

@@ -450,6 +450,9 @@ TEST_F(SleeveCap, ARefusedIncreaseLeavesTheEntryOpen) {
         type(text);
         EXPECT_EQ(send(WM_KEYDOWN, 0x87), 1);
         EXPECT_EQ(piece->pointCount, 10);
+#if QP_HAVE_DESKTOP
+        EXPECT_NE(deskTextOut().find(kNumberRefused), std::string::npos);
+#endif
         for (size_t n = std::string(text).size(); n > 0; --n)
             send(WM_KEYDOWN, VK_BACK);
         type("2.5");
