@@ -211,132 +211,142 @@ void HostSession::endRun() {
 }
 
 ReplayResult HostSession::play(const std::vector<ScriptCommand>& script, const std::string& scriptName) {
+    begin();
+    for (const ScriptCommand& c : script) step(c, scriptName);
+    return finish();
+}
+
+void HostSession::begin() {
     result_ = ReplayResult{};
     fitView();
-    for (const ScriptCommand& c : script) {
-        auto fail = [&](const std::string& what) {
-            throw UserError(scriptName + ": line " + std::to_string(c.line), what);
-        };
-        if (verbose_) say("> " + c.source);
-        bool needsTool = c.op != ScriptOp::Tool && c.op != ScriptOp::Piece && c.op != ScriptOp::Answer &&
-                         c.op != ScriptOp::Set && c.op != ScriptOp::End;
-        if (needsTool && !tool) {
-            fail(result_.runFinished ? "the tool's run is already finished; start it again with 'tool NAME'"
-                                     : "no tool is chosen yet: start with 'tool NAME'");
-        }
-        auto pointer = [&](UINT message, WPARAM buttons) {
-            if (c.target.given) {
-                moveTo(c.target, c.line, scriptName);
-                short r = send(WM_MOUSEMOVE, 0, pixelParam(deskCursorClient()));
-                if (verbose_) say("  WM_MOUSEMOVE -> " + std::to_string(r));
-                if (!tool) return;
-            }
-            short r = send(message, buttons, pixelParam(deskCursorClient()));
-            if (verbose_) say("  message -> " + std::to_string(r));
-        };
-        switch (c.op) {
-            case ScriptOp::Tool: {
-                const ToolEntry* t = findTool(c.word);
-                if (!t) {
-                    std::string list;
-                    for (const auto& e : toolTable()) list += (list.empty() ? "" : ", ") + std::string(e.name);
-                    fail("unknown tool '" + c.word + "' (tools: " + list + ")");
-                }
-                if (!t->available())
-                    fail(std::string("the library has no ") + t->title + " tool yet (" + t->handler + ")");
-                endRun();
-                tool = t;
-                result_.runFinished = false;
-                fitView();
-                tool->start(*this);
-                break;
-            }
-            case ScriptOp::Piece:
-                if (c.number >= doc.pieceCount())
-                    fail("piece " + std::to_string(c.number) + " does not exist (the pattern has " +
-                         std::to_string(doc.pieceCount()) + " pieces)");
-                if (tool) fail("choose the piece before the tool ('piece N' before 'tool NAME')");
-                pieceIndex = static_cast<short>(c.number);
-                syncIn();
-                fitView();
-                break;
-            case ScriptOp::Move: {
-                moveTo(c.target, c.line, scriptName);
-                short r = send(WM_MOUSEMOVE, 0, pixelParam(deskCursorClient()));
-                if (verbose_) say("  WM_MOUSEMOVE -> " + std::to_string(r));
-                break;
-            }
-            case ScriptOp::Click: pointer(WM_LBUTTONDOWN, 1); break;
-            case ScriptOp::RightClick: pointer(WM_RBUTTONDOWN, 2); break;
-            case ScriptOp::Unfold:
-                fold.foldPhase = 2;
-                pointer(WM_LBUTTONDOWN, 1);
-                break;
-            case ScriptOp::Leave: send(WM_NCMOUSEMOVE, 0, 0); break;
-            case ScriptOp::Key: {
-                short r = send(WM_KEYDOWN, static_cast<WPARAM>(c.number), 1);
-                if (verbose_) say("  WM_KEYDOWN -> " + std::to_string(r));
-                break;
-            }
-            case ScriptOp::Type:
-                // The typed characters are in the script; the edit field's
-                // echo of each keystroke is not printed.
-                for (unsigned char ch : c.text) {
-                    send(WM_CHAR, ch, 1, false);
-                    if (!tool) break;
-                }
-                break;
-            case ScriptOp::Answer: {
-                std::string gbk;
-                if (!utf8ToGbk(c.text, gbk)) fail("the answer has characters the dialog cannot take (not GBK)");
-                deskQueueDialogAnswer(gbk);
-                break;
-            }
-            case ScriptOp::Straight: {
-                short r = send(WM_COMMAND, kStraightSwitch, c.number);
-                if (verbose_) say("  WM_COMMAND 0x117 -> " + std::to_string(r));
-                break;
-            }
-            case ScriptOp::Set: {
-                int16_t v = static_cast<int16_t>(c.number);
-                if (c.word == "pickState") view.pickState = v;
-                else if (c.word == "increaseMode") view.increaseMode = v;
-                else if (c.word == "symmetryStep") view.symmetryStep = v;
-                else if (c.word == "gapMoveStep") view.gapMoveStep = v;
-                else if (c.word == "gapFoldStep") view.gapFoldStep = v;
-                else if (c.word == "pieceFoldStep") view.pieceFoldStep = v;
-                else if (c.word == "italyStep") view.italyStep = v;
-                else if (c.word == "foldPhase") fold.foldPhase = v;
-                else if (c.word == "lengthUnit") hostDoc.lengthUnit = v;
-                break;
-            }
-            case ScriptOp::Button: {
-                // Apply at (left + 308 .. 332), cancel at (left + 332 .. 356),
-                // both top + 12 .. 36: aim at the middle of the button.
-                int x = kTableLeft + (c.word == "apply" ? 320 : 344);
-                deskSetCursorClient(x, kTableTop + 24);
-                send(WM_LBUTTONDOWN, 1, pixelParam(deskCursorClient()));
-                break;
-            }
-            case ScriptOp::Cell: {
-                int x = kTableLeft + (c.word == "start" ? 108 : 284) + 44;
-                int y = kTableTop + (c.number + 2) * kTableRow + 11 + kTableRow / 2;
-                deskSetCursorClient(x, y);
-                send(WM_LBUTTONDOWN, 1, pixelParam(deskCursorClient()));
-                break;
-            }
-            case ScriptOp::End:
-                if (tool) say(std::string("host: the ") + tool->title + " run is ended by the host");
-                endRun();
-                break;
-        }
-    }
+}
+
+ReplayResult HostSession::finish() {
     if (tool) {
         say(std::string("host: the script ended before the ") + tool->title + " run finished; the host ends it");
         endRun();
     }
     syncOut();
     return result_;
+}
+
+void HostSession::step(const ScriptCommand& c, const std::string& scriptName) {
+    auto fail = [&](const std::string& what) {
+        throw UserError(scriptName + ": line " + std::to_string(c.line), what);
+    };
+    if (verbose_) say("> " + c.source);
+    bool needsTool = c.op != ScriptOp::Tool && c.op != ScriptOp::Piece && c.op != ScriptOp::Answer &&
+                     c.op != ScriptOp::Set && c.op != ScriptOp::End;
+    if (needsTool && !tool) {
+        fail(result_.runFinished ? "the tool's run is already finished; start it again with 'tool NAME'"
+                                 : "no tool is chosen yet: start with 'tool NAME'");
+    }
+    auto pointer = [&](UINT message, WPARAM buttons) {
+        if (c.target.given) {
+            moveTo(c.target, c.line, scriptName);
+            short r = send(WM_MOUSEMOVE, 0, pixelParam(deskCursorClient()));
+            if (verbose_) say("  WM_MOUSEMOVE -> " + std::to_string(r));
+            if (!tool) return;
+        }
+        short r = send(message, buttons, pixelParam(deskCursorClient()));
+        if (verbose_) say("  message -> " + std::to_string(r));
+    };
+    switch (c.op) {
+        case ScriptOp::Tool: {
+            const ToolEntry* t = findTool(c.word);
+            if (!t) {
+                std::string list;
+                for (const auto& e : toolTable()) list += (list.empty() ? "" : ", ") + std::string(e.name);
+                fail("unknown tool '" + c.word + "' (tools: " + list + ")");
+            }
+            if (!t->available())
+                fail(std::string("the library has no ") + t->title + " tool yet (" + t->handler + ")");
+            endRun();
+            tool = t;
+            result_.runFinished = false;
+            fitView();
+            tool->start(*this);
+            break;
+        }
+        case ScriptOp::Piece:
+            if (c.number >= doc.pieceCount())
+                fail("piece " + std::to_string(c.number) + " does not exist (the pattern has " +
+                     std::to_string(doc.pieceCount()) + " pieces)");
+            if (tool) fail("choose the piece before the tool ('piece N' before 'tool NAME')");
+            pieceIndex = static_cast<short>(c.number);
+            syncIn();
+            fitView();
+            break;
+        case ScriptOp::Move: {
+            moveTo(c.target, c.line, scriptName);
+            short r = send(WM_MOUSEMOVE, 0, pixelParam(deskCursorClient()));
+            if (verbose_) say("  WM_MOUSEMOVE -> " + std::to_string(r));
+            break;
+        }
+        case ScriptOp::Click: pointer(WM_LBUTTONDOWN, 1); break;
+        case ScriptOp::RightClick: pointer(WM_RBUTTONDOWN, 2); break;
+        case ScriptOp::Unfold:
+            fold.foldPhase = 2;
+            pointer(WM_LBUTTONDOWN, 1);
+            break;
+        case ScriptOp::Leave: send(WM_NCMOUSEMOVE, 0, 0); break;
+        case ScriptOp::Key: {
+            short r = send(WM_KEYDOWN, static_cast<WPARAM>(c.number), 1);
+            if (verbose_) say("  WM_KEYDOWN -> " + std::to_string(r));
+            break;
+        }
+        case ScriptOp::Type:
+            // The typed characters are in the script; the edit field's
+            // echo of each keystroke is not printed.
+            for (unsigned char ch : c.text) {
+                send(WM_CHAR, ch, 1, false);
+                if (!tool) break;
+            }
+            break;
+        case ScriptOp::Answer: {
+            std::string gbk;
+            if (!utf8ToGbk(c.text, gbk)) fail("the answer has characters the dialog cannot take (not GBK)");
+            deskQueueDialogAnswer(gbk);
+            break;
+        }
+        case ScriptOp::Straight: {
+            short r = send(WM_COMMAND, kStraightSwitch, c.number);
+            if (verbose_) say("  WM_COMMAND 0x117 -> " + std::to_string(r));
+            break;
+        }
+        case ScriptOp::Set: {
+            int16_t v = static_cast<int16_t>(c.number);
+            if (c.word == "pickState") view.pickState = v;
+            else if (c.word == "increaseMode") view.increaseMode = v;
+            else if (c.word == "symmetryStep") view.symmetryStep = v;
+            else if (c.word == "gapMoveStep") view.gapMoveStep = v;
+            else if (c.word == "gapFoldStep") view.gapFoldStep = v;
+            else if (c.word == "pieceFoldStep") view.pieceFoldStep = v;
+            else if (c.word == "italyStep") view.italyStep = v;
+            else if (c.word == "foldPhase") fold.foldPhase = v;
+            else if (c.word == "lengthUnit") hostDoc.lengthUnit = v;
+            break;
+        }
+        case ScriptOp::Button: {
+            // Apply at (left + 308 .. 332), cancel at (left + 332 .. 356),
+            // both top + 12 .. 36: aim at the middle of the button.
+            int x = kTableLeft + (c.word == "apply" ? 320 : 344);
+            deskSetCursorClient(x, kTableTop + 24);
+            send(WM_LBUTTONDOWN, 1, pixelParam(deskCursorClient()));
+            break;
+        }
+        case ScriptOp::Cell: {
+            int x = kTableLeft + (c.word == "start" ? 108 : 284) + 44;
+            int y = kTableTop + (c.number + 2) * kTableRow + 11 + kTableRow / 2;
+            deskSetCursorClient(x, y);
+            send(WM_LBUTTONDOWN, 1, pixelParam(deskCursorClient()));
+            break;
+        }
+        case ScriptOp::End:
+            if (tool) say(std::string("host: the ") + tool->title + " run is ended by the host");
+            endRun();
+            break;
+    }
 }
 
 }  // namespace host

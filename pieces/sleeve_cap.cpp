@@ -72,6 +72,7 @@ void startRun(HWND hwnd, PatternBuffer** patternCell, Piece** pieceCell, HostVie
     run.pattern = *patternCell;
     run.piece = *pieceCell;
     run.marker = POINT{kNoPixel, kNoPixel};
+    run.snapIndex = -1;  // nothing snapped yet in this run
     run.entry.open = false;
 
     HDC hdc = GetDC(hwnd);
@@ -126,7 +127,9 @@ void track(HWND hwnd, HostView* view) {
     HDC hdc = GetDC(hwnd);
     SetROP2(hdc, R2_XORPEN);
     const int state = view->pickState;
-    if (state & kDrawn)
+    // The drawn bit is the host's word too: with no marker on screen there
+    // is nothing to erase.
+    if ((state & kDrawn) && run.marker.x != kNoPixel)
         drawFeedback(hdc, run.marker, state);
     drawFeedback(hdc, at, state);
     ReleaseDC(hwnd, hdc);
@@ -171,6 +174,10 @@ void showResult(HWND hwnd) {
 }
 
 short click(HWND hwnd, HostView* view) {
+    // A click before any move of this run has snapped a point picks
+    // nothing: it is consumed, and the last run's index is never reused.
+    if (run.snapIndex < 0 && view->italyStep >= 2 && view->italyStep <= 4)
+        return 1;
     switch (view->italyStep) {
     case 2:
         run.anchor = run.marker;
@@ -179,6 +186,10 @@ short click(HWND hwnd, HostView* view) {
         view->pickState = kFollow | kRubber;
         return 1;
     case 3:
+        // The second end must differ from the first: a cap of one point
+        // has no cut point between its ends.
+        if (run.snapIndex == run.s)
+            return 1;
         run.e = run.snapIndex;
         if (run.e < run.s) {
             const short t = run.s;
@@ -190,6 +201,11 @@ short click(HWND hwnd, HostView* view) {
         view->pickState = kFollow;
         return 1;
     case 4:
+        // The cut point lies strictly between the ends: the halves S+1..K
+        // and K+1..E-1 turn about the ends, and only S+1..E get their
+        // formulas rewritten. A pick outside is consumed and picks nothing.
+        if (run.snapIndex <= run.s || run.snapIndex >= run.e)
+            return 1;
         run.k = run.snapIndex;
         showResult(hwnd);
         view->italyStep = 5;
@@ -289,10 +305,12 @@ QP_EXPORT short QP_WINAPI qpHandlePieceItaly(HWND hwnd, UINT message, WPARAM wPa
     case WM_NCMOUSEMOVE: {
         if (!(view->pickState & kDrawn))
             return 0;
-        HDC hdc = GetDC(hwnd);
-        SetROP2(hdc, R2_XORPEN);
-        drawFeedback(hdc, run.marker, view->pickState);
-        ReleaseDC(hwnd, hdc);
+        if (run.marker.x != kNoPixel) {
+            HDC hdc = GetDC(hwnd);
+            SetROP2(hdc, R2_XORPEN);
+            drawFeedback(hdc, run.marker, view->pickState);
+            ReleaseDC(hwnd, hdc);
+        }
         view->pickState = static_cast<short>(view->pickState - kFollowToDrawn);
         // Forget the erased pixel, so that the cursor's return draws the
         // marker again even where it left.
@@ -308,8 +326,16 @@ QP_EXPORT short QP_WINAPI qpHandlePieceItaly(HWND hwnd, UINT message, WPARAM wPa
         // cannot cut the cap twice.
         if (view->italyStep != 5)
             return 0;
-        if (wParam == frame::kFinishKey && run.entry.open)
-            lengthen(hwnd);
+        if (wParam == frame::kFinishKey && run.entry.open) {
+            // The rule for typed numbers: a text it refuses ("inf", "1e30",
+            // more than 1000 cm, empty) changes nothing, and the entry stays
+            // open for a correction.
+            char text[sizeof run.entry.text + 1] = {};
+            std::memcpy(text, run.entry.text, sizeof run.entry.text);
+            double cm = 0;
+            if (frame::readTypedNumber(text, cm))
+                lengthen(hwnd);
+        }
         return 1;
     default:
         return 0;
