@@ -33,23 +33,23 @@ std::vector<Polyline> drawnLines(Piece* piece, short first, short count, unsigne
     const float m[9] = {static_cast<float>(kSampleScale), 0, 0, 0, static_cast<float>(kSampleScale), 0, 0, 0, 1};
     HWND hwnd = deskWindow();
     HDC hdc = GetDC(hwnd);
-    size_t mark = deskLog().size();
+    // The service's path calls come straight here, not through the
+    // desktop's log, so that drawing a large piece keeps no record of them.
+    DeskPathSink previous = deskSetPathSink([&](HDC on, bool move, int px, int py) {
+        if (on != hdc) return;
+        Pt p{px / kSampleScale, py / kSampleScale};
+        if (move) {
+            lines.push_back(Polyline{p});
+        } else {
+            if (lines.empty()) lines.push_back(Polyline{Pt{}});
+            lines.back().push_back(p);
+        }
+    });
     short index = -1;
     float length = 0.0f, x = 0.0f, y = 0.0f;
     qpCurve(hdc, piece, qpcurve::kOpDraw, kDrawFlags, 0, mode, first, count, -1, qpcurve::kDefaultResolution,
             &index, &length, &x, &y, m);
-    const auto& log = deskLog();
-    for (size_t i = mark; i < log.size(); ++i) {
-        const DeskCall& c = log[i];
-        if (c.hdc != hdc || c.args.size() < 2) continue;
-        Pt p{c.args[0] / kSampleScale, c.args[1] / kSampleScale};
-        if (c.name == "MoveToEx") {
-            lines.push_back(Polyline{p});
-        } else if (c.name == "LineTo") {
-            if (lines.empty()) lines.push_back(Polyline{Pt{}});
-            lines.back().push_back(p);
-        }
-    }
+    deskSetPathSink(std::move(previous));
     ReleaseDC(hwnd, hdc);
     // Stretches drawn one after the other join into one polyline.
     std::vector<Polyline> joined;

@@ -59,6 +59,9 @@ HostSession::HostSession(PatternDoc& d, std::ostream* echo, bool verbose)
     hwnd = deskWindow();
     boxesSeen_ = deskMessageBoxes().size();
     current = this;
+    // The tools' path calls (markers, rubber lines, the whole piece drawn
+    // again) are not read by the host: they are not kept either.
+    deskSetPathSink([](HDC, bool, int, int) {});
     deskSetSendMessageHandler([](HWND, UINT message, WPARAM wParam, LPARAM) -> LRESULT {
         if (current && message == WM_COMMAND && wParam == kCmdLineEnded)
             current->say("host: the inner line is finished (WM_COMMAND 32); the window is repainted");
@@ -84,6 +87,7 @@ HostSession::~HostSession() {
         hostDoc.patternCopy = nullptr;
     }
     deskSetSendMessageHandler(nullptr);
+    deskSetPathSink(nullptr);
     if (current == this) current = nullptr;
 }
 
@@ -178,6 +182,9 @@ short HostSession::send(UINT message, WPARAM wParam, LPARAM lParam, bool showTex
     for (; boxesSeen_ < boxes.size(); ++boxesSeen_)
         say("message box: " + gbkToUtf8(boxes[boxesSeen_].text) + "  [" + gbkToUtf8(boxes[boxesSeen_].caption) +
             "]");
+    // Read: the host keeps no record of the drawing calls (a large piece
+    // would leave millions), only the message boxes and invalidations.
+    deskClearLog();
     bool invalidated = deskInvalidations().size() > invalidationsBefore;
     if (tool->finished(*this, invalidated)) {
         say(std::string("host: the ") + tool->title + " run is finished; the window is repainted");

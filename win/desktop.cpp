@@ -222,9 +222,12 @@ bool DeskObject::isNull() const {
 
 // ---- test and host API ----------------------------------------------------------
 
+DeskPathSink& pathSink();
+
 void deskReset() {
     Desk& d = desk();
     d.freeAllBlocks();
+    pathSink() = nullptr;
     d.cursor = POINT{0, 0};
     d.clientWidth = 1024;
     d.clientHeight = 768;
@@ -724,7 +727,26 @@ BOOL WINAPI TextOutA(HDC hdc, int x, int y, LPCSTR text, int length) {
     return TRUE;
 }
 
+DeskPathSink& pathSink() {
+    static DeskPathSink sink;
+    return sink;
+}
+
+DeskPathSink deskSetPathSink(DeskPathSink sink) {
+    DeskPathSink previous = std::move(pathSink());
+    pathSink() = std::move(sink);
+    return previous;
+}
+
 BOOL WINAPI MoveToEx(HDC hdc, int x, int y, LPPOINT previous) {
+    if (pathSink()) {
+        DeskDC* dc = openDC(hdc, "MoveToEx");
+        if (!dc) return FALSE;
+        if (previous) *previous = dc->position;
+        dc->position = POINT{x, y};
+        pathSink()(hdc, true, x, y);
+        return TRUE;
+    }
     DeskCall& c = entry(logCall("MoveToEx", hdc));
     c.args = {x, y};
     DeskDC* dc = openDC(hdc, "MoveToEx");
@@ -736,6 +758,13 @@ BOOL WINAPI MoveToEx(HDC hdc, int x, int y, LPPOINT previous) {
 }
 
 BOOL WINAPI LineTo(HDC hdc, int x, int y) {
+    if (pathSink()) {
+        DeskDC* dc = openDC(hdc, "LineTo");
+        if (!dc) return FALSE;
+        dc->position = POINT{x, y};
+        pathSink()(hdc, false, x, y);
+        return TRUE;
+    }
     DeskCall& c = entry(logCall("LineTo", hdc));
     c.args = {x, y};
     DeskDC* dc = openDC(hdc, "LineTo");
