@@ -336,17 +336,28 @@ void WriteSleeveFiles(int n, const std::string& pattern, const std::string& scri
                           << "\nclick point " << n / 2 << "\ntype 1.5\nkey F24\n";
 }
 
-// mode: 0 render, 1 info, 2 run; 3 run of an empty script (start-up size).
+void WritePieceFile(int n, bench::Outline outline, const std::string& pattern) {
+    PatternBuffer* p = bench::PatternOf(bench::LargePiece(n, outline));
+    host::PatternDoc doc;
+    doc.pattern = p;
+    std::ofstream(pattern) << host::patternJson(host::readPatternBack(doc));
+}
+
+// Commands: 0 render, 1 info, 2 run (the sleeve cap), 3 run of an empty
+// script (start-up size and loading), on the large sleeve; 4 render and
+// 5 info of the large piece with curves, 6 and 7 the same with straight
+// lines only.
 template <int kCommand>
 void Qpkit(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     const std::string pattern = WorkFile("p.json"), script = WorkFile("s.txt"), empty = WorkFile("e.txt");
     const std::string out = WorkFile("out.json"), svg = WorkFile("out.svg");
-    WriteSleeveFiles(n, pattern, script);
+    if (kCommand < 4) WriteSleeveFiles(n, pattern, script);
+    else WritePieceFile(n, kCommand < 6 ? bench::Outline::Curved : bench::Outline::Straight, pattern);
     std::ofstream(empty) << "# nothing\n";
     std::vector<std::string> args;
-    if (kCommand == 0) args = {"render", pattern, "-o", svg};
-    if (kCommand == 1) args = {"info", pattern};
+    if (kCommand % 2 == 0 && kCommand != 2) args = {"render", pattern, "-o", svg};
+    if (kCommand % 2 == 1 && kCommand != 3) args = {"info", pattern};
     if (kCommand == 2) args = {"run", pattern, script, "-o", out};
     if (kCommand == 3) args = {"run", pattern, empty, "-o", out};
     long peak = 0;
@@ -367,6 +378,10 @@ BENCHMARK_TEMPLATE(Qpkit, 0)->Name("QpkitRender")->Apply(ScaleSizes)->UseManualT
 BENCHMARK_TEMPLATE(Qpkit, 1)->Name("QpkitInfo")->Apply(ScaleSizes)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(Qpkit, 2)->Name("QpkitRun")->Apply(ScaleSizes)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(Qpkit, 3)->Name("QpkitRunEmpty")->Apply(ScaleSizes)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(Qpkit, 4)->Name("QpkitRenderCurved")->Apply(ScaleSizes)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(Qpkit, 5)->Name("QpkitInfoCurved")->Apply(ScaleSizes)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(Qpkit, 6)->Name("QpkitRenderStraight")->Apply(ScaleSizes)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(Qpkit, 7)->Name("QpkitInfoStraight")->Apply(ScaleSizes)->UseManualTime()->Unit(benchmark::kMillisecond);
 #endif
 
 }  // namespace

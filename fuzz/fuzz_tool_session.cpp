@@ -31,6 +31,7 @@
 // Built with QP_SESSION_SEEDS, the same file is a small program instead:
 // `session_seeds OUT_DIR` writes one input per case of examples/corpus.json,
 // encoded exactly as the harness decodes, as the seed corpus.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -58,31 +59,45 @@
 namespace {
 
 // ---- the tools: one line each ---------------------------------------------------
+// gesture: what a user does to get the tool's edit, as words played in
+// order when a session draws its gesture action: "click" (at point N of the
+// piece, N from the input), "between" (a click at a point whose index lies
+// between the gesture's last two clicks), "near" (a click near point N), "move" (to point
+// N), "number" (the field cleared and a sound number typed), "answer" (a
+// sound number for the host's dialog), "F24" (key 0x87), "apply" (the pleat
+// table's apply button), "cell" (a pleat cell), "unfold" (the unfold click
+// at point N), "mode" (set increaseMode from the input, 1..6). The rest of
+// a session is random; the gesture only makes the edit likely enough to
+// test what follows it.
 struct FuzzTool {
-    const char* name;    // its name in the host's tool table
-    const char* source;  // its own file, for the coverage figure
+    const char* name;     // its name in the host's tool table
+    const char* source;   // its own file, for the coverage figure
+    const char* gesture;  // words, separated by blanks
 };
 const FuzzTool kTools[] = {
-    {"italy", "pieces/sleeve_cap.cpp"},
-    // {"pleat", "pieces/pleat_spread.cpp"},        // pleat spread: add when merged
-    // {"symmetry", "pieces/symmetry.cpp"},         // piece symmetry: add when merged
-    // {"increase", "pieces/point_increase.cpp"},   // point increase: add when merged
-    // {"dart-transfer", "darts/dart_transfer.cpp"},  // dart transfer: add when merged
-    // {"dart-fold", "darts/dart_fold.cpp"},        // dart fold: add when merged
+    {"italy", "pieces/sleeve_cap.cpp", "move click click between number F24"},
+    // One line per tool as it lands (file names and gestures to be checked):
+    // {"pleat", "pieces/pleat_spread.cpp", "move click click cell number apply"},
+    // {"symmetry", "pieces/symmetry.cpp", "move click click"},
+    // {"increase", "pieces/point_increase.cpp", "mode move click answer click"},
+    // {"dart-transfer", "darts/dart_transfer.cpp", "move click click click click"},
+    // {"dart-fold", "darts/dart_fold.cpp", "move click click click unfold"},
 };
 constexpr int kToolCount = sizeof kTools / sizeof kTools[0];
 
 // ---- the session's vocabulary ------------------------------------------------------
-constexpr int kMaxCommands = 96;
+constexpr int kMaxCommands = 400;  // messages' worth of commands, clearing keys included
 // Action codes (the first byte of an action, modulo kOpCount).
 constexpr int kOpMove = 0;       // 0..3: move to a target
 constexpr int kOpClick = 4;      // 4..11: click, at a target or where the cursor is
 constexpr int kOpKey = 12;       // 12..15: a key of kKeys
-constexpr int kOpType = 16;      // 16..19: a text of kTexts typed
+constexpr int kOpType = 16;      // 16..19: the field cleared, a text of kTexts typed
 constexpr int kOpRightClick = 20, kOpLeave = 21, kOpRawKey = 22, kOpRawType = 23, kOpAnswer = 24,
               kOpStraight = 25, kOpSet = 26, kOpButton = 27, kOpCell = 28, kOpSwitch = 29, kOpTool = 30,
               kOpUnfold = 31;
-constexpr int kOpCount = 32;
+constexpr int kOpGesture = 32;   // 32..43: the tool's gesture (FuzzTool::gesture)
+constexpr int kOpCount = 44;
+constexpr int kSoundTexts = 8;   // kTexts[0..7] are sound typed numbers
 
 // Keys, weighted toward the ones that do work: F24 (0x87) ends a number
 // entry, F23 (0x86); then editing and navigation keys.
@@ -257,15 +272,103 @@ host::ScriptCommand command(host::ScriptOp op) {
     return c;
 }
 
+// The point indices of a gesture's clicks so far.
+std::vector<int> gClicked;
+
+host::ScriptCommand atPoint(host::ScriptOp op, Bytes& in, host::HostSession& s, bool near,
+                            bool between = false) {
+    host::ScriptCommand c = command(op);
+    const PieceView v = viewOf(s);
+    if (v.points.empty()) return c;
+    int i = in.next() % static_cast<int>(v.points.size());
+    if (between && gClicked.size() >= 2) {
+        const int a = gClicked[gClicked.size() - 2], b = gClicked.back();
+        const int lo = std::min(a, b), hi = std::max(a, b);
+        if (hi - lo >= 2) i = lo + 1 + i % (hi - lo - 1);
+    }
+    if (op == host::ScriptOp::Click) gClicked.push_back(i);
+    c.target.given = true;
+    if (near) {
+        c.target.x = static_cast<float>(v.points[i].x + static_cast<int8_t>(in.next()) / 16.0);
+        c.target.y = static_cast<float>(v.points[i].y + static_cast<int8_t>(in.next()) / 16.0);
+    } else {
+        c.target.atPoint = true;
+        c.target.point = i;
+    }
+    return c;
+}
+
+// The field cleared (End, then Backspace) before `text` is typed.
+void retype(std::vector<host::ScriptCommand>& out, const std::string& text) {
+    host::ScriptCommand key = command(host::ScriptOp::Key);
+    key.number = 0x23;
+    out.push_back(key);
+    key.number = 0x08;
+    for (int k = 0; k < 12; ++k) out.push_back(key);
+    host::ScriptCommand c = command(host::ScriptOp::Type);
+    c.text = text;
+    out.push_back(c);
+}
+
+// Words of a gesture become commands; positions are decided as they play,
+// so a word is decoded when its turn comes (see LLVMFuzzerTestOneInput).
+void gestureWord(const std::string& word, Bytes& in, host::HostSession& s,
+                 std::vector<host::ScriptCommand>& out) {
+    using host::ScriptOp;
+    if (word == "click") out.push_back(atPoint(ScriptOp::Click, in, s, false));
+    else if (word == "between") out.push_back(atPoint(ScriptOp::Click, in, s, false, true));
+    else if (word == "near") out.push_back(atPoint(ScriptOp::Click, in, s, true));
+    else if (word == "move") out.push_back(atPoint(ScriptOp::Move, in, s, false));
+    else if (word == "unfold") out.push_back(atPoint(ScriptOp::Unfold, in, s, false));
+    else if (word == "number") retype(out, kTexts[in.next() % kSoundTexts]);
+    else if (word == "answer") {
+        host::ScriptCommand c = command(ScriptOp::Answer);
+        c.text = kTexts[in.next() % kSoundTexts];
+        out.push_back(c);
+    } else if (word == "F24") {
+        host::ScriptCommand c = command(ScriptOp::Key);
+        c.number = 0x87;
+        out.push_back(c);
+    } else if (word == "apply" || word == "cell") {
+        host::ScriptCommand c = command(word == "apply" ? ScriptOp::Button : ScriptOp::Cell);
+        c.word = word == "apply" ? "apply" : "start";
+        c.number = in.next() % 4;
+        out.push_back(c);
+    } else if (word == "mode") {
+        host::ScriptCommand c = command(ScriptOp::Set);
+        c.word = "increaseMode";
+        c.number = 1 + in.next() % 6;
+        out.push_back(c);
+    }
+}
+
+std::vector<std::string> words(const char* text) {
+    std::vector<std::string> out;
+    std::string w;
+    for (const char* c = text;; ++c) {
+        if (*c == ' ' || *c == 0) {
+            if (!w.empty()) out.push_back(w);
+            w.clear();
+            if (*c == 0) return out;
+        } else {
+            w += *c;
+        }
+    }
+}
+
 // One user action (see the encoder below for the exact layout). Some
-// actions are two commands (the host switching the tool off and on).
-std::vector<host::ScriptCommand> decodeAction(Bytes& in, host::HostSession& s, const char* toolName) {
+// actions are several commands (the host switching the tool off and on,
+// retyping a field); a gesture is returned as its words in `gesture`.
+std::vector<host::ScriptCommand> decodeAction(Bytes& in, host::HostSession& s, const char* toolName,
+                                              bool& gesture) {
     using host::ScriptOp;
     std::vector<host::ScriptCommand> out;
     host::ScriptCommand toolOn = command(ScriptOp::Tool);
     toolOn.word = toolName;
     const int op = in.next() % kOpCount;
     host::ScriptCommand c;
+    gesture = op >= kOpGesture;
+    if (gesture) return out;
     if (op < kOpKey) {
         // Clicks (8 in 32) and moves (4 in 32): every tool's picks.
         c = command(op >= kOpClick ? ScriptOp::Click : ScriptOp::Move);
@@ -274,8 +377,10 @@ std::vector<host::ScriptCommand> decodeAction(Bytes& in, host::HostSession& s, c
         c = command(ScriptOp::Key);
         c.number = kKeys[in.next() % kKeyCount];
     } else if (op < kOpType + 4) {
-        c = command(ScriptOp::Type);
-        c.text = kTexts[in.next() % kTextCount];
+        // The user retypes a text of the table (raw typing, kOpRawType,
+        // adds to what the field holds).
+        retype(out, kTexts[in.next() % kTextCount]);
+        return out;
     } else {
         switch (op) {
             case kOpRightClick:
@@ -474,8 +579,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         s.begin();
         s.step(piece, "session");
         s.step(on, "session");
+        const std::vector<std::string> gestureWords = words(tool.gesture);
         for (int n = 0; n < kMaxCommands && !in.done();) {
-            for (host::ScriptCommand& c : decodeAction(in, s, tool.name)) {
+            bool gesture = false;
+            std::vector<host::ScriptCommand> action = decodeAction(in, s, tool.name, gesture);
+            // A gesture's words are decoded one at a time, each against the
+            // piece as the last one left it.
+            const size_t steps = gesture ? gestureWords.size() : 1;
+            gClicked.clear();
+            for (size_t w = 0; w < steps; ++w) {
+                if (gesture) {
+                    action.clear();
+                    gestureWord(gestureWords[w], in, s, action);
+                }
+            for (host::ScriptCommand& c : action) {
                 c.line = ++n;
                 if (gEcho) std::fprintf(stderr, "> %s\n", describe(c).c_str());
                 try {
@@ -486,6 +603,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     // A position outside the window or a point the piece no
                     // longer has: the host refuses the script line.
                 }
+            }
             }
         }
         s.finish();

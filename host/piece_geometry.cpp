@@ -4,6 +4,7 @@
 
 #include "frame/siblings.h"
 #include "siblings/geometry/curve_model.h"
+#include "siblings/geometry/geometry_extras.h"
 #include "win/desktop.h"
 
 namespace host {
@@ -25,7 +26,22 @@ std::vector<short> outlineSegments(Piece* piece) {
     return segs;
 }
 
+Piece* heldPiece = nullptr;
+
 }  // namespace
+
+PieceHold::PieceHold(Piece* piece) {
+    if (heldPiece != nullptr) return;
+    heldPiece = piece;
+    qpgeoHoldPiece(piece);
+    mine_ = true;
+}
+
+PieceHold::~PieceHold() {
+    if (!mine_) return;
+    heldPiece = nullptr;
+    qpgeoHoldPiece(nullptr);
+}
 
 std::vector<Polyline> drawnLines(Piece* piece, short first, short count, unsigned long mode) {
     std::vector<Polyline> lines;
@@ -51,6 +67,9 @@ std::vector<Polyline> drawnLines(Piece* piece, short first, short count, unsigne
             &index, &length, &x, &y, m);
     deskSetPathSink(std::move(previous));
     ReleaseDC(hwnd, hdc);
+    // The host reads nothing else of this drawing's calls: keep no record
+    // of them (a piece of many lines would leave one per call per line).
+    deskClearLog();
     // Stretches drawn one after the other join into one polyline.
     std::vector<Polyline> joined;
     for (auto& l : lines) {
@@ -83,6 +102,7 @@ double lineLength(Piece* piece, short line) {
 std::vector<Polyline> outlinePolygons(Piece* piece) {
     std::vector<Polyline> polygons;
     if (!piece) return polygons;
+    PieceHold hold(piece);
     for (short s : outlineSegments(piece)) {
         Seg* seg = nullptr;
         qpGetSegLptr(piece, s, &seg);
@@ -105,6 +125,7 @@ std::vector<Polyline> outlinePolygons(Piece* piece) {
 double outlineLength(Piece* piece) {
     double total = 0.0;
     if (!piece) return total;
+    PieceHold hold(piece);
     for (short s : outlineSegments(piece)) {
         Seg* seg = nullptr;
         qpGetSegLptr(piece, s, &seg);

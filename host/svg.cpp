@@ -171,6 +171,7 @@ std::string renderSvg(const PatternDoc& doc, const SvgOptions& options) {
 
         // Lines: outline solid black, inner lines dashed blue.
         std::vector<bool> inner = innerLines(piece);
+        PieceHold hold(piece);  // every line is drawn: read the piece once
         for (short li = 0; li < piece->lineCount; ++li) {
             Line* l = nullptr;
             qpGetLineLptr(piece, li, &l);

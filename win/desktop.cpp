@@ -58,6 +58,7 @@ struct Desk {
     std::vector<DeskCall> log;
     std::map<std::uintptr_t, DeskObject> objects;
     std::map<std::uintptr_t, DeskDC> dcs;
+    std::set<std::uintptr_t> openDcs;  // the open ones of dcs, for quick scans
     std::vector<std::string> faults;
     std::vector<DeskMessageBox> boxes;
     std::deque<std::string> answers;
@@ -235,6 +236,7 @@ void deskReset() {
     d.objects.clear();
     d.addStockObjects();
     d.dcs.clear();
+    d.openDcs.clear();
     d.faults.clear();
     d.boxes.clear();
     d.answers.clear();
@@ -413,6 +415,7 @@ HDC WINAPI GetDC(HWND hwnd) {
     dc.pen = stockHandle(BLACK_PEN);
     dc.brush = stockHandle(WHITE_BRUSH);
     desk().dcs[asValue(hdc)] = dc;
+    desk().openDcs.insert(asValue(hdc));
     c.hdc = hdc;
     c.result = static_cast<long>(asValue(hdc));
     return hdc;
@@ -434,6 +437,7 @@ int WINAPI ReleaseDC(HWND hwnd, HDC hdc) {
         }
     }
     dc->open = false;
+    desk().openDcs.erase(asValue(hdc));
     c.result = 1;
     return 1;
 }
@@ -665,10 +669,13 @@ BOOL WINAPI DeleteObject(HGDIOBJ object) {
         fault("DeleteObject: " + std::string(kindName(*o)) + " " + hex(object) + " was already deleted");
         return FALSE;
     }
-    for (const auto& e : desk().dcs) {
-        if (e.second.open && (e.second.pen == object || e.second.brush == object)) {
+    // Only open device contexts can hold it (a released one gave its
+    // objects back); scanning every one ever made would grow without end.
+    for (std::uintptr_t key : desk().openDcs) {
+        const DeskDC& dc = desk().dcs[key];
+        if (dc.pen == object || dc.brush == object) {
             fault("DeleteObject: " + std::string(kindName(*o)) + " " + hex(object) +
-                  " is still selected into device context " + hex(asHandle(e.first)));
+                  " is still selected into device context " + hex(asHandle(key)));
             return FALSE;
         }
     }
