@@ -32,6 +32,9 @@ void ScaleSizes(benchmark::internal::Benchmark* b) {
     for (int n : kScaleSizes) b->Arg(n);
     b->Complexity();
 }
+// Pieces with formulas: the 16-bit text area holds about 26 bytes of texts
+// per point here, so 1024 points is the largest power of two that fits
+// (LargestFormulaPiece tells; a size beyond it is skipped with its reason).
 void FormulaSizes(benchmark::internal::Benchmark* b) {
     for (int n = 128; n <= 1024; n *= 2) b->Arg(n);
     b->Complexity();
@@ -43,6 +46,10 @@ struct Piece1 {
     Piece* piece;
 };
 Piece1 Shared(int n, bench::Outline outline = bench::Outline::Curved, bool formulas = false) {
+    if (formulas && n > bench::LargestFormulaPiece()) {
+        std::fprintf(stderr, "bench: %d points with formulas overflow the text area\n", n);
+        std::abort();
+    }
     static std::vector<std::pair<std::string, Piece1>> made;
     const std::string key = std::to_string(n) + (outline == bench::Outline::Straight ? "s" : "c") + (formulas ? "f" : "");
     for (auto& m : made)
@@ -217,6 +224,29 @@ void CalcuPointFormula(benchmark::State& state) {
     });
 }
 BENCHMARK(CalcuPointFormula)->Apply(FormulaSizes);
+
+// A 50-piece group pattern (n points in all) copied twice with qpMemcpy:
+// the yardstick of symmetry on such a pattern (at most 4 times this).
+void GroupPatternCopyTwice(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    PatternBuffer* group = bench::GroupPattern(50, n / 50);
+    PatternBuffer* a = storeNewPattern(group->totalSize);
+    PatternBuffer* b = storeNewPattern(group->totalSize);
+    for (auto _ : state) {
+        qpMemcpy(a, group, group->totalSize);
+        qpMemcpy(b, group, group->totalSize);
+        benchmark::ClobberMemory();
+    }
+    storeFreePattern(a);
+    storeFreePattern(b);
+    storeFreePattern(group);
+    state.SetComplexityN(n);
+}
+BENCHMARK(GroupPatternCopyTwice)->Apply(ScaleSizes);
+// The editing message of each other tool on a fresh copy, as SleeveCapEdit
+// does, goes here when the tool lands: symmetry of GroupPattern(50, n / 50)
+// against GroupPatternCopyTwice; pleat spread, point increase, dart transfer
+// and dart fold on LargePiece(n).
 
 // ---- formula routines on 5- and 10-term texts --------------------------------------
 
