@@ -111,7 +111,7 @@ std::string Table(const Collector& c) {
     std::sort(sizes.begin(), sizes.end());
     out << "| benchmark |";
     for (long n : sizes) out << " ns/pt " << n << " |";
-    out << " worst t(2n)/t(n) | fit | peak KB/pt (top) |\n|---|";
+    out << " worst t(2n)/t(n) | fit | peak KB per point added (peak) |\n|---|";
     for (size_t k = 0; k < sizes.size(); ++k) out << "---:|";
     out << "---:|---|---:|\n";
     for (const auto& name : c.order) {
@@ -130,9 +130,13 @@ std::string Table(const Collector& c) {
             worst = std::max(worst, std::pow(next->second / it->second, 1.0 / steps));
         }
         out << " " << Fixed(worst, 2) << " | " << f.bigO << " |";
-        if (!f.peakKb.empty()) {
-            const double top = f.peakKb.rbegin()->second, n = static_cast<double>(f.peakKb.rbegin()->first);
-            out << " " << Fixed(top / n, 2) << " (" << Fixed(top / 1024, 1) << " MB) |";
+        if (f.peakKb.size() >= 2) {
+            // Above start-up: the growth from the smallest to the largest
+            // size, per point added.
+            const auto& low = *f.peakKb.begin();
+            const auto& top = *f.peakKb.rbegin();
+            out << " " << Fixed((top.second - low.second) / static_cast<double>(top.first - low.first), 2) << " ("
+                << Fixed(top.second / 1024, 1) << " MB at " << top.first << ") |";
         } else {
             out << " |";
         }
@@ -188,8 +192,8 @@ int main(int argc, char** argv) {
         std::ofstream out(tableFile);
         out << "# Benchmark ratios\n\nWritten by `make bench` (bench/main.cpp): a Release build, every benchmark run "
                "once. Time per point (ns) at every size, the worst time(2n)/time(n) from one size to the next (a "
-               "linear cost stays near 2), Google Benchmark's fitted complexity, and for the qpkit commands the peak "
-               "memory per point at the top size.\n\nMachine: "
+               "linear cost stays near 2), Google Benchmark's fitted complexity, and for the qpkit commands the growth "
+               "of peak memory per point added from the smallest size to the largest (start-up excluded).\n\nMachine: "
             << Machine() << "\n\n"
             << table;
     }

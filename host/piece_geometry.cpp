@@ -44,22 +44,30 @@ PieceHold::~PieceHold() {
 }
 
 std::vector<Polyline> drawnLines(Piece* piece, short first, short count, unsigned long mode) {
-    std::vector<Polyline> lines;
-    if (!piece) return lines;
+    std::vector<Polyline> joined;
+    if (!piece) return joined;
     const float m[9] = {static_cast<float>(kSampleScale), 0, 0, 0, static_cast<float>(kSampleScale), 0, 0, 0, 1};
     HWND hwnd = deskWindow();
     HDC hdc = GetDC(hwnd);
     // The service's path calls come straight here, not through the
     // desktop's log, so that drawing a large piece keeps no record of them.
+    // Each MoveToEx starts a stretch; a stretch that begins where the last
+    // polyline ends continues it, and a stretch of one point is dropped.
+    Pt start;
+    bool starting = true;  // a LineTo before any MoveToEx starts at (0, 0)
     DeskPathSink previous = deskSetPathSink([&](HDC on, bool move, int px, int py) {
         if (on != hdc) return;
-        Pt p{px / kSampleScale, py / kSampleScale};
+        const Pt p{px / kSampleScale, py / kSampleScale};
         if (move) {
-            lines.push_back(Polyline{p});
-        } else {
-            if (lines.empty()) lines.push_back(Polyline{Pt{}});
-            lines.back().push_back(p);
+            start = p;
+            starting = true;
+            return;
         }
+        if (starting) {
+            if (joined.empty() || !samePt(joined.back().back(), start)) joined.push_back(Polyline{start});
+            starting = false;
+        }
+        joined.back().push_back(p);
     });
     short index = -1;
     float length = 0.0f, x = 0.0f, y = 0.0f;
@@ -70,16 +78,6 @@ std::vector<Polyline> drawnLines(Piece* piece, short first, short count, unsigne
     // The host reads nothing else of this drawing's calls: keep no record
     // of them (a piece of many lines would leave one per call per line).
     deskClearLog();
-    // Stretches drawn one after the other join into one polyline.
-    std::vector<Polyline> joined;
-    for (auto& l : lines) {
-        if (l.size() < 2) continue;
-        if (!joined.empty() && samePt(joined.back().back(), l.front())) {
-            joined.back().insert(joined.back().end(), l.begin() + 1, l.end());
-        } else {
-            joined.push_back(std::move(l));
-        }
-    }
     return joined;
 }
 
