@@ -530,6 +530,22 @@ int toolIndex(const std::string& name) {
 
 #ifndef QP_SESSION_SEEDS
 
+static void playAction(host::HostSession& s, std::vector<host::ScriptCommand>& action, const host::ScriptCommand& on,
+                int& n) {
+    for (host::ScriptCommand& c : action) {
+        c.line = ++n;
+        if (gEcho) std::fprintf(stderr, "> %s\n", describe(c).c_str());
+        try {
+            // A finished run starts again, as a user picks the tool anew.
+            if (needsTool(c.op) && !s.tool) s.step(on, "session");
+            s.step(c, "session");
+        } catch (const host::UserError&) {
+            // A position outside the window or a point the piece no longer
+            // has: the host refuses the script line.
+        }
+    }
+}
+
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     if (std::getenv("FUZZ_LIST_TOOLS")) {
         for (const FuzzTool& t : kTools) {
@@ -592,18 +608,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     action.clear();
                     gestureWord(gestureWords[w], in, s, action);
                 }
-            for (host::ScriptCommand& c : action) {
-                c.line = ++n;
-                if (gEcho) std::fprintf(stderr, "> %s\n", describe(c).c_str());
-                try {
-                    // A finished run starts again, as a user picks the tool anew.
-                    if (needsTool(c.op) && !s.tool) s.step(on, "session");
-                    s.step(c, "session");
-                } catch (const host::UserError&) {
-                    // A position outside the window or a point the piece no
-                    // longer has: the host refuses the script line.
-                }
-            }
+                playAction(s, action, on, n);
             }
         }
         s.finish();
