@@ -1,6 +1,8 @@
 # The two commands of the README:
-#   make demo   installs what is missing, builds, and runs the demo
-#   make test   installs what is missing, builds and runs every test suite
+#   make demo   installs what is missing, builds the qpkit program (and the
+#               libraries it loads, nothing else) and runs the demo
+#   make test   installs what is missing, builds everything and runs every
+#               test suite
 #   make bench  builds in Release, runs the benchmarks once, prints the ratio
 #               table and writes it to bench/results.md
 # Build trees live under build/: native, m32, windows, fuzz.
@@ -14,7 +16,7 @@ deps:
 
 build:
 	cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-	cmake --build build/native -j2
+	cmake --build build/native -j2 --target qpkit_cli
 
 test:
 	scripts/test-all.sh

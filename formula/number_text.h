@@ -28,8 +28,10 @@ constexpr short kStatusTinyDivisor = -1;  // a divisor below kTinyDivisor was ta
 // A divisor whose magnitude is below this is replaced by 1.
 constexpr double kTinyDivisor = 1e-05;
 
-// Tolerances of the three-decimal number text: packing (qpPackExpression)
-// and scaling (qpCalcuSubExpression). Nothing else differs between the two.
+// Tolerances of the three-decimal number text. The packing's is used by
+// every formula routine: the scaler's 0.001 would let a written number move
+// by more than its rounding (0.333 * 3 written as 1), so the scaler writes
+// with the packing's tolerance too.
 constexpr double kPackTolerance = 0.0005;
 constexpr double kScaleTolerance = 0.001;
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "formula/grammar.h"
 #include "formula/number_text.h"
 #include "frame/exports.h"
 
@@ -13,6 +14,7 @@ namespace {
 // One term of a bracket-free sum: text[start, end), its sign, and its name.
 // A term without a letter has the constant key (an empty name).
 struct Term {
+    int sepStart = 0;  // the sign characters before the term: [sepStart, start)
     int start = 0;
     int end = 0;
     bool minus = false;
@@ -32,8 +34,7 @@ bool SameKey(const Term& a, const Term& b) {
 }
 
 // The term's value as a multiple of its name, from the shapes X, n*X, X*n,
-// X/n and X*n/m. Texts outside those shapes give meaningless (but finite)
-// coefficients, as they always have.
+// X/n and X*n/m (the only shapes the grammar lets through).
 double Coefficient(const char* text, const Term& t, bool* tinyDivisor) {
     int p = t.start;
     while (p < t.end && !IsNumberChar(text[p])) ++p;
@@ -71,17 +72,23 @@ bool PutNumber(FixedText<kPackWorkText>& out, double magnitude) {
 short PackExpressionWithin(char* text, int maxResult) {
     const int len = static_cast<int>(std::strlen(text));
     if (len > kPackMaxText) return kStatusRefused;
+    // Outside the packing shapes a term's coefficient is meaningless: refuse
+    // rather than write a sum with another value.
+    LinearForm given;
+    if (!ReadLinear(text, Grammar::kPack, &given)) return kStatusRefused;
 
-    // Split. A leading '-' is the first term's sign. A leading '+' is taken
-    // the same way (callers remove it, but a user typing "+2*H+H" means
-    // 3*H); it is not written back, as a sum needs no leading '+'.
+    // Split. A leading '-' is the first term's sign. The pair "+-" that the
+    // spreading writes is one separator with the sign '-': taken as two, it
+    // would leave an empty term behind that packs into a dangling '+'.
     Term terms[kPackMaxTerms];
     int count = 0;
-    int start = (len > 0 && IsSign(text[0])) ? 1 : 0;
+    int sepStart = 0;
+    int start = (len > 0 && text[0] == '-') ? 1 : 0;
     for (int i = start; i <= len; ++i) {
-        if (i < len && !(i > 0 && IsSign(text[i]))) continue;
+        if (i < len && !(i > start && IsSign(text[i]))) continue;
         if (count == kPackMaxTerms || i - start > kPackMaxTerm) return kStatusRefused;
         Term& t = terms[count++];
+        t.sepStart = sepStart;
         t.start = start;
         t.end = i;
         t.minus = start > 0 && text[start - 1] == '-';
@@ -92,7 +99,9 @@ short PackExpressionWithin(char* text, int maxResult) {
                 break;
             }
         }
-        start = i + 1;
+        sepStart = i;
+        start = (i < len && text[i] == '+' && text[i + 1] == '-') ? i + 2 : i + 1;
+        i = start - 1;
     }
 
     for (int a = 0; a < count; ++a)
@@ -107,7 +116,7 @@ short PackExpressionWithin(char* text, int maxResult) {
         Term& t = terms[a];
         if (t.consumed) continue;
         if (!t.marked) {
-            if (t.start > 0) out.put(text[t.start - 1]);
+            out.put(text + t.sepStart, t.start - t.sepStart);
             out.put(text + t.start, t.end - t.start);
             continue;
         }
@@ -156,6 +165,9 @@ short PackExpressionWithin(char* text, int maxResult) {
         --resultLength;
     }
     if (resultLength > maxResult) return kStatusRefused;
+    // The float reading of the numbers and the rounding of merged sums must
+    // not add up to more than the three-decimal rounding of each coefficient.
+    if (!KeepsValue(given, 1.0, result, Grammar::kPack)) return kStatusRefused;
     std::memcpy(text, result, static_cast<size_t>(resultLength) + 1);
     return tinyDivisor ? kStatusTinyDivisor : kStatusDone;
 }
@@ -172,6 +184,8 @@ QP_EXPORT short QP_WINAPI qpPackBracketsExpression(char* text) {
     using namespace ftext;
     if (text == nullptr) return kStatusRefused;
     const int len = static_cast<int>(std::strlen(text));
+    LinearForm given;
+    if (!ReadLinear(text, Grammar::kBrackets, &given)) return kStatusRefused;
     if (std::strchr(text, '(') == nullptr) {
         return PackExpressionWithin(text, InPlaceLimit(len));
     }
@@ -238,6 +252,7 @@ QP_EXPORT short QP_WINAPI qpPackBracketsExpression(char* text) {
         result.put(part);
     }
     if (result.overflowed() || result.length() > InPlaceLimit(len)) return kStatusRefused;
+    if (!KeepsValue(given, 1.0, result.str(), Grammar::kBrackets)) return kStatusRefused;
     std::memcpy(text, result.str(), static_cast<size_t>(result.length()) + 1);
     return packStatus < 0 ? kStatusTinyDivisor : kStatusDone;
 }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "formula/grammar.h"
 #include "formula/number_text.h"
 #include "formula/packing.h"
 #include "frame/exports.h"
@@ -11,13 +12,21 @@
 namespace ftext {
 
 short InvertSigns(char* text) {
-    for (char* p = text; *p != '\0'; ++p) {
-        if (*p == '+') {
-            *p = '-';
+    char* w = text;
+    for (const char* p = text; *p != '\0'; ++p) {
+        if (p[0] == '+' && p[1] == '-') {
+            // "+-" is one minus: inverted it is a plus, not "-+" (still minus).
+            *w++ = '+';
+            ++p;
+        } else if (*p == '+') {
+            *w++ = '-';
         } else if (*p == '-') {
-            *p = '+';
+            *w++ = '+';
+        } else {
+            *w++ = *p;
         }
     }
+    *w = '\0';
     return kStatusDone;
 }
 
@@ -44,6 +53,8 @@ struct SegmentResult {
 
 SegmentResult Stop(short status) { return {status, true}; }
 
+constexpr double kUnitFactorNoise = 1e-9;
+
 // Spreads the segment seg[0, n) (one top-level group's term) and appends it
 // to result. `first`: this is segment 0 of its text.
 SegmentResult SpreadSegment(const char* seg, int n, bool first, FixedText<kSpreadMaxResult>& result) {
@@ -51,6 +62,10 @@ SegmentResult SpreadSegment(const char* seg, int n, bool first, FixedText<kSprea
     char t[kSpreadMaxSegment + 1];
     std::memcpy(t, seg, static_cast<size_t>(n));
     t[n] = '\0';
+
+    // The segment's exact value (a '+' in front is only a separator).
+    LinearForm exact;
+    if (!ReadLinear(t[0] == '+' ? t + 1 : t, Grammar::kBrackets, &exact)) return Stop(kStatusRefused);
 
     int depth = 0;
     int open = -1;
@@ -121,23 +136,29 @@ SegmentResult SpreadSegment(const char* seg, int n, bool first, FixedText<kSprea
     const int insideLength = close - open - 1;
     std::memcpy(g, t + open + 1, static_cast<size_t>(insideLength));
     g[insideLength] = '\0';
+    // A nested group, the scaler and the packing answer for the text they
+    // were given: their refusal is ours, and so is a -1 (a divisor taken as
+    // 1 changed the value of what they wrote).
     if (opens > 1) {
         const short nested = qpSpreadBracketsExpression(g);
-        if (nested <= 0) return Stop(nested);
+        if (nested <= 0) return Stop(kStatusRefused);
     }
-    // Negative factors come only from garbage before the '*'; the scaler
-    // refuses them.
-    if (std::fabs(factor - 1.0) > kPackTolerance) {
-        const short scaled = qpCalcuSubExpression(g, '*', AsFloat(factor));
-        if (scaled == kStatusRefused) return Stop(kStatusRefused);
-        if (scaled < 0) status = kStatusTinyDivisor;
+    // Any factor other than 1 is applied: skipping one near 1 would leave a
+    // large coefficient inside off by more than the rounding. The tolerance
+    // only absorbs the last bit of n * (1 / m) for n = m.
+    if (std::fabs(factor - 1.0) > kUnitFactorNoise) {
+        const short scaled = ScaleWithin(g, '*', factor);
+        if (scaled != kStatusDone) return Stop(kStatusRefused);
     }
     if (sign >= 0 && t[sign] == '-') InvertSigns(g);
 
     // The coefficient, the brackets and the trailing factor vanish; the
     // bracket-free terms before and after the group stay as they were.
     FixedText<kRebuiltMax> rebuilt;
-    if (sign < 0) {
+    if (g[0] == '\0') {
+        // The inside cancelled: the group's term goes, sign and all.
+        if (sign > 0) rebuilt.put(t, sign);
+    } else if (sign < 0) {
         rebuilt.put(g);
     } else if (t[sign] == '-' && g[0] == '+') {
         if (first && sign == 0) {
@@ -157,11 +178,25 @@ SegmentResult SpreadSegment(const char* seg, int n, bool first, FixedText<kSprea
     std::memcpy(packed, rebuilt.str(), static_cast<size_t>(rebuilt.length()) + 1);
     char* terms = packed[0] == '+' ? packed + 1 : packed;  // a leading '+' stays
     const short packStatus = PackExpressionWithin(terms, kRebuiltMax - 1);
-    if (packStatus == kStatusRefused) return Stop(kStatusRefused);
-    if (packStatus < 0) status = kStatusTinyDivisor;
+    if (packStatus != kStatusDone) return Stop(kStatusRefused);
 
-    if (packed[0] != '+' && packed[0] != '-' && !result.empty()) result.put('+');
-    result.put(packed);
+    // Scaling rounds each number and packing then sums the rounded numbers:
+    // the two roundings together may move a coefficient by more than one
+    // rounding ("(H/2+H*2)/6" would give 0.083 + 0.333 = 0.416, not 0.417).
+    // Such a segment is written from its exact coefficients instead.
+    const char* piece = packed;
+    char exactText[kRebuiltMax + 1];
+    if (!KeepsValue(exact, 1.0, packed[0] == '+' ? packed + 1 : packed, Grammar::kPack)) {
+        // A divisor below 1e-05 leaves the segment no value to write.
+        if (exact.tinyDivisor || !WriteLinear(exact, exactText, kRebuiltMax)) return Stop(kStatusRefused);
+        piece = exactText;
+    }
+
+    // A segment that cancels leaves nothing, not its sign; the text does not
+    // begin with '+'.
+    if (piece[0] == '+' && (piece[1] == '\0' || result.empty())) ++piece;
+    if (piece[0] != '\0' && piece[0] != '+' && piece[0] != '-' && !result.empty()) result.put('+');
+    result.put(piece);
     if (result.overflowed()) return Stop(kStatusRefused);
     return {status, false};
 }
@@ -173,6 +208,10 @@ QP_EXPORT short QP_WINAPI qpSpreadBracketsExpression(char* text) {
     using namespace ftext;
     if (text == nullptr) return kStatusRefused;
     const int len = static_cast<int>(std::strlen(text));
+    // A term the grammar does not know (a name as a coefficient, two signs,
+    // a factor that is not one number) would be spread into another value.
+    LinearForm given;
+    if (!ReadLinear(text, Grammar::kBrackets, &given)) return kStatusRefused;
 
     // Segments: each new top-level group after the first starts a segment at
     // the last sign seen at depth 0, so bracket-free terms after a group
@@ -206,17 +245,25 @@ QP_EXPORT short QP_WINAPI qpSpreadBracketsExpression(char* text) {
         if (r.stop) return r.status;
         if (r.status < 0) status = kStatusTinyDivisor;
     }
+    if (!KeepsValue(given, 1.0, result.str(), Grammar::kPack)) return kStatusRefused;
     std::memcpy(text, result.str(), static_cast<size_t>(result.length()) + 1);
     return status;
 }
 
-QP_EXPORT short QP_WINAPI qpCalcuSubExpression(char* text, char op, float x) {
-    using namespace ftext;
+namespace ftext {
+
+short ScaleWithin(char* text, char op, double x) {
     if (text == nullptr) return kStatusRefused;
-    // Only the two operators have a meaning, and a factor must be a number
-    // >= 0: anything else is refused rather than written as a negative or
-    // meaningless number.
-    if ((op != '*' && op != '/') || !(x >= 0.0f)) return kStatusRefused;
+    // Only the two operators have a meaning, and a factor must be a finite
+    // number >= 0: anything else is refused rather than written as a
+    // negative or meaningless number.
+    if ((op != '*' && op != '/') || !(x >= 0.0) || !std::isfinite(x)) return kStatusRefused;
+    // A term with two separate numbers, or a name without a number that is
+    // not bare ("ABC", "BL*HL"), would be scaled twice or not at all.
+    LinearForm given;
+    if (!ReadLinear(text, Grammar::kScale, &given)) return kStatusRefused;
+    double factor = x;
+    if (op == '/') factor = std::fabs(x) < kTinyDivisor ? 1.0 : 1.0 / x;
 
     // Explicit coefficients: a bare one- or two-letter name gets "1*", so
     // that scaling has a number to work on.
@@ -282,16 +329,26 @@ QP_EXPORT short QP_WINAPI qpCalcuSubExpression(char* text, char op, float x) {
             }
             v = AsDouble(v / divisor);
         }
-        // A unit coefficient in front of a '*' is dropped with its '*'.
-        if (std::fabs(v - 1.0) < kScaleTolerance && s[i] == '*') {
+        // A unit coefficient in front of a '*' is dropped with its '*'. Both
+        // this and the number text use the packing's 0.0005, not 0.001: a
+        // number may move by its three-decimal rounding and no more, so
+        // 0.333 * 3 is written "0.999", not dropped as 1.
+        if (std::fabs(v - 1.0) <= kPackTolerance && s[i] == '*') {
             ++i;
             continue;
         }
         char digits[kNumberTextMax + 1];
-        if (NumberText(v, kScaleTolerance, digits) < 0) return kStatusRefused;
+        if (NumberText(v, kPackTolerance, digits) < 0) return kStatusRefused;
         out.put(digits);
     }
     if (out.overflowed()) return kStatusRefused;
+    if (!KeepsValue(given, factor, out.str(), Grammar::kScale)) return kStatusRefused;
     std::memcpy(text, out.str(), static_cast<size_t>(out.length()) + 1);
     return status;
+}
+
+}  // namespace ftext
+
+QP_EXPORT short QP_WINAPI qpCalcuSubExpression(char* text, char op, float x) {
+    return ftext::ScaleWithin(text, op, x);
 }

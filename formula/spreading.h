@@ -29,7 +29,12 @@ constexpr int kSpreadFactorDigits = 10;
 constexpr int kScaleMaxText = 79;
 constexpr int kScaleMaxNumber = 9;
 
-// Replaces every '+' by '-' and every '-' by '+', in place. Always 1.
+// Replaces every '+' by '-' and every '-' by '+', in place; the pair "+-"
+// (one minus) becomes a single '+'. Always 1.
 short InvertSigns(char* text);
+
+// qpCalcuSubExpression with a factor in double: the spreading scales by the
+// factor it computed, not by that factor rounded to float.
+short ScaleWithin(char* text, char op, double x);
 
 }  // namespace ftext

@@ -148,6 +148,19 @@ double finishEntry(NumberEntry& entry) {
     return std::atof(entry.text);
 }
 
+void fillBelowPrompt(HDC hdc, HWND hwnd) {
+    SetROP2(hdc, R2_COPYPEN);
+    RECT client{};
+    GetClientRect(hwnd, &client);
+    HBRUSH white = CreateSolidBrush(0xFFFFFF);
+    HGDIOBJ oldBrush = SelectObject(hdc, white);
+    HGDIOBJ oldPen = SelectObject(hdc, GetStockObject(NULL_PEN));
+    Rectangle(hdc, client.left, client.top + kPromptBarHeight, client.right, client.bottom);
+    SelectObject(hdc, oldBrush);
+    SelectObject(hdc, oldPen);
+    DeleteObject(white);
+}
+
 bool readTypedNumber(const char* text, double& cm) {
     if (!text) return false;
     const char* c = text;

@@ -66,6 +66,10 @@ struct PromptCells {
 void showPrompt(HWND hwnd, short style, PromptCells& cells, const char* text);
 void showPromptOn(HDC hdc, HWND hwnd, short style, PromptCells& cells, const char* text);
 
+// Paints the client area below the prompt bar white (a tool's first
+// drawing of its run), in copy mode, and leaves the DC as it found it.
+void fillBelowPrompt(HDC hdc, HWND hwnd);
+
 // An error the user must see, under the system's caption.
 void showError(HWND hwnd, const char* text);
 

@@ -10,19 +10,32 @@
 
 namespace frame {
 
-namespace {
-
-bool positionOf(Piece* piece, short i, float& x, float& y) {
+Coord* coordOfPoint(Piece* piece, short i) {
     Point* p = nullptr;
     qpGetPointLptr(piece, i, &p);
-    if (!p) return false;
+    if (!p) return nullptr;
     Coord* c = nullptr;
     qpGetCoordLptr(piece, p->coordIndex, &c);
+    return c;
+}
+
+bool positionOf(Piece* piece, short i, float& x, float& y) {
+    const Coord* c = coordOfPoint(piece, i);
     if (!c) return false;
     x = c->x;
     y = c->y;
     return true;
 }
+
+bool positionOf(Piece* piece, short i, double& x, double& y) {
+    const Coord* c = coordOfPoint(piece, i);
+    if (!c) return false;
+    x = c->x;
+    y = c->y;
+    return true;
+}
+
+namespace {
 
 bool near(float ax, float ay, float bx, float by, float tolerance) {
     return std::fabs(ax - bx) < tolerance && std::fabs(ay - by) < tolerance;

@@ -32,6 +32,12 @@ struct ResolvedLine {
 // when `picked` names no point of a line or no outline point matches.
 bool resolveLine(Piece* piece, short picked, ResolvedLine& out);
 
+// The Coord of point i; null when i or its coordIndex names no record.
+Coord* coordOfPoint(Piece* piece, short i);
+// The position of point i (mm); false, outputs untouched, when it has none.
+bool positionOf(Piece* piece, short i, float& x, float& y);
+bool positionOf(Piece* piece, short i, double& x, double& y);
+
 // Turns the positions of points first..last (inclusive, in index order) by
 // theta about (cx, cy) through qpTransCoord, writing each back to its Coord.
 void rotatePoints(Piece* piece, short first, short last, double theta, double cx, double cy);

@@ -41,6 +41,7 @@ constexpr long kFlagNearestPoint = 0x200;    // nearest vertex
 constexpr long kNearestOnLines = kFlagMeasureGroup | kFlagNearestOnLines | kFlagLines;   // 0x142
 constexpr long kNearestVertex = kFlagNearestPoint | kFlagMeasureGroup | kFlagLines;      // 0x302
 constexpr long kMeasureLength = kFlagMeasureGroup | kFlagLength | kFlagLines;            // 0x112
+constexpr long kPointAtLength = kFlagMeasureGroup | kFlagAtLength | kFlagLines;          // 0x122
 constexpr long kDrawOnly = kFlagLines;                                                   // 2
 
 // Mode: the high bit marks a whole-piece search; the low bits say what may

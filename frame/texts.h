@@ -93,6 +93,88 @@ inline constexpr char kGapFoldNoOutlinePoint[] =
 inline constexpr char kGapFoldNoLegsCross[] =
     "\xCE\xB4\xD5\xD2\xB5\xBD\xCA\xA1\xB5\xC0\xCF\xDF\xBD\xBB\xB5\xE3\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD5\xDB\xB5\xFE\xB2\xD9\xD7\xF7 !";
 
+// ---- Pleat spread -----------------------------------------------------------
+
+// Pleat spread: a pick when the width table already holds its 20 rows.
+// "最多可指定20条褶皱线！" (22 bytes)
+inline constexpr char kFoldTableFull[] =
+    "\xD7\xEE\xB6\xE0\xBF\xC9\xD6\xB8\xB6\xA8" "20" "\xCC\xF5\xF1\xDE\xD6\xE5\xCF\xDF\xA3\xA1";
+
+// Pleat spread: a pick of a line that is not a two-point inner line.
+// "褶皱线须为两点内部线！" (22 bytes)
+inline constexpr char kFoldNotPleatLine[] =
+    "\xF1\xDE\xD6\xE5\xCF\xDF\xD0\xEB\xCE\xAA\xC1\xBD\xB5\xE3\xC4\xDA\xB2\xBF\xCF\xDF\xA3\xA1";
+
+// Pleat spread: a typed width that is not a number; the cell keeps its width.
+// "输入的宽度无效，保留原宽度！" (28 bytes)
+inline constexpr char kFoldWidthRefused[] =
+    "\xCA\xE4\xC8\xEB\xB5\xC4\xBF\xED\xB6\xC8\xCE\xDE\xD0\xA7\xA3\xAC\xB1\xA3\xC1\xF4\xD4\xAD\xBF\xED\xB6\xC8\xA3\xA1";
+// ---- Dart fold (qpHandleGapFold): its own refusals ------------------------
+
+// Dart fold: a picked dart line is not a straight line of two points.
+// "省道线须为两点直线，不能执行省道折叠操作 !" (42 bytes)
+inline constexpr char kGapFoldLineShape[] =
+    "\xCA\xA1\xB5\xC0\xCF\xDF\xD0\xEB\xCE\xAA\xC1\xBD\xB5\xE3\xD6\xB1\xCF\xDF\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD5\xDB\xB5\xFE\xB2\xD9\xD7\xF7 !";
+
+// Dart fold: the legs end on one outline point, or the centre line does not
+// end on the one outline point between them.
+// "省道口形状不符，不能执行省道折叠操作 !" (38 bytes)
+inline constexpr char kGapFoldMouthShape[] =
+    "\xCA\xA1\xB5\xC0\xBF\xDA\xD0\xCE\xD7\xB4\xB2\xBB\xB7\xFB\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD5\xDB\xB5\xFE\xB2\xD9\xD7\xF7 !";
+
+// Dart fold: the outline across the dart mouth has no end on one side.
+// "未找到省道口两侧的轮廓线，不能执行省道折叠操作 !" (48 bytes)
+inline constexpr char kGapFoldNoSpan[] =
+    "\xCE\xB4\xD5\xD2\xB5\xBD\xCA\xA1\xB5\xC0\xBF\xDA\xC1\xBD\xB2\xE0\xB5\xC4\xC2\xD6\xC0\xAA\xCF\xDF\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD5\xDB\xB5\xFE\xB2\xD9\xD7\xF7 !";
+
+// Dart fold: the pattern's block has no room for the edit.
+// "图样空间不足，不能执行省道折叠操作 !" (36 bytes)
+inline constexpr char kGapFoldNoRoom[] =
+    "\xCD\xBC\xD1\xF9\xBF\xD5\xBC\xE4\xB2\xBB\xD7\xE3\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD5\xDB\xB5\xFE\xB2\xD9\xD7\xF7 !";
+
+// Dart fold, unfold: the fold piece or the fold record is not the one this
+// library folded.
+// "折叠样片与折叠记录不符，不能执行省道展开操作 !" (46 bytes)
+inline constexpr char kGapUnfoldMismatch[] =
+    "\xD5\xDB\xB5\xFE\xD1\xF9\xC6\xAC\xD3\xEB\xD5\xDB\xB5\xFE\xBC\xC7\xC2\xBC\xB2\xBB\xB7\xFB\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD5\xB9\xBF\xAA\xB2\xD9\xD7\xF7 !";
+
+// Dart fold, unfold: the pattern's block has no room for the formulas.
+// "图样空间不足，不能执行省道展开操作 !" (36 bytes)
+inline constexpr char kGapUnfoldNoRoom[] =
+    "\xCD\xBC\xD1\xF9\xBF\xD5\xBC\xE4\xB2\xBB\xD7\xE3\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD5\xB9\xBF\xAA\xB2\xD9\xD7\xF7 !";
+
+// ---- Dart transfer ----------------------------------------------------------
+
+// Dart transfer: the pattern's block has no room for the new dart.
+// "图样空间不足，不能执行省道转移操作 !" (36 bytes)
+inline constexpr char kGapMoveNoRoom[] =
+    "\xCD\xBC\xD1\xF9\xBF\xD5\xBC\xE4\xB2\xBB\xD7\xE3\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD7\xAA\xD2\xC6\xB2\xD9\xD7\xF7 !";
+// ---- Point increase ----------------------------------------------------------
+
+// Point increase: a typed distance or mark size breaks the rule for typed
+// numbers (or is not above zero); nothing is added.
+// "输入的数值无效 !" (16 bytes)
+inline constexpr char kIncreaseNumberRefused[] =
+    "\xCA\xE4\xC8\xEB\xB5\xC4\xCA\xFD\xD6\xB5\xCE\xDE\xD0\xA7 !";
+
+// Point increase: the typed distance runs past the end of the outline chain.
+// "输入的长度超出了轮廓线的长度 !" (30 bytes)
+inline constexpr char kIncreaseTooLong[] =
+    "\xCA\xE4\xC8\xEB\xB5\xC4\xB3\xA4\xB6\xC8\xB3\xAC\xB3\xF6\xC1\xCB\xC2\xD6\xC0\xAA\xCF\xDF\xB5\xC4\xB3\xA4\xB6\xC8 !";
+
+// Point increase: the pattern cannot be given room for one more point.
+// "内存不足，不能增加点 !" (22 bytes)
+inline constexpr char kIncreaseNoRoom[] =
+    "\xC4\xDA\xB4\xE6\xB2\xBB\xD7\xE3\xA3\xAC\xB2\xBB\xC4\xDC\xD4\xF6\xBC\xD3\xB5\xE3 !";
+
+// ---- Piece symmetry ----------------------------------------------------------
+
+// Piece symmetry: the whole piece would pass 32,767 points or bytes of
+// formula text; the piece is left as it was.
+// "对称后的衣片过大，不能执行对称操作 !" (36 bytes)
+inline constexpr char kSymmetryTooLarge[] =
+    "\xB6\xD4\xB3\xC6\xBA\xF3\xB5\xC4\xD2\xC2\xC6\xAC\xB9\xFD\xB4\xF3\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xB6\xD4\xB3\xC6\xB2\xD9\xD7\xF7 !";
+
 struct SystemText {
     const char* name;
     const char* gbk;
@@ -117,4 +199,18 @@ inline constexpr SystemText kSystemTexts[] = {
     {"kPromptGapFoldDirection", kPromptGapFoldDirection},
     {"kGapFoldNoOutlinePoint", kGapFoldNoOutlinePoint},
     {"kGapFoldNoLegsCross", kGapFoldNoLegsCross},
+    {"kFoldTableFull", kFoldTableFull},
+    {"kFoldNotPleatLine", kFoldNotPleatLine},
+    {"kFoldWidthRefused", kFoldWidthRefused},
+    {"kGapMoveNoRoom", kGapMoveNoRoom},
+    {"kGapFoldLineShape", kGapFoldLineShape},
+    {"kGapFoldMouthShape", kGapFoldMouthShape},
+    {"kGapFoldNoSpan", kGapFoldNoSpan},
+    {"kGapFoldNoRoom", kGapFoldNoRoom},
+    {"kGapUnfoldMismatch", kGapUnfoldMismatch},
+    {"kGapUnfoldNoRoom", kGapUnfoldNoRoom},
+    {"kIncreaseNumberRefused", kIncreaseNumberRefused},
+    {"kIncreaseTooLong", kIncreaseTooLong},
+    {"kIncreaseNoRoom", kIncreaseNoRoom},
+    {"kSymmetryTooLarge", kSymmetryTooLarge},
 };

@@ -7,9 +7,12 @@
 #include "frame/siblings.h"
 #include "win/win32.h"
 
-PatternBuffer* MakeWorkBuffer(const Piece* piece) {
+PatternBuffer* MakeWorkBuffer(const Piece* piece) { return MakeWorkBuffer(piece, kWorkBufferSpare); }
+
+PatternBuffer* MakeWorkBuffer(const Piece* piece, long spare) {
     if (piece == nullptr || piece->byteSize < kEmptyPieceSize) return nullptr;
-    long size = piece->byteSize + kWorkBufferSpare;
+    if (spare < kWorkBufferSpare) spare = kWorkBufferSpare;
+    long size = piece->byteSize + spare;
     HGLOBAL handle = GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(size));
     if (handle == nullptr) return nullptr;
     auto* buffer = static_cast<PatternBuffer*>(GlobalLock(handle));

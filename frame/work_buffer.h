@@ -21,6 +21,10 @@ constexpr int kWorkBufferHeader = 24;     // header of a one-piece buffer
 // piece is null, its byteSize is below the 800-byte header, or no block can
 // be had.
 PatternBuffer* MakeWorkBuffer(const Piece* piece);
+// The same with `spare` bytes for the piece to grow instead of
+// kWorkBufferSpare, for a tool that knows it adds more (never less than
+// kWorkBufferSpare).
+PatternBuffer* MakeWorkBuffer(const Piece* piece, long spare);
 
 // Releases a locked movable block: GlobalHandle, GlobalUnlock, GlobalFree.
 void FreeGlobalBlock(void* locked);

@@ -15,7 +15,7 @@ cxx=${CXX_FUZZ:-clang++}
 flags=(-std=c++17 -g -O1 -I. -fno-omit-frame-pointer -fno-sanitize-recover=all)
 sanitize=address,undefined
 
-sources=(formula/number_text.cpp formula/packing.cpp formula/spreading.cpp)
+sources=(formula/number_text.cpp formula/grammar.cpp formula/packing.cpp formula/spreading.cpp)
 harnesses=(atof pack pack_brackets spread scale)
 
 objects=()
@@ -30,9 +30,9 @@ done
 
 # Pattern files: the host's reader and writer over the store stand-in and
 # the desktop's global memory, with the formula evaluation the loader uses.
-pattern_sources=(host/pattern_json.cpp host/host_io.cpp host/pattern_store.cpp
+pattern_sources=(host/pattern_read.cpp host/pattern_write.cpp host/record_fields.cpp host/host_io.cpp host/pattern_store.cpp
                  siblings/records/*.cpp siblings/buffers/*.cpp
-                 siblings/geometry/formula_eval.cpp win/desktop.cpp)
+                 siblings/geometry/formula_eval.cpp win/desktop.cpp win/global_memory.cpp)
 "$cxx" "${flags[@]}" -fsanitize=fuzzer,$sanitize fuzz/fuzz_pattern_file.cpp \
   "${pattern_sources[@]}" -o "$out/fuzz_pattern_file"
 harnesses+=(pattern_file)

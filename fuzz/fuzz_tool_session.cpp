@@ -444,7 +444,7 @@ std::vector<host::ScriptCommand> decodeAction(Bytes& in, host::HostSession& s, c
 bool needsTool(host::ScriptOp op) {
     using host::ScriptOp;
     return op != ScriptOp::Tool && op != ScriptOp::Piece && op != ScriptOp::Answer && op != ScriptOp::Set &&
-           op != ScriptOp::End;
+           op != ScriptOp::End && op != ScriptOp::HostText;
 }
 
 // FUZZ_ECHO=1 prints each session as it plays (to read a finding's input).
@@ -458,7 +458,7 @@ bool gEcho = false;
 
 std::string describe(const host::ScriptCommand& c) {
     static const char* const names[] = {"tool", "piece", "move", "click", "rclick", "leave", "key", "type",
-                                        "answer", "straight", "set", "unfold", "button", "cell", "end"};
+                                        "answer", "straight", "set", "unfold", "button", "cell", "end", "host text"};
     std::string d = names[static_cast<int>(c.op)];
     if (c.target.given)
         d += c.target.atPoint ? " point " + std::to_string(c.target.point)
@@ -721,6 +721,7 @@ bool encode(const std::vector<host::ScriptCommand>& script, const std::string& f
                 actions += static_cast<char>((c.number % 8) | (c.word == "end" ? 0x80 : 0));
                 break;
             case ScriptOp::End: actions += static_cast<char>(kOpSwitch); break;
+            case ScriptOp::HostText: return false;  // not a user's action
         }
     }
     if (tool < 0) return false;

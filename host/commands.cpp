@@ -1,3 +1,4 @@
+// The qpkit subcommands (see commands.h): render, info, measure, run, formula.
 #include "host/commands.h"
 
 #include <cmath>
@@ -9,6 +10,7 @@
 
 #include "frame/exports.h"
 #include "frame/siblings.h"
+#include "host/change_report.h"
 #include "host/host_io.h"
 #include "host/pattern_json.h"
 #include "host/pattern_store.h"
@@ -52,6 +54,14 @@ int cmdRender(const std::string& patternPath, const std::string& svgPath, const 
         svg.pieces.push_back(options.piece);
     }
     svg.title = patternPath;
+    PatternDoc before;
+    if (!options.beforePath.empty()) {
+        // Loaded after the pattern itself, so the measurement table ends as
+        // the older file's; the drawing reads coordinates only.
+        before = loadPattern(options.beforePath);
+        svg.before = &before;
+        svg.title += " over " + options.beforePath;
+    }
     writeFileAtomic(svgPath, renderSvg(doc, svg));
     out << "wrote " << svgPath << " (" << (svg.pieces.empty() ? doc.pieceCount() : 1) << " pieces)\n";
     return 0;
@@ -162,7 +172,9 @@ int cmdFormula(const std::string& op, const std::string& text, const std::string
 }
 
 int cmdRun(const std::string& patternPath, const std::string& scriptPath, const std::string& outPath,
-           const std::string& svgPath, bool verbose, std::ostream& out) {
+           const std::string& svgPath, bool verbose, std::ostream& out, bool report) {
+    PatternDoc before;
+    if (report) before = loadPattern(patternPath);
     PatternDoc doc = loadPattern(patternPath);
     std::vector<ScriptCommand> script = readScriptFile(scriptPath);
     ReplayResult result;
@@ -181,6 +193,7 @@ int cmdRun(const std::string& patternPath, const std::string& scriptPath, const 
         writeFileAtomic(svgPath, renderSvg(doc, svg));
         out << "wrote " << svgPath << "\n";
     }
+    if (report) out << "what changed:\n" << changeReport(before, doc);
     if (!verdict.empty())
         throw UserError(outPath, "the edited pattern fails the consistency check: " + verdict);
     out << "consistency checker: every piece consistent\n";

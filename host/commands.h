@@ -9,7 +9,8 @@
 namespace host {
 
 struct RenderOptions {
-    int piece = -1;  // -1: every piece
+    int piece = -1;          // -1: every piece
+    std::string beforePath;  // a pattern drawn faintly under this one (its outlines)
 };
 int cmdRender(const std::string& patternPath, const std::string& svgPath, const RenderOptions& options,
               std::ostream& out);
@@ -19,8 +20,9 @@ int cmdMeasure(const std::string& patternPath, int piece, int from, int to, std:
 // operator (* or /) and `factor` the factor.
 int cmdFormula(const std::string& op, const std::string& text, const std::string& op2, float factor,
                std::ostream& out);
+// report: after the run, the change report (change_report.h) of every piece.
 int cmdRun(const std::string& patternPath, const std::string& scriptPath, const std::string& outPath,
-           const std::string& svgPath, bool verbose, std::ostream& out);
+           const std::string& svgPath, bool verbose, std::ostream& out, bool report = false);
 int cmdDemo(const std::string& outDir, std::ostream& out);
 
 }  // namespace host

@@ -1,8 +1,9 @@
 // The demo's built-in pattern: a woman's basic block in size 38, drawn in
 // millimetres with y up, with the key points given by measurement formulas
-// (centimetres). Four pieces: a half bodice front with a shoulder dart, a
-// sleeve whose cap runs over several curve points between the underarm
-// points, a skirt panel with two pleat lines, and a half back.
+// (centimetres). Four pieces: a half bodice front with a shoulder dart and
+// the line it can be moved to (bust point to side seam), a sleeve whose cap
+// runs over several curve points between the underarm points, a skirt panel
+// with two pleat lines, and a half back.
 //
 // Measurements: B bust 88, W waist 68, H hip 94, BL back waist length 38,
 // AH armhole 44, SL sleeve length 56, SK skirt length 60, S shoulder 39.
@@ -31,11 +32,13 @@ const char* demoPatternJson() {
         ["C", 200, 245],
         ["C", 218, 212],
         ["K", 235, 200, "B/4+1.5", "BL-18"],
+        ["K", 228, 130, "B/4+0.8", "BL-25"],
         ["K", 215, 0, "W/4+4.5", "0"]
       ]],
       "inner": [
         [[120, 385], [118, 240]],
-        [[150, 385], [118, 240]]
+        [[150, 385], [118, 240]],
+        [[228, 130], [118, 240]]
       ],
       "marks": [
         {"type": "o", "x": 121, "y": 255, "code": 15, "value": 12}

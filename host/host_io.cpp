@@ -1,3 +1,4 @@
+// Files, user errors and GBK text for the host (see host_io.h).
 #include "host/host_io.h"
 
 #include <iconv.h>

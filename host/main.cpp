@@ -16,14 +16,15 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     app.set_help_all_flag("--help-all", "Show the help of every subcommand");
 
-    std::string pattern, script, out, svg, dir = "qpkit-demo";
-    bool asJson = false, verbose = false;
+    std::string pattern, script, out, svg, before, dir = "qpkit-demo";
+    bool asJson = false, verbose = false, report = false;
     int piece = -1, from = 0, to = 0;
 
     auto* render = app.add_subcommand("render", "Draw every piece as SVG, with point numbers for script writing");
     render->add_option("PATTERN", pattern, "Pattern file (JSON)")->required();
     render->add_option("-o,--output", out, "SVG file to write")->required();
     render->add_option("--piece", piece, "Draw only this piece (number from 0)");
+    render->add_option("--before", before, "An older pattern file whose outlines are drawn faintly underneath");
 
     auto* info = app.add_subcommand("info", "Per piece: counts, outline length, area, line lengths, checker verdict");
     info->add_option("PATTERN", pattern, "Pattern file (JSON)")->required();
@@ -41,6 +42,8 @@ int main(int argc, char** argv) {
     run->add_option("-o,--output", out, "Pattern file to write (JSON)")->required();
     run->add_option("--svg", svg, "Also draw the result as SVG");
     run->add_flag("-v,--verbose", verbose, "Print every script line and the handler's result");
+    run->add_flag("--report", report,
+                  "Print what changed: every line's length before and after, the points moved, added, removed");
 
     auto* demo = app.add_subcommand("demo", "Run every tool on the built-in pattern and write an HTML page");
     demo->add_option("--out", dir, "Folder for index.html and the pictures")->capture_default_str();
@@ -86,11 +89,12 @@ int main(int argc, char** argv) {
         if (*render) {
             host::RenderOptions options;
             options.piece = piece;
+            options.beforePath = before;
             return host::cmdRender(pattern, out, options, std::cout);
         }
         if (*info) return host::cmdInfo(pattern, asJson, std::cout);
         if (*measure) return host::cmdMeasure(pattern, piece, from, to, std::cout);
-        if (*run) return host::cmdRun(pattern, script, out, svg, verbose, std::cout);
+        if (*run) return host::cmdRun(pattern, script, out, svg, verbose, std::cout, report);
         if (*demo) return host::cmdDemo(dir, std::cout);
         if (*formula) {
             for (auto* sub : formula->get_subcommands())

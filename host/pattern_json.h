@@ -1,12 +1,14 @@
 // Pattern files: JSON text <-> PatternModel (docs/pattern-format.md).
+// Reading is pattern_read.cpp, writing pattern_write.cpp; both walk the
+// record tables of record_fields.h.
 //
 // The reader checks the file's form (JSON syntax, keys, types, 16-bit ranges,
-// record indices that point inside their piece) and names the place of each
-// fault: the line and column for a syntax error, the field path
-// (pieces[2].points[5].type) for everything else. The writer writes every
-// record of the model, one record to a line, numbers in the shortest text
-// that reads back as the same float, so that reading what it wrote gives the
-// same model.
+// formula texts) and names the place of each fault: the line and column for
+// a syntax error, the field path (pieces[2].points[5].type) for everything
+// else. Record indices are judged by the store's checker when the pattern is
+// built (pattern_store.h). The writer writes every record of the model, one
+// record to a line, numbers in the shortest text that reads back as the same
+// float, so that reading what it wrote gives the same model.
 #pragma once
 
 #include <string>
@@ -15,16 +17,13 @@
 
 namespace host {
 
+constexpr const char* kPatternFormat = "qpkit-pattern 1";
+
 // Throws UserError("<file>: <line:column or field>", "<what is wrong>").
 PatternModel parsePatternJson(const std::string& text, const std::string& fileName);
 PatternModel readPatternFile(const std::string& path);
 
 std::string patternJson(const PatternModel& model);
 void writePatternFile(const std::string& path, const PatternModel& model);
-
-// Checks the record indices of a records-form piece against its own record
-// counts; throws UserError naming `where` (the piece's field path) and the
-// record. Also used on models read back from the store.
-void checkPieceIndices(const PieceModel& piece, const std::string& where);
 
 }  // namespace host

@@ -1,3 +1,6 @@
+// A pattern in the store: a PatternModel built through the store operations,
+// read back into one, and judged by the store's consistency checker, whose
+// verdicts are mapped to the file's field paths.
 #include "host/pattern_store.h"
 
 #include <cstring>
@@ -6,6 +9,7 @@
 #include "frame/siblings.h"
 #include "host/host_io.h"
 #include "host/pattern_json.h"
+#include "host/record_fields.h"
 #include "siblings/records/store_extras.h"
 
 namespace host {
@@ -33,6 +37,13 @@ long estimateBytes(const PatternModel& model) {
     return bytes + kSpareBytes;
 }
 
+// The piece's path, and the record's within it when the verdict names one
+// the file gave.
+std::string placeOf(const std::string& where, const std::string& verdict, bool shorthand) {
+    const std::string path = verdictPath(verdict, shorthand);
+    return path.empty() ? where : where + "." + path;
+}
+
 ShapePoint pointShape(const ChainPoint& p) {
     ShapePoint s;
     s.type = p.type;
@@ -46,7 +57,7 @@ ShapePoint pointShape(const ChainPoint& p) {
 // The value of a formula text in millimetres, on the store's measurement
 // table. The reader has made sure that every name the text uses is one of
 // the file's measurements.
-float formulaMm(Piece* piece, const std::string& text, const std::string& where) {
+float formulaMm(Piece* piece, const std::string& text) {
     float cm = qpFormulaCalculation(piece, text.c_str());
     return cm * 10.0f;
 }
@@ -160,96 +171,34 @@ void buildRecords(PatternDoc& doc, const PieceModel& m, const std::string& where
     // Every record now exists; write the fields. No store operation runs
     // from here on, so the pointers stay valid.
     piece = fetch();
-    if (piece->segCount != static_cast<int16_t>(m.segments.size()) ||
-        piece->lineCount != static_cast<int16_t>(m.lines.size()) ||
-        piece->pointCount != static_cast<int16_t>(m.points.size()) ||
-        piece->sPointCount != static_cast<int16_t>(m.specialPoints.size()) ||
-        piece->pRuleCount != static_cast<int16_t>(m.pRules.size()))
-        throw UserError(where, "the store did not take every record of the piece");
+    bool taken = piece->pointCount == static_cast<int16_t>(m.points.size());
+    forEachRecordList(m, [&](const auto& kind, const auto& records) {
+        taken = taken && piece->*kind.count == static_cast<int16_t>(records.size());
+    });
+    if (!taken) throw UserError(where, "the store did not take every record of the piece");
     std::memcpy(piece->placement, m.placement.data(), sizeof piece->placement);
     piece->groupFlag = m.groupFlag;
-    for (size_t i = 0; i < m.segments.size(); ++i) {
-        Seg* s = nullptr;
-        qpGetSegLptr(piece, static_cast<short>(i), &s);
-        s->code = m.segments[i].code;
-        s->markFlag = m.segments[i].markFlag;
-        s->value = m.segments[i].value;
-        s->firstLine = m.segments[i].firstLine;
-        s->lineCount = m.segments[i].lineCount;
-    }
-    for (size_t i = 0; i < m.lines.size(); ++i) {
-        Line* l = nullptr;
-        qpGetLineLptr(piece, static_cast<short>(i), &l);
-        const LineModel& r = m.lines[i];
-        l->kind = r.kind;
-        l->flags = r.flags;
-        l->firstPoint = r.first;
-        l->pointCount = r.count;
-        l->joinKind = r.joinKind;
-        l->joinCount = r.joinCount;
-        l->joinPoint = r.joinPoint;
-    }
+    forEachRecordList(m, [&](const auto& kind, const auto& records) {
+        for (size_t i = 0; i < records.size(); ++i) {
+            typename std::decay_t<decltype(records)>::value_type* r = nullptr;
+            kind.get(piece, static_cast<short>(i), &r);
+            copyFields(kind, records[i], *r);
+        }
+    });
     for (size_t i = 0; i < m.points.size(); ++i) {
-        const PointModel& r = m.points[i];
+        const FilePoint& r = m.points[i];
         Point* p = nullptr;
         qpGetPointLptr(piece, static_cast<short>(i), &p);
-        p->type = r.type;
+        copyFields(kPoints, r.record, *p);
+        p->type = r.record.type;
         p->coordIndex = static_cast<int16_t>(i);
-        p->lineIn = r.lineIn;
-        p->lineOut = r.lineOut;
-        p->segIndex = r.seg;
         p->formulaIndex = formulas ? static_cast<int16_t>(i) : int16_t(-1);
         Coord* c = nullptr;
         qpGetCoordLptr(piece, static_cast<short>(i), &c);
         c->pointIndex = static_cast<int16_t>(i);
         c->formulaIndex = formulas ? static_cast<int16_t>(i) : int16_t(-1);
-        std::string pw = where + ".points[" + std::to_string(i) + "]";
-        c->x = r.xFromFormula ? formulaMm(piece, *r.fx, pw + ".fx") : r.x;
-        c->y = r.yFromFormula ? formulaMm(piece, *r.fy, pw + ".fy") : r.y;
-    }
-    for (size_t i = 0; i < m.specialPoints.size(); ++i) {
-        SPoint* s = nullptr;
-        qpGetSPointLptr(piece, static_cast<short>(i), &s);
-        s->lineIndex = m.specialPoints[i].line;
-        s->pointIndex = m.specialPoints[i].point;
-        s->size = m.specialPoints[i].size;
-        s->position = m.specialPoints[i].position;
-    }
-    for (size_t i = 0; i < m.rules.size(); ++i) {
-        Rule* r = nullptr;
-        qpGetRuleLptr(piece, static_cast<short>(i), &r);
-        r->firstPRule = m.rules[i].firstPRule;
-        r->pRuleCount = m.rules[i].pRuleCount;
-    }
-    for (size_t i = 0; i < m.pRules.size(); ++i) {
-        PRule* r = nullptr;
-        qpGetPRuleLptr(piece, static_cast<short>(i), &r);
-        r->code = m.pRules[i].code;
-        r->pointIndex = m.pRules[i].point;
-        r->dx = m.pRules[i].dx;
-        r->dy = m.pRules[i].dy;
-    }
-    for (size_t i = 0; i < m.seamAllowances.size(); ++i) {
-        Extwid* e = nullptr;
-        qpGetExtwidLptr(piece, static_cast<short>(i), &e);
-        e->fromPoint = m.seamAllowances[i].from;
-        e->toPoint = m.seamAllowances[i].to;
-        e->fromWidth = m.seamAllowances[i].fromWidth;
-        e->toWidth = m.seamAllowances[i].toWidth;
-    }
-    for (size_t i = 0; i < m.corners.size(); ++i) {
-        Cutangl* c = nullptr;
-        qpGetCutanglLptr(piece, static_cast<short>(i), &c);
-        c->side = m.corners[i].side;
-        c->pointIndex = m.corners[i].point;
-        c->first = m.corners[i].first;
-        c->second = m.corners[i].second;
-    }
-    for (size_t i = 0; i < m.fRules.size(); ++i) {
-        FRule* r = nullptr;
-        qpGetFRuleLptr(piece, static_cast<short>(i), &r);
-        r->field0 = m.fRules[i].field0;
-        r->field2 = m.fRules[i].field2;
+        c->x = r.xFromFormula ? formulaMm(piece, *r.fx) : r.x;
+        c->y = r.yFromFormula ? formulaMm(piece, *r.fy) : r.y;
     }
 }
 
@@ -273,39 +222,29 @@ void buildShorthand(PatternDoc& doc, const PieceModel& m, const std::string& whe
         for (const auto& p : chain) c.points.push_back(pointShape(p));
         shape.chains.push_back(std::move(c));
     }
-    for (const auto& mk : m.marks) {
-        ShapeMark ms;
-        ms.point = pointShape(mk.point);
-        ms.lineIn = mk.lineIn;
-        ms.lineOut = mk.lineOut;
-        ms.segCode = mk.code;
-        ms.segValue = mk.value;
-        ms.lineIndex = mk.line;
-        ms.size = mk.size;
-        ms.position = mk.position;
-        shape.marks.push_back(ms);
+    for (const FileMark& mk : m.marks) {
+        shape.marks.push_back(mk.mark);
+        shape.marks.back().point = pointShape(mk.point);
     }
-    for (const auto& e : m.seamAllowances) shape.extwids.push_back(Extwid{e.from, e.to, e.fromWidth, e.toWidth});
-    for (const auto& c : m.corners) shape.cutangls.push_back(Cutangl{c.side, c.point, c.first, c.second});
-    for (const auto& f : m.fRules) shape.fRules.push_back(FRule{f.field0, f.field2});
+    shape.extwids = m.seamAllowances;
+    shape.cutangls = m.corners;
+    shape.fRules = m.fRules;
     for (size_t i = 0; i < m.rules.size(); ++i) {
         ShapeRule r;
-        const RuleModel& rm = m.rules[i];
+        const Rule& rm = m.rules[i];
         if (rm.firstPRule < 0 || rm.pRuleCount < 0 ||
             rm.firstPRule + rm.pRuleCount > static_cast<int>(m.pRules.size()))
             throw UserError(where + ".rules[" + std::to_string(i) + "]",
                             "its point rules run past the piece's " + std::to_string(m.pRules.size()) + " pRules");
-        for (int k = rm.firstPRule; k < rm.firstPRule + rm.pRuleCount; ++k) {
-            const PRuleModel& p = m.pRules[static_cast<size_t>(k)];
-            r.pRules.push_back(PRule{p.code, p.point, p.dx, p.dy});
-        }
+        for (int k = rm.firstPRule; k < rm.firstPRule + rm.pRuleCount; ++k)
+            r.pRules.push_back(m.pRules[static_cast<size_t>(k)]);
         shape.rules.push_back(std::move(r));
     }
     for (int i = 0; i < 9; ++i) shape.placement[i] = m.placement[static_cast<size_t>(i)];
     shape.groupFlag = m.groupFlag;
     std::string error;
     Piece* piece = storeAppendPiece(&doc.pattern, shape, &error);
-    if (!piece) throw UserError(where, "the store refused the piece: " + error);
+    if (!piece) throw UserError(placeOf(where, error, true), "the store refused the piece: " + error);
     // Points given only by formulas: their coordinates are the formulas'
     // values, now that the measurement table is set.
     short index = static_cast<short>(doc.pieceCount() - 1);
@@ -317,8 +256,8 @@ void buildShorthand(PatternDoc& doc, const PieceModel& m, const std::string& whe
         if (pt && (p.xFromFormula || p.yFromFormula)) {
             Coord* c = nullptr;
             qpGetCoordLptr(piece, pt->coordIndex, &c);
-            if (c && p.xFromFormula) c->x = formulaMm(piece, *p.fx, pw + ".fx");
-            if (c && p.yFromFormula) c->y = formulaMm(piece, *p.fy, pw + ".fy");
+            if (c && p.xFromFormula) c->x = formulaMm(piece, *p.fx);
+            if (c && p.yFromFormula) c->y = formulaMm(piece, *p.fy);
         }
         ++k;
     };
@@ -382,7 +321,9 @@ PatternDoc buildPattern(const PatternModel& model, const std::string& file) {
         else buildRecords(doc, m, where);
         doc.names.push_back(m.name);
         std::string verdict = checkPiece(doc, static_cast<int>(i));
-        if (!verdict.empty()) throw UserError(where, "the consistency checker refuses the piece: " + verdict);
+        if (!verdict.empty())
+            throw UserError(placeOf(where, verdict, m.shorthand),
+                            "the consistency checker refuses the piece: " + verdict);
     }
     std::string verdict = checkPattern(doc);
     if (!verdict.empty()) throw UserError(file, "the consistency checker refuses the pattern: " + verdict);
@@ -417,11 +358,9 @@ PatternModel readPatternBack(const PatternDoc& doc) {
         for (short i = 0; i < piece->pointCount; ++i) {
             Point* p = nullptr;
             qpGetPointLptr(piece, i, &p);
-            PointModel r;
-            r.type = p->type;
-            r.lineIn = p->lineIn;
-            r.lineOut = p->lineOut;
-            r.seg = p->segIndex;
+            FilePoint r;
+            r.record.type = p->type;
+            copyFields(kPoints, *p, r.record);
             Coord* c = nullptr;
             if (p->coordIndex >= 0 && p->coordIndex < piece->coordCount) qpGetCoordLptr(piece, p->coordIndex, &c);
             if (c) {
@@ -437,47 +376,16 @@ PatternModel readPatternBack(const PatternDoc& doc) {
             }
             m.points.push_back(r);
         }
-        for (short i = 0; i < piece->lineCount; ++i) {
-            Line* l = nullptr;
-            qpGetLineLptr(piece, i, &l);
-            m.lines.push_back(LineModel{l->kind, l->flags, l->firstPoint, l->pointCount, l->joinKind, l->joinCount,
-                                        l->joinPoint});
-        }
-        for (short i = 0; i < piece->segCount; ++i) {
-            Seg* s = nullptr;
-            qpGetSegLptr(piece, i, &s);
-            m.segments.push_back(SegModel{s->code, s->markFlag, s->value, s->firstLine, s->lineCount});
-        }
-        for (short i = 0; i < piece->sPointCount; ++i) {
-            SPoint* s = nullptr;
-            qpGetSPointLptr(piece, i, &s);
-            m.specialPoints.push_back(SPointModel{s->lineIndex, s->pointIndex, s->size, s->position});
-        }
-        for (short i = 0; i < piece->ruleCount; ++i) {
-            Rule* r = nullptr;
-            qpGetRuleLptr(piece, i, &r);
-            m.rules.push_back(RuleModel{r->firstPRule, r->pRuleCount});
-        }
-        for (short i = 0; i < piece->pRuleCount; ++i) {
-            PRule* r = nullptr;
-            qpGetPRuleLptr(piece, i, &r);
-            m.pRules.push_back(PRuleModel{r->code, r->pointIndex, r->dx, r->dy});
-        }
-        for (short i = 0; i < piece->extwidCount; ++i) {
-            Extwid* e = nullptr;
-            qpGetExtwidLptr(piece, i, &e);
-            m.seamAllowances.push_back(ExtwidModel{e->fromPoint, e->toPoint, e->fromWidth, e->toWidth});
-        }
-        for (short i = 0; i < piece->cutanglCount; ++i) {
-            Cutangl* c = nullptr;
-            qpGetCutanglLptr(piece, i, &c);
-            m.corners.push_back(CutanglModel{c->side, c->pointIndex, c->first, c->second});
-        }
-        for (short i = 0; i < piece->fRuleCount; ++i) {
-            FRule* f = nullptr;
-            qpGetFRuleLptr(piece, i, &f);
-            m.fRules.push_back(FRuleModel{f->field0, f->field2});
-        }
+        forEachRecordList(m, [&](const auto& kind, auto& records) {
+            using R = typename std::decay_t<decltype(records)>::value_type;
+            for (short i = 0; i < piece->*kind.count; ++i) {
+                R* stored = nullptr;
+                kind.get(piece, i, &stored);
+                R r{};
+                copyFields(kind, *stored, r);
+                records.push_back(r);
+            }
+        });
         model.pieces.push_back(std::move(m));
     }
     return model;

@@ -1,3 +1,5 @@
+// Lengths and shapes of a piece read from the geometry service's own
+// drawing (see piece_geometry.h).
 #include "host/piece_geometry.h"
 
 #include <cmath>
@@ -10,9 +12,6 @@
 namespace host {
 
 namespace {
-
-constexpr long kMeasureFlags = 0x112;  // op 0: length of the curve through the points
-constexpr long kDrawFlags = 0x002;     // op 2: draw the lines only
 
 bool samePt(const Pt& a, const Pt& b) { return std::fabs(a.x - b.x) < 1e-9 && std::fabs(a.y - b.y) < 1e-9; }
 
@@ -71,7 +70,8 @@ std::vector<Polyline> drawnLines(Piece* piece, short first, short count, unsigne
     });
     short index = -1;
     float length = 0.0f, x = 0.0f, y = 0.0f;
-    qpCurve(hdc, piece, qpcurve::kOpDraw, kDrawFlags, 0, mode, first, count, -1, qpcurve::kDefaultResolution,
+    qpCurve(hdc, piece, qpcurve::kOpDraw, qpcurve::kDrawOnly, qpcurve::kStylePlain, mode, first, count,
+            qpcurve::kColourDefault, qpcurve::kDefaultResolution,
             &index, &length, &x, &y, m);
     deskSetPathSink(std::move(previous));
     ReleaseDC(hwnd, hdc);
@@ -85,7 +85,8 @@ double lengthAlong(Piece* piece, short first, short last) {
     if (!piece) return 0.0;
     short index = -1;
     float length = 0.0f, x = 0.0f, y = 0.0f;
-    qpCurve(nullptr, piece, qpcurve::kOpSearch, kMeasureFlags, 0, 0, first, static_cast<short>(last - first + 1), -1,
+    qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kMeasureLength, qpcurve::kStylePlain,
+            qpcurve::kSnapAllLinesDefault, first, static_cast<short>(last - first + 1), qpcurve::kColourDefault,
             qpcurve::kDefaultResolution, &index, &length, &x, &y, nullptr);
     return length;
 }

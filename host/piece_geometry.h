@@ -31,7 +31,7 @@ constexpr double kSampleScale = 100.0;
 std::vector<Polyline> drawnLines(Piece* piece, short first, short count, unsigned long mode = 0);
 
 // Length (mm) of the curve through points first .. last along the piece's
-// lines: qpCurve op 0, flags 0x112, count last - first + 1.
+// lines: qpCurve's kMeasureLength over count last - first + 1.
 double lengthAlong(Piece* piece, short first, short last);
 // Length of one line (its points firstPoint .. firstPoint + pointCount - 1).
 double lineLength(Piece* piece, short line);

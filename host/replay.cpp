@@ -1,3 +1,6 @@
+// The host's part of a replayed tool run (see replay.h): the view, the
+// window messages, the script's commands; each tool's own part is its entry
+// in replay_tools.cpp.
 #include "host/replay.h"
 
 #include <algorithm>
@@ -22,13 +25,7 @@ constexpr int kFitRight = 30;
 constexpr int kFitTop = 40;
 constexpr int kFitBottom = 70;
 
-constexpr UINT kCmdLineEnded = 32;  // WM_COMMAND the point-increase tool sends
 constexpr WPARAM kStraightSwitch = 0x117;
-
-// The pleat table's fixed place (client pixels): left 5, top 35, rows of 28.
-constexpr int kTableLeft = 5;
-constexpr int kTableTop = 35;
-constexpr int kTableRow = 28;
 
 HostSession* current = nullptr;  // the session whose dialog and commands are open
 
@@ -63,8 +60,8 @@ HostSession::HostSession(PatternDoc& d, std::ostream* echo, bool verbose)
     // again) are not read by the host: they are not kept either.
     deskSetPathSink([](HDC, bool, int, int) {});
     deskSetSendMessageHandler([](HWND, UINT message, WPARAM wParam, LPARAM) -> LRESULT {
-        if (current && message == WM_COMMAND && wParam == kCmdLineEnded)
-            current->say("host: the inner line is finished (WM_COMMAND 32); the window is repainted");
+        if (current && message == WM_COMMAND && current->tool && current->tool->command)
+            current->tool->command(*current, wParam);
         return 0;
     });
     // The host keeps a copy of the whole pattern for undo; the tools that
@@ -89,6 +86,25 @@ HostSession::~HostSession() {
     deskSetSendMessageHandler(nullptr);
     deskSetPathSink(nullptr);
     if (current == this) current = nullptr;
+}
+
+HostSession* HostSession::active() { return current; }
+
+const std::vector<SetWord>& hostSetWords() {
+    static const std::vector<SetWord> words = {
+        {"pickState", [](HostSession& s, int16_t v) { s.view.pickState = v; }},
+        {"lengthUnit", [](HostSession& s, int16_t v) { s.hostDoc.lengthUnit = v; }},
+    };
+    return words;
+}
+
+const SetWord* findSetWord(const std::string& word) {
+    for (const SetWord& w : hostSetWords())
+        if (word == w.word) return &w;
+    for (const ToolEntry& t : toolTable())
+        for (const SetWord& w : t.words)
+            if (word == w.word) return &w;
+    return nullptr;
 }
 
 void HostSession::say(const std::string& line) {
@@ -243,6 +259,7 @@ void HostSession::step(const ScriptCommand& c, const std::string& scriptName) {
     };
     if (verbose_) say("> " + c.source);
     bool needsTool = c.op != ScriptOp::Tool && c.op != ScriptOp::Piece && c.op != ScriptOp::Answer &&
+                     c.op != ScriptOp::HostText &&
                      c.op != ScriptOp::Set && c.op != ScriptOp::End;
     if (needsTool && !tool) {
         fail(result_.runFinished ? "the tool's run is already finished; start it again with 'tool NAME'"
@@ -316,36 +333,32 @@ void HostSession::step(const ScriptCommand& c, const std::string& scriptName) {
             deskQueueDialogAnswer(gbk);
             break;
         }
+        case ScriptOp::HostText: {
+            // What the host's own size box leaves in its text buffer: the
+            // point-increase tool reads it for a drill mark (mode 14).
+            std::string gbk;
+            if (!utf8ToGbk(c.text, gbk)) fail("the text has characters the host cannot take (not GBK)");
+            if (gbk.size() >= sizeof dialogText) fail("the text does not fit the host's buffer");
+            std::memset(dialogText, 0, sizeof dialogText);
+            std::memcpy(dialogText, gbk.data(), gbk.size());
+            break;
+        }
         case ScriptOp::Straight: {
             short r = send(WM_COMMAND, kStraightSwitch, c.number);
             if (verbose_) say("  WM_COMMAND 0x117 -> " + std::to_string(r));
             break;
         }
-        case ScriptOp::Set: {
-            int16_t v = static_cast<int16_t>(c.number);
-            if (c.word == "pickState") view.pickState = v;
-            else if (c.word == "increaseMode") view.increaseMode = v;
-            else if (c.word == "symmetryStep") view.symmetryStep = v;
-            else if (c.word == "gapMoveStep") view.gapMoveStep = v;
-            else if (c.word == "gapFoldStep") view.gapFoldStep = v;
-            else if (c.word == "pieceFoldStep") view.pieceFoldStep = v;
-            else if (c.word == "italyStep") view.italyStep = v;
-            else if (c.word == "foldPhase") fold.foldPhase = v;
-            else if (c.word == "lengthUnit") hostDoc.lengthUnit = v;
+        case ScriptOp::Set:
+            // The parser knows the words; a record without one sets nothing.
+            if (const SetWord* w = findSetWord(c.word)) w->set(*this, static_cast<int16_t>(c.number));
             break;
-        }
-        case ScriptOp::Button: {
-            // Apply at (left + 308 .. 332), cancel at (left + 332 .. 356),
-            // both top + 12 .. 36: aim at the middle of the button.
-            int x = kTableLeft + (c.word == "apply" ? 320 : 344);
-            deskSetCursorClient(x, kTableTop + 24);
-            send(WM_LBUTTONDOWN, 1, pixelParam(deskCursorClient()));
-            break;
-        }
+        case ScriptOp::Button:
         case ScriptOp::Cell: {
-            int x = kTableLeft + (c.word == "start" ? 108 : 284) + 44;
-            int y = kTableTop + (c.number + 2) * kTableRow + 11 + kTableRow / 2;
-            deskSetCursorClient(x, y);
+            POINT at{};
+            if (!tool->control || !tool->control(c, at))
+                fail(std::string("the ") + tool->title + " tool has no " +
+                     (c.op == ScriptOp::Button ? "button " : "cell ") + c.word + " of its own");
+            deskSetCursorClient(at.x, at.y);
             send(WM_LBUTTONDOWN, 1, pixelParam(deskCursorClient()));
             break;
         }

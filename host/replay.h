@@ -12,7 +12,9 @@
 //
 // Adding a tool is one entry of the tool table in replay_tools.cpp: its
 // script name, how to call its handler with the host's records, which step
-// words start it, and how the host sees that its run is over.
+// words start it, how the host sees that its run is over, and what is the
+// tool's own in the host: the words `set` may give it, the host controls
+// it draws (the pleat table), the commands it sends to the window.
 //
 // Matrices: the 9-float view matrix handed to the tools maps pattern
 // millimetres to y-up pixels (scale and translation); the tools add the
@@ -34,6 +36,12 @@ namespace host {
 
 class HostSession;
 
+// A word of the host's records that a script may set (set WORD VALUE).
+struct SetWord {
+    const char* word;
+    void (*set)(HostSession&, int16_t value);
+};
+
 struct ToolEntry {
     const char* name;       // script name: tool NAME
     const char* alias;      // a second accepted name
@@ -46,11 +54,23 @@ struct ToolEntry {
     // the handler invalidated the window during that message.
     bool (*finished)(HostSession&, bool invalidated);
     void (*stop)(HostSession&);  // the host ends the run (switches tools)
+    // The step words of this tool's records that `set` may change.
+    std::vector<SetWord> words = {};
+    // Where a control the tool draws for the host (button apply|cancel, cell
+    // ROW start|end) lies, in client pixels; false when it has no such one.
+    bool (*control)(const ScriptCommand&, POINT& at) = nullptr;
+    // The host's answer to a WM_COMMAND the tool sends to the window.
+    void (*command)(HostSession&, WPARAM) = nullptr;
 };
 
 const std::vector<ToolEntry>& toolTable();
 // Null when there is no such tool.
 const ToolEntry* findTool(const std::string& name);
+// The host's own words (pickState, lengthUnit); each tool's are in its entry.
+const std::vector<SetWord>& hostSetWords();
+// The word `set WORD` names: the host's own, then every tool's; null when no
+// record has the word.
+const SetWord* findSetWord(const std::string& word);
 
 struct ReplayResult {
     int messages = 0;        // window messages sent
@@ -94,6 +114,9 @@ public:
     POINT clientOf(double x, double y) const;
     // Lines shown to the user (prompts, texts, message boxes, host notes).
     void say(const std::string& line);
+    // The session whose window the library talks to (its dialogs and
+    // commands); null between sessions.
+    static HostSession* active();
 
 private:
     void syncIn();

@@ -25,8 +25,6 @@ namespace host {
 
 namespace {
 
-HostSession* dialogSession = nullptr;
-
 // The host's button images for the pleat table: 24 x 24 pixels, a framed
 // face, sunk when pressed. Image 24 is apply (a tick), 23 cancel (a cross).
 void QP_WINAPI drawButton(HDC hdc, int image, int pressed, int x, int y) {
@@ -60,6 +58,7 @@ INT_PTR CALLBACK lengthDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM l
     constexpr int kEditItem = 1000;
     if (message == WM_INITDIALOG) return TRUE;
     if (message != WM_COMMAND) return FALSE;
+    HostSession* dialogSession = HostSession::active();
     if (wParam == static_cast<WPARAM>(IDOK)) {
         if (dialogSession) {
             char text[sizeof dialogSession->dialogText];
@@ -107,6 +106,15 @@ void italyStop(HostSession& s) {
     s.view.pickState = 0;
 }
 
+// The step words `set` may give: one per tool, and the fold record's phase.
+void italyStepWord(HostSession& s, int16_t v) { s.view.italyStep = v; }
+void symmetryStepWord(HostSession& s, int16_t v) { s.view.symmetryStep = v; }
+void pieceFoldStepWord(HostSession& s, int16_t v) { s.view.pieceFoldStep = v; }
+void increaseModeWord(HostSession& s, int16_t v) { s.view.increaseMode = v; }
+void gapMoveStepWord(HostSession& s, int16_t v) { s.view.gapMoveStep = v; }
+void gapFoldStepWord(HostSession& s, int16_t v) { s.view.gapFoldStep = v; }
+void foldPhaseWord(HostSession& s, int16_t v) { s.fold.foldPhase = v; }
+
 // ---- piece symmetry (qpHandlePieceSymmatry) --------------------------------
 void symmetryStart(HostSession& s) { s.view.symmetryStep = 1; }
 short symmetryCall(HostSession& s, UINT m, WPARAM w, LPARAM l) {
@@ -118,31 +126,60 @@ void symmetryStop(HostSession& s) { s.view.symmetryStep = 0; }
 // ---- pleat spread (qpHandlePieceFold) ---------------------------------------
 void pleatStart(HostSession& s) { s.view.pieceFoldStep = 1; }
 short pleatCall(HostSession& s, UINT m, WPARAM w, LPARAM l) {
-    return qpHandlePieceFold(s.hwnd, m, w, l, drawButton, &s.patternCell, &s.pieceCell, &s.pieceIndex, nullptr,
-                             &s.view, s.viewMatrix);
+    const short before = s.pieceIndex;
+    const short r = qpHandlePieceFold(s.hwnd, m, w, l, drawButton, &s.patternCell, &s.pieceCell, &s.pieceIndex,
+                                      nullptr, &s.view, s.viewMatrix);
+    if (s.pieceIndex != before) {
+        // Apply deletes the current piece and appends the rebuilt one: its
+        // name moves to the end with it, and the document takes the index
+        // the tool wrote into the piece index cell.
+        std::vector<std::string>& names = s.doc.names;
+        const std::string name = before < static_cast<short>(names.size()) ? names[static_cast<size_t>(before)] : "";
+        if (before < static_cast<short>(names.size())) names.erase(names.begin() + before);
+        names.resize(static_cast<size_t>(s.pieceIndex > 0 ? s.pieceIndex : 0));
+        names.push_back(name);
+        s.hostDoc.currentPiece = s.pieceIndex;
+    }
+    return r;
 }
 bool pleatFinished(HostSession& s, bool) { return s.view.pieceFoldStep == 0; }
 void pleatStop(HostSession& s) {
     if (s.view.pieceFoldStep == 2) qpEditString(s.hwnd, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0, nullptr, nullptr);
     s.view.pieceFoldStep = 0;
 }
+// The pleat table's fixed place (client pixels): left 5, top 35, rows of 28.
+// Apply at (left + 308 .. 332), cancel at (left + 332 .. 356), both top +
+// 12 .. 36; the width cells of row r at left + 108 (start) or 284 (end),
+// 88 wide, below the two header rows. Each aim is the control's middle.
+bool pleatControl(const ScriptCommand& c, POINT& at) {
+    constexpr int kTableLeft = 5, kTableTop = 35, kTableRow = 28;
+    if (c.op == ScriptOp::Button) {
+        at = POINT{kTableLeft + (c.word == "apply" ? 320 : 344), kTableTop + 24};
+    } else {
+        at = POINT{kTableLeft + (c.word == "start" ? 108 : 284) + 44,
+                   kTableTop + (c.number + 2) * kTableRow + 11 + kTableRow / 2};
+    }
+    return true;
+}
 
 // ---- point increase (qpHandleIncreasePoint) ---------------------------------
 // The tool has no step word: the host picks the mode (set increaseMode N)
 // and starts tracking with pickState 1; the run lasts until the host ends
 // it. Its dialog answers come from the script (answer TEXT).
-void increaseStart(HostSession& s) {
-    s.view.pickState = 1;
-    dialogSession = &s;
-}
+void increaseStart(HostSession& s) { s.view.pickState = 1; }
 short increaseCall(HostSession& s, UINT m, WPARAM w, LPARAM l) {
-    dialogSession = &s;
     return qpHandleIncreasePoint(s.hwnd, m, w, l, lengthDialog, s.dialogText, &s.view, &s.hostDoc);
 }
 bool increaseFinished(HostSession&, bool) { return false; }
 void increaseStop(HostSession& s) {
     s.view.pickState = 0;
     s.view.increaseMode = 0;
+}
+// The tool tells the host that an inner line is finished with WM_COMMAND 32.
+void increaseCommand(HostSession& s, WPARAM command) {
+    constexpr WPARAM kCmdLineEnded = 32;
+    if (command == kCmdLineEnded)
+        s.say("host: the inner line is finished (WM_COMMAND 32); the window is repainted");
 }
 
 // ---- dart transfer (qpHandleGapMove) ----------------------------------------
@@ -169,10 +206,18 @@ void gapFoldStart(HostSession& s) {
     s.view.gapFoldStep = 1;
 }
 short gapFoldCall(HostSession& s, UINT m, WPARAM w, LPARAM l) {
-    return qpHandleGapFold(s.hwnd, m, w, l, s.patternCell, &s.pieceIndex, &s.fold, &s.view, s.viewMatrix);
+    const short before = s.pieceIndex;
+    const short r = qpHandleGapFold(s.hwnd, m, w, l, s.patternCell, &s.pieceIndex, &s.fold, &s.view, s.viewMatrix);
+    // The fold makes the fold piece current and the unfold the source piece
+    // again, through the piece index cell: the document follows.
+    if (s.pieceIndex != before) s.hostDoc.currentPiece = s.pieceIndex;
+    return r;
 }
 bool gapFoldFinished(HostSession& s, bool) { return s.fold.foldPhase == 0; }
 void gapFoldStop(HostSession& s) {
+    // A run ended before its fold may have inserted the mouth's middle point
+    // for neighbouring legs: WM_CANCELMODE has the tool take it out again.
+    gapFoldCall(s, WM_CANCELMODE, 0, 0);
     s.fold.foldPhase = 0;
     s.view.pickState = 0;
     s.view.gapFoldStep = 0;
@@ -183,19 +228,20 @@ void gapFoldStop(HostSession& s) {
 const std::vector<ToolEntry>& toolTable() {
     static const std::vector<ToolEntry> table = {
         {"italy", "sleeve-cap", "sleeve cap", "qpHandlePieceItaly", [] { return qpHandlePieceItaly != nullptr; },
-         italyStart, italyCall, italyFinished, italyStop},
+         italyStart, italyCall, italyFinished, italyStop, {{"italyStep", italyStepWord}}},
         {"symmetry", "mirror", "piece symmetry", "qpHandlePieceSymmatry",
          [] { return qpHandlePieceSymmatry != nullptr; }, symmetryStart, symmetryCall, symmetryFinished,
-         symmetryStop},
+         symmetryStop, {{"symmetryStep", symmetryStepWord}}},
         {"pleat", "pleat-spread", "pleat spread", "qpHandlePieceFold", [] { return qpHandlePieceFold != nullptr; },
-         pleatStart, pleatCall, pleatFinished, pleatStop},
+         pleatStart, pleatCall, pleatFinished, pleatStop, {{"pieceFoldStep", pieceFoldStepWord}}, pleatControl},
         {"increase", "point-increase", "point increase", "qpHandleIncreasePoint",
          [] { return qpHandleIncreasePoint != nullptr; }, increaseStart, increaseCall, increaseFinished,
-         increaseStop},
+         increaseStop, {{"increaseMode", increaseModeWord}}, nullptr, increaseCommand},
         {"dart-transfer", "gap-move", "dart transfer", "qpHandleGapMove", [] { return qpHandleGapMove != nullptr; },
-         gapMoveStart, gapMoveCall, gapMoveFinished, gapMoveStop},
+         gapMoveStart, gapMoveCall, gapMoveFinished, gapMoveStop, {{"gapMoveStep", gapMoveStepWord}}},
         {"dart-fold", "gap-fold", "dart fold", "qpHandleGapFold", [] { return qpHandleGapFold != nullptr; },
-         gapFoldStart, gapFoldCall, gapFoldFinished, gapFoldStop},
+         gapFoldStart, gapFoldCall, gapFoldFinished, gapFoldStop,
+         {{"gapFoldStep", gapFoldStepWord}, {"foldPhase", foldPhaseWord}}},
     };
     return table;
 }

@@ -1,4 +1,7 @@
+// Replay scripts read into commands (see script.h, docs/replay-scripts.md).
 #include "host/script.h"
+
+#include "host/replay.h"
 
 #include <cctype>
 #include <cerrno>
@@ -73,11 +76,15 @@ std::string restText(const std::string& line, const std::string& command) {
 }  // namespace
 
 const std::vector<std::string>& scriptSetWords() {
-    static const std::vector<std::string> w = {
-        "pickState",   "increaseMode", "symmetryStep", "gapMoveStep", "gapFoldStep",
-        "pieceFoldStep", "italyStep",  "foldPhase",    "lengthUnit",
-    };
-    return w;
+    // The host's own words and every tool entry's, in table order.
+    static const std::vector<std::string> words = [] {
+        std::vector<std::string> w;
+        for (const SetWord& h : hostSetWords()) w.push_back(h.word);
+        for (const ToolEntry& t : toolTable())
+            for (const SetWord& tw : t.words) w.push_back(tw.word);
+        return w;
+    }();
+    return words;
 }
 
 std::vector<ScriptCommand> parseScript(const std::string& text, const std::string& fileName) {
@@ -172,6 +179,9 @@ std::vector<ScriptCommand> parseScript(const std::string& text, const std::strin
         } else if (verb == "answer") {
             c.op = ScriptOp::Answer;
             c.text = restText(line, w[0]);
+        } else if (verb == "hosttext") {
+            c.op = ScriptOp::HostText;
+            c.text = restText(line, w[0]);
         } else if (verb == "straight") {
             c.op = ScriptOp::Straight;
             std::string v = w.size() == 2 ? lower(w[1]) : "";
@@ -202,7 +212,7 @@ std::vector<ScriptCommand> parseScript(const std::string& text, const std::strin
             if (c.word != "start" && c.word != "end") fail("the cell column is 'start' or 'end'");
         } else {
             fail("unknown command '" + w[0] +
-                 "' (commands: tool, piece, move, click, rclick, leave, key, type, answer, straight, set, "
+                 "' (commands: tool, piece, move, click, rclick, leave, key, type, answer, hosttext, straight, set, "
                  "unfold, button, cell, end)");
         }
         out.push_back(std::move(c));

@@ -27,6 +27,7 @@ enum class ScriptOp {
     Button,      // button apply|cancel  a button of the pleat table
     Cell,        // cell ROW start|end   a width cell of the pleat table
     End,         // end                  the host ends the tool's run
+    HostText,    // hosttext TEXT        the host's text buffer (a drill mark's size)
 };
 
 struct ScriptTarget {

@@ -1,3 +1,4 @@
+// SVG pictures of pieces (see svg.h).
 #include "host/svg.h"
 
 #include <algorithm>
@@ -142,6 +143,10 @@ std::string renderSvg(const PatternDoc& doc, const SvgOptions& options) {
         }
         for (const Polyline& l : drawnLines(piece, 0, 0))
             for (const Pt& p : l) panel.box.add(p.x, p.y);
+        if (Piece* old = options.before ? options.before->piece(options.beforePiece < 0 ? pi : options.beforePiece)
+                                        : nullptr)
+            for (const Polyline& l : drawnLines(old, 0, 0))
+                for (const Pt& p : l) panel.box.add(p.x, p.y);
         if (panel.box.empty()) panel.box.add(0, 0);
         panel.box.minX -= kMargin;
         panel.box.minY -= kMargin;
@@ -211,6 +216,13 @@ std::string renderSvg(const PatternDoc& doc, const SvgOptions& options) {
               << "</text>\n";
         o << "</g>\n";
 
+        // The piece before: its lines, wide and pale, under everything else.
+        const int oldIndex = options.beforePiece < 0 ? panel.piece : options.beforePiece;
+        if (Piece* old = options.before ? options.before->piece(oldIndex) : nullptr) {
+            o << "<g class=\"before\" fill=\"none\" stroke=\"#f2a65a\" stroke-width=\"3\" stroke-opacity=\"0.5\">\n";
+            for (const Polyline& l : drawnLines(old, 0, 0)) o << "<polyline points=\"" << pts(l) << "\"/>\n";
+            o << "</g>\n";
+        }
         // Lines: outline solid black, inner lines dashed blue.
         std::vector<bool> inner = innerLines(piece);
         PieceHold hold(piece);  // every line is drawn: read the piece once

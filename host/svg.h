@@ -3,8 +3,9 @@
 // Each piece is drawn in its own panel in piece coordinates (millimetres, y
 // up), the coordinates replay scripts use: the outline, the curves as the
 // geometry service draws them, inner lines, notches and marks, every point
-// with its number, a 50 mm grid and the panel's corner coordinates. One SVG
-// unit is one millimetre.
+// with its number, a 50 mm grid and the panel's corner coordinates, and,
+// when asked, the piece as it was before, faintly underneath. One SVG unit is
+// one millimetre.
 #pragma once
 
 #include <string>
@@ -18,6 +19,10 @@ struct SvgOptions {
     std::vector<int> pieces;  // empty: every piece
     std::string title;        // drawn above the panels when not empty
     bool numbers = true;      // point numbers
+    // An older state of the pattern: each drawn piece's lines in it are
+    // drawn faintly under the piece's own, in the same piece coordinates.
+    const PatternDoc* before = nullptr;
+    int beforePiece = -1;  // the older piece to draw; -1: the same number
 };
 
 std::string renderSvg(const PatternDoc& doc, const SvgOptions& options);

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "frame/exports.h"
 #include "frame/handler_frame.h"
@@ -76,17 +77,7 @@ void startRun(HWND hwnd, PatternBuffer** patternCell, Piece** pieceCell, HostVie
     run.entry.open = false;
 
     HDC hdc = GetDC(hwnd);
-    SetROP2(hdc, R2_COPYPEN);
-    RECT client{};
-    GetClientRect(hwnd, &client);
-    HBRUSH white = CreateSolidBrush(kWhite);
-    HGDIOBJ oldBrush = SelectObject(hdc, white);
-    HGDIOBJ oldPen = SelectObject(hdc, GetStockObject(NULL_PEN));
-    Rectangle(hdc, client.left, client.top + frame::kPromptBarHeight, client.right,
-              client.bottom);
-    SelectObject(hdc, oldBrush);
-    SelectObject(hdc, oldPen);
-    DeleteObject(white);
+    frame::fillBelowPrompt(hdc, hwnd);
 
     frame::buildViewMatrices(hwnd, viewMatrix, run.piece, run.m);
     short index = 0;
@@ -173,6 +164,43 @@ void showResult(HWND hwnd) {
     frame::openEntry(hwnd, run.entry, x0 + 550, y0 + 14, 10, 80, 0x3C3CB4, kWhite);
 }
 
+// The picked point's record, when `index` names an outline point of the
+// piece; null otherwise.
+Point* outlinePoint(short index) {
+    if (index < 0 || index >= run.piece->pointCount)
+        return nullptr;
+    Point* p = nullptr;
+    qpGetPointLptr(run.piece, index, &p);
+    return p != nullptr && isOutlineType(p->type) ? p : nullptr;
+}
+
+// Whether `index` may end the cap that starts (or ends) at run.s: another
+// outline point of the same chain, not on top of the first (a closed
+// outline's closing point lies on its first point: no chord to swing about).
+bool isSecondEnd(short index) {
+    Point* end = outlinePoint(index);
+    Point* first = outlinePoint(run.s);
+    if (end == nullptr || first == nullptr || index == run.s || end->segIndex != first->segIndex)
+        return false;
+    double sx, sy, ex, ey;
+    coordOf(run.piece, run.s, sx, sy);
+    coordOf(run.piece, index, ex, ey);
+    return std::hypot(ex - sx, ey - sy) >= kMinChord;
+}
+
+// Whether `index` may cut the cap run.s .. run.e: strictly between the ends
+// on their chain, and a point that qpInsertSamePoint twins (K or C).
+bool isCutPoint(short index) {
+    Point* cut = outlinePoint(index);
+    Point* first = outlinePoint(run.s);
+    if (cut == nullptr || first == nullptr || cut->segIndex != first->segIndex)
+        return false;
+    const char letter = typeLetter(cut->type);
+    return run.s < index && index < run.e && (letter == 'K' || letter == 'C');
+}
+
+// A pick that does not describe a cap is refused in its step: the step's
+// prompt is shown again and nothing else changes.
 short click(HWND hwnd, HostView* view) {
     // A click before any move of this run has snapped a point picks
     // nothing: it is consumed, and the last run's index is never reused.
@@ -180,16 +208,20 @@ short click(HWND hwnd, HostView* view) {
         return 1;
     switch (view->italyStep) {
     case 2:
+        if (outlinePoint(run.snapIndex) == nullptr) {
+            frame::showPrompt(hwnd, 2, run.prompt, kPromptItalyEnds);
+            return 1;
+        }
         run.anchor = run.marker;
         run.s = run.snapIndex;
         view->italyStep = 3;
         view->pickState = kFollow | kRubber;
         return 1;
     case 3:
-        // The second end must differ from the first: a cap of one point
-        // has no cut point between its ends.
-        if (run.snapIndex == run.s)
+        if (!isSecondEnd(run.snapIndex)) {
+            frame::showPrompt(hwnd, 2, run.prompt, kPromptItalyEnds);
             return 1;
+        }
         run.e = run.snapIndex;
         if (run.e < run.s) {
             const short t = run.s;
@@ -201,11 +233,10 @@ short click(HWND hwnd, HostView* view) {
         view->pickState = kFollow;
         return 1;
     case 4:
-        // The cut point lies strictly between the ends: the halves S+1..K
-        // and K+1..E-1 turn about the ends, and only S+1..E get their
-        // formulas rewritten. A pick outside is consumed and picks nothing.
-        if (run.snapIndex <= run.s || run.snapIndex >= run.e)
+        if (!isCutPoint(run.snapIndex)) {
+            frame::showPrompt(hwnd, 1, run.prompt, kPromptItalyCut);
             return 1;
+        }
         run.k = run.snapIndex;
         showResult(hwnd);
         view->italyStep = 5;
@@ -216,12 +247,74 @@ short click(HWND hwnd, HostView* view) {
     }
 }
 
+struct Xy {
+    double x, y;
+};
+
+Xy turned(Xy p, double theta, Xy about) {
+    const double c = std::cos(theta), s = std::sin(theta);
+    const double dx = p.x - about.x, dy = p.y - about.y;
+    return {about.x + dx * c - dy * s, about.y + dx * s + dy * c};
+}
+
+double cross(Xy o, Xy a, Xy b) { return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x); }
+
+// Whether segments ab and cd cross or touch.
+bool segmentsMeet(Xy a, Xy b, Xy c, Xy d) {
+    const double d1 = cross(c, d, a), d2 = cross(c, d, b), d3 = cross(a, b, c), d4 = cross(a, b, d);
+    return ((d1 <= 0 && d2 >= 0) || (d1 >= 0 && d2 <= 0)) && ((d3 <= 0 && d4 >= 0) || (d3 >= 0 && d4 <= 0));
+}
+
+// Whether swinging the first half (s .. k) by alpha about s and the second
+// half (k .. e, from the twin) by beta about e would make them cross: the
+// cut's two sides pass each other along the chord, or a segment of one half
+// meets a segment of the other. A negative increase swings the halves
+// towards each other, and on an arched cap they cross at once.
+bool halvesCross(Piece* piece, double alpha, double beta) {
+    std::vector<Xy> first, second;
+    double x = 0, y = 0;
+    coordOf(piece, run.s, x, y);
+    const Xy s{x, y};
+    coordOf(piece, run.e, x, y);
+    const Xy e{x, y};
+    for (short j = run.s; j <= run.k; ++j) {
+        coordOf(piece, j, x, y);
+        first.push_back(j == run.s ? s : turned({x, y}, alpha, s));
+    }
+    for (short j = run.k; j <= run.e; ++j) {
+        coordOf(piece, j, x, y);
+        second.push_back(j == run.e ? e : turned({x, y}, beta, e));
+    }
+    const double chord = std::hypot(e.x - s.x, e.y - s.y);
+    auto along = [&](Xy p) { return ((p.x - s.x) * (e.x - s.x) + (p.y - s.y) * (e.y - s.y)) / chord; };
+    if (along(first.back()) > along(second.front()))
+        return true;
+    // The two cut sides themselves may touch (an increase of 0); any other
+    // meeting is a crossing.
+    for (size_t i = 0; i + 1 < first.size(); ++i)
+        for (size_t j = 0; j + 1 < second.size(); ++j) {
+            if (i + 2 == first.size() && j == 0)
+                continue;
+            if (segmentsMeet(first[i], first[i + 1], second[j], second[j + 1]))
+                return true;
+        }
+    return false;
+}
+
 // Key 0x87 in step 5: twin at K, swing both halves open, reshape to L + D.
+// The increase is read by the one rule for typed numbers; a text it refuses
+// leaves the entry open for a correction and the piece as it was.
 void lengthen(HWND hwnd) {
-    const double increase = frame::finishEntry(run.entry) * 10.0;  // cm -> mm
+    double increaseCm = 0;
+    run.entry.text[sizeof run.entry.text - 1] = '\0';
+    if (!frame::readTypedNumber(run.entry.text, increaseCm))
+        return;
+    frame::finishEntry(run.entry);
+    const double increase = increaseCm * 10.0;  // cm -> mm
     const double target = run.length + increase;
     Piece* piece = run.piece;
 
+    // Plan on the untouched piece.
     double sx, sy, ex, ey, kx, ky;
     coordOf(piece, run.s, sx, sy);
     coordOf(piece, run.e, ex, ey);
@@ -230,15 +323,25 @@ void lengthen(HWND hwnd) {
     const double chord = std::hypot(ex - sx, ey - sy);
     const double along = std::cos(theta) * (kx - sx) + std::sin(theta) * (ky - sy);
     const double rest = chord - along;
+    double alpha = qpAngle(along, 0.55 * increase);
+    double beta = qpAngle(rest, -0.55 * increase);
+    // Where the swing would make the halves cross (taking ease out of an
+    // arched cap), it is skipped: the cap keeps its shape and the length
+    // loop alone brings it to the target, flattening it evenly (onto the
+    // chord when the target is not longer than the chord). A smaller swing
+    // would still cross, since both sides of the cut start at one point.
+    if (halvesCross(piece, alpha, beta))
+        alpha = beta = 0;
 
     Point* twin = nullptr;
-    qpInsertSamePoint(run.pattern, piece, run.k, &twin);
+    if (qpInsertSamePoint(run.pattern, piece, run.k, &twin) != run.k + 1)
+        return;  // no twin: nothing was edited
     run.e = static_cast<short>(run.e + 1);  // the twin K + 1 lies before E
 
-    frame::rotatePoints(piece, static_cast<short>(run.s + 1), run.k, qpAngle(along, 0.55 * increase),
-                 sx, sy);
-    frame::rotatePoints(piece, static_cast<short>(run.k + 1), static_cast<short>(run.e - 1),
-                 qpAngle(rest, -0.55 * increase), ex, ey);
+    if (alpha != 0)
+        frame::rotatePoints(piece, static_cast<short>(run.s + 1), run.k, alpha, sx, sy);
+    if (beta != 0)
+        frame::rotatePoints(piece, static_cast<short>(run.k + 1), static_cast<short>(run.e - 1), beta, ex, ey);
     qpAdjustCurveLength(hwnd, run.pattern, piece, run.s, run.e, static_cast<float>(target));
     if (piece->formulaCount != 0)
         qpAdjustFormula(run.pattern, piece, static_cast<short>(run.s + 1), run.e);
@@ -326,16 +429,8 @@ QP_EXPORT short QP_WINAPI qpHandlePieceItaly(HWND hwnd, UINT message, WPARAM wPa
         // cannot cut the cap twice.
         if (view->italyStep != 5)
             return 0;
-        if (wParam == frame::kFinishKey && run.entry.open) {
-            // The rule for typed numbers: a text it refuses ("inf", "1e30",
-            // more than 1000 cm, empty) changes nothing, and the entry stays
-            // open for a correction.
-            char text[sizeof run.entry.text + 1] = {};
-            std::memcpy(text, run.entry.text, sizeof run.entry.text);
-            double cm = 0;
-            if (frame::readTypedNumber(text, cm))
-                lengthen(hwnd);
-        }
+        if (wParam == frame::kFinishKey && run.entry.open)
+            lengthen(hwnd);
         return 1;
     default:
         return 0;

@@ -1,18 +1,18 @@
 // The desktop stand-in: every Win32 call of win32.h, recorded against one
 // scriptable window (see desktop.h for the design and the test API).
 #include "win/desktop.h"
+#include "win/desktop_parts.h"
 
 #include <cstdio>
 #include <cstring>
 #include <deque>
 #include <map>
-#include <new>
 #include <set>
 
 namespace {
 
-// Fixed handle values.  Everything made at run time comes from nextHandle,
-// which only grows, so that a handle kept across deskReset is still stale.
+// Fixed handle values.  Everything made at run time comes from
+// deskparts::takeHandle.
 constexpr std::uintptr_t kWindowHandle = 0x10;
 constexpr std::uintptr_t kInstanceHandle = 0x20;
 constexpr std::uintptr_t kStockBase = 0x100;  // stock object i: kStockBase + 4 i
@@ -20,29 +20,32 @@ constexpr int kStockCount = 20;
 constexpr int kSystemFont = 13;
 constexpr POINT kClientOrigin{100, 50};  // screen position of client (0, 0)
 
-constexpr std::size_t kGuardBytes = 16;
-constexpr unsigned char kGuardByte = 0xFD;
-constexpr unsigned char kFreshByte = 0xCD;
-
-std::uintptr_t nextHandle = 0x1000;
-
 HANDLE asHandle(std::uintptr_t v) { return reinterpret_cast<HANDLE>(v); }
 std::uintptr_t asValue(const void* h) { return reinterpret_cast<std::uintptr_t>(h); }
 
+}  // namespace
+
+namespace deskparts {
+
+std::uintptr_t takeHandle() {
+    // Only grows, so that a handle kept across deskReset is still stale.
+    static std::uintptr_t next = 0x1000;
+    const std::uintptr_t h = next;
+    next += 4;
+    return h;
+}
+
 std::string hex(const void* h) {
     char text[32];
-    std::snprintf(text, sizeof text, "0x%lx", static_cast<unsigned long>(asValue(h)));
+    std::snprintf(text, sizeof text, "0x%lx", static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(h)));
     return text;
 }
 
-struct Block {
-    std::size_t size = 0;
-    int locks = 0;
-    bool fixed = false;
-    bool discarded = false;       // moveable block of 0 bytes: nothing to lock
-    unsigned char* storage = nullptr;  // guard, data, guard
-    unsigned char* data() const { return storage ? storage + kGuardBytes : nullptr; }
-};
+}  // namespace deskparts
+
+namespace {
+
+using deskparts::hex;
 
 struct ActiveDialog {
     HWND handle = nullptr;
@@ -67,9 +70,6 @@ struct Desk {
     std::vector<DeskSentMessage> sent;
     std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)> sendHandler;
     std::vector<DeskInvalidation> invalidations;
-    std::map<std::uintptr_t, Block> blocks;
-    std::map<const void*, std::uintptr_t> blockByData;
-    std::set<std::uintptr_t> freedBlocks;
 
     Desk() { addStockObjects(); }
 
@@ -98,18 +98,6 @@ struct Desk {
         }
     }
 
-    void freeAllBlocks() {
-        for (auto& entry : blocks) releaseStorage(entry.second);
-        blocks.clear();
-        blockByData.clear();
-        freedBlocks.clear();
-    }
-
-    static void releaseStorage(Block& b) {
-        if (b.storage) ::operator delete(b.storage, std::align_val_t(16));
-        b.storage = nullptr;
-    }
-
 };
 
 // Never destroyed: code that frees its blocks from static destructors at
@@ -120,6 +108,12 @@ Desk& desk() {
 }
 
 void fault(const std::string& what) { desk().faults.push_back(what); }
+
+}  // namespace
+
+void deskparts::fault(const std::string& what) { desk().faults.push_back(what); }
+
+namespace {
 
 HGDIOBJ stockHandle(int i) { return asHandle(kStockBase + 4 * i); }
 
@@ -186,27 +180,6 @@ DeskDC* openDC(HDC hdc, const char* function) {
 
 bool isOurWindow(HWND hwnd) { return asValue(hwnd) == kWindowHandle; }
 
-bool guardsIntact(const Block& b) {
-    if (!b.storage) return true;
-    for (std::size_t i = 0; i < kGuardBytes; ++i) {
-        if (b.storage[i] != kGuardByte) return false;
-        if (b.storage[kGuardBytes + b.size + i] != kGuardByte) return false;
-    }
-    return true;
-}
-
-std::vector<std::string> heapProblems() {
-    std::vector<std::string> lines;
-    for (const auto& entry : desk().blocks) {
-        if (!guardsIntact(entry.second)) {
-            lines.push_back("global block " + hex(asHandle(entry.first)) + " of " +
-                            std::to_string(entry.second.size) +
-                            " bytes: written outside its bounds");
-        }
-    }
-    return lines;
-}
-
 ActiveDialog* findDialog(HWND dialog) {
     for (auto& d : desk().openDialogs) {
         if (d.handle == dialog) return &d;
@@ -227,7 +200,7 @@ DeskPathSink& pathSink();
 
 void deskReset() {
     Desk& d = desk();
-    d.freeAllBlocks();
+    deskparts::freeAllBlocks();
     pathSink() = nullptr;
     d.cursor = POINT{0, 0};
     d.clientWidth = 1024;
@@ -324,7 +297,7 @@ std::string deskCheckDiscipline() {
         if (e.second.open) line("device context " + hex(asHandle(e.first)) + " was never released");
     }
     for (const auto& f : desk().faults) line(f);
-    for (const auto& h : heapProblems()) line(h);
+    for (const auto& h : deskparts::heapProblems()) line(h);
     return out;
 }
 
@@ -339,23 +312,6 @@ void deskSetSendMessageHandler(std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)
 }
 
 const std::vector<DeskInvalidation>& deskInvalidations() { return desk().invalidations; }
-
-std::vector<DeskBlock> deskLiveBlocks() {
-    std::vector<DeskBlock> out;
-    for (const auto& e : desk().blocks) {
-        out.push_back(DeskBlock{asHandle(e.first), e.second.size, e.second.locks, e.second.data()});
-    }
-    return out;
-}
-
-std::string deskCheckHeap() {
-    std::string out;
-    for (const auto& h : heapProblems()) {
-        fault(h);
-        out += h + "\n";
-    }
-    return out;
-}
 
 // ---- USER32 ---------------------------------------------------------------------
 
@@ -407,8 +363,7 @@ HDC WINAPI GetDC(HWND hwnd) {
         fault("GetDC: unknown window " + hex(hwnd));
         return nullptr;
     }
-    HDC hdc = asHandle(nextHandle);
-    nextHandle += 4;
+    HDC hdc = asHandle(deskparts::takeHandle());
     DeskDC dc;
     dc.window = hwnd ? hwnd : asHandle(0);
     dc.open = true;
@@ -486,8 +441,7 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND own
     }
     DeskDialog record{instance, name, owner, init, false, std::string(), -1};
     ActiveDialog active;
-    active.handle = asHandle(nextHandle);
-    nextHandle += 4;
+    active.handle = asHandle(deskparts::takeHandle());
     if (!desk().answers.empty()) {
         record.answered = true;
         record.answer = active.answer = desk().answers.front();
@@ -579,8 +533,7 @@ HPEN WINAPI CreatePen(int style, int width, COLORREF colour) {
     DeskCall& c = entry(logCall("CreatePen"));
     c.args = {style, width};
     c.colour = colour;
-    HPEN pen = asHandle(nextHandle);
-    nextHandle += 4;
+    HPEN pen = asHandle(deskparts::takeHandle());
     DeskObject o;
     o.kind = DeskObjectKind::Pen;
     o.style = style;
@@ -596,8 +549,7 @@ HPEN WINAPI CreatePen(int style, int width, COLORREF colour) {
 HBRUSH WINAPI CreateSolidBrush(COLORREF colour) {
     DeskCall& c = entry(logCall("CreateSolidBrush"));
     c.colour = colour;
-    HBRUSH brush = asHandle(nextHandle);
-    nextHandle += 4;
+    HBRUSH brush = asHandle(deskparts::takeHandle());
     DeskObject o;
     o.kind = DeskObjectKind::Brush;
     o.colour = colour;
@@ -797,97 +749,3 @@ BOOL WINAPI Rectangle(HDC hdc, int left, int top, int right, int bottom) {
     return TRUE;
 }
 
-// ---- KERNEL32 global memory (not logged: it is no drawing) ----------------------
-
-HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
-    Block b;
-    b.size = bytes;
-    b.fixed = (flags & GMEM_MOVEABLE) == 0;
-    b.discarded = !b.fixed && bytes == 0;
-    if (!b.discarded) {
-        if (bytes > (SIZE_T(1) << 30)) return nullptr;  // refuse, as a full heap would
-        try {
-            b.storage = static_cast<unsigned char*>(
-                ::operator new(bytes + 2 * kGuardBytes, std::align_val_t(16)));
-        } catch (const std::bad_alloc&) {
-            return nullptr;
-        }
-        std::memset(b.storage, kGuardByte, kGuardBytes);
-        std::memset(b.storage + kGuardBytes, (flags & GMEM_ZEROINIT) ? 0 : kFreshByte, bytes);
-        std::memset(b.storage + kGuardBytes + bytes, kGuardByte, kGuardBytes);
-    }
-    std::uintptr_t handle;
-    if (b.fixed) {
-        handle = asValue(b.data());  // a fixed block's handle is its address
-    } else {
-        handle = nextHandle;
-        nextHandle += 4;
-    }
-    Desk& d = desk();
-    d.freedBlocks.erase(handle);
-    if (b.storage) d.blockByData[b.data()] = handle;
-    d.blocks[handle] = b;
-    return asHandle(handle);
-}
-
-void* WINAPI GlobalLock(HGLOBAL block) {
-    auto it = desk().blocks.find(asValue(block));
-    if (it == desk().blocks.end()) {
-        fault(std::string("GlobalLock: ") +
-              (desk().freedBlocks.count(asValue(block)) ? "freed" : "unknown") + " block " +
-              hex(block));
-        return nullptr;
-    }
-    Block& b = it->second;
-    if (b.discarded) return nullptr;
-    if (!b.fixed) ++b.locks;
-    return b.data();
-}
-
-BOOL WINAPI GlobalUnlock(HGLOBAL block) {
-    auto it = desk().blocks.find(asValue(block));
-    if (it == desk().blocks.end()) {
-        fault("GlobalUnlock: unknown or freed block " + hex(block));
-        return FALSE;
-    }
-    Block& b = it->second;
-    if (b.fixed) return FALSE;
-    if (b.locks == 0) {
-        fault("GlobalUnlock: block " + hex(block) + " is not locked");
-        return FALSE;
-    }
-    --b.locks;
-    return b.locks > 0;
-}
-
-HGLOBAL WINAPI GlobalHandle(const void* locked) {
-    auto it = desk().blockByData.find(locked);
-    return it == desk().blockByData.end() ? nullptr : asHandle(it->second);
-}
-
-HGLOBAL WINAPI GlobalFree(HGLOBAL block) {
-    if (!block) return nullptr;
-    Desk& d = desk();
-    auto it = d.blocks.find(asValue(block));
-    if (it == d.blocks.end()) {
-        fault(std::string("GlobalFree: ") +
-              (d.freedBlocks.count(asValue(block)) ? "block " + hex(block) + " freed twice"
-                                                   : "unknown block " + hex(block)));
-        return block;
-    }
-    Block& b = it->second;
-    if (!guardsIntact(b)) {
-        fault("GlobalFree: global block " + hex(block) + " of " + std::to_string(b.size) +
-              " bytes was written outside its bounds");
-    }
-    if (b.storage) d.blockByData.erase(b.data());
-    Desk::releaseStorage(b);
-    d.blocks.erase(it);
-    d.freedBlocks.insert(asValue(block));
-    return nullptr;
-}
-
-SIZE_T WINAPI GlobalSize(HGLOBAL block) {
-    auto it = desk().blocks.find(asValue(block));
-    return it == desk().blocks.end() ? 0 : it->second.size;
-}

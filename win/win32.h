@@ -74,6 +74,7 @@ constexpr UINT WM_MOUSEMOVE = 0x0200;
 constexpr UINT WM_LBUTTONDOWN = 0x0201;
 constexpr UINT WM_RBUTTONDOWN = 0x0204;
 constexpr UINT WM_NCMOUSEMOVE = 0x00A0;
+constexpr UINT WM_CANCELMODE = 0x001F;
 constexpr int VK_BACK = 0x08;
 constexpr int VK_RETURN = 0x0D;
 constexpr int VK_LEFT = 0x25;

@@ -8,7 +8,7 @@
 // the pattern to a larger block.
 #include <cstring>
 
-#include "siblings/records/store_extras.h"
+#include "siblings/records/store_internals.h"
 
 QP_SIBLING_EXPORT void qpMemcpy(void* dst, const void* src, long n) {
     if (n <= 0) return;

@@ -67,12 +67,13 @@
 //
 //   Drawing: the lines are drawn into hdc when hdc is not null and either op
 //   is kOpDraw (2) or flags ask for no search or measure (flags 2 alone).
-//   So op 2 with flags 0x112 draws and measures, op 0 with flags 0x112 only
-//   measures, and op 0 with flags 2 (one point, the point-increase tool's
-//   mark) draws. What is drawn: count <= 0 every allowed stretch of the
-//   piece; count 1 the single point `first` as a small cross; count >= 2 the
-//   allowed stretches among first .. first + count - 1. Each sample goes
-//   through m (null: the identity) and is rounded to the nearest pixel. One
+//   So kOpDraw with kMeasureLength draws and measures, kOpSearch with it
+//   only measures, and kOpSearch with kDrawOnly (one point, the
+//   point-increase tool's mark) draws. What is drawn: count <= 0 every
+//   allowed stretch of the piece; count 1 the single point `first` as a
+//   small cross; count >= 2 the allowed stretches among first .. first +
+//   count - 1. Each sample goes through m (null: the identity) and is
+//   rounded to the nearest pixel. One
 //   solid pen of the palette colour (colour -1 or out of range: the
 //   default), kHighlightWidth pixels wide for style kStyleHighlight and one
 //   pixel otherwise, is selected for the drawing and deselected and deleted

@@ -17,11 +17,9 @@
 //            two-point part of an inner line arrives as an s..k line. Marks
 //            keep their type and codes and get copies of their SPoints.
 //   48, 16   insert: copy k goes after destination point after + k (after =
-//            -1: at the start), exactly where qpInsertPoint puts a point:
-//            inside the line that holds that stretch it is a curve point of
-//            that line (an M stays M, anything else is C), elsewhere it keeps
-//            its source type and belongs to no line. 48 and 16 work the same
-//            here; marks cannot be inserted.
+//            -1: at the start), with lines of its own and a tie to point
+//            `after`; the rules are listed in store_extras.h. Marks cannot
+//            be inserted.
 // Formulas: the copies carry formulas when the destination does, or when it
 // is empty and the source does. A source without formulas gives its copies
 // texts that hold their coordinates as constants; a destination with points
@@ -31,7 +29,7 @@
 #include <string>
 #include <vector>
 
-#include "siblings/records/store_extras.h"
+#include "siblings/records/store_internals.h"
 
 namespace {
 
@@ -266,11 +264,68 @@ void appendCopies(PatternBuffer* pattern, Piece* piece, const std::vector<Source
     }
 }
 
+// The line that holds the stretch i..i + 1 of the piece, -1 if none.
+int lineHolding(Piece* piece, int i) {
+    if (i < 0 || i + 1 >= piece->pointCount) return -1;
+    for (int k = 0; k < piece->lineCount; ++k) {
+        Line* l = nullptr;
+        qpGetLineLptr(piece, static_cast<short>(k), &l);
+        if (l->pointCount >= 2 && l->firstPoint <= i && i < l->firstPoint + l->pointCount - 1) return k;
+    }
+    return -1;
+}
+
+// Where a new line of segment s that starts at point `start` goes: after
+// every line that starts before it, kept inside the segment's range.
+int linePositionFor(Piece* piece, int s, int start) {
+    int at = 0;
+    for (int k = 0; k < piece->lineCount; ++k) {
+        Line* l = nullptr;
+        qpGetLineLptr(piece, static_cast<short>(k), &l);
+        if (l->firstPoint < start) at = k + 1;
+    }
+    Seg* g = segAt(piece, s);
+    if (g->lineCount > 0) {
+        if (at < g->firstLine) at = g->firstLine;
+        if (at > g->firstLine + g->lineCount) at = g->firstLine + g->lineCount;
+    }
+    return at;
+}
+
+// A new line of segment s from point `first`, `count` points, of `kind`;
+// the ends' lineOut and lineIn and the inner points are the caller's.
+int insertLineAt(PatternBuffer* pattern, Piece* piece, int s, int first, int count, int16_t kind) {
+    int at = linePositionFor(piece, s, first);
+    Line* l = nullptr;
+    storeInsertLine(pattern, piece, static_cast<short>(s), static_cast<short>(at), &l);
+    if (l == nullptr) return -1;
+    l->kind = kind;
+    l->firstPoint = static_cast<int16_t>(first);
+    l->pointCount = static_cast<int16_t>(count);
+    return at;
+}
+
+void setLines(Piece* piece, int p, int lineIn, int lineOut) {
+    Point* pt = nullptr;
+    qpGetPointLptr(piece, static_cast<short>(p), &pt);
+    pt->lineIn = static_cast<int16_t>(lineIn);
+    pt->lineOut = static_cast<int16_t>(lineOut);
+}
+
 void insertCopies(PatternBuffer* pattern, Piece* piece, int after, const std::vector<Source>& sources,
-                  bool formulas) {
-    for (size_t k = 0; k < sources.size(); ++k) {
-        const Source& src = sources[k];
-        int at = after + static_cast<int>(k);
+                  const std::vector<Line>& srcLines, bool formulas) {
+    const int n = static_cast<int>(sources.size());
+    // What the copies land between, read before the first insert.
+    const int held = lineHolding(piece, after);
+    bool tie = false;
+    if (after >= 0) {
+        Point* a = nullptr;
+        qpGetPointLptr(piece, static_cast<short>(after), &a);
+        tie = a != nullptr && !isMarkType(a->type) && a->segIndex >= 0 && a->segIndex < piece->segCount;
+    }
+    for (int k = 0; k < n; ++k) {
+        const Source& src = sources[static_cast<size_t>(k)];
+        int at = after + k;
         bool empty = piece->pointCount == 0;
         Point* p = nullptr;
         qpInsertPoint(pattern, piece, static_cast<short>(at), &p);
@@ -280,13 +335,102 @@ void insertCopies(PatternBuffer* pattern, Piece* piece, int after, const std::ve
             qpGetPointLptr(piece, static_cast<short>(index), &p);
             p->segIndex = static_cast<int16_t>(seg);
         }
-        if (p->lineIn >= 0) {
-            // Inside a line: a curve point of it, M kept.
-            if (typeLetter(src.point.type) == 'M') p->type = withCaseOf(p->type, 'M');
-        } else {
-            p->type = src.point.type;
-        }
         giveCoordAndFormula(pattern, piece, index, src, formulas);
+    }
+    const int f = after + 1, last = after + n;
+    Point* firstCopy = nullptr;
+    qpGetPointLptr(piece, static_cast<short>(f), &firstCopy);
+    const int seg = firstCopy->segIndex;
+    if (segAt(piece, seg)->markFlag != 0) tie = false;  // lines cannot join a mark segment
+
+    // The line that held after..after + 1 took every copy as a curve point;
+    // it now ends at the first copy, and its rest follows the last copy.
+    int tail = -1, tailEnd = -1;
+    int16_t tailKind = 1;
+    int tieLine = -1;
+    if (held >= 0 && tie) {
+        Line* x = nullptr;
+        qpGetLineLptr(piece, static_cast<short>(held), &x);
+        tailEnd = x->firstPoint + x->pointCount - 1;
+        tailKind = tailEnd - last + 1 > 2 ? x->kind : 1;
+        x->pointCount = static_cast<int16_t>(f - x->firstPoint + 1);
+        if (x->pointCount == 2) x->kind = 1;
+        tieLine = held;
+    } else if (held >= 0) {
+        tie = false;  // copies stay curve points of a line they cannot be tied into
+    } else if (tie) {
+        tieLine = insertLineAt(pattern, piece, seg, after, 2, 1);
+        if (tieLine >= 0) {
+            Point* a = nullptr;
+            qpGetPointLptr(piece, static_cast<short>(after), &a);
+            a->lineOut = static_cast<int16_t>(tieLine);
+            if (typeLetter(a->type) == 'C' || typeLetter(a->type) == 'M') {
+                // An inner curve point cannot start a line: it ends its own here.
+                a->type = withCaseOf(a->type, 'K');
+            }
+        } else {
+            tie = false;
+        }
+    }
+    if (held >= 0 && !tie) {
+        // Inside a line it cannot cut: curve points of that line, M kept.
+        for (int k = 0; k < n; ++k) {
+            Point* p = nullptr;
+            qpGetPointLptr(piece, static_cast<short>(f + k), &p);
+            if (typeLetter(sources[static_cast<size_t>(k)].point.type) == 'M') p->type = withCaseOf(p->type, 'M');
+        }
+        return;
+    }
+
+    // joined[k]: the source line that joins copy k - 1 to copy k, or -1.
+    std::vector<int> joined(static_cast<size_t>(n), -1);
+    for (int k = 1; k < n; ++k)
+        if (sources[static_cast<size_t>(k)].point.segIndex == sources[static_cast<size_t>(k - 1)].point.segIndex)
+            joined[static_cast<size_t>(k)] =
+                sharedLine(srcLines, sources[static_cast<size_t>(k - 1)], sources[static_cast<size_t>(k)]);
+    // The copied lines, in order: each starts at the copy where its run of
+    // joined copies begins.
+    std::vector<int> lineIn(static_cast<size_t>(n), -1), lineOut(static_cast<size_t>(n), -1);
+    for (int k = 0; k + 1 < n; ++k) {
+        int j = joined[static_cast<size_t>(k + 1)];
+        if (j < 0 || (k > 0 && joined[static_cast<size_t>(k)] == j)) continue;
+        int end = k + 1;
+        while (end + 1 < n && joined[static_cast<size_t>(end + 1)] == j) ++end;
+        int line = insertLineAt(pattern, piece, seg, f + k, end - k + 1, srcLines[static_cast<size_t>(j)].kind);
+        if (line < 0) continue;
+        // Lines already noted at or after this position moved up by one.
+        for (int q = 0; q < n; ++q) {
+            if (lineIn[static_cast<size_t>(q)] >= line) ++lineIn[static_cast<size_t>(q)];
+            if (lineOut[static_cast<size_t>(q)] >= line) ++lineOut[static_cast<size_t>(q)];
+        }
+        if (tieLine >= line) ++tieLine;
+        lineOut[static_cast<size_t>(k)] = line;
+        for (int q = k + 1; q < end; ++q) lineIn[static_cast<size_t>(q)] = lineOut[static_cast<size_t>(q)] = line;
+        lineIn[static_cast<size_t>(end)] = line;
+    }
+    if (tailEnd > last) {
+        tail = insertLineAt(pattern, piece, seg, last, tailEnd - last + 1, tailKind);
+        if (tail >= 0) {
+            for (int q = last + 1; q < tailEnd; ++q) setLines(piece, q, tail, tail);
+            Point* endPoint = nullptr;
+            qpGetPointLptr(piece, static_cast<short>(tailEnd), &endPoint);
+            endPoint->lineIn = static_cast<int16_t>(tail);
+            lineOut[static_cast<size_t>(n - 1)] = tail;
+        }
+    }
+    if (tie) lineIn[0] = tieLine;
+    for (int k = 0; k < n; ++k) {
+        const Source& src = sources[static_cast<size_t>(k)];
+        int in = lineIn[static_cast<size_t>(k)], out = lineOut[static_cast<size_t>(k)];
+        char letter;
+        if (in >= 0 && in == out) letter = isCurveType(src.point.type) ? typeLetter(src.point.type) : 'C';
+        else if (in < 0 && out >= 0) letter = 'S';
+        else letter = 'K';
+        Point* p = nullptr;
+        qpGetPointLptr(piece, static_cast<short>(f + k), &p);
+        p->type = isOutlineType(src.point.type) ? letter : static_cast<char>(letter | 0x20);
+        p->lineIn = static_cast<int16_t>(in);
+        p->lineOut = static_cast<int16_t>(out);
     }
 }
 
@@ -333,5 +477,5 @@ QP_SIBLING_EXPORT void qpCopyGroupPoint(PatternBuffer* srcPattern, Piece* srcPie
     }
     bool formulas = dstPiece->formulaCount > 0 || (dstPiece->pointCount == 0 && srcPiece->formulaCount > 0);
     if (append) appendCopies(dstPattern, dstPiece, sources, srcLines, formulas);
-    else insertCopies(dstPattern, dstPiece, after, sources, formulas);
+    else insertCopies(dstPattern, dstPiece, after, sources, srcLines, formulas);
 }

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "siblings/records/store_extras.h"
+#include "siblings/records/store_internals.h"
 #include "siblings/records/store_layout.h"
 
 using namespace store;

@@ -5,9 +5,10 @@
 //
 // It reads only: counts, block size, indices, the outline structure (lines
 // over points, turning points shared by consecutive lines, point types that
-// agree with lineIn and lineOut), the one-to-one ownership of coordinates
-// and formulas, and the formula texts' places in the text area; and that
-// every coordinate is finite and within 100 m of the piece's origin.
+// agree with lineIn and lineOut, each point in the segment of its line), the
+// one-to-one ownership of coordinates and formulas, and the formula texts'
+// places in the text area; and that every coordinate is finite and within
+// 100 m of the piece's origin.
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -15,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "siblings/records/store_extras.h"
+#include "siblings/records/store_internals.h"
 #include "siblings/records/store_layout.h"
 
 using namespace store;
@@ -186,11 +187,31 @@ bool checkFormulas(const Piece* piece, Verdict& v) {
     return true;
 }
 
+// A line being drawn point by point holds only its first point until the
+// next click: legal as the last line of its segment, when that point is a
+// chain start (S or s) with lineIn -1 and lineOut naming the line, and no
+// other point naming it. Anywhere else a line of one point is damage.
+bool openLine(const Piece* piece, int L) {
+    Items<const Point> points = items<Point>(piece, kPoints);
+    const Line& l = items<Line>(piece, kLines)[L];
+    if (l.firstPoint < 0 || l.firstPoint >= points.count) return false;
+    const Point& p = points[l.firstPoint];
+    if (typeLetter(p.type) != 'S' || p.lineIn != -1 || p.lineOut != L) return false;
+    for (int q = 0; q < points.count; ++q)  // no other point claims the line
+        if (q != l.firstPoint && !isMark(points[q].type) && (points[q].lineIn == L || points[q].lineOut == L))
+            return false;
+    for (const Seg& g : items<Seg>(piece, kSegs))
+        if (g.markFlag == 0 && g.lineCount > 0 && g.firstLine <= L && L < g.firstLine + g.lineCount)
+            return L == g.firstLine + g.lineCount - 1;
+    return false;
+}
+
 bool checkLines(const Piece* piece, Verdict& v) {
     Items<const Point> points = items<Point>(piece, kPoints);
     Items<const Line> lines = items<Line>(piece, kLines);
     for (int L = 0; L < lines.count; ++L) {
         const Line& l = lines[L];
+        if (l.pointCount == 1 && openLine(piece, L)) continue;
         if (l.pointCount < 2) return v.fail("line %d: %d points, fewer than 2", L, l.pointCount);
         if (l.firstPoint < 0 || lastPoint(l) >= points.count)
             return v.fail("line %d: points %d..%d out of range 0..%d", L, l.firstPoint, lastPoint(l),
@@ -237,6 +258,29 @@ bool checkSegments(const Piece* piece, Verdict& v) {
     return true;
 }
 
+// A point of a line belongs to the segment that holds the line: a point
+// written through a stale record pointer breaks this first.
+bool checkPointSegments(const Piece* piece, Verdict& v) {
+    Items<const Seg> segs = items<Seg>(piece, kSegs);
+    std::vector<int> holder(static_cast<size_t>(piece->lineCount), -1);
+    for (int s = 0; s < segs.count; ++s) {
+        if (segs[s].markFlag != 0) continue;
+        for (int L = segs[s].firstLine; L < segs[s].firstLine + segs[s].lineCount; ++L)
+            holder[static_cast<size_t>(L)] = s;
+    }
+    Items<const Point> points = items<Point>(piece, kPoints);
+    for (int p = 0; p < points.count; ++p) {
+        const Point& pt = points[p];
+        if (isMark(pt.type)) continue;
+        const int line = pt.lineOut >= 0 ? pt.lineOut : pt.lineIn;
+        if (line < 0) continue;
+        const int s = holder[static_cast<size_t>(line)];
+        if (pt.segIndex != s)
+            return v.fail("point %d: segIndex %d but its line %d belongs to seg %d", p, pt.segIndex, line, s);
+    }
+    return true;
+}
+
 bool pointInRange(const Piece* piece, int p) { return p >= 0 && p < piece->pointCount; }
 
 bool checkOthers(const Piece* piece, Verdict& v) {
@@ -278,7 +322,7 @@ bool checkPiece(const Piece* piece, Verdict& v) {
     if (piece == nullptr) return v.fail("piece: null");
     // Counts and size first: everything after reads the arrays they place.
     return checkCounts(piece, v) && checkSegments(piece, v) && checkLines(piece, v) &&
-           checkPoints(piece, v) && checkCoords(piece, v) &&
+           checkPoints(piece, v) && checkPointSegments(piece, v) && checkCoords(piece, v) &&
            checkCoordRange(piece, v) && checkFormulas(piece, v) && checkOthers(piece, v);
 }
 

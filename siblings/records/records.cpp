@@ -10,7 +10,7 @@
 #include <cstring>
 #include <vector>
 
-#include "siblings/records/store_extras.h"
+#include "siblings/records/store_internals.h"
 #include "siblings/records/store_layout.h"
 
 using namespace store;
@@ -180,6 +180,8 @@ int newLinePosition(Piece* piece, int s) {
 }
 
 bool outlineSegment(const Seg& g) { return g.code == 1 || g.code == 3; }
+
+constexpr int16_t kArcKind = 3;  // Line.kind of an arc line
 
 }  // namespace
 
@@ -502,6 +504,9 @@ QP_SIBLING_EXPORT void qpDeletePoint(PatternBuffer* pattern, Piece* piece, short
             Line& a = lines[ending];
             const Line& b = lines[starting];
             int bEnd = lastPoint(b);
+            // A straight two-point stretch (a dart's mouth) absorbed into
+            // an arc leaves the arc: the merged line stays an arc.
+            if (a.pointCount == 2 && a.kind != kArcKind && b.kind == kArcKind) a.kind = kArcKind;
             a.pointCount = static_cast<int16_t>(a.pointCount + b.pointCount - 2);
             a.joinKind = b.joinKind;
             a.joinCount = b.joinCount;
@@ -552,7 +557,46 @@ QP_SIBLING_EXPORT void qpDeletePoint(PatternBuffer* pattern, Piece* piece, short
 QP_SIBLING_EXPORT void qpDeleteLine(PatternBuffer* pattern, Piece* piece, short i) {
     if (!havePiece("qpDeleteLine", piece)) return;
     if (!inRange("qpDeleteLine", "line", i, 0, piece->lineCount - 1)) return;
+    // A line its caller emptied (pointCount 0) is being joined into the next
+    // line of its segment: the next line starts at its first point, and its
+    // points that still name it name the next line.
+    Line* l = record<Line>(piece, kLines, i);
+    Line* next = i + 1 < piece->lineCount ? record<Line>(piece, kLines, i + 1) : nullptr;
+    if (l->pointCount == 0 && l->firstPoint >= 0 && next != nullptr && next->firstPoint > l->firstPoint &&
+        segmentOfLine(piece, i) == segmentOfLine(piece, i + 1)) {
+        Items<Point> points = items<Point>(piece, kPoints);
+        for (int q = l->firstPoint; q <= next->firstPoint && q < points.count; ++q) {
+            if (isMark(points[q].type)) continue;
+            if (points[q].lineIn == i) points[q].lineIn = static_cast<int16_t>(i + 1);
+            if (points[q].lineOut == i) points[q].lineOut = static_cast<int16_t>(i + 1);
+        }
+        next->pointCount = static_cast<int16_t>(next->pointCount + next->firstPoint - l->firstPoint);
+        next->firstPoint = l->firstPoint;
+    }
     removeLine(pattern, piece, i);
+}
+
+QP_SIBLING_EXPORT void storeInsertLine(PatternBuffer* pattern, Piece* piece, short s, short at, Line** p) {
+    clearCell(p);
+    if (!havePiece("storeInsertLine", piece)) return;
+    if (!inRange("storeInsertLine", "seg", s, 0, piece->segCount - 1)) return;
+    Seg* g = record<Seg>(piece, kSegs, s);
+    if (g->markFlag != 0) {
+        storeReport("store: storeInsertLine: segment %d is a mark segment (it holds SPoints)", s);
+        return;
+    }
+    int first = g->firstLine, had = g->lineCount;
+    if (had > 0 && !inRange("storeInsertLine", "line position", at, first, first + had)) return;
+    if (had == 0 && !inRange("storeInsertLine", "line position", at, 0, piece->lineCount)) return;
+    auto* l = reinterpret_cast<Line*>(openRecords(pattern, piece, kLines, at, 1));
+    shiftLineRefs(piece, at, +1);
+    g = record<Seg>(piece, kSegs, s);
+    if (had == 0 || at <= first) g->firstLine = static_cast<int16_t>(at);
+    ++g->lineCount;
+    l->kind = 1;
+    l->firstPoint = -1;
+    l->joinPoint = -1;
+    if (p != nullptr) *p = l;
 }
 
 QP_SIBLING_EXPORT void qpDeleteExtwid(PatternBuffer* pattern, Piece* piece, short i) {

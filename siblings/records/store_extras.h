@@ -1,6 +1,7 @@
-// The pattern store stand-in (Qpkit1, with Qpkit3 and Qpkit4): what tests,
-// fixtures and the qpkit host need beyond the sibling operations of
-// frame/siblings.h. The library itself never includes this header.
+// The pattern store stand-in (Qpkit1, with Qpkit3 and Qpkit4): its public
+// extras, what tests, fixtures and the qpkit host need beyond the sibling
+// operations of frame/siblings.h. The library itself never includes this
+// header. What the stand-ins share among themselves is in store_internals.h.
 //
 // Memory: patterns are movable global blocks (GlobalAlloc, used locked); the
 // store knows each block's size through GlobalSize(GlobalHandle(pattern)) and
@@ -29,6 +30,9 @@
 // Out of room: "store: pattern buffer full: need N bytes, block holds M" on
 //   stderr, then abort(); nothing is ever written past the block.
 // Bad indices: one line on stderr, nothing changes, pointer results are null.
+// Lines have 2 points or more, but for an open line being drawn: 1 point,
+//   a chain start (S or s, lineIn -1, lineOut the line), as the last line of
+//   its segment.
 // Point types: S chain start, K turning point, C and M curve points (upper
 //   case outline, lower case inner lines); v o g p marks belong to no line.
 // Marks keep codes in lineIn/lineOut (a v notch its angle): never renumbered.
@@ -52,11 +56,17 @@
 //   SPoints, PRules (Rule counts follow) and Cutangls; Extwid ends naming i
 //   keep i, clamped into range. An interior point shrinks its line; a point
 //   where two lines meet merges them (the first absorbs the second, its end,
-//   join fields and SPoints; it keeps its own kind); a chain
+//   join fields and SPoints; it keeps its own kind, except that a two-point
+//   line absorbing an arc (kind 3) becomes kind 3); a chain
 //   end shrinks its line and the new end turns K (an S start stays S), same
 //   case; a line left with fewer than 2 points is deleted.
 // qpDeleteLine(L): references to L become -1; later lines move down; L's
 //   segment loses a line.
+// qpDeleteLine(L) of a line its caller emptied (pointCount 0) joins it into
+//   the next line of its segment: that line starts at L's first point, and
+//   points up to its old first point that still name L name it.
+// storeInsertLine(seg, at): a new line at index `at` inside seg's range of
+//   lines (at its front, its end or between); kind 1, no points.
 // qpIncreaseSegment: code 1, value 0, markFlag 0, firstLine = lineCount,
 //   lineCount 0. qpIncreaseLine(seg): kind 1, right after seg's last line;
 //   seg.lineCount + 1 (firstLine set when it had none).
@@ -83,8 +93,22 @@
 // qpCopyGroupPoint: the copies come in the order given, each with its own
 //   Coord and (where formulas are kept) Formula and texts. Modes 1 and 0x11
 //   append new chains in new segments, joining copies that were neighbours
-//   on one source line; modes 48 and 16 insert each copy after `after` + k
-//   as qpInsertPoint would. Details in siblings/groups/copy_group_point.cpp.
+//   on one source line. Details in siblings/groups/copy_group_point.cpp.
+// qpCopyGroupPoint modes 48 and 16 insert copy k at after + 1 + k, in the
+//   segment of point `after` (a new one like the source's when there is
+//   none), with these line records:
+//   - copies that were neighbours on one source line share one line of that
+//     line's kind, in the destination's line order;
+//   - run ends become turning points: a copy without an incoming line is S
+//     when a line leaves it, else K; one where two lines meet is K; one
+//     inside a copied line keeps C or M; the source's case is kept;
+//   - the tie: a line from point `after` to the first copy (not after -1 or
+//     a mark). When a line X held after..after + 1, X ends at the first copy
+//     (kind 1 when it now has two points) and a new line from the last copy
+//     to X's old end follows the copied lines (X's kind, 1 for two points);
+//     otherwise the tie is a new line of kind 1;
+//   - so a tie emptied and deleted by the caller (qpDeleteLine above) joins
+//     the first copied line to point `after`.
 // Parameters: one global table, names of one or two letters (case-sensitive),
 //   values in cm; an unknown name is added with value 0 on first lookup.
 // -----------------------------------------------------------------------------
@@ -124,7 +148,13 @@ QP_SIBLING_EXPORT int storeCheckPattern(const PatternBuffer* pattern, char* mess
 
 // ---- Parameters (the measurement table the host fills) -------------------------
 
-// name: one or two letters, case-sensitive; value in centimetres. 0: refused.
+// The one rule for a parameter name, shared by the store and the host: one
+// letter, or two letters of the same case ("H", "BL", "ab"). A formula text
+// reads a letter followed by a letter of its own case as one two-letter name.
+// storeParameterNameAt: the length (0, 1 or 2) of the name at text[i].
+QP_STORE_CXX_EXPORT size_t storeParameterNameAt(const std::string& text, size_t i);
+QP_STORE_CXX_EXPORT bool storeIsParameterName(const std::string& name);
+// name: a parameter name, case-sensitive; value in centimetres. 0: refused.
 QP_SIBLING_EXPORT int storeSetParameter(const char* name, float value);
 QP_SIBLING_EXPORT void storeClearParameters(void);
 QP_SIBLING_EXPORT int storeParameterCount(void);
@@ -136,39 +166,9 @@ QP_SIBLING_EXPORT int storeGetParameter(int i, char name[3], float* value);
 
 QP_SIBLING_EXPORT void storeIncreaseRule(PatternBuffer* pattern, Piece* piece, Rule** p);
 QP_SIBLING_EXPORT void storeIncreaseFRule(PatternBuffer* pattern, Piece* piece, FRule** p);
-
-// ---- Internals shared by Qpkit1, Qpkit3 and Qpkit4 ----------------------------
-
-// Bytes a piece needs for its counts (800 + records + texts); -1 when a count
-// is negative.
-QP_SIBLING_EXPORT long storePieceSize(const Piece* piece);
-// Slot of `piece` among the pattern's pieceOffset[], -1 if it is not there.
-QP_SIBLING_EXPORT int storeFindPiece(const PatternBuffer* pattern, const Piece* piece);
-// One line on stderr, for a call the store refuses (it then changes nothing).
-QP_SIBLING_EXPORT void storeReport(const char* format, ...)
-    __attribute__((format(printf, 1, 2)));
-// One line on stderr, then abort(): for a call that cannot go on without
-// writing past a block (out of room) or through a damaged piece.
-QP_SIBLING_EXPORT void storeFail(const char* format, ...)
-    __attribute__((noreturn, format(printf, 1, 2)));
-// Opens (delta > 0) or closes (delta < 0) delta bytes at byte `at` of the
-// piece block: the rest of the piece and every later piece move, byteSize,
-// later pieceOffset entries and totalSize follow. Aborts when out of room.
-QP_SIBLING_EXPORT void storeResizePiece(PatternBuffer* pattern, Piece* piece, long at,
-                                        long delta);
-// Appends a copy of `piece` (byteSize bytes) as the last piece of *cell,
-// moving the pattern to a larger block when it does not fit (*cell follows;
-// the old block is freed). Returns the appended piece.
-QP_SIBLING_EXPORT Piece* storeAppendPieceCopy(PatternBuffer** cell, const Piece* piece);
-// The same within the pattern's own block; stops when it does not fit.
-QP_SIBLING_EXPORT Piece* storeAppendPieceInPlace(PatternBuffer* pattern, const Piece* piece);
-// The end of the bytes in use: totalSize, or the end of the last piece when
-// a header's totalSize lags behind its pieces.
-QP_SIBLING_EXPORT long storePatternEnd(const PatternBuffer* pattern);
-// A coordinate as formula text: centimetres, at most three decimals, no
-// trailing zeros ("12.34", "-5", "0"). Returns its length, 0 when it does not
-// fit size bytes (text is then empty).
-QP_SIBLING_EXPORT int storeCoordinateText(float millimetres, char* text, int size);
+// A line at index `at` of segment s's range (its front .. one past its end;
+// any index when s has no lines yet); kind 1, no points. Later lines move up.
+QP_SIBLING_EXPORT void storeInsertLine(PatternBuffer* pattern, Piece* piece, short s, short at, Line** p);
 
 // ---- Formula texts (for the sibling libraries, tests and the host) -----------
 

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <vector>
 
-#include "siblings/records/store_extras.h"
+#include "siblings/records/store_internals.h"
 #include "siblings/records/store_layout.h"
 
 namespace store {

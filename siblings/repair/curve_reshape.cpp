@@ -79,7 +79,9 @@ void splitAt(PatternBuffer* pattern, Piece* piece, int l, int i) {
     for (int j = i + 1; j <= last; ++j) {
         qpGetPointLptr(piece, static_cast<short>(j), &p);
         p->lineIn = static_cast<short>(l + 1);
-        if (j < last) p->lineOut = static_cast<short>(l + 1);
+        // The old last point keeps its way out, unless it was a curve point
+        // of L itself: the end of a line still being drawn goes with its part.
+        if (j < last || p->lineOut == l) p->lineOut = static_cast<short>(l + 1);
     }
 
     // Notch positions are lengths from their line's first point.

@@ -80,7 +80,21 @@ INSTANTIATE_TEST_SUITE_P(
         TextRow{kPromptGapFoldDirection, u8"请指定省道折叠方向！  ", 22},
         TextRow{kGapFoldNoOutlinePoint,
                 u8"未找到轮廓线上与省道线相交的转折点，不能执行省道折叠操作 !", 58},
-        TextRow{kGapFoldNoLegsCross, u8"未找到省道线交点，不能执行省道折叠操作 !", 40}));
+        TextRow{kGapFoldNoLegsCross, u8"未找到省道线交点，不能执行省道折叠操作 !", 40},
+        TextRow{kFoldTableFull, u8"最多可指定20条褶皱线！", 22},
+        TextRow{kFoldNotPleatLine, u8"褶皱线须为两点内部线！", 22},
+        TextRow{kFoldWidthRefused, u8"输入的宽度无效，保留原宽度！", 28},
+        TextRow{kGapMoveNoRoom, u8"图样空间不足，不能执行省道转移操作 !", 36},
+        TextRow{kGapFoldLineShape, u8"省道线须为两点直线，不能执行省道折叠操作 !", 42},
+        TextRow{kGapFoldMouthShape, u8"省道口形状不符，不能执行省道折叠操作 !", 38},
+        TextRow{kGapFoldNoSpan, u8"未找到省道口两侧的轮廓线，不能执行省道折叠操作 !", 48},
+        TextRow{kGapFoldNoRoom, u8"图样空间不足，不能执行省道折叠操作 !", 36},
+        TextRow{kGapUnfoldMismatch, u8"折叠样片与折叠记录不符，不能执行省道展开操作 !", 46},
+        TextRow{kGapUnfoldNoRoom, u8"图样空间不足，不能执行省道展开操作 !", 36},
+        TextRow{kIncreaseNumberRefused, u8"输入的数值无效 !", 16},
+        TextRow{kIncreaseTooLong, u8"输入的长度超出了轮廓线的长度 !", 30},
+        TextRow{kIncreaseNoRoom, u8"内存不足，不能增加点 !", 22},
+        TextRow{kSymmetryTooLarge, u8"对称后的衣片过大，不能执行对称操作 !", 36}));
 
 TEST(SystemTextTable, ListsEveryTextOnceUnderItsOwnName) {
     std::set<std::string> names;
@@ -90,7 +104,7 @@ TEST(SystemTextTable, ListsEveryTextOnceUnderItsOwnName) {
         EXPECT_TRUE(texts.insert(t.gbk).second) << t.name;
         EXPECT_NE(gbkToUtf8(t.gbk), "<invalid>") << t.name;
     }
-    EXPECT_EQ(names.size(), 16u);
+    EXPECT_EQ(names.size(), 30u);
 }
 
 // The caption reaches the message box byte for byte (on Windows: as the box

@@ -110,6 +110,18 @@ TEST(Exports, FormulaTextsByTheirPlainNames) {
     }
 }
 
+// The piece-symmetry handler, as the host's window procedure calls it: a
+// message it does not handle, and a click before its preparation, give 0.
+TEST(Exports, PieceSymmetryByItsPlainName) {
+    using HandlerFn = short(QP_WINAPI*)(HWND, UINT, WPARAM, LPARAM, HostView*, HostDoc*);
+    auto fn = exported<HandlerFn>("qpHandlePieceSymmatry");
+    ASSERT_NE(fn, nullptr);
+    HostView view{};
+    HostDoc doc{};
+    EXPECT_EQ(fn(nullptr, WM_KEYDOWN, 0, 0, &view, &doc), 0);
+    EXPECT_EQ(fn(nullptr, WM_LBUTTONDOWN, 0, 0, &view, &doc), 0);
+}
+
 #if defined(_WIN32)
 // The .def gives each export its plain name only; dllexport besides, or an
 // export without the alias, would add the decorated __stdcall name as well.

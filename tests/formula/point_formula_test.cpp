@@ -82,6 +82,9 @@ const Case kCases[] = {
     {"constant only, new number", "12", "3", "1", "1", 0, 120, -35, "12", "-3.5"},
     // flags 1: blended by distance
     {"halfway between a and b", "H/4+2", "BL", "H/2-10", "BL", 1, 297.5f, 400, "0.375*H-4", "BL"},
+    // a fifth of the way from a (dA 21 mm, dB 84 mm): a weighs 0.8, b 0.2,
+    // so H gets 0.8/4 + 0.2/2; weights the other way round would give 0.45
+    {"nearer to a, a weighs more", "H/4+2", "BL", "H/2-10", "BL", 1, 266, 400, "0.3*H-0.4", "BL"},
     {"coefficient 1.0005 is the bare name", "H", "BL", "1.001*H", "BL", 1, 900.45f, 400,
      "H+0.045", "BL"},
     {"coefficient 1.002 is written out", "H", "BL", "1.004*H", "BL", 1, 901.8f, 400, "1.002*H",

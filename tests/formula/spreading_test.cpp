@@ -34,8 +34,8 @@ const std::vector<TextRow> kSpreadRows = {
     {"x+2*(-a+b)", "x+-2*a+2*b", 1, "a + before the group keeps the inside's -"},
     {"a+b", "a+b", 1, "no brackets"},
     {"", "", 1},
-    {"2*(b+c", "2*(b+c", 1, "no group closes"},
-    {"(a+b)*2/3", "0.333*a+0.333*b", 1, "only the last factor after the group counts"},
+    {"2*(b+c", "2*(b+c", 0, "a group that never closes"},
+    {"(a+b)*2/3", "(a+b)*2/3", 0, "a trailing factor is one number: scaled by 1/3 it lost the 2"},
     {"(H+H)", "2*H", 1, "each segment is packed"},
     {"2*(H/4+2)+H", "1.5*H+4", 1, "bracket-free terms pack with their segment"},
     {"0.5*(2*H)", "H", 1},
@@ -48,16 +48,29 @@ const std::vector<TextRow> kSpreadRows = {
     {"x+(a+b)+y", "x+a+b+y", 1},
     {"3*(a)/2", "1.5*a", 1},
     {"((a+b))", "a+b", 1},
-    {"(b)+(a-a)", "b+", 1, "a group that cancels leaves its sign"},
+    {"(b)+(a-a)", "b", 1, "a group that cancels leaves nothing, not its sign"},
+    {"(a-a)+(b)", "b", 1, "nor a leading +"},
+    {"(b)-(-a+a)", "b", 1},
+    {"x+2*((a)-a)+y", "x+y", 1, "a nested group that cancels takes its sign along"},
+    {"((a)-a)-y", "-y", 1},
+    {"-(x+2*(-a+b))", "-x+2*a-2*b", 1, "the inverted +- is a +"},
+    {"1.0004*(1000*H)", "1000.4*H", 1, "a factor near 1 is applied"},
+    {"(H/2+H*2)/6", "0.417*H", 1, "rounded once: 0.083 + 0.333 would give 0.416"},
+    {"6*(0.75*(B/4))", "1.125*B", 1, "rounded once: 6 * 0.188 would give 1.128"},
+    {"x+(H/3)*2+H", "x+1.667*H", 1},
+    {"-((x/0-(-(6)/26)/2))", "-((x/0-(-(6)/26)/2))", 0, "no exact value to write past a zero divisor"},
+    {"B*BL+BL*(-H*a-0.125-c+B*BL)+2.25", "B*BL+BL*(-H*a-0.125-c+B*BL)+2.25", 0, "names as coefficients"},
+    {"-12.5--(12.5*W+6)", "-12.5--(12.5*W+6)", 0, "two signs before a group"},
+    {"x+-(a)", "x+-(a)", 0, "the pair only stands before a bracket-free term"},
     {"3*(2*(a+b)+c)", "6*a+6*b+3*c", 1},
     {"(a)/0", "a", -1, "a zero trailing divisor is taken as 1"},
-    {"2*(H/0)", "H*2", -1, "a zero divisor inside"},
-    {"(H/0+H)", "2*H", -1, "a zero divisor met by the packing"},
-    {"2*((a)/0)", "2*((a)/0)", -1, "a nested -1 stops at once, text unchanged"},
+    {"2*(H/0)", "2*(H/0)", 0, "the scaler's -1 inside a group is a refusal"},
+    {"(H/0+H)", "(H/0+H)", 0, "the packing's -1 is a refusal"},
+    {"2*((a)/0)", "2*((a)/0)", 0, "a nested -1 is a refusal"},
     {"2*((a)h)", "2*((a)h)", 0, "a nested refusal"},
     {"(a))", "(a))", 0, "unbalanced: depth -1 at the end"},
     {"(a)+(b", "(a)+(b", 0, "a group that never closes after one that did"},
-    {"a*(b)", "49*b", 1, "outside the grammar: the name a reads as the number 49"},
+    {"a*(b)", "a*(b)", 0, "a name as coefficient: read as the number 49"},
     {"2*a(b)", "2*a(b)", 0, "a name right before the group"},
     {"2*(a)+(b)(c)", "2*(a)+(b)(c)", 0, "two groups in one term"},
     {"(a)*(b)", "(a)*(b)", 0, "two groups in one term"},
@@ -93,25 +106,33 @@ const std::vector<ScaleRow> kScaleRows = {
     {"H+3", '/', 2.0f, "0.5*H+1.5", 1},
     // edge cases
     {"H*0.5", '*', 2.0f, "H*1", 1, "a unit number is dropped only before a *"},
-    {"2*H/4", '*', 3.0f, "6*H*0.75", 1, "both numbers of the term are scaled"},
+    {"2*H/4", '*', 3.0f, "2*H/4", 0, "two numbers in one term: both were scaled"},
+    {"BL*HL", '*', 2.0f, "BL*HL", 0, "a product of names: left unscaled"},
+    {"(12.5/(8))", '*', 1.5f, "(12.5/(8))", 0, "brackets: both numbers were scaled"},
+    {"H*1.0008", '*', 1.0f, "H*1.001", 1, "0.0008 is more than a number's rounding: written"},
+    {"1.0008*H", '*', 1.0f, "1.001*H", 1, "nor is it dropped as a unit coefficient"},
+    {"0.333*H", '*', 3.0f, "0.999*H", 1, "0.999 is no unit coefficient"},
+    {"1.0004*H+H*2.0004", '*', 1.0f, "H+H*2", 1, "0.0004 is within the rounding"},
+    {"x+-2*a", '*', 2.0f, "2*x+-4*a", 1},
     {"H+BL", '*', 2.0f, "2*H+2*BL", 1},
     {"H+BL", '*', 1.0f, "H+BL", 1, "the explicit 1* vanishes again"},
-    {"ABC", '*', 2.0f, "ABC", 1, "three letters are not a bare name"},
+    {"ABC", '*', 2.0f, "ABC", 0, "three letters are no name: left unscaled"},
     {"H/4", '*', 2.0f, "H*0.5", 1},
     {"H/2*3", '*', 1.0f, "H*1.5", 1, "a chain folds into one number"},
     {"-a+b", '*', 2.0f, "-2*a+2*b", 1},
     {"", '*', 2.0f, "", 1},
     {"H", '*', 2.0f, "2*H", 1},
     {"2", '/', 3.0f, "0.667", 1},
+    {"2/4*H+6/2", '*', 1.0f, "0.5*H+3", 1, "chains fold"},
     {"H*1.0004", '*', 1.0f, "H*1", 1, "within 0.001 of 1, written at the end"},
     {"1.0004*H", '*', 1.0f, "H", 1, "within 0.001 of 1, dropped before a *"},
     {"H*1.0015", '*', 1.0f, "H*1.002", 1},
-    {"2.5.1*H", '*', 2.0f, "0*H", 1, "a second point reads as 0"},
+    {"2.5.1*H", '*', 2.0f, "2.5.1*H", 0, "a second point: read as 0"},
     // divisors below 1e-05 are taken as 1
     {"H/0", '*', 2.0f, "H*2", -1},
     {"H*2/0", '*', 1.0f, "H*2", -1},
     {"H+3", '/', 0.0f, "H+3", -1},
-    {"ABC", '/', 0.0f, "ABC", 1, "no number: the factor is never used"},
+
     // refused: text unchanged
     {"H", '+', 2.0f, "H", 0, "only * and / are operators"},
     {"H", '*', -1.0f, "H", 0, "a negative factor"},
@@ -133,6 +154,7 @@ INSTANTIATE_TEST_SUITE_P(Examples, ScaleTable, ::testing::ValuesIn(kScaleRows));
 const std::vector<TextRow> kInvertRows = {
     {"a+b-c", "a-b+c", 1},
     {"-a", "+a", 1},
+    {"x+-a-b", "x+a+b", 1, "+- is one minus"},
     {"", "", 1},
     {"2*(a+b)-c", "2*(a-b)+c", 1},
 };
@@ -210,22 +232,27 @@ TEST(SpreadLimitTexts, HaveTheLengthsTheyClaim) {
     EXPECT_EQ(Sum(60, 'A').size() + 1 + Sum(38, 'P').size(), 99u);
 }
 
-// Scaler texts: names of three letters or more (no number, no bare name),
-// `length` characters in all.
-std::string Names(size_t length) {
-    std::string s = "ABC";
-    while (s.size() + 4 <= length) s += "+ABC";
-    while (s.size() < length) s += 'X';
+// Scaler texts of `length` characters: a constant of d's and terms "AB*d";
+// a factor that turns d into e leaves the length as it is.
+std::string Names(size_t length, char d = '1') {
+    std::string terms;
+    while (terms.size() + 5 + 1 <= length) terms += std::string("+AB*") + d;
+    return std::string(length - terms.size(), d) + terms;
+}
+std::string Scaled(size_t length, char d, char e) {
+    std::string s = Names(length, d);
+    for (char& c : s)
+        if (c == d) c = e;
     return s;
 }
 
 const std::vector<ScaleRow> kScaleLimitRows = {
-    {"2*" + Names(77), '*', 2.0f, "4*" + Names(77), 1, "79 characters"},
-    {"2*" + Names(78), '*', 2.0f, "2*" + Names(78), 0, "80 characters"},
-    {Names(75) + "+H", '*', 2.0f, Names(75) + "+2*H", 1, "a bare name grows 77 characters to 79"},
+    {Names(79), '*', 2.0f, Scaled(79, '1', '2'), 1, "79 characters"},
+    {Names(80), '*', 2.0f, Names(80), 0, "80 characters"},
+    {Names(75) + "+H", '*', 2.0f, Scaled(75, '1', '2') + "+2*H", 1, "a bare name grows 77 characters to 79"},
     {Names(76) + "+H", '*', 2.0f, Names(76) + "+H", 0, "a bare name would grow 78 characters to 80"},
-    {Names(73) + "+1", '/', 3.0f, Names(73) + "+0.333", 1, "scaling grows 75 characters to 79"},
-    {Names(74) + "+1", '/', 3.0f, Names(74) + "+1", 0, "scaling would grow 76 characters to 80"},
+    {Names(73, '3') + "+1", '/', 3.0f, Scaled(73, '3', '1') + "+0.333", 1, "scaling grows 75 characters to 79"},
+    {Names(74, '3') + "+1", '/', 3.0f, Names(74, '3') + "+1", 0, "scaling would grow 76 characters to 80"},
     {"0000002.5*H", '*', 2.0f, "5*H", 1, "a number of 9 characters"},
     {"00000002.5*H", '*', 2.0f, "00000002.5*H", 0, "a number of 10 characters"},
     {"H*2*0000003.5", '*', 1.0f, "H*7", 1, "a chained number of 9 characters"},
@@ -233,9 +260,10 @@ const std::vector<ScaleRow> kScaleLimitRows = {
 };
 
 TEST(ScaleLimitTexts, HaveTheLengthsTheyClaim) {
-    EXPECT_EQ(Names(77).size(), 77u);
-    EXPECT_EQ((Names(75) + "+2*H").size(), 79u);
-    EXPECT_EQ((Names(73) + "+0.333").size(), 79u);
+    EXPECT_EQ(Names(79).size(), 79u);
+    EXPECT_EQ(Names(80).size(), 80u);
+    EXPECT_EQ((Scaled(75, '1', '2') + "+2*H").size(), 79u);
+    EXPECT_EQ((Scaled(73, '3', '1') + "+0.333").size(), 79u);
 }
 
 class ScaleLimits : public ::testing::TestWithParam<ScaleRow> {};

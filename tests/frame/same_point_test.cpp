@@ -1,5 +1,6 @@
 // qpInsertSamePoint and CopyFormulaTexts: the twin of a turning or curve
-// point, its line, coordinate and formula texts.
+// point, its line, coordinate and formula texts, made from the store's
+// qpInsertPoint and (for a K) qpInsertLine.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -36,61 +37,93 @@ protected:
     TestPattern pattern{16384};
 };
 
-TEST_F(SamePoint, CurvePointTwinLiesOnTheSameLineWithoutANewLine) {
-    Piece* piece = pattern.add(OpenShape());
-    const short lines = piece->lineCount, coords = piece->coordCount;
+PieceShape OpenUpperShape() { return OpenShape(false); }
+PieceShape OpenLowerShape() { return OpenShape(true); }
+// RectangleShape(200, 100) with an inner line s(20,20) k(60,20) k(60,60).
+PieceShape RectangleWithInnerShape() {
+    PieceShape shape = RectangleShape(200, 100);
+    shape.chains.push_back(Chain({P('s', 20, 20), P('k', 60, 20), P('k', 60, 60)}));
+    return shape;
+}
+PieceShape Rectangle200x100() { return RectangleShape(200, 100); }
+
+// Before / operation / after: the piece (PieceDump) before, the point
+// twinned, the index handed back, the piece after, and the twin's lines.
+// Whatever the kind of point, the twin sits at the point's place, the piece
+// stays consistent, and a line that left the point leaves from the twin.
+struct TwinRow {
+    const char* what;
+    PieceShape (*shape)();
+    const char* before;
+    short point;
+    short twin;
+    const char* after;
+    short twinIn, twinOut;
+};
+
+const TwinRow kTwins[] = {
+    {"a curve point's twin lies on its line, no new line", OpenUpperShape,
+     "SKCKK|0+2 1+3 3+2|1:0+3", 2, 3,
+     "SKCCKK|0+2 1+4 4+2|1:0+3", 1, 1},
+    {"a turning point with an outgoing line gets a two-point line to its twin", OpenUpperShape,
+     "SKCKK|0+2 1+3 3+2|1:0+3", 3, 4,
+     "SKCKKK|0+2 1+3 3+2 4+2|1:0+4", 2, 3},
+    {"a turning point at an open end gets a line to its twin", OpenUpperShape,
+     "SKCKK|0+2 1+3 3+2|1:0+3", 4, 5,
+     "SKCKKK|0+2 1+3 3+2 4+2|1:0+4", 3, -1},
+    {"a lower-case turning point's twin keeps the case", OpenLowerShape,
+     "skckk|0+2 1+3 3+2|2:0+3", 1, 2,
+     "skkckk|0+2 1+2 2+3 4+2|2:0+4", 1, 2},
+    {"a turning point before a curve: the curve leaves from the twin", CurvedShape,
+     "SKKCCKK|0+2 1+2 2+4 5+2|1:0+4", 2, 3,
+     "SKKKCCKK|0+2 1+2 2+2 3+4 6+2|1:0+5", 2, 3},
+    {"a turning point between straight lines", Rectangle200x100,
+     "SKKKK|0+2 1+2 2+2 3+2|1:0+4", 1, 2,
+     "SKKKKK|0+2 1+2 2+2 3+2 4+2|1:0+5", 1, 2},
+    {"the end of an open outline; the inner line moves along", CurvedWithInnerShape,
+     "SKKCCKKsck|0+2 1+2 2+4 5+2 7+3|1:0+4 2:4+1", 6, 7,
+     "SKKCCKKKsck|0+2 1+2 2+4 5+2 6+2 8+3|1:0+5 2:5+1", 4, -1},
+    {"a curve point of a four-point curve", CurvedShape,
+     "SKKCCKK|0+2 1+2 2+4 5+2|1:0+4", 3, 4,
+     "SKKCCCKK|0+2 1+2 2+5 6+2|1:0+4", 2, 2},
+    {"a lower-case turning point of an inner line", RectangleWithInnerShape,
+     "SKKKKskk|0+2 1+2 2+2 3+2 5+2 6+2|1:0+4 2:4+2", 6, 7,
+     "SKKKKskkk|0+2 1+2 2+2 3+2 5+2 6+2 7+2|1:0+4 2:4+3", 5, 6},
+};
+
+TEST_F(SamePoint, TwinOfEachKindOfPoint) {
+    for (const TwinRow& row : kTwins) {
+        SCOPED_TRACE(row.what);
+        TestPattern own{16384};
+        Piece* piece = own.add(row.shape());
+        ASSERT_NE(piece, nullptr);
+        EXPECT_EQ(PieceDump(piece), row.before);
+        const Coord at = *CoordOf(piece, row.point);
+        const short coords = piece->coordCount;
+        Point* twin = nullptr;
+        ASSERT_EQ(qpInsertSamePoint(own.get(), piece, row.point, &twin), row.twin);
+        EXPECT_EQ(twin, PointAt(piece, row.twin));
+        EXPECT_EQ(PieceDump(piece), row.after);
+        EXPECT_EQ(twin->lineIn, row.twinIn);
+        EXPECT_EQ(twin->lineOut, row.twinOut);
+        EXPECT_EQ(piece->coordCount, coords + 1);  // the twin's own Coord
+        EXPECT_EQ(CoordOf(piece, row.twin)->x, at.x);
+        EXPECT_EQ(CoordOf(piece, row.twin)->y, at.y);
+        EXPECT_TRUE(PieceConsistent(piece));
+    }
+}
+
+// The new line between a turning point and its twin takes over the join
+// fields of the line it splits off: join count lowered by one, the kind of
+// the line that now leaves from the twin, the twin as join point.
+TEST_F(SamePoint, TheNewLineTakesTheJoin) {
+    Piece* piece = pattern.add(CurvedShape());
+    LineAt(piece, 1)->joinCount = 3;  // the line c = 1 that ends at point 2
     Point* twin = nullptr;
     ASSERT_EQ(qpInsertSamePoint(pattern.get(), piece, 2, &twin), 3);
-    EXPECT_EQ(twin, PointAt(piece, 3));
-    EXPECT_EQ(piece->lineCount, lines);
-    EXPECT_EQ(piece->coordCount, coords + 1);
-    EXPECT_EQ(twin->type, 'C');
-    EXPECT_EQ(twin->lineIn, 1);
-    EXPECT_EQ(twin->lineOut, 1);
-    EXPECT_EQ(LineAt(piece, 1)->pointCount, 4);
-    EXPECT_EQ(CoordOf(piece, 3)->x, 150.0f);
-    EXPECT_EQ(CoordOf(piece, 3)->y, 50.0f);
-    EXPECT_TRUE(PieceConsistent(piece));
-}
-
-TEST_F(SamePoint, TurningPointWithOutgoingLineGetsATwoPointLine) {
-    Piece* piece = pattern.add(OpenShape());
-    Point* twin = nullptr;
-    ASSERT_EQ(qpInsertSamePoint(pattern.get(), piece, 3, &twin), 4);
-    // Line 1 ends at 3, new line 2 joins 3 and its twin 4, the old line 2 is
-    // now line 3 and starts at the twin.
-    EXPECT_EQ(PointAt(piece, 3)->lineOut, 2);
-    EXPECT_EQ(twin->lineIn, 2);
-    EXPECT_EQ(twin->lineOut, 3);
-    EXPECT_EQ(LineAt(piece, 2)->firstPoint, 3);
-    EXPECT_EQ(LineAt(piece, 2)->pointCount, 2);
-    EXPECT_EQ(LineAt(piece, 3)->firstPoint, 4);
-    EXPECT_EQ(LineAt(piece, 3)->pointCount, 2);
-    EXPECT_EQ(LineAt(piece, 2)->joinPoint, 4);
-    EXPECT_EQ(LineAt(piece, 2)->joinKind, LineAt(piece, 3)->kind);
-    EXPECT_EQ(CoordOf(piece, 4)->x, 200.0f);
-    EXPECT_TRUE(PieceConsistent(piece));
-}
-
-TEST_F(SamePoint, TurningPointAtAnOpenEndGetsALineToItsTwin) {
-    Piece* piece = pattern.add(OpenShape());
-    Point* twin = nullptr;
-    ASSERT_EQ(qpInsertSamePoint(pattern.get(), piece, 4, &twin), 5);
-    EXPECT_EQ(PointAt(piece, 4)->lineOut, 3);
-    EXPECT_EQ(twin->lineIn, 3);
-    EXPECT_EQ(twin->lineOut, -1);
-    EXPECT_EQ(LineAt(piece, 3)->firstPoint, 4);
-    EXPECT_EQ(LineAt(piece, 3)->pointCount, 2);
-    EXPECT_TRUE(PieceConsistent(piece));
-}
-
-TEST_F(SamePoint, LowerCaseTurningPointKeepsItsCase) {
-    Piece* piece = pattern.add(OpenShape(true));
-    Point* twin = nullptr;
-    ASSERT_EQ(qpInsertSamePoint(pattern.get(), piece, 1, &twin), 2);
-    EXPECT_EQ(twin->type, 'k');
-    EXPECT_EQ(twin->lineIn, 1);
-    EXPECT_EQ(twin->lineOut, 2);
+    EXPECT_EQ(LineAt(piece, 2)->joinCount, 2);
+    EXPECT_EQ(LineAt(piece, 2)->joinKind, 2);
+    EXPECT_EQ(LineAt(piece, 2)->joinPoint, 3);
     EXPECT_TRUE(PieceConsistent(piece));
 }
 
@@ -171,6 +204,32 @@ TEST_F(SamePoint, CopyWithReplaceRemovesTheTargetsOldTexts) {
     EXPECT_EQ(FormulaX(piece, 0), "H/4+0");  // texts before and after stay intact
     EXPECT_EQ(FormulaX(piece, 3), "H/4+20");
     EXPECT_TRUE(PieceConsistent(piece));
+}
+
+TEST_F(SamePoint, WithFormulasTheTwinsOfATurningAndACurvePointGetCopies) {
+    Piece* piece = pattern.add(CurvedWithFormulasShape());
+    Point* twin = nullptr;
+    ASSERT_EQ(qpInsertSamePoint(pattern.get(), piece, 2, &twin), 3);
+    EXPECT_EQ(FormulaX(piece, 3), "0*H+20");
+    EXPECT_EQ(FormulaY(piece, 3), "0*BL+10");
+    EXPECT_NE(PointAt(piece, 3)->formulaIndex, PointAt(piece, 2)->formulaIndex);
+    EXPECT_TRUE(PieceConsistent(piece));
+    ASSERT_EQ(qpInsertSamePoint(pattern.get(), piece, 5, &twin), 6);  // a curve point, after that
+    EXPECT_EQ(FormulaX(piece, 6), "0*H+5");
+    EXPECT_TRUE(PieceConsistent(piece));
+}
+
+TEST_F(SamePoint, TwinsInAPatternOfSeveralPieces) {
+    TestPattern several(3000);
+    several.add(RectangleShape(10, 10));
+    several.add(CurvedWithFormulasShape());
+    several.add(RectangleShape(30, 30));
+    Piece* piece = several.piece(1);
+    Point* twin = nullptr;
+    for (int k = 0; k < 10; ++k) ASSERT_EQ(qpInsertSamePoint(several.get(), piece, 1, &twin), 2);
+    EXPECT_EQ(piece->pointCount, 20);
+    EXPECT_TRUE(PieceConsistent(piece));
+    EXPECT_TRUE(PatternConsistent(several.get()));
 }
 
 }  // namespace

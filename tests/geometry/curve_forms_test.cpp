@@ -1,5 +1,5 @@
 // Every form in which the tools call qpCurve, one row each, on the square
-// piece of geometry_fixture.h whose answers are exact.
+// piece of store_fixture.h whose answers are exact.
 #include <cmath>
 #include <string>
 #include <vector>
@@ -7,11 +7,11 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/scene.h"
-#include "tests/geometry/geometry_fixture.h"
+#include "tests/support/store_fixture.h"
 
 namespace {
 
-using namespace geotest;
+using namespace qpcurve;  // qpCurve's own words
 
 constexpr float kView[9] = {2, 0, 0, 0, 2, 0, 10, 20, 1};
 constexpr float kPieceToScreen[9] = {0.5f, 0, 0, 0, -0.5f, 0, 100, 400, 1};
@@ -59,72 +59,72 @@ const COLORREF kBlack = qpcurve::kDefaultColour;
 // clang-format off
 const FormRow kForms[] = {
     // symmetry: pick the axis
-    {"symmetry: nearest outline point", 0, 0x142, 0, 0x80000002, 0, 0, -1, 40, Matrix::Identity, false,
+    {"symmetry: nearest outline point", kOpSearch, kNearestOnLines, kStylePlain, kModeWholePiece | kSnapOutline, 0, 0, kColourDefault, kDefaultResolution, Matrix::Identity, false,
      50, 40, 0, Expect::Hit, 0, 50, 0, 50, 0, 0, 0},
-    {"symmetry: part search on a stretch", 0, 0x142, 0, 0, 0, 2, -1, 40, Matrix::Identity, false,
+    {"symmetry: part search on a stretch", kOpSearch, kNearestOnLines, kStylePlain, kSnapAllLinesDefault, 0, 2, kColourDefault, kDefaultResolution, Matrix::Identity, false,
      50, 0, 0, Expect::Hit, 0, 50, 0, 50, 0, 0, 0},
-    {"symmetry: part search on a pair that is no stretch", 0, 0x142, 0, 0, 4, 2, -1, 40, Matrix::Identity, false,
+    {"symmetry: part search on a pair that is no stretch", kOpSearch, kNearestOnLines, kStylePlain, kSnapAllLinesDefault, 4, 2, kColourDefault, kDefaultResolution, Matrix::Identity, false,
      50, 0, 0, Expect::Far, -1, 0, 0, 0, 0, 0, 0},
     // symmetry record mirroring: notches onto the outline segment, their position
-    {"mirroring: nearest point of the outline segment's points", 0, 0x142, 0, 0, 0, 5, -1, 40, Matrix::Identity, false,
+    {"mirroring: nearest point of the outline segment's points", kOpSearch, kNearestOnLines, kStylePlain, kSnapAllLinesDefault, 0, 5, kColourDefault, kDefaultResolution, Matrix::Identity, false,
      50, -3, 0, Expect::Hit, 0, 50, 0, 50, 0, 0, 0},
-    {"mirroring: length along the notch's line", 0, 0x142, 0, 0, 2, 2, -1, 40, Matrix::Identity, false,
+    {"mirroring: length along the notch's line", kOpSearch, kNearestOnLines, kStylePlain, kSnapAllLinesDefault, 2, 2, kColourDefault, kDefaultResolution, Matrix::Identity, false,
      30, 100, 0, Expect::Hit, 2, 30, 100, 70, 0, 0, 0},
     // pleat spread
-    {"pleat: draw the piece", 2, 2, 0, 0, 0, 0, -1, 40, Matrix::PieceToScreen, true,
+    {"pleat: draw the piece", kOpDraw, kDrawOnly, kStylePlain, kSnapAllLinesDefault, 0, 0, kColourDefault, kDefaultResolution, Matrix::PieceToScreen, true,
      1, 2, 3, Expect::Nothing, 0, 0, 0, 0, 5, kBlack, 1},
-    {"pleat: draw a stretch highlighted", 2, 2, 32, 0, 5, 2, 2, 40, Matrix::PieceToScreen, true,
+    {"pleat: draw a stretch highlighted", kOpDraw, kDrawOnly, kStyleHighlight, kSnapAllLinesDefault, 5, 2, 2, kDefaultResolution, Matrix::PieceToScreen, true,
      1, 2, 3, Expect::Nothing, 0, 0, 0, 0, 1, qpcurve::kPalette[2], qpcurve::kHighlightWidth},
-    {"pleat: nearest point of the lines", 0, 0x142, 0, 0x80000004, 0, 0, -1, 40, Matrix::Identity, false,
+    {"pleat: nearest point of the lines", kOpSearch, kNearestOnLines, kStylePlain, kModeWholePiece | kSnapAllLines, 0, 0, kColourDefault, kDefaultResolution, Matrix::Identity, false,
      50, 40, 0, Expect::Hit, 5, 50, 50, 30, 0, 0, 0},
-    {"pleat: part search", 0, 0x142, 0, 0, 5, 2, -1, 40, Matrix::Identity, false,
+    {"pleat: part search", kOpSearch, kNearestOnLines, kStylePlain, kSnapAllLinesDefault, 5, 2, kColourDefault, kDefaultResolution, Matrix::Identity, false,
      50, 50, 0, Expect::Hit, 5, 50, 50, 30, 0, 0, 0},
-    {"pleat apply: nearest outline point at resolution 5", 0, 0x142, 0, 0x80000002, 0, 0, -1, 5, Matrix::Identity, false,
+    {"pleat apply: nearest outline point at resolution 5", kOpSearch, kNearestOnLines, kStylePlain, kModeWholePiece | kSnapOutline, 0, 0, kColourDefault, 5, Matrix::Identity, false,
      0, 60, 0, Expect::Hit, 3, 0, 60, 40, 0, 0, 0},
-    {"pleat apply: code-3 mode falls back to the outline", 0, 0x142, 0, 0x80000008, 0, 0, -1, 5, Matrix::Identity, false,
+    {"pleat apply: code-3 mode falls back to the outline", kOpSearch, kNearestOnLines, kStylePlain, kModeWholePiece | kSnapCode3, 0, 0, kColourDefault, 5, Matrix::Identity, false,
      0, 60, 0, Expect::Hit, 3, 0, 60, 40, 0, 0, 0},
-    {"pleat apply: points 0 to s + 1, s = 2, misses", 0, 0x142, 0, 0x80000002, 0, 4, -1, 5, Matrix::Identity, false,
+    {"pleat apply: points 0 to s + 1, s = 2, misses", kOpSearch, kNearestOnLines, kStylePlain, kModeWholePiece | kSnapOutline, 0, 4, kColourDefault, 5, Matrix::Identity, false,
      0, 60, 0, Expect::Hit, 2, 0, 100, 300, 0, 0, 0},
-    {"pleat apply: points 0 to s + 1, s = 3, holds it", 0, 0x142, 0, 0x80000002, 0, 5, -1, 5, Matrix::Identity, false,
+    {"pleat apply: points 0 to s + 1, s = 3, holds it", kOpSearch, kNearestOnLines, kStylePlain, kModeWholePiece | kSnapOutline, 0, 5, kColourDefault, 5, Matrix::Identity, false,
      0, 60, 0, Expect::Hit, 3, 0, 60, 340, 0, 0, 0},
     // sleeve cap
-    {"sleeve cap: draw the piece", 2, 2, 0xFF, 0, 0, 0, -1, 40, Matrix::PieceToScreen, true,
+    {"sleeve cap: draw the piece", kOpDraw, kDrawOnly, kStyleWhole, kSnapAllLinesDefault, 0, 0, kColourDefault, kDefaultResolution, Matrix::PieceToScreen, true,
      1, 2, 3, Expect::Nothing, 0, 0, 0, 0, 5, kBlack, 1},
-    {"sleeve cap: snap to an outline point", 0, 0x302, 0, 0x8000000A, 0, 0, -1, 40, Matrix::PieceToScreen, false,
+    {"sleeve cap: snap to an outline point", kOpSearch, kNearestVertex, kStylePlain, kModeWholePiece | kSnapOutlineVertices, 0, 0, kColourDefault, kDefaultResolution, Matrix::PieceToScreen, false,
      21, 52, 0, Expect::Hit, 3, 0, 100, 100, 0, 0, 0},
-    {"sleeve cap: a tie goes to the lower index (start, not closing point)", 0, 0x302, 0, 0x8000000A, 0, 0, -1, 40,
+    {"sleeve cap: a tie goes to the lower index (start, not closing point)", kOpSearch, kNearestVertex, kStylePlain, kModeWholePiece | kSnapOutlineVertices, 0, 0, kColourDefault, kDefaultResolution,
      Matrix::PieceToScreen, false, 10, 10, 0, Expect::Hit, 0, 0, 0, 0, 0, 0, 0},
-    {"sleeve cap: measure and draw S..E", 2, 0x112, 0, 0, 0, 3, 0, 40, Matrix::Identity, true,
+    {"sleeve cap: measure and draw S..E", kOpDraw, kMeasureLength, kStylePlain, kSnapAllLinesDefault, 0, 3, 0, kDefaultResolution, Matrix::Identity, true,
      0, 0, 0, Expect::Length, 0, 0, 0, 200, 2, qpcurve::kPalette[0], 1},
-    {"curve length adjustment: measure only, with a DC", 0, 0x112, 0, 0, 1, 3, -1, 40, Matrix::Identity, true,
+    {"curve length adjustment: measure only, with a DC", kOpSearch, kMeasureLength, kStylePlain, kSnapAllLinesDefault, 1, 3, kColourDefault, kDefaultResolution, Matrix::Identity, true,
      0, 0, 0, Expect::Length, 0, 0, 0, 200, 0, 0, 0},
     // point increase
-    {"point increase: nearest point of the piece (marks excluded)", 0, 0x302, 0, 0, 0, 0, -1, 40, Matrix::View, false,
+    {"point increase: nearest point of the piece (marks excluded)", kOpSearch, kNearestVertex, kStylePlain, kSnapAllLinesDefault, 0, 0, kColourDefault, kDefaultResolution, Matrix::View, false,
      50, 21, 0, Expect::Hit, 5, 20, 50, 0, 0, 0, 0},
-    {"point increase: nearest point of the lines", 0, 0x142, 0, 0, 0, 0, -1, 40, Matrix::Identity, false,
+    {"point increase: nearest point of the lines", kOpSearch, kNearestOnLines, kStylePlain, kSnapAllLinesDefault, 0, 0, kColourDefault, kDefaultResolution, Matrix::Identity, false,
      50, 40, 0, Expect::Hit, 5, 50, 50, 30, 0, 0, 0},
-    {"point increase: stretch search", 0, 0x142, 0, 0, 1, 2, -1, 40, Matrix::Identity, false,
+    {"point increase: stretch search", kOpSearch, kNearestOnLines, kStylePlain, kSnapAllLinesDefault, 1, 2, kColourDefault, kDefaultResolution, Matrix::Identity, false,
      100, 30, 0, Expect::Hit, 1, 100, 30, 30, 0, 0, 0},
-    {"point increase: length of n points", 2, 0x12, 0, 0, 1, 3, -1, 40, Matrix::Identity, false,
+    {"point increase: length of n points", kOpDraw, kFlagLength | kFlagLines, kStylePlain, kSnapAllLinesDefault, 1, 3, kColourDefault, kDefaultResolution, Matrix::Identity, false,
      0, 0, 0, Expect::Length, 0, 0, 0, 200, 0, 0, 0},
-    {"point increase: length of n points, drawn when a DC is given", 2, 0x12, 0, 0, 1, 3, -1, 40, Matrix::Identity, true,
+    {"point increase: length of n points, drawn when a DC is given", kOpDraw, kFlagLength | kFlagLines, kStylePlain, kSnapAllLinesDefault, 1, 3, kColourDefault, kDefaultResolution, Matrix::Identity, true,
      0, 0, 0, Expect::Length, 0, 0, 0, 200, 2, kBlack, 1},
-    {"point increase: point at a length", 0, 0x122, 0, 0, 0, 0, -1, 40, Matrix::Identity, false,
+    {"point increase: point at a length", kOpSearch, kPointAtLength, kStylePlain, kSnapAllLinesDefault, 0, 0, kColourDefault, kDefaultResolution, Matrix::Identity, false,
      0, 0, 150, Expect::Hit, 1, 100, 50, 150, 0, 0, 0},
-    {"point increase: point at a length beyond the chain's end", 0, 0x122, 0, 0, 0, 0, -1, 40, Matrix::Identity, false,
+    {"point increase: point at a length beyond the chain's end", kOpSearch, kPointAtLength, kStylePlain, kSnapAllLinesDefault, 0, 0, kColourDefault, kDefaultResolution, Matrix::Identity, false,
      0, 0, 500, Expect::Hit, 3, 0, 0, 400, 0, 0, 0},
-    {"point increase: length along the line to the nearest point", 0, 0x142, 0, 0, 5, 2, -1, 40, Matrix::View, false,
+    {"point increase: length along the line to the nearest point", kOpSearch, kNearestOnLines, kStylePlain, kSnapAllLinesDefault, 5, 2, kColourDefault, kDefaultResolution, Matrix::View, false,
      30, 55, 0, Expect::Hit, 5, 30, 50, 10, 0, 0, 0},
-    {"point increase: one point drawn", 0, 2, 0xFF, 0, 7, 1, -1, 40, Matrix::View, true,
+    {"point increase: one point drawn", kOpSearch, kDrawOnly, kStyleWhole, kSnapAllLinesDefault, 7, 1, kColourDefault, kDefaultResolution, Matrix::View, true,
      1, 2, 3, Expect::Nothing, 0, 0, 0, 0, -1, kBlack, 1},
     // dart transfer and dart fold
-    {"dart: nearest point of the lines", 0, 0x142, 0, 0x80000004, 0, 0, -1, 40, Matrix::Identity, false,
+    {"dart: nearest point of the lines", kOpSearch, kNearestOnLines, kStylePlain, kModeWholePiece | kSnapAllLines, 0, 0, kColourDefault, kDefaultResolution, Matrix::Identity, false,
      79, 52, 0, Expect::Hit, 5, 79, 50, 59, 0, 0, 0},
-    {"dart: part search", 0, 0x142, 0, 0, 5, 2, -1, 40, Matrix::Identity, false,
+    {"dart: part search", kOpSearch, kNearestOnLines, kStylePlain, kSnapAllLinesDefault, 5, 2, kColourDefault, kDefaultResolution, Matrix::Identity, false,
      79, 50, 0, Expect::Hit, 5, 79, 50, 59, 0, 0, 0},
-    {"dart: first pick highlighted", 2, 2, 32, 0, 5, 2, 3, 40, Matrix::PieceToScreen, true,
+    {"dart: first pick highlighted", kOpDraw, kDrawOnly, kStyleHighlight, kSnapAllLinesDefault, 5, 2, 3, kDefaultResolution, Matrix::PieceToScreen, true,
      1, 2, 3, Expect::Nothing, 0, 0, 0, 0, 1, qpcurve::kPalette[3], qpcurve::kHighlightWidth},
-    {"dart: second pick highlighted", 2, 2, 32, 0, 1, 2, 8, 40, Matrix::PieceToScreen, true,
+    {"dart: second pick highlighted", kOpDraw, kDrawOnly, kStyleHighlight, kSnapAllLinesDefault, 1, 2, 8, kDefaultResolution, Matrix::PieceToScreen, true,
      1, 2, 3, Expect::Nothing, 0, 0, 0, 0, 1, qpcurve::kPalette[8], qpcurve::kHighlightWidth},
 };
 // clang-format on
@@ -132,7 +132,7 @@ const FormRow kForms[] = {
 class CurveForms : public PatternFixture {};
 
 TEST_F(CurveForms, EveryFormOfTheTools) {
-    Piece* piece = build(squareShape());
+    Piece* piece = build(SquareShape());
     ASSERT_NE(piece, nullptr);
     for (const FormRow& row : kForms) {
         SCOPED_TRACE(row.use);
@@ -201,10 +201,10 @@ TEST_F(CurveForms, EveryFormOfTheTools) {
 // The drawing goes through the matrix and lands on rounded pixels: the
 // highlighted stretch 1 (100, 0) - (100, 100) under pieceToScreen.
 TEST_F(CurveForms, DrawingGoesThroughTheMatrix) {
-    Piece* piece = build(squareShape());
+    Piece* piece = build(SquareShape());
     deskClearLog();
     HDC hdc = GetDC(deskWindow());
-    curve(piece, 2, 2, 32, 0, 1, 2, 3, 4, 0, 0, 0, kPieceToScreen, hdc);
+    curve(piece, kOpDraw, kDrawOnly, kStyleHighlight, kSnapAllLinesDefault, 1, 2, 3, 4, 0, 0, 0, kPieceToScreen, hdc);
     ReleaseDC(deskWindow(), hdc);
     const std::vector<DeskCall> moves = deskCalls("MoveToEx");
     const std::vector<DeskCall> lines = deskCalls("LineTo");
@@ -220,18 +220,18 @@ TEST_F(CurveForms, DrawingGoesThroughTheMatrix) {
 }
 
 TEST_F(CurveForms, NullDCDrawsNothing) {
-    Piece* piece = build(squareShape());
+    Piece* piece = build(SquareShape());
     deskClearLog();
-    curve(piece, 2, 2, 0, 0, 0, 0, -1, 40, 0, 0, 0, kPieceToScreen, nullptr);
+    curve(piece, kOpDraw, kDrawOnly, kStylePlain, kSnapAllLinesDefault, 0, 0, kColourDefault, kDefaultResolution, 0, 0, 0, kPieceToScreen, nullptr);
     EXPECT_TRUE(deskLog().empty());
 }
 
 TEST_F(CurveForms, UnknownColourIndexDrawsInTheDefault) {
-    Piece* piece = build(squareShape());
+    Piece* piece = build(SquareShape());
     for (short colour : {short(-1), short(16), short(-5), short(1000)}) {
         deskClearLog();
         HDC hdc = GetDC(deskWindow());
-        curve(piece, 2, 2, 0, 0, 0, 2, colour, 40, 0, 0, 0, kIdentity, hdc);
+        curve(piece, kOpDraw, kDrawOnly, kStylePlain, kSnapAllLinesDefault, 0, 2, colour, kDefaultResolution, 0, 0, 0, kIdentity, hdc);
         ReleaseDC(deskWindow(), hdc);
         const std::vector<DeskCall> pens = deskCalls("CreatePen");
         ASSERT_EQ(pens.size(), 1u);
@@ -242,10 +242,10 @@ TEST_F(CurveForms, UnknownColourIndexDrawsInTheDefault) {
 // Inner lines are left out of an outline drawing, and a stretch of the
 // outline is drawn once.
 TEST_F(CurveForms, DrawingFollowsTheMode) {
-    Piece* piece = build(squareShape());
+    Piece* piece = build(SquareShape());
     deskClearLog();
     HDC hdc = GetDC(deskWindow());
-    curve(piece, 2, 2, 0, 0x80000002, 0, 0, -1, 10, 0, 0, 0, kIdentity, hdc);
+    curve(piece, kOpDraw, kDrawOnly, kStylePlain, kModeWholePiece | kSnapOutline, 0, 0, kColourDefault, 10, 0, 0, 0, kIdentity, hdc);
     ReleaseDC(deskWindow(), hdc);
     EXPECT_EQ(deskCalls("MoveToEx").size(), 4u);
     EXPECT_EQ(deskCalls("LineTo").size(), 40u);

@@ -7,11 +7,11 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/geometry/geometry_fixture.h"
+#include "tests/support/store_fixture.h"
 
 namespace {
 
-using namespace geotest;
+using namespace qpcurve;  // qpCurve's own words
 
 constexpr double kPi = 3.14159265358979323846;
 
@@ -56,7 +56,7 @@ protected:
 
 TEST_F(CurveModel, StraightLinesAgree) {
     PieceShape shape;
-    shape.chains.push_back(chain({pt('S', 0, 0), pt('K', 30, 40), pt('K', 130, 40)}));
+    shape.chains.push_back(Chain({P('S', 0, 0), P('K', 30, 40), P('K', 130, 40)}));
     Piece* piece = build(shape);
     EXPECT_NEAR(lengthOf(piece, 0, 2), 50.0f, kExact);
     EXPECT_NEAR(lengthOf(piece, 0, 3), 150.0f, kExact);
@@ -67,10 +67,10 @@ TEST_F(CurveModel, StraightLinesAgree) {
 }
 
 TEST_F(CurveModel, CurveLinesAgreeAndPassThroughTheirPoints) {
-    const std::vector<ShapePoint> pts = {pt('S', 0, 0), pt('C', 30, 40), pt('C', 70, -20), pt('C', 110, 30),
-                                        pt('K', 150, 0)};
+    const std::vector<ShapePoint> pts = {P('S', 0, 0), P('C', 30, 40), P('C', 70, -20), P('C', 110, 30),
+                                        P('K', 150, 0)};
     PieceShape shape;
-    shape.chains.push_back(chain(pts));
+    shape.chains.push_back(Chain(pts));
     Piece* piece = build(shape);
     expectAgreement(piece, 0, 5);
     expectThroughPoints(piece, 0, 5, pts);
@@ -84,9 +84,9 @@ TEST_F(CurveModel, CurveLinesAgreeAndPassThroughTheirPoints) {
 // point and just after it differ by little, where the polygon through the
 // points turns sharply.
 TEST_F(CurveModel, CurveLinesAreSmoothAtTheirPoints) {
-    const std::vector<ShapePoint> pts = {pt('S', 0, 0), pt('C', 40, 30), pt('C', 90, 10), pt('K', 120, 60)};
+    const std::vector<ShapePoint> pts = {P('S', 0, 0), P('C', 40, 30), P('C', 90, 10), P('K', 120, 60)};
     PieceShape shape;
-    shape.chains.push_back(chain(pts));
+    shape.chains.push_back(Chain(pts));
     Piece* piece = build(shape);
     auto turnOf = [](double ax, double ay, double bx, double by) {
         double turn = std::fabs(std::atan2(by, bx) - std::atan2(ay, ax));
@@ -107,10 +107,10 @@ TEST_F(CurveModel, CurveLinesAreSmoothAtTheirPoints) {
 
 TEST_F(CurveModel, ArcLinesFollowTheirCircle) {
     const double r = 100.0;
-    const std::vector<ShapePoint> pts = {pt('S', 100, 0), pt('C', float(r * std::cos(kPi / 4)), float(r * std::sin(kPi / 4))),
-                                        pt('K', 0, 100)};
+    const std::vector<ShapePoint> pts = {P('S', 100, 0), P('C', float(r * std::cos(kPi / 4)), float(r * std::sin(kPi / 4))),
+                                        P('K', 0, 100)};
     PieceShape shape;
-    shape.chains.push_back(chain(pts, false, 0, qpcurve::kArcLineKind));
+    shape.chains.push_back(Chain(pts, false, 0, qpcurve::kArcLineKind));
     Piece* piece = build(shape);
     EXPECT_NEAR(lengthOf(piece, 0, 3), kPi / 2 * r, kOnCurve);
     expectAgreement(piece, 0, 3);
@@ -127,7 +127,7 @@ TEST_F(CurveModel, ArcLinesFollowTheirCircle) {
 // order give the same circle.
 TEST_F(CurveModel, ArcLinesTurnEitherWay) {
     PieceShape shape;
-    shape.chains.push_back(chain({pt('S', 0, 100), pt('C', 70.710678f, 70.710678f), pt('K', 100, 0)}, false, 0,
+    shape.chains.push_back(Chain({P('S', 0, 100), P('C', 70.710678f, 70.710678f), P('K', 100, 0)}, false, 0,
                                 qpcurve::kArcLineKind));
     Piece* piece = build(shape);
     EXPECT_NEAR(lengthOf(piece, 0, 3), kPi / 2 * 100, kOnCurve);
@@ -139,7 +139,7 @@ TEST_F(CurveModel, ArcLinesTurnEitherWay) {
 // straight stretches.
 TEST_F(CurveModel, CollinearArcIsStraight) {
     PieceShape shape;
-    shape.chains.push_back(chain({pt('S', 0, 0), pt('C', 40, 0), pt('K', 100, 0)}, false, 0, qpcurve::kArcLineKind));
+    shape.chains.push_back(Chain({P('S', 0, 0), P('C', 40, 0), P('K', 100, 0)}, false, 0, qpcurve::kArcLineKind));
     Piece* piece = build(shape);
     EXPECT_NEAR(lengthOf(piece, 0, 3), 100.0f, kExact);
     const CurveResult p = atLength(piece, 0, 70.0f);
@@ -149,28 +149,28 @@ TEST_F(CurveModel, CollinearArcIsStraight) {
 
 TEST_F(CurveModel, ResolutionZeroMeansForty) {
     PieceShape shape;
-    shape.chains.push_back(chain({pt('S', 0, 0), pt('C', 30, 40), pt('K', 80, 0)}));
+    shape.chains.push_back(Chain({P('S', 0, 0), P('C', 30, 40), P('K', 80, 0)}));
     Piece* piece = build(shape);
-    const float at40 = curve(piece, 0, 0x112, 0, 0, 0, 3, -1, 40).length;
-    EXPECT_EQ(curve(piece, 0, 0x112, 0, 0, 0, 3, -1, 0).length, at40);
-    EXPECT_EQ(curve(piece, 0, 0x112, 0, 0, 0, 3, -1, -3).length, at40);
-    EXPECT_NE(curve(piece, 0, 0x112, 0, 0, 0, 3, -1, 5).length, at40);
+    const float at40 = curve(piece, kOpSearch, kMeasureLength, kStylePlain, kSnapAllLinesDefault, 0, 3, kColourDefault, kDefaultResolution).length;
+    EXPECT_EQ(curve(piece, kOpSearch, kMeasureLength, kStylePlain, kSnapAllLinesDefault, 0, 3, kColourDefault, 0).length, at40);
+    EXPECT_EQ(curve(piece, kOpSearch, kMeasureLength, kStylePlain, kSnapAllLinesDefault, 0, 3, kColourDefault, -3).length, at40);
+    EXPECT_NE(curve(piece, kOpSearch, kMeasureLength, kStylePlain, kSnapAllLinesDefault, 0, 3, kColourDefault, 5).length, at40);
 }
 
 // Searches and measures at resolution 5 agree with each other as well.
 TEST_F(CurveModel, CoarseResolutionAgreesWithItself) {
     PieceShape shape;
-    shape.chains.push_back(chain({pt('S', 0, 0), pt('C', 30, 40), pt('K', 80, 0)}));
+    shape.chains.push_back(Chain({P('S', 0, 0), P('C', 30, 40), P('K', 80, 0)}));
     Piece* piece = build(shape);
-    const CurveResult found = curve(piece, 0, 0x142, 0, 0, 0, 3, -1, 5, 45, 45);
-    const CurveResult placed = curve(piece, 0, 0x122, 0, 0, 0, 3, -1, 5, 0, 0, found.length);
+    const CurveResult found = curve(piece, kOpSearch, kNearestOnLines, kStylePlain, kSnapAllLinesDefault, 0, 3, kColourDefault, 5, 45, 45);
+    const CurveResult placed = curve(piece, kOpSearch, kPointAtLength, kStylePlain, kSnapAllLinesDefault, 0, 3, kColourDefault, 5, 0, 0, found.length);
     EXPECT_LT(dist(found, placed), kOnCurve);
 }
 
 TEST_F(CurveModel, CoincidentPointsAreZeroLengthStretches) {
     PieceShape shape;
-    shape.chains.push_back(chain({pt('S', 0, 0), pt('K', 50, 0), pt('K', 50, 0), pt('K', 100, 0)}));
-    shape.chains.push_back(chain({pt('s', 0, 50), pt('c', 50, 70), pt('c', 50, 70), pt('c', 50, 70), pt('k', 100, 50)}));
+    shape.chains.push_back(Chain({P('S', 0, 0), P('K', 50, 0), P('K', 50, 0), P('K', 100, 0)}));
+    shape.chains.push_back(Chain({P('s', 0, 50), P('c', 50, 70), P('c', 50, 70), P('c', 50, 70), P('k', 100, 50)}));
     Piece* piece = build(shape);
     EXPECT_NEAR(lengthOf(piece, 0, 4), 100.0f, kExact);
     EXPECT_NEAR(lengthOf(piece, 1, 2), 0.0f, kExact);
@@ -194,7 +194,7 @@ TEST_F(CurveModel, CoincidentPointsAreZeroLengthStretches) {
 // them) leaves the curve as it was.
 TEST_F(CurveModel, TwinPointLeavesTheCurveAsItWas) {
     PieceShape shape;
-    shape.chains.push_back(chain({pt('S', 0, 0), pt('C', 40, 30), pt('C', 90, 10), pt('K', 120, 60)}));
+    shape.chains.push_back(Chain({P('S', 0, 0), P('C', 40, 30), P('C', 90, 10), P('K', 120, 60)}));
     Piece* piece = build(shape);
     const float whole = lengthOf(piece, 0, 4);
     const float head = lengthOf(piece, 0, 3);
@@ -224,10 +224,10 @@ TEST_F(CurveModel, TwinPointLeavesTheCurveAsItWas) {
 
 TEST_F(CurveModel, EmptyPieceFindsNothing) {
     Piece* piece = build(PieceShape{});
-    const CurveResult near = curve(piece, 0, 0x142, 0, 0x80000004, 0, 0, -1, 40, 10, 10);
+    const CurveResult near = curve(piece, kOpSearch, kNearestOnLines, kStylePlain, kModeWholePiece | kSnapAllLines, 0, 0, kColourDefault, kDefaultResolution, 10, 10);
     EXPECT_EQ(near.index, -1);
     EXPECT_EQ(near.x, qpcurve::kFar);
-    EXPECT_EQ(curve(piece, 0, 0x302, 0, 0, 0, 0, -1, 40, 10, 10).y, qpcurve::kFar);
+    EXPECT_EQ(curve(piece, kOpSearch, kNearestVertex, kStylePlain, kSnapAllLinesDefault, 0, 0, kColourDefault, kDefaultResolution, 10, 10).y, qpcurve::kFar);
     EXPECT_EQ(lengthOf(piece, 0, 0), 0.0f);
     EXPECT_EQ(atLength(piece, 0, 10.0f).x, qpcurve::kFar);
     EXPECT_EQ(qpGetPieceClockwise(piece), -1);
@@ -237,10 +237,10 @@ TEST_F(CurveModel, EmptyPieceFindsNothing) {
 TEST_F(CurveModel, OnePointWithoutLine) {
     PieceShape shape;
     ShapeMark mark;
-    mark.point = pt('o', 5, 5);
+    mark.point = P('o', 5, 5);
     shape.marks.push_back(mark);
     Piece* piece = build(shape);
-    EXPECT_EQ(curve(piece, 0, 0x302, 0, 0, 0, 0, -1, 40, 5, 5).index, -1);
+    EXPECT_EQ(curve(piece, kOpSearch, kNearestVertex, kStylePlain, kSnapAllLinesDefault, 0, 0, kColourDefault, kDefaultResolution, 5, 5).index, -1);
     EXPECT_EQ(nearestIn(piece, 0, 1, 5, 5).x, qpcurve::kFar);
     EXPECT_EQ(atLength(piece, 0, 1.0f).x, qpcurve::kFar);
     EXPECT_EQ(lengthOf(piece, 0, 1), 0.0f);
@@ -248,7 +248,7 @@ TEST_F(CurveModel, OnePointWithoutLine) {
 
 TEST_F(CurveModel, OpenOutlineClampsAtItsEnd) {
     PieceShape shape;
-    shape.chains.push_back(chain({pt('S', 0, 0), pt('K', 100, 0), pt('K', 100, 50)}));
+    shape.chains.push_back(Chain({P('S', 0, 0), P('K', 100, 0), P('K', 100, 50)}));
     Piece* piece = build(shape);
     const CurveResult end = atLength(piece, 0, 1000.0f);
     EXPECT_NEAR(end.x, 100.0f, kExact);
@@ -268,7 +268,7 @@ TEST_F(CurveModel, OpenOutlineClampsAtItsEnd) {
 // The walk along a closed outline stops at its closing point and never runs
 // on into the inner line that follows it.
 TEST_F(CurveModel, ClosedOutlineWalkStopsAtTheClosingPoint) {
-    Piece* piece = build(squareShape());
+    Piece* piece = build(SquareShape());
     const CurveResult end = atLength(piece, 2, 1000.0f);
     EXPECT_NEAR(end.x, 0.0f, kExact);
     EXPECT_NEAR(end.y, 0.0f, kExact);
@@ -279,7 +279,7 @@ TEST_F(CurveModel, ClosedOutlineWalkStopsAtTheClosingPoint) {
 }
 
 TEST_F(CurveModel, IndicesOutOfRangeFindNothing) {
-    Piece* piece = build(squareShape());
+    Piece* piece = build(SquareShape());
     EXPECT_EQ(nearestIn(piece, 100, 2, 0, 0).x, qpcurve::kFar);
     EXPECT_EQ(nearestIn(piece, -1, 2, 0, 0).x, qpcurve::kFar);
     EXPECT_EQ(nearestIn(piece, 6, 5, 0, 0).x, qpcurve::kFar);  // only point 6, 7 are in range
@@ -288,56 +288,56 @@ TEST_F(CurveModel, IndicesOutOfRangeFindNothing) {
 }
 
 TEST_F(CurveModel, NullArgumentsAreSafe) {
-    Piece* piece = build(squareShape());
+    Piece* piece = build(SquareShape());
     short index = 5;
     float length = 3.0f, x = 1.0f;
-    qpCurve(nullptr, piece, 0, 0x142, 0, 0, 0, 0, -1, 40, &index, &length, &x, nullptr, kIdentity);
+    qpCurve(nullptr, piece, kOpSearch, kNearestOnLines, kStylePlain, kSnapAllLinesDefault, 0, 0, kColourDefault, kDefaultResolution, &index, &length, &x, nullptr, kIdentity);
     EXPECT_EQ(index, -1);
-    qpCurve(nullptr, piece, 0, 0x142, 0, 0, 0, 0, -1, 40, nullptr, nullptr, nullptr, nullptr, nullptr);
+    qpCurve(nullptr, piece, kOpSearch, kNearestOnLines, kStylePlain, kSnapAllLinesDefault, 0, 0, kColourDefault, kDefaultResolution, nullptr, nullptr, nullptr, nullptr, nullptr);
     float y = 0.0f;
     x = 50.0f;
     y = 40.0f;
-    qpCurve(nullptr, nullptr, 0, 0x142, 0, 0, 0, 0, -1, 40, &index, &length, &x, &y, kIdentity);
+    qpCurve(nullptr, nullptr, kOpSearch, kNearestOnLines, kStylePlain, kSnapAllLinesDefault, 0, 0, kColourDefault, kDefaultResolution, &index, &length, &x, &y, kIdentity);
     EXPECT_EQ(x, qpcurve::kFar);
     x = 50.0f;
     y = 40.0f;
-    qpCurve(nullptr, piece, 0, 0x142, 0, 0, 0, 0, -1, 40, &index, &length, &x, &y, nullptr);
+    qpCurve(nullptr, piece, kOpSearch, kNearestOnLines, kStylePlain, kSnapAllLinesDefault, 0, 0, kColourDefault, kDefaultResolution, &index, &length, &x, &y, nullptr);
     EXPECT_NEAR(y, 50.0f, kExact) << "a null matrix is fine for searches";
 }
 
 // Two outline chains, the second in a code-3 segment: mode 8 snaps to it
 // alone, mode 2 to both, mode 0xA to outline points only.
 TEST_F(CurveModel, ModesChooseWhatMayBeSnappedTo) {
-    PieceShape shape = squareShape();
-    shape.chains.push_back(chain({pt('S', 200, 0), pt('K', 300, 0)}, false, 3));
+    PieceShape shape = SquareShape();
+    shape.chains.push_back(Chain({P('S', 200, 0), P('K', 300, 0)}, false, 3));
     Piece* piece = build(shape);
     // points: square 0..4, inner line 5, 6, code-3 line 7, 8, mark 9
-    const CurveResult code3 = curve(piece, 0, 0x142, 0, 0x80000008, 0, 0, -1, 40, 50, 40);
+    const CurveResult code3 = curve(piece, kOpSearch, kNearestOnLines, kStylePlain, kModeWholePiece | kSnapCode3, 0, 0, kColourDefault, kDefaultResolution, 50, 40);
     EXPECT_NEAR(code3.x, 200.0f, kExact);
     EXPECT_NEAR(code3.y, 0.0f, kExact);
     EXPECT_EQ(code3.index, 7);
-    const CurveResult outline = curve(piece, 0, 0x142, 0, 0x80000002, 0, 0, -1, 40, 50, 40);
+    const CurveResult outline = curve(piece, kOpSearch, kNearestOnLines, kStylePlain, kModeWholePiece | kSnapOutline, 0, 0, kColourDefault, kDefaultResolution, 50, 40);
     EXPECT_NEAR(outline.x, 50.0f, kExact);
     EXPECT_NEAR(outline.y, 0.0f, kExact);
-    const CurveResult all = curve(piece, 0, 0x142, 0, 0x80000004, 0, 0, -1, 40, 50, 40);
+    const CurveResult all = curve(piece, kOpSearch, kNearestOnLines, kStylePlain, kModeWholePiece | kSnapAllLines, 0, 0, kColourDefault, kDefaultResolution, 50, 40);
     EXPECT_NEAR(all.y, 50.0f, kExact);
-    const CurveResult vertex = curve(piece, 0, 0x142, 0, 0x8000000A, 0, 0, -1, 40, 30, 40);
+    const CurveResult vertex = curve(piece, kOpSearch, kNearestOnLines, kStylePlain, kModeWholePiece | kSnapOutlineVertices, 0, 0, kColourDefault, kDefaultResolution, 30, 40);
     EXPECT_EQ(vertex.index, 0);
     EXPECT_NEAR(vertex.x, 0.0f, kExact);
     // Within a counted range the mode still filters: the inner line is not
     // an outline stretch.
-    EXPECT_EQ(curve(piece, 0, 0x142, 0, 0x80000002, 5, 2, -1, 40, 50, 50).x, qpcurve::kFar);
+    EXPECT_EQ(curve(piece, kOpSearch, kNearestOnLines, kStylePlain, kModeWholePiece | kSnapOutline, 5, 2, kColourDefault, kDefaultResolution, 50, 50).x, qpcurve::kFar);
 }
 
 TEST_F(CurveModel, Clockwise) {
-    Piece* ccw = build(squareShape());
+    Piece* ccw = build(SquareShape());
     EXPECT_EQ(qpGetPieceClockwise(ccw), -1);
     PieceShape shape;
-    shape.chains.push_back(chain({pt('S', 0, 0), pt('K', 0, 100), pt('K', 100, 100), pt('K', 100, 0)}, true));
+    shape.chains.push_back(Chain({P('S', 0, 0), P('K', 0, 100), P('K', 100, 100), P('K', 100, 0)}, true));
     Piece* cw = build(shape);
     EXPECT_EQ(qpGetPieceClockwise(cw), 1);
     PieceShape inner;
-    inner.chains.push_back(chain({pt('s', 0, 0), pt('k', 0, 100), pt('k', 100, 100)}));
+    inner.chains.push_back(Chain({P('s', 0, 0), P('k', 0, 100), P('k', 100, 100)}));
     EXPECT_EQ(qpGetPieceClockwise(build(inner)), -1) << "no outline chain";
     EXPECT_EQ(qpGetPieceClockwise(nullptr), -1);
 }

@@ -10,7 +10,7 @@
 #include "siblings/geometry/number_text.h"
 #include "siblings/records/store_extras.h"
 #include "siblings/repair/formula_repair.h"
-#include "tests/geometry/geometry_fixture.h"
+#include "tests/support/store_fixture.h"
 
 namespace {
 
@@ -78,7 +78,7 @@ protected:
         ASSERT_NE(pattern_, nullptr);
         PieceShape shape;
         ShapeChain chain;
-        chain.points = {geotest::pt('S', 0, 0), geotest::pt('K', 10, 0)};
+        chain.points = {P('S', 0, 0), P('K', 10, 0)};
         shape.chains.push_back(chain);
         piece_ = storeAppendPiece(&pattern_, shape);
         ASSERT_NE(piece_, nullptr);

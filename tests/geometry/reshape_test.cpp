@@ -9,11 +9,11 @@
 #include <gtest/gtest.h>
 
 #include "siblings/repair/formula_repair.h"
-#include "tests/geometry/geometry_fixture.h"
+#include "tests/support/store_fixture.h"
 
 namespace {
 
-using namespace geotest;
+using namespace qpcurve;  // qpCurve's own words
 
 Point pointOf(Piece* piece, int i) {
     Point* p = nullptr;
@@ -59,12 +59,12 @@ std::vector<char> bytesOf(const Piece* piece) {
 //   lines:  0: 0-4  1: 4-5  2: 5-6  3: 7-9
 PieceShape curvedShape(float notchPosition) {
     PieceShape shape;
-    shape.chains.push_back(chain({pt('S', 0, 0), pt('C', 40, 30), pt('C', 80, 35), pt('C', 120, 20), pt('K', 160, 0),
-                                 pt('K', 160, -80)},
+    shape.chains.push_back(Chain({P('S', 0, 0), P('C', 40, 30), P('C', 80, 35), P('C', 120, 20), P('K', 160, 0),
+                                 P('K', 160, -80)},
                                 true));
-    shape.chains.push_back(chain({pt('s', 20, -40), pt('c', 80, -30), pt('k', 140, -40)}));
+    shape.chains.push_back(Chain({P('s', 20, -40), P('c', 80, -30), P('k', 140, -40)}));
     ShapeMark notch;
-    notch.point = pt('v', 0, 0);
+    notch.point = P('v', 0, 0);
     notch.segCode = 16;
     notch.segValue = 0;
     notch.lineIndex = 0;
@@ -135,6 +135,21 @@ TEST_F(Reshape, TurnPointKeepsTheCaseOfInnerLines) {
     expectConsistent(piece);
 }
 
+// A line still being drawn ends on a curve point (the point-increase tool's
+// open line): split, that end goes with the second part, both ways.
+TEST_F(Reshape, TurnPointInALineThatEndsOnACurvePoint) {
+    Piece* piece = build(curvedShape(10.0f));
+    Point* end = nullptr;
+    qpGetPointLptr(piece, 9, &end);
+    end->type = 'c';
+    end->lineOut = end->lineIn;
+    expectConsistent(piece);
+    qpModifyCurve2Turnp(pattern_, piece, 8);
+    EXPECT_EQ(pointOf(piece, 9).lineIn, 4);
+    EXPECT_EQ(pointOf(piece, 9).lineOut, 4);
+    expectConsistent(piece);
+}
+
 // A chain end, a turning point, a mark and an index out of range hold no
 // line to split: the piece stays as it was, byte for byte.
 TEST_F(Reshape, TurnPointLeavesNonInteriorPointsAlone) {
@@ -154,7 +169,7 @@ TEST_F(Reshape, TurnPointLeavesNonInteriorPointsAlone) {
 // The point-increase tool's turn point: insert after a stretch, give the new
 // point its coordinate, then make it a corner.
 TEST_F(Reshape, InsertedPointBecomesACorner) {
-    Piece* piece = build(squareShape());
+    Piece* piece = build(SquareShape());
     Point* p = nullptr;
     qpInsertPoint(pattern_, piece, 1, &p);
     qpGetPointLptr(piece, 2, &p);
@@ -180,7 +195,7 @@ TEST_F(Reshape, InsertedPointBecomesACorner) {
 // The point-increase tool's arc point on a straight side: the side becomes
 // the arc through its ends and the new point.
 TEST_F(Reshape, InsertedPointOnAStraightSideMakesAnArc) {
-    Piece* piece = build(squareShape());
+    Piece* piece = build(SquareShape());
     Point* p = nullptr;
     qpInsertPoint(pattern_, piece, 0, &p);
     qpGetPointLptr(piece, 1, &p);
@@ -289,7 +304,7 @@ TEST_F(Reshape, PointPutOnNoLine) {
 // A point put on an arc lies on its circle, and the line stays that arc.
 TEST_F(Reshape, PointPutOnAnArc) {
     PieceShape shape;
-    shape.chains.push_back(chain({pt('S', 100, 0), pt('C', 70.710678f, 70.710678f), pt('K', 0, 100)}, false, 0,
+    shape.chains.push_back(Chain({P('S', 100, 0), P('C', 70.710678f, 70.710678f), P('K', 0, 100)}, false, 0,
                                 qpcurve::kArcLineKind));
     Piece* piece = build(shape);
     const CurveResult on = atLength(piece, 0, 40.0f);
@@ -335,14 +350,14 @@ protected:
     // point 2 at x = 2*(H/4)-4 = 16 cm, y = BL/2 = 10 cm.
     Piece* formulaSquare() {
         PieceShape shape;
-        ShapePoint p0 = pt('S', 0, 0), p1 = pt('K', 160, 0), p2 = pt('K', 160, 100), p3 = pt('K', 0, 100);
+        ShapePoint p0 = P('S', 0, 0), p1 = P('K', 160, 0), p2 = P('K', 160, 100), p3 = P('K', 0, 100);
         p1.xFormula = "H/4+6";
         p1.yFormula = "0";
         p2.xFormula = "2*(H/4)-4";
         p2.yFormula = "BL/2";
         p3.xFormula = "0";
         p3.yFormula = "BL/2";
-        shape.chains.push_back(chain({p0, p1, p2, p3}, true));
+        shape.chains.push_back(Chain({p0, p1, p2, p3}, true));
         shape.formulas = true;
         return build(shape);
     }
@@ -430,7 +445,7 @@ TEST_F(FormulaAdjust, RangeIsClampedAndOrdered) {
 }
 
 TEST_F(FormulaAdjust, PieceWithoutFormulasIsLeftAlone) {
-    Piece* piece = build(squareShape());
+    Piece* piece = build(SquareShape());
     Coord* c = nullptr;
     qpGetCoordLptr(piece, 1, &c);
     c->x = 123.0f;

@@ -101,8 +101,9 @@ protected:
     float capLength(short first, short last) {
         short index = 0;
         float length = 0, x = 0, y = 0;
-        qpCurve(nullptr, piece, 0, 0x112, 0, 0, first, static_cast<short>(last - first + 1), -1,
-                40, &index, &length, &x, &y, nullptr);
+        qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kMeasureLength, qpcurve::kStylePlain,
+                qpcurve::kSnapAllLinesDefault, first, static_cast<short>(last - first + 1),
+                qpcurve::kColourDefault, qpcurve::kDefaultResolution, &index, &length, &x, &y, nullptr);
         return length;
     }
     std::vector<Coord> coords() {
@@ -250,8 +251,9 @@ TEST_F(SleeveCap, ATargetShorterThanTheChordLaysTheCapOnTheChord) {
     build();
     lengthen("-13");  // 130 mm off a cap of about 462 mm: below the 340 mm chord
     ASSERT_LT(capBefore - 130.0f, 340.0f);
-    // The swing by a negative increase turns the halves inward; the loop's
-    // first pass then lays every inner point on the chord and stops.
+    // A negative increase would swing the halves across each other, so the
+    // swing is skipped; the loop's first pass lays every inner point on the
+    // chord and stops.
     for (short i = kLeftUnderarm; i <= kRightUnderarm + 1; ++i)
         EXPECT_NEAR(CoordOf(piece, i)->y, 440.0f, 1e-3) << i;
     EXPECT_EQ(CoordOf(piece, kLeftUnderarm)->x, 0.0f);
@@ -427,3 +429,121 @@ TEST_F(SleeveCap, AdjustReachesLongerAndShorterTargets) {
 }
 
 }  // namespace
+
+// ---- sound caps: no fold, no bad pick, no bad number ---------------------------
+
+// Taking ease out (a negative increase) must not fold the cap: the halves
+// would cross at the cut and make a Z. The cap stays one arch over its chord
+// with its points in order along it, reaches the target (on the chord when
+// the target is shorter than the chord), and its ends stay.
+TEST_F(SleeveCap, TakingEaseOutKeepsOneArch) {
+    for (const char* increase : {"-1", "-4", "-13"}) {
+        SCOPED_TRACE(increase);
+        SetUp();
+        build();
+        const Coord left = *CoordOf(piece, kLeftUnderarm), right = *CoordOf(piece, kRightUnderarm);
+        lengthen(increase);
+        const short capEnd = kRightUnderarm + 1;
+        ASSERT_EQ(piece->pointCount, 11);
+        const float target = std::fmax(capBefore + 10.0f * std::stof(increase), 340.0f);
+        EXPECT_NEAR(capLength(kLeftUnderarm, capEnd), target, kLengthTolerance);
+        int turns = 0;  // rises, then falls: one arch
+        for (short i = kLeftUnderarm; i < capEnd; ++i) {
+            const Coord a = *CoordOf(piece, i), b = *CoordOf(piece, i + 1);
+            EXPECT_LE(a.x, b.x) << i;
+            EXPECT_GE(b.y, 440.0f - 1e-3f) << i;
+            if (i > kLeftUnderarm && (b.y - a.y) * (a.y - CoordOf(piece, i - 1)->y) < 0) ++turns;
+        }
+        EXPECT_LE(turns, 1);
+        EXPECT_EQ(CoordOf(piece, kLeftUnderarm)->x, left.x);
+        EXPECT_EQ(CoordOf(piece, kLeftUnderarm)->y, left.y);
+        EXPECT_EQ(CoordOf(piece, capEnd)->x, right.x);
+        EXPECT_EQ(CoordOf(piece, capEnd)->y, right.y);
+        EXPECT_TRUE(PieceConsistent(piece));
+    }
+}
+
+// The sleeve is symmetric about x = 170 and cut at its top: both halves
+// swing by the same angle, so the cap stays symmetric.
+TEST_F(SleeveCap, ASymmetricCapStaysSymmetric) {
+    for (const char* increase : {"2.5", "-1"}) {
+        SCOPED_TRACE(increase);
+        SetUp();
+        build();
+        lengthen(increase);
+        const short capEnd = kRightUnderarm + 1;
+        for (short i = kLeftUnderarm, j = capEnd; i < j; ++i, --j) {
+            EXPECT_NEAR(CoordOf(piece, i)->x + CoordOf(piece, j)->x, 340.0f, 0.01f) << i;
+            EXPECT_NEAR(CoordOf(piece, i)->y, CoordOf(piece, j)->y, 0.01f) << i;
+        }
+    }
+}
+
+// A pick that does not describe a cap is refused in its step: the step's
+// prompt again, and the piece as it was.
+TEST_F(SleeveCap, PicksThatDescribeNoCapAreRefused) {
+    struct Picks {
+        short first, second, cut;
+        short refusedAt;  // the step that refuses
+        const char* why;
+    };
+    const Picks rows[] = {
+        {kLeftUnderarm, kLeftUnderarm, kCapTop, 3, "both ends the same point"},
+        {0, 9, kCapTop, 3, "the closing point lies on the first"},
+        {7, 1, 9, 4, "the cut outside the stretch (the closing point)"},
+        {7, 1, 0, 4, "the cut before the first end"},
+        {kLeftUnderarm, kRightUnderarm, kLeftUnderarm, 4, "the cut on an end"},
+        {kLeftUnderarm, kRightUnderarm, kRightUnderarm, 4, "the cut on the other end"},
+    };
+    for (const Picks& row : rows) {
+        SCOPED_TRACE(row.why);
+        SetUp();
+        build();
+        const std::vector<Coord> before = coords();
+        ASSERT_EQ(moveTo(0, 0), 1);
+        const short picks[] = {row.first, row.second, row.cut};
+        for (short k = 0; k + 2 < row.refusedAt; ++k) {
+            const Coord c = *CoordOf(piece, picks[k]);
+            ASSERT_EQ(clickAt(c.x, c.y), 1);
+        }
+        ASSERT_EQ(view.italyStep, row.refusedAt);
+#if QP_HAVE_DESKTOP
+        const std::string prompt = row.refusedAt == 3 ? kPromptItalyEnds : kPromptItalyCut;
+        const size_t shown = deskTextOut().size();
+#endif
+        const Coord c = *CoordOf(piece, picks[row.refusedAt - 2]);
+        EXPECT_EQ(clickAt(c.x, c.y), 1);
+        EXPECT_EQ(view.italyStep, row.refusedAt);
+#if QP_HAVE_DESKTOP
+        EXPECT_NE(deskTextOut().find(prompt, shown), std::string::npos);
+#endif
+        type("3");
+        send(WM_KEYDOWN, 0x87);
+        ASSERT_EQ(piece->pointCount, static_cast<short>(before.size()));
+        for (short i = 0; i < piece->pointCount; ++i) {
+            EXPECT_EQ(CoordOf(piece, i)->x, before[i].x) << i;
+            EXPECT_EQ(CoordOf(piece, i)->y, before[i].y) << i;
+        }
+        EXPECT_TRUE(PieceConsistent(piece));
+    }
+}
+
+// The increase follows the one rule for typed numbers: a refused text
+// leaves the entry open for a correction and the piece as it was.
+TEST_F(SleeveCap, ARefusedIncreaseLeavesTheEntryOpen) {
+    for (const char* text : {"inf", "1e30", "", "-", "1.2.3", "1001"}) {
+        SCOPED_TRACE(text);
+        SetUp();
+        build();
+        pick(kLeftUnderarm, kRightUnderarm, kCapTop);
+        type(text);
+        EXPECT_EQ(send(WM_KEYDOWN, 0x87), 1);
+        EXPECT_EQ(piece->pointCount, 10);
+        for (size_t n = std::string(text).size(); n > 0; --n)
+            send(WM_KEYDOWN, VK_BACK);
+        type("2.5");
+        EXPECT_EQ(send(WM_KEYDOWN, 0x87), 1);
+        EXPECT_EQ(piece->pointCount, 11);  // the corrected text is taken
+        EXPECT_TRUE(PieceConsistent(piece));
+    }
+}

@@ -3,6 +3,7 @@
 // leave the pattern as it was.
 #include <cstring>
 
+#include "siblings/records/store_internals.h"
 #include "tests/support/store_fixture.h"
 
 namespace {

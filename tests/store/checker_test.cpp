@@ -156,6 +156,9 @@ std::vector<Damage> Damages() {
              e->toPoint = 13;
          },
          "extwid 0: points 1..13 out of range 0..12"},
+        {"a point written into another segment than its line's",
+         [](PatternBuffer*, Piece* p) { PointAt(p, 8)->segIndex = 0; },
+         "point 8: segIndex 0 but its line 4 belongs to seg 1"},
         {"a corner of no point", [](PatternBuffer*, Piece* p) {
              Cutangl* c = nullptr;
              qpGetCutanglLptr(p, 0, &c);
@@ -315,3 +318,59 @@ TEST(Checker, APatternLargerThanItsBlock) {
 }
 
 }  // namespace
+
+namespace {
+
+// An inner line as it stands after its first click: a segment of its own, a
+// line of one point, that point a chain start with its coordinate.
+Piece* WithOpenLine(TestPattern& pattern) {
+    Piece* piece = pattern.add(RectangleShape(200, 100));
+    Seg* seg = nullptr;
+    qpIncreaseSegment(pattern.get(), piece, &seg);
+    const short s = static_cast<short>(piece->segCount - 1);
+    SegAt(piece, s)->code = 2;
+    Line* line = nullptr;
+    qpIncreaseLine(pattern.get(), piece, SegAt(piece, s), &line);
+    const short L = static_cast<short>(piece->lineCount - 1);
+    Point* p = nullptr;
+    qpIncreasePoint(pattern.get(), piece, SegAt(piece, s), L, 0, &p);
+    const short n = static_cast<short>(piece->pointCount - 1);
+    Coord* c = nullptr;
+    qpIncreaseCoord(pattern.get(), piece, &c);
+    c->pointIndex = n;
+    c->x = 50;
+    c->y = 50;
+    PointAt(piece, n)->coordIndex = static_cast<short>(piece->coordCount - 1);
+    PointAt(piece, n)->lineOut = L;
+    return piece;
+}
+
+}  // namespace
+
+TEST(Checker, AnOpenLineOfOnePointIsLegalOnlyAsItsSegmentsLastLine) {
+    {
+        TestPattern pattern;
+        Piece* piece = WithOpenLine(pattern);
+        EXPECT_EQ(PointAt(piece, piece->pointCount - 1)->type, 's');
+        EXPECT_TRUE(PieceConsistent(piece));
+    }
+    {
+        TestPattern pattern;  // its one point is no chain start
+        Piece* piece = WithOpenLine(pattern);
+        PointAt(piece, piece->pointCount - 1)->type = 'c';
+        EXPECT_EQ(storeCheckPieceText(piece), "line 4: 1 points, fewer than 2");
+    }
+    {
+        TestPattern pattern;  // another line follows it in its segment
+        Piece* piece = WithOpenLine(pattern);
+        Line* line = nullptr;
+        qpIncreaseLine(pattern.get(), piece, SegAt(piece, piece->segCount - 1), &line);
+        EXPECT_EQ(storeCheckPieceText(piece).rfind("line 4: 1 points", 0), 0u) << storeCheckPieceText(piece);
+    }
+    {
+        TestPattern pattern;  // a line of one point in the closed outline
+        Piece* piece = pattern.add(RectangleShape(200, 100));
+        LineAt(piece, 3)->pointCount = 1;
+        EXPECT_FALSE(PieceConsistent(piece));
+    }
+}

@@ -164,36 +164,76 @@ TEST(CopyGroup, TheSourceMayMoveWhileTheCopiesAreMade) {
     EXPECT_TRUE(PatternConsistent(pattern.get()));
 }
 
-TEST(CopyGroup, InsertingIntoALineMakesCurvePointsOfIt) {
+// Modes 48 and 16: copies that were neighbours on one source line share one
+// line of its kind, run ends turn, and a line that held the insertion place
+// ends at the first copy (the tie) while its rest follows the last copy.
+TEST(CopyGroup, InsertingIntoALineTiesTheCopiesIn) {
     TestPattern pattern(8000);
     pattern.add(CurvedWithFormulasShape());
     pattern.add(CurvedWithFormulasShape());
-    // Points 3 and 4 of the second piece go between points 0 and 1 of the first.
+    // Points 3 and 4 (inside the curve line 2) of the second piece go
+    // between points 0 and 1 of the first.
     qpCopyGroupPoint(pattern.get(), pattern.piece(1), 3, 4, pattern.get(), pattern.piece(0), 0, 16);
     Piece* piece = pattern.piece(0);
-    EXPECT_EQ(Types(piece, 0, 3), "SCCK");
-    EXPECT_EQ(LineAt(piece, 0)->pointCount, 4);
-    EXPECT_EQ(LineAt(piece, 1)->firstPoint, 3);
+    EXPECT_EQ(Types(piece, 0, 4), "SKKKK");
+    const int firsts[] = {0, 1, 2, 3}, counts[] = {2, 2, 2, 2}, kinds[] = {1, 2, 1, 1};
+    for (int L = 0; L < 4; ++L) {
+        EXPECT_EQ(LineAt(piece, L)->firstPoint, firsts[L]) << L;
+        EXPECT_EQ(LineAt(piece, L)->pointCount, counts[L]) << L;
+        EXPECT_EQ(LineAt(piece, L)->kind, kinds[L]) << L;
+    }
     EXPECT_FLOAT_EQ(CoordOf(piece, 1)->x, 150.0f);
     EXPECT_EQ(FormulaX(piece, 2), "0*H+5");
     EXPECT_TRUE(PieceConsistent(piece));
+
+    // The tie, emptied and deleted, joins the first copied line to point 0.
+    PointAt(piece, 1)->type = 'C';
+    PointAt(piece, 0)->lineOut = 1;
+    PointAt(piece, 1)->lineIn = PointAt(piece, 1)->lineOut = 1;
+    LineAt(piece, 0)->pointCount = 0;
+    qpDeleteLine(pattern.get(), piece, 0);
+    EXPECT_EQ(Types(piece, 0, 2), "SCK");
+    EXPECT_EQ(LineAt(piece, 0)->firstPoint, 0);
+    EXPECT_EQ(LineAt(piece, 0)->pointCount, 3);
+    EXPECT_EQ(LineAt(piece, 0)->kind, 2);
+    EXPECT_TRUE(PatternConsistent(pattern.get()));
 }
 
-TEST(CopyGroup, InsertingIntoAnEmptyPieceMakesItASegment) {
+// The symmetry tool's scratch piece: a first run at the start of an empty
+// piece, then a second run after its last point, tied to it.
+TEST(CopyGroup, TwoRunsIntoAnEmptyPieceAreTied) {
     TestPattern pattern(8000);
-    pattern.add(RectangleShape(200, 100));
+    pattern.add(CurvedShape());
     Piece* scratch = NewPiece(pattern);
-    qpCopyGroupPoint(pattern.get(), pattern.piece(0), 3, 1, pattern.get(), scratch, -1, 48);
+    qpCopyGroupPoint(pattern.get(), pattern.piece(0), 2, 0, pattern.get(), scratch, -1, 48);
     ASSERT_EQ(scratch->pointCount, 3);
-    EXPECT_EQ(Types(scratch), "KKK");
+    EXPECT_EQ(Types(scratch), "SKK");  // lines 1 and 0 of the source, ends turned
     EXPECT_EQ(scratch->segCount, 1);
     EXPECT_EQ(SegAt(scratch, 0)->code, 1);
-    EXPECT_FLOAT_EQ(CoordOf(scratch, 0)->y, 100.0f);  // source point 3 first
-    EXPECT_FLOAT_EQ(CoordOf(scratch, 2)->y, 0.0f);
-    // Then after the first point, at the start.
-    qpCopyGroupPoint(pattern.get(), pattern.piece(0), 0, 0, pattern.get(), scratch, -1, 48);
-    EXPECT_EQ(Types(scratch), "SKKK");
+    EXPECT_FLOAT_EQ(CoordOf(scratch, 0)->y, 100.0f);  // source point 2 first
     EXPECT_TRUE(PieceConsistent(scratch));
+    qpCopyGroupPoint(pattern.get(), pattern.piece(0), 5, 3, pattern.get(), scratch, 2, 48);
+    EXPECT_EQ(Types(scratch), "SKKKCK");  // 5 tied in, 4 inside the copied curve, 3 its end
+    ASSERT_EQ(scratch->lineCount, 4);
+    EXPECT_EQ(LineAt(scratch, 2)->firstPoint, 2);  // the tie
+    EXPECT_EQ(LineAt(scratch, 2)->pointCount, 2);
+    EXPECT_EQ(LineAt(scratch, 3)->firstPoint, 3);
+    EXPECT_EQ(LineAt(scratch, 3)->pointCount, 3);
+    EXPECT_EQ(LineAt(scratch, 3)->kind, 2);
+    EXPECT_TRUE(PieceConsistent(scratch));
+}
+
+// An emptied line whose next line is in another segment is simply removed.
+TEST(CopyGroup, AnEmptiedLineJoinsOnlyWithinItsSegment) {
+    TestPattern pattern(8000);
+    Piece* piece = pattern.add(CurvedWithInnerShape());
+    LineAt(piece, 3)->pointCount = 0;  // 5..6, the outline's last line
+    qpDeleteLine(pattern.get(), piece, 3);
+    EXPECT_EQ(LineAt(piece, 3)->firstPoint, 7);  // the inner line is untouched
+    EXPECT_EQ(LineAt(piece, 3)->pointCount, 3);
+    EXPECT_EQ(PointAt(piece, 5)->lineOut, -1);
+    EXPECT_EQ(PointAt(piece, 6)->lineIn, -1);
+    EXPECT_TRUE(PieceConsistent(piece));
 }
 
 TEST(CopyGroup, RefusedCallsChangeNothing) {

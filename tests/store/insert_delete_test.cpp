@@ -84,57 +84,56 @@ TEST(InsertPoint, InsideACurveLineItIsACurvePointAndEveryLaterIndexMoves) {
     EXPECT_TRUE(PieceConsistent(piece));
 }
 
-TEST(InsertPoint, AfterATurningPointItJoinsTheOutgoingLine) {
-    TestPattern pattern;
-    Piece* piece = pattern.add(RectangleShape(200, 100));
-    Point* p = nullptr;
-    qpInsertPoint(pattern.get(), piece, 1, &p);
-    EXPECT_EQ(p->type, 'C');
-    EXPECT_EQ(p->lineIn, 1);
-    EXPECT_EQ(LineAt(piece, 1)->pointCount, 3);
-    EXPECT_EQ(LineAt(piece, 2)->firstPoint, 3);
-    GiveCoord(pattern.get(), piece, 2, 200, 50);
-    EXPECT_TRUE(PieceConsistent(piece));
-}
+PieceShape Rectangle200x100() { return RectangleShape(200, 100); }
 
-TEST(InsertPoint, AfterAChainEndItBelongsToNoLine) {
-    TestPattern pattern;
-    Piece* piece = pattern.add(CurvedWithInnerShape());
-    Point* p = nullptr;
-    qpInsertPoint(pattern.get(), piece, 6, &p);
-    EXPECT_EQ(p->type, 'K');
-    EXPECT_EQ(p->lineIn, -1);
-    EXPECT_EQ(p->lineOut, -1);
-    EXPECT_EQ(LineAt(piece, 3)->pointCount, 2);
-    EXPECT_EQ(LineAt(piece, 4)->firstPoint, 8);
-    GiveCoord(pattern.get(), piece, 7, 0, 0);
-    EXPECT_TRUE(PieceConsistent(piece));
-}
+// Before / operation / after: qpInsertPoint(after) on a piece (PieceDump),
+// the new point's type, lines and segment, the piece after; once the caller
+// has given the point its own Coord at (x, y), the piece is consistent.
+struct InsertRow {
+    const char* what;
+    PieceShape (*shape)();
+    const char* before;
+    short after;  // insert after this point; the new one is after + 1
+    const char* piece;
+    char type;
+    short lineIn, lineOut, seg;
+    float x, y;
+};
 
-TEST(InsertPoint, OnAnInnerLineTheCurvePointIsLowerCase) {
-    TestPattern pattern;
-    Piece* piece = pattern.add(CurvedWithInnerShape());
-    Point* p = nullptr;
-    qpInsertPoint(pattern.get(), piece, 7, &p);
-    EXPECT_EQ(p->type, 'c');
-    EXPECT_EQ(p->segIndex, 1);
-    EXPECT_EQ(LineAt(piece, 4)->pointCount, 4);
-    GiveCoord(pattern.get(), piece, 8, 75, 55);
-    EXPECT_TRUE(PieceConsistent(piece));
-}
+const InsertRow kInserts[] = {
+    {"after a turning point it joins the outgoing line as a curve point", Rectangle200x100,
+     "SKKKK|0+2 1+2 2+2 3+2|1:0+4", 1,
+     "SKCKKK|0+2 1+3 3+2 4+2|1:0+4", 'C', 1, 1, 0, 200, 50},
+    {"after a chain end it belongs to no line", CurvedWithInnerShape,
+     "SKKCCKKsck|0+2 1+2 2+4 5+2 7+3|1:0+4 2:4+1", 6,
+     "SKKCCKKKsck|0+2 1+2 2+4 5+2 8+3|1:0+4 2:4+1", 'K', -1, -1, 0, 0, 0},
+    {"on an inner line the curve point is lower case", CurvedWithInnerShape,
+     "SKKCCKKsck|0+2 1+2 2+4 5+2 7+3|1:0+4 2:4+1", 7,
+     "SKKCCKKscck|0+2 1+2 2+4 5+2 7+4|1:0+4 2:4+1", 'c', 4, 4, 1, 75, 55},
+    {"at the start with -1: a lone start point", CurvedWithInnerShape,
+     "SKKCCKKsck|0+2 1+2 2+4 5+2 7+3|1:0+4 2:4+1", -1,
+     "SSKKCCKKsck|1+2 2+2 3+4 6+2 8+3|1:0+4 2:4+1", 'S', -1, -1, 0, -10, -10},
+};
 
-TEST(InsertPoint, AtTheStartWithMinusOne) {
-    TestPattern pattern;
-    Piece* piece = pattern.add(CurvedWithInnerShape());
-    Point* p = nullptr;
-    qpInsertPoint(pattern.get(), piece, -1, &p);
-    ASSERT_NE(p, nullptr);
-    EXPECT_EQ(p, PointAt(piece, 0));
-    EXPECT_EQ(p->type, 'S');
-    EXPECT_EQ(p->lineOut, -1);
-    EXPECT_EQ(LineAt(piece, 0)->firstPoint, 1);
-    GiveCoord(pattern.get(), piece, 0, -10, -10);
-    EXPECT_TRUE(PieceConsistent(piece));  // a lone start point
+TEST(InsertPoint, WhereTheNewPointGoes) {
+    for (const InsertRow& row : kInserts) {
+        SCOPED_TRACE(row.what);
+        TestPattern pattern;
+        Piece* piece = pattern.add(row.shape());
+        ASSERT_NE(piece, nullptr);
+        EXPECT_EQ(PieceDump(piece), row.before);
+        Point* p = nullptr;
+        qpInsertPoint(pattern.get(), piece, row.after, &p);
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(p, PointAt(piece, row.after + 1));
+        EXPECT_EQ(PieceDump(piece), row.piece);
+        EXPECT_EQ(p->type, row.type);
+        EXPECT_EQ(p->lineIn, row.lineIn);
+        EXPECT_EQ(p->lineOut, row.lineOut);
+        EXPECT_EQ(p->segIndex, row.seg);
+        GiveCoord(pattern.get(), piece, row.after + 1, row.x, row.y);
+        EXPECT_TRUE(PieceConsistent(piece));
+    }
 }
 
 TEST(InsertPoint, AnIndexOutOfRangeChangesNothing) {
@@ -254,23 +253,6 @@ TEST(DeletePoint, AnInnerCurvePointShrinksItsLine) {
     EXPECT_TRUE(PieceConsistent(piece));
 }
 
-TEST(DeletePoint, ATurningPointBetweenTwoStraightLinesLeavesOneTwoPointLine) {
-    TestPattern pattern;
-    Piece* piece = pattern.add(RectangleShape(200, 100));
-    LineAt(piece, 2)->joinKind = 2;
-    qpDeletePoint(pattern.get(), piece, 2);
-    EXPECT_EQ(piece->pointCount, 4);
-    EXPECT_EQ(piece->lineCount, 3);
-    EXPECT_EQ(LineAt(piece, 1)->firstPoint, 1);
-    EXPECT_EQ(LineAt(piece, 1)->pointCount, 2);
-    EXPECT_EQ(LineAt(piece, 1)->joinKind, 2);  // the absorbed line's join
-    EXPECT_EQ(LineAt(piece, 2)->firstPoint, 2);
-    EXPECT_EQ(PointAt(piece, 2)->lineIn, 1);
-    EXPECT_EQ(PointAt(piece, 2)->lineOut, 2);
-    EXPECT_EQ(SegAt(piece, 0)->lineCount, 3);
-    EXPECT_TRUE(PieceConsistent(piece));
-}
-
 TEST(DeletePoint, ATurningPointBeforeACurveMergesTheCurveIntoTheLineBefore) {
     TestPattern pattern;
     Piece* piece = AddRich(pattern);
@@ -288,59 +270,85 @@ TEST(DeletePoint, ATurningPointBeforeACurveMergesTheCurveIntoTheLineBefore) {
     EXPECT_TRUE(PieceConsistent(piece));
 }
 
-TEST(DeletePoint, TheChainStartPassesToTheNextPoint) {
+// A dart's straight mouth (line 1, two points) merged into the arc after it
+// leaves an arc, whichever of the two keeps its record.
+TEST(DeletePoint, AStraightMouthMergedIntoAnArcKeepsTheArc) {
     TestPattern pattern;
-    Piece* piece = pattern.add(RectangleShape(200, 100));
-    qpDeletePoint(pattern.get(), piece, 0);
-    EXPECT_EQ(piece->lineCount, 3);  // line 0 kept one point and went
-    EXPECT_EQ(PointAt(piece, 0)->type, 'S');
-    EXPECT_EQ(PointAt(piece, 0)->lineIn, -1);
-    EXPECT_EQ(PointAt(piece, 0)->lineOut, 0);
-    EXPECT_EQ(LineAt(piece, 0)->firstPoint, 0);
+    Piece* piece = pattern.add(CurvedShape());
+    LineAt(piece, 2)->kind = 3;  // 2..5 an arc
+    qpDeletePoint(pattern.get(), piece, 2);
+    EXPECT_EQ(LineAt(piece, 1)->pointCount, 4);
+    EXPECT_EQ(LineAt(piece, 1)->kind, 3);
     EXPECT_TRUE(PieceConsistent(piece));
+    // An arc absorbing the straight line after it stays an arc as before.
+    Piece* other = pattern.add(CurvedShape());
+    LineAt(other, 2)->kind = 3;
+    qpDeletePoint(pattern.get(), other, 5);
+    EXPECT_EQ(LineAt(other, 2)->pointCount, 4);
+    EXPECT_EQ(LineAt(other, 2)->kind, 3);
+    EXPECT_TRUE(PieceConsistent(other));
 }
 
-TEST(DeletePoint, TheStartOfALongerInnerLine) {
-    TestPattern pattern;
-    Piece* piece = pattern.add(CurvedWithInnerShape());
-    qpDeletePoint(pattern.get(), piece, 7);
-    EXPECT_EQ(LineAt(piece, 4)->firstPoint, 7);
-    EXPECT_EQ(LineAt(piece, 4)->pointCount, 2);
-    EXPECT_EQ(PointAt(piece, 7)->type, 's');  // was 'c'
-    EXPECT_EQ(PointAt(piece, 7)->lineIn, -1);
-    EXPECT_TRUE(PieceConsistent(piece));
-}
-
-TEST(DeletePoint, TheChainEndPassesToThePointBefore) {
-    TestPattern pattern;
-    Piece* piece = pattern.add(CurvedWithInnerShape());
-    qpDeletePoint(pattern.get(), piece, 9);  // end of the inner curve
-    EXPECT_EQ(LineAt(piece, 4)->pointCount, 2);
-    EXPECT_EQ(PointAt(piece, 8)->type, 'k');
-    EXPECT_EQ(PointAt(piece, 8)->lineOut, -1);
-    EXPECT_TRUE(PieceConsistent(piece));
-    qpDeletePoint(pattern.get(), piece, 6);  // end of the outline
-    EXPECT_EQ(piece->lineCount, 4);
-    EXPECT_EQ(PointAt(piece, 5)->lineOut, -1);
-    EXPECT_EQ(SegAt(piece, 1)->firstLine, 3);
-    EXPECT_TRUE(PieceConsistent(piece));
-}
-
-TEST(DeletePoint, BothPointsOfATwoPointInnerLineAsTheDartToolRemovesThem) {
-    TestPattern pattern;
+// A rectangle with two two-point inner lines meeting at (100, 100), as a dart
+// leaves them: points 5 s, 6 k (line 4) and 7 s, 8 k (line 5).
+PieceShape RectangleWithDartLegs() {
     PieceShape shape = RectangleShape(200, 100);
     shape.chains.push_back(Chain({P('s', 50, 50), P('k', 100, 100)}));
     shape.chains.push_back(Chain({P('s', 150, 50), P('k', 100, 100)}));
-    Piece* piece = pattern.add(shape);
-    qpDeletePoint(pattern.get(), piece, 6);  // f + 1
-    EXPECT_EQ(PointAt(piece, 5)->type, 's');  // an S start stays S
-    EXPECT_EQ(PointAt(piece, 5)->lineOut, -1);
-    qpDeletePoint(pattern.get(), piece, 5);  // f
-    EXPECT_EQ(piece->pointCount, 7);
-    EXPECT_EQ(piece->lineCount, 5);
-    EXPECT_EQ(SegAt(piece, 1)->lineCount, 0);
-    EXPECT_EQ(SegAt(piece, 2)->firstLine, 4);
-    EXPECT_EQ(LineAt(piece, 4)->firstPoint, 5);
+    return shape;
+}
+
+// Before / operation / after: the piece (PieceDump), then each point deleted
+// with the piece after it. The checker passes after every delete, which also
+// holds each point's lineIn and lineOut to its lines.
+struct DeleteStep {
+    short point;
+    const char* after;
+};
+struct DeleteRow {
+    const char* what;
+    PieceShape (*shape)();
+    const char* before;
+    std::vector<DeleteStep> steps;
+};
+
+const DeleteRow kDeletes[] = {
+    {"a turning point between two straight lines leaves one two-point line", Rectangle200x100,
+     "SKKKK|0+2 1+2 2+2 3+2|1:0+4", {{2, "SKKK|0+2 1+2 2+2|1:0+3"}}},
+    {"the chain start passes to the next point; line 0 kept one point and went", Rectangle200x100,
+     "SKKKK|0+2 1+2 2+2 3+2|1:0+4", {{0, "SKKK|0+2 1+2 2+2|1:0+3"}}},
+    {"the start of a longer inner line: the c becomes its s", CurvedWithInnerShape,
+     "SKKCCKKsck|0+2 1+2 2+4 5+2 7+3|1:0+4 2:4+1", {{7, "SKKCCKKsk|0+2 1+2 2+4 5+2 7+2|1:0+4 2:4+1"}}},
+    {"the end of the inner curve, then of the outline: the point before ends the chain", CurvedWithInnerShape,
+     "SKKCCKKsck|0+2 1+2 2+4 5+2 7+3|1:0+4 2:4+1",
+     {{9, "SKKCCKKsk|0+2 1+2 2+4 5+2 7+2|1:0+4 2:4+1"}, {6, "SKKCCKsk|0+2 1+2 2+4 6+2|1:0+3 2:3+1"}}},
+    {"both points of a two-point inner line, as the dart tool removes them (f + 1, then f; an s start stays s)",
+     RectangleWithDartLegs, "SKKKKsksk|0+2 1+2 2+2 3+2 5+2 7+2|1:0+4 2:4+1 2:5+1",
+     {{6, "SKKKKssk|0+2 1+2 2+2 3+2 6+2|1:0+4 2:4+0 2:4+1"}, {5, "SKKKKsk|0+2 1+2 2+2 3+2 5+2|1:0+4 2:4+0 2:4+1"}}},
+};
+
+TEST(DeletePoint, StructureAfterEachDelete) {
+    for (const DeleteRow& row : kDeletes) {
+        SCOPED_TRACE(row.what);
+        TestPattern pattern;
+        Piece* piece = pattern.add(row.shape());
+        ASSERT_NE(piece, nullptr);
+        EXPECT_EQ(PieceDump(piece), row.before);
+        for (const DeleteStep& step : row.steps) {
+            qpDeletePoint(pattern.get(), piece, step.point);
+            EXPECT_EQ(PieceDump(piece), step.after) << "after deleting point " << step.point;
+            EXPECT_TRUE(PieceConsistent(piece)) << "after deleting point " << step.point;
+        }
+    }
+}
+
+// The line that absorbs its neighbour takes over the neighbour's join.
+TEST(DeletePoint, TheAbsorbedLinesJoinGoesAlong) {
+    TestPattern pattern;
+    Piece* piece = pattern.add(RectangleShape(200, 100));
+    LineAt(piece, 2)->joinKind = 2;
+    qpDeletePoint(pattern.get(), piece, 2);
+    EXPECT_EQ(LineAt(piece, 1)->joinKind, 2);
     EXPECT_TRUE(PieceConsistent(piece));
 }
 

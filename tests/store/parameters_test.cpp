@@ -32,6 +32,23 @@ TEST_F(Parameters, SetValuesAreFoundByTheirLetters) {
     EXPECT_FLOAT_EQ(h->value, 170.0f);
 }
 
+// The one rule for names, as a formula text reads them: at each place, a
+// letter and the next one when it is a letter of the same case.
+TEST_F(Parameters, NamesAsAFormulaTextReadsThem) {
+    struct Row {
+        const char* text;
+        size_t at;
+        size_t length;
+    };
+    const Row rows[] = {
+        {"H/4", 0, 1}, {"BL*2", 0, 2}, {"Bl", 0, 1}, {"aBc", 1, 1}, {"HBL", 0, 2},  // "HB", then "L" alone
+        {"HBL", 2, 1}, {"2*ab", 2, 2}, {"2*ab", 0, 0}, {"H", 1, 0}, {"", 0, 0},
+    };
+    for (const Row& r : rows) EXPECT_EQ(storeParameterNameAt(r.text, r.at), r.length) << r.text << " at " << r.at;
+    for (const char* name : {"H", "BL", "ab"}) EXPECT_TRUE(storeIsParameterName(name)) << name;
+    for (const char* name : {"", "HBL", "Ab", "1", "H1", "+"}) EXPECT_FALSE(storeIsParameterName(name)) << name;
+}
+
 TEST_F(Parameters, AnUnknownNameJoinsWithZero) {
     ParaName* w = Lookup('W', 0);
     ASSERT_NE(w, nullptr);

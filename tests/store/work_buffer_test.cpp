@@ -1,9 +1,11 @@
 // One-piece work buffers and the replacement of a pattern's piece by a block
 // of another size.
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "frame/work_buffer.h"
+#include "siblings/records/store_internals.h"
 #include "tests/support/store_fixture.h"
 #include "win/win32.h"
 
@@ -66,6 +68,20 @@ TEST(WorkBuffer, CopiesThePieceWholeAndTheStoreGrowsItInTheSpareBytes) {
     EXPECT_TRUE(PieceConsistent(piece));
     EXPECT_TRUE(PatternConsistent(work));
     FreeGlobalBlock(work);
+}
+
+TEST(WorkBuffer, AToolMayAskForMoreSpareBytesButNeverForFewer) {
+    TestPattern pattern;
+    Piece* empty = nullptr;
+    qpIncreasePiece(pattern.get(), &empty);
+    ASSERT_NE(empty, nullptr);
+    for (const auto& [spare, size] : std::vector<std::pair<long, long>>{{50000, 50800}, {100, 20800}}) {
+        PatternBuffer* work = MakeWorkBuffer(empty, spare);
+        ASSERT_NE(work, nullptr);
+        EXPECT_GE(BlockSize(work), size);
+        EXPECT_EQ(work->totalSize, 824);
+        FreeGlobalBlock(work);
+    }
 }
 
 TEST(WorkBuffer, RefusesNoPieceAndAPieceShorterThanItsHeader) {

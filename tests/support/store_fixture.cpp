@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "tests/support/scene.h"
+
 ::testing::AssertionResult PieceConsistent(const Piece* piece) {
     std::string reason = storeCheckPieceText(piece);
     if (reason.empty()) return ::testing::AssertionSuccess();
@@ -25,10 +27,12 @@ ShapePoint P(char type, float x, float y, const char* xFormula, const char* yFor
     return p;
 }
 
-ShapeChain Chain(std::initializer_list<ShapePoint> points, bool close) {
+ShapeChain Chain(std::vector<ShapePoint> points, bool close, int16_t segCode, int16_t lineKind) {
     ShapeChain c;
-    c.points = points;
+    c.points = std::move(points);
     c.close = close;
+    c.segCode = segCode;
+    c.lineKind = lineKind;
     return c;
 }
 
@@ -127,3 +131,78 @@ static std::string textOf(Piece* piece, int point, bool x) {
 
 std::string FormulaX(Piece* piece, int point) { return textOf(piece, point, true); }
 std::string FormulaY(Piece* piece, int point) { return textOf(piece, point, false); }
+
+PieceShape SquareShape() {
+    PieceShape shape;
+    shape.chains.push_back(Chain({P('S', 0, 0), P('K', 100, 0), P('K', 100, 100), P('K', 0, 100)}, true));
+    shape.chains.push_back(Chain({P('s', 20, 50), P('k', 80, 50)}));
+    ShapeMark mark;
+    mark.point = P('o', 50, 20);
+    shape.marks.push_back(mark);
+    return shape;
+}
+
+std::string PieceDump(Piece* piece) {
+    if (!piece) return "(no piece)";
+    std::string out;
+    for (short i = 0; i < piece->pointCount; ++i) out += PointAt(piece, i)->type;
+    out += "|";
+    for (short i = 0; i < piece->lineCount; ++i) {
+        const Line* l = LineAt(piece, i);
+        out += (i ? " " : "") + std::to_string(l->firstPoint) + "+" + std::to_string(l->pointCount);
+    }
+    out += "|";
+    for (short i = 0; i < piece->segCount; ++i) {
+        const Seg* s = SegAt(piece, i);
+        out += (i ? " " : "") + std::to_string(s->code) + (s->markFlag ? "m" : "") + ":" +
+               std::to_string(s->firstLine) + "+" + std::to_string(s->lineCount);
+    }
+    return out;
+}
+
+void PatternFixture::SetUp() {
+#if QP_HAVE_DESKTOP
+    deskReset();
+#endif
+    pattern_ = storeNewPattern(400000, kWorkBufferKind);
+    ASSERT_NE(pattern_, nullptr);
+}
+
+void PatternFixture::TearDown() { storeFreePattern(pattern_); }
+
+Piece* PatternFixture::build(const PieceShape& shape) {
+    std::string error;
+    Piece* piece = storeAppendPiece(&pattern_, shape, &error);
+    EXPECT_NE(piece, nullptr) << error;
+    return piece;
+}
+
+CurveResult curve(Piece* piece, short op, long flags, short style, unsigned long mode, short first, short count,
+                  short colour, short resolution, float x, float y, float length, const float* m, HDC hdc) {
+    CurveResult r;
+    r.x = x;
+    r.y = y;
+    r.length = length;
+    qpCurve(hdc, piece, op, flags, style, mode, first, count, colour, resolution, &r.index, &r.length, &r.x, &r.y,
+            m);
+    return r;
+}
+
+CurveResult nearestIn(Piece* piece, short first, short count, float x, float y) {
+    using namespace qpcurve;
+    return curve(piece, kOpSearch, kNearestOnLines, kStylePlain, kSnapAllLinesDefault, first, count, kColourDefault,
+                 kDefaultResolution, x, y);
+}
+
+float lengthOf(Piece* piece, short first, short count) {
+    using namespace qpcurve;
+    return curve(piece, kOpSearch, kMeasureLength, kStylePlain, kSnapAllLinesDefault, first, count, kColourDefault,
+                 kDefaultResolution)
+        .length;
+}
+
+CurveResult atLength(Piece* piece, short first, float length, short count) {
+    using namespace qpcurve;
+    return curve(piece, kOpSearch, kPointAtLength, kStylePlain, kSnapAllLinesDefault, first, count, kColourDefault,
+                 kDefaultResolution, 0.0f, 0.0f, length);
+}

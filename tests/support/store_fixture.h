@@ -1,6 +1,7 @@
 // Patterns and pieces for tests, made through the store's builder
-// (siblings/records/store_extras.h), and the consistency checker as a
-// GoogleTest assertion.
+// (siblings/records/store_extras.h), the consistency checker as a GoogleTest
+// assertion, a one-line dump of a piece for before / after tables, and a
+// thin caller of qpCurve that keeps its outputs together.
 //
 //   TestPattern pattern;                       // an empty pattern, freed at the end
 //   Piece* piece = pattern.add(RectangleShape(200, 100));
@@ -16,8 +17,11 @@
 #include <initializer_list>
 #include <string>
 
+#include <vector>
+
 #include "frame/records.h"
 #include "frame/siblings.h"
+#include "siblings/geometry/curve_model.h"
 #include "siblings/records/store_extras.h"
 
 // The checker's verdict on a piece or a pattern, with its reason on failure.
@@ -26,8 +30,9 @@
 
 // A point of a chain: type letter, x and y in mm, optional formula texts.
 ShapePoint P(char type, float x, float y, const char* xFormula = "", const char* yFormula = "");
-// A chain of points; `close` appends a K on the first point.
-ShapeChain Chain(std::initializer_list<ShapePoint> points, bool close = false);
+// A chain of points; `close` appends a K on the first point. segCode and
+// lineKind 0: the builder's choice.
+ShapeChain Chain(std::vector<ShapePoint> points, bool close = false, int16_t segCode = 0, int16_t lineKind = 0);
 // A mark point with its codes and SPoint.
 ShapeMark Mark(char type, float x, float y, int16_t lineIn, int16_t lineOut, int16_t segCode = 15,
               int16_t segValue = 12);
@@ -41,6 +46,13 @@ PieceShape CurvedShape();
 // CurvedShape plus an inner line s(50,50) c(100,60) k(150,50) (points 7..9,
 // line 4) in a segment of code 2, value 14.
 PieceShape CurvedWithInnerShape();
+// The square of side 100, counter-clockwise from (0, 0) and closed; an
+// inner line from (20, 50) to (80, 50); a mark 'o' at (50, 20). Searches on
+// it have exact answers.
+//   points: 0 S(0,0) 1 K(100,0) 2 K(100,100) 3 K(0,100) 4 K(0,0)
+//           5 s(20,50) 6 k(80,50) 7 o(50,20)
+//   lines:  0: 0-1  1: 1-2  2: 2-3  3: 3-4  4: 5-6
+PieceShape SquareShape();
 // CurvedWithInnerShape with a formula on every point: "0*H+<x in cm>" and
 // "0*BL+<y in cm>", which name parameters yet give the coordinates.
 PieceShape CurvedWithFormulasShape();
@@ -79,3 +91,49 @@ Formula* FormulaOf(Piece* piece, int point);
 // The x and y formula texts of a point ("" when it has none).
 std::string FormulaX(Piece* piece, int point);
 std::string FormulaY(Piece* piece, int point);
+
+// One line for before / after tables: the point types in order, then each
+// line as first+count and each segment as code:firstLine+lineCount (mark
+// segments with an 'm' and their SPoints), e.g.
+//   "SKKKK|0+2 1+2 2+2 3+2|1:0+4".
+std::string PieceDump(Piece* piece);
+
+// ---- Geometry ------------------------------------------------------------------
+
+// Distances in millimetres.
+constexpr float kSnapMatch = 0.1f;  // the tools' "same point" test, per axis
+constexpr double kOnCurve = 0.01;   // a placed point lies on the curve
+constexpr double kExact = 1e-3;     // float round trips of exact answers
+
+constexpr float kIdentity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+
+// Owns one big pattern for a test; the desktop (where there is one) is reset
+// before the pattern exists, since a reset frees every global block.
+class PatternFixture : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    Piece* build(const PieceShape& shape);
+    // The store's verdict on an edited piece.
+    static void expectConsistent(const Piece* piece) { EXPECT_TRUE(PieceConsistent(piece)); }
+
+    PatternBuffer* pattern_ = nullptr;
+};
+
+// The outputs of one qpCurve call; index starts at -7 to show it untouched.
+struct CurveResult {
+    short index = -7;
+    float length = 0.0f;
+    float x = 0.0f;
+    float y = 0.0f;
+};
+
+CurveResult curve(Piece* piece, short op, long flags, short style, unsigned long mode, short first, short count,
+                  short colour, short resolution, float x = 0.0f, float y = 0.0f, float length = 0.0f,
+                  const float* m = kIdentity, HDC hdc = nullptr);
+// Nearest point of the lines among count points from first (every line).
+CurveResult nearestIn(Piece* piece, short first, short count, float x, float y);
+// Length of count points from first.
+float lengthOf(Piece* piece, short first, short count);
+// The point at `length` forward from first.
+CurveResult atLength(Piece* piece, short first, float length, short count = 0);

@@ -1,3 +1,9 @@
+// Pattern files, reading: JSON text -> PatternModel. Checks the file's form
+// (JSON syntax, keys, types, 16-bit ranges, formula texts and the names they
+// use) and names the place of each fault: the line and column for a syntax
+// error, the field path (pieces[2].points[5].type) for everything else.
+// Record indices are the store checker's to judge, once the piece is built
+// (pattern_store.cpp).
 #include "host/pattern_json.h"
 
 #include <cctype>
@@ -9,6 +15,8 @@
 #include <nlohmann/json.hpp>
 
 #include "host/host_io.h"
+#include "host/record_fields.h"
+#include "siblings/records/store_extras.h"
 
 namespace host {
 
@@ -16,7 +24,6 @@ using nlohmann::json;
 
 namespace {
 
-constexpr const char* kFormat = "qpkit-pattern 1";
 // A formula text with its terminating zero must fit the library's 100-byte
 // copy buffers (same-point insertion) and its 80-byte working texts.
 constexpr size_t kMaxFormulaText = 79;
@@ -30,7 +37,6 @@ public:
     [[noreturn]] void fail(const std::string& what) const {
         throw UserError(file_ + ": " + (path_.empty() ? std::string("top level") : path_), what);
     }
-    const std::string& path() const { return path_; }
 
 private:
     const std::string& file_;
@@ -90,6 +96,11 @@ void optNumber(const json& obj, const char* name, const Field& f, float& out) {
     if (it != obj.end()) out = number(*it, f.key(name));
 }
 
+bool isMarkType(char type) {
+    const char t = typeLetter(type);
+    return t == 'V' || t == 'O' || t == 'G' || t == 'P';
+}
+
 char pointType(const json& v, const Field& f) {
     if (!v.is_string()) f.fail(std::string("expected a one-letter point type, found ") + typeName(v));
     std::string s = v.get<std::string>();
@@ -146,10 +157,38 @@ void readCoordinates(const json& xv, const json* fxv, const json& yv, const json
         (p.fx ? ffy : ffx).fail("a point with formulas needs both fx and fy");
 }
 
-PointModel readPoint(const json& v, const Field& f) {
-    requireObject(v, f, {"type", "x", "y", "fx", "fy", "lineIn", "lineOut", "seg"});
-    PointModel p;
-    p.type = pointType(member(v, "type", f), f.key("type"));
+// The object's fields through the kind's table: names it does not know are
+// refused, required ones must be there, the rest keep the file's defaults.
+// A pair kind (FRule) is a list of its fields' values instead.
+template <typename R>
+void readFields(const json& v, const Field& f, const RecordKind<R>& kind, R& r,
+                std::set<std::string> alsoAllowed = {}) {
+    if (kind.pair) {
+        if (!v.is_array() || v.size() != kind.fieldCount) f.fail("an FRule is two whole numbers [a, b]");
+        for (size_t i = 0; i < kind.fieldCount; ++i) r.*kind.fields[i].whole = int16(v[i], f.at(i));
+        return;
+    }
+    for (const RecordField<R>& field : kind) alsoAllowed.insert(field.json);
+    requireObject(v, f, alsoAllowed);
+    for (const RecordField<R>& field : kind) {
+        if (field.required) member(v, field.json, f);
+        if (field.whole) optInt16(v, field.json, f, r.*field.whole);
+        else optNumber(v, field.json, f, r.*field.number);
+    }
+}
+
+template <typename R>
+R readRecord(const json& v, const Field& f, const RecordKind<R>& kind) {
+    R r = defaultRecord(kind);
+    readFields(v, f, kind, r);
+    return r;
+}
+
+FilePoint readPoint(const json& v, const Field& f) {
+    FilePoint p;
+    p.record = defaultRecord(kPoints);
+    readFields(v, f, kPoints, p.record, {"type", "x", "y", "fx", "fy"});
+    p.record.type = pointType(member(v, "type", f), f.key("type"));
     static const json null;
     auto get = [&](const char* k) -> const json* {
         auto it = v.find(k);
@@ -157,9 +196,6 @@ PointModel readPoint(const json& v, const Field& f) {
     };
     readCoordinates(get("x") ? *get("x") : null, get("fx"), get("y") ? *get("y") : null, get("fy"),
                     f.key("x"), f.key("y"), f.key("fx"), f.key("fy"), p);
-    optInt16(v, "lineIn", f, p.lineIn);
-    optInt16(v, "lineOut", f, p.lineOut);
-    optInt16(v, "seg", f, p.seg);
     return p;
 }
 
@@ -253,100 +289,21 @@ PieceModel readPiece(const json& v, const Field& f) {
         piece.inner = readChains(v, "inner", f, true);
         if (piece.outline.empty()) f.key("outline").fail("the shorthand needs at least one outline chain");
         readList(v, "marks", f, piece.marks, [](const json& r, const Field& rf) {
-            requireObject(r, rf,
-                          {"type", "x", "y", "fx", "fy", "lineIn", "lineOut", "code", "value", "line", "size",
-                           "position"});
-            MarkModel m;
+            FileMark m;
+            m.mark = defaultRecord(kMarks);
+            readFields(r, rf, kMarks, m.mark, {"type", "x", "y", "fx", "fy"});
             json pointPart = json::object();
             for (const char* k : {"type", "x", "y", "fx", "fy"})
                 if (r.contains(k)) pointPart[k] = r[k];
             m.point = readChainPoint(pointPart, rf, false, 'o');
-            char t = static_cast<char>(m.point.type & 0x5F);
-            if (!(t == 'V' || t == 'O' || t == 'G' || t == 'P'))
-                rf.key("type").fail("a mark is of type v, o, g or p");
-            optInt16(r, "lineIn", rf, m.lineIn);
-            optInt16(r, "lineOut", rf, m.lineOut);
-            optInt16(r, "code", rf, m.code);
-            optInt16(r, "value", rf, m.value);
-            optInt16(r, "line", rf, m.line);
-            optNumber(r, "size", rf, m.size);
-            optNumber(r, "position", rf, m.position);
+            if (!isMarkType(m.point.type)) rf.key("type").fail("a mark is of type v, o, g or p");
             return m;
         });
     }
 
     readList(v, "points", f, piece.points, readPoint);
-    readList(v, "lines", f, piece.lines, [](const json& r, const Field& rf) {
-        requireObject(r, rf, {"kind", "flags", "first", "count", "joinKind", "joinCount", "joinPoint"});
-        LineModel l;
-        l.first = int16(member(r, "first", rf), rf.key("first"));
-        l.count = int16(member(r, "count", rf), rf.key("count"));
-        optInt16(r, "kind", rf, l.kind);
-        optInt16(r, "flags", rf, l.flags);
-        optInt16(r, "joinKind", rf, l.joinKind);
-        optInt16(r, "joinCount", rf, l.joinCount);
-        optInt16(r, "joinPoint", rf, l.joinPoint);
-        return l;
-    });
-    readList(v, "segments", f, piece.segments, [](const json& r, const Field& rf) {
-        requireObject(r, rf, {"code", "markFlag", "value", "firstLine", "lineCount"});
-        SegModel s;
-        s.code = int16(member(r, "code", rf), rf.key("code"));
-        s.firstLine = int16(member(r, "firstLine", rf), rf.key("firstLine"));
-        s.lineCount = int16(member(r, "lineCount", rf), rf.key("lineCount"));
-        optInt16(r, "markFlag", rf, s.markFlag);
-        optInt16(r, "value", rf, s.value);
-        return s;
-    });
-    readList(v, "specialPoints", f, piece.specialPoints, [](const json& r, const Field& rf) {
-        requireObject(r, rf, {"line", "point", "size", "position"});
-        SPointModel s;
-        s.line = int16(member(r, "line", rf), rf.key("line"));
-        s.point = int16(member(r, "point", rf), rf.key("point"));
-        optNumber(r, "size", rf, s.size);
-        optNumber(r, "position", rf, s.position);
-        return s;
-    });
-    readList(v, "rules", f, piece.rules, [](const json& r, const Field& rf) {
-        requireObject(r, rf, {"firstPRule", "pRuleCount"});
-        RuleModel m;
-        m.firstPRule = int16(member(r, "firstPRule", rf), rf.key("firstPRule"));
-        m.pRuleCount = int16(member(r, "pRuleCount", rf), rf.key("pRuleCount"));
-        return m;
-    });
-    readList(v, "pRules", f, piece.pRules, [](const json& r, const Field& rf) {
-        requireObject(r, rf, {"code", "point", "dx", "dy"});
-        PRuleModel m;
-        m.point = int16(member(r, "point", rf), rf.key("point"));
-        optInt16(r, "code", rf, m.code);
-        optNumber(r, "dx", rf, m.dx);
-        optNumber(r, "dy", rf, m.dy);
-        return m;
-    });
-    readList(v, "seamAllowances", f, piece.seamAllowances, [](const json& r, const Field& rf) {
-        requireObject(r, rf, {"from", "to", "fromWidth", "toWidth"});
-        ExtwidModel m;
-        m.from = int16(member(r, "from", rf), rf.key("from"));
-        m.to = int16(member(r, "to", rf), rf.key("to"));
-        optNumber(r, "fromWidth", rf, m.fromWidth);
-        optNumber(r, "toWidth", rf, m.toWidth);
-        return m;
-    });
-    readList(v, "corners", f, piece.corners, [](const json& r, const Field& rf) {
-        requireObject(r, rf, {"side", "point", "first", "second"});
-        CutanglModel m;
-        m.point = int16(member(r, "point", rf), rf.key("point"));
-        optInt16(r, "side", rf, m.side);
-        optNumber(r, "first", rf, m.first);
-        optNumber(r, "second", rf, m.second);
-        return m;
-    });
-    readList(v, "fRules", f, piece.fRules, [](const json& r, const Field& rf) {
-        if (!r.is_array() || r.size() != 2) rf.fail("an FRule is two whole numbers [a, b]");
-        FRuleModel m;
-        m.field0 = int16(r[0], rf.at(0));
-        m.field2 = int16(r[1], rf.at(1));
-        return m;
+    forEachRecordList(piece, [&](const auto& kind, auto& list) {
+        readList(v, kind.list, f, list, [&](const json& r, const Field& rf) { return readRecord(r, rf, kind); });
     });
 
     if (!chains) {
@@ -363,7 +320,6 @@ PieceModel readPiece(const json& v, const Field& f) {
                         "the piece carries formulas, so every point needs fx and fy (a constant such as "
                         "\"12.5\" will do)");
         }
-        checkPieceIndices(piece, f.path().empty() ? "" : f.path());
     }
     return piece;
 }
@@ -381,29 +337,15 @@ std::string lineColumn(const std::string& text, size_t byte) {
     return "line " + std::to_string(line) + ", column " + std::to_string(column);
 }
 
-bool validMeasurementName(const std::string& name) {
-    auto up = [](char c) { return c >= 'A' && c <= 'Z'; };
-    auto low = [](char c) { return c >= 'a' && c <= 'z'; };
-    if (name.size() == 1) return up(name[0]) || low(name[0]);
-    if (name.size() == 2) return (up(name[0]) && up(name[1])) || (low(name[0]) && low(name[1]));
-    return false;
-}
-
 // The measurement names a formula text uses: one letter, or two letters of
 // the same case (the evaluator's reading of a name).
 std::vector<std::string> formulaNames(const std::string& text) {
     std::vector<std::string> names;
-    auto up = [](char c) { return c >= 'A' && c <= 'Z'; };
-    auto low = [](char c) { return c >= 'a' && c <= 'z'; };
     for (size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (!up(c) && !low(c)) continue;
-        std::string name(1, c);
-        if (i + 1 < text.size() && ((up(c) && up(text[i + 1])) || (low(c) && low(text[i + 1])))) {
-            name += text[i + 1];
-            ++i;
-        }
-        names.push_back(name);
+        const size_t n = storeParameterNameAt(text, i);
+        if (n == 0) continue;
+        names.push_back(text.substr(i, n));
+        i += n - 1;
     }
     return names;
 }
@@ -443,88 +385,7 @@ void checkFormulaNames(const PatternModel& model, const std::string& fileName) {
     }
 }
 
-// --- writing ----------------------------------------------------------------
-
-std::string q(const std::string& s) { return json(s).dump(); }
-std::string n(float v) { return floatText(v); }
-std::string n(int v) { return std::to_string(v); }
-
 }  // namespace
-
-void checkPieceIndices(const PieceModel& piece, const std::string& where) {
-    // Messages name the piece's field path; the file name is put in front by
-    // the caller's Field when there is one.
-    auto fail = [&](const std::string& field, const std::string& what) {
-        throw UserError(where.empty() ? field : where + "." + field, what);
-    };
-    const int points = static_cast<int>(piece.points.size());
-    const int lines = static_cast<int>(piece.lines.size());
-    const int segs = static_cast<int>(piece.segments.size());
-    const int sPoints = static_cast<int>(piece.specialPoints.size());
-    const int pRules = static_cast<int>(piece.pRules.size());
-    auto at = [](const char* list, size_t i) { return std::string(list) + "[" + std::to_string(i) + "]"; };
-    for (size_t i = 0; i < piece.points.size(); ++i) {
-        const PointModel& p = piece.points[i];
-        char t = static_cast<char>(p.type & 0x5F);
-        // Marks (v, o, g, p) keep codes and angles in lineIn and lineOut;
-        // every other point names lines there.
-        bool mark = t == 'V' || t == 'O' || t == 'G' || t == 'P';
-        if (!mark) {
-            if (p.lineIn >= lines)
-                fail(at("points", i) + ".lineIn", "line " + std::to_string(p.lineIn) + " does not exist (the piece has " +
-                                                   std::to_string(lines) + " lines)");
-            if (p.lineOut >= lines)
-                fail(at("points", i) + ".lineOut", "line " + std::to_string(p.lineOut) +
-                                                    " does not exist (the piece has " + std::to_string(lines) +
-                                                    " lines)");
-        }
-        if (p.seg < 0 || (segs > 0 && p.seg >= segs) || (segs == 0 && p.seg != 0))
-            fail(at("points", i) + ".seg", "segment " + std::to_string(p.seg) + " does not exist (the piece has " +
-                                            std::to_string(segs) + " segments)");
-    }
-    for (size_t i = 0; i < piece.lines.size(); ++i) {
-        const LineModel& l = piece.lines[i];
-        if (l.count < 1) fail(at("lines", i) + ".count", "a line has at least one point");
-        if (l.first < 0 || l.first + l.count > points)
-            fail(at("lines", i), "points " + std::to_string(l.first) + " .. " + std::to_string(l.first + l.count - 1) +
-                                     " run past the piece's last point (" + std::to_string(points - 1) + ")");
-    }
-    for (size_t i = 0; i < piece.segments.size(); ++i) {
-        const SegModel& s = piece.segments[i];
-        int limit = s.markFlag ? sPoints : lines;
-        const char* what = s.markFlag ? "special points" : "lines";
-        if (s.lineCount < 0 || s.firstLine < 0 || s.firstLine + s.lineCount > limit)
-            fail(at("segments", i), std::string(what) + " " + std::to_string(s.firstLine) + " .. " +
-                                        std::to_string(s.firstLine + s.lineCount - 1) + " run past the piece's " +
-                                        std::to_string(limit) + " " + what);
-    }
-    for (size_t i = 0; i < piece.specialPoints.size(); ++i) {
-        const SPointModel& s = piece.specialPoints[i];
-        // A negative index means none: a mark that lies on no line.
-        if (s.line >= lines)
-            fail(at("specialPoints", i) + ".line", "line " + std::to_string(s.line) + " does not exist");
-        if (s.point >= points)
-            fail(at("specialPoints", i) + ".point", "point " + std::to_string(s.point) + " does not exist");
-    }
-    for (size_t i = 0; i < piece.rules.size(); ++i) {
-        const RuleModel& r = piece.rules[i];
-        if (r.pRuleCount < 0 || r.firstPRule < 0 || r.firstPRule + r.pRuleCount > pRules)
-            fail(at("rules", i), "its point rules run past the piece's " + std::to_string(pRules) + " pRules");
-    }
-    for (size_t i = 0; i < piece.pRules.size(); ++i)
-        if (piece.pRules[i].point < 0 || piece.pRules[i].point >= points)
-            fail(at("pRules", i) + ".point", "point " + std::to_string(piece.pRules[i].point) + " does not exist");
-    for (size_t i = 0; i < piece.seamAllowances.size(); ++i) {
-        const ExtwidModel& e = piece.seamAllowances[i];
-        if (e.from < 0 || e.from >= points)
-            fail(at("seamAllowances", i) + ".from", "point " + std::to_string(e.from) + " does not exist");
-        if (e.to < 0 || e.to >= points)
-            fail(at("seamAllowances", i) + ".to", "point " + std::to_string(e.to) + " does not exist");
-    }
-    for (size_t i = 0; i < piece.corners.size(); ++i)
-        if (piece.corners[i].point < 0 || piece.corners[i].point >= points)
-            fail(at("corners", i) + ".point", "point " + std::to_string(piece.corners[i].point) + " does not exist");
-}
 
 PatternModel parsePatternJson(const std::string& text, const std::string& fileName) {
     json root;
@@ -551,9 +412,9 @@ PatternModel parsePatternJson(const std::string& text, const std::string& fileNa
     requireObject(root, top, {"format", "kind", "measurements", "pieces"});
     if (root.contains("format")) {
         const json& fm = root["format"];
-        if (!fm.is_string() || fm.get<std::string>() != kFormat)
+        if (!fm.is_string() || fm.get<std::string>() != kPatternFormat)
             top.key("format").fail(std::string("this is not a pattern file of this version (expected \"") +
-                                   kFormat + "\")");
+                                   kPatternFormat + "\")");
     }
     PatternModel model;
     optInt16(root, "kind", top, model.kind);
@@ -562,7 +423,7 @@ PatternModel parsePatternJson(const std::string& text, const std::string& fileNa
         Field mf = top.key("measurements");
         if (!m.is_object()) mf.fail("expected an object of name: value in centimetres");
         for (auto it = m.begin(); it != m.end(); ++it) {
-            if (!validMeasurementName(it.key()))
+            if (!storeIsParameterName(it.key()))
                 mf.key(it.key()).fail("a measurement name is one letter, or two letters of the same case");
             model.measurements[it.key()] = number(it.value(), mf.key(it.key()));
         }
@@ -572,95 +433,12 @@ PatternModel parsePatternJson(const std::string& text, const std::string& fileNa
     if (!pieces.is_array()) pf.fail(std::string("expected a list of pieces, found ") + typeName(pieces));
     if (pieces.empty()) pf.fail("a pattern needs at least one piece");
     for (size_t i = 0; i < pieces.size(); ++i) {
-        try {
-            model.pieces.push_back(readPiece(pieces[i], pf.at(i)));
-        } catch (const UserError& e) {
-            // checkPieceIndices names fields without the file; put it in front.
-            if (e.where().rfind(fileName + ": ", 0) == 0) throw;
-            throw UserError(fileName + ": " + e.where(), e.what());
-        }
+        model.pieces.push_back(readPiece(pieces[i], pf.at(i)));
     }
     checkFormulaNames(model, fileName);
     return model;
 }
 
 PatternModel readPatternFile(const std::string& path) { return parsePatternJson(readFile(path), path); }
-
-std::string patternJson(const PatternModel& model) {
-    std::ostringstream o;
-    o << "{\n  \"format\": " << q(kFormat) << ",\n  \"kind\": " << model.kind << ",\n  \"measurements\": {";
-    bool first = true;
-    for (const auto& [name, value] : model.measurements) {
-        o << (first ? "" : ", ") << q(name) << ": " << n(value);
-        first = false;
-    }
-    o << "},\n  \"pieces\": [";
-    for (size_t pi = 0; pi < model.pieces.size(); ++pi) {
-        const PieceModel& p = model.pieces[pi];
-        // The writer writes records; a shorthand piece is built in the store
-        // and read back (readPatternBack) before it is written.
-        if (p.shorthand)
-            throw UserError("pieces[" + std::to_string(pi) + "]", "a shorthand piece cannot be written as records");
-        o << (pi ? "," : "") << "\n    {\n      \"name\": " << q(p.name) << ",\n      \"placement\": [";
-        for (int i = 0; i < 9; ++i) o << (i ? ", " : "") << n(p.placement[i]);
-        o << "],\n      \"group\": " << p.groupFlag;
-        auto list = [&](const char* name, size_t count, auto one) {
-            o << ",\n      \"" << name << "\": [";
-            for (size_t i = 0; i < count; ++i) o << (i ? "," : "") << "\n        " << one(i);
-            o << (count ? "\n      ]" : "]");
-        };
-        list("points", p.points.size(), [&](size_t i) {
-            const PointModel& r = p.points[i];
-            std::string s = "{\"type\": " + q(std::string(1, r.type)) + ", \"x\": " + n(r.x) + ", \"y\": " + n(r.y);
-            if (r.fx) s += ", \"fx\": " + q(*r.fx) + ", \"fy\": " + q(r.fy.value_or(""));
-            s += ", \"lineIn\": " + n(r.lineIn) + ", \"lineOut\": " + n(r.lineOut) + ", \"seg\": " + n(r.seg) + "}";
-            return s;
-        });
-        list("lines", p.lines.size(), [&](size_t i) {
-            const LineModel& r = p.lines[i];
-            return "{\"kind\": " + n(r.kind) + ", \"flags\": " + n(r.flags) + ", \"first\": " + n(r.first) +
-                   ", \"count\": " + n(r.count) + ", \"joinKind\": " + n(r.joinKind) + ", \"joinCount\": " +
-                   n(r.joinCount) + ", \"joinPoint\": " + n(r.joinPoint) + "}";
-        });
-        list("segments", p.segments.size(), [&](size_t i) {
-            const SegModel& r = p.segments[i];
-            return "{\"code\": " + n(r.code) + ", \"markFlag\": " + n(r.markFlag) + ", \"value\": " + n(r.value) +
-                   ", \"firstLine\": " + n(r.firstLine) + ", \"lineCount\": " + n(r.lineCount) + "}";
-        });
-        list("specialPoints", p.specialPoints.size(), [&](size_t i) {
-            const SPointModel& r = p.specialPoints[i];
-            return "{\"line\": " + n(r.line) + ", \"point\": " + n(r.point) + ", \"size\": " + n(r.size) +
-                   ", \"position\": " + n(r.position) + "}";
-        });
-        list("rules", p.rules.size(), [&](size_t i) {
-            return "{\"firstPRule\": " + n(p.rules[i].firstPRule) + ", \"pRuleCount\": " + n(p.rules[i].pRuleCount) +
-                   "}";
-        });
-        list("pRules", p.pRules.size(), [&](size_t i) {
-            const PRuleModel& r = p.pRules[i];
-            return "{\"code\": " + n(r.code) + ", \"point\": " + n(r.point) + ", \"dx\": " + n(r.dx) +
-                   ", \"dy\": " + n(r.dy) + "}";
-        });
-        list("seamAllowances", p.seamAllowances.size(), [&](size_t i) {
-            const ExtwidModel& r = p.seamAllowances[i];
-            return "{\"from\": " + n(r.from) + ", \"to\": " + n(r.to) + ", \"fromWidth\": " + n(r.fromWidth) +
-                   ", \"toWidth\": " + n(r.toWidth) + "}";
-        });
-        list("corners", p.corners.size(), [&](size_t i) {
-            const CutanglModel& r = p.corners[i];
-            return "{\"side\": " + n(r.side) + ", \"point\": " + n(r.point) + ", \"first\": " + n(r.first) +
-                   ", \"second\": " + n(r.second) + "}";
-        });
-        list("fRules", p.fRules.size(),
-             [&](size_t i) { return "[" + n(p.fRules[i].field0) + ", " + n(p.fRules[i].field2) + "]"; });
-        o << "\n    }";
-    }
-    o << "\n  ]\n}\n";
-    return o.str();
-}
-
-void writePatternFile(const std::string& path, const PatternModel& model) {
-    writeFileAtomic(path, patternJson(model));
-}
 
 }  // namespace host

@@ -1,0 +1,753 @@
+// The dart fold: fold a dart closed into a temporary fold piece, so that the
+// seam across its mouth can be trued while the dart is closed, then unfold
+// it and carry the trued seam back into the piece.
+//
+// Units: piece coordinates in millimetres (f32 between steps), angles in
+// radians, client pixels for drawing.
+// State: one run at a time, in the statics below (the handler is not
+// re-entrant). The fold phase keeps its step, 1 to 9, in HostView.pickState.
+// The host's GapFoldRecord is written from offset 20 on only; bytes 0..19
+// are the host's. The apex that the unfold turns about stays here, together
+// with the record values and fold angles of its fold: an unfold whose record
+// or fold piece no longer matches them is refused with a message.
+//
+// Ending a run early: a middle point that a run inserted for neighbouring
+// legs is removed again when the fold fails, when the host sends
+// WM_CANCELMODE (it ends the run, for instance when the user switches tools),
+// and, failing that, when the next run starts on the same pattern.
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+
+#include "darts/intersect_lines.h"
+#include "frame/exports.h"
+#include "frame/handler_frame.h"
+#include "frame/piece_edit.h"
+#include "frame/siblings.h"
+#include "frame/texts.h"
+
+namespace {
+
+// Steps of the fold phase (HostView.pickState).
+enum Step : short {
+    kStart = 1,           // first mouse move: prompt 1
+    kPickLeg0 = 2,
+    kPickLeg1 = 3,
+    kPickCentre = 4,      // legs with a point between them
+    kApexWait = 5,        // neighbouring legs: the apex is given by a click
+    kApexTrack = 6,
+    kDirectionWait = 7,
+    kDirectionTrack = 8,
+    kStopped = 9,         // fold under way, or stopped by a failure
+};
+
+constexpr COLORREF kMarkerColour = 0xFF6464;
+constexpr short kPickColour[3] = {3, 8, 2};  // leg 0, leg 1, centre line
+constexpr short kCopySpan = 0x11;
+constexpr short kCopyLine = 1;
+
+// Angles as the tool rounds them (f32 constants).
+constexpr float kHalfTurn = 3.14159f;
+constexpr float kFullTurn = 6.2831802f;
+constexpr float kQuarterTurn = 1.5707950592041016f;
+constexpr float kWithinAcross = 0.7853975f;  // 45 degrees off the cross direction
+constexpr float kBeyondAcross = 2.3561925f;  // 135 degrees
+
+// Room the store needs per copied or inserted point besides its formula
+// texts (point, coordinate, line, segment and formula records, bytes), what
+// one formula text may take once qpAdjustFormula has rewritten it, and a
+// margin for the text area's rounding and the pattern header's entry.
+constexpr long kRecordBytesPerPoint = 12 + 12 + 20 + 12 + 40;
+constexpr long kTextBytes = 100;
+constexpr long kMarginBytes = 256;
+
+struct Run {
+    short pieceIndex = -1;  // the source piece; fetched again after every store call
+    frame::ViewMatrices m{};
+    frame::PromptCells prompt;
+    // Entries 0 and 1 are the legs, entry 2 the centre line: the inner end,
+    // the outline end, and the outline point that the outline end lies on.
+    short legStart[3] = {-1, -1, -1};
+    short legEnd[3] = {-1, -1, -1};
+    short outlineHit[3] = {-1, -1, -1};
+    short leg0Raw = -1;    // the picked part (k, k + 1) of leg 0: k
+    short centreRaw = -1;  // and of the centre line
+    bool centreByPoint = false;
+    float apexX = 0, apexY = 0;
+    POINT marker{};     // client pixel of the mouth's middle point
+    POINT rubberEnd{};  // end of the rubber line drawn last
+};
+Run run;
+
+// The middle point inserted for neighbouring legs, until the fold keeps it.
+struct PendingMiddle {
+    bool active = false;
+    PatternBuffer* pattern = nullptr;
+    short pieceIndex = -1;
+    short index = -1;      // the inserted point
+    short pointCount = 0;  // the piece's count right after the insertion
+    float x = 0, y = 0;    // where it was put
+    short line = -1;       // the outline line that ran across the mouth
+    Line lineBefore{};     // and its record before the insertion
+};
+PendingMiddle pending;
+
+// The last fold, for its unfold.
+struct SavedFold {
+    bool valid = false;
+    GapFoldRecord record{};  // offsets 22..41 are compared
+    float apexX = 0, apexY = 0;
+    float angleLow = 0, angleHigh = 0;
+};
+SavedFold saved;
+
+Piece* pieceAt(PatternBuffer* pattern, short index) {
+    Piece* piece = nullptr;
+    if (pattern) qpGetPieceLptr(pattern, index, &piece);
+    return piece;
+}
+
+using frame::positionOf;
+
+void setPosition(Piece* piece, short i, float x, float y) {
+    Point* p = nullptr;
+    qpGetPointLptr(piece, i, &p);
+    if (!p) return;
+    Coord* c = nullptr;
+    qpGetCoordLptr(piece, p->coordIndex, &c);
+    if (!c) return;
+    c->x = x;
+    c->y = y;
+}
+
+// Copies point `from` of one piece onto point `to` of another (or the same).
+void copyPosition(Piece* source, short from, Piece* target, short to) {
+    float x = 0, y = 0;
+    if (positionOf(source, from, x, y)) setPosition(target, to, x, y);
+}
+
+void adjust(PatternBuffer* pattern, Piece* piece, short first, short last) {
+    if (piece->formulaCount != 0) qpAdjustFormula(pattern, piece, first, last);
+}
+
+float wrapAngle(float a) {
+    if (a > kHalfTurn) return a - kFullTurn;
+    if (a < -kHalfTurn) return a + kFullTurn;
+    return a;
+}
+
+// Free bytes in the block that holds the host's pattern; -1 when the block
+// is not known (the pattern is then not a locked global block, and nothing
+// may grow it).
+long freeBytes(PatternBuffer* pattern) {
+    HGLOBAL block = GlobalHandle(pattern);
+    if (!block) return -1;
+    return static_cast<long>(GlobalSize(block)) - pattern->totalSize;
+}
+
+// Bytes one copy of point i, or its twin, may take once its formulas are
+// rewritten.
+long pointBudget(Piece* piece, short i) {
+    long bytes = kRecordBytesPerPoint;
+    if (piece->formulaCount == 0) return bytes;
+    Point* p = nullptr;
+    qpGetPointLptr(piece, i, &p);
+    Formula* f = nullptr;
+    if (p) qpGetFormulaLptr(piece, p->formulaIndex, &f);
+    if (f) bytes += f->xTextLength + f->yTextLength;
+    return bytes + 2 * kTextBytes;
+}
+
+// Removes the middle point of an unfinished fold, when the piece is still
+// as the insertion left it. Returns true when it removed one.
+bool removePendingMiddle(PatternBuffer* pattern) {
+    if (!pending.active) return false;
+    pending.active = false;
+    // Another pattern, or a piece edited since: the point is not ours to take.
+    if (pattern != pending.pattern) return false;
+    Piece* piece = pieceAt(pattern, pending.pieceIndex);
+    if (!piece || piece->pointCount != pending.pointCount) return false;
+    Point* p = nullptr;
+    qpGetPointLptr(piece, pending.index, &p);
+    float x = 0, y = 0;
+    if (!p || !isOutlineType(p->type) || !positionOf(piece, pending.index, x, y) ||
+        x != pending.x || y != pending.y)
+        return false;
+    qpDeletePoint(pattern, piece, pending.index);
+    // The deletion merges the two halves of the mouth's line again; the
+    // merged line keeps the kind and bits of the half before the point, so
+    // the line gets its own record back.
+    piece = pieceAt(pattern, pending.pieceIndex);
+    Line* line = nullptr;
+    qpGetLineLptr(piece, pending.line, &line);
+    if (line && line->firstPoint == pending.lineBefore.firstPoint &&
+        line->pointCount == pending.lineBefore.pointCount)
+        *line = pending.lineBefore;
+    frame::PointIndexMap map(pending.pointCount);
+    map.deleted(pending.index);
+    frame::remapGradingCodes(piece, map);
+    return true;
+}
+
+// Ends the fold phase without folding: the message, the piece as it was
+// before the run, and step 9 until the host starts the tool again.
+void stopFold(HWND hwnd, PatternBuffer* pattern, HostView* view, const char* text) {
+    frame::showError(hwnd, text);
+    if (removePendingMiddle(pattern)) frame::invalidateAll(hwnd);
+    view->pickState = kStopped;
+}
+
+void highlight(HWND hwnd, Piece* piece, short k, short colour) {
+    HDC hdc = GetDC(hwnd);
+    short index = 0;
+    float length = 0, x = 0, y = 0;
+    qpCurve(hdc, piece, qpcurve::kOpDraw, qpcurve::kDrawOnly, qpcurve::kStyleHighlight,
+            qpcurve::kSnapAllLinesDefault, k, 2, colour, qpcurve::kDefaultResolution, &index, &length,
+            &x, &y, run.m.pieceToScreen);
+    ReleaseDC(hwnd, hdc);
+}
+
+// The marker on the mouth's middle point, drawn to stay (copy mode).
+void drawMiddleMarker(HWND hwnd, Piece* piece) {
+    float x = 0, y = 0;
+    positionOf(piece, run.outlineHit[2], x, y);
+    run.marker = frame::pieceToClient(run.m.pieceToScreen, x, y);
+    run.rubberEnd = run.marker;
+    HDC hdc = GetDC(hwnd);
+    SetROP2(hdc, R2_COPYPEN);
+    frame::drawMarker(hdc, run.marker.x, run.marker.y, kMarkerColour);
+    ReleaseDC(hwnd, hdc);
+}
+
+// Draws the rubber line from the marker to `to` (XOR: drawn again, erased).
+void rubberLine(HDC hdc, POINT to) {
+    MoveToEx(hdc, run.marker.x, run.marker.y, nullptr);
+    LineTo(hdc, to.x, to.y);
+}
+
+void trackRubber(HWND hwnd, HostView* view) {
+    const short step = view->pickState;
+    HDC hdc = GetDC(hwnd);
+    SetROP2(hdc, R2_XORPEN);
+    HPEN pen = CreatePen(PS_SOLID, 1, frame::kRubberColour);
+    HGDIOBJ previous = SelectObject(hdc, pen);
+    if (step == kApexTrack || step == kDirectionTrack) rubberLine(hdc, run.rubberEnd);
+    const POINT cursor = frame::cursorClient(hwnd);
+    rubberLine(hdc, cursor);
+    SelectObject(hdc, previous);
+    DeleteObject(pen);
+    ReleaseDC(hwnd, hdc);
+    run.rubberEnd = cursor;
+    if (step == kApexWait) view->pickState = kApexTrack;
+    if (step == kDirectionWait) view->pickState = kDirectionTrack;
+}
+
+// Neighbouring legs: a twin of the lower outline point, moved to the middle
+// of the mouth, becomes the mouth's middle point. False, with its message
+// shown and nothing changed, when it cannot be made.
+bool insertMiddle(HWND hwnd, PatternBuffer* pattern, Piece* piece) {
+    const short h0 = run.outlineHit[0], h1 = run.outlineHit[1];
+    const short m = h0 < h1 ? h0 : h1;
+    Point* p = nullptr;
+    qpGetPointLptr(piece, m, &p);
+    const char letter = p ? typeLetter(p->type) : 0;
+    // qpInsertSamePoint doubles turning and curve points only.
+    if (letter != 'K' && letter != 'C') {
+        frame::showError(hwnd, kGapFoldNoOutlinePoint);
+        return false;
+    }
+    // The outline line that runs from m to m + 1 across the mouth.
+    const short across = letter == 'K' ? p->lineOut : p->lineIn;
+    Line* line = nullptr;
+    qpGetLineLptr(piece, across, &line);
+    if (!line || line->firstPoint > m || line->firstPoint + line->pointCount - 1 < m + 1) {
+        frame::showError(hwnd, kGapFoldMouthShape);
+        return false;
+    }
+    const long need = pointBudget(piece, m) + kRecordBytesPerPoint + kMarginBytes;
+    const long room = freeBytes(pattern);
+    if (room < need) {
+        frame::showError(hwnd, kGapFoldNoRoom);
+        return false;
+    }
+    const Line lineBefore = *line;
+    const short countBefore = piece->pointCount;
+    Point* twin = nullptr;
+    if (qpInsertSamePoint(pattern, piece, m, &twin) != m + 1) {
+        frame::showError(hwnd, kGapFoldNoOutlinePoint);
+        return false;
+    }
+    piece = pieceAt(pattern, run.pieceIndex);
+    frame::PointIndexMap map(countBefore);
+    map.inserted(static_cast<short>(m + 1));
+    frame::remapGradingCodes(piece, map);
+    for (int j = 0; j < 2; ++j) {
+        run.legStart[j] = map.current(run.legStart[j]);
+        run.legEnd[j] = map.current(run.legEnd[j]);
+        run.outlineHit[j] = map.current(run.outlineHit[j]);
+    }
+    run.leg0Raw = map.current(run.leg0Raw);
+
+    const short middle = static_cast<short>(m + 1);
+    float ax = 0, ay = 0, bx = 0, by = 0;
+    positionOf(piece, m, ax, ay);
+    positionOf(piece, static_cast<short>(m + 2), bx, by);
+    const float mx = (ax + bx) / 2, my = (ay + by) / 2;
+    setPosition(piece, middle, mx, my);
+    adjust(pattern, piece, middle, middle);
+    piece = pieceAt(pattern, run.pieceIndex);
+    run.outlineHit[2] = middle;
+
+    pending.active = true;
+    pending.pattern = pattern;
+    pending.pieceIndex = run.pieceIndex;
+    pending.index = middle;
+    pending.pointCount = piece->pointCount;
+    pending.x = mx;
+    pending.y = my;
+    pending.line = across;
+    pending.lineBefore = lineBefore;
+    return true;
+}
+
+// Steps 2 to 4: a click on leg 0, leg 1 or the centre line.
+void pickLine(HWND hwnd, PatternBuffer* pattern, short* pieceIndexCell, HostView* view,
+              const float* viewMatrix) {
+    const short step = view->pickState;
+    const int slot = step - kPickLeg0;
+    if (step == kPickLeg0) {
+        // A middle point left by a run the host never ended goes first.
+        if (removePendingMiddle(pattern)) frame::invalidateAll(hwnd);
+        run.pieceIndex = pieceIndexCell ? *pieceIndexCell : -1;
+        Piece* piece = pieceAt(pattern, run.pieceIndex);
+        if (!piece) return;
+        frame::buildViewMatrices(hwnd, viewMatrix, piece, run.m);
+        for (int j = 0; j < 3; ++j) run.legStart[j] = run.legEnd[j] = run.outlineHit[j] = -1;
+        run.leg0Raw = run.centreRaw = -1;
+        run.centreByPoint = false;
+    }
+    Piece* piece = pieceAt(pattern, run.pieceIndex);
+    if (!piece) return;
+
+    float cx = 0, cy = 0;
+    frame::cursorToPiece(hwnd, run.m.screenToPiece, cx, cy);
+    float nx = cx, ny = cy, length = 0;
+    short index = -1;
+    qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
+            qpcurve::kModeWholePiece | qpcurve::kSnapAllLines, 0, 0, qpcurve::kColourDefault,
+            qpcurve::kDefaultResolution, &index, &length, &nx, &ny, run.m.identity);
+    if (std::hypot(static_cast<double>(nx - cx), static_cast<double>(ny - cy)) > frame::kPickRadiusMm)
+        return;
+    const short k = frame::findPart(piece, nx, ny, run.m.identity);
+    if (k < 0) return;
+    for (int j = 0; j < 3; ++j)
+        if ((run.legStart[j] == k && run.legEnd[j] == k + 1) ||
+            (run.legEnd[j] == k && run.legStart[j] == k + 1))
+            return;
+    // The slot holds the part even when the pick is refused below, so that
+    // the same part is not taken again; another part may be.
+    run.legStart[slot] = k;
+    run.legEnd[slot] = static_cast<short>(k + 1);
+    highlight(hwnd, piece, k, kPickColour[slot]);
+    if (slot == 0) run.leg0Raw = k;
+    if (slot == 2) run.centreRaw = k;
+
+    // The fold piece's lines are copies of the picked parts: a dart line must
+    // be an inner line of exactly that part's two points.
+    frame::ResolvedLine line;
+    const bool onOutline = frame::resolveLine(piece, k, line);
+    Point* first = nullptr;
+    Point* second = nullptr;
+    qpGetPointLptr(piece, k, &first);
+    qpGetPointLptr(piece, static_cast<short>(k + 1), &second);
+    if (line.first != k || line.pointCount != 2 || !first || !second ||
+        isOutlineType(first->type) || isOutlineType(second->type)) {
+        if (slot == 2) stopFold(hwnd, pattern, view, kGapFoldLineShape);
+        else frame::showError(hwnd, kGapFoldLineShape);
+        return;
+    }
+    if (!onOutline) {
+        // A centre line that meets no outline point has no middle point.
+        if (slot == 2) stopFold(hwnd, pattern, view, kGapFoldNoOutlinePoint);
+        else frame::showError(hwnd, kGapFoldNoOutlinePoint);
+        return;
+    }
+    run.legStart[slot] = line.inner;
+    run.legEnd[slot] = line.outer;
+    run.outlineHit[slot] = line.outlineHit;
+
+    if (slot == 0) {
+        view->pickState = kPickLeg1;
+        return;
+    }
+    const short h0 = run.outlineHit[0], h1 = run.outlineHit[1];
+    if (slot == 1) {
+        if (h0 == h1) {
+            frame::showError(hwnd, kGapFoldMouthShape);
+            return;
+        }
+        if (std::abs(h1 - h0) < 2) {
+            if (!insertMiddle(hwnd, pattern, piece)) return;
+            run.centreByPoint = true;
+            frame::showPrompt(hwnd, 2, run.prompt, kPromptGapFoldCentreEnd);
+            drawMiddleMarker(hwnd, pieceAt(pattern, run.pieceIndex));
+            view->pickState = kApexWait;
+        } else {
+            frame::showPrompt(hwnd, 2, run.prompt, kPromptGapFoldCentreLine);
+            view->pickState = kPickCentre;
+        }
+        return;
+    }
+    // The mouth is leg point, middle point, leg point: the unfold gives the
+    // legs' outline ends the points next to the middle one.
+    const short low = h0 < h1 ? h0 : h1, high = h0 < h1 ? h1 : h0;
+    const short h2 = run.outlineHit[2];
+    if (h2 != low + 1 || h2 != high - 1) {
+        stopFold(hwnd, pattern, view, kGapFoldMouthShape);
+        return;
+    }
+    drawMiddleMarker(hwnd, piece);
+    frame::showPrompt(hwnd, 4, run.prompt, kPromptGapFoldDirection);
+    view->pickState = kDirectionWait;
+}
+
+// Step 6: the apex at the cursor.
+void takeApex(HWND hwnd, HostView* view) {
+    HDC hdc = GetDC(hwnd);
+    SetROP2(hdc, R2_XORPEN);
+    HPEN pen = CreatePen(PS_SOLID, 1, frame::kRubberColour);
+    HGDIOBJ previous = SelectObject(hdc, pen);
+    rubberLine(hdc, run.rubberEnd);
+    SelectObject(hdc, previous);
+    DeleteObject(pen);
+    SetROP2(hdc, R2_COPYPEN);
+    frame::drawMarker(hdc, run.marker.x, run.marker.y, kMarkerColour);
+    ReleaseDC(hwnd, hdc);
+    run.rubberEnd = run.marker;
+    frame::cursorToPiece(hwnd, run.m.screenToPiece, run.apexX, run.apexY);
+    frame::showPrompt(hwnd, 4, run.prompt, kPromptGapFoldDirection);
+    view->pickState = kDirectionWait;
+}
+
+// A corner whose line from outside runs within 45 degrees of the cross
+// direction `across` (either way) continues the span; any other ends it.
+bool continuesSpan(Piece* piece, short i, short far, float across) {
+    float x = 0, y = 0, qx = 0, qy = 0;
+    positionOf(piece, i, x, y);
+    positionOf(piece, far, qx, qy);
+    const float beta = wrapAngle(static_cast<float>(qpAngle(x - qx, y - qy)) - across);
+    return std::fabs(beta) <= kWithinAcross || std::fabs(beta) >= kBeyondAcross;
+}
+
+// The stretch of outline across the mouth, s .. e, walked out from the
+// middle point h2 past the legs' outline points. False when a walk leaves
+// the outline, or the forward walk meets a second chain start.
+bool findSpan(Piece* piece, short h2, float across, short& s, short& e) {
+    s = e = -1;
+    for (short i = static_cast<short>(h2 - 2);; --i) {
+        Point* p = nullptr;
+        qpGetPointLptr(piece, i, &p);
+        if (!p || !isOutlineType(p->type)) return false;
+        if (p->type == 'S' || (p->type == 'K' && p->lineIn < 0)) {
+            s = i;
+            break;
+        }
+        if (p->type != 'K') continue;
+        Line* line = nullptr;
+        qpGetLineLptr(piece, p->lineIn, &line);
+        if (!line) return false;
+        if (!continuesSpan(piece, i, line->firstPoint, across)) {
+            s = i;
+            break;
+        }
+    }
+    for (short i = static_cast<short>(h2 + 2);; ++i) {
+        Point* p = nullptr;
+        qpGetPointLptr(piece, i, &p);
+        if (!p || !isOutlineType(p->type) || p->type == 'S') return false;
+        if (p->type != 'K') continue;
+        if (p->lineOut < 0) {
+            e = i;
+            break;
+        }
+        Line* line = nullptr;
+        qpGetLineLptr(piece, p->lineOut, &line);
+        if (!line) return false;
+        if (!continuesSpan(piece, i, static_cast<short>(line->firstPoint + line->pointCount - 1), across)) {
+            e = i;
+            break;
+        }
+    }
+    return true;
+}
+
+// Step 8: the direction click folds.
+void foldDart(HWND hwnd, PatternBuffer* pattern, short* pieceIndexCell, GapFoldRecord* record,
+              HostView* view) {
+    view->pickState = kStopped;
+    Piece* piece = pieceAt(pattern, run.pieceIndex);
+    if (!piece) return;
+    const short h0 = run.outlineHit[0], h1 = run.outlineHit[1], h2 = run.outlineHit[2];
+    const short legEndLow = h0 < h1 ? run.legEnd[0] : run.legEnd[1];
+    const short legEndHigh = h0 < h1 ? run.legEnd[1] : run.legEnd[0];
+    const short centreEnd = run.centreByPoint ? static_cast<short>(-1) : run.legEnd[2];
+
+    float fx = 0, fy = 0, x0 = 0, y0 = 0, x1 = 0, y1 = 0, mx = 0, my = 0;
+    frame::cursorToPiece(hwnd, run.m.screenToPiece, fx, fy);
+    positionOf(piece, h0, x0, y0);
+    positionOf(piece, h1, x1, y1);
+    positionOf(piece, h2, mx, my);
+    // A tie counts as nearer leg 1.
+    const bool nearLeg1 = (fx - x0) * (fx - x0) + (fy - y0) * (fy - y0) >=
+                          (fx - x1) * (fx - x1) + (fy - y1) * (fy - y1);
+
+    float ax = run.apexX, ay = run.apexY;
+    if (!run.centreByPoint) {
+        float xs[4], ys[4];
+        const short ends[4] = {run.legStart[0], run.legEnd[0], run.legStart[1], run.legEnd[1]};
+        for (int j = 0; j < 4; ++j) positionOf(piece, ends[j], xs[j], ys[j]);
+        if (!IntersectLines(xs, ys, &ax, &ay)) {
+            stopFold(hwnd, pattern, view, kGapFoldNoLegsCross);
+            return;
+        }
+    }
+    const float alphaM = static_cast<float>(qpAngle(mx - ax, my - ay));
+    const float rot0 = wrapAngle(alphaM - static_cast<float>(qpAngle(x0 - ax, y0 - ay)));
+    const float rot1 = wrapAngle(alphaM - static_cast<float>(qpAngle(x1 - ax, y1 - ay)));
+
+    short s = -1, e = -1;
+    if (!findSpan(piece, h2, alphaM + kQuarterTurn, s, e)) {
+        stopFold(hwnd, pattern, view, kGapFoldNoSpan);
+        return;
+    }
+    const short lineRaw = run.centreByPoint ? run.leg0Raw : run.centreRaw;
+    long need = 4 + kEmptyPieceSize + kMarginBytes;
+    for (short i = s; i <= e; ++i) need += pointBudget(piece, i);
+    for (const short raw : {lineRaw, run.leg0Raw})
+        need += pointBudget(piece, raw) + pointBudget(piece, static_cast<short>(raw + 1));
+    if (freeBytes(pattern) < need) {
+        stopFold(hwnd, pattern, view, kGapFoldNoRoom);
+        return;
+    }
+
+    // The fold piece: the span, the centre line (or leg 0 again) and leg 0.
+    Piece* fold = nullptr;
+    qpIncreasePiece(pattern, &fold);
+    const short foldIndex = static_cast<short>(pattern->pieceCount - 1);
+    piece = pieceAt(pattern, run.pieceIndex);
+    fold = pieceAt(pattern, foldIndex);
+    std::memcpy(fold->placement, piece->placement, sizeof fold->placement);
+    qpCopyGroupPoint(pattern, piece, s, e, pattern, fold, -1, kCopySpan);
+    piece = pieceAt(pattern, run.pieceIndex);
+    fold = pieceAt(pattern, foldIndex);
+    qpCopyGroupPoint(pattern, piece, lineRaw, static_cast<short>(lineRaw + 1), pattern, fold, -1, kCopyLine);
+    piece = pieceAt(pattern, run.pieceIndex);
+    fold = pieceAt(pattern, foldIndex);
+    qpCopyGroupPoint(pattern, piece, run.leg0Raw, static_cast<short>(run.leg0Raw + 1), pattern, fold, -1,
+                     kCopyLine);
+    fold = pieceAt(pattern, foldIndex);
+
+    // Each leg's side turns onto the centre direction; the middle point goes
+    // with leg 0's side when the click is nearer leg 1, else with leg 1's.
+    const short r = static_cast<short>(h2 - s), n = static_cast<short>(e - s);
+    short lowLast = 0, highFirst = 0;
+    float angleLow = 0, angleHigh = 0;
+    if (h0 < h1) {
+        lowLast = nearLeg1 ? r : static_cast<short>(r - 1);
+        highFirst = static_cast<short>(lowLast + 1);
+        angleLow = rot0;
+        angleHigh = rot1;
+    } else {
+        highFirst = nearLeg1 ? r : static_cast<short>(r + 1);
+        lowLast = static_cast<short>(highFirst - 1);
+        angleLow = rot1;
+        angleHigh = rot0;
+    }
+    frame::rotatePoints(fold, 0, lowLast, angleLow, ax, ay);
+    frame::rotatePoints(fold, highFirst, n, angleHigh, ax, ay);
+    fold->foldAngleLow = angleLow;
+    fold->foldAngleHigh = angleHigh;
+
+    // The copied centre line ends on the turned middle point, the copied
+    // leg 0 on its turned outline point (on the centre direction).
+    const short lineOuter = run.centreByPoint ? run.legEnd[0] : run.legEnd[2];
+    const short u1 = static_cast<short>(n + 1 + (lineOuter - lineRaw));
+    const short u2 = static_cast<short>(fold->pointCount - 1 + run.legEnd[0] - (run.leg0Raw + 1));
+    copyPosition(fold, r, fold, u1);
+    copyPosition(fold, static_cast<short>(r + h0 - h2), fold, u2);
+    short u3 = -1;
+    if (run.centreByPoint) {
+        // Both copies of leg 0 start at the apex given by the click.
+        u3 = run.legEnd[0] == run.leg0Raw + 1 ? static_cast<short>(u1 - 1) : static_cast<short>(u1 + 1);
+        setPosition(fold, u3, ax, ay);
+        setPosition(fold, static_cast<short>(u3 + 2), ax, ay);
+    }
+    if (fold->formulaCount != 0) {
+        qpAdjustFormula(pattern, fold, 0, n);
+        qpAdjustFormula(pattern, fold, u1, u1);
+        qpAdjustFormula(pattern, fold, u2, u2);
+        if (u3 >= 0) {
+            qpAdjustFormula(pattern, fold, u3, u3);
+            qpAdjustFormula(pattern, fold, static_cast<short>(u3 + 2), static_cast<short>(u3 + 2));
+        }
+    }
+
+    record->sourcePiece = run.pieceIndex;
+    record->foldPiece = foldIndex;
+    record->spanFirst = s;
+    record->spanLast = e;
+    record->spanMiddle = h2;
+    record->legEndLow = legEndLow;
+    record->centreEnd = centreEnd;
+    record->legEndHigh = legEndHigh;
+    record->lowTurnLast = lowLast;
+    record->highTurnFirst = highFirst;
+    saved.valid = true;
+    saved.record = *record;
+    saved.apexX = ax;
+    saved.apexY = ay;
+    saved.angleLow = angleLow;
+    saved.angleHigh = angleHigh;
+    pending.active = false;  // the middle point is the fold's now
+
+    if (pieceIndexCell) *pieceIndexCell = foldIndex;
+    view->pickState = 0;
+    view->gapFoldStep = 0;
+    frame::invalidateAll(hwnd);
+}
+
+bool sameFold(const GapFoldRecord& a, const GapFoldRecord& b) {
+    return a.sourcePiece == b.sourcePiece && a.foldPiece == b.foldPiece && a.spanFirst == b.spanFirst &&
+           a.spanLast == b.spanLast && a.spanMiddle == b.spanMiddle && a.legEndLow == b.legEndLow &&
+           a.centreEnd == b.centreEnd && a.legEndHigh == b.legEndHigh && a.lowTurnLast == b.lowTurnLast &&
+           a.highTurnFirst == b.highTurnFirst;
+}
+
+bool inPiece(const Piece* piece, short i) { return i >= 0 && i < piece->pointCount; }
+
+// Everything the unfold reads and writes is there: the record is this
+// library's last fold, the fold piece is the pattern's last piece with the
+// span and both copied lines and its fold angles, every source index names
+// a point of the source piece.
+bool canUnfold(PatternBuffer* pattern, const GapFoldRecord* record) {
+    if (!saved.valid || !pattern || !sameFold(*record, saved.record)) return false;
+    if (record->foldPiece != pattern->pieceCount - 1 || record->sourcePiece < 0 ||
+        record->sourcePiece >= record->foldPiece)
+        return false;
+    Piece* fold = pieceAt(pattern, record->foldPiece);
+    Piece* source = pieceAt(pattern, record->sourcePiece);
+    if (!fold || !source) return false;
+    if (fold->foldAngleLow != saved.angleLow || fold->foldAngleHigh != saved.angleHigh) return false;
+    const short n = static_cast<short>(record->spanLast - record->spanFirst);
+    const short r = static_cast<short>(record->spanMiddle - record->spanFirst);
+    if (r < 1 || r > n - 1 || fold->pointCount < n + 5) return false;
+    if (record->lowTurnLast < -1 || record->lowTurnLast > n || record->highTurnFirst < 0 ||
+        record->highTurnFirst > n + 1)
+        return false;
+    for (short j = 0; j <= n; ++j) {
+        Point* p = nullptr;
+        qpGetPointLptr(fold, j, &p);
+        float x = 0, y = 0;
+        if (!p || !isOutlineType(p->type) || !positionOf(fold, j, x, y)) return false;
+    }
+    if (!inPiece(source, record->spanFirst) || !inPiece(source, record->spanLast) ||
+        !inPiece(source, record->legEndLow) || !inPiece(source, record->legEndHigh) ||
+        (record->centreEnd != -1 && !inPiece(source, record->centreEnd)))
+        return false;
+    return true;
+}
+
+// A click with foldPhase 2: turn the fold piece back, carry its span and
+// the dart lines' outline ends into the source piece, remove the fold piece.
+void unfoldDart(HWND hwnd, PatternBuffer* pattern, short* pieceIndexCell, GapFoldRecord* record,
+                HostView* view) {
+    if (!canUnfold(pattern, record)) {
+        frame::showError(hwnd, kGapUnfoldMismatch);
+        return;
+    }
+    Piece* fold = pieceAt(pattern, record->foldPiece);
+    Piece* source = pieceAt(pattern, record->sourcePiece);
+    const short n = static_cast<short>(record->spanLast - record->spanFirst);
+    const short r = static_cast<short>(record->spanMiddle - record->spanFirst);
+    // The formulas are rewritten after the fold piece is gone, in its room.
+    if (source->formulaCount != 0) {
+        const long need = (n + 4) * 2 * kTextBytes + kMarginBytes;
+        const long room = freeBytes(pattern);
+        if (room < 0 || room + fold->byteSize + 4 < need) {
+            frame::showError(hwnd, kGapUnfoldNoRoom);
+            return;
+        }
+    }
+    frame::rotatePoints(fold, 0, record->lowTurnLast, -fold->foldAngleLow, saved.apexX, saved.apexY);
+    frame::rotatePoints(fold, record->highTurnFirst, n, -fold->foldAngleHigh, saved.apexX, saved.apexY);
+    for (short j = 0; j <= n; ++j) copyPosition(fold, j, source, static_cast<short>(record->spanFirst + j));
+    copyPosition(fold, static_cast<short>(r - 1), source, record->legEndLow);
+    if (record->centreEnd >= 0) copyPosition(fold, r, source, record->centreEnd);
+    copyPosition(fold, static_cast<short>(r + 1), source, record->legEndHigh);
+
+    qpDeletePiece(pattern, fold);
+    source = pieceAt(pattern, record->sourcePiece);
+    if (source->formulaCount != 0) {
+        qpAdjustFormula(pattern, source, record->spanFirst, record->spanLast);
+        qpAdjustFormula(pattern, source, record->legEndLow, record->legEndLow);
+        if (record->centreEnd >= 0) qpAdjustFormula(pattern, source, record->centreEnd, record->centreEnd);
+        qpAdjustFormula(pattern, source, record->legEndHigh, record->legEndHigh);
+    }
+    saved.valid = false;
+    if (pieceIndexCell) *pieceIndexCell = record->sourcePiece;
+    record->foldPhase = 0;
+    view->pickState = 0;
+    view->gapFoldStep = 0;
+    frame::invalidateAll(hwnd);
+}
+
+}  // namespace
+
+QP_EXPORT short QP_WINAPI qpHandleGapFold(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                          PatternBuffer* pattern, short* pieceIndexCell,
+                                          GapFoldRecord* fold, HostView* view, const float* viewMatrix) {
+    if (!fold || !view) return 0;
+    switch (message) {
+    case WM_MOUSEMOVE:
+        if (fold->foldPhase != 1) return 0;
+        if (view->pickState == kStart) {
+            frame::showPrompt(hwnd, 1, run.prompt, kPromptGapFoldLegs);
+            view->pickState = kPickLeg0;
+        } else if (view->pickState >= kApexWait && view->pickState <= kDirectionTrack) {
+            trackRubber(hwnd, view);
+        }
+        return 1;
+    case WM_LBUTTONDOWN:
+        if (fold->foldPhase == 2) {
+            unfoldDart(hwnd, pattern, pieceIndexCell, fold, view);
+            return 1;
+        }
+        switch (view->pickState) {
+        case kPickLeg0:
+        case kPickLeg1:
+        case kPickCentre:
+            pickLine(hwnd, pattern, pieceIndexCell, view, viewMatrix);
+            break;
+        case kApexTrack:
+            takeApex(hwnd, view);
+            break;
+        case kDirectionTrack:
+            foldDart(hwnd, pattern, pieceIndexCell, fold, view);
+            break;
+        default:
+            // Steps 5 and 7 before any mouse move (a double click on the last
+            // pick) and step 9 take nothing: the apex or the direction needs
+            // the cursor to have moved there.
+            break;
+        }
+        return 1;
+    case WM_CANCELMODE:
+        // The host ends the run before the fold.
+        if (!removePendingMiddle(pattern)) return 0;
+        frame::invalidateAll(hwnd);
+        return 1;
+    default:
+        return 0;
+    }
+}

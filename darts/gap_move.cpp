@@ -1,0 +1,471 @@
+// The dart transfer: the user picks the two legs of a dart and an inner line
+// that marks where the dart is to go; the stretch of outline between the old
+// and the new place turns about a pivot until the old opening closes, and the
+// new dart opens at the marked line, with a middle point on its mouth, a
+// centre line and two legs.
+//
+// Units: piece coordinates in millimetres, angles in radians, client pixels
+// for drawing. State: one run at a time, in `run` (the handler is not
+// re-entrant). HostView.pickState counts the accepted picks of the run.
+//
+// The whole transfer is planned on the untouched piece first (every index,
+// position and angle, every failure, the room it needs); only a plan that
+// holds is carried out, so a refused transfer leaves the piece as it was.
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "darts/intersect_lines.h"
+#include "frame/exports.h"
+#include "frame/handler_frame.h"
+#include "frame/piece_edit.h"
+#include "frame/siblings.h"
+#include "frame/texts.h"
+
+namespace {
+
+constexpr int kPicks = 3;                        // two legs and the new line
+constexpr short kPickColour[kPicks] = {3, 8, 2};  // colour indices of the highlights
+constexpr float kOnPointMm = 0.1f;  // an inner line's end on a cleared outline point, per axis
+constexpr float kHalfTurn = 3.14159f;
+constexpr float kFullTurn = 6.28318f;
+constexpr double kMinSpanMm = 1e-3;  // a distance below this cannot scale or divide
+
+// Room: bytes per record as the store lays them out, and the most one
+// formula text can take (the formula routines work in 80-byte buffers; the
+// rest is the constant they append and the store's 4-byte rounding).
+constexpr long kPointBytes = 12, kCoordBytes = 12, kLineBytes = 20, kSegBytes = 12,
+               kFormulaBytes = 40, kTextBytes = 104;
+
+// Point ids in the plan: an original point keeps its index; the two points
+// the transfer inserts into the outline get ids of their own.
+constexpr short kTwinId = -2;    // the second copy of the new dart's outline point
+constexpr short kMiddleId = -3;  // the middle point of the new dart's mouth
+
+struct Run {
+    short pieceIndex = -1;
+    frame::ViewMatrices m{};
+    short pickCount = 0;
+    short picked[kPicks] = {-1, -1, -1};  // the first point of each picked part
+};
+Run run;
+
+struct Pos {
+    float x = 0, y = 0;
+};
+
+Pos positionOf(Piece* piece, short i) {
+    const Coord* c = frame::coordOfPoint(piece, i);
+    return c ? Pos{c->x, c->y} : Pos{};
+}
+
+float dist2(Pos a, Pos b) {
+    const float dx = a.x - b.x, dy = a.y - b.y;
+    return dx * dx + dy * dy;
+}
+
+bool intersect(Pos a, Pos b, Pos c, Pos d, Pos& out) {
+    const float xs[4] = {a.x, b.x, c.x, d.x}, ys[4] = {a.y, b.y, c.y, d.y};
+    return IntersectLines(xs, ys, &out.x, &out.y) != 0;
+}
+
+Pos turned(Pos p, double theta, Pos about) {
+    float m[9];
+    frame::rotationAbout(theta, about.x, about.y, m);
+    frame::transform(m, p.x, p.y);
+    return p;
+}
+
+struct Leg {
+    short inner = -1;  // the end away from the outline
+    short outer = -1;  // the end on the outline
+    short hit = -1;    // the outline point that `outer` lies on
+    short first = -1;  // the line's first point
+};
+
+// The refusals: the three messages, no middle point (no message, the run
+// ends), a new line too short to reach the middle (no message, the tool
+// stays), and no room in the pattern's block.
+enum class Failure { None, NoOutlinePoint, NoLegsCross, NoNewOldCross, NoMiddle, TooShort, NoRoom };
+
+// Everything the transfer does, worked out on the untouched piece.
+struct Plan {
+    Leg leg[kPicks];
+    bool forward = false;           // the new dart lies after the old one in outline order
+    std::vector<short> innerFirst;  // first points of the two-point inner lines cleared away
+    std::vector<short> cleared;     // outline points strictly inside the old opening
+    std::vector<short> order;       // point ids in index order after the outline edits
+    Pos pivot;                      // P
+    float theta = 0;                // the turn that closes the old opening
+    Pos rotatedCopy;                // the turned copy of the new dart's outline point
+    Pos middle;                     // the middle point of the new mouth
+    Pos apex;                       // T, the new dart's apex
+};
+
+short indexOf(const std::vector<short>& order, short id) {
+    const auto at = std::find(order.begin(), order.end(), id);
+    return at == order.end() ? -1 : static_cast<short>(at - order.begin());
+}
+void erase(std::vector<short>& order, short id) {
+    const auto at = std::find(order.begin(), order.end(), id);
+    if (at != order.end()) order.erase(at);
+}
+
+// The first point of the two-point inner line that point b ends, or -1 (a
+// mark, a curve point, an outline point, a longer line).
+short twoPointLineStart(Piece* piece, short b) {
+    Point* p = nullptr;
+    qpGetPointLptr(piece, b, &p);
+    if (!p || isOutlineType(p->type)) return -1;
+    const char t = typeLetter(p->type);
+    if (t != 'S' && t != 'K') return -1;
+    Line* line = nullptr;
+    qpGetLineLptr(piece, t == 'S' ? p->lineOut : p->lineIn, &line);
+    const short f = t == 'S' ? b : static_cast<short>(b - 1);
+    if (!line || line->pointCount != 2 || line->firstPoint != f) return -1;
+    return f;
+}
+
+Failure resolveLegs(Piece* piece, Plan& plan) {
+    for (int i = 0; i < kPicks; ++i) {
+        frame::ResolvedLine r;
+        // Dart lines are straight two-point inner lines; an outline line or a
+        // longer line has no single outline end to turn about.
+        if (!frame::resolveLine(piece, run.picked[i], r) || r.pointCount != 2)
+            return Failure::NoOutlinePoint;
+        Point* p = nullptr;
+        qpGetPointLptr(piece, r.first, &p);
+        if (!p || isOutlineType(p->type)) return Failure::NoOutlinePoint;
+        plan.leg[i] = Leg{r.inner, r.outer, r.outlineHit, r.first};
+        for (int j = 0; j < i; ++j)
+            if (plan.leg[j].first == r.first) return Failure::NoOutlinePoint;
+    }
+    Leg* leg = plan.leg;
+    const short h0 = leg[0].hit, h1 = leg[1].hit, h2 = leg[2].hit;
+    // Leg 0 is the one whose outline point is not between the others.
+    if ((h1 < h0 && h1 < h2) || (h1 > h0 && h1 > h2)) std::swap(leg[0], leg[1]);
+    return Failure::None;
+}
+
+Failure planTransfer(PatternBuffer* pattern, Piece* piece, Plan& plan) {
+    if (Failure f = resolveLegs(piece, plan); f != Failure::None) return f;
+    const Leg* leg = plan.leg;
+    const short h0 = leg[0].hit, h1 = leg[1].hit, h2 = leg[2].hit;
+    plan.forward = h2 > h0;
+    const short lo = plan.forward ? h0 : h1, hi = plan.forward ? h1 : h0;
+    // Both legs on one outline point open nothing.
+    if (h0 == h1) return Failure::NoLegsCross;
+    // A new place inside the old opening would be cleared away with it.
+    if (h2 >= lo && h2 <= hi) return Failure::NoNewOldCross;
+    // The twin of the new place must fall inside the outline line that
+    // starts there, or it would lie on no line.
+    Point* at = nullptr;
+    qpGetPointLptr(piece, h2, &at);
+    if (!at || at->lineOut < 0) return Failure::NoOutlinePoint;
+
+    // Clearing the old opening: per outline point inside it, the first
+    // two-point inner line with an end on it (never a notch or a mark, never
+    // one of the picked lines); a point with no such line loses nothing else.
+    for (short m = static_cast<short>(lo + 1); m < hi; ++m) {
+        plan.cleared.push_back(m);
+        const Pos pm = positionOf(piece, m);
+        for (short b = 0; b < piece->pointCount; ++b) {
+            const short f = twoPointLineStart(piece, b);
+            if (f < 0) continue;
+            const Pos pb = positionOf(piece, b);
+            if (std::fabs(pb.x - pm.x) >= kOnPointMm || std::fabs(pb.y - pm.y) >= kOnPointMm) continue;
+            bool picked = false;
+            for (const Leg& l : plan.leg) picked = picked || l.first == f;
+            if (picked) continue;
+            if (std::find(plan.innerFirst.begin(), plan.innerFirst.end(), f) == plan.innerFirst.end())
+                plan.innerFirst.push_back(f);
+            break;
+        }
+    }
+
+    // Old apex A, the old mouth's middle M, and the pivot P on the new line.
+    Pos apex;
+    if (!intersect(positionOf(piece, leg[0].inner), positionOf(piece, leg[0].outer),
+                   positionOf(piece, leg[1].inner), positionOf(piece, leg[1].outer), apex))
+        return Failure::NoLegsCross;
+    const Pos p0 = positionOf(piece, h0), p1 = positionOf(piece, h1), p2 = positionOf(piece, h2);
+    const Pos mouth{(p0.x + p1.x) / 2, (p0.y + p1.y) / 2};
+    const Pos newInner = positionOf(piece, leg[2].inner), newOuter = positionOf(piece, leg[2].outer);
+    Pos pivot;
+    if (!intersect(mouth, apex, newInner, newOuter, pivot)) return Failure::NoNewOldCross;
+    plan.pivot = pivot;
+
+    // The turn that brings the direction of h1 - P onto that of h0 - P.
+    float theta = static_cast<float>(qpAngle(p0.x - pivot.x, p0.y - pivot.y)) -
+                  static_cast<float>(qpAngle(p1.x - pivot.x, p1.y - pivot.y));
+    if (theta > kHalfTurn) theta -= kFullTurn;
+    else if (theta < -kHalfTurn) theta += kFullTurn;
+    plan.theta = theta;
+
+    // The point order after clearing, the twin and the removal of h1.
+    std::vector<short>& order = plan.order;
+    for (short i = 0; i < piece->pointCount; ++i) order.push_back(i);
+    for (short f : plan.innerFirst) {
+        erase(order, f);
+        erase(order, static_cast<short>(f + 1));
+    }
+    for (short m : plan.cleared) erase(order, m);
+    order.insert(order.begin() + indexOf(order, h2) + 1, kTwinId);
+    erase(order, h1);
+    // The turned stretch: forward, from after h0 up to the original h2;
+    // otherwise from the twin up to before h0.
+    const short from = plan.forward ? static_cast<short>(indexOf(order, h0) + 1) : indexOf(order, kTwinId);
+    const short to = plan.forward ? static_cast<short>(indexOf(order, kTwinId) - 1)
+                                  : static_cast<short>(indexOf(order, h0) - 1);
+    auto finalPosition = [&](short index) {
+        const short id = order[static_cast<size_t>(index)];
+        const Pos p = id == kTwinId ? p2 : positionOf(piece, id);
+        return index >= from && index <= to ? turned(p, theta, pivot) : p;
+    };
+
+    // The middle of the new mouth: on its bisector, at the distance where
+    // the seam beside the turned copy, carried on, meets the bisector (so
+    // the seam runs on straight when the dart is closed).
+    const short d = plan.forward ? static_cast<short>(indexOf(order, kTwinId) - 1) : indexOf(order, kTwinId);
+    const short e = plan.forward ? static_cast<short>(d - 1) : static_cast<short>(d + 1);
+    if (e < 0 || e >= static_cast<short>(order.size())) return Failure::NoMiddle;
+    const Pos dp = finalPosition(d), ep = finalPosition(e);
+    plan.rotatedCopy = dp;
+    // The turned copy lies theta beyond the twin, so the bisector is the
+    // copy turned back by half of theta.
+    const Pos bisector = turned(dp, -static_cast<double>(theta) / 2, pivot);
+    Pos q;
+    if (!intersect(dp, ep, pivot, bisector, q)) return Failure::NoMiddle;
+    const float r = std::sqrt(dist2(q, pivot));
+    const Pos chordMid{(dp.x + p2.x) / 2, (dp.y + p2.y) / 2};
+    const float chordR = std::sqrt(dist2(chordMid, pivot));
+    if (chordR < kMinSpanMm || r < kMinSpanMm) return Failure::NoMiddle;
+    const Pos middle{pivot.x + (chordMid.x - pivot.x) * r / chordR, pivot.y + (chordMid.y - pivot.y) * r / chordR};
+    plan.middle = middle;
+
+    // The new apex T: on the line from the middle towards P, at the new
+    // line's length from the new line's outline end, so that both legs keep
+    // that length (the two copies lie symmetric about the bisector).
+    const float l2 = dist2(newOuter, newInner), w2 = dist2(newOuter, middle);
+    if (l2 - w2 < 0) return Failure::TooShort;
+    const double vx = (pivot.x - middle.x) / static_cast<double>(r), vy = (pivot.y - middle.y) / static_cast<double>(r);
+    const double b = vx * (middle.x - newOuter.x) + vy * (middle.y - newOuter.y);
+    const double t = -b + std::sqrt(b * b + (l2 - w2));
+    plan.apex = Pos{static_cast<float>(middle.x + vx * t), static_cast<float>(middle.y + vy * t)};
+
+    // Room for what the edit adds: four points with their coordinates (and
+    // formulas), three lines (the centre line and two splits of the
+    // outline), a segment, and the formula texts written on the way.
+    const bool formulas = piece->formulaCount != 0;
+    long need = 4 * (kPointBytes + kCoordBytes) + 3 * kLineBytes + kSegBytes;
+    if (formulas) {
+        const long written = 6;                     // new points, and old leg 1's two ends
+        const long adjusted = (to - from + 1) + 1;  // the turned stretch and the new line's inner end
+        need += 4 * kFormulaBytes + 2 * (written + adjusted) * kTextBytes;
+    }
+    HGLOBAL block = GlobalHandle(pattern);
+    const long capacity = block ? static_cast<long>(GlobalSize(block)) : 0;
+    if (capacity <= 0 || pattern->totalSize + need > capacity) return Failure::NoRoom;
+    return Failure::None;
+}
+
+// Carries out the plan through the store, keeping `order` in step with the
+// store's point indices and `map` with the original points' places.
+void carryOut(PatternBuffer* pattern, Piece* piece, Plan& plan) {
+    const bool formulas = piece->formulaCount != 0;
+    frame::PointIndexMap map(piece->pointCount);
+    std::vector<short> order;
+    for (short i = 0; i < piece->pointCount; ++i) order.push_back(i);
+    auto remove = [&](short id) {
+        const short i = indexOf(order, id);
+        if (i < 0) return;
+        qpDeletePoint(pattern, piece, i);
+        order.erase(order.begin() + i);
+        if (id >= 0) map.deleted(map.current(id));
+    };
+    auto insertAfter = [&](short i, short id) {
+        Point* p = nullptr;
+        qpInsertPoint(pattern, piece, i, &p);
+        order.insert(order.begin() + i + 1, id);
+        map.inserted(static_cast<short>(i + 1));
+    };
+    const Leg* leg = plan.leg;
+    const short h0 = leg[0].hit, h1 = leg[1].hit, h2 = leg[2].hit;
+    const Pos p2 = positionOf(piece, h2);
+
+    // Clear the old opening: its inner lines, then its outline points.
+    for (short f : plan.innerFirst) {
+        remove(static_cast<short>(f + 1));
+        remove(f);
+    }
+    for (auto m = plan.cleared.rbegin(); m != plan.cleared.rend(); ++m) remove(*m);
+
+    // Open the new dart: a twin of h2 with a coordinate (and formula) of its
+    // own, made a corner of the outline.
+    short at = indexOf(order, h2);
+    insertAfter(at, kTwinId);
+    frame::attachCoord(pattern, piece, static_cast<short>(at + 1), p2.x, p2.y, at, static_cast<short>(at + 2));
+    qpModifyCurve2Turnp(pattern, piece, static_cast<short>(at + 1));
+
+    // Close the old one: leg 1's outline end goes, the stretch turns.
+    remove(h1);
+    const short from = plan.forward ? static_cast<short>(indexOf(order, h0) + 1) : indexOf(order, kTwinId);
+    const short to = plan.forward ? static_cast<short>(indexOf(order, kTwinId) - 1)
+                                  : static_cast<short>(indexOf(order, h0) - 1);
+    frame::rotatePoints(piece, from, to, plan.theta, plan.pivot.x, plan.pivot.y);
+    if (formulas) qpAdjustFormula(pattern, piece, from, to);
+
+    // The middle point between the two copies.
+    at = static_cast<short>(indexOf(order, kTwinId) - 1);
+    insertAfter(at, kMiddleId);
+    const short mid = static_cast<short>(at + 1);
+    frame::attachCoord(pattern, piece, mid, plan.middle.x, plan.middle.y, at, static_cast<short>(mid + 1));
+    qpModifyCurve2Turnp(pattern, piece, mid);
+
+    // The centre line from T to the middle point, in a segment of its own.
+    const short segIndex = piece->segCount;
+    Seg* seg = nullptr;
+    qpIncreaseSegment(pattern, piece, &seg);
+    seg->code = 2;
+    seg->value = 14;
+    Line* line = nullptr;
+    qpIncreaseLine(pattern, piece, seg, &line);
+    const short lineIndex = frame::lineIndexOf(piece, line);
+    const short newInner = indexOf(order, leg[2].inner);
+    const char types[2] = {'s', 'k'};
+    const Pos ends[2] = {plan.apex, plan.middle};
+    const short sources[2] = {newInner, mid};
+    for (int k = 0; k < 2; ++k) {
+        qpGetSegLptr(piece, segIndex, &seg);
+        Point* p = nullptr;
+        qpIncreasePoint(pattern, piece, seg, lineIndex, 0, &p);
+        const short i = frame::pointIndexOf(piece, p);
+        p->type = types[k];
+        if (k == 0) p->lineOut = lineIndex;
+        else p->lineIn = lineIndex;
+        frame::attachCoord(pattern, piece, i, ends[k].x, ends[k].y, sources[k], sources[k]);
+    }
+
+    // The legs of the new dart: the picked line and old leg 1, both from T.
+    auto moveTo = [&](short i, Pos to) {
+        Point* p = nullptr;
+        qpGetPointLptr(piece, i, &p);
+        Coord* c = nullptr;
+        qpGetCoordLptr(piece, p->coordIndex, &c);
+        c->x = to.x;
+        c->y = to.y;
+    };
+    auto recompute = [&](short i, short source, Pos to) {
+        if (!formulas) return;
+        Point* p = nullptr;
+        qpGetPointLptr(piece, i, &p);
+        Formula* f = nullptr;
+        qpGetFormulaLptr(piece, p->formulaIndex, &f);
+        qpCalcuPointFormula(pattern, piece, f, source, source, to.x, to.y, 0);
+    };
+    moveTo(newInner, plan.apex);
+    if (formulas) qpAdjustFormula(pattern, piece, newInner, newInner);
+    const short oldInner = indexOf(order, leg[1].inner);
+    moveTo(oldInner, plan.apex);
+    recompute(oldInner, newInner, plan.apex);
+    const short copy = indexOf(order, plan.forward ? h2 : kTwinId);
+    const short oldOuter = indexOf(order, leg[1].outer);
+    moveTo(oldOuter, plan.rotatedCopy);
+    recompute(oldOuter, copy, plan.rotatedCopy);
+
+    frame::remapGradingCodes(piece, map);
+}
+
+// A pick: the nearest line part within the pick radius, not picked before.
+// Returns false when the click picked nothing.
+bool pick(HWND hwnd, Piece* piece) {
+    float x = 0, y = 0;
+    frame::cursorToPiece(hwnd, run.m.screenToPiece, x, y);
+    short index = -1;
+    float length = 0, nx = x, ny = y;
+    qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
+            qpcurve::kModeWholePiece | qpcurve::kSnapAllLines, 0, 0, qpcurve::kColourDefault,
+            qpcurve::kDefaultResolution, &index, &length, &nx, &ny, run.m.identity);
+    const double dx = nx - x, dy = ny - y;
+    if (std::sqrt(dx * dx + dy * dy) > frame::kPickRadiusMm) return false;
+    const short k = frame::findPart(piece, nx, ny, run.m.identity);
+    if (k < 0) return false;
+    for (short p : run.picked)
+        if (p == k) return false;
+    run.picked[run.pickCount] = k;
+    HDC hdc = GetDC(hwnd);
+    float lx = 0, ly = 0;
+    qpCurve(hdc, piece, qpcurve::kOpDraw, qpcurve::kDrawOnly, qpcurve::kStyleHighlight,
+            qpcurve::kSnapAllLinesDefault, k, 2, kPickColour[run.pickCount], qpcurve::kDefaultResolution,
+            &index, &length, &lx, &ly, run.m.pieceToScreen);
+    ReleaseDC(hwnd, hdc);
+    ++run.pickCount;
+    return true;
+}
+
+void endRun(HWND hwnd, HostView* view) {
+    view->pickState = 0;
+    view->gapMoveStep = 0;
+    frame::invalidateAll(hwnd);
+}
+
+}  // namespace
+
+QP_EXPORT short QP_WINAPI qpHandleGapMove(HWND hwnd, UINT message, WPARAM, LPARAM, PatternBuffer* pattern,
+                                          short pieceIndex, HostView* view, const float* viewMatrix) {
+    if (message != WM_LBUTTONDOWN) return 0;
+    if (view->gapMoveStep == 0) return 1;
+    // The piece is fetched on every click: the host may have moved its
+    // pattern between two clicks.
+    Piece* piece = nullptr;
+    qpGetPieceLptr(pattern, pieceIndex, &piece);
+    if (!piece) return 1;
+    // A run begins with pickState 0; a pickState this run did not count
+    // (the host's, or one left by a refused transfer) or another current
+    // piece begins one too, so the pick arrays never take a fourth entry.
+    if (view->pickState == 0 || view->pickState != run.pickCount || run.pickCount >= kPicks ||
+        run.pieceIndex != pieceIndex) {
+        run.pieceIndex = pieceIndex;
+        frame::buildViewMatrices(hwnd, viewMatrix, piece, run.m);
+        run.pickCount = 0;
+        for (short& p : run.picked) p = -1;
+        view->pickState = 0;
+    }
+    if (!pick(hwnd, piece)) return 1;
+    ++view->pickState;
+    if (run.pickCount < kPicks) return 1;
+
+    Plan plan;
+    switch (planTransfer(pattern, piece, plan)) {
+    case Failure::None:
+        carryOut(pattern, piece, plan);
+        endRun(hwnd, view);
+        return 1;
+    // Every refusal leaves the piece untouched. Those that end the run end
+    // it as a finished transfer does; the others keep the tool and let the
+    // next click start a new run.
+    case Failure::NoOutlinePoint:
+        frame::showError(hwnd, kGapMoveNoOutlinePoint);
+        break;
+    case Failure::NoLegsCross:
+        frame::showError(hwnd, kGapMoveNoLegsCross);
+        break;
+    case Failure::NoRoom:
+        frame::showError(hwnd, kGapMoveNoRoom);
+        break;
+    case Failure::NoNewOldCross:
+        frame::showError(hwnd, kGapMoveNoNewOldCross);
+        run.pickCount = 0;
+        endRun(hwnd, view);
+        return 1;
+    case Failure::NoMiddle:
+        run.pickCount = 0;
+        endRun(hwnd, view);
+        return 1;
+    case Failure::TooShort:
+        break;
+    }
+    view->pickState = 0;
+    run.pickCount = 0;
+    return 1;
+}

@@ -1,0 +1,259 @@
+// The change report (see change_report.h).
+#include "host/change_report.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+#include <vector>
+
+#include "frame/siblings.h"
+#include "host/piece_geometry.h"
+
+namespace host {
+
+namespace {
+
+struct PointInfo {
+    char type = 0;
+    double x = 0.0;
+    double y = 0.0;
+};
+
+struct LineInfo {
+    short index = 0;
+    short first = 0;
+    short last = 0;
+    bool outline = true;
+    double length = 0.0;
+};
+
+std::string mm(double v) {
+    char t[32];
+    std::snprintf(t, sizeof t, "%.2f", v);
+    return std::string(t) == "-0.00" ? "0.00" : t;
+}
+
+std::string signedMm(double v) {
+    if (std::fabs(v) < kChangeTolerance) return "0.00";
+    return (v > 0 ? "+" : "") + mm(v);
+}
+
+std::string at(const PointInfo& p) { return "(" + mm(p.x) + ", " + mm(p.y) + ")"; }
+
+std::vector<PointInfo> pointsOf(Piece* piece) {
+    std::vector<PointInfo> points;
+    for (short i = 0; i < piece->pointCount; ++i) {
+        PointInfo info;
+        Point* p = nullptr;
+        qpGetPointLptr(piece, i, &p);
+        info.type = p ? p->type : '?';
+        pointPosition(piece, i, info.x, info.y);
+        points.push_back(info);
+    }
+    return points;
+}
+
+// Outline lines: those of outline segments (code 1 or 3), or, unclaimed by
+// any line segment, those starting at an upper-case point (the curve
+// model's reading).
+std::vector<LineInfo> linesOf(Piece* piece) {
+    std::vector<int> code(static_cast<size_t>(std::max<short>(piece->lineCount, 0)), 0);
+    for (short s = 0; s < piece->segCount; ++s) {
+        Seg* seg = nullptr;
+        qpGetSegLptr(piece, s, &seg);
+        if (!seg || seg->markFlag) continue;
+        for (int l = seg->firstLine; l < seg->firstLine + seg->lineCount; ++l)
+            if (l >= 0 && l < piece->lineCount) code[static_cast<size_t>(l)] = seg->code;
+    }
+    std::vector<LineInfo> lines;
+    for (short li = 0; li < piece->lineCount; ++li) {
+        Line* l = nullptr;
+        qpGetLineLptr(piece, li, &l);
+        if (!l) continue;
+        LineInfo info;
+        info.index = li;
+        info.first = l->firstPoint;
+        info.last = static_cast<short>(l->firstPoint + l->pointCount - 1);
+        const int c = code[static_cast<size_t>(li)];
+        Point* p = nullptr;
+        qpGetPointLptr(piece, l->firstPoint, &p);
+        info.outline = c ? (c == 1 || c == 3) : (p && isOutlineType(p->type));
+        info.length = lineLength(piece, li);
+        lines.push_back(info);
+    }
+    return lines;
+}
+
+constexpr double kFarMove = 200.0;  // mm
+
+bool samePlace(const PointInfo& a, const PointInfo& b) {
+    return std::fabs(a.x - b.x) < kChangeTolerance && std::fabs(a.y - b.y) < kChangeTolerance;
+}
+
+// Aligns the two point lists in order (an edit distance): a point kept in
+// place costs 0, one moved with its type letter 0.1 and up to 0.9 more the
+// further it went (full at kFarMove), one that changed its type letter 0.95,
+// an added or removed one 1. So a point inserted in a run of moved points is
+// found where it went in, not by shifting every later point onto its
+// neighbour. match[i] = the after-index of before point i, or -1 when it was
+// removed.
+std::vector<int> alignPoints(const std::vector<PointInfo>& b, const std::vector<PointInfo>& a) {
+    const size_t n = b.size(), m = a.size();
+    std::vector<double> cost((n + 1) * (m + 1), 0.0);
+    auto c = [&](size_t i, size_t j) -> double& { return cost[i * (m + 1) + j]; };
+    auto pair = [&](size_t i, size_t j) {
+        if (typeLetter(b[i].type) != typeLetter(a[j].type)) return 0.95;
+        if (samePlace(b[i], a[j])) return 0.0;
+        return 0.1 + 0.8 * std::min(1.0, std::hypot(b[i].x - a[j].x, b[i].y - a[j].y) / kFarMove);
+    };
+    for (size_t i = 0; i <= n; ++i) c(i, 0) = static_cast<double>(i);
+    for (size_t j = 0; j <= m; ++j) c(0, j) = static_cast<double>(j);
+    for (size_t i = 1; i <= n; ++i)
+        for (size_t j = 1; j <= m; ++j)
+            c(i, j) = std::min({c(i - 1, j - 1) + pair(i - 1, j - 1), c(i - 1, j) + 1.0, c(i, j - 1) + 1.0});
+    std::vector<int> match(n, -1);
+    auto near = [](double u, double v) { return std::fabs(u - v) < 1e-9; };
+    size_t i = n, j = m;
+    // On a tie the later point is the added one: a twin goes in after its
+    // original.
+    while (i > 0 && j > 0) {
+        if (near(c(i, j), c(i, j - 1) + 1.0)) {
+            --j;
+        } else if (near(c(i, j), c(i - 1, j - 1) + pair(i - 1, j - 1))) {
+            match[i - 1] = static_cast<int>(j - 1);
+            --i;
+            --j;
+        } else {
+            --i;
+        }
+    }
+    return match;
+}
+
+// Pairs lines of the same kind by the distance between their end points,
+// nearest first. pairOf[k] = the after line of before line k, or -1.
+std::vector<int> pairLines(const std::vector<LineInfo>& bl, const std::vector<PointInfo>& bp,
+                           const std::vector<LineInfo>& al, const std::vector<PointInfo>& ap) {
+    struct Candidate {
+        double distance;
+        size_t before, after;
+    };
+    auto gap = [](const PointInfo& p, const PointInfo& q) { return std::hypot(p.x - q.x, p.y - q.y); };
+    std::vector<Candidate> all;
+    for (size_t k = 0; k < bl.size(); ++k)
+        for (size_t j = 0; j < al.size(); ++j) {
+            if (bl[k].outline != al[j].outline) continue;
+            const auto in = [](const std::vector<PointInfo>& ps, short i) {
+                return i >= 0 && static_cast<size_t>(i) < ps.size() ? ps[static_cast<size_t>(i)] : PointInfo{};
+            };
+            const double d =
+                gap(in(bp, bl[k].first), in(ap, al[j].first)) + gap(in(bp, bl[k].last), in(ap, al[j].last));
+            all.push_back(Candidate{d, k, j});
+        }
+    std::stable_sort(all.begin(), all.end(),
+                     [](const Candidate& x, const Candidate& y) { return x.distance < y.distance; });
+    std::vector<int> pairOf(bl.size(), -1);
+    std::vector<bool> taken(al.size(), false);
+    for (const Candidate& cd : all) {
+        if (pairOf[cd.before] >= 0 || taken[cd.after]) continue;
+        pairOf[cd.before] = static_cast<int>(cd.after);
+        taken[cd.after] = true;
+    }
+    return pairOf;
+}
+
+std::string lineName(const LineInfo& l) {
+    return std::string(l.outline ? "outline" : "inner") + " line " + std::to_string(l.index) + " (points " +
+           std::to_string(l.first) + ".." + std::to_string(l.last) + ")";
+}
+
+}  // namespace
+
+std::string pieceChangeReport(const PatternDoc& before, int bi, const PatternDoc& after, int ai) {
+    std::ostringstream o;
+    Piece* b = before.piece(bi);
+    Piece* a = after.piece(ai);
+    const std::string name = (bi == ai ? "piece " + std::to_string(ai)
+                                       : "piece " + std::to_string(bi) + " -> " + std::to_string(ai)) +
+                             " \"" + (a ? after.pieceName(ai) : before.pieceName(bi)) + "\"";
+    if (!a && !b) return "";
+    if (!a) return name + ": removed by the run\n";
+    const std::vector<PointInfo> ap = pointsOf(a);
+    const std::vector<LineInfo> al = linesOf(a);
+    if (!b) {
+        o << name << ": added by the run, " << ap.size() << " points, outline " << mm(outlineLength(a)) << " mm\n";
+        for (const LineInfo& l : al) o << "  " << lineName(l) << ": " << mm(l.length) << " mm\n";
+        return o.str();
+    }
+    const std::vector<PointInfo> bp = pointsOf(b);
+    const std::vector<LineInfo> bl = linesOf(b);
+    const std::vector<int> match = alignPoints(bp, ap);
+    const std::vector<int> pairOf = pairLines(bl, bp, al, ap);
+
+    std::vector<std::string> moved, removed, added;
+    std::vector<bool> reached(ap.size(), false);
+    for (size_t i = 0; i < bp.size(); ++i) {
+        const int j = match[i];
+        if (j < 0) {
+            removed.push_back(std::to_string(i) + " " + bp[i].type + " " + at(bp[i]));
+            continue;
+        }
+        reached[static_cast<size_t>(j)] = true;
+        const PointInfo& q = ap[static_cast<size_t>(j)];
+        if (!samePlace(bp[i], q) || bp[i].type != q.type) {
+            const double d = std::hypot(q.x - bp[i].x, q.y - bp[i].y);
+            moved.push_back(std::to_string(i) + " -> " + std::to_string(j) + " " + bp[i].type +
+                            (bp[i].type != q.type ? std::string("->") + q.type : std::string()) + " " + at(bp[i]) +
+                            " -> " + at(q) + ", " + mm(d) + " mm");
+        }
+    }
+    for (size_t j = 0; j < ap.size(); ++j)
+        if (!reached[j]) added.push_back(std::to_string(j) + " " + ap[j].type + " " + at(ap[j]));
+
+    bool linesSame = bl.size() == al.size();
+    for (size_t k = 0; linesSame && k < bl.size(); ++k)
+        linesSame = pairOf[k] == static_cast<int>(k) && bl[k].first == al[k].first && bl[k].last == al[k].last &&
+                    std::fabs(bl[k].length - al[k].length) < kChangeTolerance;
+    const double ob = outlineLength(b), oa = outlineLength(a);
+    if (moved.empty() && removed.empty() && added.empty() && linesSame) {
+        o << name << ": unchanged (" << bp.size() << " points, " << bl.size() << " lines, outline " << mm(ob)
+          << " mm)\n";
+        return o.str();
+    }
+    o << name << ": " << bp.size() << " -> " << ap.size() << " points, " << bl.size() << " -> " << al.size()
+      << " lines\n";
+    o << "  outline length: " << mm(ob) << " -> " << mm(oa) << " mm (" << signedMm(oa - ob) << ")\n";
+    o << "  lines (before -> after: length before -> after, difference, mm):\n";
+    std::vector<bool> paired(al.size(), false);
+    for (size_t k = 0; k < bl.size(); ++k) {
+        if (pairOf[k] < 0) {
+            o << "    " << lineName(bl[k]) << ": " << mm(bl[k].length) << " -> removed\n";
+            continue;
+        }
+        const LineInfo& l = al[static_cast<size_t>(pairOf[k])];
+        paired[static_cast<size_t>(pairOf[k])] = true;
+        o << "    " << lineName(bl[k]) << " -> " << l.index << " (points " << l.first << ".." << l.last
+          << "): " << mm(bl[k].length) << " -> " << mm(l.length) << " (" << signedMm(l.length - bl[k].length)
+          << ")\n";
+    }
+    for (size_t j = 0; j < al.size(); ++j)
+        if (!paired[j]) o << "    new " << lineName(al[j]) << ": " << mm(al[j].length) << "\n";
+    auto list = [&](const char* what, const std::vector<std::string>& items) {
+        o << "  points " << what << ": " << (items.empty() ? "none" : std::to_string(items.size())) << "\n";
+        for (const std::string& s : items) o << "    " << s << "\n";
+    };
+    list("moved (before -> after)", moved);
+    list("added", added);
+    list("removed", removed);
+    return o.str();
+}
+
+std::string changeReport(const PatternDoc& before, const PatternDoc& after) {
+    std::string text;
+    const int pieces = std::max(before.pieceCount(), after.pieceCount());
+    for (int i = 0; i < pieces; ++i) text += pieceChangeReport(before, i, after, i);
+    return text;
+}
+
+}  // namespace host

@@ -1,0 +1,160 @@
+// Point increase, modes 17 to 20: a point placed at a typed distance along
+// the outline chain from a picked outline point, forward or backward as the
+// second click says. Also the reading of the host's typed texts.
+#include <cmath>
+#include <cstring>
+
+#include "frame/handler_frame.h"
+#include "frame/piece_edit.h"
+#include "frame/siblings.h"
+#include "frame/texts.h"
+#include "pieces/point_increase.h"
+
+namespace increase {
+
+namespace {
+
+constexpr double kPi = 3.14159;       // as the system writes it
+constexpr double kTwoPi = 6.28318;
+constexpr float kLengthSlack = 0.01f;  // mm: a distance this much past the chain is its end
+
+Point* pointAt(Piece* piece, short i) {
+    Point* p = nullptr;
+    qpGetPointLptr(piece, i, &p);
+    return p;
+}
+
+using frame::positionOf;
+
+double wrap(double a) {
+    if (a > kPi) a -= kTwoPi;
+    else if (a < -kPi) a += kTwoPi;
+    return a;
+}
+
+// Length (mm) of the n points from s along their stretches.
+float lengthOf(Piece* piece, short s, short n) {
+    short index = 0;
+    float length = 0, x = 0, y = 0;
+    qpCurve(nullptr, piece, qpcurve::kOpDraw, qpcurve::kFlagLength | qpcurve::kFlagLines,
+            qpcurve::kStylePlain, qpcurve::kSnapAllLinesDefault, s, n, qpcurve::kColourDefault,
+            qpcurve::kDefaultResolution, &index, &length, &x, &y, nullptr);
+    return length;
+}
+
+}  // namespace
+
+double unitFactor(int lengthUnit) {
+    if (lengthUnit == 1) return 25.4;
+    if (lengthUnit == 2) return 33.33;
+    return 10.0;
+}
+
+bool copyHostText(const char* hostText, char* out) {
+    out[0] = '\0';
+    if (!hostText) return false;
+    const void* end = std::memchr(hostText, '\0', kTypedTextSize);
+    if (!end) return false;  // no terminator within our room: refused, not cut
+    std::memcpy(out, hostText, static_cast<std::size_t>(static_cast<const char*>(end) - hostText) + 1);
+    return true;
+}
+
+bool readPositive(const char* text, double& value) {
+    double v = 0;
+    if (!frame::readTypedNumber(text, v) || !(v > 0)) return false;
+    value = v;
+    return true;
+}
+
+bool askDistance(HWND hwnd, DLGPROC dialogProc, const char* hostText, int lengthUnit,
+                 double& mm, bool& refused) {
+    refused = false;
+    const auto instance = reinterpret_cast<HINSTANCE>(
+        static_cast<INT_PTR>(GetWindowLongA(hwnd, GWL_HINSTANCE)));
+    const INT_PTR result = DialogBoxParamA(instance, kDialogLengthInput, hwnd, dialogProc, 0);
+    // Only OK gives a distance: Cancel, a closed box or a failed dialog leave
+    // whatever the buffer held before, which is no answer.
+    if (result != IDOK) return false;
+    char text[kTypedTextSize];
+    double typed = 0;
+    if (!copyHostText(hostText, text) || !readPositive(text, typed)) {
+        refused = true;
+        return false;
+    }
+    mm = typed * unitFactor(lengthUnit);
+    return true;
+}
+
+bool planDirection(Piece* piece, short b, float px, float py, LengthPlan& plan) {
+    plan = LengthPlan{};
+    Point* p = pointAt(piece, b);
+    if (!p || !isOutlineType(p->type)) return false;
+    Seg* seg = nullptr;
+    qpGetSegLptr(piece, p->segIndex, &seg);
+    if (!seg || seg->markFlag != 0 || seg->lineCount <= 0) return false;
+    Line* firstLine = nullptr;
+    Line* lastLine = nullptr;
+    qpGetLineLptr(piece, seg->firstLine, &firstLine);
+    qpGetLineLptr(piece, static_cast<short>(seg->firstLine + seg->lineCount - 1), &lastLine);
+    if (!firstLine || !lastLine || firstLine->pointCount < 2 || lastLine->pointCount < 2) return false;
+    plan.b = b;
+    plan.chainFirst = firstLine->firstPoint;
+    plan.chainLast = static_cast<short>(lastLine->firstPoint + lastLine->pointCount - 1);
+    if (b < plan.chainFirst || b > plan.chainLast) return false;
+    if (p->lineIn < 0) plan.kind = 1;
+    if (p->lineOut < 0) plan.kind = 2;  // a chain end wins over a chain start
+    const short previous = plan.kind == 1 ? static_cast<short>(plan.chainLast - 1)
+                                          : static_cast<short>(b - 1);
+    const short next = plan.kind == 2 ? static_cast<short>(plan.chainFirst + 1)
+                                      : static_cast<short>(b + 1);
+    double bx, by, ax, ay, nx, ny;
+    if (!positionOf(piece, b, bx, by) || !positionOf(piece, previous, ax, ay) ||
+        !positionOf(piece, next, nx, ny))
+        return false;
+    const double a1 = qpAngle(ax - bx, ay - by);
+    const double a2 = qpAngle(px - bx, py - by);
+    const double a3 = qpAngle(nx - bx, ny - by);
+    // Forward when the click lies at least as far, by angle, from the way
+    // back as from the way on.
+    plan.forward = std::fabs(wrap(a2 - a1)) >= std::fabs(wrap(a2 - a3));
+    return true;
+}
+
+bool placeAlong(Piece* piece, const LengthPlan& plan, double mm, float& x, float& y) {
+    short s = plan.b;
+    float along = static_cast<float>(mm);
+    if (plan.forward) {
+        if (plan.kind == 2) s = plan.chainFirst;
+        const float available = lengthOf(piece, s, static_cast<short>(plan.chainLast - s + 1));
+        if (along > available + kLengthSlack) return false;
+        if (along > available) along = available;
+    } else {
+        if (plan.kind == 1) s = plan.chainLast;
+        // Walk back stretch by stretch until the stretches from s - j to s
+        // hold the distance; then measure forward from s - j by the excess.
+        // The chain's first point bounds the walk: a longer distance is
+        // refused rather than clamped to a point it does not name.
+        bool reached = false;
+        for (short j = 1; s - j >= plan.chainFirst; ++j) {
+            const float total = lengthOf(piece, static_cast<short>(s - j), static_cast<short>(j + 1));
+            if (total + kLengthSlack >= along) {
+                s = static_cast<short>(s - j);
+                along = total > along ? total - along : 0.0f;
+                reached = true;
+                break;
+            }
+        }
+        if (!reached) return false;
+    }
+    short index = 0;
+    float walked = along;
+    x = 0;
+    y = 0;
+    qpCurve(nullptr, piece, qpcurve::kOpSearch,
+            qpcurve::kFlagMeasureGroup | qpcurve::kFlagAtLength | qpcurve::kFlagLines,
+            qpcurve::kStylePlain, qpcurve::kSnapAllLinesDefault, s, 0, qpcurve::kColourDefault,
+            qpcurve::kDefaultResolution, &index, &walked, &x, &y, nullptr);
+    return index >= 0;
+}
+
+}  // namespace increase

@@ -1,0 +1,547 @@
+// The piece-symmetry tool: the user clicks a line of the current piece's
+// outline (a centre front or back); the line is straightened to its two ends,
+// the rest of the outline segment is inserted again, mirrored about it,
+// between the axis's ends, the inner lines are copied mirrored, and the
+// piece's other records follow (symmetry_records.cpp). The rebuilt piece
+// goes into a new copy of the host's pattern, which replaces the old one.
+// In a pattern of kind 11 or 13 every piece flagged for the group is
+// mirrored about its line of the same index.
+//
+// Units: piece coordinates in millimetres, formula texts in centimetres,
+// angles in radians (a notch keeps its angle in thousandths in lineOut).
+// State: the matrices of the last preparation, in statics below (the handler
+// is not re-entrant). Memory: newPattern becomes the host's pattern; the work
+// and scratch buffers are freed before each piece's run ends.
+#include "pieces/symmetry.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "frame/exports.h"
+#include "frame/handler_frame.h"
+#include "frame/siblings.h"
+#include "frame/texts.h"
+#include "frame/work_buffer.h"
+
+namespace symmetry {
+
+namespace {
+
+constexpr short kGroupKindA = 11, kGroupKindB = 13;
+constexpr long kPatternSpareBytes = 20000;
+constexpr long kPatternPieceRoom = 50;  // copies of the current piece newPattern has room for
+constexpr long kPerPointRoom = 400;     // point, coord, line, formula and two texts, bytes
+constexpr int kScratchHeader = 824;     // buffer header + piece header
+constexpr long kComposedExtra = 24;     // "2*", "+", "-", brackets and a constant, bytes
+constexpr short kCopyMirrored = 48, kCopyInsert = 16, kCopyAppend = 1;
+
+struct Prepared {
+    float identity[9];
+    float view[9];
+    float pieceToScreen[9];
+    float screenToPiece[9];
+} prep;
+
+Figures figures;
+
+char typeLetterOf(char type) { return static_cast<char>(type & 0x5F); }
+bool isCurve(char type) { return typeLetterOf(type) == 'C' || typeLetterOf(type) == 'M'; }
+bool isOutline(const Seg* g) { return g != nullptr && (g->code == 1 || g->code == 3); }
+
+Point* pointAt(Piece* piece, int i) {
+    Point* p = nullptr;
+    qpGetPointLptr(piece, static_cast<short>(i), &p);
+    return p;
+}
+Line* lineAt(Piece* piece, int i) {
+    Line* l = nullptr;
+    qpGetLineLptr(piece, static_cast<short>(i), &l);
+    return l;
+}
+Seg* segAt(Piece* piece, int i) {
+    Seg* g = nullptr;
+    qpGetSegLptr(piece, static_cast<short>(i), &g);
+    return g;
+}
+Coord* coordOf(Piece* piece, int i) {
+    Point* p = pointAt(piece, i);
+    if (p == nullptr) return nullptr;
+    Coord* c = nullptr;
+    qpGetCoordLptr(piece, p->coordIndex, &c);
+    return c;
+}
+Piece* pieceOf(PatternBuffer* pattern, int n) {
+    Piece* p = nullptr;
+    qpGetPieceLptr(pattern, static_cast<short>(n), &p);
+    return p;
+}
+
+// A locked movable block of `size` bytes, or null.
+void* allocLocked(long size) {
+    HGLOBAL handle = GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(size));
+    if (handle == nullptr) return nullptr;
+    void* p = GlobalLock(handle);
+    if (p == nullptr) GlobalFree(handle);
+    return p;
+}
+
+// Puts the work piece in place of piece n, moving newPattern to a larger
+// block when the result does not fit. false: no block could be had.
+bool replacePiece(PatternBuffer*& newPattern, short n, const Piece* piece) {
+    if (ReplacePatternPiece(newPattern, n, piece) == 1) return true;
+    long need = newPattern->totalSize + piece->byteSize + kPatternSpareBytes;
+    auto* grown = static_cast<PatternBuffer*>(allocLocked(need));
+    if (grown == nullptr) return false;
+    qpMemcpy(grown, newPattern, newPattern->totalSize);
+    FreeGlobalBlock(newPattern);
+    newPattern = grown;
+    return ReplacePatternPiece(newPattern, n, piece) == 1;
+}
+
+// Joins the line ending at point p with the line starting there, p becoming
+// a curve point of `type`, as the store's emptied-line deletion allows: the
+// first line is emptied and deleted and hands its points to the second.
+// Nothing happens unless p is a turning point between two lines L, L + 1.
+void joinAt(PatternBuffer* buffer, Piece* piece, int p, char type) {
+    Point* pt = pointAt(piece, p);
+    if (pt == nullptr || isCurve(pt->type)) return;
+    const int L = pt->lineIn;
+    if (L < 0 || pt->lineOut != L + 1 || L + 1 >= piece->lineCount) return;
+    Line* line = lineAt(piece, L);
+    const int first = line->firstPoint;
+    if (pointAt(piece, first) == nullptr) return;
+    // The joined line is a curve: a curve line's kind (2) outlives a tie's (1).
+    const int16_t curveKind = std::max(line->kind, lineAt(piece, L + 1)->kind);
+    pt->type = type;
+    pt->lineIn = pt->lineOut = static_cast<int16_t>(L + 1);
+    pointAt(piece, first)->lineOut = static_cast<int16_t>(L + 1);
+    line = lineAt(piece, L);
+    line->pointCount = 0;
+    ++line->joinCount;
+    --line->joinPoint;
+    const char letter = typeLetterOf(type);
+    line->joinKind = static_cast<int16_t>(line->joinCount < 3 ? 0 : (letter == 'M' ? 1 : 2));
+    qpDeleteLine(buffer, piece, static_cast<short>(L));
+    lineAt(piece, L)->kind = curveKind;
+}
+
+// The mirror of a notch's direction about an axis of direction theta.
+int16_t mirroredAngle(int16_t thousandths, double theta) {
+    constexpr double kPi = 3.14159265358979323846;
+    constexpr double kTwoPi = 2.0 * kPi;
+    double a = thousandths / 1000.0;
+    if (a > kTwoPi) a -= kTwoPi;
+    else if (a < -kTwoPi) a += kTwoPi;
+    double b = 2.0 * theta - a;
+    while (b > kPi) b -= kTwoPi;
+    while (b <= -kPi) b += kTwoPi;
+    return static_cast<int16_t>(b * 1000.0);
+}
+
+// Twice the axis's x position as formula text: "2*(F)" spread and packed.
+std::string axisFormula(Piece* piece, int s0) {
+    Point* p = pointAt(piece, s0);
+    Formula* f = nullptr;
+    qpGetFormulaLptr(piece, p->formulaIndex, &f);
+    short n = 0;
+    char* area = nullptr;
+    qpGetCharLptr(piece, &n, &area);
+    if (f == nullptr || area == nullptr || f->xTextLength < 1 || f->xTextOffset < 0 ||
+        f->xTextOffset + f->xTextLength > n)
+        return "";
+    const std::string x(area + f->xTextOffset, static_cast<size_t>(f->xTextLength - 1));
+    if (x.size() + 4 >= static_cast<size_t>(kTextBuffer)) return "";
+    char text[kTextBuffer] = {};
+    std::strcpy(text, ("2*(" + x + ")").c_str());
+    if (qpSpreadBracketsExpression(text) == 0) return "";
+    qpPackExpression(text);  // a refusal leaves a text that still reads right
+    return text;
+}
+
+// The matrix that mirrors piece coordinates about the line through (x0, y0)
+// and (x1, y1); qpAngle is called with the components swapped, which gives
+// pi/2 - theta.
+void reflectMatrix(double x0, double y0, double x1, double y1, float m[9]) {
+    const double a = qpAngle(y1 - y0, x1 - x0);
+    const double c2 = std::cos(a) * std::cos(a);
+    const double s = std::sin(2.0 * a);
+    const double k = 1.0 - 2.0 * c2;
+    const float rows[9] = {static_cast<float>(k), static_cast<float>(s), 0,
+                           static_cast<float>(s), static_cast<float>(-k), 0,
+                           static_cast<float>(2.0 * x0 * c2 - y0 * s),
+                           static_cast<float>(-x0 * s + 2.0 * y0 * (1.0 - c2)), 1};
+    std::memcpy(m, rows, sizeof rows);
+}
+
+// Bytes of point i's formula text on one axis (0: x), zero included; 0
+// when it has none.
+long textLength(Piece* piece, int i, int axis) {
+    if (piece->formulaCount == 0) return 0;
+    Point* p = pointAt(piece, i);
+    Formula* f = nullptr;
+    if (p != nullptr) qpGetFormulaLptr(piece, p->formulaIndex, &f);
+    if (f == nullptr) return 0;
+    return axis == 0 ? f->xTextLength : f->yTextLength;
+}
+
+// What one piece's rebuild needs, all read on the untouched piece.
+struct Plan {
+    short la = -1;
+    short s0 = 0, c = 0, sEnd = 0, d = 0;
+    short a = 0, e = 0;      // segment ends after straightening
+    short b = 0;
+    bool run1 = false, run2 = false;
+    short m = 0;
+    short innerFirst = 0;    // host index of the first point after the segment
+    short hostCount = 0;
+    bool tooLarge = false;
+};
+
+// Checks piece n for line La; false leaves the piece as it is.
+bool planPiece(Piece* host, short la, Plan& plan) {
+    plan.la = la;
+    if (la < 0 || la >= host->lineCount) return false;
+    Line* line = lineAt(host, la);
+    if (line == nullptr || line->pointCount < 2 || line->firstPoint < 0) return false;
+    plan.s0 = line->firstPoint;
+    plan.c = line->pointCount;
+    plan.sEnd = static_cast<short>(plan.s0 + plan.c - 1);
+    Point* p = pointAt(host, plan.s0);
+    if (p == nullptr || p->segIndex < 0 || p->segIndex >= host->segCount) return false;
+    Seg* g = segAt(host, p->segIndex);
+    // The axis must be a line of an outline segment; lines elsewhere (inner
+    // lines, marks) have no mirrored half to make.
+    if (!isOutline(g) || g->markFlag != 0 || g->lineCount < 1) return false;
+    if (la < g->firstLine || la >= g->firstLine + g->lineCount) return false;
+    Line* firstLine = lineAt(host, g->firstLine);
+    Line* lastLine = lineAt(host, g->firstLine + g->lineCount - 1);
+    if (firstLine == nullptr || lastLine == nullptr) return false;
+    const short aHost = firstLine->firstPoint;
+    const short eHost = static_cast<short>(lastLine->firstPoint + lastLine->pointCount - 1);
+    if (aHost < 0 || eHost >= host->pointCount || plan.s0 < aHost || plan.sEnd > eHost) return false;
+    plan.d = static_cast<short>(plan.c >= 3 ? plan.c - 2 : 0);
+    plan.a = aHost;
+    plan.e = static_cast<short>(eHost - plan.d);
+    const short s1 = static_cast<short>(plan.s0 + 1);
+    plan.b = static_cast<short>(s1 < plan.e ? plan.a : plan.a + 1);
+    // Empty ranges copy nothing (read literally they would copy strays).
+    plan.run1 = plan.s0 > plan.a && plan.s0 - 1 >= plan.b;
+    plan.run2 = s1 < plan.e && plan.e - 1 >= s1 + 1;
+    plan.m = static_cast<short>((plan.run1 ? plan.s0 - plan.b : 0) + (plan.run2 ? plan.e - 1 - s1 : 0));
+    if (plan.m == 0) return false;  // nothing beside the axis to mirror
+    plan.hostCount = host->pointCount;
+    plan.innerFirst = static_cast<short>(eHost + 1);
+    const long inner = host->pointCount - plan.innerFirst;
+    // Room in 16-bit counts: points, and formula text. Each copy brings its
+    // own texts; its x text is then composed from the axis's (twice it, a
+    // few signs and brackets, a correcting constant).
+    const long points = host->pointCount - plan.d + plan.m + inner;
+    long chars = host->charCount;
+    if (host->formulaCount > 0) {
+        const long perCopy = textLength(host, plan.s0, 0) + kComposedExtra;
+        auto add = [&](int i) { chars += textLength(host, i, 0) + textLength(host, i, 1) + perCopy; };
+        if (plan.run1)
+            for (int i = plan.s0 - 1; i >= plan.b; --i) add(i);
+        if (plan.run2)
+            for (int i = plan.e - 1; i >= plan.s0 + 2; --i) add(i + plan.d);
+        for (int i = plan.innerFirst; i < host->pointCount; ++i) add(i);
+    }
+    plan.tooLarge = points > kMaxPieceCount || chars > kMaxPieceCount;
+    return true;
+}
+
+// The formula text of one axis of point i ("" when none).
+std::string textOf(Piece* piece, int i, int axis) {
+    Point* p = pointAt(piece, i);
+    Formula* f = nullptr;
+    qpGetFormulaLptr(piece, p->formulaIndex, &f);
+    short n = 0;
+    char* area = nullptr;
+    qpGetCharLptr(piece, &n, &area);
+    if (f == nullptr || area == nullptr) return "";
+    const int offset = axis == 0 ? f->xTextOffset : f->yTextOffset;
+    const int length = axis == 0 ? f->xTextLength : f->yTextLength;
+    if (offset < 0 || length < 1 || offset + length > n) return "";
+    return std::string(area + offset, static_cast<size_t>(length - 1));
+}
+
+// Keeps every formula on its point: a text farther than the tolerance from
+// its coordinate is fitted by qpAdjustFormula, and so is every mirrored
+// point's when `refitMirrored` (no text could be composed for them).
+void fitFormulas(PatternBuffer* work, PieceRun& run, bool refitMirrored) {
+    Piece* piece = run.piece();
+    if (piece->formulaCount == 0) return;
+    for (int i = 0; i < piece->pointCount; ++i) {
+        bool off = refitMirrored && run.mirrored(i);
+        for (int axis = 0; axis < 2 && !off; ++axis) {
+            const std::string t = textOf(piece, i, axis);
+            const double value = qpFormulaCalculation(piece, t.c_str()) * 10.0;
+            piece = run.piece();
+            const Coord* c = coordOf(piece, i);
+            off = t.empty() || std::fabs(value - (axis == 0 ? c->x : c->y)) > kFormulaToleranceMm;
+        }
+        if (!off) continue;
+        qpAdjustFormula(work, piece, static_cast<short>(i), static_cast<short>(i));
+        piece = run.piece();
+        ++run.figures->fallback;
+    }
+}
+
+// Steps 1-17 for piece n. false: the piece is left as it was (newPattern is
+// not touched).
+bool rebuildPiece(HWND hwnd, HostDoc* doc, PatternBuffer*& newPattern, short n, short la, bool group) {
+    PatternBuffer* host = doc->pattern;
+    Piece* hostPiece = pieceOf(host, n);
+    if (hostPiece == nullptr) return false;
+    Plan plan;
+    if (!planPiece(hostPiece, la, plan)) return false;
+    if (plan.tooLarge) {
+        frame::showError(hwnd, kSymmetryTooLarge);
+        return false;
+    }
+    // Room: the doubled piece, the records the mirroring adds, and its texts.
+    const long pointsAdded = plan.m + (plan.hostCount - plan.innerFirst);
+    const long spare = hostPiece->byteSize + pointsAdded * kPerPointRoom +
+                       (hostPiece->pRuleCount + hostPiece->extwidCount + hostPiece->cutanglCount) * 24L +
+                       kPatternSpareBytes;
+    PatternBuffer* work = MakeWorkBuffer(hostPiece, spare);
+    if (work == nullptr) return false;
+    PieceRun run;
+    run.work = work;
+    run.hostPiece = hostPiece;
+    run.newPattern = newPattern;
+    run.n = n;
+    run.group = group;
+    run.fRuleLock = doc->fRuleLock;
+    run.figures = &figures;
+    Piece* piece = run.piece();
+
+    // 2. Straighten the axis: its inner points go, the last one first.
+    for (int i = plan.s0 + plan.c - 2; i >= plan.s0 + 1; --i) qpDeletePoint(work, piece, static_cast<short>(i));
+    piece = run.piece();
+    const short s0 = plan.s0, s1 = static_cast<short>(plan.s0 + 1), a = plan.a, e = plan.e, d = plan.d;
+    run.s0 = s0;
+    run.sEnd = plan.sEnd;
+    run.a = a;
+    run.e = static_cast<short>(e + d);
+
+    // 3-5. The axis, its formula and the mirror.
+    const Coord c0 = *coordOf(piece, s0), c1 = *coordOf(piece, s1);
+    if (!group && piece->charCount != 0) run.f2 = axisFormula(piece, s0);
+    reflectMatrix(c0.x, c0.y, c1.x, c1.y, run.reflect);
+    run.vertical = std::fabs(c1.x - c0.x) <= kFormulaToleranceMm;
+    const double theta = std::atan2(c1.y - c0.y, c1.x - c0.x);
+
+    // 6. The scratch piece: the work piece's headers, no records; its header
+    // says so (totalSize 824).
+    auto* scratch =
+        static_cast<PatternBuffer*>(allocLocked(kScratchHeader + plan.m * kPerPointRoom + kPatternSpareBytes));
+    if (scratch == nullptr) {
+        FreeGlobalBlock(work);
+        return false;
+    }
+    qpMemcpy(scratch, work, kScratchHeader);
+    scratch->totalSize = kScratchHeader;
+    Piece* scratchPiece = pieceOf(scratch, 0);
+    scratchPiece->charCount = scratchPiece->formulaCount = scratchPiece->coordCount = 0;
+    scratchPiece->pointCount = scratchPiece->sPointCount = scratchPiece->lineCount = 0;
+    scratchPiece->segCount = 0;
+    scratchPiece->byteSize = kEmptyPieceSize;
+
+    // 7-9. The two parts beside the axis, mirrored order, into the scratch.
+    std::vector<int>& origin = run.origin;
+    for (int i = 0; i < a; ++i) origin.push_back(i);
+    for (int i = a; i <= s0; ++i) origin.push_back(i);
+    char typeBefore, typeAfter;
+    // The fold: the last mirrored point meets the axis's end point. Its curve
+    // is the mirror of the one that leaves the axis's end there: through
+    // s1 + 1, or, when the axis ends the segment, through the point after
+    // the segment's first (which lies on the axis's end).
+    char typeFold = 'K';
+    if (s1 < e) typeFold = pointAt(piece, s1 + 1)->type;
+    else if (plan.run1) typeFold = pointAt(piece, a + 1)->type;
+    if (s0 == a) {
+        // The axis starts the segment: what lies before it is the segment's
+        // end (the outline is closed on its first point).
+        typeBefore = pointAt(piece, e - 1)->type;
+        typeAfter = typeFold;
+    } else {
+        typeBefore = pointAt(piece, s0 - 1)->type;
+        if (typeLetterOf(typeBefore) == 'S') typeBefore = static_cast<char>((typeBefore & 0x20) | 'K');
+        typeAfter = pointAt(piece, e - 1)->type;
+    }
+    if (plan.run1) {
+        qpCopyGroupPoint(work, piece, static_cast<short>(s0 - 1), plan.b, scratch, scratchPiece, -1, kCopyMirrored);
+        scratchPiece = pieceOf(scratch, 0);
+        piece = run.piece();
+        for (int i = s0 - 1; i >= plan.b; --i) origin.push_back(i + kMirrored);
+    }
+    const int j = scratchPiece->pointCount;
+    if (plan.run2) {
+        qpCopyGroupPoint(work, piece, static_cast<short>(e - 1), static_cast<short>(s1 + 1), scratch, scratchPiece,
+                         static_cast<short>(j - 1), kCopyMirrored);
+        scratchPiece = pieceOf(scratch, 0);
+        piece = run.piece();
+        for (int i = e - 1; i >= s1 + 1; --i) origin.push_back(i + d + kMirrored);
+    }
+    // 10. The two mirrored parts meet where the segment's ends meet.
+    if (s0 != a && plan.run1 && plan.run2 && isCurve(typeAfter))
+        joinAt(scratch, scratchPiece, j, typeAfter);
+    // 11.
+    for (int i = s1; i < piece->pointCount; ++i) origin.push_back(i + d);
+
+    // 12-13. The mirrored points after the axis's first point, joined to it
+    // and, at the fold, to the axis's end point.
+    const short m = static_cast<short>(scratchPiece->pointCount);
+    run.m = m;
+    qpCopyGroupPoint(scratch, scratchPiece, 0, static_cast<short>(m - 1), work, piece, s0, kCopyInsert);
+    piece = run.piece();
+    FreeGlobalBlock(scratch);
+    if (isCurve(typeBefore)) joinAt(work, piece, s0 + 1, typeBefore);
+    if (isCurve(typeFold)) joinAt(work, piece, s0 + m, typeFold);
+    piece = run.piece();
+
+    // 14. The inner lines, copied from the host's piece.
+    run.q = piece->pointCount;
+    if (plan.innerFirst < plan.hostCount) {
+        qpCopyGroupPoint(host, hostPiece, plan.innerFirst, static_cast<short>(plan.hostCount - 1), work, piece,
+                         static_cast<short>(run.q - 1), kCopyAppend);
+        piece = run.piece();
+        for (int i = plan.innerFirst; i < plan.hostCount; ++i) origin.push_back(i + kMirrored);
+    }
+    if (static_cast<int>(origin.size()) != piece->pointCount) {
+        FreeGlobalBlock(work);
+        return false;
+    }
+
+    // 15. Mirror the new points and the notches' directions.
+    for (int i = 0; i < piece->pointCount; ++i) {
+        if (!run.mirrored(i)) continue;
+        Coord* c = coordOf(piece, i);
+        Coord image = *c;
+        qpTransCoord(&image, run.reflect, c);
+        c->x = image.x;
+        c->y = image.y;
+        Point* p = pointAt(piece, i);
+        if (typeLetterOf(p->type) == 'V') p->lineOut = mirroredAngle(p->lineOut, theta);
+    }
+
+    // 16. Everything else follows the mirrored points.
+    mirrorRecords(run);
+    piece = run.piece();
+    // A non-vertical axis changes y as well, and group mode composes no
+    // texts: those points' formulas are fitted to them.
+    fitFormulas(work, run, group || !run.vertical);
+
+    // 17. Into newPattern.
+    const bool placed = replacePiece(newPattern, n, piece);
+    if (placed && n == doc->currentPiece) figures.origin = run.origin;
+    FreeGlobalBlock(work);
+    return placed;
+}
+
+void prepare(HostView* view, HostDoc* doc) {
+    frame::identity(prep.identity);
+    qpMultiMatrix(0, doc->viewMatrixA, doc->viewMatrixB, prep.view);
+    Piece* piece = pieceOf(doc->pattern, doc->currentPiece);
+    if (piece != nullptr) qpMultiMatrix(0, piece->placement, prep.view, prep.pieceToScreen);
+    else std::memcpy(prep.pieceToScreen, prep.view, sizeof prep.view);
+    qpContraMatrix(prep.pieceToScreen, prep.screenToPiece);
+    view->symmetryStep = 2;
+}
+
+short pickAndRebuild(HWND hwnd, HostView* view, HostDoc* doc) {
+    // The piece is fetched at each click: the host may have moved its pattern
+    // since the preparation.
+    Piece* piece = pieceOf(doc->pattern, doc->currentPiece);
+    if (piece == nullptr) return 1;
+    float px = 0, py = 0;
+    frame::cursorToPiece(hwnd, prep.screenToPiece, px, py);
+    float sx = px, sy = py;
+    short index = -1;
+    float length = 0;
+    qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
+            qpcurve::kModeWholePiece | qpcurve::kSnapOutline, 0, 0, qpcurve::kColourDefault,
+            qpcurve::kDefaultResolution, &index, &length, &sx, &sy, prep.identity);
+    if (std::hypot(px - sx, py - sy) > frame::kPickRadiusMm) return 1;
+    const short part = frame::findPart(piece, sx, sy, prep.identity);
+    if (part < 0) return 1;  // no stretch holds the snapped point: nothing changes
+    const short la = pointAt(piece, part)->lineOut;
+    if (la < 0) return 1;
+
+    figures = Figures{};
+    PatternBuffer* host = doc->pattern;
+    const Piece* current = pieceOf(host, doc->currentPiece);
+    auto* newPattern = static_cast<PatternBuffer*>(
+        allocLocked(host->totalSize + kPatternPieceRoom * current->byteSize + kPatternSpareBytes));
+    if (newPattern == nullptr) return 1;
+    qpMemcpy(newPattern, host, host->totalSize);
+    const bool group = host->kind == kGroupKindA || host->kind == kGroupKindB;
+    for (short n = 0; n < host->pieceCount; ++n) {
+        Piece* p = pieceOf(host, n);
+        if (n != doc->currentPiece && !(group && (p->groupFlag & 0xFF) != 0)) continue;
+        if (rebuildPiece(hwnd, doc, newPattern, n, la, group)) ++figures.piecesMirrored;
+        else ++figures.piecesLeftAlone;
+    }
+    if (figures.piecesMirrored == 0) {
+        // Nothing was rebuilt: the host keeps its pattern and the user may
+        // click again.
+        FreeGlobalBlock(newPattern);
+        return 1;
+    }
+
+    FreeGlobalBlock(doc->pattern);
+    doc->pattern = doc->patternView = newPattern;
+    if (doc->patternCopy != nullptr) FreeGlobalBlock(doc->patternCopy);
+    doc->patternCopy = static_cast<PatternBuffer*>(allocLocked(newPattern->totalSize));
+    if (doc->patternCopy != nullptr) qpMemcpy(doc->patternCopy, newPattern, newPattern->totalSize);
+    view->symmetryStep = 0;
+    doc->notice = 108;
+    frame::invalidateAll(hwnd);
+    return 1;
+}
+
+}  // namespace
+
+Piece* PieceRun::piece() const { return pieceOf(work, 0); }
+
+int PieceRun::firstWithOrigin(int value) const {
+    for (size_t i = 0; i < origin.size(); ++i)
+        if (origin[i] == value) return static_cast<int>(i);
+    return -1;
+}
+
+int PieceRun::lastWithOrigin(int value) const {
+    for (size_t i = origin.size(); i-- > 0;)
+        if (origin[i] == value) return static_cast<int>(i);
+    return -1;
+}
+
+int PieceRun::mirrorOf(int earlier) const {
+    if (earlier == s0 || earlier == sEnd) return lastWithOrigin(earlier);
+    if (earlier == e && e != sEnd) earlier = a;
+    const int copy = lastWithOrigin(earlier + kMirrored);
+    // The segment's first point is not copied when it lies on the axis.
+    if (copy < 0 && earlier == a) return lastWithOrigin(a);
+    return copy;
+}
+
+const Figures& lastRunFigures() { return figures; }
+
+}  // namespace symmetry
+
+QP_EXPORT short QP_WINAPI qpHandlePieceSymmatry(HWND hwnd, UINT message, WPARAM, LPARAM, HostView* view,
+                                                HostDoc* doc) {
+    if (view == nullptr || doc == nullptr) return 0;
+    if (message == WM_MOUSEMOVE) {
+        if (view->symmetryStep == 1 && doc->pattern != nullptr) symmetry::prepare(view, doc);
+        return 1;
+    }
+    if (message == WM_LBUTTONDOWN) {
+        if (view->symmetryStep < 2 || doc->pattern == nullptr) return 0;
+        return symmetry::pickAndRebuild(hwnd, view, doc);
+    }
+    return 0;
+}

@@ -1,0 +1,72 @@
+// Piece symmetry, inside the library: what the handler (symmetry.cpp) hands
+// to the record mirroring (symmetry_records.cpp) for one rebuilt piece, and
+// the figures of the last run, which the tests read.
+//
+// Memory: the work buffer is the handler's; every record pointer is fetched
+// again after each store call. Units: millimetres in records, centimetres in
+// formula texts, radians.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "frame/records.h"
+
+namespace symmetry {
+
+// origin[] marks a mirrored copy by adding this to the earlier index.
+constexpr int kMirrored = 10000;
+// Points and formula-text bytes a piece may hold (16-bit counts).
+constexpr long kMaxPieceCount = 32767;
+// A formula text buffer of the text routines, terminating zero included.
+constexpr int kTextBuffer = 100;
+// A formula farther than this from its point is corrected (mm).
+constexpr double kFormulaToleranceMm = 0.1;
+
+// What a run did with the formulas of the mirrored points.
+struct Figures {
+    int piecesMirrored = 0;
+    int piecesLeftAlone = 0;  // refused: no outline axis, too large, ...
+    int composed = 0;         // x texts composed as 2*(axis x) - x and right
+    int corrected = 0;        // composed, then given a correcting constant
+    int fallback = 0;         // fitted by qpAdjustFormula instead
+    std::vector<int> origin;  // the current piece's origin[] after its rebuild
+};
+const Figures& lastRunFigures();
+
+// One rebuilt piece, as steps 1-7 of the record mirroring see it.
+struct PieceRun {
+    PatternBuffer* work = nullptr;  // one-piece buffer; piece 0 is being rebuilt
+    const Piece* hostPiece = nullptr;  // the untouched piece n of the host pattern
+    PatternBuffer* newPattern = nullptr;
+    short n = 0;          // the piece's position in the pattern
+    bool group = false;   // group mode: geometry only
+    int fRuleLock = 0;
+    short s0 = 0;         // the axis's first point (present = earlier index)
+    short sEnd = 0;       // the axis's end point, earlier index
+    short a = 0, e = 0;   // the outline segment's first and last point, earlier
+                          // indices (a closed outline ends on its first point)
+    short m = 0;          // mirrored points s0 + 1 .. s0 + m
+    short q = 0;          // first appended inner-line copy
+    std::vector<int> origin;  // per work point: earlier index, + kMirrored for a copy
+    float reflect[9] = {};
+    bool vertical = false;    // the axis runs along y: x texts can be composed
+    std::string f2;           // twice the axis's x position, as formula text
+    Figures* figures = nullptr;
+
+    Piece* piece() const;
+    bool mirrored(int i) const { return (i > s0 && i <= s0 + m) || i >= q; }
+    // First / last work point whose origin is `value`, -1 when none.
+    int firstWithOrigin(int value) const;
+    int lastWithOrigin(int value) const;
+    // The present index of the mirror of the point with earlier index
+    // `earlier`: an axis end is its own mirror, the segment's last point
+    // (where the outline closes) mirrors as its first. -1 when none.
+    int mirrorOf(int earlier) const;
+};
+
+// Steps 1-7: x formulas, notches, grading rules, seam allowances, corners,
+// duplicated marks and FRules of the rebuilt piece.
+void mirrorRecords(PieceRun& run);
+
+}  // namespace symmetry

@@ -1,0 +1,469 @@
+// Symmetry record mirroring: once the outline of a piece has its mirrored
+// points, its other records follow them. x formulas become 2*(axis x) - x,
+// notches are seated on the outline again, grading steps, seam allowances
+// and corners get mirrored twins, duplicated marks go, and the FRules of
+// piece 0 are restored.
+//
+// The store renumbers point indices (PRule.pointIndex, Extwid ends,
+// Cutangl.pointIndex) on every insert and delete, so those are present
+// indices here; PRule codes from 100 up and the host piece's own records
+// hold earlier indices, which origin[] translates.
+//
+// Units: millimetres in records, centimetres in formula texts.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "frame/exports.h"
+#include "frame/piece_edit.h"
+#include "frame/siblings.h"
+#include "pieces/symmetry.h"
+
+namespace symmetry {
+
+namespace {
+
+constexpr int kKindKeepBoth = 6, kKindMirrorX = 10, kKindMirrorY = 14;
+constexpr short kDuplicatedMarkCode = 4;
+constexpr int kDuplicatedMarksRemoved = 2;
+
+Point* pointAt(Piece* piece, int i) {
+    Point* p = nullptr;
+    qpGetPointLptr(piece, static_cast<short>(i), &p);
+    return p;
+}
+Coord* coordOf(Piece* piece, int i) {
+    Point* p = pointAt(piece, i);
+    Coord* c = nullptr;
+    if (p != nullptr) qpGetCoordLptr(piece, p->coordIndex, &c);
+    return c;
+}
+
+std::string xText(Piece* piece, int i) {
+    Point* p = pointAt(piece, i);
+    Formula* f = nullptr;
+    qpGetFormulaLptr(piece, p->formulaIndex, &f);
+    short n = 0;
+    char* area = nullptr;
+    qpGetCharLptr(piece, &n, &area);
+    if (f == nullptr || area == nullptr || f->xTextOffset < 0 || f->xTextLength < 1 ||
+        f->xTextOffset + f->xTextLength > n)
+        return "";
+    return std::string(area + f->xTextOffset, static_cast<size_t>(f->xTextLength - 1));
+}
+
+// Replaces point i's x text with `text` (shorter than kTextBuffer).
+void writeXText(PatternBuffer* work, Piece* piece, int i, const std::string& text) {
+    Point* p = pointAt(piece, i);
+    const short fi = p->formulaIndex;
+    Formula* f = nullptr;
+    qpGetFormulaLptr(piece, fi, &f);
+    short area = 0;
+    if (f->xTextLength > 0 && f->xTextOffset >= 0 && f->xTextOffset + f->xTextLength <= piece->charCount)
+        qpDeleteString(work, piece, &area, f->xTextOffset, f->xTextLength);
+    short offset = -1;
+    char* bytes = nullptr;
+    qpIncreaseString(work, piece, static_cast<short>(text.size() + 1), &offset, &bytes);
+    std::memcpy(bytes, text.c_str(), text.size() + 1);
+    qpGetFormulaLptr(piece, fi, &f);
+    f->xTextOffset = offset;
+    f->xTextLength = static_cast<int16_t>(text.size() + 1);
+}
+
+// "2*(axis x)" minus P: "-(P)" spread, appended to F2, packed. "" when a
+// routine refuses or the text would not fit its buffer.
+std::string composeX(const std::string& f2, const std::string& p) {
+    if (p.size() + 4 >= static_cast<size_t>(kTextBuffer)) return "";
+    char n[kTextBuffer] = {};
+    std::snprintf(n, sizeof n, "-(%s)", p.c_str());
+    if (qpSpreadBracketsExpression(n) == 0) return "";
+    std::string r = f2;
+    if (n[0] != '+' && n[0] != '-') r += '+';
+    r += n;
+    if (r.size() + 1 > static_cast<size_t>(kTextBuffer)) return "";
+    char packed[kTextBuffer] = {};
+    std::memcpy(packed, r.c_str(), r.size() + 1);
+    qpPackExpression(packed);  // refused: the unpacked sum still reads right
+    return packed;
+}
+
+// A text whose value misses `target` (cm) gets the difference as a constant
+// term, as qpCalcuPointFormula does; "" when it would not fit.
+std::string withCorrection(const std::string& text, double value, double target) {
+    char number[32] = {};
+    std::snprintf(number, sizeof number, "%+.4f", target - value);
+    // Trailing zeros carry nothing.
+    std::string k = number;
+    while (k.size() > 2 && k.back() == '0') k.pop_back();
+    if (k.back() == '.') k.pop_back();
+    const std::string r = text + k;
+    return r.size() + 1 > static_cast<size_t>(kTextBuffer) ? "" : r;
+}
+
+// 1. x formulas of the mirrored points (vertical axis, formulas, not group).
+void mirrorXFormulas(PieceRun& run) {
+    Piece* piece = run.piece();
+    if (run.group || piece->charCount == 0 || piece->formulaCount == 0 || !run.vertical) return;
+    for (int i = 0; i < piece->pointCount; ++i) {
+        if (!run.mirrored(i)) continue;
+        piece = run.piece();
+        const std::string p = xText(piece, i);
+        std::string r = run.f2.empty() || p.empty() ? "" : composeX(run.f2, p);
+        const double target = coordOf(piece, i)->x / 10.0;
+        bool corrected = false;
+        if (!r.empty()) {
+            const double value = qpFormulaCalculation(piece, r.c_str());
+            piece = run.piece();
+            if (std::fabs(value - target) * 10.0 > kFormulaToleranceMm) {
+                r = withCorrection(r, value, target);
+                corrected = true;
+                if (!r.empty()) {
+                    const double again = qpFormulaCalculation(piece, r.c_str());
+                    piece = run.piece();
+                    if (std::fabs(again - target) * 10.0 > kFormulaToleranceMm) r.clear();
+                }
+            }
+        }
+        if (r.empty()) {
+            // Composing was refused: the copied text is fitted to the point.
+            qpAdjustFormula(run.work, piece, static_cast<short>(i), static_cast<short>(i));
+            ++run.figures->fallback;
+            continue;
+        }
+        writeXText(run.work, run.piece(), i, r);
+        if (corrected) ++run.figures->corrected;
+        else ++run.figures->composed;
+    }
+}
+
+// The outline segment: the first of code 3, else the first of code 1.
+bool outlineRange(Piece* piece, int& first, int& last) {
+    int chosen = -1;
+    for (int s = 0; s < piece->segCount; ++s) {
+        Seg* g = nullptr;
+        qpGetSegLptr(piece, static_cast<short>(s), &g);
+        if (g->markFlag != 0 || g->lineCount < 1) continue;
+        if (g->code == 3) {
+            chosen = s;
+            break;
+        }
+        if (g->code == 1 && chosen < 0) chosen = s;
+    }
+    if (chosen < 0) return false;
+    Seg* g = nullptr;
+    qpGetSegLptr(piece, static_cast<short>(chosen), &g);
+    Line* a = nullptr;
+    Line* b = nullptr;
+    qpGetLineLptr(piece, g->firstLine, &a);
+    qpGetLineLptr(piece, static_cast<short>(g->firstLine + g->lineCount - 1), &b);
+    first = a->firstPoint;
+    last = b->firstPoint + b->pointCount - 1;
+    return first >= 0 && last > first;
+}
+
+// 2. Every notch is seated on the outline again: its point, line and
+// position along that line.
+void seatNotches(PieceRun& run, const float identity[9]) {
+    Piece* piece = run.piece();
+    int a = 0, e = 0;
+    if (!outlineRange(piece, a, e)) return;
+    for (int k = 0; k < piece->sPointCount; ++k) {
+        SPoint* sp = nullptr;
+        qpGetSPointLptr(piece, static_cast<short>(k), &sp);
+        Point* p = pointAt(piece, sp->pointIndex);
+        if (p == nullptr || (p->type & 0x5F) != 'V') continue;
+        Coord* c = coordOf(piece, sp->pointIndex);
+        float x = c->x, y = c->y;
+        short index = -1;
+        float length = 0;
+        qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
+                qpcurve::kSnapAllLinesDefault, static_cast<short>(a), static_cast<short>(e - a + 1),
+                qpcurve::kColourDefault, qpcurve::kDefaultResolution, &index, &length, &x, &y, identity);
+        int part = -1;
+        for (int j = a; j < e && part < 0; ++j) {
+            float jx = x, jy = y;
+            qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
+                    qpcurve::kSnapAllLinesDefault, static_cast<short>(j), 2, qpcurve::kColourDefault,
+                    qpcurve::kDefaultResolution, &index, &length, &jx, &jy, identity);
+            if (std::fabs(jx - x) < 0.1f && std::fabs(jy - y) < 0.1f) part = j;
+        }
+        if (part < 0) continue;
+        const short line = pointAt(piece, part)->lineOut;
+        Line* l = nullptr;
+        qpGetLineLptr(piece, line, &l);
+        if (l == nullptr) continue;
+        float lx = x, ly = y;
+        qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
+                qpcurve::kSnapAllLinesDefault, l->firstPoint, l->pointCount, qpcurve::kColourDefault,
+                qpcurve::kDefaultResolution, &index, &length, &lx, &ly, identity);
+        c = coordOf(piece, sp->pointIndex);
+        c->x = x;
+        c->y = y;
+        qpGetSPointLptr(piece, static_cast<short>(k), &sp);
+        sp->lineIndex = line;
+        sp->position = length;
+    }
+}
+
+// The linear part of the mirror: images of the unit vectors.
+struct Linear {
+    double a11, a12, a21, a22;
+};
+Linear linearPart(const float reflect[9]) {
+    Coord o{}, ux{}, uy{}, io{}, ix{}, iy{};
+    ux.x = 1;
+    uy.y = 1;
+    qpTransCoord(&io, reflect, &o);
+    qpTransCoord(&ix, reflect, &ux);
+    qpTransCoord(&iy, reflect, &uy);
+    return {ix.x - io.x, ix.y - io.y, iy.x - io.x, iy.y - io.y};
+}
+
+// A grading code with a reference point, rewritten to the present index of
+// the point whose origin is `target`; false when it names no point or would
+// not fit 16 bits.
+bool referenceCode(const PieceRun& run, int code, int target, int16_t& out) {
+    const int point = run.firstWithOrigin(target);
+    if (point < 0 || point >= frame::kMaxGradingReference) return false;
+    out = static_cast<int16_t>(code % 100 + 100 * point);
+    return true;
+}
+
+// 3. Grading rules. In group mode the references are only carried to their
+// points' present indices (no twins): the store leaves codes as they were.
+void mirrorGrading(PieceRun& run) {
+    Piece* piece = run.piece();
+    if (piece->ruleCount == 0) return;
+    const Linear lin = linearPart(run.reflect);
+    for (int r = 0; r < piece->ruleCount; ++r) {
+        Rule* rule = nullptr;
+        qpGetRuleLptr(piece, static_cast<short>(r), &rule);
+        if (rule == nullptr) break;
+        const int count = rule->pRuleCount;
+        for (int p = 0; p < count; ++p) {
+            qpGetRuleLptr(piece, static_cast<short>(r), &rule);
+            PRule* pr = nullptr;
+            qpGetPRuleLptr(piece, static_cast<short>(rule->firstPRule + p), &pr);
+            if (pr == nullptr) break;
+            PRule original = *pr;
+            int16_t twinCode = original.code;
+            bool twin = !run.group;
+            if (original.code > 99) {
+                const int earlier = original.code / 100;
+                int16_t own = 0;
+                // Codes past 16 bits or naming no point stay as they are and
+                // get no twin.
+                if (referenceCode(run, original.code, earlier, own)) pr->code = own;
+                else twin = false;
+                if (twin && !referenceCode(run, original.code, earlier + kMirrored, twinCode)) twin = false;
+            }
+            if (!twin) continue;
+            const int t = original.pointIndex;
+            if (t < 0 || t >= static_cast<int>(run.origin.size()) || run.origin[t] >= kMirrored) continue;
+            const int twinPoint = run.firstWithOrigin(run.origin[t] + kMirrored);
+            if (twinPoint < 0) continue;
+            PRule made{};
+            made.code = twinCode;
+            made.pointIndex = static_cast<int16_t>(twinPoint);
+            const int kind = twinCode % 100;
+            const double dx = original.dx, dy = original.dy;
+            made.dx = static_cast<float>(dx * lin.a11 + dy * lin.a21);
+            made.dy = static_cast<float>(dx * lin.a12 + dy * lin.a22);
+            if (twinCode >= 100) {
+                // Kinds 6, 10 and 14 keep one or both components; any other
+                // kind's twin moves as the mirror of the original.
+                if (kind == kKindKeepBoth || kind == kKindMirrorY) made.dx = original.dx;
+                if (kind == kKindKeepBoth || kind == kKindMirrorX) made.dy = original.dy;
+            }
+            const int firstPRule = rule->firstPRule;
+            PRule* inserted = nullptr;
+            qpInsertPRule(run.work, piece, static_cast<short>(firstPRule + rule->pRuleCount - 1), &inserted);
+            if (inserted == nullptr) continue;
+            *inserted = made;
+            piece = run.piece();
+            for (int k = 0; k < piece->ruleCount; ++k) {
+                Rule* other = nullptr;
+                qpGetRuleLptr(piece, static_cast<short>(k), &other);
+                if (k == r) ++other->pRuleCount;
+                else if (other->firstPRule > firstPRule) ++other->firstPRule;
+            }
+        }
+    }
+    // Each rule's steps in point order (a stable exchange sort).
+    for (int r = 0; r < piece->ruleCount; ++r) {
+        Rule* rule = nullptr;
+        qpGetRuleLptr(piece, static_cast<short>(r), &rule);
+        PRule* base = nullptr;
+        qpGetPRuleLptr(piece, rule->firstPRule, &base);
+        if (base == nullptr) continue;
+        std::stable_sort(base, base + rule->pRuleCount,
+                         [](const PRule& x, const PRule& y) { return x.pointIndex < y.pointIndex; });
+    }
+}
+
+// 4. Seam allowances, from the host piece's own records (earlier indices;
+// the work piece holds the same records in the same order). The mirror of an
+// axis end is itself. A stretch wholly on the axis goes; one over the axis
+// runs from each side to its mirror; any other (off the axis, or ending at
+// one of its ends) keeps its ends and widths and gets a twin whose ends are
+// the mirrors of its ends, each with its own end's width. Records appended
+// here are not visited again.
+void mirrorSeams(PieceRun& run) {
+    Piece* piece = run.piece();
+    const int original = run.hostPiece->extwidCount;
+    if (original <= 1 || piece->extwidCount != original) return;
+    const int mark = run.lastWithOrigin(run.s0), mark3 = run.lastWithOrigin(run.sEnd);
+    auto mirrorOf = [&](int earlier) { return run.mirrorOf(earlier); };
+    int at = 1;  // the present index of host record k
+    for (int k = 1; k < original; ++k) {
+        Extwid* h = nullptr;
+        qpGetExtwidLptr(const_cast<Piece*>(run.hostPiece), static_cast<short>(k), &h);
+        const Extwid src = *h;
+        int from = src.fromPoint, to = src.toPoint;
+        float wFrom = src.fromWidth, wTo = src.toWidth;
+        int lo = run.lastWithOrigin(from), hi = run.lastWithOrigin(to);
+        float wLo = wFrom, wHi = wTo;
+        if (!(lo < hi)) {
+            std::swap(lo, hi);
+            std::swap(wLo, wHi);
+            std::swap(from, to);
+        }
+        Extwid* e = nullptr;
+        qpGetExtwidLptr(piece, static_cast<short>(at), &e);
+        if (lo >= mark && hi <= mark3) {
+            // Wholly on the axis, which is now inside the piece.
+            qpDeleteExtwid(run.work, piece, static_cast<short>(at));
+            piece = run.piece();
+            continue;
+        }
+        Extwid keep{static_cast<int16_t>(lo), static_cast<int16_t>(hi), wLo, wHi};
+        Extwid twin{};
+        bool makeTwin = false;
+        if (lo >= 0 && lo <= mark && hi >= mark3) {
+            // Over the axis, which is now inside the piece: what lay on each
+            // side of it runs on to its own mirror, at that side's width (two
+            // symmetric stretches when it lay on both sides).
+            const int ml = mirrorOf(from), mh = mirrorOf(to);
+            const bool before = lo < mark && ml >= 0, after = hi > mark3 && mh >= 0;
+            const Extwid low{static_cast<int16_t>(lo), static_cast<int16_t>(ml), wLo, wLo};
+            const Extwid high{static_cast<int16_t>(mh), static_cast<int16_t>(hi), wHi, wHi};
+            if (before) keep = low;
+            else if (after) keep = high;
+            else keep = *e;
+            if (before && after) {
+                twin = high;
+                makeTwin = true;
+            }
+        } else if (lo < 0 && hi >= 0) {
+            // One end is gone (an inner axis point): the stretch runs from
+            // the other end to its mirror.
+            const int mh = mirrorOf(to);
+            if (mh >= 0)
+                keep = Extwid{static_cast<int16_t>(std::min(hi, mh)), static_cast<int16_t>(std::max(hi, mh)), wHi, wHi};
+            else
+                keep = *e;
+        } else if (lo >= 0) {
+            // Off the axis or ending on it: a mirrored twin, each width at
+            // the mirror of its own end.
+            const int m1 = mirrorOf(from), m2 = mirrorOf(to);
+            if (m1 >= 0 && m2 >= 0 && m1 != m2) {
+                twin = m1 < m2 ? Extwid{static_cast<int16_t>(m1), static_cast<int16_t>(m2), wLo, wHi}
+                               : Extwid{static_cast<int16_t>(m2), static_cast<int16_t>(m1), wHi, wLo};
+                makeTwin = true;
+            }
+        } else {
+            keep = *e;  // neither end found: left as it is
+        }
+        *e = keep;
+        if (makeTwin) {
+            Extwid* added = nullptr;
+            qpIncreaseExtwid(run.work, piece, &added);
+            if (added != nullptr) *added = twin;
+            piece = run.piece();
+        }
+        ++at;
+    }
+}
+
+// 5. Corners: a twin at the mirror of every corner point, sides exchanged.
+void mirrorCorners(PieceRun& run) {
+    Piece* piece = run.piece();
+    const int count = piece->cutanglCount;
+    for (int k = 0; k < count; ++k) {
+        Cutangl* c = nullptr;
+        qpGetCutanglLptr(piece, static_cast<short>(k), &c);
+        if (c == nullptr) break;
+        const Cutangl src = *c;
+        if (src.pointIndex < 0 || src.pointIndex >= static_cast<int>(run.origin.size())) continue;
+        const int earlier = run.origin[src.pointIndex];
+        if (earlier >= kMirrored) continue;
+        const int at = run.lastWithOrigin(earlier + kMirrored);
+        if (at < 0) continue;
+        Cutangl* twin = nullptr;
+        qpIncreaseCutangl(run.work, piece, &twin);
+        if (twin == nullptr) continue;
+        twin->side = static_cast<int16_t>(src.side == 1 ? 2 : 1);
+        twin->pointIndex = static_cast<int16_t>(at);
+        twin->first = src.second;
+        twin->second = src.first;
+        piece = run.piece();
+    }
+}
+
+// 6. The mirrored copy of a duplicated mark (an s..k line of a code-4
+// segment, copied last) goes; grading references follow the deletes.
+void removeDuplicatedMarks(PieceRun& run) {
+    Piece* piece = run.piece();
+    frame::PointIndexMap map(piece->pointCount);
+    int removed = 0;
+    for (int i = piece->pointCount - 1; i >= 0 && removed < kDuplicatedMarksRemoved; --i) {
+        Point* p = pointAt(piece, i);
+        if (p->type != 'k' && p->type != 's') continue;
+        Seg* g = nullptr;
+        qpGetSegLptr(piece, p->segIndex, &g);
+        if (g == nullptr || g->code != kDuplicatedMarkCode) continue;
+        qpDeletePoint(run.work, piece, static_cast<short>(i));
+        piece = run.piece();
+        map.deleted(static_cast<short>(i));
+        run.origin.erase(run.origin.begin() + i);
+        ++removed;
+    }
+    if (!map.unchanged()) frame::remapGradingCodes(piece, map);
+}
+
+// 7. The FRules of piece 0 as the pattern had them.
+void restoreFRules(PieceRun& run) {
+    if (run.n != 0 || run.fRuleLock != 0) return;
+    Piece* before = nullptr;
+    qpGetPieceLptr(run.newPattern, 0, &before);
+    Piece* piece = run.piece();
+    if (before == nullptr) return;
+    const int count = std::min(before->fRuleCount, piece->fRuleCount);
+    for (int k = 0; k < count; ++k) {
+        FRule* from = nullptr;
+        FRule* to = nullptr;
+        qpGetFRuleLptr(before, static_cast<short>(k), &from);
+        qpGetFRuleLptr(piece, static_cast<short>(k), &to);
+        if (from != nullptr && to != nullptr) *to = *from;
+    }
+}
+
+}  // namespace
+
+void mirrorRecords(PieceRun& run) {
+    float identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    mirrorXFormulas(run);
+    seatNotches(run, identity);
+    mirrorGrading(run);
+    if (!run.group) {
+        mirrorSeams(run);
+        mirrorCorners(run);
+    }
+    removeDuplicatedMarks(run);
+    restoreFRules(run);
+}
+
+}  // namespace symmetry

@@ -1,0 +1,42 @@
+// Inside the store stand-in: what Qpkit1, Qpkit3 and Qpkit4 share among
+// themselves (sizes, piece lookup, the refusal and failure reports, moving
+// pieces within a pattern block). Tests of the store itself may use it; the
+// host and the tools' tests use store_extras.h only, and the library neither.
+//
+// Memory: the pattern's block, through the pointers the callers hand in;
+// growth moves later pieces, so record pointers die at every resize.
+// Units: bytes for sizes and offsets, millimetres for coordinates.
+#pragma once
+
+#include "siblings/records/store_extras.h"
+
+// Bytes a piece needs for its counts (800 + records + texts); -1 when a count
+// is negative.
+QP_SIBLING_EXPORT long storePieceSize(const Piece* piece);
+// Slot of `piece` among the pattern's pieceOffset[], -1 if it is not there.
+QP_SIBLING_EXPORT int storeFindPiece(const PatternBuffer* pattern, const Piece* piece);
+// One line on stderr, for a call the store refuses (it then changes nothing).
+QP_SIBLING_EXPORT void storeReport(const char* format, ...)
+    __attribute__((format(printf, 1, 2)));
+// One line on stderr, then abort(): for a call that cannot go on without
+// writing past a block (out of room) or through a damaged piece.
+QP_SIBLING_EXPORT void storeFail(const char* format, ...)
+    __attribute__((noreturn, format(printf, 1, 2)));
+// Opens (delta > 0) or closes (delta < 0) delta bytes at byte `at` of the
+// piece block: the rest of the piece and every later piece move, byteSize,
+// later pieceOffset entries and totalSize follow. Aborts when out of room.
+QP_SIBLING_EXPORT void storeResizePiece(PatternBuffer* pattern, Piece* piece, long at,
+                                        long delta);
+// Appends a copy of `piece` (byteSize bytes) as the last piece of *cell,
+// moving the pattern to a larger block when it does not fit (*cell follows;
+// the old block is freed). Returns the appended piece.
+QP_SIBLING_EXPORT Piece* storeAppendPieceCopy(PatternBuffer** cell, const Piece* piece);
+// The same within the pattern's own block; stops when it does not fit.
+QP_SIBLING_EXPORT Piece* storeAppendPieceInPlace(PatternBuffer* pattern, const Piece* piece);
+// The end of the bytes in use: totalSize, or the end of the last piece when
+// a header's totalSize lags behind its pieces.
+QP_SIBLING_EXPORT long storePatternEnd(const PatternBuffer* pattern);
+// A coordinate as formula text: centimetres, at most three decimals, no
+// trailing zeros ("12.34", "-5", "0"). Returns its length, 0 when it does not
+// fit size bytes (text is then empty).
+QP_SIBLING_EXPORT int storeCoordinateText(float millimetres, char* text, int size);

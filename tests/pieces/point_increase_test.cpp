@@ -1,0 +1,750 @@
+// The point-increase tool as the host drives it: message sequences through
+// the desktop on a half bodice front, family by family. Every click ends
+// with the store's checker on the pattern and on the host's undo copy, and
+// the undo copy is compared with the pattern after the last completed edit.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "frame/exports.h"
+#include "frame/siblings.h"
+#include "frame/texts.h"
+#include "tests/support/scene.h"
+#include "tests/support/store_fixture.h"
+
+namespace {
+
+constexpr float kPlaced = 0.05f;     // mm: a point placed at a typed distance
+constexpr float kFormulaMm = 0.1f;   // mm: formulas against their points
+
+// A half bodice front, y up, closed: waist from (0, 0), centre front up to
+// (0, 320), neck curve to the shoulder (75, 400), shoulder to (195, 362),
+// armhole curve down to the underarm (235, 200), side seam to the waist side
+// (215, 0), waist back to the start (point 11).
+//   lines: 0 = 0..1, 1 = 1..4 (curve), 2 = 4..5, 3 = 5..9 (armhole),
+//          4 = 9..10 (side seam), 5 = 10..11 (waist)
+PieceShape Bodice(bool formulas = false) {
+    PieceShape shape;
+    shape.chains.push_back(Chain({P('S', 0, 0), P('K', 0, 320), P('C', 40, 328), P('C', 63, 352),
+                                 P('K', 75, 400), P('K', 195, 362), P('C', 190, 300),
+                                 P('C', 200, 245), P('C', 218, 212), P('K', 235, 200),
+                                 P('K', 215, 0)},
+                                true));
+    if (formulas) {
+        // Each point follows a parameter by zero and keeps its value.
+        for (ShapePoint& p : shape.chains[0].points) {
+            p.xFormula = "0*B+" + std::to_string(p.x / 10.0f).substr(0, 6);
+            p.yFormula = "0*BL+" + std::to_string(p.y / 10.0f).substr(0, 6);
+        }
+    }
+    return shape;
+}
+constexpr short kArmhole = 3, kSideSeam = 4;
+constexpr short kUnderarm = 9, kWaistSide = 10;
+
+// Client 1024 x 768, 1 pixel per mm: piece (x, y) is client (x + 100, 718 - y).
+INT_PTR CALLBACK HostDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM);
+char hostText[256];
+
+INT_PTR CALLBACK HostDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_INITDIALOG) return TRUE;
+    if (message != WM_COMMAND) return FALSE;
+    if (wParam == static_cast<WPARAM>(IDOK)) {
+        const UINT n = GetDlgItemTextA(dialog, kSceneLengthEdit, hostText, static_cast<int>(sizeof hostText));
+        hostText[n < sizeof hostText ? n : sizeof hostText - 1] = '\0';
+    }
+    EndDialog(dialog, static_cast<INT_PTR>(wParam));
+    return TRUE;
+}
+
+class PointIncrease : public ::testing::Test {
+protected:
+    void SetUp() override {
+        deskReset();
+        deskSetClientRect(1024, 768);
+        storeSetParameter("B", 88.0f);
+        storeSetParameter("BL", 38.0f);
+        std::memset(hostText, 0, sizeof hostText);
+    }
+    void TearDown() override {
+        if (doc.patternCopy) freeBlock(doc.patternCopy);
+        if (doc.pattern) storeFreePattern(doc.pattern);
+    }
+    static void freeBlock(void* p) {
+        HGLOBAL h = GlobalHandle(p);
+        GlobalUnlock(h);
+        GlobalFree(h);
+    }
+
+    // tight: the pattern's block holds the pattern and not a byte more.
+    void build(const PieceShape& shape, bool tight = false) {
+        PatternBuffer* pattern = storeNewPattern(65536);
+        ASSERT_NE(storeAppendPiece(&pattern, shape), nullptr);
+        if (tight) {
+            HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(pattern->totalSize));
+            auto* exact = static_cast<PatternBuffer*>(GlobalLock(h));
+            qpMemcpy(exact, pattern, pattern->totalSize);
+            storeFreePattern(pattern);
+            pattern = exact;
+        }
+        doc = HostDoc{};
+        doc.pattern = doc.patternView = pattern;
+        HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(pattern->totalSize));
+        doc.patternCopy = static_cast<PatternBuffer*>(GlobalLock(h));
+        qpMemcpy(doc.patternCopy, pattern, pattern->totalSize);
+        const float a[9] = {1, 0, 0, 0, -1, 0, 100, 718, 1};
+        const float unit[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+        std::memcpy(doc.viewMatrixA, a, sizeof a);
+        std::memcpy(doc.viewMatrixB, unit, sizeof unit);
+        undo = bytes(doc.pattern);
+        view = HostView{};
+    }
+    // The host chooses a mode and starts tracking; the first move starts the run.
+    void start(short mode) {
+        view.increaseMode = mode;
+        view.pickState = 1;
+        moveTo(300, 600);
+    }
+    Piece* piece() {
+        Piece* p = nullptr;
+        qpGetPieceLptr(doc.pattern, 0, &p);
+        return p;
+    }
+    static std::string bytes(const PatternBuffer* p) {
+        return std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(p->totalSize));
+    }
+
+    short send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+        return qpHandleIncreasePoint(deskWindow(), message, wParam, lParam, HostDialog, hostText,
+                                     &view, &doc);
+    }
+    void cursorAt(int cx, int cy) { deskSetCursorClient(cx, cy); }
+    short moveTo(float x, float y) {
+        cursorAt(static_cast<int>(std::lround(x + 100)), static_cast<int>(std::lround(718 - y)));
+        return send(WM_MOUSEMOVE);
+    }
+    // A click, then the checks that hold after every click: the checker on
+    // the pattern and on the undo copy, which always holds the pattern as it
+    // was after the last completed edit.
+    void clickHere(UINT button = WM_LBUTTONDOWN) {
+        // Block handles are never reused, addresses may be.
+        const HGLOBAL copyBefore = GlobalHandle(doc.patternCopy);
+        EXPECT_EQ(send(button), 1);
+        EXPECT_TRUE(PatternConsistent(doc.pattern));
+        EXPECT_TRUE(PatternConsistent(doc.patternCopy));
+        if (GlobalHandle(doc.patternCopy) != copyBefore) undo = bytes(doc.pattern);
+        EXPECT_TRUE(bytes(doc.patternCopy) == undo) << "the undo copy is not the last completed edit";
+    }
+    void clickAt(float x, float y, UINT button = WM_LBUTTONDOWN) {
+        moveTo(x, y);
+        clickHere(button);
+    }
+    Coord at(short point) { return *CoordOf(piece(), point); }
+    std::string types() {
+        std::string t;
+        for (short i = 0; i < piece()->pointCount; ++i) t += PointAt(piece(), i)->type;
+        return t;
+    }
+    float lengthAlong(short first, short last) {
+        short index = 0;
+        float length = 0, x = 0, y = 0;
+        qpCurve(nullptr, piece(), 0, qpcurve::kMeasureLength, 0, 0, first,
+                static_cast<short>(last - first + 1), -1, 40, &index, &length, &x, &y, nullptr);
+        return length;
+    }
+    // Every point's formulas evaluate to its coordinates.
+    void expectFormulasKept() {
+        Piece* p = piece();
+        ASSERT_GT(p->formulaCount, 0);
+        for (short i = 0; i < p->pointCount; ++i) {
+            const Coord c = at(i);
+            EXPECT_NEAR(qpFormulaCalculation(p, FormulaX(p, i).c_str()) * 10.0f, c.x, kFormulaMm) << i;
+            EXPECT_NEAR(qpFormulaCalculation(p, FormulaY(p, i).c_str()) * 10.0f, c.y, kFormulaMm) << i;
+        }
+    }
+    size_t commandsSent() {
+        size_t n = 0;
+        for (const auto& m : deskSentMessages())
+            if (m.message == WM_COMMAND && m.wParam == 32) ++n;
+        return n;
+    }
+
+    HostDoc doc{};
+    HostView view{};
+    std::string undo;
+};
+
+// ---- outline inserts ------------------------------------------------------------
+
+// Samples of the outline (lines 0 .. 5) at every 5 mm.
+std::vector<std::pair<float, float>> outlineSamples(Piece* piece, short lastOutlinePoint) {
+    std::vector<std::pair<float, float>> out;
+    short index = 0;
+    float total = 0, x = 0, y = 0;
+    qpCurve(nullptr, piece, 0, qpcurve::kMeasureLength, 0, 0, 0, static_cast<short>(lastOutlinePoint + 1), -1,
+            40, &index, &total, &x, &y, nullptr);
+    for (float s = 0; s < total; s += 5.0f) {
+        float length = s;
+        qpCurve(nullptr, piece, 0, 0x122, 0, 0, 0, 0, -1, 40, &index, &length, &x, &y, nullptr);
+        out.emplace_back(x, y);
+    }
+    return out;
+}
+
+struct InsertRow {
+    short mode;
+    float x, y;          // the click, on a stretch
+    char newType;        // the new point's type afterwards
+    float shapeTolerance;  // mm: how far the old outline may lie from the new one
+};
+
+class OutlineInsert : public PointIncrease, public ::testing::WithParamInterface<InsertRow> {};
+
+TEST_P(OutlineInsert, AddsOnePointAndKeepsTheOutlinesShape) {
+    const InsertRow row = GetParam();
+    build(Bodice(true));
+    const auto before = outlineSamples(piece(), 11);
+    start(row.mode);
+    clickAt(row.x, row.y);
+    EXPECT_EQ(piece()->pointCount, 13);
+    EXPECT_EQ(view.pickState, 0);
+    // The new point follows the stretch's first point k.
+    short k = -1;
+    for (short i = 0; i < 12; ++i) {
+        const Coord c = at(i);
+        if (std::fabs(c.x - row.x) < 3 && std::fabs(c.y - row.y) < 3 && PointAt(piece(), i)->type == row.newType) k = i;
+    }
+    ASSERT_GE(k, 1) << types();
+    for (const auto& s : before) {
+        float x = s.first, y = s.second, length = 0;
+        short index = 0;
+        qpCurve(nullptr, piece(), 0, qpcurve::kNearestOnLines, 0, 0, 0, 0, -1, 40, &index, &length, &x, &y, nullptr);
+        EXPECT_LT(std::hypot(x - s.first, y - s.second), row.shapeTolerance) << s.first << ", " << s.second;
+    }
+    expectFormulasKept();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, OutlineInsert,
+    ::testing::Values(InsertRow{1, 225, 100, 'K', 0.01f},   // turn point on the side seam
+                      InsertRow{2, 225, 100, 'C', 0.01f},   // curve point on the side seam
+                      InsertRow{3, 225, 100, 'C', 0.01f},   // arc of three collinear points
+                      InsertRow{1, 100, 0, 'K', 0.01f},     // on the waist
+                      // On the armhole curve the curve model's ends follow
+                      // the new point: a corner or one more curve point
+                      // moves the curve by a fraction of a millimetre.
+                      InsertRow{1, 194, 331, 'K', 0.5f},
+                      InsertRow{2, 194, 331, 'C', 0.5f},
+                      InsertRow{3, 194, 331, 'C', 1.5f}));  // an arc replaces that part
+
+TEST_F(PointIncrease, ATurnPointSplitsItsLineAndGradingReferencesFollowTheirPoints) {
+    PieceShape shape = Bodice();
+    shape.rules.push_back(ShapeRule{0, 0, {PRule{static_cast<int16_t>(kWaistSide * 100 + 3), kWaistSide, 1, 0}}});
+    build(shape);
+    start(1);
+    clickAt(225, 100);  // on the side seam: point 10, lines 4 = 9..10 and 5 = 10..11
+    EXPECT_EQ(PointAt(piece(), 10)->type, 'K');
+    EXPECT_EQ(LineAt(piece(), kSideSeam)->pointCount, 2);
+    EXPECT_EQ(LineAt(piece(), kSideSeam + 1)->firstPoint, 10);
+    EXPECT_EQ(PRuleAt(piece(), 0)->code, (kWaistSide + 1) * 100 + 3);
+    EXPECT_EQ(PRuleAt(piece(), 0)->pointIndex, kWaistSide + 1);
+}
+
+TEST_F(PointIncrease, ACurvePointAfterAnMPointTurnsItIntoC) {
+    PieceShape shape;
+    shape.chains.push_back(Chain({P('S', 0, 0), P('K', 200, 0), P('M', 240, 50), P('K', 200, 100),
+                                 P('K', 0, 100)},
+                                true));
+    build(shape);
+    start(2);
+    float x = 220, y = 75, length = 0;  // on the stretch M (2) .. K (3)
+    short index = 0;
+    qpCurve(nullptr, piece(), 0, qpcurve::kNearestOnLines, 0, 0, 2, 2, -1, 40, &index, &length, &x, &y, nullptr);
+    clickAt(x, y);
+    EXPECT_EQ(types(), "SKCCKKK");
+}
+
+// ---- outline lines point by point ----------------------------------------------------
+
+TEST_F(PointIncrease, OutlineLinesAreDrawnPointByPoint) {
+    build(Bodice());
+    struct Step {
+        short mode;
+        float x, y;
+    };
+    const Step steps[] = {{4, 400, 100}, {5, 500, 100}, {6, 550, 150}, {6, 600, 200},
+                          {5, 650, 200}, {7, 700, 250}, {7, 750, 250}, {7, 800, 300}};
+    start(4);
+    for (const Step& s : steps) {
+        view.increaseMode = s.mode;
+        clickAt(s.x, s.y);
+        const Coord c = at(static_cast<short>(piece()->pointCount - 1));
+        EXPECT_NEAR(c.x, s.x, 0.5f);
+        EXPECT_NEAR(c.y, s.y, 0.5f);
+    }
+    EXPECT_EQ(types().substr(12), "SKCCKMKM");
+    // S-K, K-C-C-K, K-M-K, K-M: four lines in one outline segment.
+    EXPECT_EQ(piece()->lineCount, 10);
+    EXPECT_EQ(LineAt(piece(), 7)->pointCount, 4);
+    EXPECT_EQ(LineAt(piece(), 7)->kind, 2);
+    EXPECT_EQ(SegAt(piece(), 1)->lineCount, 4);
+}
+
+// ---- inner lines ------------------------------------------------------------------
+
+TEST_F(PointIncrease, AnInnerLineRunsAcrossTheBodiceAndEndsOnTheOutline) {
+    build(Bodice(true));
+    start(8);
+    clickAt(60, 150);
+    EXPECT_EQ(view.increaseMode, 9);
+    EXPECT_EQ(types().substr(12), "s");  // an open line of one point: the checker takes it
+#if QP_HAVE_DESKTOP
+    const size_t invalidations = deskInvalidations().size();
+#endif
+    const PatternBuffer* copy = doc.patternCopy;
+    clickAt(130, 170);  // a middle point: no repaint, no undo copy
+    EXPECT_EQ(doc.patternCopy, copy);
+    EXPECT_EQ(commandsSent(), 0u);
+    clickAt(229, 100);  // 4 mm from the side seam: moved onto it, the line ends
+    EXPECT_EQ(types().substr(12), "sck");
+    EXPECT_EQ(view.increaseMode, 0);
+    EXPECT_EQ(commandsSent(), 1u);
+#if QP_HAVE_DESKTOP
+    EXPECT_EQ(deskInvalidations().size(), invalidations);  // the host repaints on WM_COMMAND 32
+#endif
+    const Coord end = at(14);
+    EXPECT_NEAR(end.x, 215 + 20 * end.y / 200, 0.05f);  // on the side seam
+    Line* line = LineAt(piece(), 6);
+    EXPECT_EQ(line->pointCount, 3);
+    EXPECT_EQ(line->kind, 2);
+    EXPECT_EQ(SegAt(piece(), 1)->code, 2);
+    EXPECT_EQ(SegAt(piece(), 1)->value, 14);
+    expectFormulasKept();
+}
+
+TEST_F(PointIncrease, AFirstClickNearTheOutlineStartsOnIt) {
+    build(Bodice());
+    start(8);
+    clickAt(4, 150);
+    EXPECT_NEAR(at(12).x, 0.0f, 1e-3f);
+    EXPECT_NEAR(at(12).y, 150.0f, 0.5f);
+}
+
+TEST_F(PointIncrease, ARightClickEndsOnlyALineOfTwoPointsOrMore) {
+    build(Bodice());
+    start(8);
+    clickAt(60, 150);
+    const std::string afterFirst = bytes(doc.pattern);
+    clickAt(70, 150, WM_RBUTTONDOWN);  // one point: nothing to end
+    EXPECT_TRUE(bytes(doc.pattern) == afterFirst);
+    EXPECT_EQ(view.increaseMode, 9);
+    EXPECT_EQ(commandsSent(), 0u);
+    clickAt(120, 160);
+    clickAt(150, 170);
+    clickAt(150, 170, WM_RBUTTONDOWN);
+    EXPECT_EQ(types().substr(12), "sck");
+    EXPECT_EQ(view.increaseMode, 0);
+    EXPECT_EQ(commandsSent(), 1u);
+    // A right click with no line open, and in any other mode, does nothing.
+    const std::string ended = bytes(doc.pattern);
+    view.increaseMode = 9;
+    clickAt(150, 170, WM_RBUTTONDOWN);
+    view.increaseMode = 5;
+    clickAt(150, 170, WM_RBUTTONDOWN);
+    EXPECT_TRUE(bytes(doc.pattern) == ended);
+    EXPECT_EQ(commandsSent(), 1u);
+}
+
+TEST_F(PointIncrease, ARunThatStartsInModeNineTakesItsOwnSnapshot) {
+    build(Bodice());
+    start(9);
+    clickAt(60, 150);
+    EXPECT_EQ(types().substr(12), "s");
+    clickAt(100, 5);  // 5 mm above the waist: ends on it
+    EXPECT_EQ(types().substr(12), "sk");
+    EXPECT_NEAR(at(13).y, 0.0f, 1e-3f);
+    EXPECT_EQ(view.increaseMode, 0);
+}
+
+TEST_F(PointIncrease, StraightLinesAreSquaredOffToMultiplesOf45Degrees) {
+    build(Bodice());
+    EXPECT_EQ(send(WM_COMMAND, 0x117, 1), 1);
+    struct Row {
+        int dx, dy;        // client pixels from the first point
+        int ex, ey;        // where the second point lands
+    };
+    const Row rows[] = {{10, 3, 10, 0}, {10, 8, 9, 9}, {-3, 10, 0, 10}, {-10, -9, -9, -9}};
+    for (const Row& r : rows) {
+        start(8);
+        cursorAt(250, 500);
+        send(WM_MOUSEMOVE);
+        clickHere();
+        const Coord first = at(static_cast<short>(piece()->pointCount - 1));
+        cursorAt(250 + r.dx, 500 + r.dy);
+        send(WM_MOUSEMOVE);
+        clickHere();
+        const Coord second = at(static_cast<short>(piece()->pointCount - 1));
+        EXPECT_FLOAT_EQ(second.x - first.x, static_cast<float>(r.ex));
+        EXPECT_FLOAT_EQ(first.y - second.y, static_cast<float>(r.ey));
+        EXPECT_EQ(view.increaseMode, 0);  // with straight lines every stretch is a line
+    }
+    EXPECT_EQ(SegAt(piece(), 1)->code, 4);
+    EXPECT_EQ(SegAt(piece(), 1)->value, 0);
+    EXPECT_EQ(send(WM_COMMAND, 0x117, 0), 1);
+    EXPECT_EQ(send(WM_COMMAND, 0x118, 0), 0);
+}
+
+TEST_F(PointIncrease, InnerCurveLinesWithKindsChainAtTheirTurningPoints) {
+    build(Bodice());
+    start(8);
+    clickAt(60, 150);
+    const struct {
+        short mode;
+        float x, y;
+    } steps[] = {{11, 80, 170}, {11, 100, 150}, {10, 120, 170}, {10, 140, 150}, {11, 160, 170}};
+    for (const auto& s : steps) {
+        view.increaseMode = s.mode;
+        clickAt(s.x, s.y);
+    }
+    EXPECT_EQ(types().substr(12), "smkccc");
+    EXPECT_EQ(LineAt(piece(), 6)->pointCount, 3);  // s m k
+    EXPECT_EQ(LineAt(piece(), 7)->firstPoint, 14);  // k c c c
+    EXPECT_EQ(LineAt(piece(), 7)->pointCount, 4);
+}
+
+// ---- notches and marks --------------------------------------------------------------
+
+TEST_F(PointIncrease, ANotchOnTheArmholeSitsAtItsMeasuredPosition) {
+    build(Bodice(true));
+    start(12);
+    clickAt(196, 300);
+    ASSERT_EQ(types().substr(12), "v");
+    Point* v = PointAt(piece(), 12);
+    EXPECT_EQ(v->lineIn, 0);
+    EXPECT_EQ(v->lineOut, qpGetPieceClockwise(piece()) * 1570);
+    SPoint* s = SPointAt(piece(), 0);
+    EXPECT_EQ(s->pointIndex, 12);
+    EXPECT_EQ(s->lineIndex, kArmhole);
+    EXPECT_FLOAT_EQ(s->size, 5.0f);
+    EXPECT_TRUE(LineAt(piece(), kArmhole)->flags & kLineNotchFlag);
+    EXPECT_EQ(SegAt(piece(), 1)->code, 16);
+    // The position, walked along the armhole from its first point, is the notch.
+    short index = 0;
+    float length = s->position, x = 0, y = 0;
+    qpCurve(nullptr, piece(), 0, 0x122, 0, 0, LineAt(piece(), kArmhole)->firstPoint, 0, -1, 40, &index,
+            &length, &x, &y, nullptr);
+    EXPECT_NEAR(x, at(12).x, 0.01f);
+    EXPECT_NEAR(y, at(12).y, 0.01f);
+    expectFormulasKept();
+}
+
+struct MarkRow {
+    short mode;
+    char type;
+    int lineIn;        // -1: the mark's own SPoint index
+    short code, value;
+    float size;
+};
+
+class Marks : public PointIncrease, public ::testing::WithParamInterface<MarkRow> {};
+
+TEST_P(Marks, TwoClicksMakeTwoMarksInOneSegment) {
+    const MarkRow row = GetParam();
+    build(Bodice(true));
+    start(row.mode);
+    clickAt(100, 200);
+    clickAt(120, 220);
+    ASSERT_EQ(types().substr(12), std::string(2, row.type));
+    for (short k = 0; k < 2; ++k) {
+        EXPECT_EQ(PointAt(piece(), 12 + k)->lineIn, row.lineIn < 0 ? k : row.lineIn);
+        EXPECT_EQ(SPointAt(piece(), k)->pointIndex, 12 + k);
+        EXPECT_FLOAT_EQ(SPointAt(piece(), k)->size, row.size);
+    }
+    EXPECT_EQ(piece()->segCount, 2);
+    EXPECT_EQ(SegAt(piece(), 1)->code, row.code);
+    EXPECT_EQ(SegAt(piece(), 1)->value, row.value);
+    EXPECT_EQ(SegAt(piece(), 1)->lineCount, 2);
+    EXPECT_NEAR(at(13).x, 120.0f, 0.5f);
+    expectFormulasKept();
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, Marks,
+                         ::testing::Values(MarkRow{13, 'o', 0, 15, 12, 5.0f}, MarkRow{14, 'o', 0, 15, 12, 5.0f},
+                                           MarkRow{15, 'g', -1, 17, 0, 5.0f}, MarkRow{16, 'p', -1, 18, 9, 5.0f},
+                                           MarkRow{21, 'o', 4, 18, 13, 5.0f}));
+
+TEST_F(PointIncrease, ADrillMarkTakesItsSizeFromTheHostsText) {
+    build(Bodice());
+    start(14);
+    std::strcpy(hostText, "1.2");
+    clickAt(100, 200);
+    EXPECT_FLOAT_EQ(SPointAt(piece(), 0)->size, 12.0f);
+    // A text that breaks the rule for typed numbers adds nothing.
+    for (const char* bad : {"1,2", "abc", "-1", "2000", "1e1"}) {
+        std::strcpy(hostText, bad);
+        const std::string before = bytes(doc.pattern);
+        clickAt(120, 200);
+        EXPECT_TRUE(bytes(doc.pattern) == before) << bad;
+    }
+    // A text without its terminator within reach is refused, not read on.
+    std::memset(hostText, '1', sizeof hostText - 1);
+    clickAt(120, 200);
+    EXPECT_EQ(piece()->pointCount, 13);
+#if QP_HAVE_DESKTOP
+    EXPECT_NE(deskTextOut().find(kIncreaseNumberRefused), std::string::npos);
+#endif
+}
+
+// ---- by-length placement ------------------------------------------------------------
+
+struct LengthRow {
+    int unit;            // HostDoc.lengthUnit
+    const char* typed;
+    float mm;            // the distance it means
+    short picked;        // the outline point of the first click
+    float towardX, towardY;  // the second click
+    short from, to;      // after the insert: the stretch whose length is the distance
+    float tolerance = kPlaced;
+};
+
+class ByLength : public PointIncrease, public ::testing::WithParamInterface<LengthRow> {};
+
+TEST_P(ByLength, TheMeasuredLengthFromThePickedPointIsTheTypedDistance) {
+    const LengthRow row = GetParam();
+    build(Bodice(true));
+    doc.lengthUnit = row.unit;
+    start(17);
+    const Coord b = at(row.picked);
+    clickAt(b.x + 1, b.y + 1);  // the marker sits on the point: it is picked
+    EXPECT_EQ(view.pickState, 3);
+    deskQueueDialogAnswer(row.typed);
+    clickAt(row.towardX, row.towardY);
+    ASSERT_EQ(piece()->pointCount, 13);
+    EXPECT_EQ(view.pickState, 2);  // ready for the next pick
+    EXPECT_NEAR(lengthAlong(row.from, row.to), row.mm, row.tolerance);
+    expectFormulasKept();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    UnitsAndDirections, ByLength,
+    ::testing::Values(
+        // Backward from the waist side up the side seam: new point 10, the waist side 11.
+        LengthRow{0, "10", 100.0f, kWaistSide, 230, 150, 10, 11},
+        LengthRow{1, "1", 25.4f, kWaistSide, 230, 150, 10, 11},
+        LengthRow{2, "1", 33.33f, kWaistSide, 230, 150, 10, 11},
+        // Forward from the underarm down the side seam.
+        LengthRow{0, "5", 50.0f, kUnderarm, 228, 120, 9, 10},
+        // Backward from the underarm, farther than the armhole's last stretch.
+        // The turn point it becomes reshapes the two halves of the curve a
+        // little, so the length measured afterwards is looser.
+        LengthRow{0, "10", 100.0f, kUnderarm, 205, 260, 7, 10, 0.2f},
+        // Backward from the first point of the closed outline: from its last point.
+        LengthRow{0, "4", 40.0f, 0, 60, 3, 11, 12}));
+
+TEST_F(PointIncrease, ForwardFromAChainsLastPointMeasuresFromItsFirst) {
+    PieceShape shape;  // an open outline: its last point 3 ends the chain
+    shape.chains.push_back(Chain({P('S', 0, 0), P('K', 200, 0), P('K', 200, 100), P('K', 0, 100)}));
+    build(shape);
+    start(17);
+    clickAt(1, 101);
+    ASSERT_EQ(view.pickState, 3);
+    deskQueueDialogAnswer("5");
+    clickAt(1, 50);  // nearer the way to the chain's second point than back
+    EXPECT_EQ(types(), "SKKKK");
+    EXPECT_NEAR(at(1).x, 50.0f, kPlaced);
+    EXPECT_NEAR(at(1).y, 0.0f, kPlaced);
+}
+
+TEST_F(PointIncrease, ByLengthRefusalsLeaveThePieceAsItWas) {
+    build(Bodice());
+    start(17);
+    clickAt(216, 1);
+    ASSERT_EQ(view.pickState, 3);
+    const std::string before = bytes(doc.pattern);
+    clickAt(230, 150);  // no answer queued: the dialog is cancelled
+    deskQueueDialogAnswer("abc");
+    clickAt(230, 150);
+    deskQueueDialogAnswer("100");  // 1000 mm: past the chain's start
+    clickAt(230, 150);
+    EXPECT_TRUE(bytes(doc.pattern) == before);
+    EXPECT_EQ(view.pickState, 3);  // the outline point stays picked
+#if QP_HAVE_DESKTOP
+    EXPECT_NE(deskTextOut().find(kIncreaseNumberRefused), std::string::npos);
+    EXPECT_NE(deskTextOut().find(kIncreaseTooLong), std::string::npos);
+    // The dialog comes from the window's own module.
+    ASSERT_FALSE(deskCalls("GetWindowLongA").empty());
+    EXPECT_EQ(deskCalls("GetWindowLongA").back().args, (std::vector<long>{GWL_HINSTANCE}));
+#endif
+}
+
+TEST_F(PointIncrease, AFirstClickOnAnInnerPointPicksNothing) {
+    PieceShape shape = Bodice();
+    shape.chains.push_back(Chain({P('s', 100, 100), P('k', 150, 150)}));
+    build(shape);
+    start(17);
+    clickAt(151, 151);
+    EXPECT_EQ(view.pickState, 2);
+    clickAt(1, 319);  // the centre front's top
+    EXPECT_EQ(view.pickState, 3);
+}
+
+TEST_F(PointIncrease, AnInnerLineAndANotchAtTypedDistances) {
+    build(Bodice(true));
+    start(18);
+    clickAt(216, 1);
+    deskQueueDialogAnswer("8");
+    clickAt(230, 150);
+    EXPECT_EQ(types().substr(12), "s");
+    EXPECT_EQ(view.increaseMode, 20);
+    EXPECT_EQ(view.pickState, 0);
+    EXPECT_NEAR(at(12).x, 215 + 20 * 80.0f / 200, 0.05f);
+    clickAt(100, 120);
+    EXPECT_EQ(types().substr(12), "sk");
+    EXPECT_EQ(view.increaseMode, 0);
+    // A notch 5 cm up the side seam from the waist.
+    start(19);
+    clickAt(216, 1);
+    deskQueueDialogAnswer("5");
+    clickAt(230, 150);
+    EXPECT_EQ(types().substr(12), "skv");
+    EXPECT_EQ(SPointAt(piece(), 0)->lineIndex, kSideSeam);
+    EXPECT_NEAR(SPointAt(piece(), 0)->position, lengthAlong(kUnderarm, kWaistSide) - 50.0f, kPlaced);
+    EXPECT_EQ(view.pickState, 2);
+    expectFormulasKept();
+}
+
+// ---- mixed sessions ----------------------------------------------------------------
+
+// A user who switches modes at any moment, right-clicks, toggles straight
+// lines and answers the dialog well, badly or not at all: after every click
+// the piece passes the checker and the undo copy is the last completed edit.
+TEST_F(PointIncrease, RandomSessionsStayConsistentAfterEveryClick) {
+    for (unsigned seed = 1; seed <= 12; ++seed) {
+        SCOPED_TRACE(seed);
+        TearDown();
+        doc = HostDoc{};
+        SetUp();
+        build(Bodice(seed % 2 == 0));
+        std::mt19937 random(seed);
+        auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+        start(static_cast<short>(1 + pick(21)));
+        const char* answers[] = {"3", "0.5", "abc", "", "900"};
+        for (int step = 0; step < 120; ++step) {
+            const int what = pick(10);
+            if (what == 0) view.increaseMode = static_cast<short>(1 + pick(21));
+            if (what == 1) view.pickState = 1;
+            if (what == 2) send(WM_COMMAND, 0x117, pick(2));
+            if (pick(3) == 0) deskQueueDialogAnswer(answers[pick(5)]);
+            if (pick(4) == 0) std::strcpy(hostText, answers[pick(5)]);
+            const float x = static_cast<float>(pick(260)) - 10, y = static_cast<float>(pick(420)) - 10;
+            clickAt(x, y, pick(6) == 0 ? WM_RBUTTONDOWN : WM_LBUTTONDOWN);
+            if (HasFailure()) return;
+        }
+        if (piece()->formulaCount > 0) expectFormulasKept();
+#if QP_HAVE_DESKTOP
+        EXPECT_EQ(deskCheckDiscipline(), "");
+#endif
+    }
+}
+
+// ---- the frame: tracking, drawing, re-entry, room --------------------------------------
+
+#if QP_HAVE_DESKTOP
+TEST_F(PointIncrease, TheMarkerSnapsWithinFourPixelsAndTheRubberLineFollows) {
+    build(Bodice());
+    start(8);
+    EXPECT_EQ(view.pickState, 2);
+    deskClearLog();
+    moveTo(237, 200);  // 2 px from the underarm point
+    EXPECT_EQ(deskCalls("Ellipse").size(), 1u);
+    moveTo(236, 201);  // still there: nothing drawn
+    EXPECT_EQ(deskCalls("Ellipse").size(), 1u);
+    cursorAt(335 + 4, 518);  // exactly 4 px away: neither drawn nor erased
+    send(WM_MOUSEMOVE);
+    EXPECT_EQ(deskCalls("Ellipse").size(), 1u);
+    moveTo(250, 200);  // away: erased
+    EXPECT_EQ(deskCalls("Ellipse").size(), 2u);
+    for (const DeskCall& c : deskCalls("Ellipse")) EXPECT_EQ(c.rop2, R2_XORPEN);
+    clickAt(100, 200);
+    deskClearLog();
+    moveTo(150, 220);  // mode 9: the rubber line from the last click
+    moveTo(160, 220);  // drawn again to erase, and anew
+    const auto lines = deskCalls("LineTo");
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[2].args, (std::vector<long>{260, 498}));
+    EXPECT_EQ(deskCheckDiscipline(), "");
+    EXPECT_EQ(deskOpenDCs(), 0);
+    EXPECT_EQ(deskLivePens(), 0);
+    EXPECT_EQ(deskLiveBrushes(), 0);
+    // Untracked: no pick state, or a mode without tracking.
+    view.pickState = 0;
+    EXPECT_EQ(moveTo(100, 100), 0);
+    view.pickState = 2;
+    view.increaseMode = 5;
+    EXPECT_EQ(moveTo(100, 100), 0);
+    EXPECT_EQ(send(WM_KEYDOWN, 0x87), 0);
+}
+#endif
+
+TEST_F(PointIncrease, TheHostsAnswerToTheEndOfALineChangesNothing) {
+    build(Bodice());
+    start(8);
+    clickAt(60, 150);
+    clickAt(130, 170);
+    std::vector<short> answers;
+    std::string during;
+    deskSetSendMessageHandler([&](HWND, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
+        // The host's window procedure passes the command on to the tool, and
+        // tries a click as well.
+        during = bytes(doc.pattern);
+        answers.push_back(send(message, wParam, lParam));
+        answers.push_back(send(WM_LBUTTONDOWN));
+        EXPECT_TRUE(bytes(doc.pattern) == during);
+        return 0;
+    });
+    clickAt(130, 170, WM_RBUTTONDOWN);
+    deskSetSendMessageHandler(nullptr);
+    EXPECT_EQ(answers, (std::vector<short>{0, 0}));
+    EXPECT_TRUE(bytes(doc.pattern) == during);
+    EXPECT_EQ(view.increaseMode, 0);
+}
+
+TEST_F(PointIncrease, ALongSessionGrowsThePatternInsteadOfWritingPastIt) {
+    build(Bodice(true), true);
+    const PatternBuffer* first = doc.pattern;
+    start(13);
+    for (int i = 0; i < 150; ++i) clickAt(50 + (i % 15) * 10, 50 + (i / 15) * 10);
+    EXPECT_NE(doc.pattern, first);
+    EXPECT_EQ(doc.patternView, doc.pattern);
+    EXPECT_EQ(piece()->pointCount, 162);
+    expectFormulasKept();
+#if QP_HAVE_DESKTOP
+    EXPECT_EQ(deskCheckHeap(), "");
+#endif
+}
+
+#if QP_HAVE_DESKTOP
+// Only the stand-in tells a pointer into no block apart for sure; a host
+// never hands the tool such a pattern.
+TEST_F(PointIncrease, APatternOutsideAnyBlockIsRefusedWithAMessage) {
+    build(Bodice());
+    const std::string image = bytes(doc.pattern);
+    std::vector<char> loose(image.begin(), image.end());
+    PatternBuffer* own = doc.pattern;
+    doc.pattern = doc.patternView = reinterpret_cast<PatternBuffer*>(loose.data());
+    start(13);
+    clickAt(100, 200);
+    EXPECT_EQ(reinterpret_cast<PatternBuffer*>(loose.data())->totalSize, own->totalSize);
+    ASSERT_EQ(deskMessageBoxes().size(), 1u);
+    EXPECT_EQ(deskMessageBoxes()[0].text, kIncreaseNoRoom);
+    doc.pattern = doc.patternView = own;
+}
+#else
+QP_DESKTOP_ONLY(PointIncrease, "a pattern outside every global block")
+#endif
+
+}  // namespace
