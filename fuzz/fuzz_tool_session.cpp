@@ -66,7 +66,7 @@ namespace {
 // N), "number" (the field cleared and a sound number typed), "answer" (a
 // sound number for the host's dialog), "F24" (key 0x87), "apply" (the pleat
 // table's apply button), "cell" (a pleat cell), "unfold" (the unfold click
-// at point N), "mode" (set increaseMode from the input, 1..6). The rest of
+// at point N), "mode" (set increaseMode from the input, 1..20). The rest of
 // a session is random; the gesture only makes the edit likely enough to
 // test what follows it.
 struct FuzzTool {
@@ -76,12 +76,15 @@ struct FuzzTool {
 };
 const FuzzTool kTools[] = {
     {"italy", "pieces/sleeve_cap.cpp", "move click click between number F24"},
-    // One line per tool as it lands (file names and gestures to be checked):
-    // {"pleat", "pieces/pleat_spread.cpp", "move click click cell number apply"},
-    // {"symmetry", "pieces/symmetry.cpp", "move click click"},
+    // One line per tool, to be enabled once its gesture reaches its edit in
+    // at least 20% of sessions (scripts/test-fuzz.sh checks, with 80% of
+    // its file's lines); the gestures below follow the corpus scripts and
+    // are still to be tuned:
+    // {"symmetry", "pieces/symmetry.cpp", "move near"},
+    // {"pleat", "pieces/pleat_spread.cpp", "move near number F24 near number F24 apply"},
     // {"increase", "pieces/point_increase.cpp", "mode move click answer click"},
-    // {"dart-transfer", "darts/dart_transfer.cpp", "move click click click click"},
-    // {"dart-fold", "darts/dart_fold.cpp", "move click click click unfold"},
+    // {"dart-transfer", "darts/gap_move.cpp", "near near near"},
+    // {"dart-fold", "darts/gap_fold.cpp", "move near near near near unfold"},
 };
 constexpr int kToolCount = sizeof kTools / sizeof kTools[0];
 
@@ -337,7 +340,7 @@ void gestureWord(const std::string& word, Bytes& in, host::HostSession& s,
     } else if (word == "mode") {
         host::ScriptCommand c = command(ScriptOp::Set);
         c.word = "increaseMode";
-        c.number = 1 + in.next() % 6;
+        c.number = 1 + in.next() % 20;
         out.push_back(c);
     }
 }
@@ -413,7 +416,7 @@ std::vector<host::ScriptCommand> decodeAction(Bytes& in, host::HostSession& s, c
             case kOpSet:
                 c = command(ScriptOp::Set);
                 c.word = kSetWords[in.next() % kSetWordCount];
-                c.number = static_cast<int8_t>(in.next()) % 8;
+                c.number = static_cast<int8_t>(in.next()) % 24;  // point increase's modes run to 20
                 break;
             case kOpButton:
                 c = command(ScriptOp::Button);
@@ -709,7 +712,7 @@ bool encode(const std::vector<host::ScriptCommand>& script, const std::string& f
             case ScriptOp::Straight: actions += static_cast<char>(kOpStraight); actions += static_cast<char>(c.number & 1); break;
             case ScriptOp::Set: {
                 const int w = indexOf(kSetWords, kSetWordCount, c.word);
-                if (w < 0 || c.number < -7 || c.number > 7) return false;
+                if (w < 0 || c.number < -23 || c.number > 23) return false;
                 actions += static_cast<char>(kOpSet);
                 actions += static_cast<char>(w);
                 actions += static_cast<char>(c.number);
