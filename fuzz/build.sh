@@ -41,7 +41,7 @@ harnesses+=(pattern_file)
 # the qpkit host (its replay plays the sessions). Built twice: under the
 # sanitizers for the runs, and with clang's source coverage (no sanitizers)
 # to measure the line coverage of each tool's own file on the inputs found.
-session_sources=(frame/*.cpp formula/*.cpp pieces/*.cpp darts/*.cpp siblings/*/*.cpp win/desktop.cpp)
+session_sources=(frame/*.cpp formula/*.cpp pieces/*.cpp darts/*.cpp siblings/*/*.cpp win/*.cpp)
 for src in host/*.cpp; do
   [ "$src" = host/main.cpp ] || session_sources+=("$src")
 done
