@@ -76,11 +76,14 @@ struct FuzzTool {
 };
 const FuzzTool kTools[] = {
     {"italy", "pieces/sleeve_cap.cpp", "move click click between number F24"},
+    {"symmetry", "pieces/symmetry.cpp", "move near"},
     // One line per tool, to be enabled once its gesture reaches its edit in
     // at least 20% of sessions (scripts/test-fuzz.sh checks, with 80% of
-    // its file's lines); the gestures below follow the corpus scripts and
-    // are still to be tuned:
-    // {"symmetry", "pieces/symmetry.cpp", "move near"},
+    // its file's lines). First measures of these gestures, 20 s each: pleat
+    // 9% of sessions reach the edit, dart transfer 0.1%, dart fold 1.7% (to
+    // be tuned); point increase ends with a global block alive after the
+    // host ended its run (the outline snapshot of an inner line begun in
+    // mode 8), a finding to mend first.
     // {"pleat", "pieces/pleat_spread.cpp", "move near number F24 near number F24 apply"},
     // {"increase", "pieces/point_increase.cpp", "mode move click answer click"},
     // {"dart-transfer", "darts/gap_move.cpp", "near near near"},
