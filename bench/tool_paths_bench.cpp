@@ -130,4 +130,3 @@ BENCHMARK(PackAndSpread);
 
 }  // namespace
 
-BENCHMARK_MAIN();

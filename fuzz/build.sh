@@ -36,4 +36,46 @@ pattern_sources=(host/pattern_read.cpp host/pattern_write.cpp host/record_fields
 "$cxx" "${flags[@]}" -fsanitize=fuzzer,$sanitize fuzz/fuzz_pattern_file.cpp \
   "${pattern_sources[@]}" -o "$out/fuzz_pattern_file"
 harnesses+=(pattern_file)
+
+# Tool sessions: the whole library, the sibling stand-ins, the desktop and
+# the qpkit host (its replay plays the sessions). Built twice: under the
+# sanitizers for the runs, and with clang's source coverage (no sanitizers)
+# to measure the line coverage of each tool's own file on the inputs found.
+session_sources=(frame/*.cpp formula/*.cpp pieces/*.cpp darts/*.cpp siblings/*/*.cpp win/*.cpp)
+for src in host/*.cpp; do
+  [ "$src" = host/main.cpp ] || session_sources+=("$src")
+done
+cli11=$(dirname "$(dirname "$(find /usr/include -name CLI.hpp -path '*CLI/CLI.hpp' | head -1)")")
+session_flags=("${flags[@]}" -I"$cli11" -DQP_SOURCE_DIR=\"$PWD\")
+launcher=()
+command -v ccache >/dev/null && launcher=(ccache)
+# Objects of one flavour in folder $1, compiled two at a time; $2.. are the
+# flags. Any failed compile fails the build.
+compile_sessions() {
+  local dir=$1
+  shift
+  rm -rf "$dir"
+  mkdir -p "$dir"
+  local pids=()
+  for src in "${session_sources[@]}"; do
+    "${launcher[@]}" "$cxx" "$@" -c "$src" -o "$dir/$(echo "${src%.cpp}" | tr / _).o" &
+    pids+=($!)
+    if [ ${#pids[@]} -ge 2 ]; then
+      wait "${pids[0]}"
+      pids=("${pids[@]:1}")
+    fi
+  done
+  for pid in "${pids[@]}"; do wait "$pid"; done
+}
+compile_sessions "$out/obj-session" "${session_flags[@]}" -fsanitize=fuzzer-no-link,$sanitize
+"$cxx" "${session_flags[@]}" -fsanitize=fuzzer,$sanitize fuzz/fuzz_tool_session.cpp \
+  "$out"/obj-session/*.o -o "$out/fuzz_tool_session"
+compile_sessions "$out/obj-coverage" "${session_flags[@]}" -fsanitize=fuzzer-no-link \
+  -fprofile-instr-generate -fcoverage-mapping
+"$cxx" "${session_flags[@]}" -fsanitize=fuzzer -fprofile-instr-generate -fcoverage-mapping \
+  fuzz/fuzz_tool_session.cpp "$out"/obj-coverage/*.o -o "$out/coverage_tool_session"
+# The seed corpus: every case of examples/corpus.json as a session.
+"$cxx" "${session_flags[@]}" -DQP_SESSION_SEEDS -fsanitize=$sanitize fuzz/fuzz_tool_session.cpp \
+  "$out"/obj-session/*.o -o "$out/session_seeds" -fsanitize=fuzzer-no-link
+harnesses+=(tool_session)
 echo "fuzz: built ${harnesses[*]} in $out"

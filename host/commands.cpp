@@ -85,6 +85,7 @@ int cmdInfo(const std::string& patternPath, bool asJson, std::ostream& out) {
     }
     for (int i = 0; i < doc.pieceCount(); ++i) {
         Piece* piece = doc.piece(i);
+        PieceHold hold(piece);  // every line is measured: read the piece once
         double length = outlineLength(piece);
         double area = outlineArea(piece);
         std::string verdict = checkPiece(doc, i);

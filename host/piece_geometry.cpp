@@ -6,6 +6,7 @@
 
 #include "frame/siblings.h"
 #include "siblings/geometry/curve_model.h"
+#include "siblings/geometry/geometry_extras.h"
 #include "win/desktop.h"
 
 namespace host {
@@ -24,43 +25,59 @@ std::vector<short> outlineSegments(Piece* piece) {
     return segs;
 }
 
+Piece* heldPiece = nullptr;
+
 }  // namespace
 
+PieceHold::PieceHold(Piece* piece) {
+    if (heldPiece != nullptr) return;
+    heldPiece = piece;
+    qpgeoHoldPiece(piece);
+    mine_ = true;
+}
+
+PieceHold::~PieceHold() {
+    if (!mine_) return;
+    heldPiece = nullptr;
+    qpgeoHoldPiece(nullptr);
+}
+
 std::vector<Polyline> drawnLines(Piece* piece, short first, short count, unsigned long mode) {
-    std::vector<Polyline> lines;
-    if (!piece) return lines;
+    std::vector<Polyline> joined;
+    if (!piece) return joined;
     const float m[9] = {static_cast<float>(kSampleScale), 0, 0, 0, static_cast<float>(kSampleScale), 0, 0, 0, 1};
     HWND hwnd = deskWindow();
     HDC hdc = GetDC(hwnd);
-    size_t mark = deskLog().size();
+    // The service's path calls come straight here, not through the
+    // desktop's log, so that drawing a large piece keeps no record of them.
+    // Each MoveToEx starts a stretch; a stretch that begins where the last
+    // polyline ends continues it, and a stretch of one point is dropped.
+    Pt start;
+    bool starting = true;  // a LineTo before any MoveToEx starts at (0, 0)
+    DeskPathSink previous = deskSetPathSink([&](HDC on, bool move, int px, int py) {
+        if (on != hdc) return;
+        const Pt p{px / kSampleScale, py / kSampleScale};
+        if (move) {
+            start = p;
+            starting = true;
+            return;
+        }
+        if (starting) {
+            if (joined.empty() || !samePt(joined.back().back(), start)) joined.push_back(Polyline{start});
+            starting = false;
+        }
+        joined.back().push_back(p);
+    });
     short index = -1;
     float length = 0.0f, x = 0.0f, y = 0.0f;
     qpCurve(hdc, piece, qpcurve::kOpDraw, qpcurve::kDrawOnly, qpcurve::kStylePlain, mode, first, count,
             qpcurve::kColourDefault, qpcurve::kDefaultResolution,
             &index, &length, &x, &y, m);
-    const auto& log = deskLog();
-    for (size_t i = mark; i < log.size(); ++i) {
-        const DeskCall& c = log[i];
-        if (c.hdc != hdc || c.args.size() < 2) continue;
-        Pt p{c.args[0] / kSampleScale, c.args[1] / kSampleScale};
-        if (c.name == "MoveToEx") {
-            lines.push_back(Polyline{p});
-        } else if (c.name == "LineTo") {
-            if (lines.empty()) lines.push_back(Polyline{Pt{}});
-            lines.back().push_back(p);
-        }
-    }
+    deskSetPathSink(std::move(previous));
     ReleaseDC(hwnd, hdc);
-    // Stretches drawn one after the other join into one polyline.
-    std::vector<Polyline> joined;
-    for (auto& l : lines) {
-        if (l.size() < 2) continue;
-        if (!joined.empty() && samePt(joined.back().back(), l.front())) {
-            joined.back().insert(joined.back().end(), l.begin() + 1, l.end());
-        } else {
-            joined.push_back(std::move(l));
-        }
-    }
+    // The host reads nothing else of this drawing's calls: keep no record
+    // of them (a piece of many lines would leave one per call per line).
+    deskClearLog();
     return joined;
 }
 
@@ -84,6 +101,7 @@ double lineLength(Piece* piece, short line) {
 std::vector<Polyline> outlinePolygons(Piece* piece) {
     std::vector<Polyline> polygons;
     if (!piece) return polygons;
+    PieceHold hold(piece);
     for (short s : outlineSegments(piece)) {
         Seg* seg = nullptr;
         qpGetSegLptr(piece, s, &seg);
@@ -106,6 +124,7 @@ std::vector<Polyline> outlinePolygons(Piece* piece) {
 double outlineLength(Piece* piece) {
     double total = 0.0;
     if (!piece) return total;
+    PieceHold hold(piece);
     for (short s : outlineSegments(piece)) {
         Seg* seg = nullptr;
         qpGetSegLptr(piece, s, &seg);

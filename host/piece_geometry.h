@@ -43,6 +43,21 @@ std::vector<Polyline> outlinePolygons(Piece* piece);
 double outlineLength(Piece* piece);
 double outlineArea(Piece* piece);
 
+// While alive, the geometry service reads `piece` once for all the calls
+// on it (qpgeoHoldPiece): for loops over every line of a piece, which must
+// not change it meanwhile. Nests: an inner hold of the same piece is a
+// no-op.
+class PieceHold {
+public:
+    explicit PieceHold(Piece* piece);
+    ~PieceHold();
+    PieceHold(const PieceHold&) = delete;
+    PieceHold& operator=(const PieceHold&) = delete;
+
+private:
+    bool mine_ = false;
+};
+
 // Point i's coordinates (through its coordIndex); false when it has none.
 bool pointPosition(Piece* piece, short i, double& x, double& y);
 

@@ -56,6 +56,9 @@ HostSession::HostSession(PatternDoc& d, std::ostream* echo, bool verbose)
     hwnd = deskWindow();
     boxesSeen_ = deskMessageBoxes().size();
     current = this;
+    // The tools' path calls (markers, rubber lines, the whole piece drawn
+    // again) are not read by the host: they are not kept either.
+    deskSetPathSink([](HDC, bool, int, int) {});
     deskSetSendMessageHandler([](HWND, UINT message, WPARAM wParam, LPARAM) -> LRESULT {
         if (current && message == WM_COMMAND && current->tool && current->tool->command)
             current->tool->command(*current, wParam);
@@ -81,6 +84,7 @@ HostSession::~HostSession() {
         hostDoc.patternCopy = nullptr;
     }
     deskSetSendMessageHandler(nullptr);
+    deskSetPathSink(nullptr);
     if (current == this) current = nullptr;
 }
 
@@ -194,6 +198,9 @@ short HostSession::send(UINT message, WPARAM wParam, LPARAM lParam, bool showTex
     for (; boxesSeen_ < boxes.size(); ++boxesSeen_)
         say("message box: " + gbkToUtf8(boxes[boxesSeen_].text) + "  [" + gbkToUtf8(boxes[boxesSeen_].caption) +
             "]");
+    // Read: the host keeps no record of the drawing calls (a large piece
+    // would leave millions), only the message boxes and invalidations.
+    deskClearLog();
     bool invalidated = deskInvalidations().size() > invalidationsBefore;
     if (tool->finished(*this, invalidated)) {
         say(std::string("host: the ") + tool->title + " run is finished; the window is repainted");
@@ -227,129 +234,139 @@ void HostSession::endRun() {
 }
 
 ReplayResult HostSession::play(const std::vector<ScriptCommand>& script, const std::string& scriptName) {
+    begin();
+    for (const ScriptCommand& c : script) step(c, scriptName);
+    return finish();
+}
+
+void HostSession::begin() {
     result_ = ReplayResult{};
     fitView();
-    for (const ScriptCommand& c : script) {
-        auto fail = [&](const std::string& what) {
-            throw UserError(scriptName + ": line " + std::to_string(c.line), what);
-        };
-        if (verbose_) say("> " + c.source);
-        bool needsTool = c.op != ScriptOp::Tool && c.op != ScriptOp::Piece && c.op != ScriptOp::Answer &&
-                         c.op != ScriptOp::HostText &&
-                         c.op != ScriptOp::Set && c.op != ScriptOp::End;
-        if (needsTool && !tool) {
-            fail(result_.runFinished ? "the tool's run is already finished; start it again with 'tool NAME'"
-                                     : "no tool is chosen yet: start with 'tool NAME'");
-        }
-        auto pointer = [&](UINT message, WPARAM buttons) {
-            if (c.target.given) {
-                moveTo(c.target, c.line, scriptName);
-                short r = send(WM_MOUSEMOVE, 0, pixelParam(deskCursorClient()));
-                if (verbose_) say("  WM_MOUSEMOVE -> " + std::to_string(r));
-                if (!tool) return;
-            }
-            short r = send(message, buttons, pixelParam(deskCursorClient()));
-            if (verbose_) say("  message -> " + std::to_string(r));
-        };
-        switch (c.op) {
-            case ScriptOp::Tool: {
-                const ToolEntry* t = findTool(c.word);
-                if (!t) {
-                    std::string list;
-                    for (const auto& e : toolTable()) list += (list.empty() ? "" : ", ") + std::string(e.name);
-                    fail("unknown tool '" + c.word + "' (tools: " + list + ")");
-                }
-                if (!t->available())
-                    fail(std::string("the library has no ") + t->title + " tool yet (" + t->handler + ")");
-                endRun();
-                tool = t;
-                result_.runFinished = false;
-                fitView();
-                tool->start(*this);
-                break;
-            }
-            case ScriptOp::Piece:
-                if (c.number >= doc.pieceCount())
-                    fail("piece " + std::to_string(c.number) + " does not exist (the pattern has " +
-                         std::to_string(doc.pieceCount()) + " pieces)");
-                if (tool) fail("choose the piece before the tool ('piece N' before 'tool NAME')");
-                pieceIndex = static_cast<short>(c.number);
-                syncIn();
-                fitView();
-                break;
-            case ScriptOp::Move: {
-                moveTo(c.target, c.line, scriptName);
-                short r = send(WM_MOUSEMOVE, 0, pixelParam(deskCursorClient()));
-                if (verbose_) say("  WM_MOUSEMOVE -> " + std::to_string(r));
-                break;
-            }
-            case ScriptOp::Click: pointer(WM_LBUTTONDOWN, 1); break;
-            case ScriptOp::RightClick: pointer(WM_RBUTTONDOWN, 2); break;
-            case ScriptOp::Unfold:
-                fold.foldPhase = 2;
-                pointer(WM_LBUTTONDOWN, 1);
-                break;
-            case ScriptOp::Leave: send(WM_NCMOUSEMOVE, 0, 0); break;
-            case ScriptOp::Key: {
-                short r = send(WM_KEYDOWN, static_cast<WPARAM>(c.number), 1);
-                if (verbose_) say("  WM_KEYDOWN -> " + std::to_string(r));
-                break;
-            }
-            case ScriptOp::Type:
-                // The typed characters are in the script; the edit field's
-                // echo of each keystroke is not printed.
-                for (unsigned char ch : c.text) {
-                    send(WM_CHAR, ch, 1, false);
-                    if (!tool) break;
-                }
-                break;
-            case ScriptOp::Answer: {
-                std::string gbk;
-                if (!utf8ToGbk(c.text, gbk)) fail("the answer has characters the dialog cannot take (not GBK)");
-                deskQueueDialogAnswer(gbk);
-                break;
-            }
-            case ScriptOp::HostText: {
-                // What the host's own size box leaves in its text buffer: the
-                // point-increase tool reads it for a drill mark (mode 14).
-                std::string gbk;
-                if (!utf8ToGbk(c.text, gbk)) fail("the text has characters the host cannot take (not GBK)");
-                if (gbk.size() >= sizeof dialogText) fail("the text does not fit the host's buffer");
-                std::memset(dialogText, 0, sizeof dialogText);
-                std::memcpy(dialogText, gbk.data(), gbk.size());
-                break;
-            }
-            case ScriptOp::Straight: {
-                short r = send(WM_COMMAND, kStraightSwitch, c.number);
-                if (verbose_) say("  WM_COMMAND 0x117 -> " + std::to_string(r));
-                break;
-            }
-            case ScriptOp::Set:
-                // The parser knows the words; a record without one sets nothing.
-                if (const SetWord* w = findSetWord(c.word)) w->set(*this, static_cast<int16_t>(c.number));
-                break;
-            case ScriptOp::Button:
-            case ScriptOp::Cell: {
-                POINT at{};
-                if (!tool->control || !tool->control(c, at))
-                    fail(std::string("the ") + tool->title + " tool has no " +
-                         (c.op == ScriptOp::Button ? "button " : "cell ") + c.word + " of its own");
-                deskSetCursorClient(at.x, at.y);
-                send(WM_LBUTTONDOWN, 1, pixelParam(deskCursorClient()));
-                break;
-            }
-            case ScriptOp::End:
-                if (tool) say(std::string("host: the ") + tool->title + " run is ended by the host");
-                endRun();
-                break;
-        }
-    }
+}
+
+ReplayResult HostSession::finish() {
     if (tool) {
         say(std::string("host: the script ended before the ") + tool->title + " run finished; the host ends it");
         endRun();
     }
     syncOut();
     return result_;
+}
+
+void HostSession::step(const ScriptCommand& c, const std::string& scriptName) {
+    auto fail = [&](const std::string& what) {
+        throw UserError(scriptName + ": line " + std::to_string(c.line), what);
+    };
+    if (verbose_) say("> " + c.source);
+    bool needsTool = c.op != ScriptOp::Tool && c.op != ScriptOp::Piece && c.op != ScriptOp::Answer &&
+                     c.op != ScriptOp::HostText &&
+                     c.op != ScriptOp::Set && c.op != ScriptOp::End;
+    if (needsTool && !tool) {
+        fail(result_.runFinished ? "the tool's run is already finished; start it again with 'tool NAME'"
+                                 : "no tool is chosen yet: start with 'tool NAME'");
+    }
+    auto pointer = [&](UINT message, WPARAM buttons) {
+        if (c.target.given) {
+            moveTo(c.target, c.line, scriptName);
+            short r = send(WM_MOUSEMOVE, 0, pixelParam(deskCursorClient()));
+            if (verbose_) say("  WM_MOUSEMOVE -> " + std::to_string(r));
+            if (!tool) return;
+        }
+        short r = send(message, buttons, pixelParam(deskCursorClient()));
+        if (verbose_) say("  message -> " + std::to_string(r));
+    };
+    switch (c.op) {
+        case ScriptOp::Tool: {
+            const ToolEntry* t = findTool(c.word);
+            if (!t) {
+                std::string list;
+                for (const auto& e : toolTable()) list += (list.empty() ? "" : ", ") + std::string(e.name);
+                fail("unknown tool '" + c.word + "' (tools: " + list + ")");
+            }
+            if (!t->available())
+                fail(std::string("the library has no ") + t->title + " tool yet (" + t->handler + ")");
+            endRun();
+            tool = t;
+            result_.runFinished = false;
+            fitView();
+            tool->start(*this);
+            break;
+        }
+        case ScriptOp::Piece:
+            if (c.number >= doc.pieceCount())
+                fail("piece " + std::to_string(c.number) + " does not exist (the pattern has " +
+                     std::to_string(doc.pieceCount()) + " pieces)");
+            if (tool) fail("choose the piece before the tool ('piece N' before 'tool NAME')");
+            pieceIndex = static_cast<short>(c.number);
+            syncIn();
+            fitView();
+            break;
+        case ScriptOp::Move: {
+            moveTo(c.target, c.line, scriptName);
+            short r = send(WM_MOUSEMOVE, 0, pixelParam(deskCursorClient()));
+            if (verbose_) say("  WM_MOUSEMOVE -> " + std::to_string(r));
+            break;
+        }
+        case ScriptOp::Click: pointer(WM_LBUTTONDOWN, 1); break;
+        case ScriptOp::RightClick: pointer(WM_RBUTTONDOWN, 2); break;
+        case ScriptOp::Unfold:
+            fold.foldPhase = 2;
+            pointer(WM_LBUTTONDOWN, 1);
+            break;
+        case ScriptOp::Leave: send(WM_NCMOUSEMOVE, 0, 0); break;
+        case ScriptOp::Key: {
+            short r = send(WM_KEYDOWN, static_cast<WPARAM>(c.number), 1);
+            if (verbose_) say("  WM_KEYDOWN -> " + std::to_string(r));
+            break;
+        }
+        case ScriptOp::Type:
+            // The typed characters are in the script; the edit field's
+            // echo of each keystroke is not printed.
+            for (unsigned char ch : c.text) {
+                send(WM_CHAR, ch, 1, false);
+                if (!tool) break;
+            }
+            break;
+        case ScriptOp::Answer: {
+            std::string gbk;
+            if (!utf8ToGbk(c.text, gbk)) fail("the answer has characters the dialog cannot take (not GBK)");
+            deskQueueDialogAnswer(gbk);
+            break;
+        }
+        case ScriptOp::HostText: {
+            // What the host's own size box leaves in its text buffer: the
+            // point-increase tool reads it for a drill mark (mode 14).
+            std::string gbk;
+            if (!utf8ToGbk(c.text, gbk)) fail("the text has characters the host cannot take (not GBK)");
+            if (gbk.size() >= sizeof dialogText) fail("the text does not fit the host's buffer");
+            std::memset(dialogText, 0, sizeof dialogText);
+            std::memcpy(dialogText, gbk.data(), gbk.size());
+            break;
+        }
+        case ScriptOp::Straight: {
+            short r = send(WM_COMMAND, kStraightSwitch, c.number);
+            if (verbose_) say("  WM_COMMAND 0x117 -> " + std::to_string(r));
+            break;
+        }
+        case ScriptOp::Set:
+            // The parser knows the words; a record without one sets nothing.
+            if (const SetWord* w = findSetWord(c.word)) w->set(*this, static_cast<int16_t>(c.number));
+            break;
+        case ScriptOp::Button:
+        case ScriptOp::Cell: {
+            POINT at{};
+            if (!tool->control || !tool->control(c, at))
+                fail(std::string("the ") + tool->title + " tool has no " +
+                     (c.op == ScriptOp::Button ? "button " : "cell ") + c.word + " of its own");
+            deskSetCursorClient(at.x, at.y);
+            send(WM_LBUTTONDOWN, 1, pixelParam(deskCursorClient()));
+            break;
+        }
+        case ScriptOp::End:
+            if (tool) say(std::string("host: the ") + tool->title + " run is ended by the host");
+            endRun();
+            break;
+    }
 }
 
 }  // namespace host

@@ -90,6 +90,12 @@ public:
     // Plays every command; UserError (naming `scriptName` and the line) for
     // a command the pattern or the tool cannot take.
     ReplayResult play(const std::vector<ScriptCommand>& script, const std::string& scriptName);
+    // play() one command at a time, for a caller that chooses each command
+    // from what the last one did (the random sessions of fuzz/): begin(),
+    // then step() per command (same UserErrors as play), then finish().
+    void begin();
+    void step(const ScriptCommand& c, const std::string& scriptName);
+    ReplayResult finish();
 
     // ---- what the tool table's entries work with ----
     PatternDoc& doc;

@@ -31,6 +31,48 @@ std::string num(double v) {
     return s == "-0" ? "0" : s;
 }
 
+// A line as the fewest points that stay within kSvgTolerance of the drawn
+// samples (Douglas-Peucker): a straight stretch becomes one segment, a curve
+// keeps the samples its bends need. The samples themselves lie within
+// 0.005 mm of the curve model (kSampleScale), so the picture stays within
+// 0.01 mm of it, and the polyline's length within a hair of `qpkit info`.
+constexpr double kSvgTolerance = 0.005;  // mm
+
+double distanceToChord(const Pt& p, const Pt& a, const Pt& b) {
+    const double dx = b.x - a.x, dy = b.y - a.y, len = std::hypot(dx, dy);
+    if (len < 1e-12) return std::hypot(p.x - a.x, p.y - a.y);
+    return std::fabs((p.x - a.x) * dy - (p.y - a.y) * dx) / len;
+}
+
+Polyline simplified(const Polyline& line) {
+    if (line.size() < 3) return line;
+    std::vector<bool> keep(line.size(), false);
+    keep.front() = keep.back() = true;
+    std::vector<std::pair<size_t, size_t>> spans{{0, line.size() - 1}};
+    while (!spans.empty()) {
+        const auto [a, b] = spans.back();
+        spans.pop_back();
+        size_t far = a;
+        double worst = 0.0;
+        for (size_t i = a + 1; i < b; ++i) {
+            const double d = distanceToChord(line[i], line[a], line[b]);
+            if (d > worst) {
+                worst = d;
+                far = i;
+            }
+        }
+        if (worst > kSvgTolerance) {
+            keep[far] = true;
+            spans.push_back({a, far});
+            spans.push_back({far, b});
+        }
+    }
+    Polyline out;
+    for (size_t i = 0; i < line.size(); ++i)
+        if (keep[i]) out.push_back(line[i]);
+    return out;
+}
+
 struct Box {
     double minX = 1e30, minY = 1e30, maxX = -1e30, maxY = -1e30;
     void add(double x, double y) {
@@ -183,6 +225,7 @@ std::string renderSvg(const PatternDoc& doc, const SvgOptions& options) {
         }
         // Lines: outline solid black, inner lines dashed blue.
         std::vector<bool> inner = innerLines(piece);
+        PieceHold hold(piece);  // every line is drawn: read the piece once
         for (short li = 0; li < piece->lineCount; ++li) {
             Line* l = nullptr;
             qpGetLineLptr(piece, li, &l);
@@ -192,7 +235,7 @@ std::string renderSvg(const PatternDoc& doc, const SvgOptions& options) {
                 o << "<polyline class=\"" << (in ? "inner" : "outline") << "\" data-line=\"" << li
                   << "\" fill=\"none\" stroke=\"" << (in ? "#1f5fbf" : "black") << "\" stroke-width=\""
                   << (in ? "0.8" : "1.2") << "\"" << (in ? " stroke-dasharray=\"6,3\"" : "") << " points=\""
-                  << pts(part) << "\"/>\n";
+                  << pts(simplified(part)) << "\"/>\n";
             }
         }
 

@@ -73,6 +73,7 @@ void startRun(HWND hwnd, PatternBuffer** patternCell, Piece** pieceCell, HostVie
     run.pattern = *patternCell;
     run.piece = *pieceCell;
     run.marker = POINT{kNoPixel, kNoPixel};
+    run.snapIndex = -1;  // nothing snapped yet in this run
     run.entry.open = false;
 
     HDC hdc = GetDC(hwnd);
@@ -117,7 +118,9 @@ void track(HWND hwnd, HostView* view) {
     HDC hdc = GetDC(hwnd);
     SetROP2(hdc, R2_XORPEN);
     const int state = view->pickState;
-    if (state & kDrawn)
+    // The drawn bit is the host's word too: with no marker on screen there
+    // is nothing to erase.
+    if ((state & kDrawn) && run.marker.x != kNoPixel)
         drawFeedback(hdc, run.marker, state);
     drawFeedback(hdc, at, state);
     ReleaseDC(hwnd, hdc);
@@ -199,6 +202,10 @@ bool isCutPoint(short index) {
 // A pick that does not describe a cap is refused in its step: the step's
 // prompt is shown again and nothing else changes.
 short click(HWND hwnd, HostView* view) {
+    // A click before any move of this run has snapped a point picks
+    // nothing: it is consumed, and the last run's index is never reused.
+    if (run.snapIndex < 0 && view->italyStep >= 2 && view->italyStep <= 4)
+        return 1;
     switch (view->italyStep) {
     case 2:
         if (outlinePoint(run.snapIndex) == nullptr) {
@@ -403,10 +410,12 @@ QP_EXPORT short QP_WINAPI qpHandlePieceItaly(HWND hwnd, UINT message, WPARAM wPa
     case WM_NCMOUSEMOVE: {
         if (!(view->pickState & kDrawn))
             return 0;
-        HDC hdc = GetDC(hwnd);
-        SetROP2(hdc, R2_XORPEN);
-        drawFeedback(hdc, run.marker, view->pickState);
-        ReleaseDC(hwnd, hdc);
+        if (run.marker.x != kNoPixel) {
+            HDC hdc = GetDC(hwnd);
+            SetROP2(hdc, R2_XORPEN);
+            drawFeedback(hdc, run.marker, view->pickState);
+            ReleaseDC(hwnd, hdc);
+        }
         view->pickState = static_cast<short>(view->pickState - kFollowToDrawn);
         // Forget the erased pixel, so that the cursor's return draws the
         // marker again even where it left.

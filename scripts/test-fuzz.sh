@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# CI stage: fuzz every exported formula-text routine, and the pattern-file
-# reader and writer, for a bounded time under
+# CI stage: fuzz every exported formula-text routine, the pattern-file
+# reader and writer, and random sessions of every tool handler (one run per
+# tool of fuzz/fuzz_tool_session.cpp's table), for a bounded time under
 # AddressSanitizer and UndefinedBehaviorSanitizer. Any finding (a crash, a
 # sanitizer report, a broken promise of the routine, a timeout) fails the
 # stage. Prints how many executions each run reached.
@@ -38,6 +39,55 @@ for h in atof pack pack_brackets spread scale pattern_file; do
     echo "fuzz_$h: clean, $runs executions in $seconds s"
   fi
 done
+
+# Tool sessions: per tool, the executions, the share of sessions that
+# reached the tool's edit (at least 20%) and the line coverage of the tool's
+# own file over the inputs found (at least 80%, measured by replaying them
+# once through a build with clang's source coverage).
+llvm_bin() {
+  command -v "$1" 2>/dev/null || ls /usr/lib/llvm-*/bin/"$1" 2>/dev/null | sort -V | tail -1
+}
+profdata=$(llvm_bin llvm-profdata)
+cov=$(llvm_bin llvm-cov)
+seeds="$out/seeds/tool_session"
+rm -rf "$seeds"
+mkdir -p "$seeds"
+"$out/session_seeds" "$seeds" >/dev/null
+tools=$(FUZZ_LIST_TOOLS=1 "$out/fuzz_tool_session" 2>/dev/null)
+[ -n "$tools" ] || { echo "fuzz_tool_session: no tool in its table" >&2; failed+=(tool_session); }
+while read -r tool source; do
+  [ -n "$tool" ] || continue
+  work="$out/work/tool_session/$tool"
+  findings="$out/findings/tool_session/$tool"
+  mkdir -p "$work" "$findings"
+  log="$out/fuzz_tool_session_$tool.log"
+  status=0
+  FUZZ_TOOL=$tool "$out/fuzz_tool_session" -max_total_time="$seconds" -timeout=10 -max_len=400 -len_control=0 \
+      -artifact_prefix="$findings/" -print_final_stats=1 "$work" "$seeds" >"$log" 2>&1 || status=$?
+  runs=$(grep -oE 'Done [0-9]+ runs' "$log" | grep -oE '[0-9]+' || echo "?")
+  if [ "$status" -ne 0 ]; then
+    echo "tool session $tool: FINDING after $runs executions (exit $status); see $log and $findings/"
+    echo "  (FUZZ_ECHO=1 FUZZ_TOOL=$tool $out/fuzz_tool_session FILE plays a finding's session aloud)"
+    grep -E '^tool session:|ERROR|runtime error|SUMMARY' "$log" | head -5 || true
+    failed+=("tool_session:$tool")
+    continue
+  fi
+  reach=$(grep -oE "^tool session $tool: .*" "$log" | tail -1)
+  share=$(echo "$reach" | grep -oE '\(([0-9.]+)%\)' | tr -d '()%')
+  profile="$out/coverage_$tool"
+  rm -f "$profile".profraw
+  FUZZ_TOOL=$tool LLVM_PROFILE_FILE="$profile.profraw" "$out/coverage_tool_session" -runs=0 \
+      "$work" "$seeds" >/dev/null 2>&1
+  "$profdata" merge -sparse "$profile.profraw" -o "$profile.profdata"
+  lines=$("$cov" report "$out/coverage_tool_session" -instr-profile="$profile.profdata" "$source" |
+          awk -v f="$source" 'index($1, f) { print $10 }' | tr -d '%')
+  echo "tool session $tool: clean, $runs executions in $seconds s; ${share:-?}% of sessions reached the edit;" \
+       "line coverage of $source ${lines:-?}%"
+  if ! awk -v r="${share:-0}" -v c="${lines:-0}" 'BEGIN { exit !(r >= 20 && c >= 80) }'; then
+    echo "tool session $tool: below the bar (edit reached in at least 20% of sessions, 80% of lines)" >&2
+    failed+=("tool_session:$tool")
+  fi
+done <<<"$tools"
 
 if [ ${#failed[@]} -ne 0 ]; then
   echo "fuzz: findings in ${failed[*]}" >&2

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <set>
 
 namespace {
 
@@ -60,6 +61,7 @@ struct Desk {
     std::vector<DeskCall> log;
     std::map<std::uintptr_t, DeskObject> objects;
     std::map<std::uintptr_t, DeskDC> dcs;
+    std::set<std::uintptr_t> openDcs;  // the open ones of dcs, for quick scans
     std::vector<std::string> faults;
     std::vector<DeskMessageBox> boxes;
     std::deque<std::string> answers;
@@ -194,9 +196,12 @@ bool DeskObject::isNull() const {
 
 // ---- test and host API ----------------------------------------------------------
 
+DeskPathSink& pathSink();
+
 void deskReset() {
     Desk& d = desk();
     deskparts::freeAllBlocks();
+    pathSink() = nullptr;
     d.cursor = POINT{0, 0};
     d.clientWidth = 1024;
     d.clientHeight = 768;
@@ -204,6 +209,7 @@ void deskReset() {
     d.objects.clear();
     d.addStockObjects();
     d.dcs.clear();
+    d.openDcs.clear();
     d.faults.clear();
     d.boxes.clear();
     d.answers.clear();
@@ -364,6 +370,7 @@ HDC WINAPI GetDC(HWND hwnd) {
     dc.pen = stockHandle(BLACK_PEN);
     dc.brush = stockHandle(WHITE_BRUSH);
     desk().dcs[asValue(hdc)] = dc;
+    desk().openDcs.insert(asValue(hdc));
     c.hdc = hdc;
     c.result = static_cast<long>(asValue(hdc));
     return hdc;
@@ -385,6 +392,7 @@ int WINAPI ReleaseDC(HWND hwnd, HDC hdc) {
         }
     }
     dc->open = false;
+    desk().openDcs.erase(asValue(hdc));
     c.result = 1;
     return 1;
 }
@@ -613,10 +621,13 @@ BOOL WINAPI DeleteObject(HGDIOBJ object) {
         fault("DeleteObject: " + std::string(kindName(*o)) + " " + hex(object) + " was already deleted");
         return FALSE;
     }
-    for (const auto& e : desk().dcs) {
-        if (e.second.open && (e.second.pen == object || e.second.brush == object)) {
+    // Only open device contexts can hold it (a released one gave its
+    // objects back); scanning every one ever made would grow without end.
+    for (std::uintptr_t key : desk().openDcs) {
+        const DeskDC& dc = desk().dcs[key];
+        if (dc.pen == object || dc.brush == object) {
             fault("DeleteObject: " + std::string(kindName(*o)) + " " + hex(object) +
-                  " is still selected into device context " + hex(asHandle(e.first)));
+                  " is still selected into device context " + hex(asHandle(key)));
             return FALSE;
         }
     }
@@ -675,7 +686,26 @@ BOOL WINAPI TextOutA(HDC hdc, int x, int y, LPCSTR text, int length) {
     return TRUE;
 }
 
+DeskPathSink& pathSink() {
+    static DeskPathSink sink;
+    return sink;
+}
+
+DeskPathSink deskSetPathSink(DeskPathSink sink) {
+    DeskPathSink previous = std::move(pathSink());
+    pathSink() = std::move(sink);
+    return previous;
+}
+
 BOOL WINAPI MoveToEx(HDC hdc, int x, int y, LPPOINT previous) {
+    if (pathSink()) {
+        DeskDC* dc = openDC(hdc, "MoveToEx");
+        if (!dc) return FALSE;
+        if (previous) *previous = dc->position;
+        dc->position = POINT{x, y};
+        pathSink()(hdc, true, x, y);
+        return TRUE;
+    }
     DeskCall& c = entry(logCall("MoveToEx", hdc));
     c.args = {x, y};
     DeskDC* dc = openDC(hdc, "MoveToEx");
@@ -687,6 +717,13 @@ BOOL WINAPI MoveToEx(HDC hdc, int x, int y, LPPOINT previous) {
 }
 
 BOOL WINAPI LineTo(HDC hdc, int x, int y) {
+    if (pathSink()) {
+        DeskDC* dc = openDC(hdc, "LineTo");
+        if (!dc) return FALSE;
+        dc->position = POINT{x, y};
+        pathSink()(hdc, false, x, y);
+        return TRUE;
+    }
     DeskCall& c = entry(logCall("LineTo", hdc));
     c.args = {x, y};
     DeskDC* dc = openDC(hdc, "LineTo");

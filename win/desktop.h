@@ -180,6 +180,16 @@ std::vector<DeskCall> deskCalls(const std::string& name);
 // Every TextOutA text, in order, joined with '\n' between calls.
 std::string deskTextOut();
 
+// ---- path calls handed over instead of logged ----------------------------------
+// A large piece's drawing makes hundreds of thousands of MoveToEx and LineTo
+// calls. While a sink is set, each of them goes to the sink (move: MoveToEx)
+// instead of the log; the device context is checked and its pen position
+// kept as always, faults are recorded as always. Returns the sink it
+// replaces; null logs them again (the default, which tests rely on, and
+// what deskReset sets).
+using DeskPathSink = std::function<void(HDC hdc, bool move, int x, int y)>;
+DeskPathSink deskSetPathSink(DeskPathSink sink);
+
 // ---- drawing objects and device contexts ------------------------------------
 int deskLivePens();
 int deskLiveBrushes();

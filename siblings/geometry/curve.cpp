@@ -1,9 +1,12 @@
 // qpCurve and qpGetPieceClockwise over the curve model of curve_model.h.
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <memory>
 #include <vector>
 
 #include "frame/siblings.h"
+#include "siblings/geometry/geometry_extras.h"
 #include "siblings/geometry/curve_model.h"
 #include "siblings/geometry/piece_lines.h"
 
@@ -170,7 +173,22 @@ void draw(HDC hdc, const PieceLines& v, int first, int count, short style, short
     DeleteObject(pen);
 }
 
+// The held piece (geometry_extras.h) and its tables, one per mode.
+struct Held {
+    Piece* piece = nullptr;
+    std::map<unsigned long, std::unique_ptr<PieceLines>> tables;
+};
+Held& held() {
+    static Held h;
+    return h;
+}
+
 }  // namespace
+
+QP_SIBLING_EXPORT void qpgeoHoldPiece(Piece* piece) {
+    held().piece = piece;
+    held().tables.clear();
+}
 
 QP_SIBLING_EXPORT void qpCurve(HDC hdc, Piece* piece, short op, long flags, short style,
                                unsigned long mode, short first, short count, short colour,
@@ -184,7 +202,17 @@ QP_SIBLING_EXPORT void qpCurve(HDC hdc, Piece* piece, short op, long flags, shor
         else if (asks & kFlagLength && length) *length = 0.0f;
         return;
     }
-    const PieceLines v(piece, mode);
+    std::unique_ptr<PieceLines> own;
+    const PieceLines* table = nullptr;
+    if (piece == held().piece) {
+        std::unique_ptr<PieceLines>& kept = held().tables[mode];
+        if (!kept) kept.reset(new PieceLines(piece, mode));
+        table = kept.get();
+    } else {
+        own.reset(new PieceLines(piece, mode));
+        table = own.get();
+    }
+    const PieceLines& v = *table;
 
     if (hdc != nullptr && (op == kOpDraw || asks == 0)) {
         draw(hdc, v, first, count, style, colour, res, m);

@@ -7,7 +7,9 @@
 // over points, turning points shared by consecutive lines, point types that
 // agree with lineIn and lineOut, each point in the segment of its line), the
 // one-to-one ownership of coordinates and formulas, and the formula texts'
-// places in the text area.
+// places in the text area; and that every coordinate is finite and within
+// 100 m of the piece's origin.
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -136,6 +138,24 @@ bool checkCoords(const Piece* piece, Verdict& v) {
             co.formulaIndex != points[co.pointIndex].formulaIndex)
             return v.fail("coord %d: formulaIndex %d but its point %d has formula %d", c, co.formulaIndex,
                           co.pointIndex, points[co.pointIndex].formulaIndex);
+    }
+    return true;
+}
+
+// No tool may leave a coordinate that is not a number or lies farther from
+// the piece's origin than any garment piece could: such a value is a broken
+// computation (a division by almost zero, a typed "inf"), and saving it
+// would carry it into every later drawing and measurement.
+constexpr double kMaxCoordinateMm = 100000.0;  // 100 m
+
+bool checkCoordRange(const Piece* piece, Verdict& v) {
+    Items<const Coord> coords = items<Coord>(piece, kCoords);
+    for (int c = 0; c < coords.count; ++c) {
+        const double x = coords[c].x, y = coords[c].y;
+        if (!std::isfinite(x) || !std::isfinite(y))
+            return v.fail("coord %d: (%g, %g) is not finite", c, x, y);
+        if (std::hypot(x, y) > kMaxCoordinateMm)
+            return v.fail("coord %d: (%g, %g) lies more than 100 m from the piece's origin", c, x, y);
     }
     return true;
 }
@@ -302,7 +322,8 @@ bool checkPiece(const Piece* piece, Verdict& v) {
     if (piece == nullptr) return v.fail("piece: null");
     // Counts and size first: everything after reads the arrays they place.
     return checkCounts(piece, v) && checkSegments(piece, v) && checkLines(piece, v) &&
-           checkPoints(piece, v) && checkPointSegments(piece, v) && checkCoords(piece, v) && checkFormulas(piece, v) && checkOthers(piece, v);
+           checkPoints(piece, v) && checkPointSegments(piece, v) && checkCoords(piece, v) &&
+           checkCoordRange(piece, v) && checkFormulas(piece, v) && checkOthers(piece, v);
 }
 
 // deep: every piece's records too; otherwise the header, the offsets and

@@ -343,3 +343,45 @@ TEST_F(CurveModel, Clockwise) {
 }
 
 }  // namespace
+
+// A held piece (geometry_extras.h) gives exactly the answers of unheld calls,
+// for measuring and for snapping, in every mode; letting go reads the piece
+// afresh, so an edit made after the hold shows.
+#include "siblings/geometry/geometry_extras.h"
+#include "tests/support/store_fixture.h"
+
+namespace {
+
+std::vector<float> answers(Piece* piece) {
+    std::vector<float> out;
+    for (unsigned long mode : {0ul, static_cast<unsigned long>(qpcurve::kSnapOutline)}) {
+        for (short first = 0; first < piece->pointCount; ++first) {
+            short index = -1;
+            float length = 0, x = 0, y = 0;
+            qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kMeasureLength, 0, mode, first, 3, -1,
+                    qpcurve::kDefaultResolution, &index, &length, &x, &y, nullptr);
+            out.push_back(length);
+            x = 120.0f + first;
+            y = 95.0f;
+            qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, 0, mode, 0, 0, -1,
+                    qpcurve::kDefaultResolution, &index, &length, &x, &y, nullptr);
+            out.insert(out.end(), {static_cast<float>(index), length, x, y});
+        }
+    }
+    return out;
+}
+
+TEST(HeldPiece, AnswersAsUnheldAndLetsGo) {
+    TestPattern pattern;
+    Piece* piece = pattern.add(CurvedWithInnerShape());
+    ASSERT_NE(piece, nullptr);
+    const std::vector<float> unheld = answers(piece);
+    qpgeoHoldPiece(piece);
+    EXPECT_EQ(answers(piece), unheld);
+    EXPECT_EQ(answers(piece), unheld);  // from the kept tables
+    qpgeoHoldPiece(nullptr);
+    CoordOf(piece, 3)->y += 10.0f;
+    EXPECT_NE(answers(piece), unheld);
+}
+
+}  // namespace

@@ -294,6 +294,95 @@ TEST_F(SleeveCap, MessagesOutsideTheirStepsAreLeftAlone) {
     EXPECT_TRUE(PieceConsistent(piece));
 }
 
+// The run's first move only starts it; a click before any move has snapped
+// a point picks nothing, even when an earlier run left its last index
+// behind (found by the random sessions: the stale index became the first
+// end).
+TEST_F(SleeveCap, AClickBeforeAnySnapPicksNothing) {
+    build();
+    lengthen("1");  // leaves the cut point's index behind
+    view.italyStep = 1;
+    view.pickState = 1;
+    ASSERT_EQ(moveTo(0, 0), 1);  // the new run starts; nothing snapped yet
+    EXPECT_EQ(send(WM_LBUTTONDOWN), 1);
+    EXPECT_EQ(view.italyStep, 2);  // still waiting for the first end
+    EXPECT_EQ(view.pickState, 1);
+    EXPECT_EQ(deskCheckDiscipline(), "");
+}
+
+// The host may set pickState's drawn bit (4) itself before any marker is on
+// screen: nothing is erased, no pixel far off the window is drawn (found by
+// the random sessions: erasing at the "no pixel" mark overflowed).
+TEST_F(SleeveCap, ADrawnBitWithoutAMarkerErasesNothing) {
+    build();
+    moveTo(0, 0);
+    view.pickState = 5;
+    deskClearLog();
+    moveTo(1, 441);
+    EXPECT_EQ(deskCalls("Ellipse").size(), 1u);  // the new marker only
+    view.pickState = 5;
+    send(WM_NCMOUSEMOVE);
+    moveTo(99, 561);
+    view.pickState = 4;
+    EXPECT_EQ(send(WM_NCMOUSEMOVE), 1);
+    for (const DeskCall& call : deskCalls("Ellipse")) EXPECT_LT(std::abs(call.args[0]), 2000);
+    EXPECT_EQ(deskCheckDiscipline(), "");
+}
+
+// A cut point must lie strictly between the ends, and the ends must differ:
+// other picks are consumed and pick nothing (found by the random sessions:
+// a cut at or outside an end turned the end itself and left its formula
+// behind). A row on each side of each bound.
+TEST_F(SleeveCap, TheCutPointLiesStrictlyBetweenTheEnds) {
+    struct Row {
+        short first, second, cut;
+        int stepAfter;  // 4: the cut was refused, 5: taken
+    } rows[] = {{2, 8, 2, 4}, {2, 8, 3, 5}, {2, 8, 7, 5}, {2, 8, 8, 4}, {2, 8, 1, 4}, {8, 2, 9, 4}};
+    for (const Row& row : rows) {
+        SetUp();
+        build(true);
+        moveTo(0, 0);
+        for (const short point : {row.first, row.second, row.cut}) {
+            const Coord c = *CoordOf(piece, point);
+            clickAt(c.x, c.y);
+        }
+        EXPECT_EQ(view.italyStep, row.stepAfter) << row.first << " " << row.second << " " << row.cut;
+    }
+    // The same end twice: still waiting for the second end.
+    SetUp();
+    build();
+    moveTo(0, 0);
+    const Coord c = *CoordOf(piece, kLeftUnderarm);
+    clickAt(c.x, c.y);
+    clickAt(c.x, c.y);
+    EXPECT_EQ(view.italyStep, 3);
+    EXPECT_EQ(piece->pointCount, 10);
+}
+
+// Typed increases follow the rule for typed numbers: a refused text changes
+// nothing and leaves the entry open; a correction then does the work (found
+// by the random sessions: "1e30" wrote coordinates of 1e35 mm).
+TEST_F(SleeveCap, ARefusedIncreaseChangesNothingAndKeepsTheEntryOpen) {
+    for (const char* refused : {"inf", "1e30", "1001", "", "-", "1.2.3", "abc"}) {
+        SetUp();
+        build(true);
+        pick(kLeftUnderarm, kRightUnderarm, kCapTop);
+        const std::vector<Coord> before = coords();
+        type(refused);
+        EXPECT_EQ(send(WM_KEYDOWN, 0x87), 1);
+        EXPECT_EQ(piece->pointCount, 10) << refused;
+        const std::vector<Coord> after = coords();
+        for (size_t i = 0; i < before.size(); ++i) EXPECT_EQ(after[i].x, before[i].x) << refused;
+        // A correction: clear the text, type a number, end the entry.
+        for (int k = 0; k < 8; ++k) send(WM_KEYDOWN, VK_BACK);
+        for (int k = 0; k < 8; ++k) send(WM_KEYDOWN, VK_DELETE);
+        type("1000");
+        EXPECT_EQ(send(WM_KEYDOWN, 0x87), 1);
+        EXPECT_EQ(piece->pointCount, 11) << refused;
+        EXPECT_TRUE(PieceConsistent(piece));
+    }
+}
+
 // ---- qpAdjustCurveLength on its own ------------------------------------------
 
 TEST_F(SleeveCap, AdjustRefusesNullsAndEndsCloserThanATenthOfAMillimetre) {

@@ -2,6 +2,7 @@
 // a sound piece passes; its message never runs past the caller's buffer.
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -188,6 +189,40 @@ TEST(Checker, CatchesEachKindOfDamage) {
         EXPECT_EQ(std::string(message).rfind(d.reason, 0), 0u) << d.what << ": " << message;
         std::string whole = storeCheckPatternText(pattern.get());
         EXPECT_EQ(whole.rfind("piece 0: ", 0), 0u) << d.what << ": " << whole;
+    }
+}
+
+// A coordinate must be finite and within 100 m (100000 mm) of the piece's
+// origin: a row on each side of the limit, on each axis and on the diagonal.
+TEST(Checker, CoordinatesFiniteAndWithin100m) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    struct Row {
+        float x, y;
+        const char* reason;  // "" when the piece passes
+    } rows[] = {
+        {99999.0f, 0.0f, ""},
+        {0.0f, -100000.0f, ""},
+        {70710.0f, 70710.0f, ""},  // 99999.4 mm from the origin
+        {100001.0f, 0.0f, "coord 4: (100001, 0) lies more than 100 m from the piece's origin"},
+        {0.0f, -100010.0f, "coord 4: (0, -100010) lies more than 100 m"},
+        {70711.0f, 70711.0f, "coord 4: (70711, 70711) lies more than 100 m"},
+        {inf, 0.0f, "coord 4: (inf, 0) is not finite"},
+        {0.0f, -inf, "coord 4: (0, -inf) is not finite"},
+        {nan, 5.0f, "coord 4: (nan, 5) is not finite"},
+        {3.4e38f, 0.0f, "coord 4: (3.4e+38, 0) lies more than 100 m"},
+    };
+    for (const Row& row : rows) {
+        TestPattern pattern;
+        Piece* piece = pattern.add(SoundShape());
+        ASSERT_NE(piece, nullptr);
+        CoordOf(piece, 4)->x = row.x;
+        CoordOf(piece, 4)->y = row.y;
+        const std::string reason = storeCheckPieceText(piece);
+        if (*row.reason == 0)
+            EXPECT_EQ(reason, "") << row.x << ", " << row.y;
+        else
+            EXPECT_EQ(reason.rfind(row.reason, 0), 0u) << reason;
     }
 }
 

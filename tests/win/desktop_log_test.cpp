@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <string>
+#include <vector>
 
 #include "win/desktop.h"
 
@@ -98,6 +100,35 @@ TEST_F(DesktopLog, EveryCallIsLoggedWithArgumentsAndTheStateItMet) {
     EXPECT_EQ(deskLivePens(), 0);
     EXPECT_EQ(deskLiveBrushes(), 0);
     EXPECT_EQ(deskOpenDCs(), 0);
+}
+
+// With a path sink, MoveToEx and LineTo go to the sink and not to the log,
+// and the device context is still checked: a released one is a fault.
+TEST_F(DesktopLog, APathSinkTakesPathCallsOutOfTheLogAndKeepsTheChecks) {
+    HDC hdc = GetDC(deskWindow());
+    std::vector<std::string> seen;
+    DeskPathSink before = deskSetPathSink([&](HDC on, bool move, int x, int y) {
+        seen.push_back((on == hdc ? "" : "?") + std::string(move ? "M" : "L") + std::to_string(x) + "," +
+                       std::to_string(y));
+    });
+    EXPECT_FALSE(before);
+    const size_t logged = deskLog().size();
+    POINT previous{};
+    EXPECT_TRUE(MoveToEx(hdc, 3, 4, nullptr));
+    EXPECT_TRUE(LineTo(hdc, 5, 6));
+    EXPECT_TRUE(MoveToEx(hdc, 7, 8, &previous));
+    EXPECT_EQ(previous.x, 5);
+    EXPECT_EQ(seen, (std::vector<std::string>{"M3,4", "L5,6", "M7,8"}));
+    EXPECT_EQ(deskLog().size(), logged);
+    ReleaseDC(deskWindow(), hdc);
+    EXPECT_FALSE(LineTo(hdc, 1, 1));
+    EXPECT_TRUE(hasFaultContaining("LineTo"));
+    EXPECT_EQ(seen.size(), 3u);
+    EXPECT_TRUE(deskSetPathSink(nullptr));
+    HDC again = GetDC(deskWindow());
+    LineTo(again, 9, 9);  // logged again
+    EXPECT_EQ(deskCalls("LineTo").size(), 1u);
+    ReleaseDC(deskWindow(), again);
 }
 
 TEST_F(DesktopLog, ANewDeviceContextHoldsTheStockPenAndBrushInCopyMode) {

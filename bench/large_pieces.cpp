@@ -1,0 +1,147 @@
+#include "bench/large_pieces.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace bench {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+ShapePoint Point(char type, double x, double y, bool formulas) {
+    ShapePoint p;
+    p.type = type;
+    p.x = static_cast<float>(x);
+    p.y = static_cast<float>(y);
+    if (formulas) {
+        // "0*H+12.345": names a parameter, yet gives the coordinate (cm).
+        char fx[40], fy[40];
+        std::snprintf(fx, sizeof fx, "0*H+%.3f", p.x / 10.0);
+        std::snprintf(fy, sizeof fy, "0*BL+%.3f", p.y / 10.0);
+        p.xFormula = fx;
+        p.yFormula = fy;
+    }
+    return p;
+}
+
+}  // namespace
+
+PieceShape LargePiece(int points, Outline outline, bool formulas) {
+    PieceShape shape;
+    shape.formulas = formulas;
+    const int marks = points / 20;
+    const int innerLines = points / 80;  // 8 points each
+    const int onOutline = points - marks - innerLines * 8 - 1;  // the closing K repeats the start
+    ShapeChain chain;
+    chain.close = true;
+    for (int i = 0; i < onOutline; ++i) {
+        const double t = 2.0 * kPi * i / onOutline;
+        const double wave = 1.0 + 0.04 * std::sin(7.0 * t);
+        const double x = 300.0 + 300.0 * wave * std::cos(t), y = 200.0 + 200.0 * wave * std::sin(t);
+        char type = outline == Outline::Straight || i % 16 == 0 ? 'K' : 'C';
+        if (i == 0) type = 'S';
+        if (i == onOutline - 1) type = 'K';
+        chain.points.push_back(Point(type, x, y, formulas));
+    }
+    shape.chains.push_back(chain);
+    for (int l = 0; l < innerLines; ++l) {
+        ShapeChain inner;
+        const double y = 60.0 + 280.0 * l / (innerLines > 1 ? innerLines - 1 : 1);
+        for (int k = 0; k < 8; ++k) {
+            char type = outline == Outline::Straight ? 'k' : 'c';
+            if (k == 0) type = 's';
+            if (k == 7) type = 'k';
+            inner.points.push_back(Point(type, 150.0 + 40.0 * k, y + 6.0 * std::sin(k + l), formulas));
+        }
+        shape.chains.push_back(inner);
+    }
+    for (int m = 0; m < marks; ++m) {
+        // Notches on the outline (their angle in lineOut), drill marks inside.
+        const double t = 2.0 * kPi * (m + 0.5) / marks;
+        ShapeMark mark;
+        const bool notch = m % 2 == 0;
+        mark.point = notch ? Point('v', 300.0 + 300.0 * std::cos(t), 200.0 + 200.0 * std::sin(t), formulas)
+                           : Point('o', 300.0 + 150.0 * std::cos(t), 200.0 + 100.0 * std::sin(t), formulas);
+        mark.lineIn = 0;
+        mark.lineOut = static_cast<int16_t>(notch ? 1571 : 0);
+        mark.segCode = 15;
+        mark.segValue = 12;
+        shape.marks.push_back(mark);
+    }
+    return shape;
+}
+
+PieceShape LargeSleeve(int points, bool formulas) {
+    PieceShape shape;
+    shape.formulas = formulas;
+    ShapeChain chain;
+    chain.close = true;
+    chain.points.push_back(Point('S', 300, 0, formulas));
+    chain.points.push_back(Point('K', 40, 0, formulas));
+    chain.points.push_back(Point('K', 0, 440, formulas));
+    const int cap = points - 5;  // inner cap points; the closing K is the fifth
+    for (int i = 1; i <= cap; ++i) {
+        const double t = static_cast<double>(i) / (cap + 1);
+        chain.points.push_back(Point('C', 340.0 * t, 440.0 + 140.0 * std::sin(kPi * t), formulas));
+    }
+    chain.points.push_back(Point('K', 340, 440, formulas));
+    shape.chains.push_back(chain);
+    return shape;
+}
+
+int LargestFormulaPiece() {
+    static int largest = 0;
+    if (largest != 0) return largest;
+    for (int n = 128; n <= 16384; n *= 2) {
+        PatternBuffer* pattern = storeNewPattern(1 << 16);
+        std::string error;
+        const bool built = storeAppendPiece(&pattern, LargePiece(n, Outline::Curved, true), &error) != nullptr;
+        storeFreePattern(pattern);
+        if (!built) break;
+        largest = n;
+    }
+    return largest;
+}
+
+PatternBuffer* PatternOf(const PieceShape& shape) {
+    PatternBuffer* pattern = storeNewPattern(1 << 16);
+    std::string error;
+    if (!storeAppendPiece(&pattern, shape, &error)) {
+        std::fprintf(stderr, "bench: the builder refused a piece: %s\n", error.c_str());
+        std::abort();
+    }
+    return pattern;
+}
+
+Piece* FirstPiece(PatternBuffer* pattern) {
+    Piece* piece = nullptr;
+    qpGetPieceLptr(pattern, 0, &piece);
+    return piece;
+}
+
+PatternBuffer* GroupPattern(int pieces, int pointsEach) {
+    PatternBuffer* pattern = storeNewPattern(1 << 16);
+    for (int k = 0; k < pieces; ++k) {
+        PieceShape shape = LargePiece(pointsEach);
+        shape.groupFlag = 1;
+        shape.placement[6] = static_cast<float>(700 * (k % 10));
+        shape.placement[7] = static_cast<float>(500 * (k / 10));
+        std::string error;
+        if (!storeAppendPiece(&pattern, shape, &error)) {
+            std::fprintf(stderr, "bench: the builder refused a group piece: %s\n", error.c_str());
+            std::abort();
+        }
+    }
+    return pattern;
+}
+
+PatternBuffer* CopyOf(const PatternBuffer* pattern, long spare) {
+    PatternBuffer* copy = storeNewPattern(pattern->totalSize + spare, pattern->kind);
+    qpMemcpy(copy, pattern, pattern->totalSize);
+    return copy;
+}
+
+}  // namespace bench

@@ -1,0 +1,417 @@
+// How each cost grows with the piece: every benchmark here runs over the
+// sizes of kScaleSizes (or the formula sizes up to LargestFormulaPiece) with
+// SetComplexityN, so that one run gives time per point at every size and
+// the ratios of bench/main.cpp's table. Edits run on a fresh copy per
+// iteration; copying is timed apart (CopyPattern).
+#include <benchmark/benchmark.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "bench/child_process.h"
+#include "bench/large_pieces.h"
+#include "frame/exports.h"
+#include "frame/siblings.h"
+#include "host/pattern_json.h"
+#include "host/pattern_store.h"
+#include "win/desktop.h"
+
+namespace {
+
+using bench::kScaleSizes;
+
+const float kIdentity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+
+void ScaleSizes(benchmark::internal::Benchmark* b) {
+    for (int n : kScaleSizes) b->Arg(n);
+    b->Complexity();
+}
+// Pieces with formulas: the 16-bit text area holds about 26 bytes of texts
+// per point here, so 1024 points is the largest power of two that fits
+// (LargestFormulaPiece tells; a size beyond it is skipped with its reason).
+void FormulaSizes(benchmark::internal::Benchmark* b) {
+    for (int n = 128; n <= 1024; n *= 2) b->Arg(n);
+    b->Complexity();
+}
+
+// One piece per size and kind, built once (the builder is not what is timed).
+struct Piece1 {
+    PatternBuffer* pattern;
+    Piece* piece;
+};
+Piece1 Shared(int n, bench::Outline outline = bench::Outline::Curved, bool formulas = false) {
+    if (formulas && n > bench::LargestFormulaPiece()) {
+        std::fprintf(stderr, "bench: %d points with formulas overflow the text area\n", n);
+        std::abort();
+    }
+    static std::vector<std::pair<std::string, Piece1>> made;
+    const std::string key = std::to_string(n) + (outline == bench::Outline::Straight ? "s" : "c") + (formulas ? "f" : "");
+    for (auto& m : made)
+        if (m.first == key) return m.second;
+    storeSetParameter("H", 90.0f);
+    storeSetParameter("BL", 40.0f);
+    PatternBuffer* p = bench::PatternOf(bench::LargePiece(n, outline, formulas));
+    made.push_back({key, Piece1{p, bench::FirstPiece(p)}});
+    return made.back().second;
+}
+
+// ---- the floor and the snap ---------------------------------------------------
+
+// One pass over the piece's coordinates through the store's getters.
+void OnePassOverPoints(benchmark::State& state) {
+    Piece1 f = Shared(state.range(0));
+    for (auto _ : state) {
+        double sum = 0;
+        for (short i = 0; i < f.piece->pointCount; ++i) {
+            Point* p = nullptr;
+            qpGetPointLptr(f.piece, i, &p);
+            Coord* c = nullptr;
+            qpGetCoordLptr(f.piece, p->coordIndex, &c);
+            sum += c->x + c->y;
+        }
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(OnePassOverPoints)->Apply(ScaleSizes);
+
+// One mouse move: the nearest outline vertex (the sleeve cap's track) and
+// the nearest point on any line (the part match of the other tools).
+void SnapOneMouseMove(benchmark::State& state) {
+    Piece1 f = Shared(state.range(0));
+    for (auto _ : state) {
+        short index = -1;
+        float length = 0, x = 412.5f, y = 371.25f;
+        qpCurve(nullptr, f.piece, qpcurve::kOpSearch, qpcurve::kNearestVertex, qpcurve::kStylePlain,
+                qpcurve::kModeWholePiece | qpcurve::kSnapOutlineVertices, 0, 0, qpcurve::kColourDefault,
+                qpcurve::kDefaultResolution, &index, &length, &x, &y, kIdentity);
+        x = 412.5f;
+        y = 371.25f;
+        qpCurve(nullptr, f.piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
+                qpcurve::kModeWholePiece | qpcurve::kSnapAllLines, 0, 0, qpcurve::kColourDefault,
+                qpcurve::kDefaultResolution, &index, &length, &x, &y, kIdentity);
+        benchmark::DoNotOptimize(x);
+    }
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(SnapOneMouseMove)->Apply(ScaleSizes);
+
+// ---- store operations on a fresh copy --------------------------------------------
+
+// The copy every editing benchmark makes before its timed call.
+void CopyPattern(benchmark::State& state) {
+    Piece1 f = Shared(state.range(0));
+    for (auto _ : state) {
+        PatternBuffer* copy = bench::CopyOf(f.pattern);
+        benchmark::DoNotOptimize(copy);
+        storeFreePattern(copy);
+    }
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(CopyPattern)->Apply(ScaleSizes);
+
+template <class Edit>
+void OnCopies(benchmark::State& state, Piece1 f, Edit edit) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        PatternBuffer* copy = bench::CopyOf(f.pattern);
+        Piece* piece = bench::FirstPiece(copy);
+        state.ResumeTiming();
+        edit(copy, piece);
+        state.PauseTiming();
+        storeFreePattern(copy);
+        state.ResumeTiming();
+    }
+    state.SetComplexityN(state.range(0));
+}
+
+void StoreInsertPoint(benchmark::State& state) {
+    OnCopies(state, Shared(state.range(0)), [](PatternBuffer* p, Piece* piece) {
+        Point* point = nullptr;
+        qpInsertPoint(p, piece, static_cast<short>(piece->pointCount / 2), &point);
+    });
+}
+BENCHMARK(StoreInsertPoint)->Apply(ScaleSizes);
+
+void StoreDeletePoint(benchmark::State& state) {
+    OnCopies(state, Shared(state.range(0)), [](PatternBuffer* p, Piece* piece) {
+        qpDeletePoint(p, piece, static_cast<short>(piece->pointCount / 2));
+    });
+}
+BENCHMARK(StoreDeletePoint)->Apply(ScaleSizes);
+
+void StoreAppendPoint(benchmark::State& state) {
+    OnCopies(state, Shared(state.range(0)), [](PatternBuffer* p, Piece* piece) {
+        Seg* seg = nullptr;
+        qpGetSegLptr(piece, 0, &seg);
+        Point* point = nullptr;
+        qpIncreasePoint(p, piece, seg, -1, 0, &point);
+    });
+}
+BENCHMARK(StoreAppendPoint)->Apply(ScaleSizes);
+
+// Copies of a 16-point group of the outline into the same piece.
+template <short kMode>
+void StoreCopyGroup(benchmark::State& state) {
+    OnCopies(state, Shared(state.range(0)), [](PatternBuffer* p, Piece* piece) {
+        const short at = static_cast<short>(piece->pointCount / 3);
+        qpCopyGroupPoint(p, piece, at, static_cast<short>(at + 15), p, piece, static_cast<short>(at + 20), kMode);
+    });
+}
+BENCHMARK_TEMPLATE(StoreCopyGroup, 48)->Apply(ScaleSizes);
+BENCHMARK_TEMPLATE(StoreCopyGroup, 16)->Apply(ScaleSizes);
+BENCHMARK_TEMPLATE(StoreCopyGroup, 1)->Apply(ScaleSizes);
+BENCHMARK_TEMPLATE(StoreCopyGroup, 0x11)->Apply(ScaleSizes);
+
+// Piece replacement: the piece of a one-piece block appended to a pattern
+// (a tool that rebuilds a piece hands it over so).
+void StoreAddPieceToBuffer(benchmark::State& state) {
+    Piece1 f = Shared(state.range(0));
+    for (auto _ : state) {
+        state.PauseTiming();
+        PatternBuffer* target = bench::CopyOf(f.pattern, 1 << 10);
+        PatternBuffer* block = bench::CopyOf(f.pattern, 0);
+        Piece* newPiece = bench::FirstPiece(block);
+        Piece* pieceCell = nullptr;
+        state.ResumeTiming();
+        qpAddPiece2Buffer(&block, &newPiece, &target, &pieceCell, 0);
+        state.PauseTiming();
+        storeFreePattern(target);
+        storeFreePattern(block);
+        state.ResumeTiming();
+    }
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(StoreAddPieceToBuffer)->Apply(ScaleSizes);
+
+void StoreDeleteString(benchmark::State& state) {
+    OnCopies(state, Shared(state.range(0), bench::Outline::Curved, true), [](PatternBuffer* p, Piece* piece) {
+        Formula* f = nullptr;
+        qpGetFormulaLptr(piece, 0, &f);
+        short chars = 0;
+        qpDeleteString(p, piece, &chars, f->xTextOffset, f->xTextLength);
+    });
+}
+BENCHMARK(StoreDeleteString)->Apply(FormulaSizes);
+
+void InsertSamePoint(benchmark::State& state) {
+    OnCopies(state, Shared(state.range(0)), [](PatternBuffer* p, Piece* piece) {
+        Point* twin = nullptr;
+        qpInsertSamePoint(p, piece, static_cast<short>(piece->pointCount / 2), &twin);
+    });
+}
+BENCHMARK(InsertSamePoint)->Apply(ScaleSizes);
+
+void InsertSamePointWithFormulas(benchmark::State& state) {
+    OnCopies(state, Shared(state.range(0), bench::Outline::Curved, true), [](PatternBuffer* p, Piece* piece) {
+        Point* twin = nullptr;
+        qpInsertSamePoint(p, piece, static_cast<short>(piece->pointCount / 2), &twin);
+    });
+}
+BENCHMARK(InsertSamePointWithFormulas)->Apply(FormulaSizes);
+
+void CalcuPointFormula(benchmark::State& state) {
+    OnCopies(state, Shared(state.range(0), bench::Outline::Curved, true), [](PatternBuffer* p, Piece* piece) {
+        Formula* target = nullptr;
+        qpGetFormulaLptr(piece, 4, &target);
+        qpCalcuPointFormula(p, piece, target, 3, 5, 140.0f, 370.0f, 1);
+    });
+}
+BENCHMARK(CalcuPointFormula)->Apply(FormulaSizes);
+
+// A 50-piece group pattern (n points in all) copied twice with qpMemcpy:
+// the yardstick of symmetry on such a pattern (at most 4 times this).
+void GroupPatternCopyTwice(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    PatternBuffer* group = bench::GroupPattern(50, n / 50);
+    PatternBuffer* a = storeNewPattern(group->totalSize);
+    PatternBuffer* b = storeNewPattern(group->totalSize);
+    for (auto _ : state) {
+        qpMemcpy(a, group, group->totalSize);
+        qpMemcpy(b, group, group->totalSize);
+        benchmark::ClobberMemory();
+    }
+    storeFreePattern(a);
+    storeFreePattern(b);
+    storeFreePattern(group);
+    state.SetComplexityN(n);
+}
+BENCHMARK(GroupPatternCopyTwice)->Apply(ScaleSizes);
+// The editing message of each other tool on a fresh copy, as SleeveCapEdit
+// does, goes here when the tool lands: symmetry of GroupPattern(50, n / 50)
+// against GroupPatternCopyTwice; pleat spread, point increase, dart transfer
+// and dart fold on LargePiece(n).
+
+// ---- formula routines on 5- and 10-term texts --------------------------------------
+
+void FormulaRoutines(benchmark::State& state) {
+    const char* text = state.range(0) == 5 ? "H/4+2-BL/2+3*H-1.5" : "H/4+2-BL/2+3*H-1.5+2*(H/8+BL)-4+H*0.25-BL/3+7";
+    for (auto _ : state) {
+        char buffer[128];
+        std::strcpy(buffer, text);
+        qpSpreadBracketsExpression(buffer);
+        qpPackExpression(buffer);
+        qpCalcuSubExpression(buffer, '*', 1.5f);
+        benchmark::DoNotOptimize(qpFormulaCalculation(nullptr, buffer));
+    }
+}
+BENCHMARK(FormulaRoutines)->Arg(5)->Arg(10);
+
+// ---- the sleeve cap's editing message -------------------------------------------------
+
+// Picks the ends and the cut point through messages on a fresh copy, types
+// the increase, and times key 0x87 alone (the copy and picks are not timed).
+void SleeveCapEdit(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    static PatternBuffer* sleeves[32] = {};
+    static int sizes[32] = {};
+    int slot = 0;
+    while (sizes[slot] != 0 && sizes[slot] != n) ++slot;
+    if (sizes[slot] == 0) {
+        sleeves[slot] = bench::PatternOf(bench::LargeSleeve(n));
+        sizes[slot] = n;
+    }
+    deskSetClientRect(1024, 768);
+    const float view[9] = {1, 0, 0, 0, 1, 0, 100, 50, 1};
+    for (auto _ : state) {
+        state.PauseTiming();
+        PatternBuffer* pattern = bench::CopyOf(sleeves[slot]);
+        Piece* piece = bench::FirstPiece(pattern);
+        HostView hv{};
+        hv.italyStep = 1;
+        hv.pickState = 1;
+        auto send = [&](UINT m, WPARAM w) {
+            return qpHandlePieceItaly(deskWindow(), m, w, 0, nullptr, &pattern, &piece, nullptr, nullptr, &hv, view);
+        };
+        auto clickAt = [&](float x, float y) {
+            deskSetCursorClient(static_cast<int>(x + 100), static_cast<int>(718 - y));
+            send(WM_MOUSEMOVE, 0);
+            send(WM_LBUTTONDOWN, 1);
+        };
+        deskSetCursorClient(100, 718);
+        send(WM_MOUSEMOVE, 0);
+        clickAt(0, 440);
+        clickAt(340, 440);
+        clickAt(170, 580);
+        for (const char c : std::string("1.5")) send(WM_CHAR, static_cast<WPARAM>(c));
+        deskClearLog();
+        state.ResumeTiming();
+        send(WM_KEYDOWN, 0x87);
+        state.PauseTiming();
+        storeFreePattern(pattern);
+        deskClearLog();
+        state.ResumeTiming();
+    }
+    state.SetComplexityN(n);
+}
+BENCHMARK(SleeveCapEdit)->Apply(ScaleSizes)->Unit(benchmark::kMillisecond);
+
+// ---- pattern files: load and write against the JSON parse alone -------------------
+
+std::string PatternText(int n) {
+    Piece1 f = Shared(n);
+    host::PatternDoc doc;
+    doc.pattern = bench::CopyOf(f.pattern, 0);
+    std::string text = host::patternJson(host::readPatternBack(doc));
+    return text;
+}
+
+void FileJsonParseOnly(benchmark::State& state) {
+    const std::string text = PatternText(static_cast<int>(state.range(0)));
+    for (auto _ : state) benchmark::DoNotOptimize(nlohmann::json::parse(text));
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(FileJsonParseOnly)->Apply(ScaleSizes)->Unit(benchmark::kMillisecond);
+
+void FileLoad(benchmark::State& state) {
+    const std::string text = PatternText(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        host::PatternDoc doc = host::buildPattern(host::parsePatternJson(text, "bench.json"), "bench.json");
+        benchmark::DoNotOptimize(doc.pattern);
+    }
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(FileLoad)->Apply(ScaleSizes)->Unit(benchmark::kMillisecond);
+
+void FileWrite(benchmark::State& state) {
+    const std::string text = PatternText(static_cast<int>(state.range(0)));
+    host::PatternDoc doc = host::buildPattern(host::parsePatternJson(text, "bench.json"), "bench.json");
+    for (auto _ : state) benchmark::DoNotOptimize(host::patternJson(host::readPatternBack(doc)));
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(FileWrite)->Apply(ScaleSizes)->Unit(benchmark::kMillisecond);
+
+// ---- qpkit as whole commands: time and peak memory -------------------------------------
+
+#ifdef QPKIT_BINARY
+std::string WorkFile(const std::string& name) {
+    const char* tmp = std::getenv("TMPDIR");
+    return std::string(tmp ? tmp : "/tmp") + "/qp_bench_" + std::to_string(getpid()) + "_" + name;
+}
+
+// The sleeve with its cap of n points as a file, and a script that
+// lengthens the cap.
+void WriteSleeveFiles(int n, const std::string& pattern, const std::string& script) {
+    PatternBuffer* p = bench::PatternOf(bench::LargeSleeve(n));
+    host::PatternDoc doc;
+    doc.pattern = p;
+    std::ofstream(pattern) << host::patternJson(host::readPatternBack(doc));
+    std::ofstream(script) << "tool italy\nmove point 0\nclick point 2\nclick point " << (n - 2)
+                          << "\nclick point " << n / 2 << "\ntype 1.5\nkey F24\n";
+}
+
+void WritePieceFile(int n, bench::Outline outline, const std::string& pattern) {
+    PatternBuffer* p = bench::PatternOf(bench::LargePiece(n, outline));
+    host::PatternDoc doc;
+    doc.pattern = p;
+    std::ofstream(pattern) << host::patternJson(host::readPatternBack(doc));
+}
+
+// Commands: 0 render, 1 info, 2 run (the sleeve cap), 3 run of an empty
+// script (start-up size and loading), on the large sleeve; 4 render and
+// 5 info of the large piece with curves, 6 and 7 the same with straight
+// lines only.
+template <int kCommand>
+void Qpkit(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    const std::string pattern = WorkFile("p.json"), script = WorkFile("s.txt"), empty = WorkFile("e.txt");
+    const std::string out = WorkFile("out.json"), svg = WorkFile("out.svg");
+    if (kCommand < 4) WriteSleeveFiles(n, pattern, script);
+    else WritePieceFile(n, kCommand < 6 ? bench::Outline::Curved : bench::Outline::Straight, pattern);
+    std::ofstream(empty) << "# nothing\n";
+    std::vector<std::string> args;
+    if (kCommand % 2 == 0 && kCommand != 2) args = {"render", pattern, "-o", svg};
+    if (kCommand % 2 == 1 && kCommand != 3) args = {"info", pattern};
+    if (kCommand == 2) args = {"run", pattern, script, "-o", out};
+    if (kCommand == 3) args = {"run", pattern, empty, "-o", out};
+    long peak = 0;
+    for (auto _ : state) {
+        double seconds = 0;
+        if (!bench::runChild(QPKIT_BINARY, args, seconds, peak)) {
+            state.SkipWithError("qpkit failed");
+            break;
+        }
+        state.SetIterationTime(seconds);
+    }
+    state.counters["peak_KB"] = static_cast<double>(peak);
+    state.counters["KB_per_point"] = static_cast<double>(peak) / n;
+    state.SetComplexityN(n);
+    for (const std::string& f : {pattern, script, empty, out, svg}) std::remove(f.c_str());
+}
+BENCHMARK_TEMPLATE(Qpkit, 0)->Name("QpkitRender")->Apply(ScaleSizes)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(Qpkit, 1)->Name("QpkitInfo")->Apply(ScaleSizes)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(Qpkit, 2)->Name("QpkitRun")->Apply(ScaleSizes)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(Qpkit, 3)->Name("QpkitRunEmpty")->Apply(ScaleSizes)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(Qpkit, 4)->Name("QpkitRenderCurved")->Apply(ScaleSizes)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(Qpkit, 5)->Name("QpkitInfoCurved")->Apply(ScaleSizes)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(Qpkit, 6)->Name("QpkitRenderStraight")->Apply(ScaleSizes)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(Qpkit, 7)->Name("QpkitInfoStraight")->Apply(ScaleSizes)->UseManualTime()->Unit(benchmark::kMillisecond);
+#endif
+
+}  // namespace
