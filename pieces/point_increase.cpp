@@ -908,6 +908,17 @@ QP_EXPORT short QP_WINAPI qpHandleIncreasePoint(HWND hwnd, UINT message, WPARAM 
         return leftClick(hwnd, dialogProc, dialogText, view, doc);
     case WM_RBUTTONDOWN:
         return rightClick(hwnd, view, doc);
+    case WM_CANCELMODE:
+        // The host ends the run (the user switches tools): the outline
+        // snapshot of a line begun in mode 8 is freed now, not left for the
+        // next run; a line left open stays in the piece as an open line.
+        run.lineState = 0;
+        run.onOutline = false;
+        run.picked = -1;
+        run.marker = Marker{};
+        run.rubberShown = false;
+        dropSnapshot();
+        return 1;
     case WM_COMMAND:
         if (wParam != kCmdStraight) return 0;
         run.straightLines = static_cast<short>(lParam & 0xFFFF);
