@@ -172,6 +172,9 @@ short increaseCall(HostSession& s, UINT m, WPARAM w, LPARAM l) {
 }
 bool increaseFinished(HostSession&, bool) { return false; }
 void increaseStop(HostSession& s) {
+    // WM_CANCELMODE tells the tool that its run is over: it frees the
+    // outline snapshot of an inner line begun in mode 8.
+    increaseCall(s, WM_CANCELMODE, 0, 0);
     s.view.pickState = 0;
     s.view.increaseMode = 0;
 }

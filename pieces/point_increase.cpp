@@ -10,7 +10,10 @@
 // Memory: the host's pattern is edited in place through the store; when it
 // has no room for one more click the tool moves it to a larger block of its
 // own and hands that to the host (HostDoc.pattern), as the symmetry tool
-// does. The outline snapshot and the undo copy are global blocks.
+// does. The outline snapshot and the undo copy are global blocks. The
+// snapshot is freed when its line ends, when the host ends the run
+// (WM_CANCELMODE, our choice of the message a host sends a tool it switches
+// off, as the dart fold takes it) and, failing both, at the next run's start.
 //
 // Every click edits in three phases: plan (positions, the stretch, typed
 // numbers, all on the untouched piece), room (the block and the record
@@ -908,6 +911,19 @@ QP_EXPORT short QP_WINAPI qpHandleIncreasePoint(HWND hwnd, UINT message, WPARAM 
         return leftClick(hwnd, dialogProc, dialogText, view, doc);
     case WM_RBUTTONDOWN:
         return rightClick(hwnd, view, doc);
+    case WM_CANCELMODE:
+        // The host ends the run (the user switches tools): the outline
+        // snapshot of a line begun in mode 8 is freed now, not left for the
+        // next run; a line left open stays in the piece as an open line. The
+        // marker and rubber line are forgotten, not erased: the host repaints
+        // the window for the next tool.
+        run.lineState = 0;
+        run.onOutline = false;
+        run.picked = -1;
+        run.marker = Marker{};
+        run.rubberShown = false;
+        dropSnapshot();
+        return 1;
     case WM_COMMAND:
         if (wParam != kCmdStraight) return 0;
         run.straightLines = static_cast<short>(lParam & 0xFFFF);

@@ -61,9 +61,12 @@ while read -r tool source; do
   findings="$out/findings/tool_session/$tool"
   mkdir -p "$work" "$findings"
   log="$out/fuzz_tool_session_$tool.log"
+  # Fixed seeds: inputs of past findings of the tool, played first.
+  fixed=()
+  [ -d "fuzz/corpus/tool_session/$tool" ] && fixed=("fuzz/corpus/tool_session/$tool")
   status=0
   FUZZ_TOOL=$tool "$out/fuzz_tool_session" -max_total_time="$seconds" -timeout=10 -max_len=400 -len_control=0 \
-      -artifact_prefix="$findings/" -print_final_stats=1 "$work" "$seeds" >"$log" 2>&1 || status=$?
+      -artifact_prefix="$findings/" -print_final_stats=1 "$work" "$seeds" "${fixed[@]}" >"$log" 2>&1 || status=$?
   runs=$(grep -oE 'Done [0-9]+ runs' "$log" | grep -oE '[0-9]+' || echo "?")
   if [ "$status" -ne 0 ]; then
     echo "tool session $tool: FINDING after $runs executions (exit $status); see $log and $findings/"
@@ -77,7 +80,7 @@ while read -r tool source; do
   profile="$out/coverage_$tool"
   rm -f "$profile".profraw
   FUZZ_TOOL=$tool LLVM_PROFILE_FILE="$profile.profraw" "$out/coverage_tool_session" -runs=0 \
-      "$work" "$seeds" >/dev/null 2>&1
+      "$work" "$seeds" "${fixed[@]}" >/dev/null 2>&1
   "$profdata" merge -sparse "$profile.profraw" -o "$profile.profdata"
   lines=$("$cov" report "$out/coverage_tool_session" -instr-profile="$profile.profdata" "$source" |
           awk -v f="$source" 'index($1, f) { print $10 }' | tr -d '%')

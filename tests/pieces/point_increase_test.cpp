@@ -375,6 +375,34 @@ TEST_F(PointIncrease, ARunThatStartsInModeNineTakesItsOwnSnapshot) {
     EXPECT_EQ(view.increaseMode, 0);
 }
 
+#if QP_HAVE_DESKTOP
+// The host ends a run with an inner line open (the user switches tools): it
+// resets its words and sends WM_CANCELMODE, and the line's outline snapshot
+// is freed then, so that only the pattern and the undo copy stay alive. The
+// open line stays in the piece, and a new run draws a line of its own.
+TEST_F(PointIncrease, EndingTheRunWithALineOpenFreesItsSnapshot) {
+    build(Bodice());
+    start(8);
+    clickAt(40, 150);
+    clickAt(120, 170);
+    ASSERT_EQ(types().substr(12), "sc");
+    EXPECT_EQ(deskLiveBlocks().size(), 3u);  // the pattern, the undo copy, the snapshot
+    view.pickState = 0;
+    view.increaseMode = 0;
+    EXPECT_EQ(send(WM_CANCELMODE), 1);
+    EXPECT_EQ(deskLiveBlocks().size(), 2u);
+    EXPECT_TRUE(PatternConsistent(doc.pattern));
+    EXPECT_EQ(send(WM_CANCELMODE), 1);  // a second one has nothing left to free
+    EXPECT_EQ(deskLiveBlocks().size(), 2u);
+    start(8);
+    clickAt(60, 250);
+    clickAt(229, 100);  // 4 mm from the side seam: ends on it
+    EXPECT_EQ(types().substr(12), "scsk");
+    EXPECT_EQ(deskLiveBlocks().size(), 2u);
+    EXPECT_TRUE(PatternConsistent(doc.pattern));
+}
+#endif
+
 TEST_F(PointIncrease, StraightLinesAreSquaredOffToMultiplesOf45Degrees) {
     build(Bodice());
     EXPECT_EQ(send(WM_COMMAND, 0x117, 1), 1);
