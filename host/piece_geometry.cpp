@@ -32,14 +32,14 @@ Piece* heldPiece = nullptr;
 PieceHold::PieceHold(Piece* piece) {
     if (heldPiece != nullptr) return;
     heldPiece = piece;
-    qpgeoHoldPiece(piece);
+    geometryHoldPiece(piece);
     mine_ = true;
 }
 
 PieceHold::~PieceHold() {
     if (!mine_) return;
     heldPiece = nullptr;
-    qpgeoHoldPiece(nullptr);
+    geometryHoldPiece(nullptr);
 }
 
 std::vector<Polyline> drawnLines(Piece* piece, short first, short count, unsigned long mode) {

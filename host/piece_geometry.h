@@ -44,7 +44,7 @@ double outlineLength(Piece* piece);
 double outlineArea(Piece* piece);
 
 // While alive, the geometry service reads `piece` once for all the calls
-// on it (qpgeoHoldPiece): for loops over every line of a piece, which must
+// on it (geometryHoldPiece): for loops over every line of a piece, which must
 // not change it meanwhile. Nests: an inner hold of the same piece is a
 // no-op.
 class PieceHold {

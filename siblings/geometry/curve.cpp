@@ -185,7 +185,7 @@ Held& held() {
 
 }  // namespace
 
-QP_SIBLING_EXPORT void qpgeoHoldPiece(Piece* piece) {
+QP_SIBLING_EXPORT void geometryHoldPiece(Piece* piece) {
     held().piece = piece;
     held().tables.clear();
 }

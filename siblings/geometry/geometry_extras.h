@@ -13,4 +13,4 @@
 #include "frame/siblings.h"
 
 // Holds `piece` (null: lets go of the held one). One piece at a time.
-QP_SIBLING_EXPORT void qpgeoHoldPiece(Piece* piece);
+QP_SIBLING_EXPORT void geometryHoldPiece(Piece* piece);

@@ -376,10 +376,10 @@ TEST(HeldPiece, AnswersAsUnheldAndLetsGo) {
     Piece* piece = pattern.add(CurvedWithInnerShape());
     ASSERT_NE(piece, nullptr);
     const std::vector<float> unheld = answers(piece);
-    qpgeoHoldPiece(piece);
+    geometryHoldPiece(piece);
     EXPECT_EQ(answers(piece), unheld);
     EXPECT_EQ(answers(piece), unheld);  // from the kept tables
-    qpgeoHoldPiece(nullptr);
+    geometryHoldPiece(nullptr);
     CoordOf(piece, 3)->y += 10.0f;
     EXPECT_NE(answers(piece), unheld);
 }
