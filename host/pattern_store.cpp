@@ -44,6 +44,13 @@ std::string placeOf(const std::string& where, const std::string& verdict, bool s
     return path.empty() ? where : where + "." + path;
 }
 
+// A piece's formula texts, zeros included, fit 16-bit offsets into its text
+// area.
+constexpr long kTextAreaBytes = 32767;
+
+// The piece's name as a message names it: ` "name"`, or nothing.
+std::string nameOf(const PieceModel& m) { return m.name.empty() ? std::string() : " \"" + m.name + "\""; }
+
 ShapePoint pointShape(const ChainPoint& p) {
     ShapePoint s;
     s.type = p.type;
@@ -88,6 +95,16 @@ void buildRecords(PatternDoc& doc, const PieceModel& m, const std::string& where
         return piece;
     };
     const bool formulas = !m.points.empty() && m.points[0].fx.has_value();
+    // Every point's two texts, each with its zero, go to the piece's text
+    // area, whose offsets and charCount are 16-bit: refused before any record
+    // is built, with the piece, its bytes and the limit named.
+    long textBytes = 0;
+    if (formulas)
+        for (const FilePoint& p : m.points) textBytes += static_cast<long>(p.fx->size() + p.fy->size() + 2);
+    if (textBytes > kTextAreaBytes)
+        throw UserError(where, "the piece" + nameOf(m) + " has formula texts of " + std::to_string(textBytes) +
+                                   " bytes, more than the " + std::to_string(kTextAreaBytes) +
+                                   " bytes of a piece's formula-text area");
 
     // The store appends lines and points to a line segment and special
     // points to a mark segment: the first of each kind takes them all on the
@@ -244,7 +261,7 @@ void buildShorthand(PatternDoc& doc, const PieceModel& m, const std::string& whe
     shape.groupFlag = m.groupFlag;
     std::string error;
     Piece* piece = storeAppendPiece(&doc.pattern, shape, &error);
-    if (!piece) throw UserError(placeOf(where, error, true), "the store refused the piece: " + error);
+    if (!piece) throw UserError(placeOf(where, error, true), "the store refused the piece" + nameOf(m) + ": " + error);
     // Points given only by formulas: their coordinates are the formulas'
     // values, now that the measurement table is set.
     short index = static_cast<short>(doc.pieceCount() - 1);
