@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -243,10 +244,81 @@ void GroupPatternCopyTwice(benchmark::State& state) {
     state.SetComplexityN(n);
 }
 BENCHMARK(GroupPatternCopyTwice)->Apply(ScaleSizes);
+// ---- symmetry's editing message: the click on the axis ------------------------------
+
+// The host's view for symmetry: piece (x, y) at client (x + 400, 718 - y).
+const float kSymmetryView[9] = {1, 0, 0, 0, -1, 0, 400, 718, 1};
+
+// Mirrors piece 0 of `shared` about the line through its point 0 (the first
+// outline line), on a fresh copy per iteration; the copies, the mouse move
+// that prepares the run and the freeing are not timed. In a pattern of kind
+// 11 every group piece is mirrored.
+void SymmetryClick(benchmark::State& state, PatternBuffer* shared, int n) {
+    deskSetClientRect(1024, 768);
+    Coord* c = nullptr;
+    qpGetCoordLptr(bench::FirstPiece(shared), 0, &c);
+    const int cx = static_cast<int>(std::lround(c->x + 400)), cy = static_cast<int>(std::lround(718 - c->y));
+    int mirrored = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        HostDoc doc{};
+        doc.pattern = doc.patternView = bench::CopyOf(shared, 0);
+        doc.patternCopy = bench::CopyOf(shared, 0);
+        std::memcpy(doc.viewMatrixA, kSymmetryView, sizeof kSymmetryView);
+        std::memcpy(doc.viewMatrixB, kIdentity, sizeof kIdentity);
+        HostView view{};
+        view.symmetryStep = 1;
+        deskSetCursorClient(cx, cy);
+        qpHandlePieceSymmatry(deskWindow(), WM_MOUSEMOVE, 0, 0, &view, &doc);
+        deskClearLog();
+        state.ResumeTiming();
+        qpHandlePieceSymmatry(deskWindow(), WM_LBUTTONDOWN, 0, 0, &view, &doc);
+        state.PauseTiming();
+        mirrored += view.symmetryStep == 0;
+        storeFreePattern(doc.pattern);
+        storeFreePattern(doc.patternCopy);
+        deskClearLog();
+        state.ResumeTiming();
+    }
+    if (mirrored != static_cast<int>(state.iterations())) state.SkipWithError("the click mirrored nothing");
+    state.SetComplexityN(n);
+}
+
+// A half piece of n / 2 points: the whole piece has about n.
+void SymmetryEdit(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    PatternBuffer* half = bench::PatternOf(bench::LargePiece(n / 2));
+    SymmetryClick(state, half, n);
+    storeFreePattern(half);
+}
+// Up to 1024 points only: the click grows with the cube of the piece today
+// (0.5 s at 1024 points, 4 s at 2048).
+void SymmetrySizes(benchmark::internal::Benchmark* b) {
+    for (int n = 128; n <= 1024; n *= 2) b->Arg(n);
+    b->Complexity();
+}
+BENCHMARK(SymmetryEdit)->Apply(SymmetrySizes)->Unit(benchmark::kMillisecond);
+
+// The 50-piece group pattern of GroupPatternCopyTwice (n points in all), as a
+// pattern of kind 11: every piece is mirrored.
+void SymmetryGroupEdit(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    PatternBuffer* group = bench::GroupPattern(50, n / 50);
+    group->kind = 11;
+    SymmetryClick(state, group, n);
+    storeFreePattern(group);
+}
+// Up to 4096 points in all (82 per piece): the click grows with the cube of
+// the pieces' size today.
+void SymmetryGroupSizes(benchmark::internal::Benchmark* b) {
+    for (int n = 1024; n <= 4096; n *= 2) b->Arg(n);
+    b->Complexity();
+}
+BENCHMARK(SymmetryGroupEdit)->Apply(SymmetryGroupSizes)->Unit(benchmark::kMillisecond);
+
 // The editing message of each other tool on a fresh copy, as SleeveCapEdit
-// does, goes here when the tool lands: symmetry of GroupPattern(50, n / 50)
-// against GroupPatternCopyTwice; pleat spread, point increase, dart transfer
-// and dart fold on LargePiece(n).
+// does, goes here: pleat spread, point increase, dart transfer and dart fold
+// on LargePiece(n).
 
 // ---- formula routines on 5- and 10-term texts --------------------------------------
 

@@ -6,6 +6,7 @@
 // (pattern_store.cpp).
 #include "host/pattern_json.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <limits>
@@ -28,19 +29,35 @@ namespace {
 // copy buffers (same-point insertion) and its 80-byte working texts.
 constexpr size_t kMaxFormulaText = 79;
 
-// One place in the file, for messages: "pieces[2].points[5].type".
+// One place in the file, for messages: "pieces[2].points[5].type". The path
+// is spelled out only when a message needs it: a place is its parent, plus
+// a key or an index. A place lives no longer than its parent (a local made
+// from a longer-lived place, or a temporary argument).
 class Field {
 public:
-    Field(const std::string& file, std::string path) : file_(file), path_(std::move(path)) {}
-    Field key(const std::string& k) const { return Field(file_, path_.empty() ? k : path_ + "." + k); }
-    Field at(size_t i) const { return Field(file_, path_ + "[" + std::to_string(i) + "]"); }
+    Field(const std::string& file, std::string path) : file_(file), key_(std::move(path)) {}
+    Field key(const std::string& k) const { return Field(file_, this, k, kNoIndex); }
+    Field at(size_t i) const { return Field(file_, this, std::string(), i); }
     [[noreturn]] void fail(const std::string& what) const {
-        throw UserError(file_ + ": " + (path_.empty() ? std::string("top level") : path_), what);
+        const std::string path = this->path();
+        throw UserError(file_ + ": " + (path.empty() ? std::string("top level") : path), what);
     }
 
 private:
+    static constexpr size_t kNoIndex = static_cast<size_t>(-1);
+    Field(const std::string& file, const Field* parent, std::string key, size_t index)
+        : file_(file), parent_(parent), key_(std::move(key)), index_(index) {}
+    std::string path() const {
+        std::string path = parent_ ? parent_->path() : std::string();
+        if (index_ != kNoIndex) return path + "[" + std::to_string(index_) + "]";
+        if (!parent_ || path.empty()) return path + key_;
+        return path + "." + key_;
+    }
+
     const std::string& file_;
-    std::string path_;
+    const Field* parent_ = nullptr;
+    std::string key_;  // the root's path, or this place's key
+    size_t index_ = kNoIndex;
 };
 
 const char* typeName(const json& v) {
@@ -162,14 +179,25 @@ void readCoordinates(const json& xv, const json* fxv, const json& yv, const json
 // A pair kind (FRule) is a list of its fields' values instead.
 template <typename R>
 void readFields(const json& v, const Field& f, const RecordKind<R>& kind, R& r,
-                std::set<std::string> alsoAllowed = {}) {
+                std::initializer_list<const char*> alsoAllowed = {}) {
     if (kind.pair) {
         if (!v.is_array() || v.size() != kind.fieldCount) f.fail("an FRule is two whole numbers [a, b]");
         for (size_t i = 0; i < kind.fieldCount; ++i) r.*kind.fields[i].whole = int16(v[i], f.at(i));
         return;
     }
-    for (const RecordField<R>& field : kind) alsoAllowed.insert(field.json);
-    requireObject(v, f, alsoAllowed);
+    // Every key known: checked without building the set of names, which
+    // only a refusal needs (for its list).
+    bool known = v.is_object();
+    for (auto it = v.begin(); known && it != v.end(); ++it) {
+        const std::string& k = it.key();
+        known = std::any_of(kind.begin(), kind.end(), [&](const RecordField<R>& field) { return k == field.json; }) ||
+                std::any_of(alsoAllowed.begin(), alsoAllowed.end(), [&](const char* a) { return k == a; });
+    }
+    if (!known) {
+        std::set<std::string> allowed(alsoAllowed.begin(), alsoAllowed.end());
+        for (const RecordField<R>& field : kind) allowed.insert(field.json);
+        requireObject(v, f, allowed);
+    }
     for (const RecordField<R>& field : kind) {
         if (field.required) member(v, field.json, f);
         if (field.whole) optInt16(v, field.json, f, r.*field.whole);

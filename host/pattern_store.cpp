@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "frame/siblings.h"
 #include "host/host_io.h"
@@ -44,6 +45,13 @@ std::string placeOf(const std::string& where, const std::string& verdict, bool s
     return path.empty() ? where : where + "." + path;
 }
 
+// A piece's formula texts, zeros included, fit 16-bit offsets into its text
+// area.
+constexpr long kTextAreaBytes = 32767;
+
+// The piece's name as a message names it: ` "name"`, or nothing.
+std::string nameOf(const PieceModel& m) { return m.name.empty() ? std::string() : " \"" + m.name + "\""; }
+
 ShapePoint pointShape(const ChainPoint& p) {
     ShapePoint s;
     s.type = p.type;
@@ -62,143 +70,123 @@ float formulaMm(Piece* piece, const std::string& text) {
     return cm * 10.0f;
 }
 
-void setText(PatternBuffer* pattern, Piece* piece, const std::string& text, int16_t& offset, int16_t& length) {
-    short off = 0;
-    char* dest = nullptr;
-    short len = static_cast<short>(text.size() + 1);
-    qpIncreaseString(pattern, piece, len, &off, &dest);
-    std::memcpy(dest, text.c_str(), text.size() + 1);
-    offset = off;
-    length = len;
-}
-
-// Builds a records-form piece through the store's append operations; every
-// field is then written from the model in one pass, so the defaults and the
-// bookkeeping the store applies on the way do not matter.
+// Builds a records-form piece in one pass: the whole piece block is laid
+// out from the model's counts as the store arranges it (store_extras.h: the
+// 800-byte header, then points, coords, lines, segs, spoints, formulas, the
+// text area padded to 4 bytes, rules, prules, extwids, cutangls, frules),
+// every record written once, and the block handed to the store with
+// qpAddPiece2Buffer. Appending record by record would move the rest of the
+// piece at every append. Record bytes the file does not describe stay zero,
+// as the store's appends leave them.
 void buildRecords(PatternDoc& doc, const PieceModel& m, const std::string& where) {
     if (!m.lines.empty() && m.segments.empty())
         throw UserError(where + ".segments", "a piece with lines needs at least one segment");
     if (m.lines.empty() && !m.points.empty())
         throw UserError(where + ".lines", "a piece needs at least one line");
-    Piece* piece = nullptr;
-    qpIncreasePiece(doc.pattern, &piece);
-    const short index = static_cast<short>(doc.pieceCount() - 1);
-    auto fetch = [&]() {
-        qpGetPieceLptr(doc.pattern, index, &piece);
-        return piece;
-    };
     const bool formulas = !m.points.empty() && m.points[0].fx.has_value();
+    // Every point's two texts, each with its zero, go to the piece's text
+    // area, whose offsets and charCount are 16-bit: refused before any record
+    // is built, with the piece, its bytes and the limit named.
+    long textBytes = 0;
+    if (formulas)
+        for (const FilePoint& p : m.points) textBytes += static_cast<long>(p.fx->size() + p.fy->size() + 2);
+    if (textBytes > kTextAreaBytes)
+        throw UserError(where, "the piece" + nameOf(m) + " has formula texts of " + std::to_string(textBytes) +
+                                   " bytes, more than the " + std::to_string(kTextAreaBytes) +
+                                   " bytes of a piece's formula-text area");
 
-    // The store appends lines and points to a line segment and special
-    // points to a mark segment: the first of each kind takes them all on the
-    // way, and every segment's own fields are written at the end.
-    short lineSeg = -1, markSeg = -1;
-    for (size_t i = 0; i < m.segments.size(); ++i) {
-        if (m.segments[i].markFlag && markSeg < 0) markSeg = static_cast<short>(i);
-        if (!m.segments[i].markFlag && lineSeg < 0) lineSeg = static_cast<short>(i);
-    }
-    if (!m.lines.empty() && lineSeg < 0)
+    // Lines need a line segment and special points a mark segment.
+    bool lineSeg = false, markSeg = false;
+    for (const Seg& g : m.segments) (g.markFlag ? markSeg : lineSeg) = true;
+    if (!m.lines.empty() && !lineSeg)
         throw UserError(where + ".segments", "the piece's lines need a line segment (markFlag 0)");
-    if (!m.specialPoints.empty() && markSeg < 0)
+    if (!m.specialPoints.empty() && !markSeg)
         throw UserError(where + ".segments", "the piece's special points need a mark segment (markFlag 1)");
-    for (size_t i = 0; i < m.segments.size(); ++i) {
-        Seg* s = nullptr;
-        qpIncreaseSegment(doc.pattern, fetch(), &s);
-        s->code = m.segments[i].code;
-        s->value = m.segments[i].value;
-        s->markFlag = m.segments[i].markFlag;
-        if (s->markFlag) {
-            s->firstLine = 0;
-            s->lineCount = 0;
-        }
-    }
-    auto seg = [&](short i) {
-        Seg* s = nullptr;
-        qpGetSegLptr(fetch(), i, &s);
-        return s;
+    // Counts are 16-bit.
+    bool fits = m.points.size() <= 32767;
+    forEachRecordList(m, [&](const auto&, const auto& records) { fits = fits && records.size() <= 32767; });
+    if (!fits) throw UserError(where, "the store did not take every record of the piece");
+
+    Piece header;
+    std::memset(&header, 0, sizeof header);
+    const auto n = static_cast<int16_t>(m.points.size());
+    header.pointCount = header.coordCount = n;
+    header.formulaCount = formulas ? n : int16_t(0);
+    header.charCount = static_cast<int16_t>(textBytes);
+    forEachRecordList(m, [&](const auto& kind, const auto& records) {
+        header.*kind.count = static_cast<int16_t>(records.size());
+    });
+    std::memcpy(header.placement, m.placement.data(), sizeof header.placement);
+    header.groupFlag = m.groupFlag;
+    // Byte offsets of the arrays, in the store's order.
+    long at = sizeof(Piece);
+    auto take = [&](long bytes) {
+        const long start = at;
+        at += bytes;
+        return start;
     };
-    for (size_t i = 0; i < m.lines.size(); ++i) {
-        Line* l = nullptr;
-        Seg* s = seg(lineSeg);
-        qpIncreaseLine(doc.pattern, piece, s, &l);
-    }
-    for (size_t i = 0; i < m.points.size(); ++i) {
-        Point* p = nullptr;
-        Seg* s = seg(lineSeg);
-        qpIncreasePoint(doc.pattern, piece, s, 0, 0, &p);
-        Coord* c = nullptr;
-        qpIncreaseCoord(doc.pattern, fetch(), &c);
+    const long points = take(12L * n), coords = take(12L * n), lines = take(20L * header.lineCount),
+               segs = take(12L * header.segCount), sPoints = take(12L * header.sPointCount),
+               formulaRecords = take(40L * header.formulaCount), texts = take((textBytes + 3) & ~3L),
+               rules = take(12L * header.ruleCount), pRules = take(12L * header.pRuleCount),
+               extwids = take(12L * header.extwidCount), cutangls = take(12L * header.cutanglCount),
+               fRules = take(4L * header.fRuleCount);
+    header.byteSize = static_cast<int32_t>(at);
+    std::vector<uint32_t> block(static_cast<size_t>(at / 4), 0u);  // 4-byte aligned, zeroed
+    char* base = reinterpret_cast<char*>(block.data());
+    std::memcpy(base, &header, sizeof header);
+    auto array = [&](auto* type, long offset) { return reinterpret_cast<decltype(type)>(base + offset); };
+    auto fill = [&](const auto& kind, const auto& records, auto* first) {
+        for (size_t i = 0; i < records.size(); ++i) copyFields(kind, records[i], first[i]);
+    };
+    fill(kLines, m.lines, array(static_cast<Line*>(nullptr), lines));
+    fill(kSegments, m.segments, array(static_cast<Seg*>(nullptr), segs));
+    fill(kSpecialPoints, m.specialPoints, array(static_cast<SPoint*>(nullptr), sPoints));
+    fill(kRules, m.rules, array(static_cast<Rule*>(nullptr), rules));
+    fill(kPRules, m.pRules, array(static_cast<PRule*>(nullptr), pRules));
+    fill(kSeamAllowances, m.seamAllowances, array(static_cast<Extwid*>(nullptr), extwids));
+    fill(kCorners, m.corners, array(static_cast<Cutangl*>(nullptr), cutangls));
+    fill(kFRules, m.fRules, array(static_cast<FRule*>(nullptr), fRules));
+    Point* point = array(static_cast<Point*>(nullptr), points);
+    Coord* coord = array(static_cast<Coord*>(nullptr), coords);
+    Formula* formula = array(static_cast<Formula*>(nullptr), formulaRecords);
+    char* text = base + texts;
+    int16_t textAt = 0;
+    auto putText = [&](const std::string& t, int16_t& offset, int16_t& length) {
+        offset = textAt;
+        length = static_cast<int16_t>(t.size() + 1);
+        std::memcpy(text + textAt, t.c_str(), t.size() + 1);
+        textAt = static_cast<int16_t>(textAt + length);
+    };
+    for (int16_t i = 0; i < n; ++i) {
+        const FilePoint& r = m.points[static_cast<size_t>(i)];
+        copyFields(kPoints, r.record, point[i]);
+        point[i].type = r.record.type;
+        point[i].coordIndex = i;
+        point[i].formulaIndex = formulas ? i : int16_t(-1);
+        coord[i].pointIndex = i;
+        coord[i].formulaIndex = formulas ? i : int16_t(-1);
+        coord[i].x = r.x;
+        coord[i].y = r.y;
         if (formulas) {
-            Formula* f = nullptr;
-            qpIncreaseFormula(doc.pattern, fetch(), &f);
-            int16_t off = 0, len = 0;
-            setText(doc.pattern, fetch(), *m.points[i].fx, off, len);
-            qpGetFormulaLptr(fetch(), static_cast<short>(i), &f);
-            f->xTextOffset = off;
-            f->xTextLength = len;
-            setText(doc.pattern, fetch(), *m.points[i].fy, off, len);
-            qpGetFormulaLptr(fetch(), static_cast<short>(i), &f);
-            f->yTextOffset = off;
-            f->yTextLength = len;
+            putText(*r.fx, formula[i].xTextOffset, formula[i].xTextLength);
+            putText(*r.fy, formula[i].yTextOffset, formula[i].yTextLength);
         }
-    }
-    for (size_t i = 0; i < m.specialPoints.size(); ++i) {
-        SPoint* sp = nullptr;
-        Seg* s = seg(markSeg);
-        qpIncreaseSPoint(doc.pattern, piece, s, &sp);
-    }
-    for (size_t i = 0; i < m.rules.size(); ++i) {
-        Rule* r = nullptr;
-        storeIncreaseRule(doc.pattern, fetch(), &r);
-    }
-    for (size_t i = 0; i < m.pRules.size(); ++i) {
-        PRule* r = nullptr;
-        qpInsertPRule(doc.pattern, fetch(), static_cast<short>(i - 1), &r);
-    }
-    for (size_t i = 0; i < m.seamAllowances.size(); ++i) {
-        Extwid* e = nullptr;
-        qpIncreaseExtwid(doc.pattern, fetch(), &e);
-    }
-    for (size_t i = 0; i < m.corners.size(); ++i) {
-        Cutangl* c = nullptr;
-        qpIncreaseCutangl(doc.pattern, fetch(), &c);
-    }
-    for (size_t i = 0; i < m.fRules.size(); ++i) {
-        FRule* r = nullptr;
-        storeIncreaseFRule(doc.pattern, fetch(), &r);
     }
 
-    // Every record now exists; write the fields. No store operation runs
-    // from here on, so the pointers stay valid.
-    piece = fetch();
-    bool taken = piece->pointCount == static_cast<int16_t>(m.points.size());
-    forEachRecordList(m, [&](const auto& kind, const auto& records) {
-        taken = taken && piece->*kind.count == static_cast<int16_t>(records.size());
-    });
-    if (!taken) throw UserError(where, "the store did not take every record of the piece");
-    std::memcpy(piece->placement, m.placement.data(), sizeof piece->placement);
-    piece->groupFlag = m.groupFlag;
-    forEachRecordList(m, [&](const auto& kind, const auto& records) {
-        for (size_t i = 0; i < records.size(); ++i) {
-            typename std::decay_t<decltype(records)>::value_type* r = nullptr;
-            kind.get(piece, static_cast<short>(i), &r);
-            copyFields(kind, records[i], *r);
-        }
-    });
-    for (size_t i = 0; i < m.points.size(); ++i) {
-        const FilePoint& r = m.points[i];
-        Point* p = nullptr;
-        qpGetPointLptr(piece, static_cast<short>(i), &p);
-        copyFields(kPoints, r.record, *p);
-        p->type = r.record.type;
-        p->coordIndex = static_cast<int16_t>(i);
-        p->formulaIndex = formulas ? static_cast<int16_t>(i) : int16_t(-1);
+    Piece* made = reinterpret_cast<Piece*>(base);
+    Piece* piece = nullptr;
+    qpAddPiece2Buffer(nullptr, &made, &doc.pattern, &piece, 0);
+    if (!piece) throw UserError(where, "the store did not take every record of the piece");
+    // Coordinates given only by formulas: their values, on the piece in its
+    // pattern, once the piece holds its texts.
+    for (int16_t i = 0; i < n; ++i) {
+        const FilePoint& r = m.points[static_cast<size_t>(i)];
+        if (!r.xFromFormula && !r.yFromFormula) continue;
         Coord* c = nullptr;
-        qpGetCoordLptr(piece, static_cast<short>(i), &c);
-        c->pointIndex = static_cast<int16_t>(i);
-        c->formulaIndex = formulas ? static_cast<int16_t>(i) : int16_t(-1);
-        c->x = r.xFromFormula ? formulaMm(piece, *r.fx) : r.x;
-        c->y = r.yFromFormula ? formulaMm(piece, *r.fy) : r.y;
+        qpGetCoordLptr(piece, i, &c);
+        if (r.xFromFormula) c->x = formulaMm(piece, *r.fx);
+        if (r.yFromFormula) c->y = formulaMm(piece, *r.fy);
     }
 }
 
@@ -244,7 +232,7 @@ void buildShorthand(PatternDoc& doc, const PieceModel& m, const std::string& whe
     shape.groupFlag = m.groupFlag;
     std::string error;
     Piece* piece = storeAppendPiece(&doc.pattern, shape, &error);
-    if (!piece) throw UserError(placeOf(where, error, true), "the store refused the piece: " + error);
+    if (!piece) throw UserError(placeOf(where, error, true), "the store refused the piece" + nameOf(m) + ": " + error);
     // Points given only by formulas: their coordinates are the formulas'
     // values, now that the measurement table is set.
     short index = static_cast<short>(doc.pieceCount() - 1);

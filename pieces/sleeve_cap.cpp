@@ -7,6 +7,7 @@
 // State: one run at a time, in the statics below (the handler is not
 // re-entrant). HostView.pickState carries the mouse-tracking bits:
 // 1 follow the cursor, 2 also a rubber line from the anchor, 4 marker drawn.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -259,10 +260,71 @@ Xy turned(Xy p, double theta, Xy about) {
 
 double cross(Xy o, Xy a, Xy b) { return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x); }
 
-// Whether segments ab and cd cross or touch.
+// Whether segments ab and cd cross or touch. Their extents must overlap:
+// without that test, segments on one line (or a zero-length segment anywhere
+// on the other's line) would count as meeting however far apart they lie.
 bool segmentsMeet(Xy a, Xy b, Xy c, Xy d) {
+    if (std::fmax(a.x, b.x) < std::fmin(c.x, d.x) || std::fmax(c.x, d.x) < std::fmin(a.x, b.x) ||
+        std::fmax(a.y, b.y) < std::fmin(c.y, d.y) || std::fmax(c.y, d.y) < std::fmin(a.y, b.y))
+        return false;
     const double d1 = cross(c, d, a), d2 = cross(c, d, b), d3 = cross(a, b, c), d4 = cross(a, b, d);
     return ((d1 <= 0 && d2 >= 0) || (d1 >= 0 && d2 <= 0)) && ((d3 <= 0 && d4 >= 0) || (d3 >= 0 && d4 <= 0));
+}
+
+// Whether a segment of `first` meets a segment of `second`, the last
+// segment of `first` against the first of `second` (the two cut sides)
+// excepted. Two segments that meet share a point, so their extents along the
+// chord s -> e and across it overlap: a sweep along the chord compares only
+// such pairs, which keeps a cap that runs along its chord linear instead of
+// comparing every segment of one half with every segment of the other. The
+// extents are widened by a hair so that rounding cannot drop a pair that
+// segmentsMeet would report.
+bool halvesMeet(const std::vector<Xy>& first, const std::vector<Xy>& second, Xy s, Xy e, double chord) {
+    struct Span {
+        double lo, hi, acrossLo, acrossHi;
+        size_t index;  // segment index in its half
+        bool ofFirst;
+    };
+    const double c = (e.x - s.x) / chord, sn = (e.y - s.y) / chord;
+    std::vector<Span> spans;
+    spans.reserve(first.size() + second.size());
+    auto add = [&](const std::vector<Xy>& half, bool ofFirst) {
+        for (size_t i = 0; i + 1 < half.size(); ++i) {
+            const Xy a = half[i], b = half[i + 1];
+            const double a1 = (a.x - s.x) * c + (a.y - s.y) * sn, b1 = (b.x - s.x) * c + (b.y - s.y) * sn;
+            const double a2 = (a.y - s.y) * c - (a.x - s.x) * sn, b2 = (b.y - s.y) * c - (b.x - s.x) * sn;
+            const double hair = 1e-9 * (chord + std::fabs(a1) + std::fabs(b1) + std::fabs(a2) + std::fabs(b2)) + 1e-9;
+            spans.push_back({std::fmin(a1, b1) - hair, std::fmax(a1, b1) + hair, std::fmin(a2, b2) - hair,
+                             std::fmax(a2, b2) + hair, i, ofFirst});
+        }
+    };
+    add(first, true);
+    add(second, false);
+    std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.lo < b.lo; });
+    // Open spans of each half: those whose extent along the chord reaches the
+    // current span's start. Spans come in order of start, so a span that ends
+    // before the current start is closed for good and dropped.
+    std::vector<const Span*> open[2];
+    for (const Span& span : spans) {
+        std::vector<const Span*>& other = open[span.ofFirst ? 1 : 0];
+        size_t kept = 0;
+        for (const Span* o : other) {
+            if (o->hi < span.lo)
+                continue;
+            other[kept++] = o;
+            if (o->acrossHi < span.acrossLo || span.acrossHi < o->acrossLo)
+                continue;
+            const Span& f = span.ofFirst ? span : *o;
+            const Span& g = span.ofFirst ? *o : span;
+            if (f.index + 2 == first.size() && g.index == 0)
+                continue;
+            if (segmentsMeet(first[f.index], first[f.index + 1], second[g.index], second[g.index + 1]))
+                return true;
+        }
+        other.resize(kept);
+        open[span.ofFirst ? 0 : 1].push_back(&span);
+    }
+    return false;
 }
 
 // Whether swinging the first half (s .. k) by alpha about s and the second
@@ -291,14 +353,7 @@ bool halvesCross(Piece* piece, double alpha, double beta) {
         return true;
     // The two cut sides themselves may touch (an increase of 0); any other
     // meeting is a crossing.
-    for (size_t i = 0; i + 1 < first.size(); ++i)
-        for (size_t j = 0; j + 1 < second.size(); ++j) {
-            if (i + 2 == first.size() && j == 0)
-                continue;
-            if (segmentsMeet(first[i], first[i + 1], second[j], second[j + 1]))
-                return true;
-        }
-    return false;
+    return halvesMeet(first, second, s, e, chord);
 }
 
 // Key 0x87 in step 5: twin at K, swing both halves open, reshape to L + D.

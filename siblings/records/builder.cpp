@@ -135,7 +135,11 @@ std::string validate(const PieceShape& shape, const std::vector<std::vector<Shap
                 (m.point.xFormula.empty() ? constantText(m.point.x) : m.point.xFormula).size() +
                 (m.point.yFormula.empty() ? constantText(m.point.y) : m.point.yFormula).size() + 2);
     }
-    long counts[] = {points, lines, chars, pRules, static_cast<long>(shape.rules.size()),
+    // The formula texts share the piece's text area, whose offsets and
+    // charCount are 16-bit: its limit is in bytes, not in records.
+    if (chars > 32767)
+        return format("piece: formula texts of %ld bytes, more than the 32767 bytes of a piece's formula-text area", chars);
+    long counts[] = {points, lines, pRules, static_cast<long>(shape.rules.size()),
                      static_cast<long>(shape.extwids.size()), static_cast<long>(shape.cutangls.size()),
                      static_cast<long>(shape.fRules.size()), static_cast<long>(chains.size() + shape.marks.size())};
     for (long n : counts)

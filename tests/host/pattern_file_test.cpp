@@ -2,6 +2,8 @@
 // file refused with a message that names the file, the place and the fault.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "host/demo.h"
@@ -206,6 +208,46 @@ INSTANTIATE_TEST_SUITE_P(Rows, BadFileTest, ::testing::ValuesIn(kBadFiles),
                                  if (!isalnum(static_cast<unsigned char>(c))) c = '_';
                              return n;
                          });
+
+// The formula-text area of a piece holds 32767 bytes (each text and its
+// zero). A closed outline of n points on a circle, every formula text 7
+// characters, takes (n + 1) x 16 bytes with the closing point: 2046 points
+// fill 32752 bytes and load; 16 bytes more are refused in either form, with
+// the piece, its bytes and the limit named.
+std::string formulaCircle(int n) {
+    std::string text = R"({"pieces": [{"name": "big cap", "outline": [[)";
+    for (int i = 0; i < n; ++i) {
+        const double t = 6.283185307179586 * i / n;
+        char point[96];
+        std::snprintf(point, sizeof point, R"(%s["%c", null, null, "%.3f", "%.3f"])", i ? ", " : "", i ? 'C' : 'S',
+                      150.0 + 40.0 * std::cos(t), 150.0 + 40.0 * std::sin(t));
+        text += point;
+    }
+    return text + "]]}]}";
+}
+
+TEST(PatternFile, FormulaTextsBeyondTheTextAreaAreRefusedByName) {
+    const std::string full = formulaCircle(2046);
+    const std::string records = throughStore(full, "full");
+    // One more point, and the records form with two texts 8 bytes longer.
+    std::string longer = records;
+    for (int k = 0; k < 2; ++k) longer.replace(longer.find("\"fx\": \"1"), 8, "\"fx\": \"0+0+0+0+1");
+    const struct {
+        const char* form;
+        std::string text;
+    } rows[] = {{"shorthand", formulaCircle(2047)}, {"records", longer}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.form);
+        try {
+            buildPattern(parsePatternJson(row.text, "big.json"), "big.json");
+            ADD_FAILURE() << "accepted";
+        } catch (const UserError& e) {
+            const std::string line = e.oneLine();
+            for (const char* part : {"big.json: pieces[0]", "\"big cap\"", "32768 bytes", "32767 bytes of a piece's formula-text area"})
+                EXPECT_NE(line.find(part), std::string::npos) << part << "\n  got: " << line;
+        }
+    }
+}
 
 TEST(PatternFile, TheExampleIsTheDemoPattern) {
     EXPECT_EQ(hosttest::slurp(hosttest::examplesDir() + "/basic-block.json"), std::string(demoPatternJson()));
