@@ -10,6 +10,27 @@
 
 namespace frame {
 
+Point* pointAt(Piece* piece, int i) {
+    Point* p = nullptr;
+    qpGetPointLptr(piece, static_cast<short>(i), &p);
+    return p;
+}
+Line* lineAt(Piece* piece, int i) {
+    Line* l = nullptr;
+    qpGetLineLptr(piece, static_cast<short>(i), &l);
+    return l;
+}
+Seg* segAt(Piece* piece, int i) {
+    Seg* g = nullptr;
+    qpGetSegLptr(piece, static_cast<short>(i), &g);
+    return g;
+}
+SPoint* sPointAt(Piece* piece, int i) {
+    SPoint* s = nullptr;
+    qpGetSPointLptr(piece, static_cast<short>(i), &s);
+    return s;
+}
+
 Coord* coordOfPoint(Piece* piece, short i) {
     Point* p = nullptr;
     qpGetPointLptr(piece, i, &p);

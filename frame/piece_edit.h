@@ -32,6 +32,13 @@ struct ResolvedLine {
 // when `picked` names no point of a line or no outline point matches.
 bool resolveLine(Piece* piece, short picked, ResolvedLine& out);
 
+// Record i of the piece, or null for an index out of range. Indices are
+// ints so that loop counters pass without casts; records are i16-indexed.
+Point* pointAt(Piece* piece, int i);
+Line* lineAt(Piece* piece, int i);
+Seg* segAt(Piece* piece, int i);
+SPoint* sPointAt(Piece* piece, int i);
+
 // The Coord of point i; null when i or its coordIndex names no record.
 Coord* coordOfPoint(Piece* piece, short i);
 // The position of point i (mm); false, outputs untouched, when it has none.

@@ -83,26 +83,10 @@ Run run;
 
 // ---- records -----------------------------------------------------------------
 
-Point* pointAt(Piece* piece, short i) {
-    Point* p = nullptr;
-    qpGetPointLptr(piece, i, &p);
-    return p;
-}
-Line* lineAt(Piece* piece, short i) {
-    Line* l = nullptr;
-    qpGetLineLptr(piece, i, &l);
-    return l;
-}
-Seg* segAt(Piece* piece, short i) {
-    Seg* s = nullptr;
-    qpGetSegLptr(piece, i, &s);
-    return s;
-}
-SPoint* sPointAt(Piece* piece, short i) {
-    SPoint* s = nullptr;
-    qpGetSPointLptr(piece, i, &s);
-    return s;
-}
+using frame::pointAt;
+using frame::lineAt;
+using frame::segAt;
+using frame::sPointAt;
 
 bool isTracked(int mode) { return mode == 8 || mode == 9 || (mode >= 17 && mode <= 20); }
 bool isLineMode(int mode) { return (mode >= 4 && mode <= 11) || mode == 18 || mode == 20; }

@@ -18,11 +18,7 @@ constexpr double kPi = 3.14159;       // as the system writes it
 constexpr double kTwoPi = 6.28318;
 constexpr float kLengthSlack = 0.01f;  // mm: a distance this much past the chain is its end
 
-Point* pointAt(Piece* piece, short i) {
-    Point* p = nullptr;
-    qpGetPointLptr(piece, i, &p);
-    return p;
-}
+using frame::pointAt;
 
 using frame::positionOf;
 

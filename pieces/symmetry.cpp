@@ -21,6 +21,7 @@
 
 #include "frame/exports.h"
 #include "frame/handler_frame.h"
+#include "frame/piece_edit.h"
 #include "frame/siblings.h"
 #include "frame/texts.h"
 #include "frame/work_buffer.h"
@@ -50,21 +51,9 @@ char typeLetterOf(char type) { return static_cast<char>(type & 0x5F); }
 bool isCurve(char type) { return typeLetterOf(type) == 'C' || typeLetterOf(type) == 'M'; }
 bool isOutline(const Seg* g) { return g != nullptr && (g->code == 1 || g->code == 3); }
 
-Point* pointAt(Piece* piece, int i) {
-    Point* p = nullptr;
-    qpGetPointLptr(piece, static_cast<short>(i), &p);
-    return p;
-}
-Line* lineAt(Piece* piece, int i) {
-    Line* l = nullptr;
-    qpGetLineLptr(piece, static_cast<short>(i), &l);
-    return l;
-}
-Seg* segAt(Piece* piece, int i) {
-    Seg* g = nullptr;
-    qpGetSegLptr(piece, static_cast<short>(i), &g);
-    return g;
-}
+using frame::pointAt;
+using frame::lineAt;
+using frame::segAt;
 Coord* coordOf(Piece* piece, int i) {
     Point* p = pointAt(piece, i);
     if (p == nullptr) return nullptr;

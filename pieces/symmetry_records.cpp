@@ -30,11 +30,7 @@ constexpr int kKindKeepBoth = 6, kKindMirrorX = 10, kKindMirrorY = 14;
 constexpr short kDuplicatedMarkCode = 4;
 constexpr int kDuplicatedMarksRemoved = 2;
 
-Point* pointAt(Piece* piece, int i) {
-    Point* p = nullptr;
-    qpGetPointLptr(piece, static_cast<short>(i), &p);
-    return p;
-}
+using frame::pointAt;
 Coord* coordOf(Piece* piece, int i) {
     Point* p = pointAt(piece, i);
     Coord* c = nullptr;
