@@ -90,8 +90,8 @@ void drawMarker(HDC hdc, int x, int y, COLORREF brushColour) {
     DeleteObject(brush);
 }
 
-void drawRubberLine(HDC hdc, POINT from, POINT to) {
-    HPEN pen = CreatePen(PS_SOLID, 1, kRubberColour);
+void drawRubberLine(HDC hdc, POINT from, POINT to, COLORREF colour) {
+    HPEN pen = CreatePen(PS_SOLID, 1, colour);
     HGDIOBJ previous = SelectObject(hdc, pen);
     MoveToEx(hdc, from.x, from.y, nullptr);
     LineTo(hdc, to.x, to.y);

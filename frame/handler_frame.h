@@ -54,7 +54,7 @@ short findPart(Piece* piece, float x, float y, const float identity[9]);
 // drawing it twice erases it. Both select their objects, draw, deselect and
 // delete them.
 void drawMarker(HDC hdc, int x, int y, COLORREF brushColour);
-void drawRubberLine(HDC hdc, POINT from, POINT to);
+void drawRubberLine(HDC hdc, POINT from, POINT to, COLORREF colour = kRubberColour);
 
 // The prompt bar along the top of the client area, with the tool's own text
 // position and width cells.

@@ -31,9 +31,8 @@ SPoint* sPointAt(Piece* piece, int i) {
     return s;
 }
 
-Coord* coordOfPoint(Piece* piece, short i) {
-    Point* p = nullptr;
-    qpGetPointLptr(piece, i, &p);
+Coord* coordOfPoint(Piece* piece, int i) {
+    const Point* p = pointAt(piece, i);
     if (!p) return nullptr;
     Coord* c = nullptr;
     qpGetCoordLptr(piece, p->coordIndex, &c);
@@ -54,6 +53,20 @@ bool positionOf(Piece* piece, short i, double& x, double& y) {
     x = c->x;
     y = c->y;
     return true;
+}
+
+std::string xFormulaText(Piece* piece, int i) {
+    const Point* p = pointAt(piece, i);
+    if (p == nullptr) return "";
+    Formula* f = nullptr;
+    qpGetFormulaLptr(piece, p->formulaIndex, &f);
+    short n = 0;
+    char* area = nullptr;
+    qpGetCharLptr(piece, &n, &area);
+    if (f == nullptr || area == nullptr || f->xTextOffset < 0 || f->xTextLength < 1 ||
+        f->xTextOffset + f->xTextLength > n)
+        return "";
+    return std::string(area + f->xTextOffset, static_cast<size_t>(f->xTextLength - 1));
 }
 
 namespace {

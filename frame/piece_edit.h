@@ -8,6 +8,7 @@
 // Units: millimetres, radians.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "frame/records.h"
@@ -40,10 +41,14 @@ Seg* segAt(Piece* piece, int i);
 SPoint* sPointAt(Piece* piece, int i);
 
 // The Coord of point i; null when i or its coordIndex names no record.
-Coord* coordOfPoint(Piece* piece, short i);
+Coord* coordOfPoint(Piece* piece, int i);
 // The position of point i (mm); false, outputs untouched, when it has none.
 bool positionOf(Piece* piece, short i, float& x, float& y);
 bool positionOf(Piece* piece, short i, double& x, double& y);
+
+// The x formula text of point i (without its terminating zero); empty when
+// the point has no Formula or its text does not lie inside the text area.
+std::string xFormulaText(Piece* piece, int i);
 
 // Turns the positions of points first..last (inclusive, in index order) by
 // theta about (cx, cy) through qpTransCoord, writing each back to its Coord.

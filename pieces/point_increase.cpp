@@ -216,15 +216,6 @@ void finishEdit(HostDoc* hostDoc) {
 
 // ---- mouse moves ---------------------------------------------------------------
 
-void drawRubber(HDC hdc, POINT from, POINT to) {
-    HPEN pen = CreatePen(PS_SOLID, 1, kRubberColour);
-    HGDIOBJ old = SelectObject(hdc, pen);
-    MoveToEx(hdc, from.x, from.y, nullptr);
-    LineTo(hdc, to.x, to.y);
-    SelectObject(hdc, old);
-    DeleteObject(pen);
-}
-
 bool samePixel(POINT a, POINT b) { return a.x == b.x && a.y == b.y; }
 
 short track(HWND hwnd, HostView* view, HostDoc* hostDoc) {
@@ -289,8 +280,8 @@ short track(HWND hwnd, HostView* view, HostDoc* hostDoc) {
     }
     // 4. The rubber line from the last click follows the marker position.
     if ((mode == 9 || (byLength && state == 3)) && !samePixel(run.marker.at, run.lastDrawn)) {
-        if (run.rubberShown) drawRubber(hdc, run.anchor, run.rubberEnd);
-        drawRubber(hdc, run.anchor, run.marker.at);
+        if (run.rubberShown) frame::drawRubberLine(hdc, run.anchor, run.rubberEnd, kRubberColour);
+        frame::drawRubberLine(hdc, run.anchor, run.marker.at, kRubberColour);
         run.rubberShown = true;
         run.rubberEnd = run.marker.at;
     }

@@ -54,13 +54,6 @@ bool isOutline(const Seg* g) { return g != nullptr && (g->code == 1 || g->code =
 using frame::pointAt;
 using frame::lineAt;
 using frame::segAt;
-Coord* coordOf(Piece* piece, int i) {
-    Point* p = pointAt(piece, i);
-    if (p == nullptr) return nullptr;
-    Coord* c = nullptr;
-    qpGetCoordLptr(piece, p->coordIndex, &c);
-    return c;
-}
 Piece* pieceOf(PatternBuffer* pattern, int n) {
     Piece* p = nullptr;
     qpGetPieceLptr(pattern, static_cast<short>(n), &p);
@@ -131,16 +124,8 @@ int16_t mirroredAngle(int16_t thousandths, double theta) {
 
 // Twice the axis's x position as formula text: "2*(F)" spread and packed.
 std::string axisFormula(Piece* piece, int s0) {
-    Point* p = pointAt(piece, s0);
-    Formula* f = nullptr;
-    qpGetFormulaLptr(piece, p->formulaIndex, &f);
-    short n = 0;
-    char* area = nullptr;
-    qpGetCharLptr(piece, &n, &area);
-    if (f == nullptr || area == nullptr || f->xTextLength < 1 || f->xTextOffset < 0 ||
-        f->xTextOffset + f->xTextLength > n)
-        return "";
-    const std::string x(area + f->xTextOffset, static_cast<size_t>(f->xTextLength - 1));
+    const std::string x = frame::xFormulaText(piece, s0);
+    if (x.empty()) return "";
     if (x.size() + 4 >= static_cast<size_t>(kTextBuffer)) return "";
     char text[kTextBuffer] = {};
     std::strcpy(text, ("2*(" + x + ")").c_str());
@@ -268,7 +253,7 @@ void fitFormulas(PatternBuffer* work, PieceRun& run, bool refitMirrored) {
             const std::string t = textOf(piece, i, axis);
             const double value = qpFormulaCalculation(piece, t.c_str()) * 10.0;
             piece = run.piece();
-            const Coord* c = coordOf(piece, i);
+            const Coord* c = frame::coordOfPoint(piece, i);
             off = t.empty() || std::fabs(value - (axis == 0 ? c->x : c->y)) > kFormulaToleranceMm;
         }
         if (!off) continue;
@@ -317,7 +302,7 @@ bool rebuildPiece(HWND hwnd, HostDoc* doc, PatternBuffer*& newPattern, short n, 
     run.e = static_cast<short>(e + d);
 
     // 3-5. The axis, its formula and the mirror.
-    const Coord c0 = *coordOf(piece, s0), c1 = *coordOf(piece, s1);
+    const Coord c0 = *frame::coordOfPoint(piece, s0), c1 = *frame::coordOfPoint(piece, s1);
     if (!group && piece->charCount != 0) run.f2 = axisFormula(piece, s0);
     reflectMatrix(c0.x, c0.y, c1.x, c1.y, run.reflect);
     run.vertical = std::fabs(c1.x - c0.x) <= kFormulaToleranceMm;
@@ -408,7 +393,7 @@ bool rebuildPiece(HWND hwnd, HostDoc* doc, PatternBuffer*& newPattern, short n, 
     // 15. Mirror the new points and the notches' directions.
     for (int i = 0; i < piece->pointCount; ++i) {
         if (!run.mirrored(i)) continue;
-        Coord* c = coordOf(piece, i);
+        Coord* c = frame::coordOfPoint(piece, i);
         Coord image = *c;
         qpTransCoord(&image, run.reflect, c);
         c->x = image.x;

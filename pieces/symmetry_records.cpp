@@ -31,25 +31,7 @@ constexpr short kDuplicatedMarkCode = 4;
 constexpr int kDuplicatedMarksRemoved = 2;
 
 using frame::pointAt;
-Coord* coordOf(Piece* piece, int i) {
-    Point* p = pointAt(piece, i);
-    Coord* c = nullptr;
-    if (p != nullptr) qpGetCoordLptr(piece, p->coordIndex, &c);
-    return c;
-}
 
-std::string xText(Piece* piece, int i) {
-    Point* p = pointAt(piece, i);
-    Formula* f = nullptr;
-    qpGetFormulaLptr(piece, p->formulaIndex, &f);
-    short n = 0;
-    char* area = nullptr;
-    qpGetCharLptr(piece, &n, &area);
-    if (f == nullptr || area == nullptr || f->xTextOffset < 0 || f->xTextLength < 1 ||
-        f->xTextOffset + f->xTextLength > n)
-        return "";
-    return std::string(area + f->xTextOffset, static_cast<size_t>(f->xTextLength - 1));
-}
 
 // Replaces point i's x text with `text` (shorter than kTextBuffer).
 void writeXText(PatternBuffer* work, Piece* piece, int i, const std::string& text) {
@@ -106,9 +88,9 @@ void mirrorXFormulas(PieceRun& run) {
     for (int i = 0; i < piece->pointCount; ++i) {
         if (!run.mirrored(i)) continue;
         piece = run.piece();
-        const std::string p = xText(piece, i);
+        const std::string p = frame::xFormulaText(piece, i);
         std::string r = run.f2.empty() || p.empty() ? "" : composeX(run.f2, p);
-        const double target = coordOf(piece, i)->x / 10.0;
+        const double target = frame::coordOfPoint(piece, i)->x / 10.0;
         bool corrected = false;
         if (!r.empty()) {
             const double value = qpFormulaCalculation(piece, r.c_str());
@@ -171,7 +153,7 @@ void seatNotches(PieceRun& run, const float identity[9]) {
         qpGetSPointLptr(piece, static_cast<short>(k), &sp);
         Point* p = pointAt(piece, sp->pointIndex);
         if (p == nullptr || (p->type & 0x5F) != 'V') continue;
-        Coord* c = coordOf(piece, sp->pointIndex);
+        Coord* c = frame::coordOfPoint(piece, sp->pointIndex);
         float x = c->x, y = c->y;
         short index = -1;
         float length = 0;
@@ -195,7 +177,7 @@ void seatNotches(PieceRun& run, const float identity[9]) {
         qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
                 qpcurve::kSnapAllLinesDefault, l->firstPoint, l->pointCount, qpcurve::kColourDefault,
                 qpcurve::kDefaultResolution, &index, &length, &lx, &ly, identity);
-        c = coordOf(piece, sp->pointIndex);
+        c = frame::coordOfPoint(piece, sp->pointIndex);
         c->x = x;
         c->y = y;
         qpGetSPointLptr(piece, static_cast<short>(k), &sp);
