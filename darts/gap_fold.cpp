@@ -332,14 +332,7 @@ void pickLine(HWND hwnd, PatternBuffer* pattern, short* pieceIndexCell, HostView
 
     float cx = 0, cy = 0;
     frame::cursorToPiece(hwnd, run.m.screenToPiece, cx, cy);
-    float nx = cx, ny = cy, length = 0;
-    short index = -1;
-    qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
-            qpcurve::kModeWholePiece | qpcurve::kSnapAllLines, 0, 0, qpcurve::kColourDefault,
-            qpcurve::kDefaultResolution, &index, &length, &nx, &ny, run.m.identity);
-    if (std::hypot(static_cast<double>(nx - cx), static_cast<double>(ny - cy)) > frame::kPickRadiusMm)
-        return;
-    const short k = frame::findPart(piece, nx, ny, run.m.identity);
+    const short k = frame::pickPart(piece, cx, cy, qpcurve::kSnapAllLines, run.m.identity);
     if (k < 0) return;
     for (int j = 0; j < 3; ++j)
         if ((run.legStart[j] == k && run.legEnd[j] == k + 1) ||

@@ -381,20 +381,14 @@ void carryOut(PatternBuffer* pattern, Piece* piece, Plan& plan) {
 bool pick(HWND hwnd, Piece* piece) {
     float x = 0, y = 0;
     frame::cursorToPiece(hwnd, run.m.screenToPiece, x, y);
-    short index = -1;
-    float length = 0, nx = x, ny = y;
-    qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
-            qpcurve::kModeWholePiece | qpcurve::kSnapAllLines, 0, 0, qpcurve::kColourDefault,
-            qpcurve::kDefaultResolution, &index, &length, &nx, &ny, run.m.identity);
-    const double dx = nx - x, dy = ny - y;
-    if (std::sqrt(dx * dx + dy * dy) > frame::kPickRadiusMm) return false;
-    const short k = frame::findPart(piece, nx, ny, run.m.identity);
+    const short k = frame::pickPart(piece, x, y, qpcurve::kSnapAllLines, run.m.identity);
     if (k < 0) return false;
     for (short p : run.picked)
         if (p == k) return false;
     run.picked[run.pickCount] = k;
     HDC hdc = GetDC(hwnd);
-    float lx = 0, ly = 0;
+    short index = -1;
+    float length = 0, lx = 0, ly = 0;
     qpCurve(hdc, piece, qpcurve::kOpDraw, qpcurve::kDrawOnly, qpcurve::kStyleHighlight,
             qpcurve::kSnapAllLinesDefault, k, 2, kPickColour[run.pickCount], qpcurve::kDefaultResolution,
             &index, &length, &lx, &ly, run.m.pieceToScreen);

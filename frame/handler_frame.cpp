@@ -82,6 +82,17 @@ short findPart(Piece* piece, float x, float y, const float identity[9]) {
     return -1;
 }
 
+short pickPart(Piece* piece, float x, float y, unsigned long snap, const float identity[9]) {
+    short index = -1;
+    float length = 0, nx = x, ny = y;
+    qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
+            qpcurve::kModeWholePiece | snap, 0, 0, qpcurve::kColourDefault,
+            qpcurve::kDefaultResolution, &index, &length, &nx, &ny, identity);
+    if (std::hypot(static_cast<double>(nx - x), static_cast<double>(ny - y)) > kPickRadiusMm)
+        return -1;
+    return findPart(piece, nx, ny, identity);
+}
+
 void drawMarker(HDC hdc, int x, int y, COLORREF brushColour) {
     HBRUSH brush = CreateSolidBrush(brushColour);
     HGDIOBJ previous = SelectObject(hdc, brush);

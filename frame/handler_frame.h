@@ -50,6 +50,12 @@ POINT pieceToClient(const float pieceToScreen[9], float x, float y);
 // Returns -1 when no part matches.
 short findPart(Piece* piece, float x, float y, const float identity[9]);
 
+// A pick: snaps (x, y) to the nearest point of the lines that `snap`
+// allows (qpcurve::kSnap..., searched over the whole piece) and returns the
+// part that holds the snapped point. -1 when the snapped point lies farther
+// than kPickRadiusMm (exactly the radius is accepted) or no part holds it.
+short pickPart(Piece* piece, float x, float y, unsigned long snap, const float identity[9]);
+
 // XOR feedback. The marker is a filled circle of kMarkerRadius around (x, y);
 // drawing it twice erases it. Both select their objects, draw, deselect and
 // delete them.

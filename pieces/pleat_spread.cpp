@@ -254,13 +254,7 @@ void startRun(HWND hwnd, Piece** pieceCell, HostView* view, const float* viewMat
 void pick(HWND hwnd, POINT at, DrawButtonProc drawButton) {
     float x = static_cast<float>(at.x), y = static_cast<float>(at.y);
     frame::transform(run.m.screenToPiece, x, y);
-    float nx = x, ny = y, length = 0;
-    short index = -1;
-    qpCurve(nullptr, run.piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
-            qpcurve::kModeWholePiece | qpcurve::kSnapAllLines, 0, 0, qpcurve::kColourDefault,
-            qpcurve::kDefaultResolution, &index, &length, &nx, &ny, run.m.identity);
-    if (std::hypot(x - nx, y - ny) > frame::kPickRadiusMm) return;
-    const short k = frame::findPart(run.piece, nx, ny, run.m.identity);
+    const short k = frame::pickPart(run.piece, x, y, qpcurve::kSnapAllLines, run.m.identity);
     if (k < 0) return;
     for (int i = 0; i < run.rowCount; ++i)
         if (run.rows[i].pickedPoint == k) return;  // already in the table

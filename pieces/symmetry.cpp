@@ -433,15 +433,8 @@ short pickAndRebuild(HWND hwnd, HostView* view, HostDoc* doc) {
     if (piece == nullptr) return 1;
     float px = 0, py = 0;
     frame::cursorToPiece(hwnd, prep.screenToPiece, px, py);
-    float sx = px, sy = py;
-    short index = -1;
-    float length = 0;
-    qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
-            qpcurve::kModeWholePiece | qpcurve::kSnapOutline, 0, 0, qpcurve::kColourDefault,
-            qpcurve::kDefaultResolution, &index, &length, &sx, &sy, prep.identity);
-    if (std::hypot(px - sx, py - sy) > frame::kPickRadiusMm) return 1;
-    const short part = frame::findPart(piece, sx, sy, prep.identity);
-    if (part < 0) return 1;  // no stretch holds the snapped point: nothing changes
+    const short part = frame::pickPart(piece, px, py, qpcurve::kSnapOutline, prep.identity);
+    if (part < 0) return 1;  // too far, or no stretch holds the snapped point: nothing changes
     const short la = pointAt(piece, part)->lineOut;
     if (la < 0) return 1;
 

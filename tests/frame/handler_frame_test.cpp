@@ -86,6 +86,19 @@ TEST_F(Frame, FindPartMatchesTheStretchThatHoldsThePoint) {
     EXPECT_TRUE(PieceConsistent(piece));
 }
 
+// A pick snaps to the nearest allowed line within 30 mm, the radius itself
+// included, and names the part that holds the snapped point.
+TEST_F(Frame, PickPartSnapsWithinThePickRadius) {
+    Piece* piece = pattern().add(CurvedWithInnerShape());
+    float unit[9];
+    frame::identity(unit);
+    EXPECT_EQ(frame::pickPart(piece, 120.0f, -30.0f, qpcurve::kSnapAllLines, unit), 0);
+    EXPECT_EQ(frame::pickPart(piece, 120.0f, -30.5f, qpcurve::kSnapAllLines, unit), -1);
+    EXPECT_EQ(frame::pickPart(piece, 52.0f, 47.0f, qpcurve::kSnapAllLines, unit), 7);  // inner line
+    EXPECT_NE(frame::pickPart(piece, 52.0f, 47.0f, qpcurve::kSnapOutline, unit), 7);   // outline only
+    EXPECT_TRUE(PieceConsistent(piece));
+}
+
 TEST_F(Frame, ErrorsUseTheSystemCaption) {
     frame::showError(deskWindow(), kPromptItalyEnds);
     ASSERT_EQ(deskMessageBoxes().size(), 1u);
