@@ -22,6 +22,8 @@ std::string UserError::oneLine() const {
     return line;
 }
 
+std::string EditFailure::oneLine() const { return UserError(where_, what()).oneLine(); }
+
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw UserError(path, std::string("cannot read the file: ") + std::strerror(errno));

@@ -27,6 +27,24 @@ private:
     std::string where_;
 };
 
+// A tool's edit that the pattern store stopped (out of room, a count past
+// its 16-bit limit, a damaged piece) during a replayed run: a fault of the
+// library, not of the user's input, so it is not a UserError (the random
+// sessions of fuzz/ treat UserErrors as refused script lines, and must see
+// this one). `where` names the script and its line; main() prints
+// "qpkit: <where>: <what>" on one line and exits with status 2, writing no
+// file.
+class EditFailure : public std::runtime_error {
+public:
+    EditFailure(std::string where, const std::string& what)
+        : std::runtime_error(what), where_(std::move(where)) {}
+    const std::string& where() const { return where_; }
+    std::string oneLine() const;
+
+private:
+    std::string where_;
+};
+
 // The whole file, or a UserError naming it.
 std::string readFile(const std::string& path);
 // Writes `content` to path through a temporary file in the same directory and

@@ -1,8 +1,9 @@
 // qpkit: the command-line host of Qpkit6 on Linux.
 //
 // Exit status: 0 done, 1 a user error (one line on stderr naming the file,
-// the line or field, and what is wrong). Outputs are written whole or not
-// at all.
+// the line or field, and what is wrong), 2 a tool's edit that the pattern
+// store stopped (one line naming the script line and the store's reason; no
+// file is written). Outputs are written whole or not at all.
 #include <iostream>
 #include <string>
 
@@ -104,6 +105,10 @@ int main(int argc, char** argv) {
         std::cout.flush();
         std::cerr << "qpkit: " << e.oneLine() << "\n";
         return 1;
+    } catch (const host::EditFailure& e) {
+        std::cout.flush();
+        std::cerr << "qpkit: " << e.oneLine() << "\n";
+        return 2;
     }
     return 0;
 }

@@ -42,6 +42,18 @@ void multiply(const double a[9], const double b[9], double out[9]) {
         }
 }
 
+// What the store's failure hook throws inside a session; caught where the
+// script line is known (step, finish). Unwinding is the choice over a
+// longjmp or a flag: the library's frames hold std::vectors and strings,
+// which an exception frees on the way, and the handler has no error path
+// back to the host for a store refusal (on Windows the store would stop the
+// program there).
+struct StoreStopped {
+    std::string reason;
+};
+
+[[noreturn]] void throwStoreStopped(const char* reason) { throw StoreStopped{reason}; }
+
 std::string trimRight(std::string s) {
     while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.pop_back();
     return s;
@@ -72,9 +84,11 @@ HostSession::HostSession(PatternDoc& d, std::ostream* echo, bool verbose)
     hostDoc.patternCopy = copy;
     hostDoc.lengthUnit = 0;  // centimetres
     syncIn();
+    previousHook_ = storeSetFailureHook(throwStoreStopped);
 }
 
 HostSession::~HostSession() {
+    storeSetFailureHook(previousHook_);
     if (hostDoc.patternCopy) {
         HGLOBAL block = GlobalHandle(hostDoc.patternCopy);
         if (block) {
@@ -247,13 +261,35 @@ void HostSession::begin() {
 ReplayResult HostSession::finish() {
     if (tool) {
         say(std::string("host: the script ended before the ") + tool->title + " run finished; the host ends it");
-        endRun();
+        try {
+            endRun();
+        } catch (const StoreStopped& stop) {
+            stopped(stop.reason, "the end of the script");
+        }
     }
     syncOut();
     return result_;
 }
 
+void HostSession::stopped(const std::string& reason, const std::string& where) {
+    // A tool that had already replaced the pattern's block put the new one
+    // in its cell: the document takes it over, so that it frees a live block.
+    syncOut();
+    const std::string title = tool ? tool->title : "tool's";
+    tool = nullptr;
+    throw EditFailure(where, "the pattern store stopped the " + title + " edit: " + reason +
+                                 "; the pattern is left unsaved");
+}
+
 void HostSession::step(const ScriptCommand& c, const std::string& scriptName) {
+    try {
+        play1(c, scriptName);
+    } catch (const StoreStopped& stop) {
+        stopped(stop.reason, scriptName + ": line " + std::to_string(c.line));
+    }
+}
+
+void HostSession::play1(const ScriptCommand& c, const std::string& scriptName) {
     auto fail = [&](const std::string& what) {
         throw UserError(scriptName + ": line " + std::to_string(c.line), what);
     };

@@ -88,7 +88,16 @@ public:
     HostSession& operator=(const HostSession&) = delete;
 
     // Plays every command; UserError (naming `scriptName` and the line) for
-    // a command the pattern or the tool cannot take.
+    // a command the pattern or the tool cannot take; EditFailure (the same
+    // naming) when the pattern store stops a tool's edit. The session
+    // installs the store's failure hook for its lifetime: the store's
+    // refusal unwinds out of the tool's handler to the command being played.
+    // What is left then: the pattern as the tool left it, half edited (the
+    // session takes over any block the tool had put in its cells, so the
+    // PatternDoc still owns a live one and frees it); the tool's own
+    // statics, device contexts, pens and work blocks as they were at the
+    // store call (qpkit reports and exits, so nothing reads them again); the
+    // session has no tool. Nothing from that run may be written as a file.
     ReplayResult play(const std::vector<ScriptCommand>& script, const std::string& scriptName);
     // play() one command at a time, for a caller that chooses each command
     // from what the last one did (the random sessions of fuzz/): begin(),
@@ -125,12 +134,16 @@ private:
     short send(UINT message, WPARAM wParam, LPARAM lParam, bool showTexts = true);
     void moveTo(const ScriptTarget& target, int line, const std::string& scriptName);
     void endRun();
+    void play1(const ScriptCommand& c, const std::string& scriptName);
+    // Throws the EditFailure for a store refusal during `where`.
+    [[noreturn]] void stopped(const std::string& reason, const std::string& where);
 
     std::ostream* echo_;
     bool verbose_;
     ReplayResult result_;
     size_t boxesSeen_ = 0;
     size_t sentSeen_ = 0;
+    void (*previousHook_)(const char*) = nullptr;  // the store's, restored at the end
 };
 
 // Client size the host gives the desktop's window (pixels).

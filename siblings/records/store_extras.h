@@ -28,7 +28,9 @@
 // The buffer is the pattern argument; the piece is found by its address
 //   among pieceOffset[]; a piece outside its pattern is refused (stderr).
 // Out of room: "store: pattern buffer full: need N bytes, block holds M" on
-//   stderr, then abort(); nothing is ever written past the block.
+//   stderr, then abort(); nothing is ever written past the block. The same
+//   for a piece full (a count past 32767), a text area full and a damaged
+//   piece. A host may install a failure hook instead (storeSetFailureHook).
 // Bad indices: one line on stderr, nothing changes, pointer results are null.
 // Lines have 2 points or more, but for an open line being drawn: 1 point,
 //   a chain start (S or s, lineIn -1, lineOut the line), as the last line of
@@ -136,6 +138,23 @@ QP_SIBLING_EXPORT PatternBuffer* storeNewPattern(long capacityBytes, short kind 
 QP_SIBLING_EXPORT void storeFreePattern(PatternBuffer* pattern);
 // Size of the global block that holds `locked` (GlobalSize), -1 if unknown.
 QP_SIBLING_EXPORT long storeBlockSize(const void* locked);
+
+// ---- Failures ------------------------------------------------------------------
+
+// Called with the store's one-line reason (no newline) when an operation
+// runs out of room or meets a damaged piece, before anything is written.
+// The hook may unwind (throw): the store holds no state of its own across
+// the call, and its callers are built with unwind tables (GCC's default for
+// C++). A hook that returns lets the store print the line and abort(), as
+// it does without one. The library never installs one; a host does.
+typedef void (*StoreFailureHook)(const char* reason);
+// Installs `hook` (null: none); returns the one it replaces.
+QP_SIBLING_EXPORT StoreFailureHook storeSetFailureHook(StoreFailureHook hook);
+// For tests only: the text area takes at most `bytes` (1 .. 32767; any
+// other value restores 32767). A program reads QP_STORE_TEXT_AREA_LIMIT
+// from its environment at the first text growth instead. Tools plan with
+// the real limit, so a lowered one reaches the store's own refusal.
+QP_SIBLING_EXPORT void storeSetTextAreaLimit(long bytes);
 
 // ---- Consistency -------------------------------------------------------------
 

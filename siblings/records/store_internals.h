@@ -18,7 +18,8 @@ QP_SIBLING_EXPORT int storeFindPiece(const PatternBuffer* pattern, const Piece* 
 // One line on stderr, for a call the store refuses (it then changes nothing).
 QP_SIBLING_EXPORT void storeReport(const char* format, ...)
     __attribute__((format(printf, 1, 2)));
-// One line on stderr, then abort(): for a call that cannot go on without
+// The failure hook with the line (store_extras.h), else one line on stderr
+// and abort(): for a call that cannot go on without
 // writing past a block (out of room) or through a damaged piece.
 QP_SIBLING_EXPORT void storeFail(const char* format, ...)
     __attribute__((noreturn, format(printf, 1, 2)));

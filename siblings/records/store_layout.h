@@ -108,6 +108,9 @@ Items<const T> items(const Piece* piece, Kind kind) {
 char* openRecords(PatternBuffer* pattern, Piece* piece, Kind kind, int i, int n);
 // Closes n records of `kind` at index i (the caller has checked the range).
 void closeRecords(PatternBuffer* pattern, Piece* piece, Kind kind, int i, int n);
+// The most bytes the text area may hold: 32767 (16-bit charCount), or less
+// for a test (storeSetTextAreaLimit).
+long textAreaBytes();
 // Grows the text area by n zeroed bytes at its end; returns the first.
 char* growText(PatternBuffer* pattern, Piece* piece, int n);
 // Removes n bytes at `offset` of the text area (the caller has checked them).

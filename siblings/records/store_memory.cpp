@@ -3,8 +3,8 @@
 //
 // Every byte the store writes lies inside the global block that holds the
 // pattern: the block's size comes from GlobalSize(GlobalHandle(pattern)), and
-// an operation that would need more stops with one line on stderr and
-// abort() before it writes anything.
+// an operation that would need more stops before it writes anything: with
+// one line on stderr and abort(), or through the host's failure hook.
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
@@ -118,8 +118,8 @@ void closeRecords(PatternBuffer* pattern, Piece* piece, Kind kind, int i, int n)
 char* growText(PatternBuffer* pattern, Piece* piece, int n) {
     requireInside(piece, kChars);
     long count = piece->charCount;
-    if (count + n > 32767)
-        storeFail("store: text area full: %ld bytes and %d more exceed 32767", count, n);
+    if (count + n > textAreaBytes())
+        storeFail("store: text area full: %ld bytes and %d more exceed %ld", count, n, textAreaBytes());
     long base = offsetOf(piece, kChars);
     storeResizePiece(pattern, piece, base + textSpan(count), textSpan(count + n) - textSpan(count));
     char* area = reinterpret_cast<char*>(piece) + base;
@@ -152,11 +152,46 @@ QP_SIBLING_EXPORT void storeReport(const char* format, ...) {
     std::fflush(stderr);
 }
 
+namespace {
+StoreFailureHook failureHook = nullptr;
+// The text area's limit in bytes: charCount is 16-bit. A test may lower it
+// (storeSetTextAreaLimit, or QP_STORE_TEXT_AREA_LIMIT in the environment
+// for a whole program) to reach the store's own refusal through a tool
+// whose room check counts with the real limit.
+long textAreaLimit = -1;
+}  // namespace
+
+QP_SIBLING_EXPORT StoreFailureHook storeSetFailureHook(StoreFailureHook hook) {
+    StoreFailureHook previous = failureHook;
+    failureHook = hook;
+    return previous;
+}
+
+QP_SIBLING_EXPORT void storeSetTextAreaLimit(long bytes) {
+    textAreaLimit = bytes > 0 && bytes < 32767 ? bytes : 32767;
+}
+
+namespace store {
+long textAreaBytes() {
+    if (textAreaLimit < 0) {
+        const char* text = std::getenv("QP_STORE_TEXT_AREA_LIMIT");
+        storeSetTextAreaLimit(text ? std::strtol(text, nullptr, 10) : 32767);
+    }
+    return textAreaLimit;
+}
+}  // namespace store
+
+// With a hook, the hook has the line (it may unwind); without one, or when
+// it returns, the line goes to stderr and the process stops. Nothing has
+// been written when this is called.
 QP_SIBLING_EXPORT void storeFail(const char* format, ...) {
+    char line[512];
     va_list args;
     va_start(args, format);
-    std::vfprintf(stderr, format, args);
+    std::vsnprintf(line, sizeof line, format, args);
     va_end(args);
+    if (failureHook != nullptr) failureHook(line);
+    std::fputs(line, stderr);
     std::fputc('\n', stderr);
     std::fflush(stderr);
     std::abort();
