@@ -159,6 +159,20 @@ long pointBudget(Piece* piece, short i) {
     return bytes + 2 * kTextBytes;
 }
 
+// What copying points first..last of `piece` into the empty fold piece adds
+// to it (first > last: none), their texts fitted again afterwards.
+void addCopies(Piece* piece, short first, short last, frame::PieceGrowth& growth) {
+    const bool formulas = piece->formulaCount != 0;
+    const long n = last >= first ? last - first + 1 : 0;
+    growth.addPoints(n, false);
+    growth.lines += n;
+    if (!formulas) return;
+    growth.formulas += n;
+    for (short i = first; i <= last; ++i)
+        growth.textBytes += pointBudget(piece, i) - kRecordBytesPerPoint - 2 * kTextBytes;
+    growth.rewrite(n, true);
+}
+
 // Removes the middle point of an unfinished fold, when the piece is still
 // as the insertion left it. Returns true when it removed one.
 bool removePendingMiddle(PatternBuffer* pattern) {
@@ -267,7 +281,10 @@ bool insertMiddle(HWND hwnd, PatternBuffer* pattern, Piece* piece) {
     }
     const long need = pointBudget(piece, m) + kRecordBytesPerPoint + kMarginBytes;
     const long room = freeBytes(pattern);
-    if (room < need) {
+    frame::PieceGrowth growth;  // the twin, its line, and its copied texts
+    growth.addPoints(1, piece->formulaCount != 0);
+    growth.lines = 1;
+    if (room < need || !frame::pieceTakes(piece, growth)) {
         frame::showError(hwnd, kGapFoldNoRoom);
         return false;
     }
@@ -519,7 +536,12 @@ void foldDart(HWND hwnd, PatternBuffer* pattern, short* pieceIndexCell, GapFoldR
     for (short i = s; i <= e; ++i) need += pointBudget(piece, i);
     for (const short raw : {lineRaw, run.leg0Raw})
         need += pointBudget(piece, raw) + pointBudget(piece, static_cast<short>(raw + 1));
-    if (freeBytes(pattern) < need) {
+    // The fold piece's own 16-bit counts and text area.
+    frame::PieceGrowth foldGrowth;
+    addCopies(piece, s, e, foldGrowth);
+    for (const short raw : {lineRaw, run.leg0Raw}) addCopies(piece, raw, static_cast<short>(raw + 1), foldGrowth);
+    foldGrowth.segs = 3;
+    if (freeBytes(pattern) < need || !frame::pieceTakes(nullptr, foldGrowth)) {
         stopFold(hwnd, pattern, view, kGapFoldNoRoom);
         return;
     }
@@ -667,7 +689,9 @@ void unfoldDart(HWND hwnd, PatternBuffer* pattern, short* pieceIndexCell, GapFol
     if (source->formulaCount != 0) {
         const long need = (n + 4) * 2 * kTextBytes + kMarginBytes;
         const long room = freeBytes(pattern);
-        if (room < 0 || room + fold->byteSize + 4 < need) {
+        frame::PieceGrowth growth;  // the span, the two leg ends and the centre end
+        growth.rewrite(n + 4, true);
+        if (room < 0 || room + fold->byteSize + 4 < need || !frame::pieceTakes(source, growth)) {
             frame::showError(hwnd, kGapUnfoldNoRoom);
             return;
         }

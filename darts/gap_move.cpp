@@ -266,6 +266,15 @@ Failure planTransfer(PatternBuffer* pattern, Piece* piece, Plan& plan) {
     HGLOBAL block = GlobalHandle(pattern);
     const long capacity = block ? static_cast<long>(GlobalSize(block)) : 0;
     if (capacity <= 0 || pattern->totalSize + need > capacity) return Failure::NoRoom;
+    // The same edit against the piece's 16-bit counts and text area: the two
+    // recomputed leg ends get new texts beside their old ones.
+    frame::PieceGrowth growth;
+    growth.addPoints(4, formulas);
+    growth.lines = 3;
+    growth.segs = 1;
+    if (formulas) growth.textBytes += 2 * 2 * frame::kMaxFormulaTextBytes;
+    growth.rewrite(to - from + 2, formulas);
+    if (!frame::pieceTakes(piece, growth)) return Failure::NoRoom;
     return Failure::None;
 }
 

@@ -176,6 +176,15 @@ inline constexpr char kIncreaseNoRoom[] =
 inline constexpr char kSymmetryTooLarge[] =
     "\xB6\xD4\xB3\xC6\xBA\xF3\xB5\xC4\xD2\xC2\xC6\xAC\xB9\xFD\xB4\xF3\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xB6\xD4\xB3\xC6\xB2\xD9\xD7\xF7 !";
 
+// ---- Room checks --------------------------------------------------------------
+
+// A tool without a room text of its own (sleeve cap, pleat spread): the
+// edit would pass the piece's 32,767 records of a kind or bytes of formula
+// text, or the pattern's block; the piece is left as it was.
+// "图样空间不足，不能执行此操作 !" (30 bytes)
+inline constexpr char kEditNoRoom[] =
+    "\xCD\xBC\xD1\xF9\xBF\xD5\xBC\xE4\xB2\xBB\xD7\xE3\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xB4\xCB\xB2\xD9\xD7\xF7 !";
+
 struct SystemText {
     const char* name;
     const char* gbk;
@@ -214,4 +223,5 @@ inline constexpr SystemText kSystemTexts[] = {
     {"kIncreaseTooLong", kIncreaseTooLong},
     {"kIncreaseNoRoom", kIncreaseNoRoom},
     {"kSymmetryTooLarge", kSymmetryTooLarge},
+    {"kEditNoRoom", kEditNoRoom},
 };

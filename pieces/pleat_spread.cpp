@@ -503,6 +503,23 @@ bool spreadRow(const Apply& ap, const Row& row) {
     return true;
 }
 
+// Whether the piece can take every row: per row up to six points (two put
+// on the outline, two twins, the mark's two ends), three lines (the twins'
+// and the mark's) and the mark's segment; every text of the piece
+// rewritten (a text grows at most kMaxRewriteGrowthBytes however often it
+// is rewritten). The work buffer is sized for the bytes; the 16-bit counts
+// and the text area are checked here, on the untouched piece.
+bool pleatsFit(Piece* current) {
+    if (current == nullptr) return true;  // apply() refuses it on its own
+    const bool formulas = current->formulaCount != 0;
+    frame::PieceGrowth growth;
+    growth.addPoints(6L * run.rowCount, formulas, frame::derivedTextBytes(current));
+    growth.lines = 3L * run.rowCount;
+    growth.segs = run.rowCount;
+    growth.rewrite(current->pointCount, formulas);
+    return frame::pieceTakes(current, growth);
+}
+
 // Rebuilds the current piece with every row spread and hands it to the host
 // as the pattern's last piece. Nothing changes when no row can be spread.
 void apply(HDC hdc, PatternBuffer** patternCell, Piece** pieceCell, short* pieceIndexCell) {
@@ -553,7 +570,8 @@ short click(HWND hwnd, DrawButtonProc drawButton, PatternBuffer** patternCell, P
         HDC hdc = GetDC(hwnd);
         if (x < kLeft + kCancelX) {
             if (drawButton) drawButton(hdc, kApplyImage, 1, kLeft + kApplyX, kTop + kButtonY);
-            apply(hdc, patternCell, pieceCell, pieceIndexCell);
+            if (pleatsFit(pieceCell ? *pieceCell : nullptr)) apply(hdc, patternCell, pieceCell, pieceIndexCell);
+            else frame::showError(hwnd, kEditNoRoom);
         } else if (drawButton) {
             drawButton(hdc, kCancelImage, 1, kLeft + kCancelX, kTop + kButtonY);
         }

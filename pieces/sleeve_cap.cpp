@@ -390,6 +390,18 @@ void lengthen(HWND hwnd) {
     if (halvesCross(piece, alpha, beta))
         alpha = beta = 0;
 
+    // Room: the twin (a point, its line, coordinate, formula and texts), and
+    // every text of the cap rewritten (s + 1 .. e with the twin).
+    const bool formulas = piece->formulaCount != 0;
+    frame::PieceGrowth growth;
+    growth.addPoints(1, formulas, frame::derivedTextBytes(piece));
+    growth.lines = 1;
+    growth.rewrite(run.e - run.s + 1, formulas);
+    if (!frame::patternTakes(run.pattern, piece, growth)) {
+        frame::showError(hwnd, kEditNoRoom);
+        return;
+    }
+
     Point* twin = nullptr;
     if (qpInsertSamePoint(run.pattern, piece, run.k, &twin) != run.k + 1)
         return;  // no twin: nothing was edited

@@ -222,7 +222,28 @@ bool planPiece(Piece* host, short la, Plan& plan) {
             for (int i = plan.e - 1; i >= plan.s0 + 2; --i) add(i + plan.d);
         for (int i = plan.innerFirst; i < host->pointCount; ++i) add(i);
     }
-    plan.tooLarge = points > kMaxPieceCount || chars > kMaxPieceCount;
+    // The other kinds: at most a line, a coordinate, a formula and a mark
+    // per copy, a segment per copied chain, a twin of every grading step,
+    // seam allowance and corner. A copy's x text is composed (counted
+    // above) or, where none is composed, both its texts are fitted again by
+    // qpAdjustFormula, which may take more.
+    const long copies = plan.m + inner;
+    frame::PieceGrowth growth;
+    growth.addPoints(copies, false);
+    growth.lines = copies + 2;
+    growth.segs = host->segCount + 2;
+    growth.sPoints = std::min<long>(copies, host->sPointCount);
+    growth.pRules = host->pRuleCount;
+    growth.extwids = host->extwidCount;
+    growth.cutangls = host->cutanglCount;
+    if (host->formulaCount > 0) {
+        const long perCopy = textLength(host, plan.s0, 0) + kComposedExtra;
+        growth.formulas = copies;
+        growth.textBytes = chars - host->charCount +
+                           copies * std::max(0L, 2 * frame::kMaxRewriteGrowthBytes - perCopy) +
+                           frame::kMaxFormulaTextBytes;
+    }
+    plan.tooLarge = points > kMaxPieceCount || chars > kMaxPieceCount || !frame::pieceTakes(host, growth);
     return true;
 }
 
