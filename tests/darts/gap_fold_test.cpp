@@ -513,4 +513,48 @@ TEST_F(GapFold, MessagesOutsideItsPhasesAreLeftAlone) {
     EXPECT_TRUE(PieceConsistent(piece()));
 }
 
+// Room in the source piece's 16-bit text area, checked before the store is
+// called: for the middle point of neighbouring legs (a twin with copied
+// texts), and for the unfold's rewritten texts. Without it the step is
+// refused with its message and the pattern stays as it was; with it the
+// fold runs there and back.
+TEST_F(GapFold, ATextAreaWithoutRoomIsRefusedFirst) {
+    struct Row {
+        const Dart* dart;
+        long freeBytes;
+        const char* refusal;  // null: the fold and the unfold run
+    } rows[] = {{&kShoulder, 100, kGapFoldNoRoom}, {&kWaist, 300, kGapUnfoldNoRoom}, {&kWaist, 4000, nullptr}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.freeBytes);
+        reset(65536);
+        ASSERT_NE(holder->add(WithTextAreaFilled(BodiceShape(true), row.freeBytes, 300, 300)), nullptr);
+        ASSERT_EQ(piece()->charCount, 32767 - row.freeBytes);
+        pieceIndex = 0;
+        record = GapFoldRecord{};
+        record.foldPhase = 1;
+        view = HostView{};
+        view.pickState = view.gapFoldStep = 1;
+        const std::vector<char> source = bytes(piece());
+        if (row.dart->byPoint) {
+            ASSERT_EQ(moveTo(0, 0), 1);
+            clickAt(row.dart->leg0);
+            clickAt(row.dart->leg1);  // the middle point would come here
+            EXPECT_EQ(holder->get()->pieceCount, 1);
+        } else {
+            fold(*row.dart, {150, -20});
+            ASSERT_EQ(holder->get()->pieceCount, 2);
+            ASSERT_EQ(unfold(), 1);
+            EXPECT_EQ(holder->get()->pieceCount, row.refusal ? 2 : 1);
+        }
+        if (row.refusal) EXPECT_EQ(bytes(piece()), source);
+        else expectFormulasKeepValues(piece());
+#if QP_HAVE_DESKTOP
+        ASSERT_EQ(deskMessageBoxes().size(), row.refusal ? 1u : 0u);
+        if (row.refusal) EXPECT_EQ(deskMessageBoxes()[0].text, std::string(row.refusal));
+        EXPECT_EQ(deskCheckDiscipline(), "");
+#endif
+        EXPECT_TRUE(PatternConsistent(holder->get()));
+    }
+}
+
 }  // namespace

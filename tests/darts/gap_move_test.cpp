@@ -476,4 +476,37 @@ TEST(IntersectLines, ResultLiesOnBothLinesAndParallelGivesNothing) {
     }
 }
 
+// Room in the piece itself: its new points' texts and the turned stretch's
+// rewritten ones must fit the 16-bit text area. Without that room the
+// transfer is refused before any store call; with it the dart moves and
+// every formula keeps its point.
+TEST_F(GapMove, ATextAreaWithoutRoomForTheTransferIsRefusedFirst) {
+    for (const long freeBytes : {500L, 4000L}) {
+        SCOPED_TRACE(freeBytes);
+        SetUp();
+        piece = holder->add(WithTextAreaFilled(Bodice(true), freeBytes, 300, 300));
+        ASSERT_NE(piece, nullptr);
+        ASSERT_EQ(piece->charCount, 32767 - freeBytes);
+        pattern = holder->get();
+        view = HostView{};
+        view.gapMoveStep = 1;
+        const std::vector<char> was = bytes();
+        const short points = piece->pointCount;
+        transfer(kLegALine, kLegBLine, kSideLine);
+        const bool refused = freeBytes == 500;
+        if (refused) {
+            EXPECT_EQ(bytes(), was);
+        } else {
+            EXPECT_EQ(piece->pointCount, points + 3);  // a twin, a middle point, the centre line; leg B's end goes
+            expectFormulasKept();
+        }
+#if QP_HAVE_DESKTOP
+        ASSERT_EQ(deskMessageBoxes().size(), refused ? 1u : 0u);
+        if (refused) EXPECT_EQ(deskMessageBoxes()[0].text, kGapMoveNoRoom);
+#endif
+        expectDrawingDiscipline();
+        EXPECT_TRUE(PatternConsistent(pattern));
+    }
+}
+
 }  // namespace

@@ -574,4 +574,35 @@ TEST_F(PleatSpread, SpreadRefusesWhatHasNoGeometry) {
     EXPECT_TRUE(PieceConsistent(piece));
 }
 
+// Room: a piece with formulas must take every row's points and texts and
+// its texts rewritten within its 16-bit text area. Without that room,
+// apply leaves the piece byte for byte as it was, with a message, and the
+// table open; with room the row is spread.
+TEST_F(PleatSpread, ATextAreaWithoutRoomForTheRowsIsRefusedFirst) {
+    for (const long freeBytes : {2000L, 16000L}) {
+        SCOPED_TRACE(freeBytes);
+        SetUp();
+        build(WithTextAreaFilled(CornerPanel(), freeBytes, 150, 300));
+        ASSERT_EQ(pieceCell->charCount, 32767 - freeBytes);
+        const std::string was(reinterpret_cast<const char*>(pieceCell), static_cast<size_t>(pieceCell->byteSize));
+        const short points = pieceCell->pointCount;
+        row(100, 300, "1", "2");
+        apply();
+        const bool refused = freeBytes == 2000;
+        EXPECT_EQ(pieceIndex, refused ? 0 : 1);
+        if (refused) {
+            EXPECT_EQ(std::string(reinterpret_cast<const char*>(result()), static_cast<size_t>(result()->byteSize)), was);
+        } else {
+            EXPECT_EQ(result()->pointCount, points + 4);  // two twins and the mark
+            checkPiece(result());
+        }
+#if QP_HAVE_DESKTOP
+        ASSERT_EQ(deskMessageBoxes().size(), refused ? 1u : 0u);
+        if (refused) EXPECT_EQ(deskMessageBoxes()[0].text, kEditNoRoom);
+        EXPECT_EQ(deskCheckDiscipline(), "");
+#endif
+        EXPECT_TRUE(PatternConsistent(*holder->cell()));
+    }
+}
+
 }  // namespace

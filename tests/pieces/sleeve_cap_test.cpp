@@ -554,3 +554,35 @@ TEST_F(SleeveCap, ARefusedIncreaseLeavesTheEntryOpen) {
         EXPECT_TRUE(PieceConsistent(piece));
     }
 }
+
+// Room: with formulas, the twin's texts and the cap's rewritten ones must
+// fit the piece's 16-bit text area. A piece without that room is left byte
+// for byte as it was, with a message; one with room is lengthened.
+TEST_F(SleeveCap, ATextAreaWithoutRoomForTheEditIsRefusedFirst) {
+    for (const long freeBytes : {200L, 2000L}) {
+        SCOPED_TRACE(freeBytes);
+        SetUp();
+        piece = holder->add(WithTextAreaFilled(SleeveShape(true), freeBytes, 100, 100));
+        ASSERT_NE(piece, nullptr);
+        ASSERT_EQ(piece->charCount, 32767 - freeBytes);
+        patternCell = holder->get();
+        pieceCell = piece;
+        view = HostView{};
+        view.italyStep = view.pickState = 1;
+        const std::string before(reinterpret_cast<const char*>(piece), static_cast<size_t>(piece->byteSize));
+        const short points = piece->pointCount;
+        lengthen("1.5");
+        const bool refused = freeBytes == 200;
+        EXPECT_EQ(piece->pointCount, refused ? points : points + 1);
+        if (refused)
+            EXPECT_EQ(std::string(reinterpret_cast<const char*>(piece), static_cast<size_t>(piece->byteSize)), before);
+        else
+            EXPECT_NEAR(capLength(kLeftUnderarm, kRightUnderarm + 1), capBefore + 15.0f, kLengthTolerance);
+#if QP_HAVE_DESKTOP
+        ASSERT_EQ(deskMessageBoxes().size(), refused ? 1u : 0u);
+        if (refused) EXPECT_EQ(deskMessageBoxes()[0].text, kEditNoRoom);
+        EXPECT_EQ(deskCheckDiscipline(), "");
+#endif
+        EXPECT_TRUE(PieceConsistent(piece));
+    }
+}

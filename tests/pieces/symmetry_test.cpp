@@ -677,4 +677,26 @@ TEST_F(Symmetry, APieceTooLargeToDoubleIsLeftWithAMessage) {
 #endif
 }
 
+// Every kind the mirroring adds is counted before the first store call:
+// 16,400 grading steps on a mirrored point would twin to 32,800, past the
+// store's 16-bit count, and the piece is left with a message.
+TEST_F(Symmetry, GradingStepsTooManyToTwinAreRefusedFirst) {
+    PieceShape shape;
+    shape.chains.push_back(Chain({P('S', 50, 100), P('K', 50, 0), P('K', 80, 30)}, true));
+    shape.rules.push_back(ShapeRule{0, 0, std::vector<PRule>(16400, PRule{5, 2, 1, 1})});
+    start({shape});
+    PatternBuffer* before = doc.pattern;
+    const std::string was(reinterpret_cast<const char*>(before), static_cast<size_t>(before->totalSize));
+    ASSERT_EQ(clickAt(50, 50), 1);
+    EXPECT_EQ(doc.pattern, before);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(doc.pattern), static_cast<size_t>(doc.pattern->totalSize)), was);
+    EXPECT_EQ(view.symmetryStep, 2);
+#if QP_HAVE_DESKTOP
+    ASSERT_EQ(deskMessageBoxes().size(), 1u);
+    EXPECT_EQ(deskMessageBoxes()[0].text, kSymmetryTooLarge);
+    EXPECT_EQ(deskCheckDiscipline(), "");
+#endif
+    EXPECT_TRUE(PatternConsistent(doc.pattern));
+}
+
 }  // namespace

@@ -1,6 +1,7 @@
 // Test patterns built through the store (see store_fixture.h).
 #include "tests/support/store_fixture.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "tests/support/scene.h"
@@ -75,6 +76,53 @@ PieceShape CurvedWithFormulasShape() {
             p.xFormula = x;
             p.yFormula = y;
         }
+    return shape;
+}
+
+namespace {
+
+// A text worth `cm` of exactly `length` characters: zero terms ("0+", and
+// "0/10+" for an odd padding) before the number.
+std::string paddedText(double cm, size_t length) {
+    char number[32];
+    std::snprintf(number, sizeof number, "%g", cm);
+    std::string text = number;
+    size_t pad = length > text.size() ? length - text.size() : 0;
+    if (pad % 2 == 1 && pad >= 5) {
+        text = "0/10+" + text;
+        pad -= 5;
+    }
+    while (pad >= 2) {
+        text = "0+" + text;
+        pad -= 2;
+    }
+    return text;
+}
+
+long builtTextBytes(const PieceShape& shape) {
+    TestPattern scratch(1 << 16);
+    const Piece* piece = scratch.add(shape);
+    return piece ? piece->charCount : 0;
+}
+
+}  // namespace
+
+PieceShape WithTextAreaFilled(PieceShape shape, long freeBytes, float x, float y) {
+    shape.formulas = true;
+    // Each filler point takes its two texts and their zeros: at most 78
+    // characters each (the builder takes texts below 80 bytes).
+    const long fill = 32767 - freeBytes - builtTextBytes(shape);
+    const long n = std::max(2L, (fill + 149) / 150);
+    ShapeChain line;
+    for (long k = 0; k < n; ++k) {
+        const long bytes = fill / n + (k < fill % n ? 1 : 0);
+        const float px = x + 0.5f * static_cast<float>(k);
+        ShapePoint p = P(k == 0 ? 's' : k + 1 == n ? 'k' : 'c', px, y);
+        p.xFormula = paddedText(px / 10.0, static_cast<size_t>((bytes - 2) / 2));
+        p.yFormula = paddedText(y / 10.0, static_cast<size_t>(bytes - 2 - (bytes - 2) / 2));
+        line.points.push_back(p);
+    }
+    shape.chains.push_back(line);
     return shape;
 }
 

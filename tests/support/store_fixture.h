@@ -57,6 +57,12 @@ PieceShape SquareShape();
 // "0*BL+<y in cm>", which name parameters yet give the coordinates.
 PieceShape CurvedWithFormulasShape();
 
+// `shape` (with formulas) and an inner line of points from (x, y) to the
+// right in 0.5 mm steps, whose formula texts (worth their coordinates,
+// padded with zero terms) fill the piece's 32767-byte text area to within
+// exactly `freeBytes` bytes. For the tools' room checks.
+PieceShape WithTextAreaFilled(PieceShape shape, long freeBytes, float x, float y);
+
 // An empty pattern in a movable global block, freed when the test ends.
 class TestPattern {
 public:
