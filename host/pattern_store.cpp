@@ -102,10 +102,14 @@ void buildRecords(PatternDoc& doc, const PieceModel& m, const std::string& where
         throw UserError(where + ".segments", "the piece's lines need a line segment (markFlag 0)");
     if (!m.specialPoints.empty() && !markSeg)
         throw UserError(where + ".segments", "the piece's special points need a mark segment (markFlag 1)");
-    // Counts are 16-bit.
-    bool fits = m.points.size() <= 32767;
-    forEachRecordList(m, [&](const auto&, const auto& records) { fits = fits && records.size() <= 32767; });
-    if (!fits) throw UserError(where, "the store did not take every record of the piece");
+    // Counts are 16-bit: the first kind past them is named with its count.
+    std::string over;
+    if (m.points.size() > 32767) over = "points: " + std::to_string(m.points.size());
+    forEachRecordList(m, [&](const auto& kind, const auto& records) {
+        if (over.empty() && records.size() > 32767) over = std::string(kind.list) + ": " + std::to_string(records.size());
+    });
+    if (!over.empty())
+        throw UserError(where, "the piece" + nameOf(m) + " has " + over + " records, more than the store's 32767 of a kind");
 
     Piece header;
     std::memset(&header, 0, sizeof header);

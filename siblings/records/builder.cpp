@@ -139,11 +139,19 @@ std::string validate(const PieceShape& shape, const std::vector<std::vector<Shap
     // charCount are 16-bit: its limit is in bytes, not in records.
     if (chars > 32767)
         return format("piece: formula texts of %ld bytes, more than the 32767 bytes of a piece's formula-text area", chars);
-    long counts[] = {points, lines, pRules, static_cast<long>(shape.rules.size()),
-                     static_cast<long>(shape.extwids.size()), static_cast<long>(shape.cutangls.size()),
-                     static_cast<long>(shape.fRules.size()), static_cast<long>(chains.size() + shape.marks.size())};
-    for (long n : counts)
-        if (n > 32767) return format("piece: %ld records of one kind, more than 32767", n);
+    const struct {
+        const char* kind;
+        long count;
+    } counts[] = {{"point", points},
+                  {"line", lines},
+                  {"prule", pRules},
+                  {"rule", static_cast<long>(shape.rules.size())},
+                  {"extwid", static_cast<long>(shape.extwids.size())},
+                  {"cutangl", static_cast<long>(shape.cutangls.size())},
+                  {"frule", static_cast<long>(shape.fRules.size())},
+                  {"seg", static_cast<long>(chains.size() + shape.marks.size())}};
+    for (const auto& c : counts)
+        if (c.count > 32767) return format("piece: %ld %s records, more than the store's 32767 of a kind", c.count, c.kind);
     return "";
 }
 

@@ -223,6 +223,9 @@ std::vector<Refused> refusedShapes() {
     notch.lineIndex = 4;
     badNotch.marks.push_back(notch);
     rows.push_back({"a notch on a line that does not exist", badNotch, "lineIndex"});
+    PieceShape manyFRules = RectangleShape(10, 10);
+    manyFRules.fRules.assign(32768, FRule{0, 0});
+    rows.push_back({"a record count past 16 bits", manyFRules, "piece: 32768 frule records, more than the store's 32767"});
     return rows;
 }
 
