@@ -764,6 +764,30 @@ TEST_F(PointIncrease, ALongSessionGrowsThePatternInsteadOfWritingPastIt) {
 #endif
 }
 
+// Room in the piece's 16-bit text area for one more click's texts: a piece
+// too full for them is refused with the message and left as it was.
+TEST_F(PointIncrease, ATextAreaWithoutRoomForAClickIsRefusedFirst) {
+    for (const long freeBytes : {300L, 1000L}) {
+        SCOPED_TRACE(freeBytes);
+        SetUp();
+        build(WithTextAreaFilled(Bodice(true), freeBytes, 300, 500));
+        ASSERT_EQ(piece()->charCount, 32767 - freeBytes);
+        const std::string was = bytes(doc.pattern);
+        const short points = piece()->pointCount;
+        start(13);
+        clickAt(100, 200);
+        const bool refused = freeBytes == 300;
+        if (refused) EXPECT_EQ(bytes(doc.pattern), was);
+        else EXPECT_EQ(piece()->pointCount, points + 1);
+        expectFormulasKept();
+#if QP_HAVE_DESKTOP
+        ASSERT_EQ(deskMessageBoxes().size(), refused ? 1u : 0u);
+        if (refused) EXPECT_EQ(deskMessageBoxes()[0].text, kIncreaseNoRoom);
+#endif
+        EXPECT_TRUE(PieceConsistent(piece()));
+    }
+}
+
 #if QP_HAVE_DESKTOP
 // Only the stand-in tells a pointer into no block apart for sure; a host
 // never hands the tool such a pattern.
