@@ -16,6 +16,7 @@
 #include "host/script.h"
 #include "host_test_util.h"
 #include "siblings/records/store_extras.h"
+#include "win/win32.h"
 
 namespace {
 
@@ -51,6 +52,38 @@ TEST(StoreStop, ATextAreaOverflowInAToolRunEndsQpkitWithTheScriptLineAndWritesNo
     EXPECT_FALSE(hosttest::fileExists(svg));
     // With the store's real limit the same run is an ordinary one.
     EXPECT_EQ(hosttest::runQpkit("run " + q(pattern) + " " + q(script) + " -o " + q(out)).status, 0);
+}
+
+// Unwinding leaves the document owning a live block: the point-increase
+// tool first moves a pattern without room to a larger block (the host's
+// cells follow), then the store stops its click. The session takes the new
+// block over, so the document frees that one, and nothing else, at the end.
+TEST(StoreStop, TheDocumentKeepsTheBlockTheToolMovedThePatternTo) {
+    host::PatternDoc doc = host::loadPattern(hosttest::examplesDir() + "/basic-block.json");
+    // A block that holds the pattern exactly.
+    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(doc.pattern->totalSize));
+    auto* tight = static_cast<PatternBuffer*>(GlobalLock(h));
+    qpMemcpy(tight, doc.pattern, doc.pattern->totalSize);
+    storeFreePattern(doc.pattern);
+    doc.pattern = tight;
+    storeSetTextAreaLimit(doc.piece(0)->charCount + 4);
+    const auto script = host::parseScript("tool increase\nhosttext 0.6\nset increaseMode 14\nclick 100 300\nend\n",
+                                          "drill.txt");
+    try {
+        host::HostSession session(doc, nullptr);
+        session.play(script, "drill.txt");
+        ADD_FAILURE() << "the store did not stop the edit";
+    } catch (const host::EditFailure& e) {
+        EXPECT_EQ(e.oneLine().rfind("drill.txt: line 4: the pattern store stopped the point increase edit: "
+                                    "store: text area full",
+                                    0),
+                  0u)
+            << e.oneLine();
+    }
+    storeSetTextAreaLimit(0);
+    EXPECT_NE(doc.pattern, tight);
+    EXPECT_GE(storeBlockSize(doc.pattern), static_cast<long>(doc.pattern->totalSize));
+    EXPECT_EQ(storeSetFailureHook(nullptr), nullptr);
 }
 
 // The session installs its hook for its lifetime only: outside it the store
