@@ -1,10 +1,12 @@
 // qpInsertSamePoint and CopyFormulaTexts.
 #include "frame/same_point.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
 #include "frame/exports.h"
+#include "frame/piece_edit.h"
 #include "frame/siblings.h"
 
 namespace {
@@ -65,6 +67,20 @@ QP_EXPORT short QP_WINAPI qpInsertSamePoint(PatternBuffer* pattern, Piece* piece
     const char type = point->type;
     const char letter = typeLetter(type);
     if (letter != 'K' && letter != 'C')
+        return 0;
+    // Room: the twin, its coordinate and formula with copies of i's texts,
+    // and a line at a turning point. A piece or block without it is refused
+    // like a bad index: the store would stop the program.
+    frame::PieceGrowth growth;
+    growth.addPoints(1, false);
+    growth.lines = letter == 'K' ? 1 : 0;
+    if (piece->formulaCount != 0) {
+        Formula* own = nullptr;
+        qpGetFormulaLptr(piece, point->formulaIndex, &own);
+        growth.formulas = 1;
+        growth.textBytes = own ? std::max<short>(own->xTextLength, 1) + std::max<short>(own->yTextLength, 1) : 2;
+    }
+    if (!frame::patternTakes(pattern, piece, growth))
         return 0;
 
     const short lineIn = point->lineIn;  // c: the line ending at (or holding) i

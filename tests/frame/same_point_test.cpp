@@ -140,6 +140,36 @@ TEST_F(SamePoint, RefusesOtherTypesNullsAndIndicesOutsideThePiece) {
     EXPECT_TRUE(PieceConsistent(piece));
 }
 
+// The twin needs room for its records and copies of its point's texts:
+// the text area's last bytes are enough, one fewer is refused; and so is a
+// block without room. A refused call changes nothing.
+TEST_F(SamePoint, APieceOrBlockWithoutRoomForTheTwinIsRefused) {
+    for (const long freeBytes : {9L, 8L}) {  // point 1's texts: "H/4+10" and "0" with their zeros
+        SCOPED_TRACE(freeBytes);
+        TestPattern full(65536);
+        Piece* piece = full.add(WithTextAreaFilled(WithFormulas(OpenShape()), freeBytes, 0, 200));
+        ASSERT_EQ(piece->charCount, 32767 - freeBytes);
+        const std::string was(reinterpret_cast<const char*>(piece), static_cast<size_t>(piece->byteSize));
+        Point* twin = nullptr;
+        EXPECT_EQ(qpInsertSamePoint(full.get(), piece, 1, &twin), freeBytes == 9 ? 2 : 0);
+        if (freeBytes == 9) EXPECT_EQ(piece->charCount, 32767);
+        else EXPECT_EQ(std::string(reinterpret_cast<const char*>(piece), static_cast<size_t>(piece->byteSize)), was);
+        EXPECT_TRUE(PieceConsistent(piece));
+    }
+    pattern.add(RectangleShape(20, 20));
+    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(pattern.get()->totalSize));
+    auto* tight = static_cast<PatternBuffer*>(GlobalLock(h));
+    qpMemcpy(tight, pattern.get(), pattern.get()->totalSize);
+    Piece* piece = nullptr;
+    qpGetPieceLptr(tight, 0, &piece);
+    Point* twin = nullptr;
+    EXPECT_EQ(qpInsertSamePoint(tight, piece, 1, &twin), 0);
+    EXPECT_EQ(piece->pointCount, 5);
+    EXPECT_TRUE(PatternConsistent(tight));
+    GlobalUnlock(h);
+    GlobalFree(h);
+}
+
 TEST_F(SamePoint, WithoutFormulasNoFormulaIsAdded) {
     Piece* piece = pattern.add(OpenShape());
     ASSERT_EQ(piece->formulaCount, 0);
