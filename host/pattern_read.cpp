@@ -148,7 +148,8 @@ void readList(const json& obj, const char* name, const Field& f, std::vector<T>&
     if (it == obj.end()) return;
     Field lf = f.key(name);
     if (!it->is_array()) lf.fail(std::string("expected a list, found ") + typeName(*it));
-    if (it->size() > 30000) lf.fail("too many records for a piece (16-bit indices)");
+    if (it->size() > 30000)
+        lf.fail(std::to_string(it->size()) + " records, more than the 30000 of a kind a piece takes (16-bit indices)");
     for (size_t i = 0; i < it->size(); ++i) out.push_back(one((*it)[i], lf.at(i)));
 }
 

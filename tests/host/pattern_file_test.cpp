@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "host/demo.h"
 #include "host/host_io.h"
 #include "host/pattern_json.h"
@@ -246,6 +248,20 @@ TEST(PatternFile, FormulaTextsBeyondTheTextAreaAreRefusedByName) {
             for (const char* part : {"big.json: pieces[0]", "\"big cap\"", "32768 bytes", "32767 bytes of a piece's formula-text area"})
                 EXPECT_NE(line.find(part), std::string::npos) << part << "\n  got: " << line;
         }
+    }
+}
+
+// A list past the records a piece takes names itself and its count.
+TEST(PatternFile, AListOfTooManyRecordsIsRefusedWithItsCount) {
+    nlohmann::json pattern = nlohmann::json::parse(throughStore(formulaCircle(8), "small"));
+    pattern["pieces"][0]["fRules"] = nlohmann::json::array();
+    for (int k = 0; k < 32768; ++k) pattern["pieces"][0]["fRules"].push_back({0, 0});
+    try {
+        buildPattern(parsePatternJson(pattern.dump(), "many.json"), "many.json");
+        ADD_FAILURE() << "accepted";
+    } catch (const UserError& e) {
+        EXPECT_EQ(e.oneLine(), "many.json: pieces[0].fRules: 32768 records, more than the 30000 of a kind a piece "
+                               "takes (16-bit indices)");
     }
 }
 
