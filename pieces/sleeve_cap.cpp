@@ -391,7 +391,9 @@ void lengthen(HWND hwnd) {
         alpha = beta = 0;
 
     // Room: the twin (a point, its line, coordinate, formula and texts), and
-    // every text of the cap rewritten (s + 1 .. e with the twin).
+    // every text of the cap rewritten (s + 1 .. e with the twin). The cap is
+    // edited in the host's own block; one without room is refused rather
+    // than moved, since the host's view and undo copy name that block.
     const bool formulas = piece->formulaCount != 0;
     frame::PieceGrowth growth;
     growth.addPoints(1, formulas, frame::derivedTextBytes(piece));
