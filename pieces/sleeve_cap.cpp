@@ -392,8 +392,9 @@ void lengthen(HWND hwnd) {
 
     // Room: the twin (a point, its line, coordinate, formula and texts), and
     // every text of the cap rewritten (s + 1 .. e with the twin). The cap is
-    // edited in the host's own block; one without room is refused rather
-    // than moved, since the host's view and undo copy name that block.
+    // edited in the host's own block, which the host keeps with room to
+    // spare: a block without room is refused rather than moved (a choice;
+    // the point-increase tool, which adds a point per click, moves it).
     const bool formulas = piece->formulaCount != 0;
     frame::PieceGrowth growth;
     growth.addPoints(1, formulas, frame::derivedTextBytes(piece));
