@@ -586,3 +586,26 @@ TEST_F(SleeveCap, ATextAreaWithoutRoomForTheEditIsRefusedFirst) {
         EXPECT_TRUE(PieceConsistent(piece));
     }
 }
+
+// A host block that holds the pattern exactly: the twin has no room, and
+// the cap is refused with the message before the store is called.
+TEST_F(SleeveCap, ABlockWithoutRoomForTheTwinIsRefusedFirst) {
+    build();
+    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(holder->get()->totalSize));
+    auto* tight = static_cast<PatternBuffer*>(GlobalLock(h));
+    qpMemcpy(tight, holder->get(), holder->get()->totalSize);
+    patternCell = tight;
+    qpGetPieceLptr(tight, 0, &piece);
+    pieceCell = piece;
+    const std::string was(reinterpret_cast<const char*>(tight), static_cast<size_t>(tight->totalSize));
+    lengthen("1.5");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(tight), static_cast<size_t>(tight->totalSize)), was);
+#if QP_HAVE_DESKTOP
+    ASSERT_EQ(deskMessageBoxes().size(), 1u);
+    EXPECT_EQ(deskMessageBoxes()[0].text, kEditNoRoom);
+    EXPECT_EQ(deskCheckDiscipline(), "");
+#endif
+    EXPECT_TRUE(PatternConsistent(tight));
+    GlobalUnlock(h);
+    GlobalFree(h);
+}
