@@ -45,9 +45,9 @@ void multiply(const double a[9], const double b[9], double out[9]) {
 // What the store's failure hook throws inside a session; caught where the
 // script line is known (step, finish). Unwinding is the choice over a
 // longjmp or a flag: the library's frames hold std::vectors and strings,
-// which an exception frees on the way, and the handler has no error path
-// back to the host for a store refusal (on Windows the store would stop the
-// program there).
+// which an exception frees on the way (a longjmp would leak them), and a
+// handler has no error path back to the host for a store refusal (a flag
+// would let it go on editing through records the store never made).
 struct StoreStopped {
     std::string reason;
 };
