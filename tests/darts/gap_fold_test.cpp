@@ -550,7 +550,9 @@ TEST_F(GapFold, ATextAreaWithoutRoomIsRefusedFirst) {
         else expectFormulasKeepValues(piece());
 #if QP_HAVE_DESKTOP
         ASSERT_EQ(deskMessageBoxes().size(), row.refusal ? 1u : 0u);
-        if (row.refusal) EXPECT_EQ(deskMessageBoxes()[0].text, std::string(row.refusal));
+        if (row.refusal) {
+            EXPECT_EQ(deskMessageBoxes()[0].text, std::string(row.refusal));
+        }
         EXPECT_EQ(deskCheckDiscipline(), "");
 #endif
         EXPECT_TRUE(PatternConsistent(holder->get()));

@@ -502,7 +502,9 @@ TEST_F(GapMove, ATextAreaWithoutRoomForTheTransferIsRefusedFirst) {
         }
 #if QP_HAVE_DESKTOP
         ASSERT_EQ(deskMessageBoxes().size(), refused ? 1u : 0u);
-        if (refused) EXPECT_EQ(deskMessageBoxes()[0].text, kGapMoveNoRoom);
+        if (refused) {
+            EXPECT_EQ(deskMessageBoxes()[0].text, kGapMoveNoRoom);
+        }
 #endif
         expectDrawingDiscipline();
         EXPECT_TRUE(PatternConsistent(pattern));

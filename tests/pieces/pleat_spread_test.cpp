@@ -598,7 +598,9 @@ TEST_F(PleatSpread, ATextAreaWithoutRoomForTheRowsIsRefusedFirst) {
         }
 #if QP_HAVE_DESKTOP
         ASSERT_EQ(deskMessageBoxes().size(), refused ? 1u : 0u);
-        if (refused) EXPECT_EQ(deskMessageBoxes()[0].text, kEditNoRoom);
+        if (refused) {
+            EXPECT_EQ(deskMessageBoxes()[0].text, kEditNoRoom);
+        }
         EXPECT_EQ(deskCheckDiscipline(), "");
 #endif
         EXPECT_TRUE(PatternConsistent(*holder->cell()));

@@ -782,7 +782,9 @@ TEST_F(PointIncrease, ATextAreaWithoutRoomForAClickIsRefusedFirst) {
         expectFormulasKept();
 #if QP_HAVE_DESKTOP
         ASSERT_EQ(deskMessageBoxes().size(), refused ? 1u : 0u);
-        if (refused) EXPECT_EQ(deskMessageBoxes()[0].text, kIncreaseNoRoom);
+        if (refused) {
+            EXPECT_EQ(deskMessageBoxes()[0].text, kIncreaseNoRoom);
+        }
 #endif
         EXPECT_TRUE(PieceConsistent(piece()));
     }

@@ -580,7 +580,9 @@ TEST_F(SleeveCap, ATextAreaWithoutRoomForTheEditIsRefusedFirst) {
             EXPECT_NEAR(capLength(kLeftUnderarm, kRightUnderarm + 1), capBefore + 15.0f, kLengthTolerance);
 #if QP_HAVE_DESKTOP
         ASSERT_EQ(deskMessageBoxes().size(), refused ? 1u : 0u);
-        if (refused) EXPECT_EQ(deskMessageBoxes()[0].text, kEditNoRoom);
+        if (refused) {
+            EXPECT_EQ(deskMessageBoxes()[0].text, kEditNoRoom);
+        }
         EXPECT_EQ(deskCheckDiscipline(), "");
 #endif
         EXPECT_TRUE(PieceConsistent(piece));
