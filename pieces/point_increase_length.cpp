@@ -126,21 +126,39 @@ bool placeAlong(Piece* piece, const LengthPlan& plan, double mm, float& x, float
         if (along > available) along = available;
     } else {
         if (plan.kind == 1) s = plan.chainLast;
-        // Walk back stretch by stretch until the stretches from s - j to s
-        // hold the distance; then measure forward from s - j by the excess.
+        // Walk back until the stretches from s - j to s hold the distance,
+        // the least such j; then measure forward from s - j by the excess.
         // The chain's first point bounds the walk: a longer distance is
-        // refused rather than clamped to a point it does not name.
-        bool reached = false;
-        for (short j = 1; s - j >= plan.chainFirst; ++j) {
-            const float total = lengthOf(piece, static_cast<short>(s - j), static_cast<short>(j + 1));
-            if (total + kLengthSlack >= along) {
-                s = static_cast<short>(s - j);
-                along = total > along ? total - along : 0.0f;
-                reached = true;
-                break;
+        // refused rather than clamped to a point it does not name. The
+        // measure of s - j .. s never shrinks as j grows (it adds lengths of
+        // at least 0 in order, and rounding keeps order), so the least j is
+        // found by doubling j, then halving between the last two: a few
+        // measures, not one per stretch (each measure reads the whole piece).
+        const short most = static_cast<short>(s - plan.chainFirst);
+        auto holds = [&](short j, float& total) {
+            total = lengthOf(piece, static_cast<short>(s - j), static_cast<short>(j + 1));
+            return total + kLengthSlack >= along;
+        };
+        if (most < 1) return false;
+        short below = 0, at = 1;  // the walk of `below` falls short, that of `at` is to be tried
+        float total = 0;
+        while (!holds(at, total)) {
+            if (at == most) return false;
+            below = at;
+            at = static_cast<short>(at > most / 2 ? most : 2 * at);
+        }
+        while (at - below > 1) {
+            const short middle = static_cast<short>(below + (at - below) / 2);
+            float t = 0;
+            if (holds(middle, t)) {
+                at = middle;
+                total = t;
+            } else {
+                below = middle;
             }
         }
-        if (!reached) return false;
+        s = static_cast<short>(s - at);
+        along = total > along ? total - along : 0.0f;
     }
     short index = 0;
     float walked = along;
