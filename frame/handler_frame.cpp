@@ -76,7 +76,36 @@ namespace {
 // per axis, so less than kPartMatchMm x sqrt(2) away. A range whose nearest
 // point (rounded to float, a few thousandths of a millimetre at 100 m) lies
 // farther than this holds no matching part.
-constexpr double kNoMatchBeyondMm = 0.3;
+constexpr double kNoMatchBeyondMm = 0.2;
+// The neighbours of a near part are near too (on a finely divided line,
+// parts shorter than kPartMatchMm match one after the other). A range next
+// to a near part keeps its kNeighbourParts parts next to it apart, so that
+// each neighbour costs a search of a few parts rather than of the range.
+constexpr short kNeighbourParts = 32;
+
+// Ranges of parts lo .. hi - 1, waiting on a stack with the first on top.
+using PartRanges = std::vector<std::pair<short, short>>;
+
+// Parts lo .. hi - 1 just before a near part: the last few apart, on top
+// of the rest.
+void pushBefore(PartRanges& ranges, short lo, short hi) {
+    if (hi - lo <= kNeighbourParts) {
+        ranges.emplace_back(lo, hi);
+        return;
+    }
+    ranges.emplace_back(static_cast<short>(hi - kNeighbourParts), hi);
+    ranges.emplace_back(lo, static_cast<short>(hi - kNeighbourParts));
+}
+
+// Parts lo .. hi - 1 just after a near part: the first few apart, on top.
+void pushAfter(PartRanges& ranges, short lo, short hi) {
+    if (hi - lo <= kNeighbourParts) {
+        ranges.emplace_back(lo, hi);
+        return;
+    }
+    ranges.emplace_back(static_cast<short>(lo + kNeighbourParts), hi);
+    ranges.emplace_back(lo, static_cast<short>(lo + kNeighbourParts));
+}
 
 }  // namespace
 
@@ -88,11 +117,10 @@ short findPart(Piece* piece, float x, float y, const float identity[9]) {
     // So a range whose nearest point is too far to match is passed over
     // whole, a matching nearest part leaves only the parts before it to
     // search, and a near one that does not match splits its range in two.
-    // Ranges (parts lo .. hi - 1) wait on a stack with the first on top; the
-    // answer is the first matching part in order, as one search per part
-    // finds it.
+    // Ranges wait on a stack with the first on top; the answer is the first
+    // matching part in order, as one search per part finds it.
     short found = -1;
-    std::vector<std::pair<short, short>> ranges;
+    PartRanges ranges;
     if (piece && piece->pointCount >= 2) ranges.emplace_back(static_cast<short>(0), static_cast<short>(piece->pointCount - 1));
     while (!ranges.empty()) {
         const auto [lo, hi] = ranges.back();
@@ -107,12 +135,12 @@ short findPart(Piece* piece, float x, float y, const float identity[9]) {
         if (std::fabs(px - x) < kPartMatchMm && std::fabs(py - y) < kPartMatchMm) {
             found = index;
             ranges.clear();  // every waiting range lies after this part
-            ranges.emplace_back(lo, index);
+            pushBefore(ranges, lo, index);
             continue;
         }
         if (std::hypot(static_cast<double>(px) - x, static_cast<double>(py) - y) > kNoMatchBeyondMm) continue;
-        ranges.emplace_back(static_cast<short>(index + 1), hi);
-        ranges.emplace_back(lo, index);
+        pushAfter(ranges, static_cast<short>(index + 1), hi);
+        pushBefore(ranges, lo, index);
     }
     return found;
 }
