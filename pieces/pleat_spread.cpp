@@ -67,8 +67,8 @@ constexpr float kEndOnOutlineMm = 3.0f;
 constexpr double kMinPleatMm = 0.1;        // a pleat line shorter has no direction
 // A stretch matches a place when its nearest point lies within
 // frame::kPartMatchMm of it per axis, so less than 0.1 x sqrt(2) mm away; a
-// nearest point (rounded to float) farther than this matches nothing.
-constexpr double kNoMatchBeyondMm = 0.3;
+// nearest point (rounded to float) farther than 0.2 mm matches nothing.
+constexpr double kNoMatchBeyondMm = 0.2;
 constexpr short kPleatMarkCode = 2;
 constexpr short kPleatMarkValue = 14;
 // Room for what one row can add to the work piece: up to six points (two

@@ -131,34 +131,51 @@ bool placeAlong(Piece* piece, const LengthPlan& plan, double mm, float& x, float
         // The chain's first point bounds the walk: a longer distance is
         // refused rather than clamped to a point it does not name. The
         // measure of s - j .. s never shrinks as j grows (it adds lengths of
-        // at least 0 in order, and rounding keeps order), so the least j is
-        // found by doubling j, then halving between the last two: a few
-        // measures, not one per stretch (each measure reads the whole piece).
+        // at least 0 in order, and rounding keeps order), so j is found by
+        // guessing from the lengths measured so far (a line's stretches are
+        // much alike) and closing in between a j that falls short and one
+        // that holds: a few measures, not one per stretch (each measure reads
+        // the whole piece).
         const short most = static_cast<short>(s - plan.chainFirst);
-        auto holds = [&](short j, float& total) {
-            total = lengthOf(piece, static_cast<short>(s - j), static_cast<short>(j + 1));
-            return total + kLengthSlack >= along;
-        };
         if (most < 1) return false;
-        short below = 0, at = 1;  // the walk of `below` falls short, that of `at` is to be tried
-        float total = 0;
-        while (!holds(at, total)) {
-            if (at == most) return false;
-            below = at;
-            at = static_cast<short>(at > most / 2 ? most : 2 * at);
-        }
-        while (at - below > 1) {
-            const short middle = static_cast<short>(below + (at - below) / 2);
-            float t = 0;
-            if (holds(middle, t)) {
-                at = middle;
-                total = t;
+        short below = 0, at = 0;  // a walk that falls short, and one that holds (0: none yet)
+        float belowTotal = 0, atTotal = 0;
+        short guess = 1;
+        for (int tries = 1;; ++tries) {
+            const bool bracketed = at != 0;
+            const int width = at - below;
+            float total = lengthOf(piece, static_cast<short>(s - guess), static_cast<short>(guess + 1));
+            if (total + kLengthSlack >= along) {
+                at = guess;
+                atTotal = total;
             } else {
-                below = middle;
+                below = guess;
+                belowTotal = total;
             }
+            double next;
+            if (at == 0) {
+                if (below == most) return false;
+                // On by the distance left at the mean length so far, a little
+                // past it; doubling at least once guesses are slow to get there.
+                const double mean = static_cast<double>(belowTotal) / below;
+                next = mean > 0 ? below + (along - belowTotal) / mean * 1.125 + 1 : 2.0 * below;
+                if (tries > 4) next = std::fmax(next, 2.0 * below);
+                next = std::fmin(next, most);
+            } else {
+                if (at - below <= 1) break;
+                // Where the measures cross the distance, in proportion; halved
+                // instead when this guess did not halve the gap.
+                const bool halve = bracketed && 2 * (at - below) > width;
+                if (!halve && atTotal > belowTotal)
+                    next = below + (along - kLengthSlack - belowTotal) / (atTotal - belowTotal) * (at - below);
+                else
+                    next = below + (at - below) / 2.0;
+                next = std::fmin(std::fmax(next, below + 1.0), at - 1.0);
+            }
+            guess = static_cast<short>(std::fmax(std::ceil(next), below + 1.0));
         }
         s = static_cast<short>(s - at);
-        along = total > along ? total - along : 0.0f;
+        along = atTotal > along ? atTotal - along : 0.0f;
     }
     short index = 0;
     float walked = along;
