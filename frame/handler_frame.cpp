@@ -121,7 +121,8 @@ short findPart(Piece* piece, float x, float y, const float identity[9]) {
     // matching part in order, as one search per part finds it.
     short found = -1;
     PartRanges ranges;
-    if (piece && piece->pointCount >= 2) ranges.emplace_back(static_cast<short>(0), static_cast<short>(piece->pointCount - 1));
+    if (piece && piece->pointCount >= 2)
+        ranges.emplace_back(static_cast<short>(0), static_cast<short>(piece->pointCount - 1));
     while (!ranges.empty()) {
         const auto [lo, hi] = ranges.back();
         ranges.pop_back();
