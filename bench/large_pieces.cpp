@@ -92,6 +92,59 @@ PieceShape LargeSleeve(int points, bool formulas) {
     return shape;
 }
 
+PieceShape LargeDartedPanel(int points) {
+    PieceShape shape;
+    ShapeChain chain;
+    chain.close = true;
+    auto arch = [](double t, char type) {
+        return Point(type, 300.0 - 300.0 * std::cos(t), 400.0 * std::sin(t), false);
+    };
+    // Arch samples either side of the mouth (t in (0, a] and [b, pi)), then
+    // the mouth's corners at pi/2 - d, pi/2, pi/2 + d and the arch's end K.
+    const double d = 20.0 / 300.0, gap = 0.02;
+    const double a = kPi / 2 - d - gap, b = kPi / 2 + d + gap;
+    const int samples = points - 19 - 4;
+    const int left = samples / 2, right = samples - left;
+    chain.points.push_back(Point('S', 0, 0, false));
+    for (int i = 1; i <= left; ++i) chain.points.push_back(arch(a * i / left, i % 16 == 0 ? 'K' : 'C'));
+    chain.points.back().type = 'K';
+    for (const double t : {kPi / 2 - d, kPi / 2, kPi / 2 + d}) chain.points.push_back(arch(t, 'K'));
+    std::vector<ShapePoint> rightSide;
+    for (int j = 0; j < right; ++j) rightSide.push_back(arch(b + (kPi - b) * j / right, j % 16 == 15 ? 'K' : 'C'));
+    const ShapePoint newPlace = rightSide[static_cast<size_t>(right / 2)];
+    chain.points.insert(chain.points.end(), rightSide.begin(), rightSide.end());
+    chain.points.push_back(arch(kPi, 'K'));
+    for (int x = 500; x >= 100; x -= 100) chain.points.push_back(Point('K', x, 0, false));
+    shape.chains.push_back(chain);
+
+    const ShapePoint apex = Point('s', 300, 250, false);
+    auto line = [&](const ShapePoint& from, const ShapePoint& to) {
+        ShapeChain inner;
+        inner.points = {from, to};
+        inner.points[0].type = 's';
+        inner.points[1].type = 'k';
+        shape.chains.push_back(inner);
+    };
+    for (const double t : {kPi / 2 - d, kPi / 2, kPi / 2 + d}) line(apex, arch(t, 'k'));
+    line(apex, newPlace);
+    // Pleat lines: from the arch sample nearest x = 150 (and 450) straight
+    // down to the hem, inside the hem line between its corners.
+    for (const double x : {150.0, 450.0}) {
+        const double t = std::acos((300.0 - x) / 300.0);
+        const int i = x < 300 ? static_cast<int>(std::lround(t / a * left)) : 0;
+        const ShapePoint top = x < 300 ? chain.points[static_cast<size_t>(i)]
+                                       : rightSide[static_cast<size_t>(std::lround((t - b) / (kPi - b) * right))];
+        line(top, Point('k', top.x, 0, false));
+    }
+    return shape;
+}
+
+DartedPanelLines DartedPanelLinesOf(int points) {
+    const short n = static_cast<short>(points);
+    return DartedPanelLines{static_cast<short>(n - 12), static_cast<short>(n - 10), static_cast<short>(n - 8),
+                            static_cast<short>(n - 6),  static_cast<short>(n - 4),  static_cast<short>(n - 2)};
+}
+
 int LargestFormulaPiece() {
     static int largest = 0;
     if (largest != 0) return largest;

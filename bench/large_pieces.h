@@ -34,6 +34,22 @@ PieceShape LargeSleeve(int points, bool formulas = false);
 constexpr short kSleeveLeftUnderarm = 2;
 inline short SleeveRightUnderarm(int points) { return static_cast<short>(points - 2); }
 
+// A panel for the tools that cut and turn (dart transfer and fold, pleat
+// spread), of `points` points in all: an arch from (0, 0) over (300, 400) to
+// (600, 0) (K every 16th point, C between) with a dart's mouth at its top,
+// three corners 20 mm apart with no other outline point within 6 mm, and a
+// hem of 100 mm straight lines back to the start. Its last twelve points
+// are six two-point inner lines, each from its first point on: the dart's
+// legs and centre line from the apex (300, 250) to the mouth's corners, a
+// line from the apex to the arch on the right (where a transfer puts the
+// dart), and two pleat lines from the arch down into hem lines (at x near
+// 150 and 450, between hem corners).
+PieceShape LargeDartedPanel(int points);
+struct DartedPanelLines {
+    short leg0, centre, leg1, newPlace, pleat0, pleat1;  // first points
+};
+DartedPanelLines DartedPanelLinesOf(int points);
+
 // The largest piece with formulas whose texts fit the 16-bit text area,
 // among powers of two from 128 (the formula benchmarks' top size).
 int LargestFormulaPiece();

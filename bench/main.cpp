@@ -156,10 +156,14 @@ std::string Table(const Collector& c) {
     ratioAt("SnapOneMouseMove", "OnePassOverPoints", "Snap / one pass over the points");
     ratioAt("FileLoad", "FileJsonParseOnly", "Pattern file load / its JSON parse alone");
     ratioAt("FileWrite", "FileJsonParseOnly", "Pattern file write / its JSON parse alone");
-    auto edit = c.families.find("SleeveCapEdit");
-    if (edit != c.families.end() && !edit->second.nsPerIteration.empty())
-        out << "\nSleeve cap editing message at " << edit->second.nsPerIteration.rbegin()->first << " points: "
-            << Fixed(edit->second.nsPerIteration.rbegin()->second / 1e6, 2) << " ms (four frames: 67 ms)\n";
+    // Every tool's editing message (the families named ...Edit) at its largest size.
+    out << "\n";
+    for (const auto& family : c.families) {
+        const std::string& name = family.first;
+        if (name.find("Edit") == std::string::npos || family.second.nsPerIteration.empty()) continue;
+        out << name << " editing message at " << family.second.nsPerIteration.rbegin()->first << " points: "
+            << Fixed(family.second.nsPerIteration.rbegin()->second / 1e6, 2) << " ms (four frames: 67 ms)\n";
+    }
     auto snap = c.families.find("SnapOneMouseMove");
     if (snap != c.families.end() && !snap->second.nsPerIteration.empty())
         out << "Snap at " << snap->second.nsPerIteration.rbegin()->first << " points: "

@@ -316,9 +316,231 @@ void SymmetryGroupSizes(benchmark::internal::Benchmark* b) {
 }
 BENCHMARK(SymmetryGroupEdit)->Apply(SymmetryGroupSizes)->Unit(benchmark::kMillisecond);
 
-// The editing message of each other tool on a fresh copy, as SleeveCapEdit
-// does, goes here: pleat spread, point increase, dart transfer and dart fold
-// on LargePiece(n).
+// ---- the editing messages of pleat spread, the darts and point increase -----------
+
+// The panel of LargeDartedPanel, one per size, built once.
+PatternBuffer* SharedPanel(int n) {
+    static std::vector<std::pair<int, PatternBuffer*>> made;
+    for (auto& m : made)
+        if (m.first == n) return m.second;
+    made.push_back({n, bench::PatternOf(bench::LargeDartedPanel(n))});
+    return made.back().second;
+}
+
+// These tools' view: piece (x, y) at client (x + 100, 718 - y).
+const float kToolView[9] = {1, 0, 0, 0, 1, 0, 100, 50, 1};
+void CursorAtPiece(double x, double y) {
+    deskSetCursorClient(static_cast<int>(std::lround(x + 100)), static_cast<int>(std::lround(718 - y)));
+}
+// The cursor on the middle of the two-point line that starts at `first`.
+void CursorOnLine(Piece* piece, short first) {
+    Coord* a = nullptr;
+    Coord* b = nullptr;
+    Point* p = nullptr;
+    qpGetPointLptr(piece, first, &p);
+    qpGetCoordLptr(piece, p->coordIndex, &a);
+    qpGetPointLptr(piece, static_cast<short>(first + 1), &p);
+    qpGetCoordLptr(piece, p->coordIndex, &b);
+    CursorAtPiece((a->x + b->x) / 2.0, (a->y + b->y) / 2.0);
+}
+
+// Pleat spread: both pleat lines picked, widths 1 and 3 cm typed at their
+// ends; the apply button is timed. One pleat's foot lies inside a hem line,
+// so the store puts a point there.
+void PleatSpreadEdit(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    PatternBuffer* shared = SharedPanel(n);
+    const bench::DartedPanelLines lines = bench::DartedPanelLinesOf(n);
+    deskSetClientRect(1024, 768);
+    int spread = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        PatternBuffer* pattern = bench::CopyOf(shared);
+        Piece* piece = bench::FirstPiece(pattern);
+        short pieceIndex = 0;
+        HostView view{};
+        view.pieceFoldStep = 1;
+        auto send = [&](UINT m, WPARAM w) {
+            return qpHandlePieceFold(deskWindow(), m, w, 0, nullptr, &pattern, &piece, &pieceIndex, nullptr,
+                                     &view, kToolView);
+        };
+        send(WM_MOUSEMOVE, 0);
+        for (const short line : {lines.pleat0, lines.pleat1}) {
+            CursorOnLine(piece, line);
+            send(WM_LBUTTONDOWN, 0);
+            send(WM_CHAR, '1');
+            send(WM_KEYDOWN, 0x87);
+            send(WM_CHAR, '3');
+        }
+        deskSetCursorClient(5 + 320, 35 + 24);  // the apply button
+        deskClearLog();
+        state.ResumeTiming();
+        send(WM_LBUTTONDOWN, 0);
+        state.PauseTiming();
+        spread += pieceIndex == 0 && piece->pointCount > n;
+        storeFreePattern(pattern);
+        deskClearLog();
+        state.ResumeTiming();
+    }
+    if (spread != static_cast<int>(state.iterations())) state.SkipWithError("the apply spread nothing");
+    state.SetComplexityN(n);
+}
+BENCHMARK(PleatSpreadEdit)->Apply(ScaleSizes)->Unit(benchmark::kMillisecond);
+
+// Dart transfer: the two legs picked, then the click on the line to the
+// right that moves the dart there (timed: the pick and the transfer).
+void DartTransferEdit(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    PatternBuffer* shared = SharedPanel(n);
+    const bench::DartedPanelLines lines = bench::DartedPanelLinesOf(n);
+    deskSetClientRect(1024, 768);
+    int moved = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        PatternBuffer* pattern = bench::CopyOf(shared);
+        Piece* piece = bench::FirstPiece(pattern);
+        HostView view{};
+        view.gapMoveStep = 1;
+        auto click = [&](short line) {
+            CursorOnLine(piece, line);
+            qpHandleGapMove(deskWindow(), WM_LBUTTONDOWN, 0, 0, pattern, 0, &view, kToolView);
+        };
+        click(lines.leg0);
+        click(lines.leg1);
+        CursorOnLine(piece, lines.newPlace);
+        deskClearLog();
+        state.ResumeTiming();
+        qpHandleGapMove(deskWindow(), WM_LBUTTONDOWN, 0, 0, pattern, 0, &view, kToolView);
+        state.PauseTiming();
+        moved += view.gapMoveStep == 0;
+        storeFreePattern(pattern);
+        deskClearLog();
+        state.ResumeTiming();
+    }
+    if (moved != static_cast<int>(state.iterations())) state.SkipWithError("the click moved no dart");
+    state.SetComplexityN(n);
+}
+BENCHMARK(DartTransferEdit)->Apply(ScaleSizes)->Unit(benchmark::kMillisecond);
+
+// Dart fold: legs and centre line picked, the cursor moved toward leg 1;
+// the click that folds is timed.
+void DartFoldEdit(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    PatternBuffer* shared = SharedPanel(n);
+    const bench::DartedPanelLines lines = bench::DartedPanelLinesOf(n);
+    deskSetClientRect(1024, 768);
+    int folded = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        PatternBuffer* pattern = bench::CopyOf(shared);
+        short pieceIndex = 0;
+        GapFoldRecord record{};
+        record.foldPhase = 1;
+        HostView view{};
+        view.gapFoldStep = 1;
+        view.pickState = 1;
+        auto send = [&](UINT m) {
+            return qpHandleGapFold(deskWindow(), m, 0, 0, pattern, &pieceIndex, &record, &view, kToolView);
+        };
+        send(WM_MOUSEMOVE);
+        for (const short line : {lines.leg0, lines.leg1, lines.centre}) {
+            CursorOnLine(bench::FirstPiece(pattern), line);
+            send(WM_LBUTTONDOWN);
+        }
+        CursorAtPiece(315, 380);
+        send(WM_MOUSEMOVE);
+        deskClearLog();
+        state.ResumeTiming();
+        send(WM_LBUTTONDOWN);
+        state.PauseTiming();
+        folded += pieceIndex == 1;
+        storeFreePattern(pattern);
+        deskClearLog();
+        state.ResumeTiming();
+    }
+    if (folded != static_cast<int>(state.iterations())) state.SkipWithError("the click folded nothing");
+    state.SetComplexityN(n);
+}
+BENCHMARK(DartFoldEdit)->Apply(ScaleSizes)->Unit(benchmark::kMillisecond);
+
+// Point increase: the host's dialog for the by-length modes, answered from
+// the desktop's queue into the host's text.
+char increaseText[64];
+INT_PTR CALLBACK IncreaseDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_INITDIALOG) return TRUE;
+    if (message != WM_COMMAND) return FALSE;
+    const WPARAM button = wParam & 0xFFFF;
+    if (button != static_cast<WPARAM>(IDOK) && button != static_cast<WPARAM>(IDCANCEL)) return FALSE;
+    if (button == static_cast<WPARAM>(IDOK)) {
+        const UINT got = GetDlgItemTextA(dialog, 1000, increaseText, static_cast<int>(sizeof increaseText));
+        increaseText[got < sizeof increaseText ? got : sizeof increaseText - 1] = '\0';
+    }
+    EndDialog(dialog, static_cast<INT_PTR>(button));
+    return TRUE;
+}
+
+// One click of point increase in mode kMode on LargePiece(n), timed alone
+// (with its undo copy of the whole pattern, as every click makes): outline
+// inserts (1 to 3) and the notch (12) on the outline's far left, half way
+// round it; an outline line's first point (4), an inner line's first point
+// (8, whose on-outline test searches the inner lines) and a drill mark (13)
+// inside; by length (17) 2 cm back along the outline from the point picked there.
+template <int kMode>
+void PointIncreaseEdit(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    Piece1 f = Shared(n);
+    deskSetClientRect(1024, 768);
+    const float viewA[9] = {1, 0, 0, 0, -1, 0, 100, 718, 1};
+    const bool onOutline = kMode <= 3 || kMode == 12 || kMode == 17;
+    const double x = onOutline ? 0.0 : 300.0, y = 200.0;
+    int added = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        HostDoc doc{};
+        doc.pattern = doc.patternView = bench::CopyOf(f.pattern);
+        std::memcpy(doc.viewMatrixA, viewA, sizeof viewA);
+        std::memcpy(doc.viewMatrixB, kIdentity, sizeof kIdentity);
+        HostView view{};
+        view.increaseMode = kMode;
+        view.pickState = 1;
+        auto send = [&](UINT m) {
+            return qpHandleIncreasePoint(deskWindow(), m, 0, 0, IncreaseDialog, increaseText, &view, &doc);
+        };
+        CursorAtPiece(x, y);
+        send(WM_MOUSEMOVE);
+        if (kMode == 17) {
+            send(WM_LBUTTONDOWN);  // picks the outline point under the marker
+            deskQueueDialogAnswer("2");
+            CursorAtPiece(x + 10, y + 40);  // back along the outline (it runs down here)
+            send(WM_MOUSEMOVE);
+        }
+        deskClearLog();
+        state.ResumeTiming();
+        send(WM_LBUTTONDOWN);
+        state.PauseTiming();
+        Piece* piece = bench::FirstPiece(doc.pattern);
+        added += piece->pointCount == n + 1;
+        send(WM_CANCELMODE);
+        if (doc.patternCopy) {
+            HGLOBAL block = GlobalHandle(doc.patternCopy);
+            GlobalUnlock(block);
+            GlobalFree(block);
+        }
+        storeFreePattern(doc.pattern);
+        deskClearLog();
+        state.ResumeTiming();
+    }
+    if (added != static_cast<int>(state.iterations())) state.SkipWithError("the click added no point");
+    state.SetComplexityN(n);
+}
+BENCHMARK_TEMPLATE(PointIncreaseEdit, 1)->Apply(ScaleSizes)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(PointIncreaseEdit, 2)->Apply(ScaleSizes)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(PointIncreaseEdit, 3)->Apply(ScaleSizes)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(PointIncreaseEdit, 4)->Apply(ScaleSizes)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(PointIncreaseEdit, 8)->Apply(ScaleSizes)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(PointIncreaseEdit, 12)->Apply(ScaleSizes)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(PointIncreaseEdit, 13)->Apply(ScaleSizes)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(PointIncreaseEdit, 17)->Apply(ScaleSizes)->Unit(benchmark::kMillisecond);
 
 // ---- formula routines on 5- and 10-term texts --------------------------------------
 

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "frame/siblings.h"
 #include "frame/texts.h"
@@ -68,18 +70,80 @@ POINT pieceToClient(const float pieceToScreen[9], float x, float y) {
     return POINT{static_cast<LONG>(x), static_cast<LONG>(y)};
 }
 
+namespace {
+
+// A part matches when its nearest point lies within kPartMatchMm of (x, y)
+// per axis, so less than kPartMatchMm x sqrt(2) away. A range whose nearest
+// point (rounded to float, a few thousandths of a millimetre at 100 m) lies
+// farther than this holds no matching part.
+constexpr double kNoMatchBeyondMm = 0.2;
+// The neighbours of a near part are near too (on a finely divided line,
+// parts shorter than kPartMatchMm match one after the other). A range next
+// to a near part keeps its kNeighbourParts parts next to it apart, so that
+// each neighbour costs a search of a few parts rather than of the range.
+constexpr short kNeighbourParts = 32;
+
+// Ranges of parts lo .. hi - 1, waiting on a stack with the first on top.
+using PartRanges = std::vector<std::pair<short, short>>;
+
+// Parts lo .. hi - 1 just before a near part: the last few apart, on top
+// of the rest.
+void pushBefore(PartRanges& ranges, short lo, short hi) {
+    if (hi - lo <= kNeighbourParts) {
+        ranges.emplace_back(lo, hi);
+        return;
+    }
+    ranges.emplace_back(static_cast<short>(hi - kNeighbourParts), hi);
+    ranges.emplace_back(lo, static_cast<short>(hi - kNeighbourParts));
+}
+
+// Parts lo .. hi - 1 just after a near part: the first few apart, on top.
+void pushAfter(PartRanges& ranges, short lo, short hi) {
+    if (hi - lo <= kNeighbourParts) {
+        ranges.emplace_back(lo, hi);
+        return;
+    }
+    ranges.emplace_back(static_cast<short>(lo + kNeighbourParts), hi);
+    ranges.emplace_back(lo, static_cast<short>(lo + kNeighbourParts));
+}
+
+}  // namespace
+
 short findPart(Piece* piece, float x, float y, const float identity[9]) {
-    for (short k = 0; k + 1 < piece->pointCount; ++k) {
+    // One search per part, in order, would rebuild the piece's line table per
+    // part: n tables for a part near the end. A search over a range of parts
+    // gives, for its nearest part, exactly the point a search of that part
+    // alone gives, and every other part of the range lies at least as far.
+    // So a range whose nearest point is too far to match is passed over
+    // whole, a matching nearest part leaves only the parts before it to
+    // search, and a near one that does not match splits its range in two.
+    // Ranges wait on a stack with the first on top; the answer is the first
+    // matching part in order, as one search per part finds it.
+    short found = -1;
+    PartRanges ranges;
+    if (piece && piece->pointCount >= 2)
+        ranges.emplace_back(static_cast<short>(0), static_cast<short>(piece->pointCount - 1));
+    while (!ranges.empty()) {
+        const auto [lo, hi] = ranges.back();
+        ranges.pop_back();
+        if (lo >= hi) continue;
         short index = -1;
         float length = 0, px = x, py = y;
         qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
-                qpcurve::kSnapAllLinesDefault, k, 2, qpcurve::kColourDefault,
-                qpcurve::kDefaultResolution, &index, &length, &px, &py,
-                identity);
-        if (std::fabs(px - x) < kPartMatchMm && std::fabs(py - y) < kPartMatchMm)
-            return k;
+                qpcurve::kSnapAllLinesDefault, lo, static_cast<short>(hi - lo + 1), qpcurve::kColourDefault,
+                qpcurve::kDefaultResolution, &index, &length, &px, &py, identity);
+        if (index < lo || index >= hi) continue;  // no part of the range lies on a line
+        if (std::fabs(px - x) < kPartMatchMm && std::fabs(py - y) < kPartMatchMm) {
+            found = index;
+            ranges.clear();  // every waiting range lies after this part
+            pushBefore(ranges, lo, index);
+            continue;
+        }
+        if (std::hypot(static_cast<double>(px) - x, static_cast<double>(py) - y) > kNoMatchBeyondMm) continue;
+        pushAfter(ranges, static_cast<short>(index + 1), hi);
+        pushBefore(ranges, lo, index);
     }
-    return -1;
+    return found;
 }
 
 short pickPart(Piece* piece, float x, float y, unsigned long snap, const float identity[9]) {

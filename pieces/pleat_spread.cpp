@@ -65,6 +65,10 @@ constexpr short kSearchResolution = 5;     // samples per stretch while applying
 // nothing to cut.
 constexpr float kEndOnOutlineMm = 3.0f;
 constexpr double kMinPleatMm = 0.1;        // a pleat line shorter has no direction
+// A stretch matches a place when its nearest point lies within
+// frame::kPartMatchMm of it per axis, so less than 0.1 x sqrt(2) mm away; a
+// nearest point (rounded to float) farther than 0.2 mm matches nothing.
+constexpr double kNoMatchBeyondMm = 0.2;
 constexpr short kPleatMarkCode = 2;
 constexpr short kPleatMarkValue = 14;
 // Room for what one row can add to the work piece: up to six points (two
@@ -336,29 +340,42 @@ bool placeEnd(const Apply& ap, short endPoint, EndPlace& out) {
     out.outline = outlinePointAt(ap.piece, x, y);
     if (out.outline >= 0) return positionOf(ap.piece, out.outline, out.x, out.y);
     // Inside an outline line: the nearest place on the outline, and the
-    // first stretch (counted from point 0) that holds it.
+    // first stretch s (counted from point 0) whose search over the stretches
+    // 0 .. s finds that place again. Such a search finds the first stretch
+    // nearest the place among 0 .. s, so the stretch s is the first whose
+    // own nearest point matches while lying nearer than every stretch
+    // before it: among those "nearer than all before" (each the nearest of
+    // the stretches up to the one before the next), the first that matches.
+    // They are found from the last back, one search of 0 .. e each, e the
+    // one found last; once one lies too far to match, every earlier one
+    // lies farther still. A search per stretch would rebuild the piece's
+    // line table per stretch.
     float fx = x, fy = y, length = 0;
     short index = -1;
     qpCurve(nullptr, ap.piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain, ap.mode,
             0, 0, qpcurve::kColourDefault, kSearchResolution, &index, &length, &fx, &fy, run.m.identity);
     if (std::hypot(fx - x, fy - y) > kEndOnOutlineMm) return false;
-    for (short s = 0; s + 1 < ap.piece->pointCount; ++s) {
+    short found = -1;
+    for (short end = static_cast<short>(ap.piece->pointCount - 1); end > 0;) {
         float sx = fx, sy = fy;
+        short s = -1;
         qpCurve(nullptr, ap.piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain, ap.mode,
-                0, static_cast<short>(s + 2), qpcurve::kColourDefault, kSearchResolution, &index, &length, &sx,
+                0, static_cast<short>(end + 1), qpcurve::kColourDefault, kSearchResolution, &s, &length, &sx,
                 &sy, run.m.identity);
-        if (std::fabs(sx - fx) < frame::kPartMatchMm && std::fabs(sy - fy) < frame::kPartMatchMm) {
-            Point* p = nullptr;
-            qpGetPointLptr(ap.piece, s, &p);
-            if (!p || p->lineOut < 0 || p->lineOut >= ap.piece->lineCount) return false;
-            out.stretch = s;
-            out.line = p->lineOut;
-            out.x = fx;
-            out.y = fy;
-            return true;
-        }
+        if (s < 0 || s >= end) break;  // no stretch of 0 .. end - 1 lies on an allowed line
+        if (std::fabs(sx - fx) < frame::kPartMatchMm && std::fabs(sy - fy) < frame::kPartMatchMm) found = s;
+        else if (std::hypot(static_cast<double>(sx) - fx, static_cast<double>(sy) - fy) > kNoMatchBeyondMm) break;
+        end = s;
     }
-    return false;
+    if (found < 0) return false;
+    Point* p = nullptr;
+    qpGetPointLptr(ap.piece, found, &p);
+    if (!p || p->lineOut < 0 || p->lineOut >= ap.piece->lineCount) return false;
+    out.stretch = found;
+    out.line = p->lineOut;
+    out.x = fx;
+    out.y = fy;
+    return true;
 }
 
 // qpInsertSamePoint doubles turning and curve points only.

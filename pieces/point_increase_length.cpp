@@ -126,21 +126,56 @@ bool placeAlong(Piece* piece, const LengthPlan& plan, double mm, float& x, float
         if (along > available) along = available;
     } else {
         if (plan.kind == 1) s = plan.chainLast;
-        // Walk back stretch by stretch until the stretches from s - j to s
-        // hold the distance; then measure forward from s - j by the excess.
+        // Walk back until the stretches from s - j to s hold the distance,
+        // the least such j; then measure forward from s - j by the excess.
         // The chain's first point bounds the walk: a longer distance is
-        // refused rather than clamped to a point it does not name.
-        bool reached = false;
-        for (short j = 1; s - j >= plan.chainFirst; ++j) {
-            const float total = lengthOf(piece, static_cast<short>(s - j), static_cast<short>(j + 1));
+        // refused rather than clamped to a point it does not name. The
+        // measure of s - j .. s never shrinks as j grows (it adds lengths of
+        // at least 0 in order, and rounding keeps order), so j is found by
+        // guessing from the lengths measured so far (a line's stretches are
+        // much alike) and closing in between a j that falls short and one
+        // that holds: a few measures, not one per stretch (each measure reads
+        // the whole piece).
+        const short most = static_cast<short>(s - plan.chainFirst);
+        if (most < 1) return false;
+        short below = 0, at = 0;  // a walk that falls short, and one that holds (0: none yet)
+        float belowTotal = 0, atTotal = 0;
+        short guess = 1;
+        for (int tries = 1;; ++tries) {
+            const bool bracketed = at != 0;
+            const int width = at - below;
+            float total = lengthOf(piece, static_cast<short>(s - guess), static_cast<short>(guess + 1));
             if (total + kLengthSlack >= along) {
-                s = static_cast<short>(s - j);
-                along = total > along ? total - along : 0.0f;
-                reached = true;
-                break;
+                at = guess;
+                atTotal = total;
+            } else {
+                below = guess;
+                belowTotal = total;
             }
+            double next;
+            if (at == 0) {
+                if (below == most) return false;
+                // On by the distance left at the mean length so far, a little
+                // past it; doubling at least once guesses are slow to get there.
+                const double mean = static_cast<double>(belowTotal) / below;
+                next = mean > 0 ? below + (along - belowTotal) / mean * 1.125 + 1 : 2.0 * below;
+                if (tries > 4) next = std::fmax(next, 2.0 * below);
+                next = std::fmin(next, most);
+            } else {
+                if (at - below <= 1) break;
+                // Where the measures cross the distance, in proportion; halved
+                // instead when this guess did not halve the gap.
+                const bool halve = bracketed && 2 * (at - below) > width;
+                if (!halve && atTotal > belowTotal)
+                    next = below + (along - kLengthSlack - belowTotal) / (atTotal - belowTotal) * (at - below);
+                else
+                    next = below + (at - below) / 2.0;
+                next = std::fmin(std::fmax(next, below + 1.0), at - 1.0);
+            }
+            guess = static_cast<short>(std::fmax(std::ceil(next), below + 1.0));
         }
-        if (!reached) return false;
+        s = static_cast<short>(s - at);
+        along = atTotal > along ? atTotal - along : 0.0f;
     }
     short index = 0;
     float walked = along;

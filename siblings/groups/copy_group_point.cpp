@@ -24,6 +24,7 @@
 // is empty and the source does. A source without formulas gives its copies
 // texts that hold their coordinates as constants; a destination with points
 // but no formulas stays without.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -96,17 +97,28 @@ Source readSource(Piece* piece, int i) {
     return s;
 }
 
+// For each stretch k, k + 1 of the source piece, the first source line (in
+// line order) that holds both points, -1 if none: built once per copy, so
+// that joining m copies does not read every source line per copy.
+std::vector<int> firstLineOfStretch(const std::vector<Line>& lines, int pointCount) {
+    std::vector<int> first(static_cast<size_t>(pointCount > 0 ? pointCount : 0), -1);
+    for (size_t L = 0; L < lines.size(); ++L) {
+        if (lines[L].pointCount < 2) continue;
+        const int from = lines[L].firstPoint < 0 ? 0 : lines[L].firstPoint;
+        const int to = std::min(lines[L].firstPoint + lines[L].pointCount - 1, pointCount - 1);  // last low end
+        for (int k = from; k < to; ++k)
+            if (first[static_cast<size_t>(k)] < 0) first[static_cast<size_t>(k)] = static_cast<int>(L);
+    }
+    return first;
+}
+
 // The source line on which points a and b are neighbours, -1 if none.
-int sharedLine(const std::vector<Line>& lines, const Source& a, const Source& b) {
+int sharedLine(const std::vector<int>& lineOfStretch, const Source& a, const Source& b) {
     if (isMarkType(a.point.type) || isMarkType(b.point.type)) return -1;
     int low = a.index < b.index ? a.index : b.index;
     int high = a.index < b.index ? b.index : a.index;
-    if (high != low + 1) return -1;
-    for (size_t L = 0; L < lines.size(); ++L)
-        if (lines[L].pointCount >= 2 && lines[L].firstPoint <= low &&
-            high <= lines[L].firstPoint + lines[L].pointCount - 1)
-            return static_cast<int>(L);
-    return -1;
+    if (high != low + 1 || low < 0 || static_cast<size_t>(low) >= lineOfStretch.size()) return -1;
+    return lineOfStretch[static_cast<size_t>(low)];
 }
 
 // A coordinate as formula text, with its terminating zero.
@@ -204,13 +216,13 @@ void appendMark(PatternBuffer* pattern, Piece* piece, int s, const Source& src, 
 }
 
 void appendCopies(PatternBuffer* pattern, Piece* piece, const std::vector<Source>& sources,
-                  const std::vector<Line>& srcLines, bool formulas) {
+                  const std::vector<Line>& srcLines, const std::vector<int>& lineOfStretch, bool formulas) {
     size_t n = sources.size();
     // joined[k]: the source line that joins copy k - 1 to copy k, or -1.
     std::vector<int> joined(n, -1);
     for (size_t k = 1; k < n; ++k) {
         bool sameSeg = sources[k].point.segIndex == sources[k - 1].point.segIndex;
-        if (sameSeg) joined[k] = sharedLine(srcLines, sources[k - 1], sources[k]);
+        if (sameSeg) joined[k] = sharedLine(lineOfStretch, sources[k - 1], sources[k]);
     }
     int seg = -1;
     int line = -1;
@@ -313,7 +325,7 @@ void setLines(Piece* piece, int p, int lineIn, int lineOut) {
 }
 
 void insertCopies(PatternBuffer* pattern, Piece* piece, int after, const std::vector<Source>& sources,
-                  const std::vector<Line>& srcLines, bool formulas) {
+                  const std::vector<Line>& srcLines, const std::vector<int>& lineOfStretch, bool formulas) {
     const int n = static_cast<int>(sources.size());
     // What the copies land between, read before the first insert.
     const int held = lineHolding(piece, after);
@@ -387,7 +399,7 @@ void insertCopies(PatternBuffer* pattern, Piece* piece, int after, const std::ve
     for (int k = 1; k < n; ++k)
         if (sources[static_cast<size_t>(k)].point.segIndex == sources[static_cast<size_t>(k - 1)].point.segIndex)
             joined[static_cast<size_t>(k)] =
-                sharedLine(srcLines, sources[static_cast<size_t>(k - 1)], sources[static_cast<size_t>(k)]);
+                sharedLine(lineOfStretch, sources[static_cast<size_t>(k - 1)], sources[static_cast<size_t>(k)]);
     // The copied lines, in order: each starts at the copy where its run of
     // joined copies begins.
     std::vector<int> lineIn(static_cast<size_t>(n), -1), lineOut(static_cast<size_t>(n), -1);
@@ -476,6 +488,7 @@ QP_SIBLING_EXPORT void qpCopyGroupPoint(PatternBuffer* srcPattern, Piece* srcPie
         srcLines[L] = *l;
     }
     bool formulas = dstPiece->formulaCount > 0 || (dstPiece->pointCount == 0 && srcPiece->formulaCount > 0);
-    if (append) appendCopies(dstPattern, dstPiece, sources, srcLines, formulas);
-    else insertCopies(dstPattern, dstPiece, after, sources, srcLines, formulas);
+    const std::vector<int> lineOfStretch = firstLineOfStretch(srcLines, count);
+    if (append) appendCopies(dstPattern, dstPiece, sources, srcLines, lineOfStretch, formulas);
+    else insertCopies(dstPattern, dstPiece, after, sources, srcLines, lineOfStretch, formulas);
 }

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "frame/handler_frame.h"
 #include "frame/siblings.h"
@@ -83,6 +84,58 @@ TEST_F(Frame, FindPartMatchesTheStretchThatHoldsThePoint) {
     // On the inner line s(50,50) c(100,60): the stretch 7..8 holds (50, 50).
     EXPECT_EQ(frame::findPart(piece, 50.0f, 50.0f, unit), 7);
     EXPECT_EQ(frame::findPart(piece, 100.0f, 30.0f, unit), -1);  // inside, on nothing
+    EXPECT_TRUE(PieceConsistent(piece));
+}
+
+// The part search by definition: one search per part, in order.
+short FirstMatchingPart(Piece* piece, float x, float y) {
+    for (short k = 0; k + 1 < piece->pointCount; ++k) {
+        const CurveResult r = nearestIn(piece, k, 2, x, y);
+        if (std::fabs(r.x - x) < frame::kPartMatchMm && std::fabs(r.y - y) < frame::kPartMatchMm) return k;
+    }
+    return -1;
+}
+
+// On a finely divided outline (stretches of 0.04 to 0.3 mm, some of them
+// with both ends on one place) that an inner line runs along and crosses,
+// the part search names the first part in order that matches, as one search
+// per part does: at every point, at the middle of every part, and 0.09 and
+// 0.12 mm off them on either axis and diagonally.
+TEST_F(Frame, FindPartIsTheFirstMatchingPartOnAFinelyDividedOutline) {
+    std::vector<ShapePoint> outline = {P('S', 0, 0), P('K', 20, 0)};
+    float x = 20;
+    for (int i = 0; i < 40; ++i) {
+        x += i % 7 == 3 ? 0.0f : 0.04f + 0.26f * static_cast<float>((i * 5) % 9) / 8;
+        outline.push_back(P(i % 8 == 7 ? 'K' : 'C', x, 0.02f * static_cast<float>(i % 3)));
+    }
+    outline.push_back(P('K', x + 20, 0));
+    outline.push_back(P('K', x + 20, 30));
+    outline.push_back(P('K', 0, 30));
+    PieceShape shape;
+    shape.chains.push_back(Chain(outline, true));
+    shape.chains.push_back(Chain({P('s', 19, 0), P('k', x + 1, 0)}));         // along the divided part
+    shape.chains.push_back(Chain({P('s', 22, -5), P('c', 23, 0), P('k', 24, 5)}));  // across it
+    TestPattern big(65536);
+    Piece* piece = big.add(shape);
+    ASSERT_NE(piece, nullptr);
+    float unit[9];
+    frame::identity(unit);
+    const float offsets[][2] = {{0, 0},     {0.09f, 0},  {0, -0.09f}, {0.12f, 0},   {0, 0.12f},
+                                {0.09f, 0.09f}, {-0.12f, 0.12f}, {0.07f, -0.11f}};
+    int compared = 0;
+    for (short i = 0; i < piece->pointCount; ++i) {
+        const Coord* a = CoordOf(piece, i);
+        const Coord* b = CoordOf(piece, i + 1 < piece->pointCount ? i + 1 : i);
+        for (const float* d : offsets) {
+            for (const float t : {0.0f, 0.5f}) {
+                const float px = a->x + (b->x - a->x) * t + d[0], py = a->y + (b->y - a->y) * t + d[1];
+                ASSERT_EQ(frame::findPart(piece, px, py, unit), FirstMatchingPart(piece, px, py))
+                    << "at (" << px << ", " << py << ")";
+                ++compared;
+            }
+        }
+    }
+    EXPECT_GT(compared, 600);
     EXPECT_TRUE(PieceConsistent(piece));
 }
 

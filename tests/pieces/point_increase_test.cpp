@@ -13,6 +13,7 @@
 #include "frame/exports.h"
 #include "frame/siblings.h"
 #include "frame/texts.h"
+#include "pieces/point_increase.h"
 #include "tests/support/scene.h"
 #include "tests/support/store_fixture.h"
 
@@ -581,6 +582,78 @@ INSTANTIATE_TEST_SUITE_P(
         LengthRow{0, "10", 100.0f, kUnderarm, 205, 260, 7, 10, 0.2f},
         // Backward from the first point of the closed outline: from its last point.
         LengthRow{0, "4", 40.0f, 0, 60, 3, 11, 12}));
+
+// The measure the walk back uses: the stretches first .. first + count - 2.
+float Measure(Piece* piece, short first, short count) {
+    short index = 0;
+    float length = 0, x = 0, y = 0;
+    qpCurve(nullptr, piece, qpcurve::kOpDraw, qpcurve::kFlagLength | qpcurve::kFlagLines, qpcurve::kStylePlain,
+            qpcurve::kSnapAllLinesDefault, first, count, qpcurve::kColourDefault, qpcurve::kDefaultResolution,
+            &index, &length, &x, &y, nullptr);
+    return length;
+}
+
+// The walk back by its definition: one measure per stretch, from s - 1 back,
+// until the stretches from there to s hold the distance (0.01 mm of slack);
+// then the point that far short of the end, measured forward.
+bool WalkBackOneStretchAtATime(Piece* piece, short s, short chainFirst, double mm, float& x, float& y) {
+    float along = static_cast<float>(mm);
+    bool reached = false;
+    for (short j = 1; s - j >= chainFirst; ++j) {
+        const float total = Measure(piece, static_cast<short>(s - j), static_cast<short>(j + 1));
+        if (total + 0.01f >= along) {
+            s = static_cast<short>(s - j);
+            along = total > along ? total - along : 0.0f;
+            reached = true;
+            break;
+        }
+    }
+    if (!reached) return false;
+    short index = 0;
+    x = y = 0;
+    qpCurve(nullptr, piece, qpcurve::kOpSearch,
+            qpcurve::kFlagMeasureGroup | qpcurve::kFlagAtLength | qpcurve::kFlagLines, qpcurve::kStylePlain,
+            qpcurve::kSnapAllLinesDefault, s, 0, qpcurve::kColourDefault, qpcurve::kDefaultResolution, &index,
+            &along, &x, &y, nullptr);
+    return index >= 0;
+}
+
+// Backward by length on an outline of uneven stretches (0 to 40 mm, curves
+// and corners): the point placed is exactly the one of the walk that
+// measures one stretch at a time, for distances on, just inside and just
+// outside the slack of every stretch end, and past the chain's start.
+TEST_F(PointIncrease, ByLengthBackwardPlacesThePointOfTheWalkOneStretchAtATime) {
+    std::vector<ShapePoint> outline = {P('S', 0, 0)};
+    float x = 0;
+    for (int i = 1; i < 60; ++i) {
+        x += i % 11 == 5 ? 0.0f : 0.5f + 40.0f * static_cast<float>((i * 7) % 13) / 12;
+        outline.push_back(P(i % 6 == 0 ? 'K' : 'C', x, 30.0f * std::sin(x / 90.0f)));
+    }
+    outline.push_back(P('K', x, 200));
+    PieceShape shape;
+    shape.chains.push_back(Chain(outline));
+    build(shape);
+    Piece* p = piece();
+    increase::LengthPlan plan;
+    plan.b = 55;
+    plan.chainFirst = 0;
+    plan.chainLast = static_cast<short>(p->pointCount - 1);
+    plan.forward = false;
+    std::vector<double> distances = {0.001, 1e5};
+    for (short j = 1; j <= plan.b; ++j) {
+        const double total = Measure(p, static_cast<short>(plan.b - j), static_cast<short>(j + 1));
+        for (const double d : {0.0, -0.0099, -0.0101, 0.004, -2.5}) distances.push_back(total + d);
+    }
+    for (const double mm : distances) {
+        float ax = 0, ay = 0, bx = 0, by = 0;
+        const bool placed = increase::placeAlong(p, plan, mm, ax, ay);
+        ASSERT_EQ(placed, WalkBackOneStretchAtATime(p, plan.b, plan.chainFirst, mm, bx, by)) << mm;
+        if (!placed) continue;
+        EXPECT_EQ(ax, bx) << mm;
+        EXPECT_EQ(ay, by) << mm;
+    }
+    EXPECT_TRUE(PieceConsistent(p));
+}
 
 TEST_F(PointIncrease, ForwardFromAChainsLastPointMeasuresFromItsFirst) {
     PieceShape shape;  // an open outline: its last point 3 ends the chain
