@@ -294,7 +294,7 @@ void SymmetryEdit(benchmark::State& state) {
 // Up to 1024 points only: the click grows with the cube of the piece today
 // (0.5 s at 1024 points, 4 s at 2048).
 void SymmetrySizes(benchmark::internal::Benchmark* b) {
-    for (int n = 128; n <= 1024; n *= 2) b->Arg(n);
+    for (int n : kScaleSizes) b->Arg(n);
     b->Complexity();
 }
 BENCHMARK(SymmetryEdit)->Apply(SymmetrySizes)->Unit(benchmark::kMillisecond);
@@ -311,7 +311,7 @@ void SymmetryGroupEdit(benchmark::State& state) {
 // Up to 4096 points in all (82 per piece): the click grows with the cube of
 // the pieces' size today.
 void SymmetryGroupSizes(benchmark::internal::Benchmark* b) {
-    for (int n = 1024; n <= 4096; n *= 2) b->Arg(n);
+    for (int n : kScaleSizes) b->Arg(n);
     b->Complexity();
 }
 BENCHMARK(SymmetryGroupEdit)->Apply(SymmetryGroupSizes)->Unit(benchmark::kMillisecond);

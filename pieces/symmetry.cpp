@@ -310,19 +310,12 @@ bool rebuildPiece(HWND hwnd, HostDoc* doc, PatternBuffer*& newPattern, short n, 
 
     // 6. The scratch piece: the work piece's headers, no records; its header
     // says so (totalSize 824).
-    auto* scratch =
-        static_cast<PatternBuffer*>(allocLocked(kScratchHeader + plan.m * kPerPointRoom + kPatternSpareBytes));
+    auto* scratch = newScratch(work, plan.m * kPerPointRoom + kPatternSpareBytes);
     if (scratch == nullptr) {
         FreeGlobalBlock(work);
         return false;
     }
-    qpMemcpy(scratch, work, kScratchHeader);
-    scratch->totalSize = kScratchHeader;
     Piece* scratchPiece = pieceOf(scratch, 0);
-    scratchPiece->charCount = scratchPiece->formulaCount = scratchPiece->coordCount = 0;
-    scratchPiece->pointCount = scratchPiece->sPointCount = scratchPiece->lineCount = 0;
-    scratchPiece->segCount = 0;
-    scratchPiece->byteSize = kEmptyPieceSize;
 
     // 7-9. The two parts beside the axis, mirrored order, into the scratch.
     std::vector<int>& origin = run.origin;
@@ -473,6 +466,23 @@ short pickAndRebuild(HWND hwnd, HostView* view, HostDoc* doc) {
 }  // namespace
 
 Piece* PieceRun::piece() const { return pieceOf(work, 0); }
+
+PatternBuffer* newScratch(PatternBuffer* work, long room) {
+    auto* scratch = static_cast<PatternBuffer*>(allocLocked(kScratchHeader + room));
+    if (scratch == nullptr) return nullptr;
+    qpMemcpy(scratch, work, kScratchHeader);
+    emptyScratch(scratch);
+    return scratch;
+}
+
+void emptyScratch(PatternBuffer* scratch) {
+    scratch->totalSize = kScratchHeader;
+    Piece* piece = pieceOf(scratch, 0);
+    piece->charCount = piece->formulaCount = piece->coordCount = 0;
+    piece->pointCount = piece->sPointCount = piece->lineCount = 0;
+    piece->segCount = 0;
+    piece->byteSize = kEmptyPieceSize;
+}
 
 int PieceRun::firstWithOrigin(int value) const {
     for (size_t i = 0; i < origin.size(); ++i)

@@ -65,6 +65,17 @@ struct PieceRun {
     int mirrorOf(int earlier) const;
 };
 
+// A scratch piece for the record mirroring's own copies: a locked block of
+// room bytes past the headers, holding the work piece's headers and no
+// records (byteSize 800), or null when no block can be had. emptyScratch
+// drops whatever records it gained since. Freed with FreeGlobalBlock.
+PatternBuffer* newScratch(PatternBuffer* work, long room);
+void emptyScratch(PatternBuffer* scratch);
+
+// Notches are seated by asking the curve model about the whole piece, once
+// per notch and stretch, as a check of the faster way (tests only).
+void seatNotchesOnWholePiece(bool on);
+
 // Steps 1-7: x formulas, notches, grading rules, seam allowances, corners,
 // duplicated marks and FRules of the rebuilt piece.
 void mirrorRecords(PieceRun& run);

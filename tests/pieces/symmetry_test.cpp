@@ -678,3 +678,60 @@ TEST_F(Symmetry, APieceTooLargeToDoubleIsLeftWithAMessage) {
 }
 
 }  // namespace
+
+// Notches seated from copies of the nearby lines land exactly where the
+// whole piece puts them: the same pattern, byte for byte, on curved
+// outlines with doubled points, a waist where the outline passes within
+// 0.05 mm of itself, and notches near, on and far from it.
+TEST_F(Symmetry, NotchesSeatAsTheWholePieceSeatsThem) {
+    unsigned seed = 777;
+    auto next = [&](int n) {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<int>((seed >> 16) % static_cast<unsigned>(n));
+    };
+    for (int round = 0; round < 12; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        const int n = 40 + next(120);
+        const bool waist = round % 3 == 1;
+        PieceShape shape;
+        ShapeChain chain;
+        chain.close = true;
+        for (int i = 0; i < n; ++i) {
+            const double t = 2 * kPi * i / n;
+            double r = 150 + 20 * std::sin(5 * t) + next(3);
+            // The waist: both sides pulled in to 0.05 mm of the middle line y = 200.
+            if (waist && std::fabs(std::sin(t)) < 0.2) r = 150;
+            float x = static_cast<float>(200 + r * std::cos(t)), y = static_cast<float>(200 + 1.2 * r * std::sin(t));
+            if (waist) y = static_cast<float>(200 + (y - 200) * std::min(1.0, std::fabs(std::cos(t)) + 0.0003));
+            const char type = i == 0 ? 'S' : (i + 1 < n && next(4) ? 'C' : 'K');
+            chain.points.push_back(P(type, x, y));
+            if (next(15) == 0 && i + 1 < n) chain.points.push_back(P('C', x, y));  // a doubled point
+        }
+        // The axis: the first stretch's line made straight by K ends.
+        chain.points[1].type = 'K';
+        shape.chains.push_back(chain);
+        shape.chains.push_back(Chain({P('s', 180, 180), P('c', 200, 240), P('k', 220, 230)}));
+        for (int m = 0; m < 30; ++m) {
+            const ShapePoint& near = chain.points[static_cast<size_t>(next(static_cast<int>(chain.points.size())))];
+            const float dx = static_cast<float>(next(41) - 20) / (m % 3 == 0 ? 100.0f : 2.0f);
+            shape.marks.push_back(Mark('v', near.x + dx, near.y - dx, 0, static_cast<int16_t>(next(3000))));
+        }
+        std::vector<std::vector<char>> results;
+        for (bool wholePiece : {false, true}) {
+            TearDown();
+            doc = HostDoc{};
+            half = nullptr;
+            start({shape});
+            symmetry::seatNotchesOnWholePiece(wholePiece);
+            const Coord a = *CoordOf(halfPiece(), 0), b = *CoordOf(halfPiece(), 1);
+            const short handled = clickAt((a.x + b.x) / 2, (a.y + b.y) / 2);
+            symmetry::seatNotchesOnWholePiece(false);
+            ASSERT_EQ(handled, 1);
+            ASSERT_EQ(view.symmetryStep, 0);
+            ASSERT_TRUE(PatternConsistent(doc.pattern));
+            const char* bytes = reinterpret_cast<const char*>(doc.pattern);
+            results.emplace_back(bytes, bytes + doc.pattern->totalSize);
+        }
+        EXPECT_TRUE(results[0] == results[1]);
+    }
+}
