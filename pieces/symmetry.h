@@ -56,13 +56,20 @@ struct PieceRun {
 
     Piece* piece() const;
     bool mirrored(int i) const { return (i > s0 && i <= s0 + m) || i >= q; }
-    // First / last work point whose origin is `value`, -1 when none.
+    // First / last work point whose origin is `value`, -1 when none. Read
+    // from a table built on first use and again whenever origin's size
+    // changes (entries are only added or erased, never rewritten).
     int firstWithOrigin(int value) const;
     int lastWithOrigin(int value) const;
     // The present index of the mirror of the point with earlier index
     // `earlier`: an axis end is its own mirror, the segment's last point
     // (where the outline closes) mirrors as its first. -1 when none.
     int mirrorOf(int earlier) const;
+
+private:
+    void indexOrigins() const;
+    mutable std::vector<int> firstAt_, lastAt_;  // by origin value
+    mutable size_t indexed_ = static_cast<size_t>(-1);
 };
 
 // A scratch piece for the record mirroring's own copies: a locked block of
