@@ -4,7 +4,8 @@
 // The table, per benchmark measured over sizes (SetComplexityN): time per
 // point at every size, the worst time(2n)/time(n) from one size to the next,
 // and the fitted complexity; then the snap against one pass over the
-// points, and pattern-file loading against the JSON parse alone.
+// points, pattern-file loading against the JSON parse alone, and symmetry of
+// the 50-piece group pattern against copying that pattern twice.
 #include <benchmark/benchmark.h>
 
 #include "bench/child_process.h"
@@ -156,10 +157,16 @@ std::string Table(const Collector& c) {
     ratioAt("SnapOneMouseMove", "OnePassOverPoints", "Snap / one pass over the points");
     ratioAt("FileLoad", "FileJsonParseOnly", "Pattern file load / its JSON parse alone");
     ratioAt("FileWrite", "FileJsonParseOnly", "Pattern file write / its JSON parse alone");
-    auto edit = c.families.find("SleeveCapEdit");
-    if (edit != c.families.end() && !edit->second.nsPerIteration.empty())
-        out << "\nSleeve cap editing message at " << edit->second.nsPerIteration.rbegin()->first << " points: "
-            << Fixed(edit->second.nsPerIteration.rbegin()->second / 1e6, 2) << " ms (four frames: 67 ms)\n";
+    ratioAt("SymmetryGroupEdit", "GroupPatternCopyTwice",
+            "Symmetry of the 50-piece group pattern / copying it twice");
+    out << "\n";
+    for (const char* family : {"SleeveCapEdit", "SymmetryEdit"}) {
+        auto edit = c.families.find(family);
+        if (edit != c.families.end() && !edit->second.nsPerIteration.empty())
+            out << (family[1] == 'l' ? "Sleeve cap" : "Symmetry") << " editing message at "
+                << edit->second.nsPerIteration.rbegin()->first << " points: "
+                << Fixed(edit->second.nsPerIteration.rbegin()->second / 1e6, 2) << " ms (four frames: 67 ms)\n";
+    }
     auto snap = c.families.find("SnapOneMouseMove");
     if (snap != c.families.end() && !snap->second.nsPerIteration.empty())
         out << "Snap at " << snap->second.nsPerIteration.rbegin()->first << " points: "
