@@ -310,7 +310,7 @@ bool rebuildPiece(HWND hwnd, HostDoc* doc, PatternBuffer*& newPattern, short n, 
 
     // 6. The scratch piece: the work piece's headers, no records; its header
     // says so (totalSize 824).
-    auto* scratch = newScratch(work, plan.m * kPerPointRoom + kPatternSpareBytes);
+    auto* scratch = newScratch(piece, plan.m * kPerPointRoom + kPatternSpareBytes);
     if (scratch == nullptr) {
         FreeGlobalBlock(work);
         return false;
@@ -426,8 +426,17 @@ short pickAndRebuild(HWND hwnd, HostView* view, HostDoc* doc) {
     if (piece == nullptr) return 1;
     float px = 0, py = 0;
     frame::cursorToPiece(hwnd, prep.screenToPiece, px, py);
-    const short part = frame::pickPart(piece, px, py, qpcurve::kSnapOutline, prep.identity);
+    // frame::pickPart, with the part found from the lines near the snapped
+    // point: the pick costs one look at the whole piece, not one per stretch.
+    short index = -1;
+    float length = 0, nx = px, ny = py;
+    qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
+            qpcurve::kModeWholePiece | qpcurve::kSnapOutline, 0, 0, qpcurve::kColourDefault,
+            qpcurve::kDefaultResolution, &index, &length, &nx, &ny, prep.identity);
+    if (std::hypot(static_cast<double>(nx - px), static_cast<double>(ny - py)) > frame::kPickRadiusMm) return 1;
+    const short part = firstPartNear(doc->pattern, doc->currentPiece, nx, ny, prep.identity);
     if (part < 0) return 1;  // too far, or no stretch holds the snapped point: nothing changes
+    piece = pieceOf(doc->pattern, doc->currentPiece);
     const short la = pointAt(piece, part)->lineOut;
     if (la < 0) return 1;
 
@@ -467,10 +476,16 @@ short pickAndRebuild(HWND hwnd, HostView* view, HostDoc* doc) {
 
 Piece* PieceRun::piece() const { return pieceOf(work, 0); }
 
-PatternBuffer* newScratch(PatternBuffer* work, long room) {
+PatternBuffer* newScratch(const Piece* piece, long room) {
     auto* scratch = static_cast<PatternBuffer*>(allocLocked(kScratchHeader + room));
     if (scratch == nullptr) return nullptr;
-    qpMemcpy(scratch, work, kScratchHeader);
+    // A one-piece buffer's header, as MakeWorkBuffer writes it.
+    std::memset(scratch, 0, kWorkBufferHeader);
+    scratch->kind = kWorkBufferKind;
+    scratch->headerSize = kWorkBufferHeader;
+    scratch->pieceCount = 1;
+    pieceOffsets(scratch)[0] = kWorkBufferHeader;
+    qpMemcpy(reinterpret_cast<char*>(scratch) + kWorkBufferHeader, piece, kEmptyPieceSize);
     emptyScratch(scratch);
     return scratch;
 }

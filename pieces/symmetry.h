@@ -76,8 +76,13 @@ private:
 // room bytes past the headers, holding the work piece's headers and no
 // records (byteSize 800), or null when no block can be had. emptyScratch
 // drops whatever records it gained since. Freed with FreeGlobalBlock.
-PatternBuffer* newScratch(PatternBuffer* work, long room);
+PatternBuffer* newScratch(const Piece* piece, long room);
 void emptyScratch(PatternBuffer* scratch);
+
+// frame::findPart's answer (the first stretch of piece n within
+// kPartMatchMm of (x, y) on both axes, -1 when none), from small copies of
+// the lines near (x, y) instead of one look at the whole piece per stretch.
+short firstPartNear(PatternBuffer* pattern, short n, float x, float y, const float identity[9]);
 
 // Notches are seated by asking the curve model about the whole piece, once
 // per notch and stretch, as a check of the faster way (tests only).

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "frame/exports.h"
+#include "frame/handler_frame.h"
 #include "frame/piece_edit.h"
 #include "frame/siblings.h"
 #include "frame/work_buffer.h"
@@ -207,7 +208,12 @@ bool seatOnPiece(Piece* piece, int a, int e, float x, float y, Seat& seat, const
 // asks the whole piece as before.
 class NotchSeater {
 public:
-    NotchSeater(PieceRun& run, int a, int e) : run_(run), a_(a), e_(e) { usable_ = build(); }
+    // Piece n of `pattern`, points a..e; `seating`: the notches will move
+    // (none may lie among the line points).
+    NotchSeater(PatternBuffer* pattern, short n, int a, int e, bool seating)
+        : pattern_(pattern), n_(n), a_(a), e_(e) {
+        usable_ = build(seating);
+    }
     ~NotchSeater() {
         if (scratch_ != nullptr) FreeGlobalBlock(scratch_);
     }
@@ -217,6 +223,9 @@ public:
     bool usable() const { return usable_; }
     // false: this notch needs the whole piece (the scratch could not be had).
     bool seat(float px, float py, Seat& seat, const float identity[9]);
+    // The first stretch k of the range whose nearest point to (x, y) lies
+    // within 0.1 mm of it on both axes, -1 when none; false: ask the piece.
+    bool firstStretchNear(float x, float y, int& part, const float identity[9]);
 
 private:
     struct Box {
@@ -235,11 +244,19 @@ private:
         const double dy = std::max({b.y0 - y, 0.0, y - b.y1});
         return std::sqrt(dx * dx + dy * dy);
     }
-    bool build();
+    bool build(bool seating);
     bool fill(const std::vector<int>& chosen);
+    // The first stretch of the chosen runs (filled) near (x, y), -1 if none.
+    int firstNear(const std::vector<int>& chosen, float x, float y, const float identity[9]);
+    Piece* piece() const {
+        Piece* p = nullptr;
+        qpGetPieceLptr(pattern_, n_, &p);
+        return p;
+    }
     Piece* scratchPiece() const;
 
-    PieceRun& run_;
+    PatternBuffer* pattern_;
+    short n_;
     int a_, e_;
     bool usable_ = false;
     std::vector<double> px_, py_;  // point positions (mm)
@@ -257,8 +274,8 @@ constexpr double kBoxSlack = 1e-3;
 constexpr double kNearCoincident = 1e-4;
 constexpr int16_t kArcKind = 3;
 
-bool NotchSeater::build() {
-    Piece* piece = run_.piece();
+bool NotchSeater::build(bool seating) {
+    Piece* piece = this->piece();
     const int n = piece->pointCount;
     if (a_ < 0 || e_ >= n || e_ <= a_) return false;
     px_.assign(static_cast<size_t>(n), 0.0);
@@ -312,7 +329,7 @@ bool NotchSeater::build() {
     }
     if (lines.empty()) return false;
     // A notch moved among the line points would change the lines.
-    for (int k = 0; k < piece->sPointCount; ++k) {
+    for (int k = 0; seating && k < piece->sPointCount; ++k) {
         SPoint* sp = nullptr;
         qpGetSPointLptr(piece, static_cast<short>(k), &sp);
         if (sp != nullptr && sp->pointIndex >= a_ && sp->pointIndex <= e_) return false;
@@ -373,7 +390,7 @@ bool NotchSeater::build() {
     runs_ = std::move(lines);
     long points = 0;
     for (const Run& r : runs_) points += r.count;
-    scratch_ = newScratch(run_.work, points * 64 + static_cast<long>(runs_.size()) * 64 + 4096);
+    scratch_ = newScratch(piece, points * 64 + static_cast<long>(runs_.size()) * 64 + 4096);
     return scratch_ != nullptr;
 }
 
@@ -391,7 +408,7 @@ bool NotchSeater::fill(const std::vector<int>& chosen) {
         if (r >= 0) runs_[r].scratchFirst = -1;
     filled_.clear();
     emptyScratch(scratch_);
-    Piece* piece = run_.piece();
+    Piece* piece = this->piece();
     Piece* s = scratchPiece();
     Seg* g = nullptr;
     qpIncreaseSegment(scratch_, s, &g);
@@ -459,23 +476,9 @@ bool NotchSeater::seat(float px, float py, Seat& seat, const float identity[9]) 
     seat.x = x;
     seat.y = y;
     seat.part = -1;
-    // The first stretch within 0.1 mm on both axes; only those whose box
-    // comes within 0.1 * sqrt(2) mm can be.
-    const double near = 0.1415 + kBoxSlack;
-    for (int r : chosen) {
-        const Run& run = runs_[r];
-        for (int k = run.first; k < run.first + run.count - 1 && seat.part < 0; ++k) {
-            if (distanceTo(stretchBox_[k - a_], x, y) > near) continue;
-            float jx = x, jy = y;
-            qpCurve(nullptr, s, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
-                    qpcurve::kSnapAllLinesDefault, static_cast<short>(run.scratchFirst + k - run.first), 2,
-                    qpcurve::kColourDefault, qpcurve::kDefaultResolution, &index, &length, &jx, &jy, identity);
-            if (std::fabs(jx - x) < 0.1f && std::fabs(jy - y) < 0.1f) seat.part = k;
-        }
-        if (seat.part >= 0) break;
-    }
+    seat.part = firstNear(chosen, x, y, identity);
     if (seat.part < 0) return true;
-    Piece* piece = run_.piece();
+    Piece* piece = this->piece();
     seat.line = pointAt(piece, seat.part)->lineOut;
     Line* l = nullptr;
     qpGetLineLptr(piece, seat.line, &l);
@@ -502,13 +505,60 @@ bool NotchSeater::seat(float px, float py, Seat& seat, const float identity[9]) 
     return true;
 }
 
+int NotchSeater::firstNear(const std::vector<int>& chosen, float x, float y, const float identity[9]) {
+    // Only stretches whose box comes within 0.1 * sqrt(2) mm can be.
+    const double near = 0.1415 + kBoxSlack;
+    Piece* s = scratchPiece();
+    for (int r : chosen) {
+        const Run& run = runs_[r];
+        for (int k = run.first; k < run.first + run.count - 1; ++k) {
+            if (distanceTo(stretchBox_[k - a_], x, y) > near) continue;
+            short index = -1;
+            float length = 0, jx = x, jy = y;
+            qpCurve(nullptr, s, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
+                    qpcurve::kSnapAllLinesDefault, static_cast<short>(run.scratchFirst + k - run.first), 2,
+                    qpcurve::kColourDefault, qpcurve::kDefaultResolution, &index, &length, &jx, &jy, identity);
+            if (std::fabs(jx - x) < 0.1f && std::fabs(jy - y) < 0.1f) return k;
+        }
+    }
+    return -1;
+}
+
+bool NotchSeater::firstStretchNear(float x, float y, int& part, const float identity[9]) {
+    if (!usable_) return false;
+    std::vector<int> chosen;
+    for (int r = 0; r < static_cast<int>(runs_.size()); ++r)
+        if (distanceTo(runs_[r].box, x, y) <= 0.1415 + kBoxSlack) chosen.push_back(r);
+    if (chosen.empty()) {
+        part = -1;
+        return true;
+    }
+    if (!fill(chosen)) {
+        filled_.assign(1, -1);
+        return false;
+    }
+    part = firstNear(chosen, x, y, identity);
+    return true;
+}
+
+short partNear(PatternBuffer* pattern, short n, float x, float y, const float identity[9]) {
+    Piece* piece = nullptr;
+    qpGetPieceLptr(pattern, n, &piece);
+    if (piece == nullptr) return -1;
+    NotchSeater finder(pattern, n, 0, piece->pointCount - 1, false);
+    int part = -1;
+    if (finder.firstStretchNear(x, y, part, identity)) return static_cast<short>(part);
+    qpGetPieceLptr(pattern, n, &piece);
+    return frame::findPart(piece, x, y, identity);
+}
+
 // 2. Every notch is seated on the outline again: its point, line and
 // position along that line.
 void seatNotches(PieceRun& run, const float identity[9]) {
     Piece* piece = run.piece();
     int a = 0, e = 0;
     if (!outlineRange(piece, a, e)) return;
-    NotchSeater seater(run, wholePieceSeating ? -1 : a, e);
+    NotchSeater seater(run.work, 0, wholePieceSeating ? -1 : a, e, true);
     for (int k = 0; k < piece->sPointCount; ++k) {
         SPoint* sp = nullptr;
         qpGetSPointLptr(piece, static_cast<short>(k), &sp);
@@ -779,6 +829,10 @@ void restoreFRules(PieceRun& run) {
 }  // namespace
 
 void seatNotchesOnWholePiece(bool on) { wholePieceSeating = on; }
+
+short firstPartNear(PatternBuffer* pattern, short n, float x, float y, const float identity[9]) {
+    return partNear(pattern, n, x, y, identity);
+}
 
 void mirrorRecords(PieceRun& run) {
     float identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};

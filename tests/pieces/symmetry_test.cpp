@@ -13,6 +13,7 @@
 
 #include "frame/exports.h"
 #include "frame/siblings.h"
+#include "frame/handler_frame.h"
 #include "frame/texts.h"
 #include "pieces/symmetry.h"
 #include "tests/support/scene.h"
@@ -734,4 +735,55 @@ TEST_F(Symmetry, NotchesSeatAsTheWholePieceSeatsThem) {
         }
         EXPECT_TRUE(results[0] == results[1]);
     }
+}
+
+// The pick's part, found from copies of the nearby lines, is the one the
+// frame's stretch-by-stretch search finds: on outline points, at vertices
+// (where two stretches hold the point), at a waist where the outline passes
+// within 0.05 mm of itself, on the inner line, and off every line.
+TEST_F(Symmetry, ThePickFindsThePartTheFrameFinds) {
+    unsigned seed = 4242;
+    auto next = [&](int n) {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<int>((seed >> 16) % static_cast<unsigned>(n));
+    };
+    const float identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    int found = 0;
+    for (int round = 0; round < 6; ++round) {
+        const int n = 30 + next(60);
+        PieceShape shape;
+        ShapeChain chain;
+        chain.close = true;
+        for (int i = 0; i < n; ++i) {
+            const double t = 2 * kPi * i / n;
+            const float x = static_cast<float>(200 + 150 * std::cos(t));
+            // A waist at y = 200: both sides 0.05 mm apart where x is near 200.
+            float y = static_cast<float>(200 + 150 * std::sin(t) * std::min(1.0, std::fabs(std::cos(t)) * 3 + 0.0003));
+            chain.points.push_back(P(i == 0 ? 'S' : (i + 1 < n && next(3) ? 'C' : 'K'), x, y));
+        }
+        shape.chains.push_back(chain);
+        shape.chains.push_back(Chain({P('s', 150, 150), P('c', 200, 260), P('k', 250, 240)}));
+        TearDown();
+        doc = HostDoc{};
+        half = nullptr;
+        start({shape});
+        Piece* piece = whole();
+        for (int probe = 0; probe < 80; ++probe) {
+            float x = static_cast<float>(50 + next(300)), y = static_cast<float>(50 + next(300));
+            if (probe % 4 == 0) {
+                const int vertex = next(piece->pointCount);
+                x = CoordOf(piece, vertex)->x;
+                y = CoordOf(piece, vertex)->y;
+            }
+            if (probe % 2 == 1) {  // snapped onto a line
+                short index = 0;
+                float length = 0;
+                qpCurve(nullptr, piece, 0, 0x142, 0, 0, 0, 0, -1, 40, &index, &length, &x, &y, nullptr);
+            }
+            const short expected = frame::findPart(piece, x, y, identity);
+            EXPECT_EQ(symmetry::firstPartNear(doc.pattern, 0, x, y, identity), expected) << x << ", " << y;
+            found += expected >= 0;
+        }
+    }
+    EXPECT_GE(found, 200);
 }
