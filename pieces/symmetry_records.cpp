@@ -274,6 +274,11 @@ constexpr double kBoxSlack = 1e-3;
 constexpr double kNearCoincident = 1e-4;
 constexpr int16_t kArcKind = 3;
 
+// How far from (x, y) a stretch may pass and still be within 0.1 mm of it
+// on both axes as floats compare it: 0.1 * sqrt(2), with room for the
+// rounding of coordinates to floats (about 1.2e-7 of their size).
+double matchReach(double x, double y) { return 0.1415 + kBoxSlack + 1e-6 * (std::fabs(x) + std::fabs(y)); }
+
 bool NotchSeater::build(bool seating) {
     Piece* piece = this->piece();
     const int n = piece->pointCount;
@@ -457,8 +462,8 @@ bool NotchSeater::seat(float px, float py, Seat& seat, const float identity[9]) 
     for (int i = runs_[closest].first; i < runs_[closest].first + runs_[closest].count; ++i)
         upper = std::min(upper, std::hypot(px_[i] - px, py_[i] - py));
     // Lines that may hold the nearest point, or pass within 0.1 mm of it
-    // on both axes (under 0.15 mm).
-    const double reach = upper + 0.15 + kBoxSlack;
+    // on both axes.
+    const double reach = upper + matchReach(px, py) + kBoxSlack;
     std::vector<int> chosen;
     for (int r = 0; r < runs; ++r)
         if (lower[r] <= reach) chosen.push_back(r);
@@ -506,8 +511,7 @@ bool NotchSeater::seat(float px, float py, Seat& seat, const float identity[9]) 
 }
 
 int NotchSeater::firstNear(const std::vector<int>& chosen, float x, float y, const float identity[9]) {
-    // Only stretches whose box comes within 0.1 * sqrt(2) mm can be.
-    const double near = 0.1415 + kBoxSlack;
+    const double near = matchReach(x, y);
     Piece* s = scratchPiece();
     for (int r : chosen) {
         const Run& run = runs_[r];
@@ -528,7 +532,7 @@ bool NotchSeater::firstStretchNear(float x, float y, int& part, const float iden
     if (!usable_) return false;
     std::vector<int> chosen;
     for (int r = 0; r < static_cast<int>(runs_.size()); ++r)
-        if (distanceTo(runs_[r].box, x, y) <= 0.1415 + kBoxSlack) chosen.push_back(r);
+        if (distanceTo(runs_[r].box, x, y) <= matchReach(x, y)) chosen.push_back(r);
     if (chosen.empty()) {
         part = -1;
         return true;
