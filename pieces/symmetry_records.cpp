@@ -245,6 +245,14 @@ private:
         return std::sqrt(dx * dx + dy * dy);
     }
     bool build(bool seating);
+    // The grid of line boxes, for pieces of kGridFrom lines or more.
+    void index();
+    int cellX(double x) const { return std::min(std::max(static_cast<int>(std::floor((x - gx0_) / cell_)), 0), cols_ - 1); }
+    int cellY(double y) const { return std::min(std::max(static_cast<int>(std::floor((y - gy0_) / cell_)), 0), rows_ - 1); }
+    // The runs whose boxes lie within `reach` of (px, py), in point order;
+    // reach < 0: within reachFrom. false when no line was met.
+    bool nearRuns(double px, double py, double reach, std::vector<int>& out);
+    double reachFrom(const std::vector<std::pair<int, double>>& met, double px, double py) const;
     bool fill(const std::vector<int>& chosen);
     // The first stretch of the chosen runs (filled) near (x, y), -1 if none.
     int firstNear(const std::vector<int>& chosen, float x, float y, const float identity[9]);
@@ -264,6 +272,12 @@ private:
     std::vector<Box> stretchBox_;  // per stretch k - a_
     PatternBuffer* scratch_ = nullptr;
     std::vector<int> filled_;      // the runs the scratch holds now
+    double gx0_ = 0, gy0_ = 0, cell_ = 1;
+    int cols_ = 0, rows_ = 0;                // no grid: 0
+    std::vector<std::vector<int>> cells_;    // runs whose box meets each cell
+    std::vector<int> wide_;                  // runs of too many cells, met always
+    std::vector<int> seen_;                  // per run: the query that met it
+    int stamp_ = 0;
 };
 
 // Bounds within which the model's shapes lie exactly are widened by this
@@ -273,6 +287,10 @@ constexpr double kBoxSlack = 1e-3;
 // which then takes the next point as a neighbour.
 constexpr double kNearCoincident = 1e-4;
 constexpr int16_t kArcKind = 3;
+// The grid of line boxes pays from this many lines on; a box over more cells
+// than kWideCells is met by every search instead.
+constexpr int kGridFrom = 16;
+constexpr long kWideCells = 64;
 
 // How far from (x, y) a stretch may pass and still be within 0.1 mm of it
 // on both axes as floats compare it: 0.1 * sqrt(2), with room for the
@@ -393,6 +411,7 @@ bool NotchSeater::build(bool seating) {
         }
     }
     runs_ = std::move(lines);
+    index();
     long points = 0;
     for (const Run& r : runs_) points += r.count;
     scratch_ = newScratch(piece, points * 64 + static_cast<long>(runs_.size()) * 64 + 4096);
@@ -448,25 +467,10 @@ bool NotchSeater::fill(const std::vector<int>& chosen) {
 }
 
 bool NotchSeater::seat(float px, float py, Seat& seat, const float identity[9]) {
-    // An upper bound of the nearest distance: the nearest point of the line
-    // whose box is nearest (its points lie on its curve).
-    const int runs = static_cast<int>(runs_.size());
-    std::vector<double> lower(static_cast<size_t>(runs));
-    int closest = -1;
-    for (int r = 0; r < runs; ++r) {
-        lower[r] = distanceTo(runs_[r].box, px, py);
-        if (closest < 0 || lower[r] < lower[closest]) closest = r;
-    }
-    if (closest < 0 || !std::isfinite(lower[closest])) return false;
-    double upper = HUGE_VAL;
-    for (int i = runs_[closest].first; i < runs_[closest].first + runs_[closest].count; ++i)
-        upper = std::min(upper, std::hypot(px_[i] - px, py_[i] - py));
-    // Lines that may hold the nearest point, or pass within 0.1 mm of it
-    // on both axes.
-    const double reach = upper + matchReach(px, py) + kBoxSlack;
+    // Lines that may hold the nearest point, or pass within 0.1 mm of it on
+    // both axes.
     std::vector<int> chosen;
-    for (int r = 0; r < runs; ++r)
-        if (lower[r] <= reach) chosen.push_back(r);
+    if (!nearRuns(px, py, -1.0, chosen)) return false;
     if (!fill(chosen)) {
         filled_.assign(1, -1);  // the scratch is spoilt: fill it again next time
         return false;
@@ -510,6 +514,103 @@ bool NotchSeater::seat(float px, float py, Seat& seat, const float identity[9]) 
     return true;
 }
 
+void NotchSeater::index() {
+    const int runs = static_cast<int>(runs_.size());
+    double x0 = HUGE_VAL, y0 = HUGE_VAL, x1 = -HUGE_VAL, y1 = -HUGE_VAL;
+    for (const Run& r : runs_) {
+        if (!std::isfinite(r.box.x0) || !std::isfinite(r.box.y0) || !std::isfinite(r.box.x1) ||
+            !std::isfinite(r.box.y1))
+            continue;
+        x0 = std::min(x0, r.box.x0);
+        y0 = std::min(y0, r.box.y0);
+        x1 = std::max(x1, r.box.x1);
+        y1 = std::max(y1, r.box.y1);
+    }
+    cols_ = rows_ = 0;
+    if (runs < kGridFrom || !(x1 >= x0) || !(y1 >= y0)) return;
+    // About one cell per line.
+    cell_ = std::max(std::sqrt((x1 - x0) * (y1 - y0) / runs), std::max(x1 - x0, y1 - y0) / 1024.0);
+    if (!(cell_ > 0) || !std::isfinite(cell_)) return;
+    gx0_ = x0;
+    gy0_ = y0;
+    cols_ = static_cast<int>((x1 - x0) / cell_) + 1;
+    rows_ = static_cast<int>((y1 - y0) / cell_) + 1;
+    cells_.assign(static_cast<size_t>(cols_) * static_cast<size_t>(rows_), {});
+    for (int r = 0; r < runs; ++r) {
+        const Box& b = runs_[r].box;
+        bool finite = std::isfinite(b.x0) && std::isfinite(b.y0) && std::isfinite(b.x1) && std::isfinite(b.y1);
+        const int i0 = finite ? cellX(b.x0) : 0, i1 = finite ? cellX(b.x1) : cols_ - 1;
+        const int j0 = finite ? cellY(b.y0) : 0, j1 = finite ? cellY(b.y1) : rows_ - 1;
+        if (!finite || static_cast<long>(i1 - i0 + 1) * (j1 - j0 + 1) > kWideCells) {
+            wide_.push_back(r);
+            continue;
+        }
+        for (int j = j0; j <= j1; ++j)
+            for (int i = i0; i <= i1; ++i) cells_[static_cast<size_t>(j) * cols_ + i].push_back(r);
+    }
+    seen_.assign(static_cast<size_t>(runs), 0);
+}
+
+bool NotchSeater::nearRuns(double px, double py, double reach, std::vector<int>& out) {
+    out.clear();
+    const int runs = static_cast<int>(runs_.size());
+    std::vector<std::pair<int, double>> met;  // run, its box's distance
+    if (cols_ == 0) {
+        for (int r = 0; r < runs; ++r) met.emplace_back(r, distanceTo(runs_[r].box, px, py));
+    } else {
+        // Rings of cells around the point's cell until every line not met
+        // lies farther than the reach: a box that meets no cell of rings
+        // 0..k lies at least k cells from the point.
+        ++stamp_;
+        auto meet = [&](int r) {
+            if (seen_[r] == stamp_) return;
+            seen_[r] = stamp_;
+            met.emplace_back(r, distanceTo(runs_[r].box, px, py));
+        };
+        for (int r : wide_) meet(r);
+        const int ci = cellX(px), cj = cellY(py);
+        double upper = reach >= 0 ? reach : HUGE_VAL;
+        for (int k = 0;; ++k) {
+            for (int j = cj - k; j <= cj + k; ++j) {
+                if (j < 0 || j >= rows_) continue;
+                const bool edge = j == cj - k || j == cj + k;
+                for (int i = ci - k; i <= ci + k; i += edge ? 1 : 2 * k) {
+                    if (i >= 0 && i < cols_)
+                        for (int r : cells_[static_cast<size_t>(j) * cols_ + i]) meet(r);
+                    if (k == 0) break;
+                }
+            }
+            if (reach < 0 && upper == HUGE_VAL && !met.empty()) upper = reachFrom(met, px, py);
+            if (k * cell_ > upper || (k > cols_ && k > rows_)) break;
+        }
+        std::sort(met.begin(), met.end());
+    }
+    if (met.empty()) return false;
+    if (reach < 0) reach = reachFrom(met, px, py);
+    if (!std::isfinite(reach)) return false;
+    for (const auto& m : met)
+        if (m.second <= reach) out.push_back(m.first);
+    return true;
+}
+
+// An upper bound of the nearest distance (the nearest point of the line
+// whose box is nearest: its points lie on its curve), widened by the 0.1 mm
+// match.
+double NotchSeater::reachFrom(const std::vector<std::pair<int, double>>& met, double px, double py) const {
+    int closest = -1;
+    double lowest = HUGE_VAL;
+    for (const auto& m : met)
+        if (closest < 0 || m.second < lowest) {
+            closest = m.first;
+            lowest = m.second;
+        }
+    if (closest < 0 || !std::isfinite(lowest)) return HUGE_VAL;
+    double upper = HUGE_VAL;
+    for (int i = runs_[closest].first; i < runs_[closest].first + runs_[closest].count; ++i)
+        upper = std::min(upper, std::hypot(px_[i] - px, py_[i] - py));
+    return upper + matchReach(px, py) + kBoxSlack;
+}
+
 int NotchSeater::firstNear(const std::vector<int>& chosen, float x, float y, const float identity[9]) {
     const double near = matchReach(x, y);
     Piece* s = scratchPiece();
@@ -531,8 +632,7 @@ int NotchSeater::firstNear(const std::vector<int>& chosen, float x, float y, con
 bool NotchSeater::firstStretchNear(float x, float y, int& part, const float identity[9]) {
     if (!usable_) return false;
     std::vector<int> chosen;
-    for (int r = 0; r < static_cast<int>(runs_.size()); ++r)
-        if (distanceTo(runs_[r].box, x, y) <= matchReach(x, y)) chosen.push_back(r);
+    nearRuns(x, y, matchReach(x, y), chosen);
     if (chosen.empty()) {
         part = -1;
         return true;

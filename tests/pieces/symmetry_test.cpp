@@ -683,7 +683,8 @@ TEST_F(Symmetry, APieceTooLargeToDoubleIsLeftWithAMessage) {
 // Notches seated from copies of the nearby lines land exactly where the
 // whole piece puts them: the same pattern, byte for byte, on curved
 // outlines with doubled points, a waist where the outline passes within
-// 0.05 mm of itself, and notches near, on and far from it.
+// 0.05 mm of itself, and notches near, on and far from it (outside every
+// line's box).
 TEST_F(Symmetry, NotchesSeatAsTheWholePieceSeatsThem) {
     unsigned seed = 777;
     auto next = [&](int n) {
@@ -717,6 +718,9 @@ TEST_F(Symmetry, NotchesSeatAsTheWholePieceSeatsThem) {
             const float dx = static_cast<float>(next(41) - 20) / (m % 3 == 0 ? 100.0f : 2.0f);
             shape.marks.push_back(Mark('v', near.x + dx, near.y - dx, 0, static_cast<int16_t>(next(3000))));
         }
+        // Far outside the piece and at its middle.
+        shape.marks.push_back(Mark('v', 900, -350, 0, 0));
+        shape.marks.push_back(Mark('v', 200, 200, 0, 0));
         std::vector<std::vector<char>> results;
         for (bool wholePiece : {false, true}) {
             TearDown();
