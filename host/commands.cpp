@@ -69,19 +69,24 @@ int cmdRender(const std::string& patternPath, const std::string& svgPath, const 
 
 int cmdInfo(const std::string& patternPath, bool asJson, std::ostream& out) {
     PatternDoc doc = loadPattern(patternPath);
-    PatternModel model = readPatternBack(doc);
+    const std::map<std::string, float> measurements = readMeasurements();
+    // Only the form asked for is built: on a piece of 16k lines the other
+    // would hold megabytes for nothing.
     nlohmann::json j;
-    j["file"] = patternPath;
-    j["kind"] = doc.pattern->kind;
-    j["measurements"] = nlohmann::json::object();
-    for (const auto& [k, v] : model.measurements) j["measurements"][k] = v;
-    j["pieces"] = nlohmann::json::array();
     std::ostringstream text;
-    text << "pattern " << patternPath << ": kind " << doc.pattern->kind << ", " << doc.pieceCount() << " pieces\n";
-    if (!model.measurements.empty()) {
-        text << "measurements (cm):";
-        for (const auto& [k, v] : model.measurements) text << " " << k << "=" << floatText(v);
-        text << "\n";
+    if (asJson) {
+        j["file"] = patternPath;
+        j["kind"] = doc.pattern->kind;
+        j["measurements"] = nlohmann::json::object();
+        for (const auto& [k, v] : measurements) j["measurements"][k] = v;
+        j["pieces"] = nlohmann::json::array();
+    } else {
+        text << "pattern " << patternPath << ": kind " << doc.pattern->kind << ", " << doc.pieceCount() << " pieces\n";
+        if (!measurements.empty()) {
+            text << "measurements (cm):";
+            for (const auto& [k, v] : measurements) text << " " << k << "=" << floatText(v);
+            text << "\n";
+        }
     }
     for (int i = 0; i < doc.pieceCount(); ++i) {
         Piece* piece = doc.piece(i);
@@ -90,36 +95,43 @@ int cmdInfo(const std::string& patternPath, bool asJson, std::ostream& out) {
         double area = outlineArea(piece);
         std::string verdict = checkPiece(doc, i);
         nlohmann::json p;
-        p["index"] = i;
-        p["name"] = doc.pieceName(i);
-        p["points"] = piece->pointCount;
-        p["lines"] = piece->lineCount;
-        p["segments"] = piece->segCount;
-        p["formulas"] = piece->formulaCount > 0;
-        p["outlineLength"] = std::round(length * 100) / 100;
-        p["areaMm2"] = std::round(area);
-        p["consistent"] = verdict.empty();
-        p["check"] = verdict.empty() ? "consistent" : verdict;
         nlohmann::json lines = nlohmann::json::array();
-        text << "piece " << i << " \"" << doc.pieceName(i) << "\": " << piece->pointCount << " points, "
-             << piece->lineCount << " lines, " << piece->segCount << " segments"
-             << (piece->formulaCount > 0 ? ", with formulas" : "") << "\n";
-        text << "  outline length " << mm(length) << " mm, area " << mm(area / 100.0) << " cm2\n";
+        if (asJson) {
+            p["index"] = i;
+            p["name"] = doc.pieceName(i);
+            p["points"] = piece->pointCount;
+            p["lines"] = piece->lineCount;
+            p["segments"] = piece->segCount;
+            p["formulas"] = piece->formulaCount > 0;
+            p["outlineLength"] = std::round(length * 100) / 100;
+            p["areaMm2"] = std::round(area);
+            p["consistent"] = verdict.empty();
+            p["check"] = verdict.empty() ? "consistent" : verdict;
+        } else {
+            text << "piece " << i << " \"" << doc.pieceName(i) << "\": " << piece->pointCount << " points, "
+                 << piece->lineCount << " lines, " << piece->segCount << " segments"
+                 << (piece->formulaCount > 0 ? ", with formulas" : "") << "\n";
+            text << "  outline length " << mm(length) << " mm, area " << mm(area / 100.0) << " cm2\n";
+        }
         for (short li = 0; li < piece->lineCount; ++li) {
             Line* l = nullptr;
-            qpGetLineLptr(piece, li, &l);
             double ll = lineLength(piece, li);
             qpGetLineLptr(piece, li, &l);
-            lines.push_back({{"line", li},
-                             {"first", l->firstPoint},
-                             {"last", l->firstPoint + l->pointCount - 1},
-                             {"length", std::round(ll * 100) / 100}});
-            text << "  line " << li << ": points " << l->firstPoint << ".." << (l->firstPoint + l->pointCount - 1)
-                 << ", " << mm(ll) << " mm\n";
+            if (asJson)
+                lines.push_back({{"line", li},
+                                 {"first", l->firstPoint},
+                                 {"last", l->firstPoint + l->pointCount - 1},
+                                 {"length", std::round(ll * 100) / 100}});
+            else
+                text << "  line " << li << ": points " << l->firstPoint << ".." << (l->firstPoint + l->pointCount - 1)
+                     << ", " << mm(ll) << " mm\n";
         }
-        p["lineLengths"] = lines;
-        text << "  consistency checker: " << (verdict.empty() ? "consistent" : verdict) << "\n";
-        j["pieces"].push_back(p);
+        if (asJson) {
+            p["lineLengths"] = std::move(lines);
+            j["pieces"].push_back(std::move(p));
+        } else {
+            text << "  consistency checker: " << (verdict.empty() ? "consistent" : verdict) << "\n";
+        }
     }
     if (asJson) out << j.dump(2) << "\n";
     else out << text.str();

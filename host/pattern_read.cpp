@@ -7,6 +7,7 @@
 #include "host/pattern_json.h"
 
 #include <algorithm>
+#include <stdexcept>
 #include <cctype>
 #include <cmath>
 #include <limits>
@@ -108,11 +109,6 @@ void optInt16(const json& obj, const char* name, const Field& f, int16_t& out) {
     if (it != obj.end()) out = int16(*it, f.key(name));
 }
 
-void optNumber(const json& obj, const char* name, const Field& f, float& out) {
-    auto it = obj.find(name);
-    if (it != obj.end()) out = number(*it, f.key(name));
-}
-
 bool isMarkType(char type) {
     const char t = typeLetter(type);
     return t == 'V' || t == 'O' || t == 'G' || t == 'P';
@@ -185,23 +181,34 @@ void readFields(const json& v, const Field& f, const RecordKind<R>& kind, R& r,
         for (size_t i = 0; i < kind.fieldCount; ++i) r.*kind.fields[i].whole = int16(v[i], f.at(i));
         return;
     }
-    // Every key known: checked without building the set of names, which
-    // only a refusal needs (for its list).
+    // One pass over the object's keys finds each field's value and whether
+    // every key is known (the set of names is built only for a refusal's
+    // list); the fields are then read in the table's order, so the first
+    // fault named is the table's first.
+    constexpr size_t kMostFields = 16;  // the longest table has 7
+    if (kind.fieldCount > kMostFields) throw std::logic_error("record field table longer than kMostFields");
+    const json* value[kMostFields] = {};
     bool known = v.is_object();
     for (auto it = v.begin(); known && it != v.end(); ++it) {
         const std::string& k = it.key();
-        known = std::any_of(kind.begin(), kind.end(), [&](const RecordField<R>& field) { return k == field.json; }) ||
-                std::any_of(alsoAllowed.begin(), alsoAllowed.end(), [&](const char* a) { return k == a; });
+        const RecordField<R>* field =
+            std::find_if(kind.begin(), kind.end(), [&](const RecordField<R>& fd) { return k == fd.json; });
+        if (field != kind.end()) value[field - kind.begin()] = &*it;
+        else known = std::any_of(alsoAllowed.begin(), alsoAllowed.end(), [&](const char* a) { return k == a; });
     }
     if (!known) {
         std::set<std::string> allowed(alsoAllowed.begin(), alsoAllowed.end());
         for (const RecordField<R>& field : kind) allowed.insert(field.json);
         requireObject(v, f, allowed);
     }
-    for (const RecordField<R>& field : kind) {
-        if (field.required) member(v, field.json, f);
-        if (field.whole) optInt16(v, field.json, f, r.*field.whole);
-        else optNumber(v, field.json, f, r.*field.number);
+    for (size_t i = 0; i < kind.fieldCount; ++i) {
+        const RecordField<R>& field = kind.fields[i];
+        if (value[i] == nullptr) {
+            if (field.required) member(v, field.json, f);
+            continue;
+        }
+        if (field.whole) r.*field.whole = int16(*value[i], f.key(field.json));
+        else r.*field.number = number(*value[i], f.key(field.json));
     }
 }
 
@@ -222,8 +229,9 @@ FilePoint readPoint(const json& v, const Field& f) {
         auto it = v.find(k);
         return it == v.end() ? nullptr : &*it;
     };
-    readCoordinates(get("x") ? *get("x") : null, get("fx"), get("y") ? *get("y") : null, get("fy"),
-                    f.key("x"), f.key("y"), f.key("fx"), f.key("fy"), p);
+    const json *x = get("x"), *y = get("y");
+    readCoordinates(x ? *x : null, get("fx"), y ? *y : null, get("fy"), f.key("x"), f.key("y"), f.key("fx"),
+                    f.key("fy"), p);
     return p;
 }
 

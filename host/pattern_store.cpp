@@ -320,14 +320,20 @@ PatternDoc buildPattern(const PatternModel& model, const std::string& file) {
 
 PatternDoc loadPattern(const std::string& path) { return buildPattern(readPatternFile(path), path); }
 
-PatternModel readPatternBack(const PatternDoc& doc) {
-    PatternModel model;
-    model.kind = doc.pattern->kind;
+std::map<std::string, float> readMeasurements() {
+    std::map<std::string, float> measurements;
     for (int i = 0, n = storeParameterCount(); i < n; ++i) {
         char name[3] = {0, 0, 0};
         float value = 0.0f;
-        if (storeGetParameter(i, name, &value)) model.measurements[name] = value;
+        if (storeGetParameter(i, name, &value)) measurements[name] = value;
     }
+    return measurements;
+}
+
+PatternModel readPatternBack(const PatternDoc& doc) {
+    PatternModel model;
+    model.kind = doc.pattern->kind;
+    model.measurements = readMeasurements();
     for (int pi = 0; pi < doc.pieceCount(); ++pi) {
         Piece* piece = doc.piece(pi);
         PieceModel m;

@@ -9,6 +9,7 @@
 // Units: millimetres in records, centimetres in measurements.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,8 @@ PatternDoc loadPattern(const std::string& path);
 
 // Every record of every piece, in the records form.
 PatternModel readPatternBack(const PatternDoc& doc);
+// The store's measurements (cm) by name, as readPatternBack gives them.
+std::map<std::string, float> readMeasurements();
 
 // The consistency checker's verdict for one piece: "" when consistent.
 std::string checkPiece(const PatternDoc& doc, int piece);

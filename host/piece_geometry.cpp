@@ -42,31 +42,19 @@ PieceHold::~PieceHold() {
     geometryHoldPiece(nullptr);
 }
 
-std::vector<Polyline> drawnLines(Piece* piece, short first, short count, unsigned long mode) {
-    std::vector<Polyline> joined;
-    if (!piece) return joined;
+namespace {
+
+// Draws through the service into a desktop device context at kSampleScale
+// and hands every MoveToEx/LineTo point to `sink` (in mm).
+void drawThroughService(Piece* piece, short first, short count, unsigned long mode,
+                        const std::function<void(bool, Pt)>& sink) {
     const float m[9] = {static_cast<float>(kSampleScale), 0, 0, 0, static_cast<float>(kSampleScale), 0, 0, 0, 1};
     HWND hwnd = deskWindow();
     HDC hdc = GetDC(hwnd);
     // The service's path calls come straight here, not through the
     // desktop's log, so that drawing a large piece keeps no record of them.
-    // Each MoveToEx starts a stretch; a stretch that begins where the last
-    // polyline ends continues it, and a stretch of one point is dropped.
-    Pt start;
-    bool starting = true;  // a LineTo before any MoveToEx starts at (0, 0)
     DeskPathSink previous = deskSetPathSink([&](HDC on, bool move, int px, int py) {
-        if (on != hdc) return;
-        const Pt p{px / kSampleScale, py / kSampleScale};
-        if (move) {
-            start = p;
-            starting = true;
-            return;
-        }
-        if (starting) {
-            if (joined.empty() || !samePt(joined.back().back(), start)) joined.push_back(Polyline{start});
-            starting = false;
-        }
-        joined.back().push_back(p);
+        if (on == hdc) sink(move, Pt{px / kSampleScale, py / kSampleScale});
     });
     short index = -1;
     float length = 0.0f, x = 0.0f, y = 0.0f;
@@ -78,7 +66,34 @@ std::vector<Polyline> drawnLines(Piece* piece, short first, short count, unsigne
     // The host reads nothing else of this drawing's calls: keep no record
     // of them (a piece of many lines would leave one per call per line).
     deskClearLog();
+}
+
+}  // namespace
+
+std::vector<Polyline> drawnLines(Piece* piece, short first, short count, unsigned long mode) {
+    std::vector<Polyline> joined;
+    if (!piece) return joined;
+    // Each MoveToEx starts a stretch; a stretch that begins where the last
+    // polyline ends continues it, and a stretch of one point is dropped.
+    Pt start;
+    bool starting = true;  // a LineTo before any MoveToEx starts at (0, 0)
+    drawThroughService(piece, first, count, mode, [&](bool move, Pt p) {
+        if (move) {
+            start = p;
+            starting = true;
+            return;
+        }
+        if (starting) {
+            if (joined.empty() || !samePt(joined.back().back(), start)) joined.push_back(Polyline{start});
+            starting = false;
+        }
+        joined.back().push_back(p);
+    });
     return joined;
+}
+
+void visitDrawnPoints(Piece* piece, short first, short count, const std::function<void(bool, Pt)>& visit) {
+    if (piece) drawThroughService(piece, first, count, 0, visit);
 }
 
 double lengthAlong(Piece* piece, short first, short last) {
@@ -98,29 +113,6 @@ double lineLength(Piece* piece, short line) {
     return lengthAlong(piece, l->firstPoint, static_cast<short>(l->firstPoint + l->pointCount - 1));
 }
 
-std::vector<Polyline> outlinePolygons(Piece* piece) {
-    std::vector<Polyline> polygons;
-    if (!piece) return polygons;
-    PieceHold hold(piece);
-    for (short s : outlineSegments(piece)) {
-        Seg* seg = nullptr;
-        qpGetSegLptr(piece, s, &seg);
-        short firstLine = seg->firstLine, lineCount = seg->lineCount;
-        Polyline polygon;
-        for (short li = firstLine; li < firstLine + lineCount; ++li) {
-            Line* l = nullptr;
-            qpGetLineLptr(piece, li, &l);
-            if (!l || l->pointCount < 2) continue;
-            for (const Polyline& part : drawnLines(piece, l->firstPoint, l->pointCount)) {
-                size_t start = (!polygon.empty() && samePt(polygon.back(), part.front())) ? 1 : 0;
-                polygon.insert(polygon.end(), part.begin() + static_cast<long>(start), part.end());
-            }
-        }
-        if (polygon.size() >= 3) polygons.push_back(std::move(polygon));
-    }
-    return polygons;
-}
-
 double outlineLength(Piece* piece) {
     double total = 0.0;
     if (!piece) return total;
@@ -138,13 +130,35 @@ double outlineLength(Piece* piece) {
 
 double outlineArea(Piece* piece) {
     double total = 0.0;
-    for (const Polyline& p : outlinePolygons(piece)) {
+    if (!piece) return total;
+    PieceHold hold(piece);
+    // Each outline segment is one closed polygon: its lines' drawings in
+    // order, a part that starts where the polygon ends continuing it. The
+    // shoelace sum runs over the points as they come, so a piece of 16k
+    // straight lines (some 650k samples) is never held whole.
+    for (short s : outlineSegments(piece)) {
+        Seg* seg = nullptr;
+        qpGetSegLptr(piece, s, &seg);
+        const short firstLine = seg->firstLine, lineCount = seg->lineCount;
+        Pt first, last;
+        size_t count = 0;
         double twice = 0.0;
-        for (size_t i = 0; i < p.size(); ++i) {
-            const Pt& a = p[i];
-            const Pt& b = p[(i + 1) % p.size()];
-            twice += a.x * b.y - b.x * a.y;
+        for (short li = firstLine; li < firstLine + lineCount; ++li) {
+            Line* l = nullptr;
+            qpGetLineLptr(piece, li, &l);
+            if (!l || l->pointCount < 2) continue;
+            for (const Polyline& part : drawnLines(piece, l->firstPoint, l->pointCount)) {
+                const size_t start = (count > 0 && samePt(last, part.front())) ? 1 : 0;
+                for (size_t i = start; i < part.size(); ++i) {
+                    if (count == 0) first = part[i];
+                    else twice += last.x * part[i].y - part[i].x * last.y;
+                    last = part[i];
+                    ++count;
+                }
+            }
         }
+        if (count < 3) continue;
+        twice += last.x * first.y - first.x * last.y;  // closing the polygon
         total += std::fabs(twice) / 2.0;
     }
     return total;

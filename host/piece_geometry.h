@@ -9,6 +9,7 @@
 // Units: piece millimetres, y up.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,11 @@ constexpr double kSampleScale = 100.0;
 // The polyline(s) the service draws for points first .. first + count - 1
 // (count <= 0: every line), with snap mode `mode` (qpcurve kSnap*).
 std::vector<Polyline> drawnLines(Piece* piece, short first, short count, unsigned long mode = 0);
+// The same drawing's points handed over one by one as they come, kept
+// nowhere: for what needs only a pass over them (a bounding box), since a
+// large piece of straight lines draws hundreds of thousands of samples.
+// `move` starts a stretch.
+void visitDrawnPoints(Piece* piece, short first, short count, const std::function<void(bool move, Pt)>& visit);
 
 // Length (mm) of the curve through points first .. last along the piece's
 // lines: qpCurve's kMeasureLength over count last - first + 1.
@@ -36,10 +42,9 @@ double lengthAlong(Piece* piece, short first, short last);
 // Length of one line (its points firstPoint .. firstPoint + pointCount - 1).
 double lineLength(Piece* piece, short line);
 
-// The outline: one closed polygon per outline segment (code 1 or 3), in the
-// order of its lines.
-std::vector<Polyline> outlinePolygons(Piece* piece);
-// Total length of the outline lines (mm) and the area they enclose (mm²).
+// Total length of the outline lines (mm), and the area (mm²) enclosed by
+// the outline: one closed polygon per outline segment (code 1 or 3), its
+// lines in order.
 double outlineLength(Piece* piece);
 double outlineArea(Piece* piece);
 

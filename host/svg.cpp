@@ -84,6 +84,25 @@ struct Box {
     bool empty() const { return minX > maxX; }
 };
 
+// The points drawnLines would keep, added to the box as they are drawn:
+// a stretch's start counts once a line leaves it (a lone MoveToEx draws
+// nothing). A 16k-point piece of straight lines draws some 650k samples,
+// which the box need not hold.
+void addDrawnPoints(Box& box, Piece* piece) {
+    Pt start;
+    bool starting = true;
+    visitDrawnPoints(piece, 0, 0, [&](bool move, Pt p) {
+        if (move) {
+            start = p;
+            starting = true;
+            return;
+        }
+        if (starting) box.add(start.x, start.y);
+        starting = false;
+        box.add(p.x, p.y);
+    });
+}
+
 struct Panel {
     int piece = 0;
     Box box;      // piece mm, margin included
@@ -141,12 +160,10 @@ std::string renderSvg(const PatternDoc& doc, const SvgOptions& options) {
             double x, y;
             if (pointPosition(piece, i, x, y)) panel.box.add(x, y);
         }
-        for (const Polyline& l : drawnLines(piece, 0, 0))
-            for (const Pt& p : l) panel.box.add(p.x, p.y);
+        addDrawnPoints(panel.box, piece);
         if (Piece* old = options.before ? options.before->piece(options.beforePiece < 0 ? pi : options.beforePiece)
                                         : nullptr)
-            for (const Polyline& l : drawnLines(old, 0, 0))
-                for (const Pt& p : l) panel.box.add(p.x, p.y);
+            addDrawnPoints(panel.box, old);
         if (panel.box.empty()) panel.box.add(0, 0);
         panel.box.minX -= kMargin;
         panel.box.minY -= kMargin;

@@ -4,6 +4,7 @@
 // desktop's handle counter, a fixed block's handle is its address.
 //
 // Memory: blocks are owned here until GlobalFree or deskReset.
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <new>
@@ -48,7 +49,7 @@ Heap& heap() {
 }
 
 void releaseStorage(Block& b) {
-    if (b.storage) ::operator delete(b.storage, std::align_val_t(16));
+    std::free(b.storage);
     b.storage = nullptr;
 }
 
@@ -107,14 +108,14 @@ HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
     b.discarded = !b.fixed && bytes == 0;
     if (!b.discarded) {
         if (bytes > (SIZE_T(1) << 30)) return nullptr;  // refuse, as a full heap would
-        try {
-            b.storage = static_cast<unsigned char*>(
-                ::operator new(bytes + 2 * kGuardBytes, std::align_val_t(16)));
-        } catch (const std::bad_alloc&) {
-            return nullptr;
-        }
+        // calloc's zeros cost nothing until a page is touched, as a
+        // committed Windows block's: a pattern block sized with spare room
+        // for a tool's growth stays small in memory until used. (glibc's
+        // blocks are 16-byte aligned, as the records want.)
+        b.storage = static_cast<unsigned char*>(std::calloc(bytes + 2 * kGuardBytes, 1));
+        if (b.storage == nullptr) return nullptr;
         std::memset(b.storage, kGuardByte, kGuardBytes);
-        std::memset(b.storage + kGuardBytes, (flags & GMEM_ZEROINIT) ? 0 : kFreshByte, bytes);
+        if ((flags & GMEM_ZEROINIT) == 0) std::memset(b.storage + kGuardBytes, kFreshByte, bytes);
         std::memset(b.storage + kGuardBytes + bytes, kGuardByte, kGuardBytes);
     }
     std::uintptr_t handle;
