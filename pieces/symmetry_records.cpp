@@ -205,7 +205,7 @@ bool seatOnPiece(Piece* piece, int a, int e, float x, float y, Seat& seat, const
 // When the outline's lines are not a plain run the copies could reproduce
 // (lines overlapping, reaching outside the outline, a notch among the line
 // points, a point without its Coord), `usable` is false and the caller
-// asks the whole piece as before.
+// asks the whole piece (seatOnPiece).
 class NotchSeater {
 public:
     // Piece n of `pattern`, points a..e; `seating`: the notches will move
