@@ -4,7 +4,8 @@
 // The table, per benchmark measured over sizes (SetComplexityN): time per
 // point at every size, the worst time(2n)/time(n) from one size to the next,
 // and the fitted complexity; then the snap against one pass over the
-// points, and pattern-file loading against the JSON parse alone.
+// points, pattern-file loading against the JSON parse alone, and symmetry of
+// the 50-piece group pattern against copying that pattern twice.
 #include <benchmark/benchmark.h>
 
 #include "bench/child_process.h"
@@ -156,6 +157,8 @@ std::string Table(const Collector& c) {
     ratioAt("SnapOneMouseMove", "OnePassOverPoints", "Snap / one pass over the points");
     ratioAt("FileLoad", "FileJsonParseOnly", "Pattern file load / its JSON parse alone");
     ratioAt("FileWrite", "FileJsonParseOnly", "Pattern file write / its JSON parse alone");
+    ratioAt("SymmetryGroupEdit", "GroupPatternCopyTwice",
+            "Symmetry of the 50-piece group pattern / copying it twice");
     // Every tool's editing message (the families named ...Edit) at its largest size.
     out << "\n";
     for (const auto& family : c.families) {

@@ -284,17 +284,17 @@ void SymmetryClick(benchmark::State& state, PatternBuffer* shared, int n) {
     state.SetComplexityN(n);
 }
 
-// A half piece of n / 2 points: the whole piece has about n.
+// A half piece of n / 2 points: the whole piece has about n. Piece.pointCount
+// is 16-bit, so the largest size, 16384, mirrors a half piece of 8192 points.
 void SymmetryEdit(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     PatternBuffer* half = bench::PatternOf(bench::LargePiece(n / 2));
     SymmetryClick(state, half, n);
     storeFreePattern(half);
 }
-// Up to 1024 points only: the click grows with the cube of the piece today
-// (0.5 s at 1024 points, 4 s at 2048).
+// The sizes of the other benchmarks, 1k to 16k points.
 void SymmetrySizes(benchmark::internal::Benchmark* b) {
-    for (int n = 128; n <= 1024; n *= 2) b->Arg(n);
+    for (int n : kScaleSizes) b->Arg(n);
     b->Complexity();
 }
 BENCHMARK(SymmetryEdit)->Apply(SymmetrySizes)->Unit(benchmark::kMillisecond);
@@ -308,10 +308,9 @@ void SymmetryGroupEdit(benchmark::State& state) {
     SymmetryClick(state, group, n);
     storeFreePattern(group);
 }
-// Up to 4096 points in all (82 per piece): the click grows with the cube of
-// the pieces' size today.
+// 1k to 16k points in all (20 to 327 per piece).
 void SymmetryGroupSizes(benchmark::internal::Benchmark* b) {
-    for (int n = 1024; n <= 4096; n *= 2) b->Arg(n);
+    for (int n : kScaleSizes) b->Arg(n);
     b->Complexity();
 }
 BENCHMARK(SymmetryGroupEdit)->Apply(SymmetryGroupSizes)->Unit(benchmark::kMillisecond);

@@ -331,19 +331,12 @@ bool rebuildPiece(HWND hwnd, HostDoc* doc, PatternBuffer*& newPattern, short n, 
 
     // 6. The scratch piece: the work piece's headers, no records; its header
     // says so (totalSize 824).
-    auto* scratch =
-        static_cast<PatternBuffer*>(allocLocked(kScratchHeader + plan.m * kPerPointRoom + kPatternSpareBytes));
+    auto* scratch = newScratch(piece, plan.m * kPerPointRoom + kPatternSpareBytes);
     if (scratch == nullptr) {
         FreeGlobalBlock(work);
         return false;
     }
-    qpMemcpy(scratch, work, kScratchHeader);
-    scratch->totalSize = kScratchHeader;
     Piece* scratchPiece = pieceOf(scratch, 0);
-    scratchPiece->charCount = scratchPiece->formulaCount = scratchPiece->coordCount = 0;
-    scratchPiece->pointCount = scratchPiece->sPointCount = scratchPiece->lineCount = 0;
-    scratchPiece->segCount = 0;
-    scratchPiece->byteSize = kEmptyPieceSize;
 
     // 7-9. The two parts beside the axis, mirrored order, into the scratch.
     std::vector<int>& origin = run.origin;
@@ -454,8 +447,17 @@ short pickAndRebuild(HWND hwnd, HostView* view, HostDoc* doc) {
     if (piece == nullptr) return 1;
     float px = 0, py = 0;
     frame::cursorToPiece(hwnd, prep.screenToPiece, px, py);
-    const short part = frame::pickPart(piece, px, py, qpcurve::kSnapOutline, prep.identity);
+    // frame::pickPart, with the part found from the lines near the snapped
+    // point: the pick costs one look at the whole piece, not one per stretch.
+    short index = -1;
+    float length = 0, nx = px, ny = py;
+    qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
+            qpcurve::kModeWholePiece | qpcurve::kSnapOutline, 0, 0, qpcurve::kColourDefault,
+            qpcurve::kDefaultResolution, &index, &length, &nx, &ny, prep.identity);
+    if (std::hypot(static_cast<double>(nx - px), static_cast<double>(ny - py)) > frame::kPickRadiusMm) return 1;
+    const short part = firstPartNear(doc->pattern, doc->currentPiece, nx, ny, prep.identity);
     if (part < 0) return 1;  // too far, or no stretch holds the snapped point: nothing changes
+    piece = pieceOf(doc->pattern, doc->currentPiece);
     const short la = pointAt(piece, part)->lineOut;
     if (la < 0) return 1;
 
@@ -495,16 +497,52 @@ short pickAndRebuild(HWND hwnd, HostView* view, HostDoc* doc) {
 
 Piece* PieceRun::piece() const { return pieceOf(work, 0); }
 
+PatternBuffer* newScratch(const Piece* piece, long room) {
+    auto* scratch = static_cast<PatternBuffer*>(allocLocked(kScratchHeader + room));
+    if (scratch == nullptr) return nullptr;
+    // A one-piece buffer's header, as MakeWorkBuffer writes it.
+    std::memset(scratch, 0, kWorkBufferHeader);
+    scratch->kind = kWorkBufferKind;
+    scratch->headerSize = kWorkBufferHeader;
+    scratch->pieceCount = 1;
+    pieceOffsets(scratch)[0] = kWorkBufferHeader;
+    qpMemcpy(reinterpret_cast<char*>(scratch) + kWorkBufferHeader, piece, kEmptyPieceSize);
+    emptyScratch(scratch);
+    return scratch;
+}
+
+void emptyScratch(PatternBuffer* scratch) {
+    scratch->totalSize = kScratchHeader;
+    Piece* piece = pieceOf(scratch, 0);
+    piece->charCount = piece->formulaCount = piece->coordCount = 0;
+    piece->pointCount = piece->sPointCount = piece->lineCount = 0;
+    piece->segCount = 0;
+    piece->byteSize = kEmptyPieceSize;
+}
+
+void PieceRun::indexOrigins() const {
+    if (indexed_ == origin.size()) return;
+    int top = 0;
+    for (int v : origin) top = std::max(top, v);
+    firstAt_.assign(static_cast<size_t>(top) + 1, -1);
+    lastAt_.assign(static_cast<size_t>(top) + 1, -1);
+    for (size_t i = 0; i < origin.size(); ++i) {
+        if (origin[i] < 0) continue;
+        const auto v = static_cast<size_t>(origin[i]);
+        if (firstAt_[v] < 0) firstAt_[v] = static_cast<int>(i);
+        lastAt_[v] = static_cast<int>(i);
+    }
+    indexed_ = origin.size();
+}
+
 int PieceRun::firstWithOrigin(int value) const {
-    for (size_t i = 0; i < origin.size(); ++i)
-        if (origin[i] == value) return static_cast<int>(i);
-    return -1;
+    indexOrigins();
+    return value >= 0 && value < static_cast<int>(firstAt_.size()) ? firstAt_[static_cast<size_t>(value)] : -1;
 }
 
 int PieceRun::lastWithOrigin(int value) const {
-    for (size_t i = origin.size(); i-- > 0;)
-        if (origin[i] == value) return static_cast<int>(i);
-    return -1;
+    indexOrigins();
+    return value >= 0 && value < static_cast<int>(lastAt_.size()) ? lastAt_[static_cast<size_t>(value)] : -1;
 }
 
 int PieceRun::mirrorOf(int earlier) const {

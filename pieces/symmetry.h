@@ -56,14 +56,37 @@ struct PieceRun {
 
     Piece* piece() const;
     bool mirrored(int i) const { return (i > s0 && i <= s0 + m) || i >= q; }
-    // First / last work point whose origin is `value`, -1 when none.
+    // First / last work point whose origin is `value`, -1 when none. Read
+    // from a table built on first use and again whenever origin's size
+    // changes (entries are only added or erased, never rewritten).
     int firstWithOrigin(int value) const;
     int lastWithOrigin(int value) const;
     // The present index of the mirror of the point with earlier index
     // `earlier`: an axis end is its own mirror, the segment's last point
     // (where the outline closes) mirrors as its first. -1 when none.
     int mirrorOf(int earlier) const;
+
+private:
+    void indexOrigins() const;
+    mutable std::vector<int> firstAt_, lastAt_;  // by origin value
+    mutable size_t indexed_ = static_cast<size_t>(-1);
 };
+
+// A scratch piece for the record mirroring's own copies: a locked block of
+// room bytes past the headers, holding the work piece's headers and no
+// records (byteSize 800), or null when no block can be had. emptyScratch
+// drops whatever records it gained since. Freed with FreeGlobalBlock.
+PatternBuffer* newScratch(const Piece* piece, long room);
+void emptyScratch(PatternBuffer* scratch);
+
+// frame::findPart's answer (the first stretch of piece n within
+// kPartMatchMm of (x, y) on both axes, -1 when none), from small copies of
+// the lines near (x, y) instead of one look at the whole piece per stretch.
+short firstPartNear(PatternBuffer* pattern, short n, float x, float y, const float identity[9]);
+
+// Notches are seated by asking the curve model about the whole piece, once
+// per notch and stretch, as a check of the faster way (tests only).
+void seatNotchesOnWholePiece(bool on);
 
 // Steps 1-7: x formulas, notches, grading rules, seam allowances, corners,
 // duplicated marks and FRules of the rebuilt piece.

@@ -54,11 +54,6 @@ rm -rf "$seeds"
 mkdir -p "$seeds"
 "$out/session_seeds" "$seeds" >/dev/null
 tools=$(FUZZ_LIST_TOOLS=1 "$out/fuzz_tool_session" 2>/dev/null)
-# Symmetry sessions are left out of the bounded run for now: a session that
-# mirrors a grown piece again and again runs for more than a minute (the
-# tool is cubic in the piece's size). The input is kept in
-# fuzz/open-findings/symmetry-slow-session until the tool is made linear.
-tools=$(grep -v '^symmetry ' <<<"$tools" || true)
 [ -n "$tools" ] || { echo "fuzz_tool_session: no tool in its table" >&2; failed+=(tool_session); }
 while read -r tool source; do
   [ -n "$tool" ] || continue
@@ -70,9 +65,9 @@ while read -r tool source; do
   fixed=()
   [ -d "fuzz/corpus/tool_session/$tool" ] && fixed=("fuzz/corpus/tool_session/$tool")
   status=0
-  # A session may mirror a grown piece several times over; symmetry is still
-  # cubic in the piece's size (a known speed fault), so one session may take
-  # seconds under the sanitizers on a loaded machine. A hang still fails.
+  # A session may mirror a grown piece several times over (the piece doubles
+  # each time, up to 32767 points), which takes seconds under the
+  # sanitizers on a loaded machine. A hang still fails.
   FUZZ_TOOL=$tool "$out/fuzz_tool_session" -max_total_time="$seconds" -timeout=60 -max_len=400 -len_control=0 \
       -artifact_prefix="$findings/" -print_final_stats=1 "$work" "$seeds" "${fixed[@]}" >"$log" 2>&1 || status=$?
   runs=$(grep -oE 'Done [0-9]+ runs' "$log" | grep -oE '[0-9]+' || echo "?")

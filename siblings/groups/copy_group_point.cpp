@@ -66,7 +66,21 @@ std::string textAt(Piece* piece, int offset, int length) {
     return std::string(area + offset, static_cast<size_t>(length));
 }
 
-Source readSource(Piece* piece, int i) {
+// The SPoints of each source point, gathered in one pass (in SPoint order).
+struct SPointsByPoint {
+    int low = 0;
+    std::vector<std::vector<SPoint>> of;  // by point index - low
+    SPointsByPoint(Piece* piece, int low_, int high) : low(low_), of(static_cast<size_t>(high - low_ + 1)) {
+        for (int k = 0; k < piece->sPointCount; ++k) {
+            SPoint* sp = nullptr;
+            qpGetSPointLptr(piece, static_cast<short>(k), &sp);
+            if (sp != nullptr && sp->pointIndex >= low && sp->pointIndex <= high)
+                of[static_cast<size_t>(sp->pointIndex - low)].push_back(*sp);
+        }
+    }
+};
+
+Source readSource(Piece* piece, int i, const SPointsByPoint& spoints) {
     Source s;
     s.index = i;
     Point* p = nullptr;
@@ -89,37 +103,38 @@ Source readSource(Piece* piece, int i) {
         s.hasSeg = true;
         s.seg = *g;
     }
-    for (int k = 0; k < piece->sPointCount; ++k) {
-        SPoint* sp = nullptr;
-        qpGetSPointLptr(piece, static_cast<short>(k), &sp);
-        if (sp != nullptr && sp->pointIndex == i) s.spoints.push_back(*sp);
-    }
+    s.spoints = spoints.of[static_cast<size_t>(i - spoints.low)];
     return s;
 }
 
-// For each stretch k, k + 1 of the source piece, the first source line (in
-// line order) that holds both points, -1 if none: built once per copy, so
-// that joining m copies does not read every source line per copy.
-std::vector<int> firstLineOfStretch(const std::vector<Line>& lines, int pointCount) {
-    std::vector<int> first(static_cast<size_t>(pointCount > 0 ? pointCount : 0), -1);
-    for (size_t L = 0; L < lines.size(); ++L) {
-        if (lines[L].pointCount < 2) continue;
-        const int from = lines[L].firstPoint < 0 ? 0 : lines[L].firstPoint;
-        const int to = std::min(lines[L].firstPoint + lines[L].pointCount - 1, pointCount - 1);  // last low end
-        for (int k = from; k < to; ++k)
-            if (first[static_cast<size_t>(k)] < 0) first[static_cast<size_t>(k)] = static_cast<int>(L);
+// The source line on which two points are neighbours: the first line (in
+// line order) of two points or more that holds both. Read once per line for
+// the stretches low..high of the copied range.
+class SharedLines {
+public:
+    SharedLines(const std::vector<Line>& lines, int low, int high)
+        : low_(low), first_(static_cast<size_t>(high - low + 1), -1) {
+        for (size_t L = 0; L < lines.size(); ++L) {
+            if (lines[L].pointCount < 2) continue;
+            const int from = std::max<int>(lines[L].firstPoint, low);
+            const int to = std::min<int>(lines[L].firstPoint + lines[L].pointCount - 2, high);
+            for (int k = from; k <= to; ++k)
+                if (first_[static_cast<size_t>(k - low)] < 0) first_[static_cast<size_t>(k - low)] = static_cast<int>(L);
+        }
     }
-    return first;
-}
+    // The line on which points a and b are neighbours, -1 if none.
+    int operator()(const Source& a, const Source& b) const {
+        if (isMarkType(a.point.type) || isMarkType(b.point.type)) return -1;
+        int low = a.index < b.index ? a.index : b.index;
+        int high = a.index < b.index ? b.index : a.index;
+        if (high != low + 1 || low < low_ || low - low_ >= static_cast<int>(first_.size())) return -1;
+        return first_[static_cast<size_t>(low - low_)];
+    }
 
-// The source line on which points a and b are neighbours, -1 if none.
-int sharedLine(const std::vector<int>& lineOfStretch, const Source& a, const Source& b) {
-    if (isMarkType(a.point.type) || isMarkType(b.point.type)) return -1;
-    int low = a.index < b.index ? a.index : b.index;
-    int high = a.index < b.index ? b.index : a.index;
-    if (high != low + 1 || low < 0 || static_cast<size_t>(low) >= lineOfStretch.size()) return -1;
-    return lineOfStretch[static_cast<size_t>(low)];
-}
+private:
+    int low_;
+    std::vector<int> first_;  // per stretch k, k + 1 from low_
+};
 
 // A coordinate as formula text, with its terminating zero.
 std::string constantText(float millimetres) {
@@ -216,13 +231,13 @@ void appendMark(PatternBuffer* pattern, Piece* piece, int s, const Source& src, 
 }
 
 void appendCopies(PatternBuffer* pattern, Piece* piece, const std::vector<Source>& sources,
-                  const std::vector<Line>& srcLines, const std::vector<int>& lineOfStretch, bool formulas) {
+                  const std::vector<Line>& srcLines, const SharedLines& sharedLine, bool formulas) {
     size_t n = sources.size();
     // joined[k]: the source line that joins copy k - 1 to copy k, or -1.
     std::vector<int> joined(n, -1);
     for (size_t k = 1; k < n; ++k) {
         bool sameSeg = sources[k].point.segIndex == sources[k - 1].point.segIndex;
-        if (sameSeg) joined[k] = sharedLine(lineOfStretch, sources[k - 1], sources[k]);
+        if (sameSeg) joined[k] = sharedLine(sources[k - 1], sources[k]);
     }
     int seg = -1;
     int line = -1;
@@ -317,6 +332,66 @@ int insertLineAt(PatternBuffer* pattern, Piece* piece, int s, int first, int cou
     return at;
 }
 
+// A line that copies make, from copy k to copy end, of the source line j;
+// `line` is where it went.
+struct CopiedLine {
+    int k = 0, end = 0, j = 0;
+    int line = -1;
+};
+
+// Inserts the lines of `copied` (copies from point f on, in rising order)
+// where one insertLineAt after another would put them, with one
+// renumbering; tieLine follows. false, with nothing changed, when the store
+// refuses the batch (the caller then inserts them one by one).
+bool insertCopiedLines(PatternBuffer* pattern, Piece* piece, int s, int f, std::vector<CopiedLine>& copied,
+                       const std::vector<Line>& srcLines, int& tieLine) {
+    if (copied.empty()) return true;
+    // linePositionFor of each start on the lines as they will be: after the
+    // last line that starts before it (old lines, or the previous new one,
+    // which starts before it too), kept inside the segment's range.
+    const int count = piece->lineCount;
+    std::vector<int> lowestFrom(static_cast<size_t>(count) + 1, 0);  // min firstPoint of lines k..
+    for (int k = count - 1; k >= 0; --k) {
+        Line* l = nullptr;
+        qpGetLineLptr(piece, static_cast<short>(k), &l);
+        lowestFrom[static_cast<size_t>(k)] =
+            k == count - 1 ? l->firstPoint : std::min<int>(l->firstPoint, lowestFrom[static_cast<size_t>(k) + 1]);
+    }
+    Seg* g = segAt(piece, s);
+    int gFirst = g->firstLine, gCount = g->lineCount;
+    std::vector<short> at(copied.size());
+    int lastOld = -1;  // the last old line that starts before the start
+    for (size_t r = 0; r < copied.size(); ++r) {
+        const int start = f + copied[r].k;
+        while (lastOld + 1 < count && lowestFrom[static_cast<size_t>(lastOld) + 1] < start) ++lastOld;
+        int last = lastOld;
+        if (r > 0) {
+            const int oldBeforePrevious = at[r - 1] - static_cast<int>(r - 1);
+            last = lastOld >= oldBeforePrevious ? lastOld + static_cast<int>(r) : at[r - 1];
+        }
+        int position = last + 1;
+        if (gCount > 0) position = std::min(std::max(position, gFirst), gFirst + gCount);
+        at[r] = static_cast<short>(position);
+        const int had = gFirst;
+        if (gFirst >= position) ++gFirst;
+        if (gCount == 0 || position <= had) gFirst = position;
+        ++gCount;
+    }
+    if (storeInsertLines(pattern, piece, static_cast<short>(s), static_cast<short>(at.size()), at.data()) == 0)
+        return false;
+    for (size_t r = 0; r < copied.size(); ++r) {
+        CopiedLine& c = copied[r];
+        c.line = at[r];
+        Line* l = nullptr;
+        qpGetLineLptr(piece, at[r], &l);
+        l->kind = srcLines[static_cast<size_t>(c.j)].kind;
+        l->firstPoint = static_cast<int16_t>(f + c.k);
+        l->pointCount = static_cast<int16_t>(c.end - c.k + 1);
+        if (tieLine >= at[r]) ++tieLine;
+    }
+    return true;
+}
+
 void setLines(Piece* piece, int p, int lineIn, int lineOut) {
     Point* pt = nullptr;
     qpGetPointLptr(piece, static_cast<short>(p), &pt);
@@ -325,7 +400,7 @@ void setLines(Piece* piece, int p, int lineIn, int lineOut) {
 }
 
 void insertCopies(PatternBuffer* pattern, Piece* piece, int after, const std::vector<Source>& sources,
-                  const std::vector<Line>& srcLines, const std::vector<int>& lineOfStretch, bool formulas) {
+                  const std::vector<Line>& srcLines, const SharedLines& sharedLine, bool formulas) {
     const int n = static_cast<int>(sources.size());
     // What the copies land between, read before the first insert.
     const int held = lineHolding(piece, after);
@@ -335,20 +410,22 @@ void insertCopies(PatternBuffer* pattern, Piece* piece, int after, const std::ve
         qpGetPointLptr(piece, static_cast<short>(after), &a);
         tie = a != nullptr && !isMarkType(a->type) && a->segIndex >= 0 && a->segIndex < piece->segCount;
     }
-    for (int k = 0; k < n; ++k) {
-        const Source& src = sources[static_cast<size_t>(k)];
-        int at = after + k;
-        bool empty = piece->pointCount == 0;
-        Point* p = nullptr;
-        qpInsertPoint(pattern, piece, static_cast<short>(at), &p);
-        int index = at + 1;
-        if (empty || p->segIndex < 0) {
-            int seg = newSegmentLike(pattern, piece, src);
-            qpGetPointLptr(piece, static_cast<short>(index), &p);
-            p->segIndex = static_cast<int16_t>(seg);
+    // The copies, as one qpInsertPoint after another would make them: each
+    // takes the segment of the point before it, the first one a new segment
+    // when that point has none (or the piece was empty).
+    const bool empty = piece->pointCount == 0;
+    storeInsertPoints(pattern, piece, static_cast<short>(after), static_cast<short>(n));
+    Point* made = nullptr;
+    qpGetPointLptr(piece, static_cast<short>(after + 1), &made);
+    if (empty || made->segIndex < 0) {
+        const int seg = newSegmentLike(pattern, piece, sources[0]);
+        for (int k = 0; k < n; ++k) {
+            qpGetPointLptr(piece, static_cast<short>(after + 1 + k), &made);
+            made->segIndex = static_cast<int16_t>(seg);
         }
-        giveCoordAndFormula(pattern, piece, index, src, formulas);
     }
+    for (int k = 0; k < n; ++k)
+        giveCoordAndFormula(pattern, piece, after + 1 + k, sources[static_cast<size_t>(k)], formulas);
     const int f = after + 1, last = after + n;
     Point* firstCopy = nullptr;
     qpGetPointLptr(piece, static_cast<short>(f), &firstCopy);
@@ -399,15 +476,28 @@ void insertCopies(PatternBuffer* pattern, Piece* piece, int after, const std::ve
     for (int k = 1; k < n; ++k)
         if (sources[static_cast<size_t>(k)].point.segIndex == sources[static_cast<size_t>(k - 1)].point.segIndex)
             joined[static_cast<size_t>(k)] =
-                sharedLine(lineOfStretch, sources[static_cast<size_t>(k - 1)], sources[static_cast<size_t>(k)]);
+                sharedLine(sources[static_cast<size_t>(k - 1)], sources[static_cast<size_t>(k)]);
     // The copied lines, in order: each starts at the copy where its run of
     // joined copies begins.
     std::vector<int> lineIn(static_cast<size_t>(n), -1), lineOut(static_cast<size_t>(n), -1);
+    std::vector<CopiedLine> copied;
     for (int k = 0; k + 1 < n; ++k) {
         int j = joined[static_cast<size_t>(k + 1)];
         if (j < 0 || (k > 0 && joined[static_cast<size_t>(k)] == j)) continue;
         int end = k + 1;
         while (end + 1 < n && joined[static_cast<size_t>(end + 1)] == j) ++end;
+        copied.push_back(CopiedLine{k, end, j});
+    }
+    if (insertCopiedLines(pattern, piece, seg, f, copied, srcLines, tieLine)) {
+        for (const CopiedLine& c : copied) {
+            lineOut[static_cast<size_t>(c.k)] = c.line;
+            for (int q = c.k + 1; q < c.end; ++q) lineIn[static_cast<size_t>(q)] = lineOut[static_cast<size_t>(q)] = c.line;
+            lineIn[static_cast<size_t>(c.end)] = c.line;
+        }
+        copied.clear();
+    }
+    for (const CopiedLine& c : copied) {
+        const int k = c.k, end = c.end, j = c.j;
         int line = insertLineAt(pattern, piece, seg, f + k, end - k + 1, srcLines[static_cast<size_t>(j)].kind);
         if (line < 0) continue;
         // Lines already noted at or after this position moved up by one.
@@ -471,8 +561,10 @@ QP_SIBLING_EXPORT void qpCopyGroupPoint(PatternBuffer* srcPattern, Piece* srcPie
     }
     std::vector<Source> sources;
     int step = first <= last ? 1 : -1;
+    const int low = first <= last ? first : last, high = first <= last ? last : first;
+    const SPointsByPoint spoints(srcPiece, low, high);
     for (int i = first;; i += step) {
-        sources.push_back(readSource(srcPiece, i));
+        sources.push_back(readSource(srcPiece, i, spoints));
         if (i == last) break;
     }
     if (!append)
@@ -488,7 +580,7 @@ QP_SIBLING_EXPORT void qpCopyGroupPoint(PatternBuffer* srcPattern, Piece* srcPie
         srcLines[L] = *l;
     }
     bool formulas = dstPiece->formulaCount > 0 || (dstPiece->pointCount == 0 && srcPiece->formulaCount > 0);
-    const std::vector<int> lineOfStretch = firstLineOfStretch(srcLines, count);
-    if (append) appendCopies(dstPattern, dstPiece, sources, srcLines, lineOfStretch, formulas);
-    else insertCopies(dstPattern, dstPiece, after, sources, srcLines, lineOfStretch, formulas);
+    const SharedLines shared(srcLines, low, high);
+    if (append) appendCopies(dstPattern, dstPiece, sources, srcLines, shared, formulas);
+    else insertCopies(dstPattern, dstPiece, after, sources, srcLines, shared, formulas);
 }

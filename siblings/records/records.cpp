@@ -426,6 +426,100 @@ QP_SIBLING_EXPORT void qpInsertPoint(PatternBuffer* pattern, Piece* piece, short
     if (p != nullptr) *p = pt;
 }
 
+QP_SIBLING_EXPORT void storeInsertPoints(PatternBuffer* pattern, Piece* piece, short i, short n) {
+    if (!havePiece("storeInsertPoints", piece)) return;
+    if (!inRange("storeInsertPoints", "point", i, -1, piece->pointCount - 1)) return;
+    if (n <= 0) return;
+    // Every one of the n calls of qpInsertPoint finds the line that held
+    // i..i + 1 (or none) and copies the point before it, which from the
+    // second call on is the previous new point: so the new points are alike.
+    const int first = i + 1;
+    int holder = -1;
+    if (i >= 0) {
+        Items<Line> lines = items<Line>(piece, kLines);
+        for (int k = 0; k < lines.count; ++k)
+            if (lines[k].pointCount >= 2 && lines[k].firstPoint <= i && i < lastPoint(lines[k])) {
+                holder = k;
+                break;
+            }
+    }
+    Point made{};
+    const bool haveBefore = piece->pointCount > 0;
+    const Point before = haveBefore ? *record<Point>(piece, kPoints, i >= 0 ? i : 0) : Point{};
+    made.coordIndex = -1;
+    made.formulaIndex = -1;
+    made.segIndex = haveBefore ? before.segIndex : -1;
+    if (holder >= 0) {
+        made.type = withCaseOf(before.type, 'C');
+        made.lineIn = made.lineOut = static_cast<int16_t>(holder);
+    } else {
+        made.type = haveBefore ? before.type : 'K';
+        made.lineIn = made.lineOut = -1;
+    }
+    openRecords(pattern, piece, kPoints, first, n);
+    shiftPointRefs(piece, first, +n);
+    Items<Point> points = items<Point>(piece, kPoints);
+    for (int k = 0; k < n; ++k) points[first + k] = made;
+    if (holder >= 0) record<Line>(piece, kLines, holder)->pointCount += n;
+}
+
+QP_SIBLING_EXPORT int storeInsertLines(PatternBuffer* pattern, Piece* piece, short s, short n, const short* at) {
+    if (!havePiece("storeInsertLines", piece)) return 0;
+    if (!inRange("storeInsertLines", "seg", s, 0, piece->segCount - 1)) return 0;
+    if (n <= 0) return 1;
+    Seg* g = record<Seg>(piece, kSegs, s);
+    if (g->markFlag != 0) return 0;
+    // The segment's range as each storeInsertLine would find and leave it.
+    int gFirst = g->firstLine, gCount = g->lineCount, count = piece->lineCount;
+    for (int r = 0; r < n; ++r) {
+        const int a = at[r];
+        if (r > 0 && a <= at[r - 1]) return 0;
+        if (gCount > 0 ? (a < gFirst || a > gFirst + gCount) : (a < 0 || a > count)) return 0;
+        const int had = gFirst;
+        if (gFirst >= a) ++gFirst;
+        if (gCount == 0 || a <= had) gFirst = a;
+        ++gCount;
+        ++count;
+    }
+    Items<Line> before = items<Line>(piece, kLines);
+    const std::vector<Line> old(before.data, before.data + before.count);
+    openRecords(pattern, piece, kLines, piece->lineCount, n);
+    Items<Line> lines = items<Line>(piece, kLines);
+    Line fresh{};
+    fresh.kind = 1;
+    fresh.firstPoint = -1;
+    fresh.joinPoint = -1;
+    for (int pos = 0, r = 0, o = 0; pos < lines.count; ++pos) {
+        if (r < n && at[r] == pos) {
+            lines[pos] = fresh;
+            ++r;
+        } else {
+            lines[pos] = old[static_cast<size_t>(o++)];
+        }
+    }
+    // A line index v moves up by the new lines placed before old line v:
+    // new line r has at[r] - r old lines before it.
+    std::vector<int> oldBefore(static_cast<size_t>(n));
+    for (int r = 0; r < n; ++r) oldBefore[static_cast<size_t>(r)] = at[r] - r;
+    auto moved = [&](int16_t v) {
+        if (v < 0) return v;
+        const long up = std::upper_bound(oldBefore.begin(), oldBefore.end(), static_cast<int>(v)) - oldBefore.begin();
+        return static_cast<int16_t>(v + up);
+    };
+    for (Point& p : items<Point>(piece, kPoints)) {
+        if (isMark(p.type)) continue;
+        p.lineIn = moved(p.lineIn);
+        p.lineOut = moved(p.lineOut);
+    }
+    Items<Seg> segs = items<Seg>(piece, kSegs);
+    for (int k = 0; k < segs.count; ++k)
+        if (k != s && segs[k].markFlag == 0) segs[k].firstLine = moved(segs[k].firstLine);
+    for (SPoint& sp : items<SPoint>(piece, kSPoints)) sp.lineIndex = moved(sp.lineIndex);
+    segs[s].firstLine = static_cast<int16_t>(gFirst);
+    segs[s].lineCount = static_cast<int16_t>(gCount);
+    return 1;
+}
+
 QP_SIBLING_EXPORT void qpInsertLine(PatternBuffer* pattern, Piece* piece, short c, Line** p) {
     clearCell(p);
     if (!havePiece("qpInsertLine", piece)) return;

@@ -23,6 +23,15 @@ QP_SIBLING_EXPORT void storeReport(const char* format, ...)
 // writing past a block (out of room) or through a damaged piece.
 QP_SIBLING_EXPORT void storeFail(const char* format, ...)
     __attribute__((noreturn, format(printf, 1, 2)));
+// n new points after point i (-1: at the front), exactly as n calls of
+// qpInsertPoint(i), qpInsertPoint(i + 1), ... would leave the piece, with
+// one renumbering instead of n.
+QP_SIBLING_EXPORT void storeInsertPoints(PatternBuffer* pattern, Piece* piece, short i, short n);
+// n new lines in segment s at indices at[0] < at[1] < ..., exactly as
+// storeInsertLine(s, at[0]), storeInsertLine(s, at[1]), ... would leave the
+// piece, with one renumbering. 0, and nothing changed, when one of those
+// calls would be refused (or s is a mark segment, or at[] does not rise).
+QP_SIBLING_EXPORT int storeInsertLines(PatternBuffer* pattern, Piece* piece, short s, short n, const short* at);
 // Opens (delta > 0) or closes (delta < 0) delta bytes at byte `at` of the
 // piece block: the rest of the piece and every later piece move, byteSize,
 // later pieceOffset entries and totalSize follow. Aborts when out of room.

@@ -13,6 +13,7 @@
 
 #include "frame/exports.h"
 #include "frame/siblings.h"
+#include "frame/handler_frame.h"
 #include "frame/texts.h"
 #include "pieces/symmetry.h"
 #include "tests/support/scene.h"
@@ -700,3 +701,115 @@ TEST_F(Symmetry, GradingStepsTooManyToTwinAreRefusedFirst) {
 }
 
 }  // namespace
+
+// Notches seated from copies of the nearby lines land exactly where the
+// whole piece puts them: the same pattern, byte for byte, on curved
+// outlines with doubled points, a waist where the outline passes within
+// 0.05 mm of itself, and notches near, on and far from it (outside every
+// line's box).
+TEST_F(Symmetry, NotchesSeatAsTheWholePieceSeatsThem) {
+    unsigned seed = 777;
+    auto next = [&](int n) {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<int>((seed >> 16) % static_cast<unsigned>(n));
+    };
+    for (int round = 0; round < 12; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        const int n = 40 + next(120);
+        const bool waist = round % 3 == 1;
+        PieceShape shape;
+        ShapeChain chain;
+        chain.close = true;
+        for (int i = 0; i < n; ++i) {
+            const double t = 2 * kPi * i / n;
+            double r = 150 + 20 * std::sin(5 * t) + next(3);
+            // The waist: both sides pulled in to 0.05 mm of the middle line y = 200.
+            if (waist && std::fabs(std::sin(t)) < 0.2) r = 150;
+            float x = static_cast<float>(200 + r * std::cos(t)), y = static_cast<float>(200 + 1.2 * r * std::sin(t));
+            if (waist) y = static_cast<float>(200 + (y - 200) * std::min(1.0, std::fabs(std::cos(t)) + 0.0003));
+            const char type = i == 0 ? 'S' : (i + 1 < n && next(4) ? 'C' : 'K');
+            chain.points.push_back(P(type, x, y));
+            if (next(15) == 0 && i + 1 < n) chain.points.push_back(P('C', x, y));  // a doubled point
+        }
+        // The axis: the first stretch's line made straight by K ends.
+        chain.points[1].type = 'K';
+        shape.chains.push_back(chain);
+        shape.chains.push_back(Chain({P('s', 180, 180), P('c', 200, 240), P('k', 220, 230)}));
+        for (int m = 0; m < 30; ++m) {
+            const ShapePoint& near = chain.points[static_cast<size_t>(next(static_cast<int>(chain.points.size())))];
+            const float dx = static_cast<float>(next(41) - 20) / (m % 3 == 0 ? 100.0f : 2.0f);
+            shape.marks.push_back(Mark('v', near.x + dx, near.y - dx, 0, static_cast<int16_t>(next(3000))));
+        }
+        // Far outside the piece and at its middle.
+        shape.marks.push_back(Mark('v', 900, -350, 0, 0));
+        shape.marks.push_back(Mark('v', 200, 200, 0, 0));
+        std::vector<std::vector<char>> results;
+        for (bool wholePiece : {false, true}) {
+            TearDown();
+            doc = HostDoc{};
+            half = nullptr;
+            start({shape});
+            symmetry::seatNotchesOnWholePiece(wholePiece);
+            const Coord a = *CoordOf(halfPiece(), 0), b = *CoordOf(halfPiece(), 1);
+            const short handled = clickAt((a.x + b.x) / 2, (a.y + b.y) / 2);
+            symmetry::seatNotchesOnWholePiece(false);
+            ASSERT_EQ(handled, 1);
+            ASSERT_EQ(view.symmetryStep, 0);
+            ASSERT_TRUE(PatternConsistent(doc.pattern));
+            const char* bytes = reinterpret_cast<const char*>(doc.pattern);
+            results.emplace_back(bytes, bytes + doc.pattern->totalSize);
+        }
+        EXPECT_TRUE(results[0] == results[1]);
+    }
+}
+
+// The pick's part, found from copies of the nearby lines, is the one the
+// frame's stretch-by-stretch search finds: on outline points, at vertices
+// (where two stretches hold the point), at a waist where the outline passes
+// within 0.05 mm of itself, on the inner line, and off every line.
+TEST_F(Symmetry, ThePickFindsThePartTheFrameFinds) {
+    unsigned seed = 4242;
+    auto next = [&](int n) {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<int>((seed >> 16) % static_cast<unsigned>(n));
+    };
+    const float identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    int found = 0;
+    for (int round = 0; round < 6; ++round) {
+        const int n = 30 + next(60);
+        PieceShape shape;
+        ShapeChain chain;
+        chain.close = true;
+        for (int i = 0; i < n; ++i) {
+            const double t = 2 * kPi * i / n;
+            const float x = static_cast<float>(200 + 150 * std::cos(t));
+            // A waist at y = 200: both sides 0.05 mm apart where x is near 200.
+            float y = static_cast<float>(200 + 150 * std::sin(t) * std::min(1.0, std::fabs(std::cos(t)) * 3 + 0.0003));
+            chain.points.push_back(P(i == 0 ? 'S' : (i + 1 < n && next(3) ? 'C' : 'K'), x, y));
+        }
+        shape.chains.push_back(chain);
+        shape.chains.push_back(Chain({P('s', 150, 150), P('c', 200, 260), P('k', 250, 240)}));
+        TearDown();
+        doc = HostDoc{};
+        half = nullptr;
+        start({shape});
+        Piece* piece = whole();
+        for (int probe = 0; probe < 80; ++probe) {
+            float x = static_cast<float>(50 + next(300)), y = static_cast<float>(50 + next(300));
+            if (probe % 4 == 0) {
+                const int vertex = next(piece->pointCount);
+                x = CoordOf(piece, vertex)->x;
+                y = CoordOf(piece, vertex)->y;
+            }
+            if (probe % 2 == 1) {  // snapped onto a line
+                short index = 0;
+                float length = 0;
+                qpCurve(nullptr, piece, 0, 0x142, 0, 0, 0, 0, -1, 40, &index, &length, &x, &y, nullptr);
+            }
+            const short expected = frame::findPart(piece, x, y, identity);
+            EXPECT_EQ(symmetry::firstPartNear(doc.pattern, 0, x, y, identity), expected) << x << ", " << y;
+            found += expected >= 0;
+        }
+    }
+    EXPECT_GE(found, 200);
+}

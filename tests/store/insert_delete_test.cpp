@@ -1,8 +1,10 @@
 // Inserting and deleting points and lines: the structure they leave and the
 // renumbering of every record that names a point or a line.
 #include <cstring>
+#include <string>
 #include <vector>
 
+#include "siblings/records/store_internals.h"
 #include "tests/support/store_fixture.h"
 
 namespace {
@@ -458,3 +460,58 @@ TEST(DeleteExtwid, RemovesOneRecord) {
 }
 
 }  // namespace
+
+// ---- batches: one renumbering, the same piece as one call after another ----------
+
+bool SameBytes(TestPattern& a, TestPattern& b) {
+    return a.get()->totalSize == b.get()->totalSize &&
+           std::memcmp(a.get(), b.get(), static_cast<size_t>(a.get()->totalSize)) == 0;
+}
+
+TEST(InsertPoints, AreTheInsertsOneAfterAnother) {
+    // Before the first point, on a turning point, inside a curve line, at a
+    // line's end, inside the inner line and after the last point.
+    const struct {
+        short after, n;
+    } rows[] = {{-1, 3}, {1, 2}, {3, 4}, {5, 1}, {8, 5}, {10, 2}, {4, 0}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE("after " + std::to_string(r.after) + ", " + std::to_string(r.n) + " points");
+        TestPattern one, batch;
+        Piece* a = AddRich(one);
+        Piece* b = AddRich(batch);
+        for (short k = 0; k < r.n; ++k) {
+            Point* p = nullptr;
+            qpInsertPoint(one.get(), a, static_cast<short>(r.after + k), &p);
+        }
+        storeInsertPoints(batch.get(), b, r.after, r.n);
+        EXPECT_TRUE(SameBytes(one, batch));
+    }
+}
+
+TEST(InsertLines, AreTheInsertsOneAfterAnother) {
+    // Segment 0 holds lines 0..3, segment 1 line 4: at the outline's front,
+    // between, at its end; a refused batch (not rising, or outside the
+    // segment's range) changes nothing.
+    const struct {
+        short s;
+        std::vector<short> at;
+        bool done;
+    } rows[] = {{0, {0, 1, 2}, true}, {0, {2, 4, 6}, true}, {0, {4, 5}, true}, {1, {4, 6}, true},
+                {1, {5}, true},       {0, {3, 3}, false},   {1, {2}, false}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE("segment " + std::to_string(r.s) + ", first at " + std::to_string(r.at[0]));
+        TestPattern one, batch;
+        Piece* a = AddRich(one);
+        Piece* b = AddRich(batch);
+        if (r.done) {
+            for (short at : r.at) {
+                Line* l = nullptr;
+                storeInsertLine(one.get(), a, r.s, at, &l);
+                ASSERT_NE(l, nullptr);
+            }
+        }
+        EXPECT_EQ(storeInsertLines(batch.get(), b, r.s, static_cast<short>(r.at.size()), r.at.data()),
+                  r.done ? 1 : 0);
+        EXPECT_TRUE(SameBytes(one, batch));
+    }
+}
