@@ -170,6 +170,24 @@ BENCHMARK_TEMPLATE(StoreCopyGroup, 16)->Apply(ScaleSizes);
 BENCHMARK_TEMPLATE(StoreCopyGroup, 1)->Apply(ScaleSizes);
 BENCHMARK_TEMPLATE(StoreCopyGroup, 0x11)->Apply(ScaleSizes);
 
+// A run that grows with the piece (3/8 of its outline) appended to a new
+// empty piece, as the dart fold copies the outline across the dart's mouth.
+// Each copy that grows the new piece one record at a time moves the records
+// it already holds, so this row shows the copy's cost in the run's length.
+void StoreCopyGroupSpan(benchmark::State& state) {
+    OnCopies(state, Shared(state.range(0)), [](PatternBuffer* p, Piece* piece) {
+        const short first = static_cast<short>(piece->pointCount / 4);
+        const short last = static_cast<short>(first + piece->pointCount * 3 / 8);
+        const short index = p->pieceCount;
+        Piece* copy = nullptr;
+        qpIncreasePiece(p, &copy);
+        qpGetPieceLptr(p, 0, &piece);
+        qpGetPieceLptr(p, index, &copy);
+        qpCopyGroupPoint(p, piece, first, last, p, copy, -1, 0x11);  // append, as the fold copies
+    });
+}
+BENCHMARK(StoreCopyGroupSpan)->Apply(ScaleSizes);
+
 // Piece replacement: the piece of a one-piece block appended to a pattern
 // (a tool that rebuilds a piece hands it over so).
 void StoreAddPieceToBuffer(benchmark::State& state) {
