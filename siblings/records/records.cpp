@@ -227,6 +227,23 @@ QP_SIBLING_EXPORT void qpIncreaseCoord(PatternBuffer* pattern, Piece* piece, Coo
     if (p != nullptr) *p = c;
 }
 
+QP_SIBLING_EXPORT Coord* storeIncreaseCoords(PatternBuffer* pattern, Piece* piece, short n) {
+    if (!havePiece("storeIncreaseCoords", piece) || n <= 0) return nullptr;
+    auto* c = reinterpret_cast<Coord*>(openRecords(pattern, piece, kCoords, piece->coordCount, n));
+    for (int k = 0; k < n; ++k) c[k].pointIndex = c[k].formulaIndex = -1;
+    return c;
+}
+
+QP_SIBLING_EXPORT Formula* storeIncreaseFormulas(PatternBuffer* pattern, Piece* piece, short n) {
+    if (!havePiece("storeIncreaseFormulas", piece) || n <= 0) return nullptr;
+    return reinterpret_cast<Formula*>(openRecords(pattern, piece, kFormulas, piece->formulaCount, n));
+}
+
+QP_SIBLING_EXPORT Point* storeOpenPoints(PatternBuffer* pattern, Piece* piece, short n) {
+    if (!havePiece("storeOpenPoints", piece) || n <= 0) return nullptr;
+    return reinterpret_cast<Point*>(openRecords(pattern, piece, kPoints, piece->pointCount, n));
+}
+
 QP_SIBLING_EXPORT void qpIncreaseFormula(PatternBuffer* pattern, Piece* piece, Formula** p) {
     clearCell(p);
     if (!havePiece("qpIncreaseFormula", piece)) return;
