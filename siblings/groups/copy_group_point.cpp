@@ -217,7 +217,7 @@ int newSegmentLike(PatternBuffer* pattern, Piece* piece, const Source& s) {
 // opened meanwhile renumbers the lines of the points made before it.
 class MadePoints {
 public:
-    explicit MadePoints(const Piece* piece) : base_(piece->pointCount) {}
+    explicit MadePoints(const Piece* piece) : base_(piece->pointCount), highest_(storeHighestLineRef(piece)) {}
     // What qpIncreasePoint(seg, owner, kind) makes and does to its owner;
     // returns the new point's index.
     int make(Piece* piece, int seg, int owner, int kind) {
@@ -266,14 +266,18 @@ public:
         std::memcpy(first, points_.data(), points_.size() * sizeof(Point));
     }
 
+    // The highest line any point of the piece holds, for storeIncreaseLineAbove.
+    int* highest() { return &highest_; }
+
 private:
     int base_;
+    int highest_;
     std::vector<Point> points_;
 };
 
 int newLine(PatternBuffer* pattern, Piece* piece, int s, int16_t kind, MadePoints& made) {
     Line* l = nullptr;
-    qpIncreaseLine(pattern, piece, segAt(piece, s), &l);
+    storeIncreaseLineAbove(pattern, piece, segAt(piece, s), made.highest(), &l);
     l->kind = kind;
     Seg* g = segAt(piece, s);
     const int at = g->firstLine + g->lineCount - 1;

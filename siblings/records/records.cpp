@@ -55,9 +55,10 @@ void shiftPointRefs(Piece* piece, int from, int d) {
 }
 
 // Every line index from `from` up moves by d (marks and mark segments keep
-// their own codes).
-void shiftLineRefs(Piece* piece, int from, int d) {
+// their own codes). walkPoints false: the caller knows no point holds one.
+void shiftLineRefs(Piece* piece, int from, int d, bool walkPoints = true) {
     for (Point& p : items<Point>(piece, kPoints)) {
+        if (!walkPoints) break;
         if (isMark(p.type)) continue;
         if (p.lineIn >= from) p.lineIn = static_cast<int16_t>(p.lineIn + d);
         if (p.lineOut >= from) p.lineOut = static_cast<int16_t>(p.lineOut + d);
@@ -292,7 +293,11 @@ QP_SIBLING_EXPORT void storeIncreaseFRule(PatternBuffer* pattern, Piece* piece, 
     if (p != nullptr) *p = f;
 }
 
-QP_SIBLING_EXPORT void qpIncreaseLine(PatternBuffer* pattern, Piece* piece, Seg* seg, Line** p) {
+namespace {
+
+// qpIncreaseLine; *highest (when given) is the highest line index a non-mark
+// point holds, and spares the walk over the points when the line goes above.
+void increaseLine(PatternBuffer* pattern, Piece* piece, Seg* seg, int* highest, Line** p) {
     clearCell(p);
     if (!havePiece("qpIncreaseLine", piece)) return;
     int s = indexOf(piece, kSegs, seg);
@@ -306,7 +311,9 @@ QP_SIBLING_EXPORT void qpIncreaseLine(PatternBuffer* pattern, Piece* piece, Seg*
     }
     int at = newLinePosition(piece, s);
     auto* l = reinterpret_cast<Line*>(openRecords(pattern, piece, kLines, at, 1));
-    shiftLineRefs(piece, at, +1);
+    const bool walk = highest == nullptr || at <= *highest;
+    shiftLineRefs(piece, at, +1, walk);
+    if (walk && highest != nullptr) ++*highest;
     Seg* g = record<Seg>(piece, kSegs, s);
     if (g->lineCount == 0) g->firstLine = static_cast<int16_t>(at);
     ++g->lineCount;
@@ -314,6 +321,24 @@ QP_SIBLING_EXPORT void qpIncreaseLine(PatternBuffer* pattern, Piece* piece, Seg*
     l->firstPoint = -1;
     l->joinPoint = -1;
     if (p != nullptr) *p = l;
+}
+
+}  // namespace
+
+QP_SIBLING_EXPORT void qpIncreaseLine(PatternBuffer* pattern, Piece* piece, Seg* seg, Line** p) {
+    increaseLine(pattern, piece, seg, nullptr, p);
+}
+
+QP_SIBLING_EXPORT int storeHighestLineRef(const Piece* piece) {
+    int highest = -1;
+    for (const Point& p : items<Point>(piece, kPoints))
+        if (!isMark(p.type)) highest = std::max<int>(highest, std::max(p.lineIn, p.lineOut));
+    return highest;
+}
+
+QP_SIBLING_EXPORT void storeIncreaseLineAbove(PatternBuffer* pattern, Piece* piece, Seg* seg, int* highest,
+                                              Line** p) {
+    increaseLine(pattern, piece, seg, highest, p);
 }
 
 QP_SIBLING_EXPORT void qpIncreasePoint(PatternBuffer* pattern, Piece* piece, Seg* seg, short owner,

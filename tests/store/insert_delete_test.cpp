@@ -556,3 +556,31 @@ TEST(IncreaseRecords, AreTheAppendsOneAfterAnother) {
     EXPECT_EQ(storeOpenPoints(pattern.get(), piece, 0), nullptr);
     EXPECT_EQ(0, std::memcmp(before.data(), pattern.get(), before.size()));
 }
+
+TEST(IncreaseLineAbove, IsQpIncreaseLine) {
+    // Lines of the outline segment (below the inner line: the points are
+    // renumbered), of the inner segment and of a new segment (above every
+    // point's lines), one after another; the kept highest index stays what
+    // a fresh look at the points gives.
+    TestPattern one, kept;
+    Piece* a = AddRich(one);
+    Piece* b = AddRich(kept);
+    int highest = storeHighestLineRef(b);
+    EXPECT_GE(highest, 0);
+    Seg* g = nullptr;
+    qpIncreaseSegment(one.get(), a, &g);
+    qpIncreaseSegment(kept.get(), b, &g);
+    const short added = static_cast<short>(b->segCount - 1);
+    for (short s : {short{0}, short{1}, added, added, short{0}}) {
+        SCOPED_TRACE("segment " + std::to_string(s));
+        Line* l = nullptr;
+        qpGetSegLptr(a, s, &g);
+        qpIncreaseLine(one.get(), a, g, &l);
+        ASSERT_NE(l, nullptr);
+        qpGetSegLptr(b, s, &g);
+        storeIncreaseLineAbove(kept.get(), b, g, &highest, &l);
+        ASSERT_NE(l, nullptr);
+        EXPECT_TRUE(SameBytes(one, kept));
+        EXPECT_EQ(highest, storeHighestLineRef(b));
+    }
+}
