@@ -197,7 +197,8 @@ bool seatOnPiece(Piece* piece, int a, int e, float x, float y, Seat& seat, const
 // centripetal Catmull-Rom cubic whose Bezier control points lie within
 // max(|d0|, |d1|, |d2|) of its ends (d0..d2 the chords to its neighbours;
 // an end's missing neighbour is its reflection), so the stretch lies in the
-// box of its ends grown by that much: twice that is used. An arc lies on
+// box of its ends grown by that much: twice that is used (where its
+// neighbours are distinct, the box of those control points). An arc lies on
 // its circle. The copies keep each line's points and kind, and so their
 // samples, and their order, and so the model's preference for the lower
 // stretch on a tie: every answer is the whole piece's.
@@ -245,12 +246,16 @@ private:
         return std::sqrt(dx * dx + dy * dy);
     }
     bool build(bool seating);
+    // The box of the stretch k, k + 1 of a curve line (not an arc) whose
+    // neighbours are distinct: the hull of its Bezier control points.
+    Box hullBox(const Run& r, int k) const;
     // The grid of line boxes, for pieces of kGridFrom lines or more.
     void index();
     int cellX(double x) const { return std::min(std::max(static_cast<int>(std::floor((x - gx0_) / cell_)), 0), cols_ - 1); }
     int cellY(double y) const { return std::min(std::max(static_cast<int>(std::floor((y - gy0_) / cell_)), 0), rows_ - 1); }
     // The runs whose boxes lie within `reach` of (px, py), in point order;
-    // reach < 0: within reachFrom. false when no line was met.
+    // reach < 0: those that may hold the nearest point (within reachFrom).
+    // false when no line was met.
     bool nearRuns(double px, double py, double reach, std::vector<int>& out);
     double reachFrom(const std::vector<std::pair<int, double>>& met, double px, double py) const;
     bool fill(const std::vector<int>& chosen);
@@ -296,6 +301,31 @@ constexpr long kWideCells = 64;
 // on both axes as floats compare it: 0.1 * sqrt(2), with room for the
 // rounding of coordinates to floats (about 1.2e-7 of their size).
 double matchReach(double x, double y) { return 0.1415 + kBoxSlack + 1e-6 * (std::fabs(x) + std::fabs(y)); }
+
+// The stretch as the model draws it: the centripetal Catmull-Rom cubic
+// through p1 = k and p2 = k + 1 (knot gaps the square roots of the chords,
+// a missing neighbour the reflection of the inner one through the end), in
+// Hermite form p1, p2 with tangents m1, m2 over the unit interval, is the
+// Bezier curve p1, p1 + m1 / 3, p2 - m2 / 3, p2 and so lies in the box of
+// those four points. Its samples, and the chords between them, stay inside;
+// kBoxSlack covers the rounding.
+NotchSeater::Box NotchSeater::hullBox(const Run& r, int k) const {
+    const int last = r.first + r.count - 1;
+    const double x1 = px_[k], y1 = py_[k], x2 = px_[k + 1], y2 = py_[k + 1];
+    const double x0 = k > r.first ? px_[k - 1] : 2.0 * x1 - x2, y0 = k > r.first ? py_[k - 1] : 2.0 * y1 - y2;
+    const double x3 = k + 1 < last ? px_[k + 2] : 2.0 * x2 - x1, y3 = k + 1 < last ? py_[k + 2] : 2.0 * y2 - y1;
+    const double t01 = std::sqrt(std::hypot(x1 - x0, y1 - y0));
+    const double t12 = std::sqrt(std::hypot(x2 - x1, y2 - y1));
+    const double t23 = std::sqrt(std::hypot(x3 - x2, y3 - y2));
+    const double m1x = (x2 - x1) + t12 * ((x1 - x0) / t01 - (x2 - x0) / (t01 + t12));
+    const double m1y = (y2 - y1) + t12 * ((y1 - y0) / t01 - (y2 - y0) / (t01 + t12));
+    const double m2x = (x2 - x1) + t12 * ((x3 - x2) / t23 - (x3 - x1) / (t12 + t23));
+    const double m2y = (y2 - y1) + t12 * ((y3 - y2) / t23 - (y3 - y1) / (t12 + t23));
+    const double cx1 = x1 + m1x / 3.0, cy1 = y1 + m1y / 3.0, cx2 = x2 - m2x / 3.0, cy2 = y2 - m2y / 3.0;
+    const double slack = kBoxSlack + 1e-9 * (std::fabs(x1) + std::fabs(y1) + std::fabs(x2) + std::fabs(y2));
+    return Box{std::min({x1, x2, cx1, cx2}) - slack, std::min({y1, y2, cy1, cy2}) - slack,
+               std::max({x1, x2, cx1, cx2}) + slack, std::max({y1, y2, cy1, cy2}) + slack};
+}
 
 bool NotchSeater::build(bool seating) {
     Piece* piece = this->piece();
@@ -387,6 +417,7 @@ bool NotchSeater::build(bool seating) {
         r.box = Box{HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
         for (int k = r.first; k < last; ++k) {
             double grow;
+            bool hull = false;
             if (r.count == 2) {
                 grow = 0;
             } else {
@@ -397,10 +428,12 @@ bool NotchSeater::build(bool seating) {
                 const double d2 = k + 1 < last ? chord(k + 1, k + 2) : d1;
                 const double near = std::min({d0, d1, d2});
                 grow = near < kNearCoincident ? widest : std::max({d0, d1, d2});
+                hull = !arc && near >= kNearCoincident;
             }
             grow = 2.0 * grow + kBoxSlack;
             Box b{std::min(px_[k], px_[k + 1]) - grow, std::min(py_[k], py_[k + 1]) - grow,
                   std::max(px_[k], px_[k + 1]) + grow, std::max(py_[k], py_[k + 1]) + grow};
+            if (hull) b = hullBox(r, k);
             if (arc) {
                 b = Box{std::min(b.x0, circle.x0), std::min(b.y0, circle.y0), std::max(b.x1, circle.x1),
                         std::max(b.y1, circle.y1)};
@@ -467,8 +500,7 @@ bool NotchSeater::fill(const std::vector<int>& chosen) {
 }
 
 bool NotchSeater::seat(float px, float py, Seat& seat, const float identity[9]) {
-    // Lines that may hold the nearest point, or pass within 0.1 mm of it on
-    // both axes.
+    // The lines that may hold the nearest point: the nearest point.
     std::vector<int> chosen;
     if (!nearRuns(px, py, -1.0, chosen)) return false;
     if (!fill(chosen)) {
@@ -485,8 +517,16 @@ bool NotchSeater::seat(float px, float py, Seat& seat, const float identity[9]) 
     seat.x = x;
     seat.y = y;
     seat.part = -1;
+    // The lines that pass within 0.1 mm of it on both axes: the first stretch
+    // that does, and the position along its line.
+    if (!nearRuns(x, y, matchReach(x, y), chosen)) return true;
+    if (!fill(chosen)) {
+        filled_.assign(1, -1);
+        return false;
+    }
     seat.part = firstNear(chosen, x, y, identity);
     if (seat.part < 0) return true;
+    s = scratchPiece();
     Piece* piece = this->piece();
     seat.line = pointAt(piece, seat.part)->lineOut;
     Line* l = nullptr;
@@ -593,9 +633,8 @@ bool NotchSeater::nearRuns(double px, double py, double reach, std::vector<int>&
     return true;
 }
 
-// An upper bound of the nearest distance (the nearest point of the line
-// whose box is nearest: its points lie on its curve), widened by the 0.1 mm
-// match.
+// An upper bound of the nearest distance: the nearest point of the line
+// whose box is nearest (its points lie on its curve).
 double NotchSeater::reachFrom(const std::vector<std::pair<int, double>>& met, double px, double py) const {
     int closest = -1;
     double lowest = HUGE_VAL;
@@ -608,7 +647,7 @@ double NotchSeater::reachFrom(const std::vector<std::pair<int, double>>& met, do
     double upper = HUGE_VAL;
     for (int i = runs_[closest].first; i < runs_[closest].first + runs_[closest].count; ++i)
         upper = std::min(upper, std::hypot(px_[i] - px, py_[i] - py));
-    return upper + matchReach(px, py) + kBoxSlack;
+    return upper + kBoxSlack;
 }
 
 int NotchSeater::firstNear(const std::vector<int>& chosen, float x, float y, const float identity[9]) {

@@ -143,38 +143,51 @@ std::string constantText(float millimetres) {
     return std::string(text) + '\0';
 }
 
-// Gives destination point p its own Coord and, when wanted, its own Formula.
-void giveCoordAndFormula(PatternBuffer* pattern, Piece* piece, int p, const Source& s, bool formulas) {
-    Point* point = nullptr;
-    qpGetPointLptr(piece, static_cast<short>(p), &point);
-    point->coordIndex = piece->coordCount;
-    point->formulaIndex = -1;
-    Coord* c = nullptr;
-    qpIncreaseCoord(pattern, piece, &c);
-    c->pointIndex = static_cast<int16_t>(p);
-    c->x = s.coord.x;
-    c->y = s.coord.y;
-    if (!formulas) return;
-    int fi = piece->formulaCount;
-    c->formulaIndex = static_cast<int16_t>(fi);
-    qpGetPointLptr(piece, static_cast<short>(p), &point);
-    point->formulaIndex = static_cast<int16_t>(fi);
-    Formula* f = nullptr;
-    qpIncreaseFormula(pattern, piece, &f);
-    if (s.hasFormula) *f = s.formula;
-    const std::string x = s.hasFormula ? s.xText : constantText(s.coord.x);
-    const std::string y = s.hasFormula ? s.yText : constantText(s.coord.y);
-    short xOffset = -1, yOffset = -1;
-    char* text = nullptr;
-    qpIncreaseString(pattern, piece, static_cast<short>(x.size()), &xOffset, &text);
-    std::memcpy(text, x.data(), x.size());
-    qpIncreaseString(pattern, piece, static_cast<short>(y.size()), &yOffset, &text);
-    std::memcpy(text, y.data(), y.size());
-    qpGetFormulaLptr(piece, static_cast<short>(fi), &f);
-    f->xTextOffset = xOffset;
-    f->xTextLength = static_cast<int16_t>(x.size());
-    f->yTextOffset = yOffset;
-    f->yTextLength = static_cast<int16_t>(y.size());
+// Gives destination points p0, p0 + 1, ... their own Coords (from
+// sources[k]) and, when wanted, their own Formulas with their texts: the
+// records one giving after another would append, with one move of the
+// block per kind (the texts follow one by one, in the same order).
+void giveCoordsAndFormulas(PatternBuffer* pattern, Piece* piece, int p0, const std::vector<Source>& sources,
+                           bool formulas) {
+    const int n = static_cast<int>(sources.size());
+    if (n == 0) return;
+    const int c0 = piece->coordCount, f0 = piece->formulaCount;
+    storeIncreaseCoords(pattern, piece, static_cast<short>(n));
+    if (formulas) storeIncreaseFormulas(pattern, piece, static_cast<short>(n));
+    for (int k = 0; k < n; ++k) {
+        const Source& s = sources[static_cast<size_t>(k)];
+        Point* point = nullptr;
+        qpGetPointLptr(piece, static_cast<short>(p0 + k), &point);
+        point->coordIndex = static_cast<int16_t>(c0 + k);
+        point->formulaIndex = static_cast<int16_t>(formulas ? f0 + k : -1);
+        Coord* c = nullptr;
+        qpGetCoordLptr(piece, static_cast<short>(c0 + k), &c);
+        c->pointIndex = static_cast<int16_t>(p0 + k);
+        c->x = s.coord.x;
+        c->y = s.coord.y;
+        if (!formulas) continue;
+        c->formulaIndex = static_cast<int16_t>(f0 + k);
+        Formula* f = nullptr;
+        qpGetFormulaLptr(piece, static_cast<short>(f0 + k), &f);
+        if (s.hasFormula) *f = s.formula;
+    }
+    for (int k = 0; formulas && k < n; ++k) {
+        const Source& s = sources[static_cast<size_t>(k)];
+        const std::string x = s.hasFormula ? s.xText : constantText(s.coord.x);
+        const std::string y = s.hasFormula ? s.yText : constantText(s.coord.y);
+        short xOffset = -1, yOffset = -1;
+        char* text = nullptr;
+        qpIncreaseString(pattern, piece, static_cast<short>(x.size()), &xOffset, &text);
+        std::memcpy(text, x.data(), x.size());
+        qpIncreaseString(pattern, piece, static_cast<short>(y.size()), &yOffset, &text);
+        std::memcpy(text, y.data(), y.size());
+        Formula* f = nullptr;
+        qpGetFormulaLptr(piece, static_cast<short>(f0 + k), &f);
+        f->xTextOffset = xOffset;
+        f->xTextLength = static_cast<int16_t>(x.size());
+        f->yTextOffset = yOffset;
+        f->yTextLength = static_cast<int16_t>(y.size());
+    }
 }
 
 Seg* segAt(Piece* piece, int s) {
@@ -197,15 +210,82 @@ int newSegmentLike(PatternBuffer* pattern, Piece* piece, const Source& s) {
     return piece->segCount - 1;
 }
 
-int newLine(PatternBuffer* pattern, Piece* piece, int s, int16_t kind) {
+// The points the append mode makes, held here until the last copy and then
+// written behind the destination's points in one go. A point appended at
+// the end moves no index, so the piece is what one qpIncreasePoint after
+// another leaves, given the one thing those calls meet on the way: a line
+// opened meanwhile renumbers the lines of the points made before it.
+class MadePoints {
+public:
+    explicit MadePoints(const Piece* piece) : base_(piece->pointCount), highest_(storeHighestLineRef(piece)) {}
+    // What qpIncreasePoint(seg, owner, kind) makes and does to its owner;
+    // returns the new point's index.
+    int make(Piece* piece, int seg, int owner, int kind) {
+        const int n = base_ + static_cast<int>(points_.size());
+        Point p{};
+        p.segIndex = static_cast<int16_t>(seg);
+        p.coordIndex = p.formulaIndex = p.lineIn = p.lineOut = -1;
+        char letter = 'K';
+        if (kind == 0 && owner >= 0) {
+            Line* l = nullptr;
+            qpGetLineLptr(piece, static_cast<short>(owner), &l);
+            if (l->pointCount <= 0 || l->firstPoint < 0) {
+                l->firstPoint = static_cast<int16_t>(n);
+                l->pointCount = 1;
+                letter = 'S';
+            } else {
+                ++l->pointCount;
+            }
+        } else if (kind == 1) {
+            if (owner >= 0) {
+                SPoint* sp = nullptr;
+                qpGetSPointLptr(piece, static_cast<short>(owner), &sp);
+                sp->pointIndex = static_cast<int16_t>(n);
+            }
+            letter = 'O';
+        }
+        const Seg* g = segAt(piece, seg);
+        const bool upper = g->code == 1 || g->code == 3;
+        p.type = upper ? letter : static_cast<char>(letter | 0x20);
+        points_.push_back(p);
+        return n;
+    }
+    Point& at(int index) { return points_[static_cast<size_t>(index - base_)]; }
+    // shiftLineRefs(at, +1) of qpIncreaseLine, on the points made so far.
+    void lineOpened(int at) {
+        for (Point& p : points_) {
+            if (isMarkType(p.type)) continue;
+            if (p.lineIn >= at) ++p.lineIn;
+            if (p.lineOut >= at) ++p.lineOut;
+        }
+    }
+    // Writes the points behind the destination's.
+    void place(PatternBuffer* pattern, Piece* piece) {
+        if (points_.empty()) return;
+        Point* first = storeOpenPoints(pattern, piece, static_cast<short>(points_.size()));
+        std::memcpy(first, points_.data(), points_.size() * sizeof(Point));
+    }
+
+    // The highest line any point of the piece holds, for storeIncreaseLineAbove.
+    int* highest() { return &highest_; }
+
+private:
+    int base_;
+    int highest_;
+    std::vector<Point> points_;
+};
+
+int newLine(PatternBuffer* pattern, Piece* piece, int s, int16_t kind, MadePoints& made) {
     Line* l = nullptr;
-    qpIncreaseLine(pattern, piece, segAt(piece, s), &l);
+    storeIncreaseLineAbove(pattern, piece, segAt(piece, s), made.highest(), &l);
     l->kind = kind;
     Seg* g = segAt(piece, s);
-    return g->firstLine + g->lineCount - 1;
+    const int at = g->firstLine + g->lineCount - 1;
+    made.lineOpened(at);
+    return at;
 }
 
-void appendMark(PatternBuffer* pattern, Piece* piece, int s, const Source& src, bool formulas) {
+void appendMark(PatternBuffer* pattern, Piece* piece, int s, const Source& src, MadePoints& points) {
     std::vector<int> made;  // the copies of the source's SPoints
     for (const SPoint& sp : src.spoints) {
         SPoint* copy = nullptr;
@@ -216,18 +296,16 @@ void appendMark(PatternBuffer* pattern, Piece* piece, int s, const Source& src, 
         Seg* g = segAt(piece, s);
         made.push_back(g->firstLine + g->lineCount - 1);
     }
-    Point* p = nullptr;
-    qpIncreasePoint(pattern, piece, segAt(piece, s), static_cast<short>(made.empty() ? -1 : made.front()), 1, &p);
-    int index = piece->pointCount - 1;
-    p->type = src.point.type;
-    p->lineIn = src.point.lineIn;
-    p->lineOut = src.point.lineOut;
+    const int index = points.make(piece, s, made.empty() ? -1 : made.front(), 1);
+    Point& p = points.at(index);
+    p.type = src.point.type;
+    p.lineIn = src.point.lineIn;
+    p.lineOut = src.point.lineOut;
     for (int k : made) {
         SPoint* sp = nullptr;
         qpGetSPointLptr(piece, static_cast<short>(k), &sp);
         sp->pointIndex = static_cast<int16_t>(index);
     }
-    giveCoordAndFormula(pattern, piece, index, src, formulas);
 }
 
 void appendCopies(PatternBuffer* pattern, Piece* piece, const std::vector<Source>& sources,
@@ -239,6 +317,8 @@ void appendCopies(PatternBuffer* pattern, Piece* piece, const std::vector<Source
         bool sameSeg = sources[k].point.segIndex == sources[k - 1].point.segIndex;
         if (sameSeg) joined[k] = sharedLine(sources[k - 1], sources[k]);
     }
+    MadePoints made(piece);
+    const int first = piece->pointCount;
     int seg = -1;
     int line = -1;
     for (size_t k = 0; k < n; ++k) {
@@ -249,7 +329,7 @@ void appendCopies(PatternBuffer* pattern, Piece* piece, const std::vector<Source
             line = -1;
         }
         if (isMarkType(src.point.type)) {
-            appendMark(pattern, piece, seg, src, formulas);
+            appendMark(pattern, piece, seg, src, made);
             continue;
         }
         int in = joined[k];
@@ -267,28 +347,27 @@ void appendCopies(PatternBuffer* pattern, Piece* piece, const std::vector<Source
         if (in >= 0) {
             lineIn = line;
         } else if (out >= 0) {
-            line = newLine(pattern, piece, seg, srcLines[static_cast<size_t>(out)].kind);
+            line = newLine(pattern, piece, seg, srcLines[static_cast<size_t>(out)].kind, made);
         } else {
             line = -1;
         }
-        Point* p = nullptr;
-        qpIncreasePoint(pattern, piece, segAt(piece, seg), static_cast<short>(line), 0, &p);
-        int index = piece->pointCount - 1;
+        const int index = made.make(piece, seg, line, 0);
         if (in >= 0 && startsLine) {
             // The copy where two copied lines meet also starts the next one.
-            line = newLine(pattern, piece, seg, srcLines[static_cast<size_t>(out)].kind);
+            line = newLine(pattern, piece, seg, srcLines[static_cast<size_t>(out)].kind, made);
             Line* l = nullptr;
             qpGetLineLptr(piece, static_cast<short>(line), &l);
             l->firstPoint = static_cast<int16_t>(index);
             l->pointCount = 1;
         }
         if (out >= 0) lineOut = line;
-        qpGetPointLptr(piece, static_cast<short>(index), &p);
-        p->type = upper ? letter : static_cast<char>(letter | 0x20);
-        p->lineIn = static_cast<int16_t>(lineIn);
-        p->lineOut = static_cast<int16_t>(lineOut);
-        giveCoordAndFormula(pattern, piece, index, src, formulas);
+        Point& p = made.at(index);
+        p.type = upper ? letter : static_cast<char>(letter | 0x20);
+        p.lineIn = static_cast<int16_t>(lineIn);
+        p.lineOut = static_cast<int16_t>(lineOut);
     }
+    made.place(pattern, piece);
+    giveCoordsAndFormulas(pattern, piece, first, sources, formulas);
 }
 
 // The line that holds the stretch i..i + 1 of the piece, -1 if none.
@@ -424,8 +503,7 @@ void insertCopies(PatternBuffer* pattern, Piece* piece, int after, const std::ve
             made->segIndex = static_cast<int16_t>(seg);
         }
     }
-    for (int k = 0; k < n; ++k)
-        giveCoordAndFormula(pattern, piece, after + 1 + k, sources[static_cast<size_t>(k)], formulas);
+    giveCoordsAndFormulas(pattern, piece, after + 1, sources, formulas);
     const int f = after + 1, last = after + n;
     Point* firstCopy = nullptr;
     qpGetPointLptr(piece, static_cast<short>(f), &firstCopy);

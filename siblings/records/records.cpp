@@ -55,9 +55,10 @@ void shiftPointRefs(Piece* piece, int from, int d) {
 }
 
 // Every line index from `from` up moves by d (marks and mark segments keep
-// their own codes).
-void shiftLineRefs(Piece* piece, int from, int d) {
+// their own codes). walkPoints false: the caller knows no point holds one.
+void shiftLineRefs(Piece* piece, int from, int d, bool walkPoints = true) {
     for (Point& p : items<Point>(piece, kPoints)) {
+        if (!walkPoints) break;
         if (isMark(p.type)) continue;
         if (p.lineIn >= from) p.lineIn = static_cast<int16_t>(p.lineIn + d);
         if (p.lineOut >= from) p.lineOut = static_cast<int16_t>(p.lineOut + d);
@@ -227,6 +228,23 @@ QP_SIBLING_EXPORT void qpIncreaseCoord(PatternBuffer* pattern, Piece* piece, Coo
     if (p != nullptr) *p = c;
 }
 
+QP_SIBLING_EXPORT Coord* storeIncreaseCoords(PatternBuffer* pattern, Piece* piece, short n) {
+    if (!havePiece("storeIncreaseCoords", piece) || n <= 0) return nullptr;
+    auto* c = reinterpret_cast<Coord*>(openRecords(pattern, piece, kCoords, piece->coordCount, n));
+    for (int k = 0; k < n; ++k) c[k].pointIndex = c[k].formulaIndex = -1;
+    return c;
+}
+
+QP_SIBLING_EXPORT Formula* storeIncreaseFormulas(PatternBuffer* pattern, Piece* piece, short n) {
+    if (!havePiece("storeIncreaseFormulas", piece) || n <= 0) return nullptr;
+    return reinterpret_cast<Formula*>(openRecords(pattern, piece, kFormulas, piece->formulaCount, n));
+}
+
+QP_SIBLING_EXPORT Point* storeOpenPoints(PatternBuffer* pattern, Piece* piece, short n) {
+    if (!havePiece("storeOpenPoints", piece) || n <= 0) return nullptr;
+    return reinterpret_cast<Point*>(openRecords(pattern, piece, kPoints, piece->pointCount, n));
+}
+
 QP_SIBLING_EXPORT void qpIncreaseFormula(PatternBuffer* pattern, Piece* piece, Formula** p) {
     clearCell(p);
     if (!havePiece("qpIncreaseFormula", piece)) return;
@@ -275,7 +293,11 @@ QP_SIBLING_EXPORT void storeIncreaseFRule(PatternBuffer* pattern, Piece* piece, 
     if (p != nullptr) *p = f;
 }
 
-QP_SIBLING_EXPORT void qpIncreaseLine(PatternBuffer* pattern, Piece* piece, Seg* seg, Line** p) {
+namespace {
+
+// qpIncreaseLine; *highest (when given) is the highest line index a non-mark
+// point holds, and spares the walk over the points when the line goes above.
+void increaseLine(PatternBuffer* pattern, Piece* piece, Seg* seg, int* highest, Line** p) {
     clearCell(p);
     if (!havePiece("qpIncreaseLine", piece)) return;
     int s = indexOf(piece, kSegs, seg);
@@ -289,7 +311,9 @@ QP_SIBLING_EXPORT void qpIncreaseLine(PatternBuffer* pattern, Piece* piece, Seg*
     }
     int at = newLinePosition(piece, s);
     auto* l = reinterpret_cast<Line*>(openRecords(pattern, piece, kLines, at, 1));
-    shiftLineRefs(piece, at, +1);
+    const bool walk = highest == nullptr || at <= *highest;
+    shiftLineRefs(piece, at, +1, walk);
+    if (walk && highest != nullptr) ++*highest;
     Seg* g = record<Seg>(piece, kSegs, s);
     if (g->lineCount == 0) g->firstLine = static_cast<int16_t>(at);
     ++g->lineCount;
@@ -297,6 +321,24 @@ QP_SIBLING_EXPORT void qpIncreaseLine(PatternBuffer* pattern, Piece* piece, Seg*
     l->firstPoint = -1;
     l->joinPoint = -1;
     if (p != nullptr) *p = l;
+}
+
+}  // namespace
+
+QP_SIBLING_EXPORT void qpIncreaseLine(PatternBuffer* pattern, Piece* piece, Seg* seg, Line** p) {
+    increaseLine(pattern, piece, seg, nullptr, p);
+}
+
+QP_SIBLING_EXPORT int storeHighestLineRef(const Piece* piece) {
+    int highest = -1;
+    for (const Point& p : items<Point>(piece, kPoints))
+        if (!isMark(p.type)) highest = std::max<int>(highest, std::max(p.lineIn, p.lineOut));
+    return highest;
+}
+
+QP_SIBLING_EXPORT void storeIncreaseLineAbove(PatternBuffer* pattern, Piece* piece, Seg* seg, int* highest,
+                                              Line** p) {
+    increaseLine(pattern, piece, seg, highest, p);
 }
 
 QP_SIBLING_EXPORT void qpIncreasePoint(PatternBuffer* pattern, Piece* piece, Seg* seg, short owner,

@@ -32,6 +32,25 @@ QP_SIBLING_EXPORT void storeInsertPoints(PatternBuffer* pattern, Piece* piece, s
 // piece, with one renumbering. 0, and nothing changed, when one of those
 // calls would be refused (or s is a mark segment, or at[] does not rise).
 QP_SIBLING_EXPORT int storeInsertLines(PatternBuffer* pattern, Piece* piece, short s, short n, const short* at);
+// n new coords after the last, exactly as n calls of qpIncreaseCoord would
+// leave the piece (pointIndex and formulaIndex -1), moving the rest of the
+// block once. Returns the first new one, null when n <= 0.
+QP_SIBLING_EXPORT Coord* storeIncreaseCoords(PatternBuffer* pattern, Piece* piece, short n);
+// The same for n zeroed formulas (n calls of qpIncreaseFormula).
+QP_SIBLING_EXPORT Formula* storeIncreaseFormulas(PatternBuffer* pattern, Piece* piece, short n);
+// n zeroed points after the last, for a caller that writes every field of
+// each: the piece is then what n calls of qpIncreasePoint, each record
+// overwritten the same way, would leave. Nothing is renumbered (an appended
+// point moves no index). Returns the first, null when n <= 0.
+QP_SIBLING_EXPORT Point* storeOpenPoints(PatternBuffer* pattern, Piece* piece, short n);
+// The highest line index a non-mark point of the piece holds, -1 if none.
+QP_SIBLING_EXPORT int storeHighestLineRef(const Piece* piece);
+// qpIncreaseLine, exactly, for a caller that keeps *highest as
+// storeHighestLineRef would give it: a line that goes above every point's
+// lines renumbers no point, so the points are not walked. *highest follows
+// the renumbering when they are.
+QP_SIBLING_EXPORT void storeIncreaseLineAbove(PatternBuffer* pattern, Piece* piece, Seg* seg, int* highest,
+                                              Line** p);
 // Opens (delta > 0) or closes (delta < 0) delta bytes at byte `at` of the
 // piece block: the rest of the piece and every later piece move, byteSize,
 // later pieceOffset entries and totalSize follow. Aborts when out of room.

@@ -515,3 +515,72 @@ TEST(InsertLines, AreTheInsertsOneAfterAnother) {
         EXPECT_TRUE(SameBytes(one, batch));
     }
 }
+
+TEST(IncreaseRecords, AreTheAppendsOneAfterAnother) {
+    // Coords and formulas are the records qpIncreaseCoord and
+    // qpIncreaseFormula leave; points are written whole by their caller, so
+    // one qpIncreasePoint after another, each record overwritten alike, is
+    // what a batch of opened points becomes.
+    for (short n : {1, 3, 7}) {
+        SCOPED_TRACE(std::to_string(n) + " records");
+        TestPattern one, batch;
+        Piece* a = AddRich(one);
+        Piece* b = AddRich(batch);
+        const short points = a->pointCount;
+        for (short k = 0; k < n; ++k) {
+            Coord* c = nullptr;
+            qpIncreaseCoord(one.get(), a, &c);
+            Formula* f = nullptr;
+            qpIncreaseFormula(one.get(), a, &f);
+            Seg* g = nullptr;
+            qpGetSegLptr(a, 0, &g);
+            Point* p = nullptr;
+            qpIncreasePoint(one.get(), a, g, -1, 0, &p);
+            *p = Point{'k', 0, static_cast<int16_t>(k), -1, -1, 0, static_cast<int16_t>(-1 - k)};
+        }
+        ASSERT_NE(storeIncreaseCoords(batch.get(), b, n), nullptr);
+        ASSERT_NE(storeIncreaseFormulas(batch.get(), b, n), nullptr);
+        Point* opened = storeOpenPoints(batch.get(), b, n);
+        ASSERT_NE(opened, nullptr);
+        for (short k = 0; k < n; ++k)
+            opened[k] = Point{'k', 0, static_cast<int16_t>(k), -1, -1, 0, static_cast<int16_t>(-1 - k)};
+        EXPECT_EQ(b->pointCount, points + n);
+        EXPECT_TRUE(SameBytes(one, batch));
+    }
+    TestPattern pattern;
+    Piece* piece = AddRich(pattern);
+    const std::vector<char> before(reinterpret_cast<char*>(pattern.get()),
+                                   reinterpret_cast<char*>(pattern.get()) + pattern.get()->totalSize);
+    EXPECT_EQ(storeIncreaseCoords(pattern.get(), piece, 0), nullptr);
+    EXPECT_EQ(storeIncreaseFormulas(pattern.get(), piece, 0), nullptr);
+    EXPECT_EQ(storeOpenPoints(pattern.get(), piece, 0), nullptr);
+    EXPECT_EQ(0, std::memcmp(before.data(), pattern.get(), before.size()));
+}
+
+TEST(IncreaseLineAbove, IsQpIncreaseLine) {
+    // Lines of the outline segment (below the inner line: the points are
+    // renumbered), of the inner segment and of a new segment (above every
+    // point's lines), one after another; the kept highest index stays what
+    // a fresh look at the points gives.
+    TestPattern one, kept;
+    Piece* a = AddRich(one);
+    Piece* b = AddRich(kept);
+    int highest = storeHighestLineRef(b);
+    EXPECT_GE(highest, 0);
+    Seg* g = nullptr;
+    qpIncreaseSegment(one.get(), a, &g);
+    qpIncreaseSegment(kept.get(), b, &g);
+    const short added = static_cast<short>(b->segCount - 1);
+    for (short s : {short{0}, short{1}, added, added, short{0}}) {
+        SCOPED_TRACE("segment " + std::to_string(s));
+        Line* l = nullptr;
+        qpGetSegLptr(a, s, &g);
+        qpIncreaseLine(one.get(), a, g, &l);
+        ASSERT_NE(l, nullptr);
+        qpGetSegLptr(b, s, &g);
+        storeIncreaseLineAbove(kept.get(), b, g, &highest, &l);
+        ASSERT_NE(l, nullptr);
+        EXPECT_TRUE(SameBytes(one, kept));
+        EXPECT_EQ(highest, storeHighestLineRef(b));
+    }
+}
