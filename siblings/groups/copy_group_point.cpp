@@ -250,14 +250,24 @@ public:
         points_.push_back(p);
         return n;
     }
-    Point& at(int index) { return points_[static_cast<size_t>(index - base_)]; }
+    // The point made last: the only one its caller writes after making it,
+    // so every point before it is final (lineOpened relies on that).
+    Point& last() { return points_.back(); }
     // shiftLineRefs(at, +1) of qpIncreaseLine, on the points made so far.
+    // The highest line held by the final points is kept as they come, so
+    // that a copy opening a line per few points does not walk them all per
+    // line: they are walked only when one holds a line at or above `at`.
     void lineOpened(int at) {
-        for (Point& p : points_) {
-            if (isMarkType(p.type)) continue;
-            if (p.lineIn >= at) ++p.lineIn;
-            if (p.lineOut >= at) ++p.lineOut;
+        if (points_.empty()) return;
+        while (final_ + 1 < points_.size()) holdsLines(points_[final_++]);
+        if (highestHeld_ >= at) {
+            highestHeld_ = -1;
+            for (size_t i = 0; i < final_; ++i) {
+                shift(points_[i], at);
+                holdsLines(points_[i]);
+            }
         }
+        shift(points_.back(), at);
     }
     // Writes the points behind the destination's.
     void place(PatternBuffer* pattern, Piece* piece) {
@@ -270,9 +280,21 @@ public:
     int* highest() { return &highest_; }
 
 private:
+    static void shift(Point& p, int at) {
+        if (isMarkType(p.type)) return;
+        if (p.lineIn >= at) ++p.lineIn;
+        if (p.lineOut >= at) ++p.lineOut;
+    }
+    void holdsLines(const Point& p) {
+        if (isMarkType(p.type)) return;
+        highestHeld_ = std::max<int>(highestHeld_, std::max(p.lineIn, p.lineOut));
+    }
+
     int base_;
     int highest_;
     std::vector<Point> points_;
+    size_t final_ = 0;      // points_[0, final_) are in highestHeld_
+    int highestHeld_ = -1;  // the highest line a final non-mark point holds
 };
 
 int newLine(PatternBuffer* pattern, Piece* piece, int s, int16_t kind, MadePoints& made) {
@@ -297,7 +319,7 @@ void appendMark(PatternBuffer* pattern, Piece* piece, int s, const Source& src, 
         made.push_back(g->firstLine + g->lineCount - 1);
     }
     const int index = points.make(piece, s, made.empty() ? -1 : made.front(), 1);
-    Point& p = points.at(index);
+    Point& p = points.last();
     p.type = src.point.type;
     p.lineIn = src.point.lineIn;
     p.lineOut = src.point.lineOut;
@@ -361,7 +383,7 @@ void appendCopies(PatternBuffer* pattern, Piece* piece, const std::vector<Source
             l->pointCount = 1;
         }
         if (out >= 0) lineOut = line;
-        Point& p = made.at(index);
+        Point& p = made.last();
         p.type = upper ? letter : static_cast<char>(letter | 0x20);
         p.lineIn = static_cast<int16_t>(lineIn);
         p.lineOut = static_cast<int16_t>(lineOut);
