@@ -222,32 +222,8 @@ public:
     // returns the new point's index.
     int make(Piece* piece, int seg, int owner, int kind) {
         const int n = base_ + static_cast<int>(points_.size());
-        Point p{};
-        p.segIndex = static_cast<int16_t>(seg);
-        p.coordIndex = p.formulaIndex = p.lineIn = p.lineOut = -1;
-        char letter = 'K';
-        if (kind == 0 && owner >= 0) {
-            Line* l = nullptr;
-            qpGetLineLptr(piece, static_cast<short>(owner), &l);
-            if (l->pointCount <= 0 || l->firstPoint < 0) {
-                l->firstPoint = static_cast<int16_t>(n);
-                l->pointCount = 1;
-                letter = 'S';
-            } else {
-                ++l->pointCount;
-            }
-        } else if (kind == 1) {
-            if (owner >= 0) {
-                SPoint* sp = nullptr;
-                qpGetSPointLptr(piece, static_cast<short>(owner), &sp);
-                sp->pointIndex = static_cast<int16_t>(n);
-            }
-            letter = 'O';
-        }
-        const Seg* g = segAt(piece, seg);
-        const bool upper = g->code == 1 || g->code == 3;
-        p.type = upper ? letter : static_cast<char>(letter | 0x20);
-        points_.push_back(p);
+        points_.push_back(storeNewPoint(piece, static_cast<short>(seg), static_cast<short>(owner),
+                                        static_cast<short>(kind), n));
         return n;
     }
     // The point made last: the only one its caller writes after making it,

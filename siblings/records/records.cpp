@@ -341,6 +341,31 @@ QP_SIBLING_EXPORT void storeIncreaseLineAbove(PatternBuffer* pattern, Piece* pie
     increaseLine(pattern, piece, seg, highest, p);
 }
 
+QP_SIBLING_EXPORT Point storeNewPoint(Piece* piece, short s, short owner, short kind, int index) {
+    Point pt{};
+    pt.segIndex = s;
+    pt.coordIndex = -1;
+    pt.formulaIndex = -1;
+    pt.lineIn = -1;
+    pt.lineOut = -1;
+    char letter = 'K';
+    if (kind == 0 && owner >= 0) {
+        Line* l = record<Line>(piece, kLines, owner);
+        if (l->pointCount <= 0 || l->firstPoint < 0) {
+            l->firstPoint = static_cast<int16_t>(index);
+            l->pointCount = 1;
+            letter = 'S';
+        } else {
+            ++l->pointCount;
+        }
+    } else if (kind == 1) {
+        if (owner >= 0) record<SPoint>(piece, kSPoints, owner)->pointIndex = static_cast<int16_t>(index);
+        letter = 'O';
+    }
+    pt.type = outlineSegment(*record<Seg>(piece, kSegs, s)) ? letter : static_cast<char>(letter | 0x20);
+    return pt;
+}
+
 QP_SIBLING_EXPORT void qpIncreasePoint(PatternBuffer* pattern, Piece* piece, Seg* seg, short owner,
                                        short kind, Point** p) {
     clearCell(p);
@@ -356,30 +381,10 @@ QP_SIBLING_EXPORT void qpIncreasePoint(PatternBuffer* pattern, Piece* piece, Seg
     }
     if (kind == 0 && !inRange("qpIncreasePoint", "line", owner, -1, piece->lineCount - 1)) return;
     if (kind == 1 && !inRange("qpIncreasePoint", "SPoint", owner, -1, piece->sPointCount - 1)) return;
-    bool upper = outlineSegment(*seg);
-    int n = piece->pointCount;
+    const int n = piece->pointCount;
     openRecords(pattern, piece, kPoints, n, 1);
     Point* pt = record<Point>(piece, kPoints, n);
-    pt->segIndex = static_cast<int16_t>(s);
-    pt->coordIndex = -1;
-    pt->formulaIndex = -1;
-    pt->lineIn = -1;
-    pt->lineOut = -1;
-    char letter = 'K';
-    if (kind == 0 && owner >= 0) {
-        Line* l = record<Line>(piece, kLines, owner);
-        if (l->pointCount <= 0 || l->firstPoint < 0) {
-            l->firstPoint = static_cast<int16_t>(n);
-            l->pointCount = 1;
-            letter = 'S';
-        } else {
-            ++l->pointCount;
-        }
-    } else if (kind == 1) {
-        if (owner >= 0) record<SPoint>(piece, kSPoints, owner)->pointIndex = static_cast<int16_t>(n);
-        letter = 'O';
-    }
-    pt->type = upper ? letter : static_cast<char>(letter | 0x20);
+    *pt = storeNewPoint(piece, static_cast<short>(s), owner, kind, n);
     if (p != nullptr) *p = pt;
 }
 
@@ -438,34 +443,8 @@ QP_SIBLING_EXPORT void qpInsertPoint(PatternBuffer* pattern, Piece* piece, short
     clearCell(p);
     if (!havePiece("qpInsertPoint", piece)) return;
     if (!inRange("qpInsertPoint", "point", i, -1, piece->pointCount - 1)) return;
-    int n = i + 1;
-    int holder = -1;
-    if (i >= 0) {
-        Items<Line> lines = items<Line>(piece, kLines);
-        for (int k = 0; k < lines.count; ++k)
-            if (lines[k].pointCount >= 2 && lines[k].firstPoint <= i && i < lastPoint(lines[k])) {
-                holder = k;
-                break;
-            }
-    }
-    Point before{};
-    bool haveBefore = piece->pointCount > 0;
-    if (haveBefore) before = *record<Point>(piece, kPoints, i >= 0 ? i : 0);
-    openRecords(pattern, piece, kPoints, n, 1);
-    shiftPointRefs(piece, n, +1);
-    Point* pt = record<Point>(piece, kPoints, n);
-    pt->coordIndex = -1;
-    pt->formulaIndex = -1;
-    pt->segIndex = haveBefore ? before.segIndex : -1;
-    if (holder >= 0) {
-        ++record<Line>(piece, kLines, holder)->pointCount;
-        pt->type = withCaseOf(before.type, 'C');
-        pt->lineIn = pt->lineOut = static_cast<int16_t>(holder);
-    } else {
-        pt->type = haveBefore ? before.type : 'K';
-        pt->lineIn = pt->lineOut = -1;
-    }
-    if (p != nullptr) *p = pt;
+    storeInsertPoints(pattern, piece, i, 1);
+    if (p != nullptr) *p = record<Point>(piece, kPoints, i + 1);
 }
 
 QP_SIBLING_EXPORT void storeInsertPoints(PatternBuffer* pattern, Piece* piece, short i, short n) {

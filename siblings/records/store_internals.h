@@ -23,6 +23,10 @@ QP_SIBLING_EXPORT void storeReport(const char* format, ...)
 // writing past a block (out of room) or through a damaged piece.
 QP_SIBLING_EXPORT void storeFail(const char* format, ...)
     __attribute__((noreturn, format(printf, 1, 2)));
+// The point qpIncreasePoint(seg s, owner, kind) makes as point `index`,
+// and what it does to its owner (the line grows by it or starts at it; the
+// SPoint names it). The caller puts the point at `index`.
+QP_SIBLING_EXPORT Point storeNewPoint(Piece* piece, short s, short owner, short kind, int index);
 // n new points after point i (-1: at the front), exactly as n calls of
 // qpInsertPoint(i), qpInsertPoint(i + 1), ... would leave the piece, with
 // one renumbering instead of n.
