@@ -643,6 +643,16 @@ QP_SIBLING_EXPORT void qpCopyGroupPoint(PatternBuffer* srcPattern, Piece* srcPie
         sources.push_back(readSource(srcPiece, i, spoints));
         if (i == last) break;
     }
+    // A point on a line in a segment of SPoints is a damaged piece (the
+    // checker refuses it): its copy would open a line in a mark segment,
+    // which the store cannot hand back.
+    for (const Source& s : sources)
+        if (!isMarkType(s.point.type) && s.hasSeg && s.seg.markFlag != 0 &&
+            (s.point.lineIn >= 0 || s.point.lineOut >= 0)) {
+            storeReport("store: qpCopyGroupPoint: point %d holds a line but its segment %d holds SPoints", s.index,
+                        s.point.segIndex);
+            return;
+        }
     if (!append)
         for (const Source& s : sources)
             if (isMarkType(s.point.type)) {

@@ -248,6 +248,9 @@ TEST(CopyGroup, RefusedCallsChangeNothing) {
     qpCopyGroupPoint(pattern.get(), source, 4, 5, pattern.get(), target, -1, 16);    // a mark cannot be inserted
     qpCopyGroupPoint(pattern.get(), source, 0, 1, pattern.get(), target, 3, 16);     // no point 3 to follow
     qpCopyGroupPoint(pattern.get(), nullptr, 0, 1, pattern.get(), target, -1, 1);
+    SegAt(source, 0)->markFlag = 1;  // damaged: the outline's points in a segment of SPoints
+    qpCopyGroupPoint(pattern.get(), source, 0, 3, pattern.get(), target, -1, 0x11);
+    SegAt(source, 0)->markFlag = 0;
     EXPECT_EQ(pattern.piece(1)->pointCount, 0);
     EXPECT_EQ(pattern.piece(1)->byteSize, 800);
     EXPECT_TRUE(PatternConsistent(pattern.get()));
