@@ -59,11 +59,14 @@ PieceShape LargePiece(int points, Outline outline, bool formulas) {
         shape.chains.push_back(inner);
     }
     for (int m = 0; m < marks; ++m) {
-        // Notches on the outline (their angle in lineOut), drill marks inside.
+        // Notches on the outline's curve (their angle in lineOut), as a
+        // pattern maker places them, drill marks inside.
         const double t = 2.0 * kPi * (m + 0.5) / marks;
+        const double wave = 1.0 + 0.04 * std::sin(7.0 * t);
         ShapeMark mark;
         const bool notch = m % 2 == 0;
-        mark.point = notch ? Point('v', 300.0 + 300.0 * std::cos(t), 200.0 + 200.0 * std::sin(t), formulas)
+        mark.point = notch ? Point('v', 300.0 + 300.0 * wave * std::cos(t), 200.0 + 200.0 * wave * std::sin(t),
+                                   formulas)
                            : Point('o', 300.0 + 150.0 * std::cos(t), 200.0 + 100.0 * std::sin(t), formulas);
         mark.lineIn = 0;
         mark.lineOut = static_cast<int16_t>(notch ? 1571 : 0);
