@@ -2,9 +2,10 @@
 # CI stage: fuzz every exported formula-text routine, the pattern-file
 # reader and writer, and random sessions of every tool handler (one run per
 # tool of fuzz/fuzz_tool_session.cpp's table), for a bounded time under
-# AddressSanitizer and UndefinedBehaviorSanitizer. Any finding (a crash, a
-# sanitizer report, a broken promise of the routine, a timeout) fails the
-# stage. Prints how many executions each run reached.
+# AddressSanitizer and UndefinedBehaviorSanitizer, then the long session at
+# full length under the same. Any finding (a crash, a sanitizer report, a
+# broken promise of the routine, a timeout) fails the stage. Prints how
+# many executions each run reached.
 # FUZZ_SECONDS (default 30) sets the time per harness, FUZZ_OUT (default
 # build/fuzz) the build folder.
 set -euo pipefail
@@ -94,6 +95,19 @@ while read -r tool source; do
     failed+=("tool_session:$tool")
   fi
 done <<<"$tools"
+
+# The long session (tests/host/long_session_test.cpp) at its full length
+# under the sanitizers: 10,000 point-increase clicks, then every other tool
+# on the result, the checker throughout and the blocks counted.
+sanitized=${SANITIZE_OUT:-build/sanitize}
+scripts/test-sanitize.sh build
+if ! QP_SOAK_CLICKS=10000 "$sanitized/bin/test_host" --gtest_filter='LongSession.*' >"$out/long_session.log" 2>&1; then
+  echo "long session: FAILED; see $out/long_session.log"
+  grep -E 'Failure|ERROR|runtime error|SUMMARY' "$out/long_session.log" | head -5 || true
+  failed+=(long_session)
+else
+  echo "$(grep -E '^long session:' "$out/long_session.log"), clean under ASan and UBSan"
+fi
 
 if [ ${#failed[@]} -ne 0 ]; then
   echo "fuzz: findings in ${failed[*]}" >&2
