@@ -3,9 +3,10 @@
 //                        with the machine's description, to FILE (markdown).
 // The table, per benchmark measured over sizes (SetComplexityN): time per
 // point at every size, the worst time(2n)/time(n) from one size to the next
-// and the same over the whole range, and the fitted complexity; then the snap against one pass over the
-// points, pattern-file loading against the JSON parse alone, and symmetry of
-// the 50-piece group pattern against copying that pattern twice.
+// and the same over the whole range, and the fitted complexity; then the snap
+// against one pass over the points, pattern-file loading against the JSON
+// parse alone, symmetry of the 50-piece group pattern against copying that
+// pattern twice, and the formula routines at 5 and 10 terms.
 #include <benchmark/benchmark.h>
 
 #include "bench/child_process.h"
@@ -38,6 +39,7 @@ class Collector : public benchmark::ConsoleReporter {
 public:
     std::map<std::string, Family> families;
     std::vector<std::string> order;
+    std::map<std::string, double> fixedSize;  // ns per iteration of runs without a size, by full name
 
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
@@ -50,8 +52,12 @@ public:
                 f.bigO = BigO(r.complexity);
                 continue;
             }
-            if (r.report_rms || r.run_type != Run::RT_Iteration || r.complexity_n == 0) continue;
+            if (r.report_rms || r.run_type != Run::RT_Iteration) continue;
             const double ns = r.GetAdjustedRealTime() * Multiplier(r.time_unit);
+            if (r.complexity_n == 0) {
+                fixedSize[r.benchmark_name()] = ns;
+                continue;
+            }
             f.nsPerIteration[r.complexity_n] = ns;
             auto peak = r.counters.find("peak_KB");
             if (peak != r.counters.end()) f.peakKb[r.complexity_n] = peak->second.value;
@@ -165,6 +171,13 @@ std::string Table(const Collector& c) {
     ratioAt("FileWrite", "FileJsonParseOnly", "Pattern file write / its JSON parse alone");
     ratioAt("SymmetryGroupEdit", "GroupPatternCopyTwice",
             "Symmetry of the 50-piece group pattern / copying it twice");
+    // The formula routines run on texts, not pieces: their cost against the
+    // number of terms.
+    auto five = c.fixedSize.find("FormulaRoutines/5"), ten = c.fixedSize.find("FormulaRoutines/10");
+    if (five != c.fixedSize.end() && ten != c.fixedSize.end())
+        out << "\nFormula routines on one text (spread brackets, pack, scale, evaluate): 5 terms "
+            << Fixed(five->second, 0) << " ns; 10 terms " << Fixed(ten->second, 0) << " ns; time(10)/time(5) "
+            << Fixed(ten->second / five->second, 2) << "\n";
     // Every tool's editing message (the families named ...Edit) at its largest size.
     out << "\n";
     for (const auto& family : c.families) {
