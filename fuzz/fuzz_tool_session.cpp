@@ -99,6 +99,11 @@ constexpr int kToolCount = sizeof kTools / sizeof kTools[0];
 
 // ---- the session's vocabulary ------------------------------------------------------
 constexpr int kMaxCommands = 400;  // messages' worth of commands, clearing keys included
+// A session ends early once its pattern holds more points than this: every
+// action then costs the whole grown piece (symmetry doubles it each time),
+// seconds under the sanitizers, and the sessions would be few. Large pieces
+// are the benchmarks' and the long session's business.
+constexpr long kMaxSessionPoints = 2048;
 // Action codes (the first byte of an action, modulo kOpCount).
 constexpr int kOpMove = 0;       // 0..3: move to a target
 constexpr int kOpClick = 4;      // 4..11: click, at a target or where the cursor is
@@ -536,6 +541,16 @@ std::string describe(const host::ScriptCommand& c) {
     return d;
 }
 
+long pointsOf(PatternBuffer* pattern) {
+    long points = 0;
+    for (short k = 0; pattern != nullptr && k < pattern->pieceCount; ++k) {
+        Piece* piece = nullptr;
+        qpGetPieceLptr(pattern, k, &piece);
+        if (piece != nullptr) points += piece->pointCount;
+    }
+    return points;
+}
+
 // Every formula text of every piece against its point, within 0.1 mm
 // (texts in cm, coordinates in mm).
 void checkFormulas(const host::PatternDoc& doc) {
@@ -679,7 +694,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         s.step(piece, "session");
         s.step(on, "session");
         const std::vector<std::string> gestureWords = words(tool.gesture);
-        for (int n = 0; n < kMaxCommands && !in.done();) {
+        for (int n = 0; n < kMaxCommands && !in.done() && pointsOf(s.hostDoc.pattern) <= kMaxSessionPoints;) {
             bool gesture = false;
             std::vector<host::ScriptCommand> action = decodeAction(in, s, tool.name, gesture);
             // A gesture's words are decoded one at a time, each against the
