@@ -14,15 +14,13 @@
 
 namespace host {
 
-std::string UserError::oneLine() const {
+std::string PlacedError::oneLine() const {
     std::string line = where_.empty() ? std::string(what()) : where_ + ": " + what();
     for (char& c : line) {
         if (c == '\n' || c == '\r') c = ' ';
     }
     return line;
 }
-
-std::string EditFailure::oneLine() const { return UserError(where_, what()).oneLine(); }
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

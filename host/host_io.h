@@ -10,21 +10,28 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace host {
 
-// A user error: bad input or an output that cannot be written. `where` names
-// the file and the place in it (a line or a field path); main() prints
-// "qpkit: <where>: <what>" on one line and exits with status 1.
-class UserError : public std::runtime_error {
+// An error that names its place: `where` is the file and the place in it
+// (a line or a field path), and oneLine() is "<where>: <what>" on one line.
+class PlacedError : public std::runtime_error {
 public:
-    UserError(std::string where, const std::string& what)
+    PlacedError(std::string where, const std::string& what)
         : std::runtime_error(what), where_(std::move(where)) {}
     const std::string& where() const { return where_; }
     std::string oneLine() const;
 
 private:
     std::string where_;
+};
+
+// A user error: bad input or an output that cannot be written. main()
+// prints "qpkit: <where>: <what>" on one line and exits with status 1.
+class UserError : public PlacedError {
+public:
+    using PlacedError::PlacedError;
 };
 
 // A tool's edit that the pattern store stopped (out of room, a count past
@@ -34,15 +41,9 @@ private:
 // this one). `where` names the script and its line; main() prints
 // "qpkit: <where>: <what>" on one line and exits with status 2, writing no
 // file.
-class EditFailure : public std::runtime_error {
+class EditFailure : public PlacedError {
 public:
-    EditFailure(std::string where, const std::string& what)
-        : std::runtime_error(what), where_(std::move(where)) {}
-    const std::string& where() const { return where_; }
-    std::string oneLine() const;
-
-private:
-    std::string where_;
+    using PlacedError::PlacedError;
 };
 
 // The whole file, or a UserError naming it.
