@@ -137,10 +137,6 @@ protected:
         for (short i = 0; i < p->pointCount; ++i) all.push_back(*CoordOf(p, i));
         return all;
     }
-    static std::vector<char> bytes(Piece* p) {
-        const char* b = reinterpret_cast<const char*>(p);
-        return std::vector<char>(b, b + p->byteSize);
-    }
     static void expectFormulasKeepValues(Piece* p) {
         if (p->formulaCount == 0) return;
         for (short i = 0; i < p->pointCount; ++i) {
@@ -347,14 +343,14 @@ TEST_F(GapFold, AStepFiveClickBeforeAnyMoveTakesNothing) {
 // takes the shoulder dart's middle point out again, grading code included.
 TEST_F(GapFold, ARunEndedBeforeTheFoldLeavesThePieceAsItWas) {
     build(true);
-    const std::vector<char> before = bytes(piece());
+    const std::string before = BytesOf(piece());
     ASSERT_EQ(moveTo(0, 0), 1);
     clickAt(kShoulder.leg0);
     clickAt(kShoulder.leg1);
     ASSERT_EQ(piece()->pointCount, 35);
     EXPECT_EQ(PRuleAt(piece(), 0)->code, 1303);
     EXPECT_EQ(send(WM_CANCELMODE), 1);
-    EXPECT_EQ(bytes(piece()), before);
+    EXPECT_EQ(BytesOf(piece()), before);
     EXPECT_EQ(send(WM_CANCELMODE), 0);  // nothing left to take back
     EXPECT_TRUE(PieceConsistent(piece()));
 
@@ -366,7 +362,7 @@ TEST_F(GapFold, ARunEndedBeforeTheFoldLeavesThePieceAsItWas) {
     }
     reset(24 + pieceBytes + 1000);
     build();
-    const std::vector<char> plain = bytes(piece());
+    const std::string plain = BytesOf(piece());
     pickDart(kShoulder);
     ASSERT_EQ(piece()->pointCount, 35);
     clickAt({150, 400});
@@ -374,7 +370,7 @@ TEST_F(GapFold, ARunEndedBeforeTheFoldLeavesThePieceAsItWas) {
     EXPECT_EQ(deskMessageBoxes()[0].text, kGapFoldNoRoom);
     EXPECT_EQ(view.pickState, 9);
     EXPECT_EQ(holder->get()->pieceCount, 1);
-    EXPECT_EQ(bytes(piece()), plain);
+    EXPECT_EQ(BytesOf(piece()), plain);
     EXPECT_TRUE(PatternConsistent(holder->get()));
 }
 
@@ -389,14 +385,14 @@ TEST_F(GapFold, AMiddlePointOnACurveIsTakenBackToo) {
     ASSERT_NE(holder->add(shape), nullptr);
     record.foldPhase = 1;
     view.pickState = 1;
-    const std::vector<char> before = bytes(piece());
+    const std::string before = BytesOf(piece());
     moveTo(0, 0);
     clickAt({111, 12});
     clickAt({119, 12});
     ASSERT_EQ(view.pickState, 5);
     EXPECT_TRUE(PieceConsistent(piece()));
     EXPECT_EQ(send(WM_CANCELMODE), 1);
-    EXPECT_EQ(bytes(piece()), before);
+    EXPECT_EQ(BytesOf(piece()), before);
     EXPECT_TRUE(PieceConsistent(piece()));
 }
 
@@ -411,7 +407,7 @@ TEST_F(GapFold, ASpanWalkThatLeavesTheOutlineEndsTheFold) {
     ASSERT_NE(holder->add(shape), nullptr);
     record.foldPhase = 1;
     view.pickState = 1;
-    const std::vector<char> before = bytes(piece());
+    const std::string before = BytesOf(piece());
     moveTo(0, 0);
     clickAt({111, 10});
     clickAt({119, 10});
@@ -422,7 +418,7 @@ TEST_F(GapFold, ASpanWalkThatLeavesTheOutlineEndsTheFold) {
     EXPECT_EQ(deskMessageBoxes()[0].text, kGapFoldNoSpan);
     EXPECT_EQ(view.pickState, 9);
     EXPECT_EQ(holder->get()->pieceCount, 1);
-    EXPECT_EQ(bytes(piece()), before);
+    EXPECT_EQ(BytesOf(piece()), before);
     EXPECT_EQ(send(WM_LBUTTONDOWN), 1);  // step 9: consumed, nothing more
     EXPECT_TRUE(PieceConsistent(piece()));
 }
@@ -462,8 +458,8 @@ TEST_F(GapFold, PicksItCannotUseAreRefused) {
 TEST_F(GapFold, AnUnfoldThatDoesNotMatchItsFoldIsRefused) {
     build(true);
     fold(kWaist, {150, -20});
-    const std::vector<char> source = bytes(piece(0));
-    const std::vector<char> folded = bytes(piece(1));
+    const std::string source = BytesOf(piece(0));
+    const std::string folded = BytesOf(piece(1));
     const GapFoldRecord good = record;
     auto expectRefused = [&](const char* what) {
         SCOPED_TRACE(what);
@@ -484,8 +480,8 @@ TEST_F(GapFold, AnUnfoldThatDoesNotMatchItsFoldIsRefused) {
     piece(1)->foldAngleLow = angle + 0.5f;
     expectRefused("fold angle");
     piece(1)->foldAngleLow = angle;
-    EXPECT_EQ(bytes(piece(0)), source);
-    EXPECT_EQ(bytes(piece(1)), folded);
+    EXPECT_EQ(BytesOf(piece(0)), source);
+    EXPECT_EQ(BytesOf(piece(1)), folded);
     // A piece after the fold piece: the fold piece is no longer the last.
     ASSERT_NE(holder->add(RectangleShape(10, 10)), nullptr);
     record = good;
@@ -534,7 +530,7 @@ TEST_F(GapFold, ATextAreaWithoutRoomIsRefusedFirst) {
         record.foldPhase = 1;
         view = HostView{};
         view.pickState = view.gapFoldStep = 1;
-        const std::vector<char> source = bytes(piece());
+        const std::string source = BytesOf(piece());
         if (row.dart->byPoint) {
             ASSERT_EQ(moveTo(0, 0), 1);
             clickAt(row.dart->leg0);
@@ -546,7 +542,7 @@ TEST_F(GapFold, ATextAreaWithoutRoomIsRefusedFirst) {
             ASSERT_EQ(unfold(), 1);
             EXPECT_EQ(holder->get()->pieceCount, row.refusal ? 2 : 1);
         }
-        if (row.refusal) EXPECT_EQ(bytes(piece()), source);
+        if (row.refusal) EXPECT_EQ(BytesOf(piece()), source);
         else expectFormulasKeepValues(piece());
 #if QP_HAVE_DESKTOP
         ASSERT_EQ(deskMessageBoxes().size(), row.refusal ? 1u : 0u);

@@ -149,11 +149,11 @@ TEST_F(SamePoint, APieceOrBlockWithoutRoomForTheTwinIsRefused) {
         TestPattern full(65536);
         Piece* piece = full.add(WithTextAreaFilled(WithFormulas(OpenShape()), freeBytes, 0, 200));
         ASSERT_EQ(piece->charCount, 32767 - freeBytes);
-        const std::string was(reinterpret_cast<const char*>(piece), static_cast<size_t>(piece->byteSize));
+        const std::string was = BytesOf(piece);
         Point* twin = nullptr;
         EXPECT_EQ(qpInsertSamePoint(full.get(), piece, 1, &twin), freeBytes == 9 ? 2 : 0);
         if (freeBytes == 9) EXPECT_EQ(piece->charCount, 32767);
-        else EXPECT_EQ(std::string(reinterpret_cast<const char*>(piece), static_cast<size_t>(piece->byteSize)), was);
+        else EXPECT_EQ(BytesOf(piece), was);
         EXPECT_TRUE(PieceConsistent(piece));
     }
     pattern.add(RectangleShape(20, 20));

@@ -584,23 +584,20 @@ TEST_F(PleatSpread, ATextAreaWithoutRoomForTheRowsIsRefusedFirst) {
         SetUp();
         build(WithTextAreaFilled(CornerPanel(), freeBytes, 150, 300));
         ASSERT_EQ(pieceCell->charCount, 32767 - freeBytes);
-        const std::string was(reinterpret_cast<const char*>(pieceCell), static_cast<size_t>(pieceCell->byteSize));
+        const std::string was = BytesOf(pieceCell);
         const short points = pieceCell->pointCount;
         row(100, 300, "1", "2");
         apply();
         const bool refused = freeBytes == 2000;
         EXPECT_EQ(pieceIndex, refused ? 0 : 1);
         if (refused) {
-            EXPECT_EQ(std::string(reinterpret_cast<const char*>(result()), static_cast<size_t>(result()->byteSize)), was);
+            EXPECT_EQ(BytesOf(result()), was);
         } else {
             EXPECT_EQ(result()->pointCount, points + 4);  // two twins and the mark
             checkPiece(result());
         }
+        ExpectMessageBoxes(refused ? kEditNoRoom : nullptr);
 #if QP_HAVE_DESKTOP
-        ASSERT_EQ(deskMessageBoxes().size(), refused ? 1u : 0u);
-        if (refused) {
-            EXPECT_EQ(deskMessageBoxes()[0].text, kEditNoRoom);
-        }
         EXPECT_EQ(deskCheckDiscipline(), "");
 #endif
         EXPECT_TRUE(PatternConsistent(*holder->cell()));

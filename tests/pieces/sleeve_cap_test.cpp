@@ -569,20 +569,17 @@ TEST_F(SleeveCap, ATextAreaWithoutRoomForTheEditIsRefusedFirst) {
         pieceCell = piece;
         view = HostView{};
         view.italyStep = view.pickState = 1;
-        const std::string before(reinterpret_cast<const char*>(piece), static_cast<size_t>(piece->byteSize));
+        const std::string before = BytesOf(piece);
         const short points = piece->pointCount;
         lengthen("1.5");
         const bool refused = freeBytes == 200;
         EXPECT_EQ(piece->pointCount, refused ? points : points + 1);
         if (refused)
-            EXPECT_EQ(std::string(reinterpret_cast<const char*>(piece), static_cast<size_t>(piece->byteSize)), before);
+            EXPECT_EQ(BytesOf(piece), before);
         else
             EXPECT_NEAR(capLength(kLeftUnderarm, kRightUnderarm + 1), capBefore + 15.0f, kLengthTolerance);
+        ExpectMessageBoxes(refused ? kEditNoRoom : nullptr);
 #if QP_HAVE_DESKTOP
-        ASSERT_EQ(deskMessageBoxes().size(), refused ? 1u : 0u);
-        if (refused) {
-            EXPECT_EQ(deskMessageBoxes()[0].text, kEditNoRoom);
-        }
         EXPECT_EQ(deskCheckDiscipline(), "");
 #endif
         EXPECT_TRUE(PieceConsistent(piece));
@@ -599,9 +596,9 @@ TEST_F(SleeveCap, ABlockWithoutRoomForTheTwinIsRefusedFirst) {
     patternCell = tight;
     qpGetPieceLptr(tight, 0, &piece);
     pieceCell = piece;
-    const std::string was(reinterpret_cast<const char*>(tight), static_cast<size_t>(tight->totalSize));
+    const std::string was = BytesOf(tight);
     lengthen("1.5");
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(tight), static_cast<size_t>(tight->totalSize)), was);
+    EXPECT_EQ(BytesOf(tight), was);
 #if QP_HAVE_DESKTOP
     ASSERT_EQ(deskMessageBoxes().size(), 1u);
     EXPECT_EQ(deskMessageBoxes()[0].text, kEditNoRoom);

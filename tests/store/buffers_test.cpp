@@ -2,6 +2,7 @@
 // rebuilt piece back with qpAddPiece2Buffer, byte copies; and the store
 // stopping with a message instead of writing past a block.
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "frame/work_buffer.h"
@@ -9,16 +10,12 @@
 
 namespace {
 
-std::vector<char> BytesOf(const Piece* p) {
-    return std::vector<char>(reinterpret_cast<const char*>(p), reinterpret_cast<const char*>(p) + p->byteSize);
-}
-
 TEST(Buffers, IncreasePieceAppendsAnEmptyPieceAndMovesEveryPiece) {
     TestPattern pattern(6000);
     pattern.add(RectangleShape(10, 10));
     pattern.add(CurvedWithFormulasShape());
-    std::vector<char> first = BytesOf(pattern.piece(0));
-    std::vector<char> second = BytesOf(pattern.piece(1));
+    std::string first = BytesOf(pattern.piece(0));
+    std::string second = BytesOf(pattern.piece(1));
     std::vector<int32_t> before(pieceOffsets(pattern.get()), pieceOffsets(pattern.get()) + 2);
     int32_t total = pattern.get()->totalSize;
     Piece* made = nullptr;
@@ -46,7 +43,7 @@ TEST(Buffers, DeletePieceIsTheReverse) {
         pattern.add(RectangleShape(10, 10));
         pattern.add(CurvedWithFormulasShape());
         pattern.add(CurvedWithInnerShape());
-        std::vector<std::vector<char>> kept;
+        std::vector<std::string> kept;
         for (int k = 0; k < 3; ++k)
             if (k != gone) kept.push_back(BytesOf(pattern.piece(k)));
         qpDeletePiece(pattern.get(), pattern.piece(gone));
@@ -96,7 +93,7 @@ TEST(Buffers, AddPieceHandsARebuiltPieceBackAsThePleatToolDoes) {
     qpGetPieceLptr(work, 0, &workPiece);
     Seg* seg = nullptr;
     qpIncreaseSegment(work, workPiece, &seg);  // some growth in the work buffer
-    std::vector<char> rebuilt = BytesOf(workPiece);
+    std::string rebuilt = BytesOf(workPiece);
 
     PatternBuffer* patternCell = pattern.get();
     Piece* pieceCell = pattern.piece(1);

@@ -100,3 +100,17 @@ const std::vector<DeskSentMessage>& deskSentMessages();
 void deskSetSendMessageHandler(std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)> handler);
 
 #endif  // !QP_HAVE_DESKTOP
+
+// The message boxes shown since the scene was reset: exactly one, saying
+// `text`, or none when `text` is null. Read where the stand-in records
+// them (QP_HAVE_DESKTOP); elsewhere this checks nothing.
+inline void ExpectMessageBoxes(const char* text) {
+#if QP_HAVE_DESKTOP
+    ASSERT_EQ(deskMessageBoxes().size(), text ? 1u : 0u);
+    if (text) {
+        EXPECT_EQ(deskMessageBoxes()[0].text, text);
+    }
+#else
+    (void)text;
+#endif
+}

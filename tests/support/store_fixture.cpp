@@ -208,6 +208,14 @@ std::string PieceDump(Piece* piece) {
     return out;
 }
 
+std::string BytesOf(const Piece* piece) {
+    return std::string(reinterpret_cast<const char*>(piece), static_cast<size_t>(piece->byteSize));
+}
+
+std::string BytesOf(const PatternBuffer* pattern) {
+    return std::string(reinterpret_cast<const char*>(pattern), static_cast<size_t>(pattern->totalSize));
+}
+
 void PatternFixture::SetUp() {
 #if QP_HAVE_DESKTOP
     deskReset();

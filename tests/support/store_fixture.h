@@ -63,6 +63,10 @@ PieceShape CurvedWithFormulasShape();
 // exactly `freeBytes` bytes. For the tools' room checks.
 PieceShape WithTextAreaFilled(PieceShape shape, long freeBytes, float x, float y);
 
+// A piece's or a pattern's bytes, for "left byte for byte as it was".
+std::string BytesOf(const Piece* piece);
+std::string BytesOf(const PatternBuffer* pattern);
+
 // An empty pattern in a movable global block, freed when the test ends.
 class TestPattern {
 public:
