@@ -72,11 +72,6 @@ POINT pieceToClient(const float pieceToScreen[9], float x, float y) {
 
 namespace {
 
-// A part matches when its nearest point lies within kPartMatchMm of (x, y)
-// per axis, so less than kPartMatchMm x sqrt(2) away. A range whose nearest
-// point (rounded to float, a few thousandths of a millimetre at 100 m) lies
-// farther than this holds no matching part.
-constexpr double kNoMatchBeyondMm = 0.2;
 // The neighbours of a near part are near too (on a finely divided line,
 // parts shorter than kPartMatchMm match one after the other). A range next
 // to a near part keeps its kNeighbourParts parts next to it apart, so that

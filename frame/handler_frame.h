@@ -14,6 +14,11 @@ namespace frame {
 
 constexpr float kPickRadiusMm = 30.0f;    // a pick farther from the outline is ignored
 constexpr float kPartMatchMm = 0.1f;      // snapped point vs part search, per axis
+// A part matches when its nearest point lies within kPartMatchMm per axis,
+// so less than kPartMatchMm x sqrt(2) away: a search whose nearest point
+// (rounded to float, a few thousandths of a millimetre at 100 m) lies
+// farther than this matches nothing.
+constexpr double kNoMatchBeyondMm = 0.2;
 constexpr int kPromptBarHeight = 30;      // pixels kept for the prompt bar
 constexpr int kMarkerRadius = 6;          // pixels
 constexpr COLORREF kRubberColour = 0xFFFF;

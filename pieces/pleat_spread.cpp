@@ -65,10 +65,6 @@ constexpr short kSearchResolution = 5;     // samples per stretch while applying
 // nothing to cut.
 constexpr float kEndOnOutlineMm = 3.0f;
 constexpr double kMinPleatMm = 0.1;        // a pleat line shorter has no direction
-// A stretch matches a place when its nearest point lies within
-// frame::kPartMatchMm of it per axis, so less than 0.1 x sqrt(2) mm away; a
-// nearest point (rounded to float) farther than 0.2 mm matches nothing.
-constexpr double kNoMatchBeyondMm = 0.2;
 constexpr short kPleatMarkCode = 2;
 constexpr short kPleatMarkValue = 14;
 // Room for what one row can add to the work piece: up to six points (two
@@ -364,7 +360,8 @@ bool placeEnd(const Apply& ap, short endPoint, EndPlace& out) {
                 &sy, run.m.identity);
         if (s < 0 || s >= end) break;  // no stretch of 0 .. end - 1 lies on an allowed line
         if (std::fabs(sx - fx) < frame::kPartMatchMm && std::fabs(sy - fy) < frame::kPartMatchMm) found = s;
-        else if (std::hypot(static_cast<double>(sx) - fx, static_cast<double>(sy) - fy) > kNoMatchBeyondMm) break;
+        else if (std::hypot(static_cast<double>(sx) - fx, static_cast<double>(sy) - fy) > frame::kNoMatchBeyondMm)
+            break;
         end = s;
     }
     if (found < 0) return false;

@@ -172,7 +172,7 @@ bool seatOnPiece(Piece* piece, int a, int e, float x, float y, Seat& seat, const
         qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
                 qpcurve::kSnapAllLinesDefault, static_cast<short>(j), 2, qpcurve::kColourDefault,
                 qpcurve::kDefaultResolution, &index, &length, &jx, &jy, identity);
-        if (std::fabs(jx - x) < 0.1f && std::fabs(jy - y) < 0.1f) part = j;
+        if (std::fabs(jx - x) < frame::kPartMatchMm && std::fabs(jy - y) < frame::kPartMatchMm) part = j;
     }
     seat.x = x;
     seat.y = y;
@@ -662,7 +662,7 @@ int NotchSeater::firstNear(const std::vector<int>& chosen, float x, float y, con
             qpCurve(nullptr, s, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
                     qpcurve::kSnapAllLinesDefault, static_cast<short>(run.scratchFirst + k - run.first), 2,
                     qpcurve::kColourDefault, qpcurve::kDefaultResolution, &index, &length, &jx, &jy, identity);
-            if (std::fabs(jx - x) < 0.1f && std::fabs(jy - y) < 0.1f) return k;
+            if (std::fabs(jx - x) < frame::kPartMatchMm && std::fabs(jy - y) < frame::kPartMatchMm) return k;
         }
     }
     return -1;
