@@ -57,11 +57,12 @@ void shiftPointRefs(Piece* piece, int from, int d) {
 // Every line index from `from` up moves by d (marks and mark segments keep
 // their own codes). walkPoints false: the caller knows no point holds one.
 void shiftLineRefs(Piece* piece, int from, int d, bool walkPoints = true) {
-    for (Point& p : items<Point>(piece, kPoints)) {
-        if (!walkPoints) break;
-        if (isMark(p.type)) continue;
-        if (p.lineIn >= from) p.lineIn = static_cast<int16_t>(p.lineIn + d);
-        if (p.lineOut >= from) p.lineOut = static_cast<int16_t>(p.lineOut + d);
+    if (walkPoints) {
+        for (Point& p : items<Point>(piece, kPoints)) {
+            if (isMark(p.type)) continue;
+            if (p.lineIn >= from) p.lineIn = static_cast<int16_t>(p.lineIn + d);
+            if (p.lineOut >= from) p.lineOut = static_cast<int16_t>(p.lineOut + d);
+        }
     }
     for (Seg& g : items<Seg>(piece, kSegs))
         if (g.markFlag == 0 && g.firstLine >= from) g.firstLine = static_cast<int16_t>(g.firstLine + d);
