@@ -89,7 +89,8 @@ void showError(HWND hwnd, const char* text);
 void invalidateAll(HWND hwnd);
 void invalidateBelowPrompt(HWND hwnd);
 
-// Number entry through the edit field; ended by WM_KEYDOWN with key 0x87.
+// Number entry through the edit field; the host's finish key
+// (kFinishKey, host_protocol.h) ends it.
 struct NumberEntry {
     int x = 0;
     int y = 0;
@@ -99,7 +100,6 @@ struct NumberEntry {
     char text[32] = {};
     bool open = false;
 };
-constexpr WPARAM kFinishKey = 0x87;  // VK_F24: ends a number entry
 void openEntry(HWND hwnd, NumberEntry& entry, int x, int y, int size1, int size2,
                COLORREF ink, COLORREF paper);
 // Passes a message to the open field (edit mode).

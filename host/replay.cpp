@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "frame/host_protocol.h"
 #include "frame/siblings.h"
 #include "host/host_io.h"
 #include "host/piece_geometry.h"
@@ -24,8 +25,6 @@ constexpr int kFitLeft = 400;
 constexpr int kFitRight = 30;
 constexpr int kFitTop = 40;
 constexpr int kFitBottom = 70;
-
-constexpr WPARAM kStraightSwitch = 0x117;
 
 HostSession* current = nullptr;  // the session whose dialog and commands are open
 
@@ -380,7 +379,7 @@ void HostSession::play1(const ScriptCommand& c, const std::string& scriptName) {
             break;
         }
         case ScriptOp::Straight: {
-            short r = send(WM_COMMAND, kStraightSwitch, c.number);
+            short r = send(WM_COMMAND, frame::kCmdStraight, c.number);
             if (verbose_) say("  WM_COMMAND 0x117 -> " + std::to_string(r));
             break;
         }

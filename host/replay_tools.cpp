@@ -10,8 +10,10 @@
 #include <cstring>
 
 #include "frame/exports.h"
+#include "frame/host_protocol.h"
 #include "frame/siblings.h"
 #include "host/replay.h"
+#include "pieces/pleat_table.h"
 #include "win/desktop.h"
 
 #pragma weak qpHandlePieceSymmatry
@@ -25,16 +27,18 @@ namespace host {
 
 namespace {
 
-// The host's button images for the pleat table: 24 x 24 pixels, a framed
-// face, sunk when pressed. Image 24 is apply (a tick), 23 cancel (a cross).
+// The host's button images for the pleat table: a framed face of the
+// table's button size, sunk when pressed; the apply image is a tick, the
+// cancel image a cross.
 void QP_WINAPI drawButton(HDC hdc, int image, int pressed, int x, int y) {
     HBRUSH face = CreateSolidBrush(pressed ? 0x808080 : 0xC0C0C0);
     HGDIOBJ oldBrush = SelectObject(hdc, face);
-    Rectangle(hdc, x, y, x + 24, y + 24);
-    HPEN ink = CreatePen(PS_SOLID, 2, image == 24 ? 0x008000 : 0x0000C0);
+    Rectangle(hdc, x, y, x + pleat::kButtonSize, y + pleat::kButtonSize);
+    const bool apply = image == pleat::kApplyImage;
+    HPEN ink = CreatePen(PS_SOLID, 2, apply ? 0x008000 : 0x0000C0);
     HGDIOBJ oldPen = SelectObject(hdc, ink);
     int d = pressed ? 1 : 0;
-    if (image == 24) {
+    if (apply) {
         MoveToEx(hdc, x + 5 + d, y + 12 + d, nullptr);
         LineTo(hdc, x + 10 + d, y + 18 + d);
         LineTo(hdc, x + 19 + d, y + 6 + d);
@@ -147,17 +151,16 @@ void pleatStop(HostSession& s) {
     if (s.view.pieceFoldStep == 2) qpEditString(s.hwnd, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0, nullptr, nullptr);
     s.view.pieceFoldStep = 0;
 }
-// The pleat table's fixed place (client pixels): left 5, top 35, rows of 28.
-// Apply at (left + 308 .. 332), cancel at (left + 332 .. 356), both top +
-// 12 .. 36; the width cells of row r at left + 108 (start) or 284 (end),
-// 88 wide, below the two header rows. Each aim is the control's middle.
+// A click on the pleat table (its layout is the tool's: pleat_table.h) aims
+// at the middle of the button, or of the width cell in row r.
 bool pleatControl(const ScriptCommand& c, POINT& at) {
-    constexpr int kTableLeft = 5, kTableTop = 35, kTableRow = 28;
+    using namespace pleat;
     if (c.op == ScriptOp::Button) {
-        at = POINT{kTableLeft + (c.word == "apply" ? 320 : 344), kTableTop + 24};
+        const int button = c.word == "apply" ? kApplyX : kCancelX;
+        at = POINT{kLeft + button + kButtonSize / 2, kTop + kButtonY + kButtonSize / 2};
     } else {
-        at = POINT{kTableLeft + (c.word == "start" ? 108 : 284) + 44,
-                   kTableTop + (c.number + 2) * kTableRow + 11 + kTableRow / 2};
+        const int cell = c.word == "start" ? kStartCell : kEndCell;
+        at = POINT{kLeft + cell + kCellWidth / 2, rowTop(c.number) + kRowHeight / 2};
     }
     return true;
 }
@@ -180,8 +183,7 @@ void increaseStop(HostSession& s) {
 }
 // The tool tells the host that an inner line is finished with WM_COMMAND 32.
 void increaseCommand(HostSession& s, WPARAM command) {
-    constexpr WPARAM kCmdLineEnded = 32;
-    if (command == kCmdLineEnded)
+    if (command == frame::kCmdLineEnded)
         s.say("host: the inner line is finished (WM_COMMAND 32); the window is repainted");
 }
 

@@ -21,26 +21,18 @@
 
 #include "frame/exports.h"
 #include "frame/handler_frame.h"
+#include "frame/host_protocol.h"
 #include "frame/piece_edit.h"
 #include "frame/same_point.h"
 #include "frame/siblings.h"
 #include "frame/texts.h"
 #include "frame/work_buffer.h"
+#include "pieces/pleat_table.h"
 
 namespace {
 
-// ---- the width table (client pixels) -----------------------------------------
-constexpr int kMaxRows = 20;
-constexpr int kLeft = 5;
-constexpr int kTop = 35;
-constexpr int kWidth = 374;
-constexpr int kRowHeight = 28;
-constexpr int kPanelExtra = 78;          // panel height = rows x 28 + 78
-constexpr int kCellWidth = 88;           // one column: eight characters of 11 pixels
-constexpr int kStartCell = 108;          // start width cell, from the left
-constexpr int kEndCell = 284;            // end width cell
-constexpr int kApplyX = 308, kCancelX = 332, kButtonY = 12, kButtonSize = 24;
-constexpr int kApplyImage = 24, kCancelImage = 23;
+// ---- the width table (client pixels; its layout in pleat_table.h) ------------
+using namespace pleat;
 constexpr COLORREF kPanelColour = 0xA00000;
 constexpr COLORREF kGridColour = 0x969600;
 constexpr COLORREF kTitleColour = 0xFFFF00;
@@ -54,11 +46,7 @@ constexpr int kCellChars = 20;
 // characters) and its zero; the edit field stops at 31 characters too.
 constexpr int kCellTextSize = 32;
 
-constexpr WPARAM kKeyOtherCell = 0x86;  // VK_F23
-constexpr WPARAM kKeyFinish = 0x87;     // VK_F24
-
 // ---- apply ---------------------------------------------------------------------
-constexpr float kOpenCm = 0.1f;            // typed width from which an end opens
 constexpr short kSearchResolution = 5;     // samples per stretch while applying
 // A pleat line end that is no outline point must lie this close to the
 // outline's nearest point, or it is no end on the outline and its row has
@@ -178,15 +166,16 @@ void drawTable(HWND hwnd, DrawButtonProc drawButton) {
     SelectObject(hdc, GetStockObject(HOLLOW_BRUSH));
     HPEN grid = CreatePen(PS_SOLID, 1, kGridColour);
     SelectObject(hdc, grid);
-    Rectangle(hdc, kLeft + 11, kTop + kRowHeight + 11, right - 11, bottom - 10);
+    const int gridTop = rowTop(-1);  // the header row's top
+    Rectangle(hdc, kLeft + kGridInset, gridTop, right - kGridInset, bottom - 10);
     for (int i = 1; i <= 3; ++i) {
-        MoveToEx(hdc, kLeft + 11 + kCellWidth * i, kTop + kRowHeight + 11, nullptr);
-        LineTo(hdc, kLeft + 11 + kCellWidth * i, bottom - 10);
+        MoveToEx(hdc, kLeft + kGridInset + kCellWidth * i, gridTop, nullptr);
+        LineTo(hdc, kLeft + kGridInset + kCellWidth * i, bottom - 10);
     }
     for (int i = 0; i < run.rowCount; ++i) {
-        const int y = kTop + (i + 2) * kRowHeight + 11;
-        MoveToEx(hdc, kLeft + 11, y, nullptr);
-        LineTo(hdc, right - 11, y);
+        const int y = rowTop(i);
+        MoveToEx(hdc, kLeft + kGridInset, y, nullptr);
+        LineTo(hdc, right - kGridInset, y);
     }
     SelectObject(hdc, oldPen);
     SelectObject(hdc, oldBrush);
@@ -481,8 +470,8 @@ bool spreadRow(const Apply& ap, const Row& row) {
     bool open[2];
     for (int e = 0; e < 2; ++e) {
         // An open end at a point that cannot be doubled (the outline's start)
-        // stays closed.
-        open[e] = cm[e] >= kOpenCm && twinnable(piece, place[e]);
+        // stays closed. The widths are typed in centimetres.
+        open[e] = cm[e] * 10.0f >= kPleatOpenMm && twinnable(piece, place[e]);
         if (!open[e]) cm[e] = 0.0f;
     }
     const double length = std::hypot(place[1].x - place[0].x, place[1].y - place[0].y);
@@ -596,10 +585,9 @@ short click(HWND hwnd, DrawButtonProc drawButton, PatternBuffer** patternCell, P
     }
     const bool inColumn = (run.cellX[0] < x && x < run.cellX[0] + kCellWidth) ||
                           (run.cellX[1] < x && x < run.cellX[1] + kCellWidth);
-    if (run.rowCount >= 1 && inColumn && kTop + 2 * kRowHeight + 11 < y &&
-        y < kTop + (run.rowCount + 2) * kRowHeight + 11) {
+    if (run.rowCount >= 1 && inColumn && rowTop(0) < y && y < rowTop(run.rowCount)) {
         closeOpenCell(hwnd);
-        run.selected = static_cast<short>((y - kTop - 11 - 2 * kRowHeight) / kRowHeight);
+        run.selected = static_cast<short>((y - rowTop(0)) / kRowHeight);
         run.column = x >= run.cellX[1] ? 1 : 0;
         run.cellY = kTop + (run.selected + 2) * kRowHeight + 15;
         run.caret[0] = run.caret[1] = 0;
@@ -614,7 +602,7 @@ short click(HWND hwnd, DrawButtonProc drawButton, PatternBuffer** patternCell, P
 }
 
 void key(HWND hwnd, WPARAM code) {
-    if (code == kKeyOtherCell || code == kKeyFinish) {
+    if (code == frame::kOtherCellKey || code == frame::kFinishKey) {
         closeField();
         const int other = 1 - run.column;
         openCell(hwnd, other);

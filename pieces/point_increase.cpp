@@ -25,6 +25,7 @@
 
 #include "frame/exports.h"
 #include "frame/handler_frame.h"
+#include "frame/host_protocol.h"
 #include "frame/piece_edit.h"
 #include "frame/siblings.h"
 #include "frame/texts.h"
@@ -37,9 +38,6 @@ constexpr COLORREF kRubberColour = 0x64FFFF;
 constexpr int kNoPixel = -0x7FFFFFFF;   // a remembered pixel no snap can equal
 constexpr double kSnapPixels = 4.0;     // marker snap radius in modes 8 and 9
 constexpr double kOnOutlineLimit = 10.0;  // |D / viewMatrixA[0]| below it: on the outline
-constexpr float kPartMatch = 0.1f;      // mm, per axis
-constexpr UINT kCmdStraight = 0x117;
-constexpr WPARAM kCmdLineEnded = 32;
 constexpr SIZE_T kUndoSlack = 100000;   // bytes beyond totalSize in the undo copy
 constexpr SIZE_T kSnapshotSlack = 100;
 // Room one click may take: a point, its coord and formula with two texts of
@@ -694,7 +692,7 @@ short addMark(HWND hwnd, const Plan& plan, HDC hdc) {
 // ---- left clicks ------------------------------------------------------------------
 
 // Ends the open inner line (mode 9) at its last point: a click that ended
-// it, or a right click. Sends WM_COMMAND 32 after everything is settled, so
+// it, or a right click. Sends kCmdLineEnded after everything is settled, so
 // that the host's answer finds the tool at rest.
 void endInnerLine(HWND hwnd, HostView* view, HostDoc* hostDoc) {
     Piece* piece = run.piece;
@@ -711,7 +709,7 @@ void endInnerLine(HWND hwnd, HostView* view, HostDoc* hostDoc) {
     run.onOutline = false;
     dropSnapshot();
     finishEdit(hostDoc);
-    SendMessageA(hwnd, WM_COMMAND, kCmdLineEnded, 0);
+    SendMessageA(hwnd, WM_COMMAND, frame::kCmdLineEnded, 0);
 }
 
 // Is there an open inner line of at least two points to end?
@@ -900,7 +898,7 @@ QP_EXPORT short QP_WINAPI qpHandleIncreasePoint(HWND hwnd, UINT message, WPARAM 
         dropSnapshot();
         return 1;
     case WM_COMMAND:
-        if (wParam != kCmdStraight) return 0;
+        if (wParam != frame::kCmdStraight) return 0;
         run.straightLines = static_cast<short>(lParam & 0xFFFF);
         return 1;
     default:

@@ -15,6 +15,7 @@
 
 #include "frame/exports.h"
 #include "frame/handler_frame.h"
+#include "frame/host_protocol.h"
 #include "frame/piece_edit.h"
 #include "frame/siblings.h"
 #include "frame/texts.h"
@@ -356,7 +357,7 @@ bool halvesCross(Piece* piece, double alpha, double beta) {
     return halvesMeet(first, second, s, e, chord);
 }
 
-// Key 0x87 in step 5: twin at K, swing both halves open, reshape to L + D.
+// The finish key in step 5: twin at K, swing both halves open, reshape to L + D.
 // The increase is read by the one rule for typed numbers; a text it refuses
 // leaves the entry open for a correction and the piece as it was.
 void lengthen(HWND hwnd) {
@@ -496,9 +497,9 @@ QP_EXPORT short QP_WINAPI qpHandlePieceItaly(HWND hwnd, UINT message, WPARAM wPa
         return click(hwnd, view);
     case WM_KEYDOWN:
         // Keys mean something only while the number entry is open (step 5).
-        // Key 0x87 anywhere else is ignored: S, E, K and L of this run are
-        // not set, and after the work the entry is closed, so a second 0x87
-        // cannot cut the cap twice.
+        // The finish key anywhere else is ignored: S, E, K and L of this run
+        // are not set, and after the work the entry is closed, so a second
+        // one cannot cut the cap twice.
         if (view->italyStep != 5)
             return 0;
         if (wParam == frame::kFinishKey && run.entry.open)

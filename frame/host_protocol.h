@@ -1,0 +1,28 @@
+// The host protocol beyond the records of records.h: the commands and keys
+// that the host forwards to a tool's handler, and the command that a tool
+// sends back to the host's window. The tools and the host (the CAD program
+// on Windows, qpkit here) both name them from here.
+//
+// Header only; nothing here owns memory.
+#pragma once
+
+#include "win/win32.h"
+
+namespace frame {
+
+// WM_COMMAND from the host, wParam: the straight-line switch of point
+// increase; the low 16 bits of lParam are the new setting (0: off).
+constexpr WPARAM kCmdStraight = 0x117;
+
+// WM_COMMAND from point increase to the window (SendMessageA, lParam 0):
+// the inner line it was drawing is finished. The host repaints on it; the
+// tool does not invalidate the window itself.
+constexpr WPARAM kCmdLineEnded = 32;
+
+// WM_KEYDOWN codes that end or move an open number entry: F24 ends it (the
+// sleeve cap's increase, a pleat width cell), F23 moves a pleat width entry
+// to the other cell of its row.
+constexpr WPARAM kFinishKey = VK_F24;
+constexpr WPARAM kOtherCellKey = VK_F23;
+
+}  // namespace frame
