@@ -21,6 +21,7 @@
 #include "frame/siblings.h"
 #include "host/pattern_json.h"
 #include "host/pattern_store.h"
+#include "pieces/point_increase.h"
 #include "win/desktop.h"
 
 namespace {
@@ -508,7 +509,8 @@ void PointIncreaseEdit(benchmark::State& state) {
     Piece1 f = Shared(n);
     deskSetClientRect(1024, 768);
     const float viewA[9] = {1, 0, 0, 0, -1, 0, 100, 718, 1};
-    const bool onOutline = kMode <= 3 || kMode == 12 || kMode == 17;
+    const increase::ModeTraits& traits = increase::traitsOf(kMode);
+    const bool onOutline = traits.picks == increase::Picks::kStretch || traits.mayGoAlong();
     const double x = onOutline ? 0.0 : 300.0, y = 200.0;
     int added = 0;
     for (auto _ : state) {
@@ -525,7 +527,7 @@ void PointIncreaseEdit(benchmark::State& state) {
         };
         CursorAtPiece(x, y);
         send(WM_MOUSEMOVE);
-        if (kMode == 17) {
+        if (traits.mayGoAlong()) {
             send(WM_LBUTTONDOWN);  // picks the outline point under the marker
             deskQueueDialogAnswer("2");
             CursorAtPiece(x + 10, y + 40);  // back along the outline (it runs down here)

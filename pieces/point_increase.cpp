@@ -1,7 +1,8 @@
 // The point-increase tool: 21 modes that add one point to the current piece
 // per left click (outline inserts, outline and inner lines drawn point by
 // point, notches and marks, and points at a typed distance along the
-// outline), with a snapping marker and a rubber line on mouse moves.
+// outline), with a snapping marker and a rubber line on mouse moves. The
+// modes and what a click of each picks and makes: point_increase.h.
 //
 // Units: piece coordinates in millimetres (y up), client pixels (y down),
 // typed distances in the host's length unit, mark sizes typed in cm.
@@ -36,7 +37,7 @@ namespace {
 constexpr COLORREF kMarkerColour = 0xFF6400;
 constexpr COLORREF kRubberColour = 0x64FFFF;
 constexpr int kNoPixel = -0x7FFFFFFF;   // a remembered pixel no snap can equal
-constexpr double kSnapPixels = 4.0;     // marker snap radius in modes 8 and 9
+constexpr double kSnapPixels = 4.0;     // radius of a snapping marker (Tracks::kSnap)
 constexpr double kOnOutlineLimit = 10.0;  // |D / viewMatrixA[0]| below it: on the outline
 constexpr SIZE_T kUndoSlack = 100000;   // bytes beyond totalSize in the undo copy
 constexpr SIZE_T kSnapshotSlack = 100;
@@ -86,10 +87,14 @@ using frame::lineAt;
 using frame::segAt;
 using frame::sPointAt;
 
-bool isTracked(int mode) { return mode == 8 || mode == 9 || (mode >= 17 && mode <= 20); }
-bool isLineMode(int mode) { return (mode >= 4 && mode <= 11) || mode == 18 || mode == 20; }
-bool isMarkMode(int mode) { return (mode >= 12 && mode <= 16) || mode == 19 || mode == 21; }
-bool isInnerMode(int mode) { return (mode >= 8 && mode <= 11) || mode == 18 || mode == 20; }
+// ---- the modes ------------------------------------------------------------------
+
+using namespace increase;
+
+bool isTracked(int mode) { return isMode(mode) && traitsOf(mode).tracks != Tracks::kNone; }
+bool isInsert(Makes m) { return m == Makes::kTurnInsert || m == Makes::kCurveInsert || m == Makes::kArcInsert; }
+bool isLinePoint(Makes m) { return m == Makes::kOutlineLinePoint || m == Makes::kInnerLinePoint; }
+bool isNotchOrMark(Makes m) { return m == Makes::kNotch || m == Makes::kMark; }
 
 // ---- the run's context -----------------------------------------------------------
 
@@ -218,13 +223,14 @@ bool samePixel(POINT a, POINT b) { return a.x == b.x && a.y == b.y; }
 
 short track(HWND hwnd, HostView* view, HostDoc* hostDoc) {
     const int mode = view->increaseMode;
-    if (view->pickState == 0 || !isTracked(mode)) return 0;
+    if (view->pickState == kUntracked || !isTracked(mode)) return 0;
+    const Tracks tracks = traitsOf(mode).tracks;
     copyIn(hostDoc);
     if (!run.piece) return 0;
     buildMatrices();
     HDC hdc = GetDC(hwnd);
     SetROP2(hdc, R2_XORPEN);
-    if (view->pickState == 1) {
+    if (view->pickState == kTrackingStarts) {
         // The host starts tracking: a new run. Nothing of an earlier run
         // (an open line, its snapshot, a picked outline point) carries over;
         // a line left open stays in the piece as an open line.
@@ -252,23 +258,23 @@ short track(HWND hwnd, HostView* view, HostDoc* hostDoc) {
         distance = std::hypot(cursor.x - sx, cursor.y - sy);
         snap = POINT{static_cast<LONG>(sx), static_cast<LONG>(sy)};
     }
-    const bool inner = mode == 8 || mode == 9;
-    const bool byLength = mode >= 17;
+    const bool snaps = tracks == Tracks::kSnap;
+    const bool picks = tracks == Tracks::kPick;
     const int state = view->pickState;
-    // 1. Away from every point (modes 8, 9) or while the rubber line runs
-    //    from a picked outline point, the marker position is the cursor.
-    if ((inner && distance > kSnapPixels) || state == 3) run.marker.at = cursor;
+    // 1. Away from every point (a snapping marker) or while the rubber line
+    //    runs from a picked outline point, the marker position is the cursor.
+    if ((snaps && distance > kSnapPixels) || state == kPointPicked) run.marker.at = cursor;
     // 2. Erase the drawn marker when it is left behind. Only a marker that is
     //    on the screen is drawn again: drawing a hidden one would leave a blot.
-    if (run.marker.shown && ((inner && distance > kSnapPixels) ||
-                             (byLength && state == 2 && !samePixel(snap, run.lastDrawn)))) {
+    if (run.marker.shown && ((snaps && distance > kSnapPixels) ||
+                             (picks && state == kTracking && !samePixel(snap, run.lastDrawn)))) {
         frame::drawMarker(hdc, run.lastDrawn.x, run.lastDrawn.y, kMarkerColour);
         run.marker.shown = false;
     }
     // 3. Draw it on the point it snaps to.
     if (index >= 0 && !run.marker.shown &&
-        ((inner && distance < kSnapPixels) ||
-         (byLength && state < 3 && !samePixel(snap, run.lastDrawn)))) {
+        ((snaps && distance < kSnapPixels) ||
+         (picks && state < kPointPicked && !samePixel(snap, run.lastDrawn)))) {
         frame::drawMarker(hdc, snap.x, snap.y, kMarkerColour);
         run.marker.shown = true;
         run.marker.at = snap;
@@ -277,34 +283,155 @@ short track(HWND hwnd, HostView* view, HostDoc* hostDoc) {
         run.marker.y = y;
     }
     // 4. The rubber line from the last click follows the marker position.
-    if ((mode == 9 || (byLength && state == 3)) && !samePixel(run.marker.at, run.lastDrawn)) {
+    if ((mode == kInnerNext || (picks && state == kPointPicked)) && !samePixel(run.marker.at, run.lastDrawn)) {
         if (run.rubberShown) frame::drawRubberLine(hdc, run.anchor, run.rubberEnd, kRubberColour);
         frame::drawRubberLine(hdc, run.anchor, run.marker.at, kRubberColour);
         run.rubberShown = true;
         run.rubberEnd = run.marker.at;
     }
-    if (state == 1) view->pickState = 2;
+    if (state == kTrackingStarts) view->pickState = kTracking;
     ReleaseDC(hwnd, hdc);
     run.lastDrawn = run.marker.at;
     return 1;
 }
 
-// ---- left clicks: planning -----------------------------------------------------------
+// ---- the line being drawn ------------------------------------------------------------
 
-// What one click will add, settled before the first store call.
+bool isMarkType(char type) {
+    const char t = typeLetter(type);
+    return t == 'V' || t == 'O' || t == 'G' || t == 'P';
+}
+
+// Is the piece's last point the end of the line this tool is drawing: the
+// point it added last, still the open end of its line (a chain start or a
+// curve point with line state 1, a turning point that closed the line with
+// line state 2)? The line state alone is not trusted: the host may change
+// modes, pieces or the pattern between clicks.
+bool drawingEnd(Piece* piece) {
+    const short last = static_cast<short>(piece->pointCount - 1);
+    if (run.lineState == 0 || last < 0 || last != run.lastMade || run.madeIn != run.doc.currentPiece)
+        return false;
+    Point* p = pointAt(piece, last);
+    if (!p || isMarkType(p->type)) return false;
+    const short line = p->lineOut >= 0 ? p->lineOut : p->lineIn;
+    Line* l = lineAt(piece, line);
+    if (!l || l->firstPoint + l->pointCount - 1 != last) return false;
+    const char t = typeLetter(p->type);
+    if (run.lineState == 2) return t == 'K' && p->lineIn == line && p->lineOut < 0;
+    if (t == 'S') return p->lineIn < 0 && p->lineOut == line;
+    return (t == 'C' || t == 'M') && p->lineIn == line && p->lineOut == line;
+}
+
+// Does the segment of the piece's last point take this mode's next point?
+// Outline lines have segment codes 1 and 3, inner lines 2 and 4.
+bool continues(const ModeTraits& traits, const Seg* seg) {
+    if (!seg) return false;
+    const short c = seg->code;
+    if (isLinePoint(traits.makes)) {
+        // A line mode continues only the line being drawn (or the closed
+        // line's chain); with none it starts a line, as its first-point mode.
+        if (seg->markFlag != 0 || traits.startsLine || !drawingEnd(run.piece)) return false;
+        if (traits.mode == kInnerEndAlong) return true;
+        if (traits.makes == Makes::kOutlineLinePoint) return c == 1 || c == 3;
+        return c == 2 || c == 4;
+    }
+    if (seg->markFlag == 0 && seg->lineCount > 0) return false;
+    return isNotchOrMark(traits.makes) && c == traits.mark.segCode;
+}
+
+// The code and value a new segment of this mode gets; false keeps what the
+// store gives (outline lines).
+bool segmentCode(const ModeTraits& traits, short& code, short& value) {
+    if (isNotchOrMark(traits.makes)) {
+        code = traits.mark.segCode;
+        value = traits.mark.segValue;
+        return true;
+    }
+    if (traits.makes == Makes::kInnerLinePoint) {
+        code = run.straightLines ? 4 : 2;
+        value = run.straightLines ? 0 : 14;
+        return true;
+    }
+    return false;
+}
+
+// The open line: the line the piece's last point belongs to.
+short openLineOf(Piece* piece) {
+    Point* last = pointAt(piece, static_cast<short>(piece->pointCount - 1));
+    if (!last) return -1;
+    return last->lineOut >= 0 ? last->lineOut : last->lineIn;
+}
+
+// ---- left clicks: the plan -------------------------------------------------------------
+
+// What one click will add, settled on the untouched piece before the first
+// store call.
 struct Plan {
-    int mode = 0;
+    Mode mode = kNoMode;
+    POINT click{};             // the cursor, client pixels
+    POINT anchor{};            // where the rubber line starts next: the click or the marker
     float x = 0, y = 0;        // the new point, piece coordinates
-    short k = -1;              // the stretch k, k + 1 that holds it (inserts, notches)
-    short notchLine = -1;      // modes 12 and 19
     short markerPoint = -1;    // the point under the marker, when it decided P
-    bool joining = false;      // line modes: the point continues the open line's chain
-    bool endsLine = false;     // mode 9: the point ends the inner line
-    bool hasSize = false;      // mode 14: a typed size
+    bool byLength = false;     // P lies at a typed distance along the outline
+    bool onStretch = false;    // P lies on the stretch k, k + 1 of the piece's lines
+    short k = -1;              // that stretch (inserts), or the notch line's first point
+    short notchLine = -1;      // notches
+    bool joining = false;      // line points: P continues the open line's chain
+    bool endsLine = false;     // kInnerNext: P ends the inner line
+    bool hasSize = false;      // kDrillMarkSized: a typed size
     float size = 0;            // mm
+
+    const ModeTraits& traits() const { return traitsOf(mode); }
 };
 
-// Mode 9 with straight lines: the click squared off against the previous
+// Where the click is: the cursor, or the point under the marker where mouse
+// moves keep one.
+void placeClick(HWND hwnd, Plan& plan) {
+    plan.click = frame::cursorClient(hwnd);
+    toPiece(plan.click.x, plan.click.y, plan.x, plan.y);
+    plan.anchor = plan.click;
+    if (run.marker.shown && plan.traits().tracks != Tracks::kNone) {
+        plan.x = run.marker.x;
+        plan.y = run.marker.y;
+        plan.markerPoint = run.marker.index;
+        plan.anchor = run.marker.at;
+    }
+}
+
+// The first click of a placement by length picks the outline point under the
+// marker, and nothing else; on any other point it does nothing.
+void pickOutlinePoint(HostView* view, const Plan& plan) {
+    Point* p = plan.markerPoint >= 0 ? pointAt(run.piece, plan.markerPoint) : nullptr;
+    if (!p || !isOutlineType(p->type)) return;
+    run.picked = plan.markerPoint;
+    view->pickState = kPointPicked;
+    run.marker.shown = false;
+    run.rubberShown = false;
+    run.anchor = run.lastDrawn;
+}
+
+// The second click of a placement by length: its side of the picked point
+// gives the direction, the host's dialog the distance, and P is the point
+// that far along the outline. False when there is none: a cancel (the
+// outline point stays picked), or a refusal shown in the prompt bar.
+bool planAlong(HWND hwnd, DLGPROC dialogProc, const char* dialogText, Plan& plan) {
+    LengthPlan along;
+    if (!planDirection(run.piece, run.picked, plan.x, plan.y, along)) return false;
+    double mm = 0;
+    bool refused = false;
+    if (!askDistance(hwnd, dialogProc, dialogText, run.doc.lengthUnit, mm, refused)) {
+        if (refused) refuse(hwnd, kNumberRefused);
+        return false;
+    }
+    if (!placeAlong(run.piece, along, mm, plan.x, plan.y)) {
+        refuse(hwnd, kIncreaseTooLong);
+        return false;
+    }
+    plan.markerPoint = -1;
+    return true;
+}
+
+// kInnerNext with straight lines: the click squared off against the previous
 // anchor to a multiple of 45 degrees (integer pixels, as the host counts).
 POINT squareOff(POINT c, POINT a) {
     const int dx = std::abs(static_cast<int>(c.x - a.x));
@@ -321,8 +448,8 @@ POINT squareOff(POINT c, POINT a) {
     return c;
 }
 
-// Modes 8 and 9: is P on the outline as it was when the line began? When it
-// is, P moves onto it.
+// kInnerStart and kInnerNext: is P on the outline as it was when the line
+// began? When it is, P moves onto it.
 bool onOutline(Plan& plan) {
     if (!snapshotAlive()) return false;
     short index = -1;
@@ -343,7 +470,29 @@ bool onOutline(Plan& plan) {
     return true;
 }
 
-// P onto the piece's nearest line point and the stretch that holds it.
+// A point of a line drawn point by point: whether it continues the open
+// line; for an inner line drawn click by click (kInnerStart, kInnerNext) the
+// squared-off click, the on-outline test against the snapshot, and whether
+// the point ends the line.
+void planLinePoint(Plan& plan) {
+    Point* last = pointAt(run.piece, run.piece->pointCount - 1);
+    plan.joining = last && continues(plan.traits(), segAt(run.piece, last->segIndex));
+    if (plan.mode != kInnerStart && plan.mode != kInnerNext) return;
+    const bool next = plan.mode == kInnerNext;
+    if (next && plan.joining && run.straightLines) {
+        plan.anchor = squareOff(plan.click, run.anchor);
+        toPiece(plan.anchor.x, plan.anchor.y, plan.x, plan.y);
+        plan.markerPoint = -1;
+    }
+    if (!next || !plan.joining || !snapshotAlive()) takeSnapshot();
+    run.onOutline = onOutline(plan);
+    if (run.onOutline) plan.markerPoint = -1;
+    if (next && plan.joining) plan.endsLine = run.onOutline || run.straightLines;
+}
+
+// P onto the piece's nearest line point and the stretch k that holds it; a
+// notch lies on the line that leaves k and is counted from that line's first
+// point. False when no stretch holds P: the click adds nothing.
 bool findStretch(Plan& plan) {
     short index = -1;
     float length = 0, x = plan.x, y = plan.y;
@@ -354,79 +503,63 @@ bool findStretch(Plan& plan) {
     plan.x = x;
     plan.y = y;
     plan.k = frame::findPart(run.piece, x, y, run.unit);
-    return plan.k >= 0;
+    if (plan.k < 0) return false;
+    if (plan.traits().makes != Makes::kNotch) return true;
+    Point* kp = pointAt(run.piece, plan.k);
+    Line* l = kp ? lineAt(run.piece, kp->lineOut) : nullptr;
+    if (!l) return false;
+    plan.notchLine = kp->lineOut;
+    plan.k = l->firstPoint;
+    return true;
+}
+
+// kDrillMarkSized: the size in the host's text, when it holds one. False,
+// after the refusal in the prompt bar, for a text that breaks the rule for
+// typed numbers or has no terminator within reach.
+bool readSize(HWND hwnd, const char* dialogText, Plan& plan) {
+    char text[kTypedTextSize];
+    const bool copied = copyHostText(dialogText, text);
+    if (copied && text[0] != '\0') {
+        double cm = 0;
+        if (!readPositive(text, cm)) {
+            refuse(hwnd, kNumberRefused);
+            return false;
+        }
+        plan.hasSize = true;
+        plan.size = static_cast<float>(cm * 10.0);
+    } else if (!copied && dialogText) {
+        refuse(hwnd, kNumberRefused);
+        return false;
+    }
+    return true;
+}
+
+// Plans the click of the host's mode on the untouched piece. False when it
+// adds nothing: a first click by length (it only picks), a refusal shown in
+// the prompt bar, or a click that meets no stretch.
+bool planClick(HWND hwnd, DLGPROC dialogProc, const char* dialogText, HostView* view, Plan& plan) {
+    plan.mode = static_cast<Mode>(view->increaseMode);
+    const ModeTraits& traits = plan.traits();
+    if (traits.hidesMarker) run.marker.shown = false;
+    placeClick(hwnd, plan);
+    plan.byLength = traits.mayGoAlong() && (view->pickState == kTracking || view->pickState == kPointPicked);
+    if (traits.picks == Picks::kAlong && !plan.byLength) return false;  // no outline point picked yet
+    if (plan.byLength && view->pickState == kTracking) {
+        pickOutlinePoint(view, plan);
+        return false;
+    }
+    if (plan.byLength && !planAlong(hwnd, dialogProc, dialogText, plan)) return false;
+    if (isLinePoint(traits.makes)) planLinePoint(plan);
+    plan.onStretch = traits.picks == Picks::kStretch || plan.byLength;
+    if (plan.onStretch && !findStretch(plan)) return false;
+    return plan.mode != kDrillMarkSized || readSize(hwnd, dialogText, plan);
 }
 
 // ---- left clicks: the edit ---------------------------------------------------------
 
-// The segment code and value a new segment of this mode gets; false keeps
-// what the store gives (outline lines, modes 4 to 7).
-bool segmentCode(int mode, short& code, short& value) {
-    switch (mode) {
-    case 12: case 19: code = 16; value = 0; return true;
-    case 13: case 14: code = 15; value = 12; return true;
-    case 15: code = 17; value = 0; return true;
-    case 16: code = 18; value = 9; return true;
-    case 21: code = 18; value = 13; return true;
-    default: break;
-    }
-    if (isInnerMode(mode)) {
-        code = run.straightLines ? 4 : 2;
-        value = run.straightLines ? 0 : 14;
-        return true;
-    }
-    return false;
-}
-
-// Is the piece's last point the end of the line this tool is drawing: the
-// point it added last, still the open end of its line (a chain start or a
-// curve point with line state 1, a turning point that closed the line with
-// line state 2)? The line state alone is not trusted: the host may change
-// modes, pieces or the pattern between clicks.
-bool isMarkType(char type) {
-    const char t = typeLetter(type);
-    return t == 'V' || t == 'O' || t == 'G' || t == 'P';
-}
-
-bool drawingEnd(Piece* piece) {
-    const short last = static_cast<short>(piece->pointCount - 1);
-    if (run.lineState == 0 || last < 0 || last != run.lastMade || run.madeIn != run.doc.currentPiece)
-        return false;
-    Point* p = pointAt(piece, last);
-    if (!p || isMarkType(p->type)) return false;
-    const short line = p->lineOut >= 0 ? p->lineOut : p->lineIn;
-    Line* l = lineAt(piece, line);
-    if (!l || l->firstPoint + l->pointCount - 1 != last) return false;
-    const char t = typeLetter(p->type);
-    if (run.lineState == 2) return t == 'K' && p->lineIn == line && p->lineOut < 0;
-    if (t == 'S') return p->lineIn < 0 && p->lineOut == line;
-    return (t == 'C' || t == 'M') && p->lineIn == line && p->lineOut == line;
-}
-
-// Does the segment of the piece's last point take this mode's next point?
-bool continues(int mode, const Seg* seg) {
-    if (!seg) return false;
-    const short c = seg->code;
-    if (isLineMode(mode)) {
-        // A line mode continues only the line being drawn (or the closed
-        // line's chain); with none it starts a line, as its first-point mode.
-        if (seg->markFlag != 0 || mode == 4 || mode == 8 || mode == 18 || !drawingEnd(run.piece))
-            return false;
-        if (mode == 20) return true;
-        if (mode >= 5 && mode <= 7) return c == 1 || c == 3;
-        return c == 2 || c == 4;
-    }
-    if (seg->markFlag == 0 && seg->lineCount > 0) return false;
-    switch (mode) {
-    case 12: case 19: return c == 16;
-    case 13: case 14: return c == 15;
-    case 15: return c == 17;
-    case 16: case 21: return c == 18;
-    default: return false;
-    }
-}
-
-// Outline insert (modes 1 to 3 and 17): a point right after k on its line.
+// Outline insert: a point right after k on its line. A point clicked between
+// two points blends their formulas; one placed at a typed distance takes
+// k's.
 short insertIntoOutline(const Plan& plan) {
     PatternBuffer* pattern = run.doc.pattern;
     Piece* piece = run.piece;
@@ -436,15 +569,15 @@ short insertIntoOutline(const Plan& plan) {
     const short n = frame::pointIndexOf(piece, added);
     if (n < 0) return -1;
     map.inserted(n);
-    const bool blend = plan.mode <= 3;
+    const bool blend = !plan.byLength;
     const short a = plan.k;
     const short b = blend ? static_cast<short>(plan.k + 2) : plan.k;
     frame::attachCoord(pattern, piece, n, plan.x, plan.y, a, b, blend ? 1 : 0);
-    if (plan.mode == 1 || plan.mode == 17) {
+    if (plan.traits().makes == Makes::kTurnInsert) {
         qpModifyCurve2Turnp(pattern, piece, n);
-    } else if (plan.mode == 3) {
+    } else if (plan.traits().makes == Makes::kArcInsert) {
         qpModifyCurve2Arcp(pattern, piece, n);
-    } else if (plan.mode == 2) {
+    } else {
         Point* before = pointAt(piece, static_cast<short>(n - 1));
         Point* after = pointAt(piece, static_cast<short>(n + 1));
         if (before && typeLetter(before->type) == 'M') before->type = withCaseOf(before->type, 'C');
@@ -455,46 +588,39 @@ short insertIntoOutline(const Plan& plan) {
     return n;
 }
 
-// The open line: the line the piece's last point belongs to.
-short openLineOf(Piece* piece) {
-    Point* last = pointAt(piece, static_cast<short>(piece->pointCount - 1));
-    if (!last) return -1;
-    return last->lineOut >= 0 ? last->lineOut : last->lineIn;
-}
-
 // Types the new point n of a line mode; `fresh` when it starts its line.
 void typeLinePoint(Piece* piece, const Plan& plan, short n, short line, bool fresh,
                    HostView* view) {
-    const int mode = plan.mode;
+    const Mode mode = plan.mode;
     Point* p = pointAt(piece, n);
     Line* l = lineAt(piece, line);
-    const bool upper = mode >= 4 && mode <= 7;
+    const bool upper = plan.traits().makes == Makes::kOutlineLinePoint;
     auto letter = [upper](char c) { return upper ? c : static_cast<char>(c | 0x20); };
     if (fresh) {
         p->type = letter('S');
         p->lineIn = -1;
         p->lineOut = line;
         run.lineState = 1;
-        if (mode == 8 || mode == 20) view->increaseMode = 9;
-        else if (mode == 18) view->increaseMode = 20;
+        if (mode == kInnerStart || mode == kInnerEndAlong) view->increaseMode = kInnerNext;
+        else if (mode == kInnerStartAlong) view->increaseMode = kInnerEndAlong;
         return;
     }
     Point* before = pointAt(piece, static_cast<short>(n - 1));
     const char previous = typeLetter(before->type);
     switch (mode) {
-    case 5:
+    case kOutlineStraight:
         p->type = 'K';
         p->lineIn = line;
         p->lineOut = -1;
         run.lineState = 2;
         break;
-    case 6: case 10:
+    case kOutlineCurve: case kInnerCurve:
         p->type = letter('C');
         p->lineIn = p->lineOut = line;
         l->kind = 2;
         run.lineState = 1;
         break;
-    case 7: case 11:
+    case kOutlineCurveKinds: case kInnerCurveKinds:
         if (previous == 'K' || previous == 'S') {
             p->type = letter('M');
             l->kind = 1;
@@ -511,7 +637,7 @@ void typeLinePoint(Piece* piece, const Plan& plan, short n, short line, bool fre
             run.lineState = 1;
         }
         break;
-    case 9:
+    case kInnerNext:
         if (!plan.endsLine) {
             p->type = 'c';
             p->lineIn = p->lineOut = line;
@@ -522,15 +648,15 @@ void typeLinePoint(Piece* piece, const Plan& plan, short n, short line, bool fre
             p->lineOut = -1;
             if (l->pointCount > 2) l->kind = 2;
             run.lineState = 0;
-            view->increaseMode = 0;
+            view->increaseMode = kNoMode;
         }
         break;
-    case 20:
+    case kInnerEndAlong:
         p->type = 'k';
         p->lineIn = line;
         p->lineOut = -1;
         run.lineState = 2;
-        view->increaseMode = 0;
+        view->increaseMode = kNoMode;
         break;
     default:
         break;
@@ -542,7 +668,6 @@ void typeLinePoint(Piece* piece, const Plan& plan, short n, short line, bool fre
 short addLinePoint(const Plan& plan, HostView* view) {
     PatternBuffer* pattern = run.doc.pattern;
     Piece* piece = run.piece;
-    const int mode = plan.mode;
     const short last = static_cast<short>(piece->pointCount - 1);
     Point* lastPoint = pointAt(piece, last);
     short segIndex = lastPoint ? lastPoint->segIndex : -1;
@@ -562,7 +687,7 @@ short addLinePoint(const Plan& plan, HostView* view) {
         Seg* seg = nullptr;
         qpIncreaseSegment(pattern, piece, &seg);
         short code = 0, value = 0;
-        if (segmentCode(mode, code, value)) {
+        if (segmentCode(plan.traits(), code, value)) {
             seg = segAt(piece, segIndex);
             seg->code = code;
             seg->value = value;
@@ -596,16 +721,16 @@ short addLinePoint(const Plan& plan, HostView* view) {
 short addMark(HWND hwnd, const Plan& plan, HDC hdc) {
     PatternBuffer* pattern = run.doc.pattern;
     Piece* piece = run.piece;
-    const int mode = plan.mode;
+    const ModeTraits& traits = plan.traits();
     const short last = static_cast<short>(piece->pointCount - 1);
     Point* lastPoint = pointAt(piece, last);
     short segIndex = lastPoint ? lastPoint->segIndex : -1;
-    if (!continues(mode, segAt(piece, segIndex))) {
+    if (!continues(traits, segAt(piece, segIndex))) {
         segIndex = piece->segCount;
         Seg* seg = nullptr;
         qpIncreaseSegment(pattern, piece, &seg);
         short code = 0, value = 0;
-        segmentCode(mode, code, value);
+        segmentCode(traits, code, value);
         seg = segAt(piece, segIndex);
         seg->code = code;
         seg->value = value;
@@ -621,21 +746,20 @@ short addMark(HWND hwnd, const Plan& plan, HDC hdc) {
     const short n = frame::pointIndexOf(piece, made);
     if (n < 0) return -1;
     run.lastMade = n;  // a mark ends any line being drawn
-    const bool notch = mode == 12 || mode == 19;
+    const bool notch = traits.makes == Makes::kNotch;
     short basis = static_cast<short>(n - 1);
     if (notch) basis = plan.k;
     else if (plan.markerPoint >= 0) basis = plan.markerPoint;
     frame::attachCoord(pattern, piece, n, plan.x, plan.y, basis, basis, 0);
     Point* p = pointAt(piece, n);
     SPoint* mark = sPointAt(piece, s);
-    switch (mode) {
-    case 12: case 19: {
-        p->type = 'v';
-        p->lineIn = 0;
+    p->type = traits.mark.type;
+    p->lineIn = traits.mark.lineIn == kOwnSPoint ? s : traits.mark.lineIn;
+    if (traits.mark.size > 0) mark->size = traits.mark.size;
+    if (notch) {
         // pi / 2 in thousandths of a radian, signed by the turning sense.
         p->lineOut = static_cast<short>(qpGetPieceClockwise(piece) * 500 * 3.14159);
         mark->lineIndex = plan.notchLine;
-        mark->size = 5.0f;
         Line* l = lineAt(piece, plan.notchLine);
         l->flags = static_cast<short>(l->flags | kLineNotchFlag);
         short index = -1;
@@ -645,15 +769,7 @@ short addMark(HWND hwnd, const Plan& plan, HDC hdc) {
                 qpcurve::kColourDefault, qpcurve::kDefaultResolution, &index, &along, &x, &y,
                 run.doc.viewMatrixA);
         mark->position = along;
-        break;
-    }
-    case 13:
-        p->type = 'o';
-        p->lineIn = 0;
-        break;
-    case 14: {
-        p->type = 'o';
-        p->lineIn = 0;
+    } else if (plan.mode == kDrillMarkSized) {
         // The mark in the turned view: the view's y axis flipped within the
         // client rectangle (a copy, so the host's matrix is never touched).
         RECT client{};
@@ -668,30 +784,13 @@ short addMark(HWND hwnd, const Plan& plan, HDC hdc) {
                 qpcurve::kSnapAllLinesDefault, n, 1, qpcurve::kColourDefault,
                 qpcurve::kDefaultResolution, &index, &length, &x, &y, turned);
         if (plan.hasSize) mark->size = plan.size;  // else the store's size stays
-        break;
-    }
-    case 15:
-        p->type = 'g';
-        p->lineIn = s;
-        break;
-    case 16:
-        p->type = 'p';
-        p->lineIn = s;
-        break;
-    case 21:
-        p->type = 'o';
-        p->lineIn = 4;
-        mark->size = 5.0f;
-        break;
-    default:
-        break;
     }
     return n;
 }
 
 // ---- left clicks ------------------------------------------------------------------
 
-// Ends the open inner line (mode 9) at its last point: a click that ended
+// Ends the open inner line (kInnerNext) at its last point: a click that ended
 // it, or a right click. Sends kCmdLineEnded after everything is settled, so
 // that the host's answer finds the tool at rest.
 void endInnerLine(HWND hwnd, HostView* view, HostDoc* hostDoc) {
@@ -704,7 +803,7 @@ void endInnerLine(HWND hwnd, HostView* view, HostDoc* hostDoc) {
     p->type = 'k';
     p->lineIn = line;
     p->lineOut = -1;
-    view->increaseMode = 0;
+    view->increaseMode = kNoMode;
     run.lineState = 0;
     run.onOutline = false;
     dropSnapshot();
@@ -724,144 +823,49 @@ bool endableLine() {
 }
 
 short rightClick(HWND hwnd, HostView* view, HostDoc* hostDoc) {
-    if (view->increaseMode != 9) return 1;
+    if (view->increaseMode != kInnerNext) return 1;
     copyIn(hostDoc);
     if (!run.piece || !endableLine()) return 1;  // nothing open to end
     endInnerLine(hwnd, view, hostDoc);
     return 1;
 }
 
-short leftClick(HWND hwnd, DLGPROC dialogProc, const char* dialogText, HostView* view,
-                HostDoc* hostDoc) {
-    const int mode = view->increaseMode;
-    if (mode < 1 || mode > 21) return 1;
-    copyIn(hostDoc);
-    if (!run.piece) return 1;
-    buildMatrices();
-    POINT click = frame::cursorClient(hwnd);
-    if (mode >= 13 && mode <= 15) run.marker.shown = false;
-
-    Plan plan;
-    plan.mode = mode;
-    toPiece(click.x, click.y, plan.x, plan.y);
-    const POINT previousAnchor = run.anchor;
-    // The marker decides P only where mouse moves keep it (tracked modes).
-    const bool byMarker = run.marker.shown && isTracked(mode);
-    POINT anchor = click;
-    if (byMarker) {
-        plan.x = run.marker.x;
-        plan.y = run.marker.y;
-        plan.markerPoint = run.marker.index;
-        anchor = run.marker.at;
-    }
-
-    const bool byLength = mode >= 17 && (view->pickState == 2 || view->pickState == 3);
-    if (mode >= 17 && mode <= 19 && !byLength) return 1;  // no outline point picked yet
-    if (byLength && view->pickState == 2) {
-        Point* p = byMarker ? pointAt(run.piece, run.marker.index) : nullptr;
-        if (!p || !isOutlineType(p->type)) return 1;
-        run.picked = run.marker.index;
-        view->pickState = 3;
-        run.marker.shown = false;
-        run.rubberShown = false;
-        run.anchor = run.lastDrawn;
-        return 1;
-    }
-    if (byLength) {
-        increase::LengthPlan along;
-        if (!increase::planDirection(run.piece, run.picked, plan.x, plan.y, along)) return 1;
-        double mm = 0;
-        bool refused = false;
-        if (!increase::askDistance(hwnd, dialogProc, dialogText, run.doc.lengthUnit, mm, refused)) {
-            if (refused) refuse(hwnd, kNumberRefused);
-            return 1;  // a cancel: the outline point stays picked
-        }
-        if (!increase::placeAlong(run.piece, along, mm, plan.x, plan.y)) {
-            refuse(hwnd, kIncreaseTooLong);
-            return 1;
-        }
-        plan.markerPoint = -1;
-    }
-
-    if (isLineMode(mode)) {
-        Point* last = pointAt(run.piece, static_cast<short>(run.piece->pointCount - 1));
-        plan.joining = last && continues(mode, segAt(run.piece, last->segIndex));
-    }
-    if (mode == 9 && plan.joining && run.straightLines) {
-        anchor = squareOff(click, previousAnchor);
-        toPiece(anchor.x, anchor.y, plan.x, plan.y);
-        plan.markerPoint = -1;
-    }
-    if (mode == 8 || (mode == 9 && !plan.joining) || (mode == 9 && !snapshotAlive()))
-        takeSnapshot();
-    if (mode == 8 || mode == 9) {
-        run.onOutline = onOutline(plan);
-        if (run.onOutline) plan.markerPoint = -1;
-    }
-    if (mode == 9 && plan.joining)
-        plan.endsLine = run.onOutline || run.straightLines;
-
-    const bool needsStretch = (mode >= 1 && mode <= 3) || mode == 12 || byLength;
-    if (needsStretch) {
-        // A click that matches no stretch adds nothing.
-        if (!findStretch(plan)) return 1;
-        if (mode == 12 || mode == 19) {
-            Point* kp = pointAt(run.piece, plan.k);
-            Line* l = kp ? lineAt(run.piece, kp->lineOut) : nullptr;
-            if (!l) return 1;
-            plan.notchLine = kp->lineOut;
-            plan.k = l->firstPoint;
-        }
-    }
-    if (mode == 14) {
-        char text[increase::kTypedTextSize];
-        const bool copied = increase::copyHostText(dialogText, text);
-        if (copied && text[0] != '\0') {
-            double cm = 0;
-            if (!increase::readPositive(text, cm)) {
-                refuse(hwnd, kNumberRefused);
-                return 1;
-            }
-            plan.hasSize = true;
-            plan.size = static_cast<float>(cm * 10.0);
-        } else if (!copied && dialogText) {
-            refuse(hwnd, kNumberRefused);
-            return 1;
-        }
-    }
-
-    if (!makeRoom(hwnd, hostDoc)) return 1;
-
-    // The edit: from here on the piece changes.
-    if (needsStretch) view->pickState = 0;
-    run.anchor = anchor;
+// The edit: from here on the piece changes.
+void editClick(HWND hwnd, HostView* view, HostDoc* hostDoc, const Plan& plan) {
+    if (plan.onStretch) view->pickState = kUntracked;
+    run.anchor = plan.anchor;
     HDC hdc = GetDC(hwnd);
+    const Makes makes = plan.traits().makes;
     short n = -1;
-    if ((mode >= 1 && mode <= 3) || mode == 17) {
-        if (mode == 17) view->pickState = 2;
-        n = insertIntoOutline(plan);
-    } else if (isLineMode(mode)) {
-        n = addLinePoint(plan, view);
-    } else if (isMarkMode(mode)) {
-        n = addMark(hwnd, plan, hdc);
-    }
-    if (mode == 19) view->pickState = 2;
+    if (isInsert(makes)) n = insertIntoOutline(plan);
+    else if (isLinePoint(makes)) n = addLinePoint(plan, view);
+    else n = addMark(hwnd, plan, hdc);
+    if (plan.traits().picksAgain) view->pickState = kTracking;
     ReleaseDC(hwnd, hdc);
-    if (n < 0) return 1;
-
-    if (mode == 9 && plan.joining && !plan.endsLine) {
-        // A middle point of the inner line: the rubber line goes on from it;
-        // the line is not done, so neither undo copy nor repaint.
-        run.rubberShown = false;
-        return 1;
-    }
-    if (mode == 9 && plan.endsLine) {
-        // The point is typed 'k' already; the line ends as a right click ends it.
-        endInnerLine(hwnd, view, hostDoc);
-        return 1;
+    if (n < 0) return;
+    if (plan.mode == kInnerNext && plan.joining) {
+        // The point is typed 'k' already when it ends the line, which then
+        // ends as a right click ends it. A middle point: the rubber line
+        // goes on from it; the line is not done, so neither undo copy nor
+        // repaint.
+        if (plan.endsLine) endInnerLine(hwnd, view, hostDoc);
+        else run.rubberShown = false;
+        return;
     }
     finishEdit(hostDoc);
     frame::invalidateAll(hwnd);
+}
+
+short leftClick(HWND hwnd, DLGPROC dialogProc, const char* dialogText, HostView* view,
+                HostDoc* hostDoc) {
+    if (!isMode(view->increaseMode)) return 1;
+    copyIn(hostDoc);
+    if (!run.piece) return 1;
+    buildMatrices();
+    Plan plan;
+    if (!planClick(hwnd, dialogProc, dialogText, view, plan)) return 1;
+    if (!makeRoom(hwnd, hostDoc)) return 1;
+    editClick(hwnd, view, hostDoc, plan);
     return 1;
 }
 
@@ -886,7 +890,7 @@ QP_EXPORT short QP_WINAPI qpHandleIncreasePoint(HWND hwnd, UINT message, WPARAM 
         return rightClick(hwnd, view, doc);
     case WM_CANCELMODE:
         // The host ends the run (the user switches tools): the outline
-        // snapshot of a line begun in mode 8 is freed now, not left for the
+        // snapshot of a line begun in kInnerStart is freed now, not left for the
         // next run; a line left open stays in the piece as an open line. The
         // marker and rubber line are forgotten, not erased: the host repaints
         // the window for the next tool.

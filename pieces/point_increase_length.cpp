@@ -1,6 +1,7 @@
-// Point increase, modes 17 to 20: a point placed at a typed distance along
-// the outline chain from a picked outline point, forward or backward as the
-// second click says. Also the reading of the host's typed texts.
+// Point increase by length (Picks::kAlong): a point placed at a typed
+// distance along the outline chain from a picked outline point, forward or
+// backward as the second click says. Also the reading of the host's typed
+// texts.
 #include <cmath>
 #include <cstring>
 

@@ -19,6 +19,7 @@
 #include "host/pattern_store.h"
 #include "host/replay.h"
 #include "host/script.h"
+#include "pieces/point_increase.h"
 #include "host_test_util.h"
 #include "win/desktop.h"
 
@@ -101,7 +102,9 @@ TEST(LongSession, ThousandsOfIncreaseClicksThenEveryToolKeepThePatternSoundAndTh
             }
             if (s.view.increaseMode == 0) s.step(command(ScriptOp::Set, "increaseMode", mode(random)), "soak");
             // One answer waits for the by-length modes' dialog at a time.
-            if (s.view.increaseMode >= 17 && deskQueuedDialogAnswers() == 0) {
+            const int now = s.view.increaseMode;
+            const bool byLength = increase::isMode(now) && increase::traitsOf(now).mayGoAlong();
+            if (byLength && deskQueuedDialogAnswers() == 0) {
                 ScriptCommand answer = command(ScriptOp::Answer);
                 answer.text = "2";
                 s.step(answer, "soak");

@@ -19,6 +19,8 @@
 
 namespace {
 
+using namespace increase;
+
 constexpr float kPlaced = 0.05f;     // mm: a point placed at a typed distance
 constexpr float kFormulaMm = 0.1f;   // mm: formulas against their points
 
@@ -109,9 +111,9 @@ protected:
         view = HostView{};
     }
     // The host chooses a mode and starts tracking; the first move starts the run.
-    void start(short mode) {
+    void start(Mode mode) {
         view.increaseMode = mode;
-        view.pickState = 1;
+        view.pickState = kTrackingStarts;
         moveTo(300, 600);
     }
     Piece* piece() {
@@ -203,7 +205,7 @@ std::vector<std::pair<float, float>> outlineSamples(Piece* piece, short lastOutl
 }
 
 struct InsertRow {
-    short mode;
+    Mode mode;
     float x, y;          // the click, on a stretch
     char newType;        // the new point's type afterwards
     float shapeTolerance;  // mm: how far the old outline may lie from the new one
@@ -218,7 +220,7 @@ TEST_P(OutlineInsert, AddsOnePointAndKeepsTheOutlinesShape) {
     start(row.mode);
     clickAt(row.x, row.y);
     EXPECT_EQ(piece()->pointCount, 13);
-    EXPECT_EQ(view.pickState, 0);
+    EXPECT_EQ(view.pickState, kUntracked);
     // The new point follows the stretch's first point k.
     short k = -1;
     for (short i = 0; i < 12; ++i) {
@@ -237,22 +239,22 @@ TEST_P(OutlineInsert, AddsOnePointAndKeepsTheOutlinesShape) {
 
 INSTANTIATE_TEST_SUITE_P(
     Modes, OutlineInsert,
-    ::testing::Values(InsertRow{1, 225, 100, 'K', 0.01f},   // turn point on the side seam
-                      InsertRow{2, 225, 100, 'C', 0.01f},   // curve point on the side seam
-                      InsertRow{3, 225, 100, 'C', 0.01f},   // arc of three collinear points
-                      InsertRow{1, 100, 0, 'K', 0.01f},     // on the waist
+    ::testing::Values(InsertRow{kTurnPoint, 225, 100, 'K', 0.01f},   // turn point on the side seam
+                      InsertRow{kCurvePoint, 225, 100, 'C', 0.01f},   // curve point on the side seam
+                      InsertRow{kArcPoint, 225, 100, 'C', 0.01f},   // arc of three collinear points
+                      InsertRow{kTurnPoint, 100, 0, 'K', 0.01f},     // on the waist
                       // On the armhole curve the curve model's ends follow
                       // the new point: a corner or one more curve point
                       // moves the curve by a fraction of a millimetre.
-                      InsertRow{1, 194, 331, 'K', 0.5f},
-                      InsertRow{2, 194, 331, 'C', 0.5f},
-                      InsertRow{3, 194, 331, 'C', 1.5f}));  // an arc replaces that part
+                      InsertRow{kTurnPoint, 194, 331, 'K', 0.5f},
+                      InsertRow{kCurvePoint, 194, 331, 'C', 0.5f},
+                      InsertRow{kArcPoint, 194, 331, 'C', 1.5f}));  // an arc replaces that part
 
 TEST_F(PointIncrease, ATurnPointSplitsItsLineAndGradingReferencesFollowTheirPoints) {
     PieceShape shape = Bodice();
     shape.rules.push_back(ShapeRule{0, 0, {PRule{static_cast<int16_t>(kWaistSide * 100 + 3), kWaistSide, 1, 0}}});
     build(shape);
-    start(1);
+    start(kTurnPoint);
     clickAt(225, 100);  // on the side seam: point 10, lines 4 = 9..10 and 5 = 10..11
     EXPECT_EQ(PointAt(piece(), 10)->type, 'K');
     EXPECT_EQ(LineAt(piece(), kSideSeam)->pointCount, 2);
@@ -267,7 +269,7 @@ TEST_F(PointIncrease, ACurvePointAfterAnMPointTurnsItIntoC) {
                                  P('K', 0, 100)},
                                 true));
     build(shape);
-    start(2);
+    start(kCurvePoint);
     float x = 220, y = 75, length = 0;  // on the stretch M (2) .. K (3)
     short index = 0;
     qpCurve(nullptr, piece(), 0, qpcurve::kNearestOnLines, 0, 0, 2, 2, -1, 40, &index, &length, &x, &y, nullptr);
@@ -280,12 +282,12 @@ TEST_F(PointIncrease, ACurvePointAfterAnMPointTurnsItIntoC) {
 TEST_F(PointIncrease, OutlineLinesAreDrawnPointByPoint) {
     build(Bodice());
     struct Step {
-        short mode;
+        Mode mode;
         float x, y;
     };
-    const Step steps[] = {{4, 400, 100}, {5, 500, 100}, {6, 550, 150}, {6, 600, 200},
-                          {5, 650, 200}, {7, 700, 250}, {7, 750, 250}, {7, 800, 300}};
-    start(4);
+    const Step steps[] = {{kOutlineStart, 400, 100}, {kOutlineStraight, 500, 100}, {kOutlineCurve, 550, 150}, {kOutlineCurve, 600, 200},
+                          {kOutlineStraight, 650, 200}, {kOutlineCurveKinds, 700, 250}, {kOutlineCurveKinds, 750, 250}, {kOutlineCurveKinds, 800, 300}};
+    start(kOutlineStart);
     for (const Step& s : steps) {
         view.increaseMode = s.mode;
         clickAt(s.x, s.y);
@@ -305,9 +307,9 @@ TEST_F(PointIncrease, OutlineLinesAreDrawnPointByPoint) {
 
 TEST_F(PointIncrease, AnInnerLineRunsAcrossTheBodiceAndEndsOnTheOutline) {
     build(Bodice(true));
-    start(8);
+    start(kInnerStart);
     clickAt(60, 150);
-    EXPECT_EQ(view.increaseMode, 9);
+    EXPECT_EQ(view.increaseMode, kInnerNext);
     EXPECT_EQ(types().substr(12), "s");  // an open line of one point: the checker takes it
 #if QP_HAVE_DESKTOP
     const size_t invalidations = deskInvalidations().size();
@@ -318,7 +320,7 @@ TEST_F(PointIncrease, AnInnerLineRunsAcrossTheBodiceAndEndsOnTheOutline) {
     EXPECT_EQ(commandsSent(), 0u);
     clickAt(229, 100);  // 4 mm from the side seam: moved onto it, the line ends
     EXPECT_EQ(types().substr(12), "sck");
-    EXPECT_EQ(view.increaseMode, 0);
+    EXPECT_EQ(view.increaseMode, kNoMode);
     EXPECT_EQ(commandsSent(), 1u);
 #if QP_HAVE_DESKTOP
     EXPECT_EQ(deskInvalidations().size(), invalidations);  // the host repaints on WM_COMMAND 32
@@ -335,7 +337,7 @@ TEST_F(PointIncrease, AnInnerLineRunsAcrossTheBodiceAndEndsOnTheOutline) {
 
 TEST_F(PointIncrease, AFirstClickNearTheOutlineStartsOnIt) {
     build(Bodice());
-    start(8);
+    start(kInnerStart);
     clickAt(4, 150);
     EXPECT_NEAR(at(12).x, 0.0f, 1e-3f);
     EXPECT_NEAR(at(12).y, 150.0f, 0.5f);
@@ -343,38 +345,38 @@ TEST_F(PointIncrease, AFirstClickNearTheOutlineStartsOnIt) {
 
 TEST_F(PointIncrease, ARightClickEndsOnlyALineOfTwoPointsOrMore) {
     build(Bodice());
-    start(8);
+    start(kInnerStart);
     clickAt(60, 150);
     const std::string afterFirst = BytesOf(doc.pattern);
     clickAt(70, 150, WM_RBUTTONDOWN);  // one point: nothing to end
     EXPECT_TRUE(BytesOf(doc.pattern) == afterFirst);
-    EXPECT_EQ(view.increaseMode, 9);
+    EXPECT_EQ(view.increaseMode, kInnerNext);
     EXPECT_EQ(commandsSent(), 0u);
     clickAt(120, 160);
     clickAt(150, 170);
     clickAt(150, 170, WM_RBUTTONDOWN);
     EXPECT_EQ(types().substr(12), "sck");
-    EXPECT_EQ(view.increaseMode, 0);
+    EXPECT_EQ(view.increaseMode, kNoMode);
     EXPECT_EQ(commandsSent(), 1u);
     // A right click with no line open, and in any other mode, does nothing.
     const std::string ended = BytesOf(doc.pattern);
-    view.increaseMode = 9;
+    view.increaseMode = kInnerNext;
     clickAt(150, 170, WM_RBUTTONDOWN);
-    view.increaseMode = 5;
+    view.increaseMode = kOutlineStraight;
     clickAt(150, 170, WM_RBUTTONDOWN);
     EXPECT_TRUE(BytesOf(doc.pattern) == ended);
     EXPECT_EQ(commandsSent(), 1u);
 }
 
-TEST_F(PointIncrease, ARunThatStartsInModeNineTakesItsOwnSnapshot) {
+TEST_F(PointIncrease, ARunThatStartsMidLineTakesItsOwnSnapshot) {
     build(Bodice());
-    start(9);
+    start(kInnerNext);
     clickAt(60, 150);
     EXPECT_EQ(types().substr(12), "s");
     clickAt(100, 5);  // 5 mm above the waist: ends on it
     EXPECT_EQ(types().substr(12), "sk");
     EXPECT_NEAR(at(13).y, 0.0f, 1e-3f);
-    EXPECT_EQ(view.increaseMode, 0);
+    EXPECT_EQ(view.increaseMode, kNoMode);
 }
 
 #if QP_HAVE_DESKTOP
@@ -384,19 +386,19 @@ TEST_F(PointIncrease, ARunThatStartsInModeNineTakesItsOwnSnapshot) {
 // open line stays in the piece, and a new run draws a line of its own.
 TEST_F(PointIncrease, EndingTheRunWithALineOpenFreesItsSnapshot) {
     build(Bodice());
-    start(8);
+    start(kInnerStart);
     clickAt(40, 150);
     clickAt(120, 170);
     ASSERT_EQ(types().substr(12), "sc");
     EXPECT_EQ(deskLiveBlocks().size(), 3u);  // the pattern, the undo copy, the snapshot
-    view.pickState = 0;
-    view.increaseMode = 0;
+    view.pickState = kUntracked;
+    view.increaseMode = kNoMode;
     EXPECT_EQ(send(WM_CANCELMODE), 1);
     EXPECT_EQ(deskLiveBlocks().size(), 2u);
     EXPECT_TRUE(PatternConsistent(doc.pattern));
     EXPECT_EQ(send(WM_CANCELMODE), 1);  // a second one has nothing left to free
     EXPECT_EQ(deskLiveBlocks().size(), 2u);
-    start(8);
+    start(kInnerStart);
     clickAt(60, 250);
     clickAt(229, 100);  // 4 mm from the side seam: ends on it
     EXPECT_EQ(types().substr(12), "scsk");
@@ -414,7 +416,7 @@ TEST_F(PointIncrease, StraightLinesAreSquaredOffToMultiplesOf45Degrees) {
     };
     const Row rows[] = {{10, 3, 10, 0}, {10, 8, 9, 9}, {-3, 10, 0, 10}, {-10, -9, -9, -9}};
     for (const Row& r : rows) {
-        start(8);
+        start(kInnerStart);
         cursorAt(250, 500);
         send(WM_MOUSEMOVE);
         clickHere();
@@ -425,7 +427,7 @@ TEST_F(PointIncrease, StraightLinesAreSquaredOffToMultiplesOf45Degrees) {
         const Coord second = at(static_cast<short>(piece()->pointCount - 1));
         EXPECT_FLOAT_EQ(second.x - first.x, static_cast<float>(r.ex));
         EXPECT_FLOAT_EQ(first.y - second.y, static_cast<float>(r.ey));
-        EXPECT_EQ(view.increaseMode, 0);  // with straight lines every stretch is a line
+        EXPECT_EQ(view.increaseMode, kNoMode);  // with straight lines every stretch is a line
     }
     EXPECT_EQ(SegAt(piece(), 1)->code, 4);
     EXPECT_EQ(SegAt(piece(), 1)->value, 0);
@@ -435,12 +437,12 @@ TEST_F(PointIncrease, StraightLinesAreSquaredOffToMultiplesOf45Degrees) {
 
 TEST_F(PointIncrease, InnerCurveLinesWithKindsChainAtTheirTurningPoints) {
     build(Bodice());
-    start(8);
+    start(kInnerStart);
     clickAt(60, 150);
     const struct {
-        short mode;
+        Mode mode;
         float x, y;
-    } steps[] = {{11, 80, 170}, {11, 100, 150}, {10, 120, 170}, {10, 140, 150}, {11, 160, 170}};
+    } steps[] = {{kInnerCurveKinds, 80, 170}, {kInnerCurveKinds, 100, 150}, {kInnerCurve, 120, 170}, {kInnerCurve, 140, 150}, {kInnerCurveKinds, 160, 170}};
     for (const auto& s : steps) {
         view.increaseMode = s.mode;
         clickAt(s.x, s.y);
@@ -455,7 +457,7 @@ TEST_F(PointIncrease, InnerCurveLinesWithKindsChainAtTheirTurningPoints) {
 
 TEST_F(PointIncrease, ANotchOnTheArmholeSitsAtItsMeasuredPosition) {
     build(Bodice(true));
-    start(12);
+    start(kNotch);
     clickAt(196, 300);
     ASSERT_EQ(types().substr(12), "v");
     Point* v = PointAt(piece(), 12);
@@ -478,7 +480,7 @@ TEST_F(PointIncrease, ANotchOnTheArmholeSitsAtItsMeasuredPosition) {
 }
 
 struct MarkRow {
-    short mode;
+    Mode mode;
     char type;
     int lineIn;        // -1: the mark's own SPoint index
     short code, value;
@@ -508,13 +510,13 @@ TEST_P(Marks, TwoClicksMakeTwoMarksInOneSegment) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, Marks,
-                         ::testing::Values(MarkRow{13, 'o', 0, 15, 12, 5.0f}, MarkRow{14, 'o', 0, 15, 12, 5.0f},
-                                           MarkRow{15, 'g', -1, 17, 0, 5.0f}, MarkRow{16, 'p', -1, 18, 9, 5.0f},
-                                           MarkRow{21, 'o', 4, 18, 13, 5.0f}));
+                         ::testing::Values(MarkRow{kDrillMark, 'o', 0, 15, 12, 5.0f}, MarkRow{kDrillMarkSized, 'o', 0, 15, 12, 5.0f},
+                                           MarkRow{kMarkG, 'g', -1, 17, 0, 5.0f}, MarkRow{kMarkP, 'p', -1, 18, 9, 5.0f},
+                                           MarkRow{kMarkCode4, 'o', 4, 18, 13, 5.0f}));
 
 TEST_F(PointIncrease, ADrillMarkTakesItsSizeFromTheHostsText) {
     build(Bodice());
-    start(14);
+    start(kDrillMarkSized);
     std::strcpy(hostText, "1.2");
     clickAt(100, 200);
     EXPECT_FLOAT_EQ(SPointAt(piece(), 0)->size, 12.0f);
@@ -552,14 +554,14 @@ TEST_P(ByLength, TheMeasuredLengthFromThePickedPointIsTheTypedDistance) {
     const LengthRow row = GetParam();
     build(Bodice(true));
     doc.lengthUnit = row.unit;
-    start(17);
+    start(kTurnPointAlong);
     const Coord b = at(row.picked);
     clickAt(b.x + 1, b.y + 1);  // the marker sits on the point: it is picked
-    EXPECT_EQ(view.pickState, 3);
+    EXPECT_EQ(view.pickState, kPointPicked);
     deskQueueDialogAnswer(row.typed);
     clickAt(row.towardX, row.towardY);
     ASSERT_EQ(piece()->pointCount, 13);
-    EXPECT_EQ(view.pickState, 2);  // ready for the next pick
+    EXPECT_EQ(view.pickState, kTracking);  // ready for the next pick
     EXPECT_NEAR(lengthAlong(row.from, row.to), row.mm, row.tolerance);
     expectFormulasKept();
 }
@@ -656,9 +658,9 @@ TEST_F(PointIncrease, ForwardFromAChainsLastPointMeasuresFromItsFirst) {
     PieceShape shape;  // an open outline: its last point 3 ends the chain
     shape.chains.push_back(Chain({P('S', 0, 0), P('K', 200, 0), P('K', 200, 100), P('K', 0, 100)}));
     build(shape);
-    start(17);
+    start(kTurnPointAlong);
     clickAt(1, 101);
-    ASSERT_EQ(view.pickState, 3);
+    ASSERT_EQ(view.pickState, kPointPicked);
     deskQueueDialogAnswer("5");
     clickAt(1, 50);  // nearer the way to the chain's second point than back
     EXPECT_EQ(types(), "SKKKK");
@@ -668,9 +670,9 @@ TEST_F(PointIncrease, ForwardFromAChainsLastPointMeasuresFromItsFirst) {
 
 TEST_F(PointIncrease, ByLengthRefusalsLeaveThePieceAsItWas) {
     build(Bodice());
-    start(17);
+    start(kTurnPointAlong);
     clickAt(216, 1);
-    ASSERT_EQ(view.pickState, 3);
+    ASSERT_EQ(view.pickState, kPointPicked);
     const std::string before = BytesOf(doc.pattern);
     clickAt(230, 150);  // no answer queued: the dialog is cancelled
     deskQueueDialogAnswer("abc");
@@ -678,7 +680,7 @@ TEST_F(PointIncrease, ByLengthRefusalsLeaveThePieceAsItWas) {
     deskQueueDialogAnswer("100");  // 1000 mm: past the chain's start
     clickAt(230, 150);
     EXPECT_TRUE(BytesOf(doc.pattern) == before);
-    EXPECT_EQ(view.pickState, 3);  // the outline point stays picked
+    EXPECT_EQ(view.pickState, kPointPicked);  // the outline point stays picked
 #if QP_HAVE_DESKTOP
     EXPECT_NE(deskTextOut().find(kNumberRefused), std::string::npos);
     EXPECT_NE(deskTextOut().find(kIncreaseTooLong), std::string::npos);
@@ -692,35 +694,35 @@ TEST_F(PointIncrease, AFirstClickOnAnInnerPointPicksNothing) {
     PieceShape shape = Bodice();
     shape.chains.push_back(Chain({P('s', 100, 100), P('k', 150, 150)}));
     build(shape);
-    start(17);
+    start(kTurnPointAlong);
     clickAt(151, 151);
-    EXPECT_EQ(view.pickState, 2);
+    EXPECT_EQ(view.pickState, kTracking);
     clickAt(1, 319);  // the centre front's top
-    EXPECT_EQ(view.pickState, 3);
+    EXPECT_EQ(view.pickState, kPointPicked);
 }
 
 TEST_F(PointIncrease, AnInnerLineAndANotchAtTypedDistances) {
     build(Bodice(true));
-    start(18);
+    start(kInnerStartAlong);
     clickAt(216, 1);
     deskQueueDialogAnswer("8");
     clickAt(230, 150);
     EXPECT_EQ(types().substr(12), "s");
-    EXPECT_EQ(view.increaseMode, 20);
-    EXPECT_EQ(view.pickState, 0);
+    EXPECT_EQ(view.increaseMode, kInnerEndAlong);
+    EXPECT_EQ(view.pickState, kUntracked);
     EXPECT_NEAR(at(12).x, 215 + 20 * 80.0f / 200, 0.05f);
     clickAt(100, 120);
     EXPECT_EQ(types().substr(12), "sk");
-    EXPECT_EQ(view.increaseMode, 0);
+    EXPECT_EQ(view.increaseMode, kNoMode);
     // A notch 5 cm up the side seam from the waist.
-    start(19);
+    start(kNotchAlong);
     clickAt(216, 1);
     deskQueueDialogAnswer("5");
     clickAt(230, 150);
     EXPECT_EQ(types().substr(12), "skv");
     EXPECT_EQ(SPointAt(piece(), 0)->lineIndex, kSideSeam);
     EXPECT_NEAR(SPointAt(piece(), 0)->position, lengthAlong(kUnderarm, kWaistSide) - 50.0f, kPlaced);
-    EXPECT_EQ(view.pickState, 2);
+    EXPECT_EQ(view.pickState, kTracking);
     expectFormulasKept();
 }
 
@@ -738,12 +740,12 @@ TEST_F(PointIncrease, RandomSessionsStayConsistentAfterEveryClick) {
         build(Bodice(seed % 2 == 0));
         std::mt19937 random(seed);
         auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
-        start(static_cast<short>(1 + pick(21)));
+        start(static_cast<Mode>(1 + pick(kLastMode)));
         const char* answers[] = {"3", "0.5", "abc", "", "900"};
         for (int step = 0; step < 120; ++step) {
             const int what = pick(10);
-            if (what == 0) view.increaseMode = static_cast<short>(1 + pick(21));
-            if (what == 1) view.pickState = 1;
+            if (what == 0) view.increaseMode = static_cast<Mode>(1 + pick(kLastMode));
+            if (what == 1) view.pickState = kTrackingStarts;
             if (what == 2) send(WM_COMMAND, 0x117, pick(2));
             if (pick(3) == 0) deskQueueDialogAnswer(answers[pick(5)]);
             if (pick(4) == 0) std::strcpy(hostText, answers[pick(5)]);
@@ -763,8 +765,8 @@ TEST_F(PointIncrease, RandomSessionsStayConsistentAfterEveryClick) {
 #if QP_HAVE_DESKTOP
 TEST_F(PointIncrease, TheMarkerSnapsWithinFourPixelsAndTheRubberLineFollows) {
     build(Bodice());
-    start(8);
-    EXPECT_EQ(view.pickState, 2);
+    start(kInnerStart);
+    EXPECT_EQ(view.pickState, kTracking);
     deskClearLog();
     moveTo(237, 200);  // 2 px from the underarm point
     EXPECT_EQ(deskCalls("Ellipse").size(), 1u);
@@ -778,7 +780,7 @@ TEST_F(PointIncrease, TheMarkerSnapsWithinFourPixelsAndTheRubberLineFollows) {
     for (const DeskCall& c : deskCalls("Ellipse")) EXPECT_EQ(c.rop2, R2_XORPEN);
     clickAt(100, 200);
     deskClearLog();
-    moveTo(150, 220);  // mode 9: the rubber line from the last click
+    moveTo(150, 220);  // kInnerNext: the rubber line from the last click
     moveTo(160, 220);  // drawn again to erase, and anew
     const auto lines = deskCalls("LineTo");
     ASSERT_EQ(lines.size(), 3u);
@@ -788,10 +790,10 @@ TEST_F(PointIncrease, TheMarkerSnapsWithinFourPixelsAndTheRubberLineFollows) {
     EXPECT_EQ(deskLivePens(), 0);
     EXPECT_EQ(deskLiveBrushes(), 0);
     // Untracked: no pick state, or a mode without tracking.
-    view.pickState = 0;
+    view.pickState = kUntracked;
     EXPECT_EQ(moveTo(100, 100), 0);
-    view.pickState = 2;
-    view.increaseMode = 5;
+    view.pickState = kTracking;
+    view.increaseMode = kOutlineStraight;
     EXPECT_EQ(moveTo(100, 100), 0);
     EXPECT_EQ(send(WM_KEYDOWN, 0x87), 0);
 }
@@ -799,7 +801,7 @@ TEST_F(PointIncrease, TheMarkerSnapsWithinFourPixelsAndTheRubberLineFollows) {
 
 TEST_F(PointIncrease, TheHostsAnswerToTheEndOfALineChangesNothing) {
     build(Bodice());
-    start(8);
+    start(kInnerStart);
     clickAt(60, 150);
     clickAt(130, 170);
     std::vector<short> answers;
@@ -817,13 +819,13 @@ TEST_F(PointIncrease, TheHostsAnswerToTheEndOfALineChangesNothing) {
     deskSetSendMessageHandler(nullptr);
     EXPECT_EQ(answers, (std::vector<short>{0, 0}));
     EXPECT_TRUE(BytesOf(doc.pattern) == during);
-    EXPECT_EQ(view.increaseMode, 0);
+    EXPECT_EQ(view.increaseMode, kNoMode);
 }
 
 TEST_F(PointIncrease, ALongSessionGrowsThePatternInsteadOfWritingPastIt) {
     build(Bodice(true), true);
     const PatternBuffer* first = doc.pattern;
-    start(13);
+    start(kDrillMark);
     for (int i = 0; i < 150; ++i) clickAt(50 + (i % 15) * 10, 50 + (i / 15) * 10);
     EXPECT_NE(doc.pattern, first);
     EXPECT_EQ(doc.patternView, doc.pattern);
@@ -844,7 +846,7 @@ TEST_F(PointIncrease, ATextAreaWithoutRoomForAClickIsRefusedFirst) {
         ASSERT_EQ(piece()->charCount, 32767 - freeBytes);
         const std::string was = BytesOf(doc.pattern);
         const short points = piece()->pointCount;
-        start(13);
+        start(kDrillMark);
         clickAt(100, 200);
         const bool refused = freeBytes == 300;
         if (refused) EXPECT_EQ(BytesOf(doc.pattern), was);
@@ -864,7 +866,7 @@ TEST_F(PointIncrease, APatternOutsideAnyBlockIsRefusedWithAMessage) {
     std::vector<char> loose(image.begin(), image.end());
     PatternBuffer* own = doc.pattern;
     doc.pattern = doc.patternView = reinterpret_cast<PatternBuffer*>(loose.data());
-    start(13);
+    start(kDrillMark);
     clickAt(100, 200);
     EXPECT_EQ(reinterpret_cast<PatternBuffer*>(loose.data())->totalSize, own->totalSize);
     ASSERT_EQ(deskMessageBoxes().size(), 1u);
