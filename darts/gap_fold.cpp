@@ -24,6 +24,7 @@
 #include "frame/exports.h"
 #include "frame/handler_frame.h"
 #include "frame/piece_edit.h"
+#include "frame/room.h"
 #include "frame/siblings.h"
 #include "frame/texts.h"
 

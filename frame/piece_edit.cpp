@@ -1,7 +1,6 @@
 // Editing steps shared by the tools.
 #include "frame/piece_edit.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -227,56 +226,6 @@ void remapGradingCodes(Piece* piece, const PointIndexMap& map) {
             pr->code = static_cast<int16_t>(pr->code % 100 + 100 * now);
         }
     }
-}
-
-void PieceGrowth::addPoints(long n, bool withFormulas, long textBytesEach) {
-    points += n;
-    coords += n;
-    if (!withFormulas) return;
-    formulas += n;
-    textBytes += 2 * n * textBytesEach;
-}
-
-long derivedTextBytes(Piece* piece) {
-    long longest = 0;
-    for (short i = 0; piece && i < piece->formulaCount; ++i) {
-        Formula* f = nullptr;
-        qpGetFormulaLptr(piece, i, &f);
-        if (f) longest = std::max<long>(longest, std::max(f->xTextLength, f->yTextLength));
-    }
-    return std::min(longest + kMaxRewriteGrowthBytes, kMaxFormulaTextBytes);
-}
-
-void PieceGrowth::rewrite(long n, bool withFormulas) {
-    if (!withFormulas || n <= 0) return;
-    textBytes += 2 * n * kMaxRewriteGrowthBytes + kMaxFormulaTextBytes;
-}
-
-long PieceGrowth::bytes() const {
-    return 12 * (points + coords + segs + sPoints + rules + pRules + extwids + cutangls) + 20 * lines +
-           40 * formulas + textBytes + 3;
-}
-
-bool pieceTakes(const Piece* piece, const PieceGrowth& growth) {
-    const long have[] = {piece ? piece->pointCount : 0,  piece ? piece->coordCount : 0,
-                         piece ? piece->lineCount : 0,   piece ? piece->segCount : 0,
-                         piece ? piece->sPointCount : 0, piece ? piece->formulaCount : 0,
-                         piece ? piece->ruleCount : 0,   piece ? piece->pRuleCount : 0,
-                         piece ? piece->extwidCount : 0, piece ? piece->cutanglCount : 0};
-    const long add[] = {growth.points,  growth.coords,   growth.lines, growth.segs,
-                        growth.sPoints, growth.formulas, growth.rules, growth.pRules,
-                        growth.extwids, growth.cutangls};
-    for (size_t k = 0; k < sizeof have / sizeof have[0]; ++k)
-        if (add[k] < 0 || have[k] + add[k] > kMaxPieceRecords) return false;
-    const long chars = piece ? piece->charCount : 0;
-    return growth.textBytes >= 0 && chars + growth.textBytes <= kMaxTextAreaBytes;
-}
-
-bool patternTakes(PatternBuffer* pattern, const Piece* piece, const PieceGrowth& growth, long extraBytes) {
-    if (pattern == nullptr || !pieceTakes(piece, growth)) return false;
-    HGLOBAL block = GlobalHandle(pattern);
-    if (block == nullptr) return false;
-    return pattern->totalSize + growth.bytes() + extraBytes <= static_cast<long>(GlobalSize(block));
 }
 
 }  // namespace frame

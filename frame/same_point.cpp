@@ -6,7 +6,7 @@
 #include <string>
 
 #include "frame/exports.h"
-#include "frame/piece_edit.h"
+#include "frame/room.h"
 #include "frame/siblings.h"
 
 namespace {

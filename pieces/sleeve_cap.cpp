@@ -17,6 +17,7 @@
 #include "frame/handler_frame.h"
 #include "frame/host_protocol.h"
 #include "frame/piece_edit.h"
+#include "frame/room.h"
 #include "frame/siblings.h"
 #include "frame/texts.h"
 

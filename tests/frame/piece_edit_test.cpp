@@ -95,59 +95,6 @@ TEST(PieceEdit, AttachCoordGivesAnInsertedPointItsOwnCoordAndFormula) {
     EXPECT_TRUE(PieceConsistent(piece));
 }
 
-// The room check's figures: every kind and the text area are taken up to
-// the store's 32767 and refused one past it.
-TEST(PieceRoom, EveryKindAndTheTextAreaStopAtTheStoresLimit) {
-    long frame::PieceGrowth::*kinds[] = {
-        &frame::PieceGrowth::points,  &frame::PieceGrowth::coords, &frame::PieceGrowth::lines,
-        &frame::PieceGrowth::segs,    &frame::PieceGrowth::sPoints, &frame::PieceGrowth::formulas,
-        &frame::PieceGrowth::textBytes, &frame::PieceGrowth::rules, &frame::PieceGrowth::pRules,
-        &frame::PieceGrowth::extwids, &frame::PieceGrowth::cutangls};
-    TestPattern pattern(16384);
-    Piece* piece = pattern.add(CurvedWithFormulasShape());  // 10 points, each with its records
-    for (auto kind : kinds) {
-        frame::PieceGrowth growth;
-        growth.*kind = 32767;
-        EXPECT_TRUE(frame::pieceTakes(nullptr, growth));
-        growth.*kind = 32768;
-        EXPECT_FALSE(frame::pieceTakes(nullptr, growth));
-    }
-    frame::PieceGrowth growth;
-    growth.points = 32767 - piece->pointCount;
-    growth.textBytes = 32767 - piece->charCount;
-    EXPECT_TRUE(frame::pieceTakes(piece, growth));
-    growth.textBytes += 1;
-    EXPECT_FALSE(frame::pieceTakes(piece, growth));
-}
-
-// The bound the room checks count with: a formula text rewritten by
-// qpAdjustFormula, however far its point moves within 100 m of the origin
-// and however often, grows by at most kMaxRewriteGrowthBytes, and keeps
-// its point.
-TEST(PieceRoom, ARewrittenTextGrowsWithinTheBound) {
-    storeSetParameter("H", 88.0f);
-    const char* texts[] = {"H", "H/4+2", "0*H+12.345", "H*1000-87912", "-(H)+3", "5"};
-    const float moves[][2] = {{-99999.94f, 0}, {99999.94f, 0}, {0.0005f, 0}, {-70710.67f, 70710.67f}};
-    for (const char* text : texts) {
-        TestPattern pattern(65536);
-        PieceShape shape = RectangleShape(10, 10);
-        shape.chains[0].points[1].xFormula = text;
-        Piece* piece = pattern.add(shape);
-        ASSERT_NE(piece, nullptr) << text;
-        CoordOf(piece, 1)->x = qpFormulaCalculation(piece, text) * 10;  // the formula gives its point
-        const long original = static_cast<long>(FormulaX(piece, 1).size());
-        for (const auto& to : moves) {
-            SCOPED_TRACE(std::string(text) + " to " + std::to_string(to[0]));
-            CoordOf(piece, 1)->x = to[0];
-            qpAdjustFormula(pattern.get(), piece, 1, 1);
-            const std::string now = FormulaX(piece, 1);
-            EXPECT_LE(static_cast<long>(now.size()) - original, frame::kMaxRewriteGrowthBytes) << now;
-            EXPECT_NEAR(qpFormulaCalculation(piece, now.c_str()) * 10, to[0], 0.1) << now;
-        }
-        EXPECT_TRUE(PieceConsistent(piece));
-    }
-}
-
 TEST(PieceEdit, RecordIndicesComeFromThePointerTheStoreHandsBack) {
     TestPattern pattern;
     Piece* piece = pattern.add(CurvedWithInnerShape());
