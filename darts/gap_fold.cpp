@@ -55,14 +55,6 @@ constexpr float kQuarterTurn = 1.5707950592041016f;
 constexpr float kWithinAcross = 0.7853975f;  // 45 degrees off the cross direction
 constexpr float kBeyondAcross = 2.3561925f;  // 135 degrees
 
-// Room the store needs per copied or inserted point besides its formula
-// texts (point, coordinate, line, segment and formula records, bytes), what
-// one formula text may take once qpAdjustFormula has rewritten it, and a
-// margin for the text area's rounding and the pattern header's entry.
-constexpr long kRecordBytesPerPoint = 12 + 12 + 20 + 12 + 40;
-constexpr long kTextBytes = 100;
-constexpr long kMarginBytes = 256;
-
 struct Run {
     short pieceIndex = -1;  // the source piece; fetched again after every store call
     frame::ViewMatrices m{};
@@ -138,40 +130,14 @@ float wrapAngle(float a) {
     return a;
 }
 
-// Free bytes in the block that holds the host's pattern; -1 when the block
-// is not known (the pattern is then not a locked global block, and nothing
-// may grow it).
-long freeBytes(PatternBuffer* pattern) {
-    HGLOBAL block = GlobalHandle(pattern);
-    if (!block) return -1;
-    return static_cast<long>(GlobalSize(block)) - pattern->totalSize;
-}
-
-// Bytes one copy of point i, or its twin, may take once its formulas are
-// rewritten.
-long pointBudget(Piece* piece, short i) {
-    long bytes = kRecordBytesPerPoint;
-    if (piece->formulaCount == 0) return bytes;
-    Point* p = nullptr;
-    qpGetPointLptr(piece, i, &p);
-    Formula* f = nullptr;
-    if (p) qpGetFormulaLptr(piece, p->formulaIndex, &f);
-    if (f) bytes += f->xTextLength + f->yTextLength;
-    return bytes + 2 * kTextBytes;
-}
-
-// What copying points first..last of `piece` into the empty fold piece adds
-// to it (first > last: none), their texts fitted again afterwards.
+// What copying points first..last of `piece` into the fold piece adds to it
+// (first > last: none): the copies with their texts and a line each, their
+// texts fitted again once they are turned.
 void addCopies(Piece* piece, short first, short last, frame::PieceGrowth& growth) {
-    const bool formulas = piece->formulaCount != 0;
     const long n = last >= first ? last - first + 1 : 0;
-    growth.addPoints(n, false);
+    growth.copyPoints(piece, first, last);
     growth.lines += n;
-    if (!formulas) return;
-    growth.formulas += n;
-    for (short i = first; i <= last; ++i)
-        growth.textBytes += pointBudget(piece, i) - kRecordBytesPerPoint - 2 * kTextBytes;
-    growth.rewrite(n, true);
+    growth.rewrite(n, piece->formulaCount != 0);
 }
 
 // Removes the middle point of an unfinished fold, when the piece is still
@@ -280,12 +246,13 @@ bool insertMiddle(HWND hwnd, PatternBuffer* pattern, Piece* piece) {
         frame::showError(hwnd, kGapFoldMouthShape);
         return false;
     }
-    const long need = pointBudget(piece, m) + kRecordBytesPerPoint + kMarginBytes;
-    const long room = freeBytes(pattern);
-    frame::PieceGrowth growth;  // the twin, its line, and its copied texts
-    growth.addPoints(1, piece->formulaCount != 0);
+    // The twin with copies of m's texts and its line; its texts are fitted
+    // again once it moves to the middle.
+    frame::PieceGrowth growth;
+    growth.copyPoints(piece, m, m);
     growth.lines = 1;
-    if (room < need || !frame::pieceTakes(piece, growth)) {
+    growth.rewrite(1, piece->formulaCount != 0);
+    if (!frame::patternTakes(pattern, piece, growth)) {
         frame::showError(hwnd, kGapFoldNoRoom);
         return false;
     }
@@ -533,16 +500,13 @@ void foldDart(HWND hwnd, PatternBuffer* pattern, short* pieceIndexCell, GapFoldR
         return;
     }
     const short lineRaw = run.centreByPoint ? run.leg0Raw : run.centreRaw;
-    long need = 4 + kEmptyPieceSize + kMarginBytes;
-    for (short i = s; i <= e; ++i) need += pointBudget(piece, i);
-    for (const short raw : {lineRaw, run.leg0Raw})
-        need += pointBudget(piece, raw) + pointBudget(piece, static_cast<short>(raw + 1));
-    // The fold piece's own 16-bit counts and text area.
+    // The fold piece: a new piece with copies of the span and of the two
+    // lines' ends, each copied run in a segment of its own.
     frame::PieceGrowth foldGrowth;
     addCopies(piece, s, e, foldGrowth);
     for (const short raw : {lineRaw, run.leg0Raw}) addCopies(piece, raw, static_cast<short>(raw + 1), foldGrowth);
     foldGrowth.segs = 3;
-    if (freeBytes(pattern) < need || !frame::pieceTakes(nullptr, foldGrowth)) {
+    if (!frame::patternTakes(pattern, nullptr, foldGrowth, frame::kNewPieceBytes)) {
         stopFold(hwnd, pattern, view, kGapFoldNoRoom);
         return;
     }
@@ -686,13 +650,12 @@ void unfoldDart(HWND hwnd, PatternBuffer* pattern, short* pieceIndexCell, GapFol
     Piece* source = pieceAt(pattern, record->sourcePiece);
     const short n = static_cast<short>(record->spanLast - record->spanFirst);
     const short r = static_cast<short>(record->spanMiddle - record->spanFirst);
-    // The formulas are rewritten after the fold piece is gone, in its room.
+    // The formulas of the span, the two leg ends and the centre end are
+    // rewritten after the fold piece is gone, in its room.
     if (source->formulaCount != 0) {
-        const long need = (n + 4) * 2 * kTextBytes + kMarginBytes;
-        const long room = freeBytes(pattern);
-        frame::PieceGrowth growth;  // the span, the two leg ends and the centre end
+        frame::PieceGrowth growth;
         growth.rewrite(n + 4, true);
-        if (room < 0 || room + fold->byteSize + 4 < need || !frame::pieceTakes(source, growth)) {
+        if (!frame::patternTakes(pattern, source, growth, -(fold->byteSize + frame::kPieceOffsetBytes))) {
             frame::showError(hwnd, kGapUnfoldNoRoom);
             return;
         }

@@ -32,12 +32,6 @@ constexpr float kHalfTurn = 3.14159f;
 constexpr float kFullTurn = 6.28318f;
 constexpr double kMinSpanMm = 1e-3;  // a distance below this cannot scale or divide
 
-// Room: bytes per record as the store lays them out, and the most one
-// formula text can take (the formula routines work in 80-byte buffers; the
-// rest is the constant they append and the store's 4-byte rounding).
-constexpr long kPointBytes = 12, kCoordBytes = 12, kLineBytes = 20, kSegBytes = 12,
-               kFormulaBytes = 40, kTextBytes = 104;
-
 // Point ids in the plan: an original point keeps its index; the two points
 // the transfer inserts into the outline get ids of their own.
 constexpr short kTwinId = -2;    // the second copy of the new dart's outline point
@@ -256,26 +250,17 @@ Failure planTransfer(PatternBuffer* pattern, Piece* piece, Plan& plan) {
 
     // Room for what the edit adds: four points with their coordinates (and
     // formulas), three lines (the centre line and two splits of the
-    // outline), a segment, and the formula texts written on the way.
+    // outline) and a segment; new texts for old leg 1's two recomputed ends
+    // beside their old ones; the turned stretch and the new line's inner end
+    // rewritten.
     const bool formulas = piece->formulaCount != 0;
-    long need = 4 * (kPointBytes + kCoordBytes) + 3 * kLineBytes + kSegBytes;
-    if (formulas) {
-        const long written = 6;                     // new points, and old leg 1's two ends
-        const long adjusted = (to - from + 1) + 1;  // the turned stretch and the new line's inner end
-        need += 4 * kFormulaBytes + 2 * (written + adjusted) * kTextBytes;
-    }
-    HGLOBAL block = GlobalHandle(pattern);
-    const long capacity = block ? static_cast<long>(GlobalSize(block)) : 0;
-    if (capacity <= 0 || pattern->totalSize + need > capacity) return Failure::NoRoom;
-    // The same edit against the piece's 16-bit counts and text area: the two
-    // recomputed leg ends get new texts beside their old ones.
     frame::PieceGrowth growth;
     growth.addPoints(4, formulas);
     growth.lines = 3;
     growth.segs = 1;
     if (formulas) growth.textBytes += 2 * 2 * frame::kMaxFormulaTextBytes;
     growth.rewrite(to - from + 2, formulas);
-    if (!frame::pieceTakes(piece, growth)) return Failure::NoRoom;
+    if (!frame::patternTakes(pattern, piece, growth)) return Failure::NoRoom;
     return Failure::None;
 }
 

@@ -36,9 +36,11 @@ constexpr long kMaxFormulaTextBytes = 100;
 // '+' before it, 11 bytes; 16 leaves a margin. (A formula that misses its
 // point may grow by more: the house keeps none, and the store then stops.)
 constexpr long kMaxRewriteGrowthBytes = 16;
-// What a new piece takes in a pattern block besides its records: its
-// header, and its entry in the pattern header's pieceOffset[].
-constexpr long kNewPieceBytes = kEmptyPieceSize + static_cast<long>(sizeof(int32_t));
+// A piece's entry in the pattern header's pieceOffset[].
+constexpr long kPieceOffsetBytes = static_cast<long>(sizeof(int32_t));
+// What a new piece takes in a pattern block besides its records: its header
+// and its entry.
+constexpr long kNewPieceBytes = kEmptyPieceSize + kPieceOffsetBytes;
 
 // ---- what an edit adds -----------------------------------------------------------
 

@@ -1,7 +1,6 @@
 // qpInsertSamePoint and CopyFormulaTexts.
 #include "frame/same_point.h"
 
-#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -72,14 +71,8 @@ QP_EXPORT short QP_WINAPI qpInsertSamePoint(PatternBuffer* pattern, Piece* piece
     // and a line at a turning point. A piece or block without it is refused
     // like a bad index: the store would stop the program.
     frame::PieceGrowth growth;
-    growth.addPoints(1, false);
+    growth.copyPoints(piece, i, i);
     growth.lines = letter == 'K' ? 1 : 0;
-    if (piece->formulaCount != 0) {
-        Formula* own = nullptr;
-        qpGetFormulaLptr(piece, point->formulaIndex, &own);
-        growth.formulas = 1;
-        growth.textBytes = own ? std::max<short>(own->xTextLength, 1) + std::max<short>(own->yTextLength, 1) : 2;
-    }
     if (!frame::patternTakes(pattern, piece, growth))
         return 0;
 

@@ -56,13 +56,6 @@ constexpr float kEndOnOutlineMm = 3.0f;
 constexpr double kMinPleatMm = 0.1;        // a pleat line shorter has no direction
 constexpr short kPleatMarkCode = 2;
 constexpr short kPleatMarkValue = 14;
-// Room for what one row can add to the work piece: up to six points (two
-// curve points, two twins, two mark points), each with a Point, a Coord, a
-// Line (a twin of a turning point), a Formula and two texts of at most 100
-// bytes, plus the mark's Seg and Line and alignment slack.
-constexpr long kFormulaTextBytes = 100;
-constexpr long kPointBytes = 12 + 12 + 20 + 40 + 2 * kFormulaTextBytes;
-constexpr long kRowBytes = 6 * kPointBytes + 12 + 20 + 8;
 
 struct Row {
     short pickedPoint = -1;  // first point of the pleat line
@@ -507,21 +500,26 @@ bool spreadRow(const Apply& ap, const Row& row) {
     return true;
 }
 
-// Whether the piece can take every row: per row up to six points (two put
+// What every row may add to the piece: per row up to six points (two put
 // on the outline, two twins, the mark's two ends), three lines (the twins'
 // and the mark's) and the mark's segment; every text of the piece
 // rewritten (a text grows at most kMaxRewriteGrowthBytes however often it
-// is rewritten). The work buffer is sized for the bytes; the 16-bit counts
-// and the text area are checked here, on the untouched piece.
-bool pleatsFit(Piece* current) {
-    if (current == nullptr) return true;  // apply() refuses it on its own
+// is rewritten).
+frame::PieceGrowth rowsGrowth(Piece* current) {
     const bool formulas = current->formulaCount != 0;
     frame::PieceGrowth growth;
     growth.addPoints(6L * run.rowCount, formulas, frame::derivedTextBytes(current));
     growth.lines = 3L * run.rowCount;
     growth.segs = run.rowCount;
     growth.rewrite(current->pointCount, formulas);
-    return frame::pieceTakes(current, growth);
+    return growth;
+}
+
+// Whether the piece can take every row: the 16-bit counts and the text area
+// are checked here, on the untouched piece; the work buffer is sized for
+// the bytes.
+bool pleatsFit(Piece* current) {
+    return current == nullptr || frame::pieceTakes(current, rowsGrowth(current));  // apply() refuses no piece
 }
 
 // Rebuilds the current piece with every row spread and hands it to the host
@@ -529,10 +527,7 @@ bool pleatsFit(Piece* current) {
 void apply(HDC hdc, PatternBuffer** patternCell, Piece** pieceCell, short* pieceIndexCell) {
     Piece* current = pieceCell ? *pieceCell : nullptr;
     if (!current || !patternCell || !*patternCell) return;
-    long spare = kWorkBufferSpare + run.rowCount * kRowBytes;
-    if (current->formulaCount != 0)
-        spare += (current->pointCount + 6L * run.rowCount + 1) * 2 * kFormulaTextBytes;
-    PatternBuffer* work = MakeWorkBuffer(current, spare);
+    PatternBuffer* work = MakeWorkBuffer(current, kWorkBufferSpare + rowsGrowth(current).bytes());
     if (!work) return;
     Piece* piece = nullptr;
     qpGetPieceLptr(work, 0, &piece);
