@@ -28,6 +28,7 @@
 #include "frame/handler_frame.h"
 #include "frame/host_protocol.h"
 #include "frame/piece_edit.h"
+#include "frame/room.h"
 #include "frame/siblings.h"
 #include "frame/texts.h"
 #include "pieces/point_increase.h"
@@ -41,13 +42,7 @@ constexpr double kSnapPixels = 4.0;     // radius of a snapping marker (Tracks::
 constexpr double kOnOutlineLimit = 10.0;  // |D / viewMatrixA[0]| below it: on the outline
 constexpr SIZE_T kUndoSlack = 100000;   // bytes beyond totalSize in the undo copy
 constexpr SIZE_T kSnapshotSlack = 100;
-// Room one click may take: a point, its coord and formula with two texts of
-// at most 80 bytes each, a segment, a line, an SPoint and the lines that a
-// turn or arc point splits off, with ample margin.
-constexpr long kClickRoom = 4096;
-constexpr long kGrowStep = 65536;       // a grown block keeps this much spare
-constexpr int kRecordLimit = 32000;     // below the store's 16-bit counts
-constexpr int kTextLimit = 32767 - 512;
+constexpr long kGrowStep = 65536;       // bytes a grown pattern block keeps to spare
 
 struct Marker {
     bool shown = false;
@@ -172,39 +167,6 @@ void renewUndoCopy() {
     }
     qpMemcpy(copy, pattern, pattern->totalSize);
     run.doc.patternCopy = copy;
-}
-
-// Makes sure one more click fits: the record counts stay below the store's
-// 16-bit limits, and the pattern's block holds kClickRoom more bytes. A
-// block without room is replaced by a larger copy, which the host gets at
-// once (HostDoc.pattern and patternView) since not every click copies the
-// record back. False (after the message) when neither is possible.
-bool makeRoom(HWND hwnd, HostDoc* hostDoc) {
-    Piece* piece = run.piece;
-    const int counts[] = {piece->pointCount, piece->coordCount, piece->formulaCount,
-                          piece->lineCount, piece->segCount, piece->sPointCount};
-    bool fits = piece->charCount < kTextLimit;
-    for (const int n : counts) fits = fits && n < kRecordLimit;
-    PatternBuffer* pattern = run.doc.pattern;
-    HGLOBAL block = fits ? GlobalHandle(pattern) : nullptr;
-    if (block) {
-        const long need = pattern->totalSize + kClickRoom;
-        if (static_cast<long>(GlobalSize(block)) >= need) return true;
-        HGLOBAL grown = GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(need + kGrowStep));
-        auto* moved = grown ? static_cast<PatternBuffer*>(GlobalLock(grown)) : nullptr;
-        if (moved) {
-            qpMemcpy(moved, pattern, pattern->totalSize);
-            GlobalUnlock(block);
-            GlobalFree(block);
-            run.doc.pattern = run.doc.patternView = moved;
-            hostDoc->pattern = hostDoc->patternView = moved;
-            qpGetPieceLptr(moved, run.doc.currentPiece, &run.piece);
-            return true;
-        }
-        if (grown) GlobalFree(grown);
-    }
-    frame::showError(hwnd, kIncreaseNoRoom);
-    return false;
 }
 
 void refuse(HWND hwnd, const char* text) { frame::showPrompt(hwnd, 1, run.prompt, text); }
@@ -555,6 +517,62 @@ bool planClick(HWND hwnd, DLGPROC dialogProc, const char* dialogText, HostView* 
     return plan.mode != kDrillMarkSized || readSize(hwnd, dialogText, plan);
 }
 
+// ---- left clicks: room -------------------------------------------------------------
+
+// What the click adds, counted high: the point with its Coord (and its
+// Formula with two texts); an outline insert's line split by a turn point,
+// or twice by an arc point; the segment and the line that a line point may
+// start; the segment that a notch or mark may start, and its SPoint.
+frame::PieceGrowth clickGrowth(const Plan& plan) {
+    const Makes makes = plan.traits().makes;
+    frame::PieceGrowth growth;
+    growth.addPoints(1, run.piece->formulaCount != 0);
+    if (isInsert(makes)) {
+        growth.lines = 2;
+    } else if (isLinePoint(makes)) {
+        growth.segs = 1;
+        growth.lines = 1;
+    } else {
+        growth.segs = 1;
+        growth.sPoints = 1;
+    }
+    return growth;
+}
+
+// Moves the host's pattern into a block of `size` bytes of our own, which
+// the host gets at once (HostDoc.pattern and patternView) since not every
+// click copies the record back; the old block is freed. False, with nothing
+// changed, when no block can be had.
+bool moveToLargerBlock(HostDoc* hostDoc, long size) {
+    PatternBuffer* pattern = run.doc.pattern;
+    HGLOBAL grown = GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(size));
+    auto* moved = grown ? static_cast<PatternBuffer*>(GlobalLock(grown)) : nullptr;
+    if (!moved) {
+        if (grown) GlobalFree(grown);
+        return false;
+    }
+    qpMemcpy(moved, pattern, pattern->totalSize);
+    freeLocked(pattern);
+    run.doc.pattern = run.doc.patternView = moved;
+    hostDoc->pattern = hostDoc->patternView = moved;
+    qpGetPieceLptr(moved, run.doc.currentPiece, &run.piece);
+    return true;
+}
+
+// Makes sure the click fits: the piece's 16-bit counts and text area take
+// it, and the pattern's block holds it, or a larger block with kGrowStep to
+// spare replaces it. False (after the message) when neither is possible.
+bool makeRoom(HWND hwnd, HostDoc* hostDoc, const Plan& plan) {
+    const frame::PieceGrowth growth = clickGrowth(plan);
+    PatternBuffer* pattern = run.doc.pattern;
+    if (frame::patternTakes(pattern, run.piece, growth)) return true;
+    if (frame::pieceTakes(run.piece, growth) && frame::blockRoom(pattern) >= 0 &&
+        moveToLargerBlock(hostDoc, pattern->totalSize + growth.bytes() + kGrowStep))
+        return true;
+    frame::showError(hwnd, kIncreaseNoRoom);
+    return false;
+}
+
 // ---- left clicks: the edit ---------------------------------------------------------
 
 // Outline insert: a point right after k on its line. A point clicked between
@@ -864,7 +882,7 @@ short leftClick(HWND hwnd, DLGPROC dialogProc, const char* dialogText, HostView*
     buildMatrices();
     Plan plan;
     if (!planClick(hwnd, dialogProc, dialogText, view, plan)) return 1;
-    if (!makeRoom(hwnd, hostDoc)) return 1;
+    if (!makeRoom(hwnd, hostDoc, plan)) return 1;
     editClick(hwnd, view, hostDoc, plan);
     return 1;
 }

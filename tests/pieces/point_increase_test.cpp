@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "frame/exports.h"
+#include "frame/room.h"
 #include "frame/siblings.h"
 #include "frame/texts.h"
 #include "pieces/point_increase.h"
@@ -836,10 +837,11 @@ TEST_F(PointIncrease, ALongSessionGrowsThePatternInsteadOfWritingPastIt) {
 #endif
 }
 
-// Room in the piece's 16-bit text area for one more click's texts: a piece
-// too full for them is refused with the message and left as it was.
+// Room in the piece's 16-bit text area for one more click's texts (two of
+// at most kMaxFormulaTextBytes): a piece too full for them is refused with
+// the message and left as it was.
 TEST_F(PointIncrease, ATextAreaWithoutRoomForAClickIsRefusedFirst) {
-    for (const long freeBytes : {300L, 1000L}) {
+    for (const long freeBytes : {frame::kMaxFormulaTextBytes, 1000L}) {
         SCOPED_TRACE(freeBytes);
         SetUp();
         build(WithTextAreaFilled(Bodice(true), freeBytes, 300, 500));
@@ -848,7 +850,7 @@ TEST_F(PointIncrease, ATextAreaWithoutRoomForAClickIsRefusedFirst) {
         const short points = piece()->pointCount;
         start(kDrillMark);
         clickAt(100, 200);
-        const bool refused = freeBytes == 300;
+        const bool refused = freeBytes == frame::kMaxFormulaTextBytes;
         if (refused) EXPECT_EQ(BytesOf(doc.pattern), was);
         else EXPECT_EQ(piece()->pointCount, points + 1);
         expectFormulasKept();
