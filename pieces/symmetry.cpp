@@ -212,7 +212,6 @@ bool planPiece(Piece* host, short la, Plan& plan) {
     // Room in 16-bit counts: points, and formula text. Each copy brings its
     // own texts; its x text is then composed from the axis's (twice it, a
     // few signs and brackets, a correcting constant).
-    const long points = host->pointCount - plan.d + plan.m + inner;
     long chars = host->charCount;
     if (host->formulaCount > 0) {
         const long perCopy = textLength(host, plan.s0, 0) + kComposedExtra;
@@ -244,7 +243,7 @@ bool planPiece(Piece* host, short la, Plan& plan) {
                            copies * std::max(0L, 2 * frame::kMaxRewriteGrowthBytes - perCopy) +
                            frame::kMaxFormulaTextBytes;
     }
-    plan.tooLarge = points > kMaxPieceCount || chars > kMaxPieceCount || !frame::pieceTakes(host, growth);
+    plan.tooLarge = !frame::pieceTakes(host, growth);
     return true;
 }
 

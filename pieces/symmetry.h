@@ -16,8 +16,6 @@ namespace symmetry {
 
 // origin[] marks a mirrored copy by adding this to the earlier index.
 constexpr int kMirrored = 10000;
-// Points and formula-text bytes a piece may hold (16-bit counts).
-constexpr long kMaxPieceCount = 32767;
 // A formula text buffer of the text routines, terminating zero included.
 constexpr int kTextBuffer = 100;
 // A formula farther than this from its point is corrected (mm).
