@@ -4,9 +4,11 @@
 #include "host/pattern_store.h"
 
 #include <cstring>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
+#include "frame/room.h"
 #include "frame/siblings.h"
 #include "host/host_io.h"
 #include "host/pattern_json.h"
@@ -45,10 +47,6 @@ std::string placeOf(const std::string& where, const std::string& verdict, bool s
     return path.empty() ? where : where + "." + path;
 }
 
-// A piece's formula texts, zeros included, fit 16-bit offsets into its text
-// area.
-constexpr long kTextAreaBytes = 32767;
-
 // The piece's name as a message names it: ` "name"`, or nothing.
 std::string nameOf(const PieceModel& m) { return m.name.empty() ? std::string() : " \"" + m.name + "\""; }
 
@@ -70,11 +68,9 @@ float formulaMm(Piece* piece, const std::string& text) {
     return cm * 10.0f;
 }
 
-// Builds a records-form piece in one pass: the whole piece block is laid
-// out from the model's counts as the store arranges it (store_extras.h: the
-// 800-byte header, then points, coords, lines, segs, spoints, formulas, the
-// text area padded to 4 bytes, rules, prules, extwids, cutangls, frules),
-// every record written once, and the block handed to the store with
+// Builds a records-form piece in one pass: the store sizes the piece block
+// for the model's counts, every record is written once where the store's
+// getters place it, and the block is handed to the store with
 // qpAddPiece2Buffer. Appending record by record would move the rest of the
 // piece at every append. Record bytes the file does not describe stay zero,
 // as the store's appends leave them.
@@ -90,9 +86,9 @@ void buildRecords(PatternDoc& doc, const PieceModel& m, const std::string& where
     long textBytes = 0;
     if (formulas)
         for (const FilePoint& p : m.points) textBytes += static_cast<long>(p.fx->size() + p.fy->size() + 2);
-    if (textBytes > kTextAreaBytes)
+    if (textBytes > frame::kMaxTextAreaBytes)
         throw UserError(where, "the piece" + nameOf(m) + " has formula texts of " + std::to_string(textBytes) +
-                                   " bytes, more than the " + std::to_string(kTextAreaBytes) +
+                                   " bytes, more than the " + std::to_string(frame::kMaxTextAreaBytes) +
                                    " bytes of a piece's formula-text area");
 
     // Lines need a line segment and special points a mark segment.
@@ -103,13 +99,15 @@ void buildRecords(PatternDoc& doc, const PieceModel& m, const std::string& where
     if (!m.specialPoints.empty() && !markSeg)
         throw UserError(where + ".segments", "the piece's special points need a mark segment (markFlag 1)");
     // Counts are 16-bit: the first kind past them is named with its count.
+    const auto tooMany = [](size_t n) { return n > static_cast<size_t>(frame::kMaxPieceRecords); };
     std::string over;
-    if (m.points.size() > 32767) over = "points: " + std::to_string(m.points.size());
+    if (tooMany(m.points.size())) over = "points: " + std::to_string(m.points.size());
     forEachRecordList(m, [&](const auto& kind, const auto& records) {
-        if (over.empty() && records.size() > 32767) over = std::string(kind.list) + ": " + std::to_string(records.size());
+        if (over.empty() && tooMany(records.size())) over = std::string(kind.list) + ": " + std::to_string(records.size());
     });
     if (!over.empty())
-        throw UserError(where, "the piece" + nameOf(m) + " has " + over + " records, more than the store's 32767 of a kind");
+        throw UserError(where, "the piece" + nameOf(m) + " has " + over + " records, more than the store's " +
+                                   std::to_string(frame::kMaxPieceRecords) + " of a kind");
 
     Piece header;
     std::memset(&header, 0, sizeof header);
@@ -122,39 +120,27 @@ void buildRecords(PatternDoc& doc, const PieceModel& m, const std::string& where
     });
     std::memcpy(header.placement, m.placement.data(), sizeof header.placement);
     header.groupFlag = m.groupFlag;
-    // Byte offsets of the arrays, in the store's order.
-    long at = sizeof(Piece);
-    auto take = [&](long bytes) {
-        const long start = at;
-        at += bytes;
-        return start;
-    };
-    const long points = take(12L * n), coords = take(12L * n), lines = take(20L * header.lineCount),
-               segs = take(12L * header.segCount), sPoints = take(12L * header.sPointCount),
-               formulaRecords = take(40L * header.formulaCount), texts = take((textBytes + 3) & ~3L),
-               rules = take(12L * header.ruleCount), pRules = take(12L * header.pRuleCount),
-               extwids = take(12L * header.extwidCount), cutangls = take(12L * header.cutanglCount),
-               fRules = take(4L * header.fRuleCount);
-    header.byteSize = static_cast<int32_t>(at);
-    std::vector<uint32_t> block(static_cast<size_t>(at / 4), 0u);  // 4-byte aligned, zeroed
-    char* base = reinterpret_cast<char*>(block.data());
-    std::memcpy(base, &header, sizeof header);
-    auto array = [&](auto* type, long offset) { return reinterpret_cast<decltype(type)>(base + offset); };
-    auto fill = [&](const auto& kind, const auto& records, auto* first) {
+    // The block the store lays out for these counts, zeroed and 4-byte
+    // aligned; each array is reached through the store's getter of its first
+    // record, and a kind's records lie back to back.
+    header.byteSize = static_cast<int32_t>(storePieceSize(&header));
+    std::vector<uint32_t> block((static_cast<size_t>(header.byteSize) + 3) / 4, 0u);
+    Piece* made = reinterpret_cast<Piece*>(block.data());
+    std::memcpy(made, &header, sizeof header);
+    forEachRecordList(m, [&](const auto& kind, const auto& records) {
+        typename std::decay_t<decltype(records)>::value_type* first = nullptr;
+        kind.get(made, 0, &first);
         for (size_t i = 0; i < records.size(); ++i) copyFields(kind, records[i], first[i]);
-    };
-    fill(kLines, m.lines, array(static_cast<Line*>(nullptr), lines));
-    fill(kSegments, m.segments, array(static_cast<Seg*>(nullptr), segs));
-    fill(kSpecialPoints, m.specialPoints, array(static_cast<SPoint*>(nullptr), sPoints));
-    fill(kRules, m.rules, array(static_cast<Rule*>(nullptr), rules));
-    fill(kPRules, m.pRules, array(static_cast<PRule*>(nullptr), pRules));
-    fill(kSeamAllowances, m.seamAllowances, array(static_cast<Extwid*>(nullptr), extwids));
-    fill(kCorners, m.corners, array(static_cast<Cutangl*>(nullptr), cutangls));
-    fill(kFRules, m.fRules, array(static_cast<FRule*>(nullptr), fRules));
-    Point* point = array(static_cast<Point*>(nullptr), points);
-    Coord* coord = array(static_cast<Coord*>(nullptr), coords);
-    Formula* formula = array(static_cast<Formula*>(nullptr), formulaRecords);
-    char* text = base + texts;
+    });
+    Point* point = nullptr;
+    Coord* coord = nullptr;
+    Formula* formula = nullptr;
+    qpGetPointLptr(made, 0, &point);
+    qpGetCoordLptr(made, 0, &coord);
+    qpGetFormulaLptr(made, 0, &formula);
+    short areaBytes = 0;
+    char* text = nullptr;
+    qpGetCharLptr(made, &areaBytes, &text);
     int16_t textAt = 0;
     auto putText = [&](const std::string& t, int16_t& offset, int16_t& length) {
         offset = textAt;
@@ -178,7 +164,6 @@ void buildRecords(PatternDoc& doc, const PieceModel& m, const std::string& where
         }
     }
 
-    Piece* made = reinterpret_cast<Piece*>(base);
     Piece* piece = nullptr;
     qpAddPiece2Buffer(nullptr, &made, &doc.pattern, &piece, 0);
     if (!piece) throw UserError(where, "the store did not take every record of the piece");

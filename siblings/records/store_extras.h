@@ -139,6 +139,17 @@ QP_SIBLING_EXPORT void storeFreePattern(PatternBuffer* pattern);
 // Size of the global block that holds `locked` (GlobalSize), -1 if unknown.
 QP_SIBLING_EXPORT long storeBlockSize(const void* locked);
 
+// ---- Piece blocks --------------------------------------------------------------
+
+// Bytes the block of a piece with the counts in its header takes, as the
+// store lays it out (800 + records + text area); -1 when a count is
+// negative. A piece built in one pass (the host's pattern loader) is a
+// zeroed, 4-byte aligned block of that size whose header holds the counts
+// and that byteSize: the getters then place every array (the one of index
+// 0 is its base; a kind's records lie back to back), and qpAddPiece2Buffer
+// takes the finished piece.
+QP_SIBLING_EXPORT long storePieceSize(const Piece* piece);
+
 // ---- Failures ------------------------------------------------------------------
 
 // Called with the store's one-line reason (no newline) when an operation

@@ -10,9 +10,6 @@
 
 #include "siblings/records/store_extras.h"
 
-// Bytes a piece needs for its counts (800 + records + texts); -1 when a count
-// is negative.
-QP_SIBLING_EXPORT long storePieceSize(const Piece* piece);
 // Slot of `piece` among the pattern's pieceOffset[], -1 if it is not there.
 QP_SIBLING_EXPORT int storeFindPiece(const PatternBuffer* pattern, const Piece* piece);
 // One line on stderr, for a call the store refuses (it then changes nothing).
