@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <ostream>
 #include <sstream>
 
 #include "frame/siblings.h"
@@ -142,14 +143,12 @@ std::vector<bool> innerLines(Piece* piece) {
     return inner;
 }
 
-}  // namespace
-
-std::string renderSvg(const PatternDoc& doc, const SvgOptions& options) {
+// The panels of the asked pieces, each boxed around the piece's points and
+// drawing (and the older piece's, when there is one), margin included.
+std::vector<Panel> piecePanels(const PatternDoc& doc, const SvgOptions& options) {
     std::vector<int> pieces = options.pieces;
     if (pieces.empty())
         for (int i = 0; i < doc.pieceCount(); ++i) pieces.push_back(i);
-
-    // Lay the panels out in rows.
     std::vector<Panel> panels;
     for (int pi : pieces) {
         Piece* piece = doc.piece(pi);
@@ -171,7 +170,18 @@ std::string renderSvg(const PatternDoc& doc, const SvgOptions& options) {
         panel.box.maxY += kMargin;
         panels.push_back(panel);
     }
-    double x = kGap, y = kGap + (options.title.empty() ? 0.0 : kTitleHeight), rowHeight = 0.0, totalWidth = 0.0;
+    return panels;
+}
+
+// The picture's size once the panels are laid out in rows of at most
+// kMaxRowWidth, from `top` down.
+struct Page {
+    double width = 0.0;
+    double height = 0.0;
+};
+
+Page layOutPanels(std::vector<Panel>& panels, double top) {
+    double x = kGap, y = top, rowHeight = 0.0, totalWidth = 0.0;
     for (Panel& p : panels) {
         if (x > kGap && x + p.width() > kMaxRowWidth) {
             x = kGap;
@@ -184,122 +194,161 @@ std::string renderSvg(const PatternDoc& doc, const SvgOptions& options) {
         rowHeight = std::max(rowHeight, p.height());
         totalWidth = std::max(totalWidth, x);
     }
-    double totalHeight = y + rowHeight + kGap;
-    totalWidth = std::max(totalWidth, 200.0);
+    return Page{std::max(totalWidth, 200.0), y + rowHeight + kGap};
+}
 
-    std::ostringstream o;
+void openSvg(std::ostream& o, const Page& page, const std::string& title) {
     o << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << num(totalWidth) << "\" height=\""
-      << num(totalHeight) << "\" viewBox=\"0 0 " << num(totalWidth) << " " << num(totalHeight)
+      << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << num(page.width) << "\" height=\""
+      << num(page.height) << "\" viewBox=\"0 0 " << num(page.width) << " " << num(page.height)
       << "\" font-family=\"sans-serif\">\n"
       << "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
-    if (!options.title.empty())
-        o << "<text x=\"" << num(kGap) << "\" y=\"" << num(kGap) << "\" font-size=\"14\">" << xmlEscape(options.title)
+    if (!title.empty())
+        o << "<text x=\"" << num(kGap) << "\" y=\"" << num(kGap) << "\" font-size=\"14\">" << xmlEscape(title)
           << "</text>\n";
+}
 
+// Piece millimetres (y up) to SVG units (y down) inside a panel.
+class PanelView {
+public:
+    explicit PanelView(const Panel& panel) : panel_(panel) {}
+    double x(double px) const { return panel_.ox + (px - panel_.box.minX); }
+    double y(double py) const { return panel_.oy + kTitleHeight + (panel_.box.maxY - py); }
+    std::string points(const Polyline& l) const {
+        std::string s;
+        for (const Pt& p : l) s += num(x(p.x)) + "," + num(y(p.y)) + " ";
+        if (!s.empty()) s.pop_back();
+        return s;
+    }
+
+private:
+    const Panel& panel_;
+};
+
+// The panel's caption, its frame, and the grid on multiples of 50 mm,
+// labelled every 100 mm.
+void writePanelFrame(std::ostream& o, const Panel& panel, const std::string& caption) {
+    const PanelView v(panel);
+    const Box& b = panel.box;
+    o << "<text x=\"" << num(panel.ox) << "\" y=\"" << num(panel.oy + 14) << "\" font-size=\"14\">"
+      << xmlEscape(caption) << "</text>\n";
+    o << "<rect x=\"" << num(v.x(b.minX)) << "\" y=\"" << num(v.y(b.maxY)) << "\" width=\"" << num(b.maxX - b.minX)
+      << "\" height=\"" << num(b.maxY - b.minY) << "\" fill=\"none\" stroke=\"#ccc\" stroke-width=\"0.5\"/>\n";
+    o << "<g stroke=\"#eee\" stroke-width=\"0.5\">\n";
+    for (double gx = std::ceil(b.minX / kGrid) * kGrid; gx <= b.maxX; gx += kGrid)
+        o << "<line x1=\"" << num(v.x(gx)) << "\" y1=\"" << num(v.y(b.minY)) << "\" x2=\"" << num(v.x(gx))
+          << "\" y2=\"" << num(v.y(b.maxY)) << "\"/>\n";
+    for (double gy = std::ceil(b.minY / kGrid) * kGrid; gy <= b.maxY; gy += kGrid)
+        o << "<line x1=\"" << num(v.x(b.minX)) << "\" y1=\"" << num(v.y(gy)) << "\" x2=\"" << num(v.x(b.maxX))
+          << "\" y2=\"" << num(v.y(gy)) << "\"/>\n";
+    o << "</g>\n<g fill=\"#999\" font-size=\"7\">\n";
+    for (double gx = std::ceil(b.minX / 100.0) * 100.0; gx <= b.maxX; gx += 100.0)
+        o << "<text x=\"" << num(v.x(gx) + 1) << "\" y=\"" << num(v.y(b.minY) - 2) << "\">" << num(gx) << "</text>\n";
+    for (double gy = std::ceil(b.minY / 100.0) * 100.0; gy <= b.maxY; gy += 100.0)
+        o << "<text x=\"" << num(v.x(b.minX) + 2) << "\" y=\"" << num(v.y(gy) - 1) << "\">" << num(gy) << "</text>\n";
+    o << "</g>\n";
+}
+
+// How a piece's lines are drawn: the outline's pen and the inner lines'
+// (dashed).
+struct LinePens {
+    const char* outline;
+    const char* outlineWidth;
+    const char* inner;
+    const char* innerWidth;
+};
+constexpr LinePens kPiecePens{"black", "1.2", "#1f5fbf", "0.8"};
+
+// Every line of the piece as the service draws it, simplified.
+void writeLines(std::ostream& o, Piece* piece, const PanelView& v, const LinePens& pens) {
+    std::vector<bool> inner = innerLines(piece);
+    PieceHold hold(piece);  // every line is drawn: read the piece once
+    for (short li = 0; li < piece->lineCount; ++li) {
+        Line* l = nullptr;
+        qpGetLineLptr(piece, li, &l);
+        if (!l || l->pointCount < 2) continue;
+        bool in = inner[static_cast<size_t>(li)];
+        for (const Polyline& part : drawnLines(piece, l->firstPoint, l->pointCount)) {
+            o << "<polyline class=\"" << (in ? "inner" : "outline") << "\" data-line=\"" << li
+              << "\" fill=\"none\" stroke=\"" << (in ? pens.inner : pens.outline) << "\" stroke-width=\""
+              << (in ? pens.innerWidth : pens.outlineWidth) << "\"" << (in ? " stroke-dasharray=\"6,3\"" : "")
+              << " points=\"" << v.points(simplified(part)) << "\"/>\n";
+        }
+    }
+}
+
+// Points: outline turning points filled, curve points open, inner points
+// blue, marks red; then their numbers, coincident points sharing one label.
+void writePoints(std::ostream& o, Piece* piece, const PanelView& v, bool numbers) {
+    std::map<std::pair<long, long>, std::string> labels;
+    std::vector<std::pair<long, long>> order;
+    for (short i = 0; i < piece->pointCount; ++i) {
+        double px, py;
+        if (!pointPosition(piece, i, px, py)) continue;
+        Point* p = nullptr;
+        qpGetPointLptr(piece, i, &p);
+        char t = typeLetter(p->type);
+        double cx = v.x(px), cy = v.y(py);
+        if (isMark(p->type)) {
+            if (t == 'V') {
+                o << "<path class=\"notch\" d=\"M" << num(cx - 3) << "," << num(cy - 5) << " L" << num(cx) << ","
+                  << num(cy) << " L" << num(cx + 3) << "," << num(cy - 5) << "\" fill=\"none\" stroke=\"#c00\" "
+                  << "stroke-width=\"1\"/>\n";
+            } else {
+                o << "<circle class=\"mark\" cx=\"" << num(cx) << "\" cy=\"" << num(cy)
+                  << "\" r=\"3\" fill=\"none\" stroke=\"#c00\" stroke-width=\"1\"/>\n";
+            }
+        } else {
+            bool outline = isOutlineType(p->type);
+            bool curve = t == 'C' || t == 'M';
+            const char* colour = outline ? "black" : "#1f5fbf";
+            o << "<circle class=\"point\" data-point=\"" << i << "\" cx=\"" << num(cx) << "\" cy=\"" << num(cy)
+              << "\" r=\"" << (curve ? "1.6" : "2.2") << "\" fill=\"" << (curve ? "white" : colour)
+              << "\" stroke=\"" << colour << "\" stroke-width=\"0.6\"/>\n";
+        }
+        if (numbers) {
+            std::pair<long, long> key{std::lround(px * 10), std::lround(py * 10)};
+            auto it = labels.find(key);
+            if (it == labels.end()) {
+                labels[key] = std::to_string(i);
+                order.push_back(key);
+            } else {
+                it->second += "," + std::to_string(i);
+            }
+        }
+    }
+    o << "<g class=\"numbers\" font-size=\"" << num(kFont) << "\" fill=\"#b00\">\n";
+    for (const auto& key : order)
+        o << "<text x=\"" << num(v.x(key.first / 10.0) + 2.5) << "\" y=\"" << num(v.y(key.second / 10.0) - 2.5)
+          << "\">" << labels[key] << "</text>\n";
+    o << "</g>\n";
+}
+
+}  // namespace
+
+std::string renderSvg(const PatternDoc& doc, const SvgOptions& options) {
+    std::vector<Panel> panels = piecePanels(doc, options);
+    const Page page = layOutPanels(panels, kGap + (options.title.empty() ? 0.0 : kTitleHeight));
+    std::ostringstream o;
+    openSvg(o, page, options.title);
     for (const Panel& panel : panels) {
         Piece* piece = doc.piece(panel.piece);
-        const Box& b = panel.box;
-        // Piece millimetres (y up) to SVG units (y down) inside the panel.
-        auto sx = [&](double px) { return panel.ox + (px - b.minX); };
-        auto sy = [&](double py) { return panel.oy + kTitleHeight + (b.maxY - py); };
-        auto pts = [&](const Polyline& l) {
-            std::string s;
-            for (const Pt& p : l) s += num(sx(p.x)) + "," + num(sy(p.y)) + " ";
-            if (!s.empty()) s.pop_back();
-            return s;
-        };
+        const PanelView v(panel);
         o << "<g class=\"piece\" id=\"piece-" << panel.piece << "\">\n";
-        o << "<text x=\"" << num(panel.ox) << "\" y=\"" << num(panel.oy + 14) << "\" font-size=\"14\">"
-          << panel.piece << ": " << xmlEscape(doc.pieceName(panel.piece)) << " (" << piece->pointCount
-          << " points, " << piece->lineCount << " lines)</text>\n";
-        o << "<rect x=\"" << num(sx(b.minX)) << "\" y=\"" << num(sy(b.maxY)) << "\" width=\""
-          << num(b.maxX - b.minX) << "\" height=\"" << num(b.maxY - b.minY)
-          << "\" fill=\"none\" stroke=\"#ccc\" stroke-width=\"0.5\"/>\n";
-        // The grid, on multiples of 50 mm, labelled every 100 mm.
-        o << "<g stroke=\"#eee\" stroke-width=\"0.5\">\n";
-        for (double gx = std::ceil(b.minX / kGrid) * kGrid; gx <= b.maxX; gx += kGrid)
-            o << "<line x1=\"" << num(sx(gx)) << "\" y1=\"" << num(sy(b.minY)) << "\" x2=\"" << num(sx(gx))
-              << "\" y2=\"" << num(sy(b.maxY)) << "\"/>\n";
-        for (double gy = std::ceil(b.minY / kGrid) * kGrid; gy <= b.maxY; gy += kGrid)
-            o << "<line x1=\"" << num(sx(b.minX)) << "\" y1=\"" << num(sy(gy)) << "\" x2=\"" << num(sx(b.maxX))
-              << "\" y2=\"" << num(sy(gy)) << "\"/>\n";
-        o << "</g>\n<g fill=\"#999\" font-size=\"7\">\n";
-        for (double gx = std::ceil(b.minX / 100.0) * 100.0; gx <= b.maxX; gx += 100.0)
-            o << "<text x=\"" << num(sx(gx) + 1) << "\" y=\"" << num(sy(b.minY) - 2) << "\">" << num(gx)
-              << "</text>\n";
-        for (double gy = std::ceil(b.minY / 100.0) * 100.0; gy <= b.maxY; gy += 100.0)
-            o << "<text x=\"" << num(sx(b.minX) + 2) << "\" y=\"" << num(sy(gy) - 1) << "\">" << num(gy)
-              << "</text>\n";
-        o << "</g>\n";
-
+        writePanelFrame(o, panel,
+                        std::to_string(panel.piece) + ": " + doc.pieceName(panel.piece) + " (" +
+                            std::to_string(piece->pointCount) + " points, " + std::to_string(piece->lineCount) +
+                            " lines)");
         // The piece before: its lines, wide and pale, under everything else.
         const int oldIndex = options.beforePiece < 0 ? panel.piece : options.beforePiece;
         if (Piece* old = options.before ? options.before->piece(oldIndex) : nullptr) {
             o << "<g class=\"before\" fill=\"none\" stroke=\"#f2a65a\" stroke-width=\"3\" stroke-opacity=\"0.5\">\n";
-            for (const Polyline& l : drawnLines(old, 0, 0)) o << "<polyline points=\"" << pts(l) << "\"/>\n";
+            for (const Polyline& l : drawnLines(old, 0, 0)) o << "<polyline points=\"" << v.points(l) << "\"/>\n";
             o << "</g>\n";
         }
-        // Lines: outline solid black, inner lines dashed blue.
-        std::vector<bool> inner = innerLines(piece);
-        PieceHold hold(piece);  // every line is drawn: read the piece once
-        for (short li = 0; li < piece->lineCount; ++li) {
-            Line* l = nullptr;
-            qpGetLineLptr(piece, li, &l);
-            if (!l || l->pointCount < 2) continue;
-            bool in = inner[static_cast<size_t>(li)];
-            for (const Polyline& part : drawnLines(piece, l->firstPoint, l->pointCount)) {
-                o << "<polyline class=\"" << (in ? "inner" : "outline") << "\" data-line=\"" << li
-                  << "\" fill=\"none\" stroke=\"" << (in ? "#1f5fbf" : "black") << "\" stroke-width=\""
-                  << (in ? "0.8" : "1.2") << "\"" << (in ? " stroke-dasharray=\"6,3\"" : "") << " points=\""
-                  << pts(simplified(part)) << "\"/>\n";
-            }
-        }
-
-        // Points: outline turning points filled, curve points open, inner
-        // points blue, marks red. Coincident points share one label.
-        std::map<std::pair<long, long>, std::string> labels;
-        std::vector<std::pair<long, long>> order;
-        for (short i = 0; i < piece->pointCount; ++i) {
-            double px, py;
-            if (!pointPosition(piece, i, px, py)) continue;
-            Point* p = nullptr;
-            qpGetPointLptr(piece, i, &p);
-            char t = typeLetter(p->type);
-            double cx = sx(px), cy = sy(py);
-            if (isMark(p->type)) {
-                if (t == 'V') {
-                    o << "<path class=\"notch\" d=\"M" << num(cx - 3) << "," << num(cy - 5) << " L" << num(cx) << ","
-                      << num(cy) << " L" << num(cx + 3) << "," << num(cy - 5) << "\" fill=\"none\" stroke=\"#c00\" "
-                      << "stroke-width=\"1\"/>\n";
-                } else {
-                    o << "<circle class=\"mark\" cx=\"" << num(cx) << "\" cy=\"" << num(cy)
-                      << "\" r=\"3\" fill=\"none\" stroke=\"#c00\" stroke-width=\"1\"/>\n";
-                }
-            } else {
-                bool outline = isOutlineType(p->type);
-                bool curve = t == 'C' || t == 'M';
-                const char* colour = outline ? "black" : "#1f5fbf";
-                o << "<circle class=\"point\" data-point=\"" << i << "\" cx=\"" << num(cx) << "\" cy=\"" << num(cy)
-                  << "\" r=\"" << (curve ? "1.6" : "2.2") << "\" fill=\"" << (curve ? "white" : colour)
-                  << "\" stroke=\"" << colour << "\" stroke-width=\"0.6\"/>\n";
-            }
-            if (options.numbers) {
-                std::pair<long, long> key{std::lround(px * 10), std::lround(py * 10)};
-                auto it = labels.find(key);
-                if (it == labels.end()) {
-                    labels[key] = std::to_string(i);
-                    order.push_back(key);
-                } else {
-                    it->second += "," + std::to_string(i);
-                }
-            }
-        }
-        o << "<g class=\"numbers\" font-size=\"" << num(kFont) << "\" fill=\"#b00\">\n";
-        for (const auto& key : order)
-            o << "<text x=\"" << num(sx(key.first / 10.0) + 2.5) << "\" y=\"" << num(sy(key.second / 10.0) - 2.5)
-              << "\">" << labels[key] << "</text>\n";
-        o << "</g>\n</g>\n";
+        writeLines(o, piece, v, kPiecePens);
+        writePoints(o, piece, v, options.numbers);
+        o << "</g>\n";
     }
     o << "</svg>\n";
     return o.str();
