@@ -192,27 +192,6 @@ std::vector<Figure> increaseFigures(const PatternDoc& before, const PatternDoc& 
 constexpr int kHalfBack = 3;
 constexpr double kCentreBackMm = 380.0;
 
-// Points whose formulas miss their coordinates by more than 0.1 mm.
-int formulasOff(Piece* piece) {
-    if (piece->formulaCount == 0) return 0;
-    int off = 0;
-    for (short i = 0; i < piece->pointCount; ++i) {
-        Point* p = nullptr;
-        qpGetPointLptr(piece, i, &p);
-        Formula* f = nullptr;
-        qpGetFormulaLptr(piece, p->formulaIndex, &f);
-        short n = 0;
-        char* area = nullptr;
-        qpGetCharLptr(piece, &n, &area);
-        double x = 0, y = 0;
-        pointPosition(piece, i, x, y);
-        const double fx = qpFormulaCalculation(piece, area + f->xTextOffset) * 10.0;
-        const double fy = qpFormulaCalculation(piece, area + f->yTextOffset) * 10.0;
-        if (std::fabs(fx - x) > 0.1 || std::fabs(fy - y) > 0.1) ++off;
-    }
-    return off;
-}
-
 std::vector<Figure> symmetryFigures(const PatternDoc& before, const PatternDoc& after) {
     Piece* b = before.piece(kHalfBack);
     Piece* a = after.piece(kHalfBack);
@@ -242,7 +221,7 @@ std::vector<Figure> symmetryFigures(const PatternDoc& before, const PatternDoc& 
         {"area, half / whole", area},
         {"points off the axis with a mirrored twin", std::to_string(mirrored) + " of " + std::to_string(offAxis)},
         {"points before / after", std::to_string(b->pointCount) + " / " + std::to_string(a->pointCount)},
-        {"points whose formulas miss them by more than 0.1 mm", std::to_string(formulasOff(a))},
+        {"points whose formulas miss them by more than 0.1 mm", std::to_string(pointsOffFormulas(a).size())},
     };
 }
 
