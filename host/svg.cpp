@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <ostream>
 #include <sstream>
@@ -143,10 +144,13 @@ std::vector<bool> innerLines(Piece* piece) {
     return inner;
 }
 
-// The panels of the asked pieces, each boxed around the piece's points and
-// drawing (and the older piece's, when there is one), margin included.
-std::vector<Panel> piecePanels(const PatternDoc& doc, const SvgOptions& options) {
-    std::vector<int> pieces = options.pieces;
+// The panels of the asked pieces of `doc` (empty: every piece), each boxed
+// around the piece's points and drawing and whatever `alsoDrawn` adds for it
+// (the older piece under a change, the other sizes of a nest), margin
+// included.
+std::vector<Panel> piecePanels(const PatternDoc& doc, const std::vector<int>& asked,
+                               const std::function<void(int piece, Box& box)>& alsoDrawn) {
+    std::vector<int> pieces = asked;
     if (pieces.empty())
         for (int i = 0; i < doc.pieceCount(); ++i) pieces.push_back(i);
     std::vector<Panel> panels;
@@ -160,9 +164,7 @@ std::vector<Panel> piecePanels(const PatternDoc& doc, const SvgOptions& options)
             if (pointPosition(piece, i, x, y)) panel.box.add(x, y);
         }
         addDrawnPoints(panel.box, piece);
-        if (Piece* old = options.before ? options.before->piece(options.beforePiece < 0 ? pi : options.beforePiece)
-                                        : nullptr)
-            addDrawnPoints(panel.box, old);
+        alsoDrawn(pi, panel.box);
         if (panel.box.empty()) panel.box.add(0, 0);
         panel.box.minX -= kMargin;
         panel.box.minY -= kMargin;
@@ -327,7 +329,12 @@ void writePoints(std::ostream& o, Piece* piece, const PanelView& v, bool numbers
 }  // namespace
 
 std::string renderSvg(const PatternDoc& doc, const SvgOptions& options) {
-    std::vector<Panel> panels = piecePanels(doc, options);
+    auto older = [&](int piece) -> Piece* {
+        return options.before ? options.before->piece(options.beforePiece < 0 ? piece : options.beforePiece) : nullptr;
+    };
+    std::vector<Panel> panels = piecePanels(doc, options.pieces, [&](int piece, Box& box) {
+        if (Piece* old = older(piece)) addDrawnPoints(box, old);
+    });
     const Page page = layOutPanels(panels, kGap + (options.title.empty() ? 0.0 : kTitleHeight));
     std::ostringstream o;
     openSvg(o, page, options.title);
@@ -340,14 +347,92 @@ std::string renderSvg(const PatternDoc& doc, const SvgOptions& options) {
                             std::to_string(piece->pointCount) + " points, " + std::to_string(piece->lineCount) +
                             " lines)");
         // The piece before: its lines, wide and pale, under everything else.
-        const int oldIndex = options.beforePiece < 0 ? panel.piece : options.beforePiece;
-        if (Piece* old = options.before ? options.before->piece(oldIndex) : nullptr) {
+        if (Piece* old = older(panel.piece)) {
             o << "<g class=\"before\" fill=\"none\" stroke=\"#f2a65a\" stroke-width=\"3\" stroke-opacity=\"0.5\">\n";
             for (const Polyline& l : drawnLines(old, 0, 0)) o << "<polyline points=\"" << v.points(l) << "\"/>\n";
             o << "</g>\n";
         }
         writeLines(o, piece, v, kPiecePens);
         writePoints(o, piece, v, options.numbers);
+        o << "</g>\n";
+    }
+    o << "</svg>\n";
+    return o.str();
+}
+
+namespace {
+
+// A nest's pens, in the sizes' order: the base bold and black, every other
+// size thin in a colour of its own (taken again from the first after the
+// eighth).
+constexpr LinePens kBasePens{"black", "1.6", "black", "1"};
+constexpr const char* kSizeColours[] = {"#d62728", "#1f77b4", "#2ca02c", "#ff7f0e",
+                                        "#9467bd", "#8c564b", "#e377c2", "#17becf"};
+
+std::vector<LinePens> nestPens(const std::vector<NestSize>& sizes) {
+    std::vector<LinePens> pens;
+    size_t others = 0;
+    for (const NestSize& s : sizes) {
+        const char* colour = kSizeColours[others % (sizeof kSizeColours / sizeof kSizeColours[0])];
+        pens.push_back(s.base ? kBasePens : LinePens{colour, "0.7", colour, "0.5"});
+        others += s.base ? 0 : 1;
+    }
+    return pens;
+}
+
+constexpr double kLegendHeight = 20.0;
+constexpr double kLegendSwatch = 20.0;    // mm of line before each name
+constexpr double kLegendCharWidth = 7.0;  // mm per character of a name, at font size 12
+
+// One entry per size: a stretch of its outline pen and its name; returns
+// the legend's width.
+double writeLegend(std::ostream& o, const std::vector<NestSize>& sizes, const std::vector<LinePens>& pens,
+                   double top) {
+    double x = kGap;
+    const double y = top + kLegendHeight / 2;
+    o << "<g class=\"legend\" font-size=\"12\">\n";
+    for (size_t k = 0; k < sizes.size(); ++k) {
+        const std::string name = sizes[k].name + (sizes[k].base ? " (base)" : "");
+        o << "<line x1=\"" << num(x) << "\" y1=\"" << num(y) << "\" x2=\"" << num(x + kLegendSwatch) << "\" y2=\""
+          << num(y) << "\" stroke=\"" << pens[k].outline << "\" stroke-width=\"" << pens[k].outlineWidth
+          << "\"/>\n<text x=\"" << num(x + kLegendSwatch + 4) << "\" y=\"" << num(y + 4) << "\">" << xmlEscape(name)
+          << "</text>\n";
+        x += kLegendSwatch + 4 + kLegendCharWidth * static_cast<double>(name.size()) + kGap;
+    }
+    o << "</g>\n";
+    return x;
+}
+
+}  // namespace
+
+std::string renderNestSvg(const std::vector<NestSize>& sizes, const SvgOptions& options) {
+    if (sizes.empty()) return std::string();
+    std::vector<Panel> panels = piecePanels(*sizes.front().doc, options.pieces, [&](int piece, Box& box) {
+        for (size_t k = 1; k < sizes.size(); ++k)
+            if (Piece* other = sizes[k].doc->piece(piece)) addDrawnPoints(box, other);
+    });
+    const double legendTop = kGap + (options.title.empty() ? 0.0 : kTitleHeight);
+    Page page = layOutPanels(panels, legendTop + kLegendHeight + kGap);
+    const std::vector<LinePens> pens = nestPens(sizes);
+    std::ostringstream legend;
+    page.width = std::max(page.width, writeLegend(legend, sizes, pens, legendTop));
+    std::ostringstream o;
+    openSvg(o, page, options.title);
+    o << legend.str();
+    for (const Panel& panel : panels) {
+        const PanelView v(panel);
+        o << "<g class=\"piece\" id=\"piece-" << panel.piece << "\">\n";
+        writePanelFrame(o, panel, std::to_string(panel.piece) + ": " + sizes.front().doc->pieceName(panel.piece));
+        // The base first, so that the thin lines of the other sizes stay
+        // visible where they run along it.
+        for (bool base : {true, false})
+            for (size_t k = 0; k < sizes.size(); ++k) {
+                Piece* piece = sizes[k].base == base ? sizes[k].doc->piece(panel.piece) : nullptr;
+                if (!piece) continue;
+                o << "<g class=\"size\" data-size=\"" << xmlEscape(sizes[k].name) << "\">\n";
+                writeLines(o, piece, v, pens[k]);
+                o << "</g>\n";
+            }
         o << "</g>\n";
     }
     o << "</svg>\n";

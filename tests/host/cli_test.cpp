@@ -16,7 +16,7 @@ namespace {
 std::string q(const std::string& s) { return "'" + s + "'"; }
 
 TEST(Cli, EverySubcommandHasHelp) {
-    for (const char* sub : {"", "render", "info", "measure", "run", "demo", "formula", "formula pack",
+    for (const char* sub : {"", "render", "info", "grade", "measure", "run", "demo", "formula", "formula pack",
                             "formula scale"}) {
         auto r = runQpkit(std::string(sub) + " --help");
         EXPECT_EQ(r.status, 0) << sub << ": " << r.output;
@@ -102,6 +102,22 @@ TEST(Cli, RenderInfoMeasureFormula) {
     }
 }
 
+// The length of the outline polylines of an SVG text (mm), and how many
+// points each has.
+double outlineLength(const std::string& svg, std::vector<size_t>* pointsPerLine = nullptr) {
+    const std::regex outline("class=\"outline\"[^>]*points=\"([^\"]*)\"");
+    const std::regex number("-?[0-9.]+");
+    double length = 0;
+    for (std::sregex_iterator it(svg.begin(), svg.end(), outline), end; it != end; ++it) {
+        std::vector<double> xy;
+        const std::string list = (*it)[1];
+        for (std::sregex_iterator n(list.begin(), list.end(), number); n != end; ++n) xy.push_back(std::stod(n->str()));
+        for (size_t k = 2; k + 1 < xy.size(); k += 2) length += std::hypot(xy[k] - xy[k - 2], xy[k + 1] - xy[k - 1]);
+        if (pointsPerLine) pointsPerLine->push_back(xy.size() / 2);
+    }
+    return length;
+}
+
 // The picture's outline: a straight line is one segment, and the drawn
 // outline's length matches `qpkit info` within 0.1% (before, every stretch
 // was 40 rounded samples and the sum overstated the outline).
@@ -110,17 +126,8 @@ TEST(Cli, RenderedOutlineIsLeanAndMeasuresAsInfo) {
     const std::string sleeve = q(hosttest::examplesDir() + "/sleeve.json");
     ASSERT_EQ(runQpkit("render " + sleeve + " -o " + q(dir.file("s.svg"))).status, 0);
     const std::string svg = hosttest::slurp(dir.file("s.svg"));
-    const std::regex outline("class=\"outline\" data-line=\"(\\d+)\"[^>]*points=\"([^\"]*)\"");
-    double drawn = 0;
     std::vector<size_t> pointsPerLine;
-    for (std::sregex_iterator it(svg.begin(), svg.end(), outline), end; it != end; ++it) {
-        std::vector<double> xy;
-        const std::string list = (*it)[2];
-        const std::regex number("-?[0-9.]+");
-        for (std::sregex_iterator n(list.begin(), list.end(), number); n != end; ++n) xy.push_back(std::stod(n->str()));
-        for (size_t k = 2; k + 1 < xy.size(); k += 2) drawn += std::hypot(xy[k] - xy[k - 2], xy[k + 1] - xy[k - 1]);
-        pointsPerLine.push_back(xy.size() / 2);
-    }
+    const double drawn = outlineLength(svg, &pointsPerLine);
     // Line 0 is the cap curve; lines 1 .. 3 are straight.
     ASSERT_EQ(pointsPerLine.size(), 4u);
     EXPECT_GT(pointsPerLine[0], 8u);
@@ -129,6 +136,62 @@ TEST(Cli, RenderedOutlineIsLeanAndMeasuresAsInfo) {
     std::smatch m;
     ASSERT_TRUE(std::regex_search(info.output, m, std::regex("outline length ([0-9.]+) mm")));
     EXPECT_NEAR(drawn, std::stod(m[1]), std::stod(m[1]) * 0.001);
+}
+
+// The outlines of piece 0 drawn for one size of a nest, summed (mm).
+double nestOutline(const std::string& svg, const std::string& size) {
+    const size_t from = svg.find("data-size=\"" + size + "\"", svg.find("id=\"piece-0\""));
+    return outlineLength(svg.substr(from, svg.find("</g>", from) - from));
+}
+
+// grade, info --sizes and the nest agree: the graded file carries the size's
+// measurements, and the nest draws each size's outline as long as the table
+// says.
+TEST(Cli, SizesGradeTabulateAndNest) {
+    hosttest::TempDir dir;
+    const std::string block = q(hosttest::examplesDir() + "/basic-block.json");
+    const std::string chart = " --sizes " + q(hosttest::examplesDir() + "/sizes.csv");
+    auto r = runQpkit("grade " + block + chart + " --size 40 -o " + q(dir.file("40.json")));
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("consistency checker: every piece consistent"), std::string::npos) << r.output;
+    r = runQpkit("info " + q(dir.file("40.json")));
+    EXPECT_NE(r.output.find("measurements (cm): AH=45 B=92 BL=38.5 H=98 S=40 SK=60 SL=56.5 W=72"), std::string::npos)
+        << r.output;
+
+    r = runQpkit("info " + block + chart);
+    ASSERT_EQ(r.status, 0) << r.output;
+    std::smatch row;
+    ASSERT_TRUE(std::regex_search(r.output, row, std::regex("\n  40 +([0-9.]+) ")));
+    ASSERT_EQ(runQpkit("render " + block + chart + " -o " + q(dir.file("nest.svg"))).status, 0);
+    const std::string svg = hosttest::slurp(dir.file("nest.svg"));
+    for (const char* legend : {">36</text>", ">38 (base)</text>", ">40</text>"})
+        EXPECT_NE(svg.find(legend), std::string::npos) << legend;
+    EXPECT_NEAR(nestOutline(svg, "40"), std::stod(row[1]), std::stod(row[1]) * 0.001);
+    EXPECT_GT(nestOutline(svg, "40") - nestOutline(svg, "36"), 50.0);  // 4 cm more bust and waist
+
+    r = runQpkit("info " + q(hosttest::examplesDir() + "/group-backs.json"));
+    EXPECT_NE(r.output.find("piece 2 \"pocket\": 5 points, 4 lines, 1 segments\n  outline length 520.00 mm, area "
+                            "168.00 cm2\n  5 points without formulas do not grade"),
+              std::string::npos)
+        << r.output;
+
+    struct Row {
+        std::string args;
+        std::string says;
+    } rows[] = {
+        {"grade " + block + chart + " -o " + q(dir.file("x.json")), "--sizes " + hosttest::examplesDir() +
+                                                                         "/sizes.csv: grade writes one size, and 3 are given"},
+        {"info " + block + " --size 40:Q=1", "--size 40:Q=1: the pattern has no measurement \"Q\""},
+        {"render " + block + " --sizes " + q(dir.file("none.csv")) + " -o " + q(dir.file("y.svg")),
+         "none.csv: cannot read the file"},
+    };
+    for (const auto& bad : rows) {
+        r = runQpkit(bad.args);
+        EXPECT_EQ(r.status, 1) << bad.args << "\n" << r.output;
+        EXPECT_NE(r.output.find(bad.says), std::string::npos) << r.output;
+        EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
+    }
+    EXPECT_FALSE(hosttest::fileExists(dir.file("x.json")));
 }
 
 TEST(Cli, RunWritesThePatternAndItsPicture) {
