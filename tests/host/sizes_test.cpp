@@ -1,11 +1,14 @@
 // Sizes: the size syntax (options and charts) with its one-line errors,
 // grading (every point by its formulas, a notch's position along its line,
-// points without formulas kept).
+// points without formulas kept), and every example script completing the
+// same steps one size down and one size up.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "frame/siblings.h"
 #include "host/host_io.h"
@@ -204,6 +207,44 @@ TEST(Grade, ANotchPositionFollowsItsLine) {
         EXPECT_LT(std::hypot(ax - cx, ay - cy), kFormulaToleranceMm) << size.name;
         EXPECT_LT(std::hypot(cx - nx, cy - ny), 1.0) << size.name;
         EXPECT_TRUE(hosttest::patternConsistent(graded));
+    }
+}
+
+// What a user sees of a run, less the texts that show values (a length
+// differs by size): the prompts, message boxes and the host's lines.
+std::vector<std::string> steps(const ReplayResult& result) {
+    std::vector<std::string> kept;
+    for (const std::string& line : result.printed)
+        if (line.rfind("text: ", 0) != 0) kept.push_back(line);
+    return kept;
+}
+
+TEST(Examples, EveryScriptTakesTheSameStepsOneSizeDownAndUp) {
+    const nlohmann::json corpus = nlohmann::json::parse(hosttest::slurp(example("corpus.json")));
+    for (const auto& c : corpus["cases"]) {
+        const std::string script = c["script"];
+        SCOPED_TRACE(script);
+        const PatternModel model = readPatternFile(example(c["pattern"]));
+        std::vector<ReplayResult> runs;
+        std::vector<std::vector<int>> points;  // per run, each piece's point count after it
+        std::vector<Size> sizes = sizesAround(model.measurements);
+        sizes.push_back(withBase({}, model.measurements)[0]);
+        for (const Size& size : sizes) {
+            PatternDoc doc = gradedPattern(model, "graded", size);
+            {
+                HostSession session(doc, nullptr);
+                runs.push_back(session.play(readScriptFile(example(script)), script));
+            }
+            points.emplace_back();
+            for (int i = 0; i < doc.pieceCount(); ++i) points.back().push_back(doc.piece(i)->pointCount);
+            EXPECT_TRUE(hosttest::patternConsistent(doc)) << size.name;
+        }
+        // The base's run is the corpus's; the others do the same.
+        for (size_t k = 0; k + 1 < runs.size(); ++k) {
+            EXPECT_EQ(steps(runs[k]), steps(runs.back())) << sizes[k].name;
+            EXPECT_EQ(runs[k].runFinished, runs.back().runFinished) << sizes[k].name;
+            EXPECT_EQ(points[k], points.back()) << sizes[k].name;
+        }
     }
 }
 
