@@ -266,6 +266,7 @@ TEST(Cli, DemoWritesAWellFormedPageWithItsPictures) {
     if (html.find("id=\"italy\"") != std::string::npos) {
         EXPECT_TRUE(files.count("italy-before.svg"));
         EXPECT_TRUE(files.count("italy-after.svg"));
+        EXPECT_TRUE(files.count("italy-nest.svg"));
         EXPECT_NE(html.find("target length"), std::string::npos);
         EXPECT_EQ(html.find("class=\"bad\""), std::string::npos);
         EXPECT_GE(svgs, 3);

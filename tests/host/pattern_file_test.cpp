@@ -266,10 +266,6 @@ TEST(PatternFile, AListOfTooManyRecordsIsRefusedWithItsCount) {
     }
 }
 
-TEST(PatternFile, TheExampleIsTheDemoPattern) {
-    EXPECT_EQ(hosttest::slurp(hosttest::examplesDir() + "/basic-block.json"), std::string(demoPatternJson()));
-}
-
 // Every pattern file in examples/ is consistent: each point's formulas give
 // its coordinates.
 TEST(PatternFile, EveryExampleFollowsItsFormulas) {
