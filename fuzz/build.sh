@@ -45,6 +45,10 @@ session_sources=(frame/*.cpp formula/*.cpp pieces/*.cpp darts/*.cpp siblings/*/*
 for src in host/*.cpp; do
   [ "$src" = host/main.cpp ] || session_sources+=("$src")
 done
+# The examples the demo plays, built in as the CMake build does.
+cmake -DOUTPUT="$out/examples_embedded.cpp" -DSOURCE_DIR="$PWD/examples" -DKINDS=json,txt,csv \
+  -P cmake/embed_files.cmake
+session_sources+=("$out/examples_embedded.cpp")
 cli11=$(dirname "$(dirname "$(find /usr/include -name CLI.hpp -path '*CLI/CLI.hpp' | head -1)")")
 session_flags=("${flags[@]}" -I"$cli11" -DQP_SOURCE_DIR=\"$PWD\")
 launcher=()

@@ -735,7 +735,8 @@ void put16(std::string& out, int v) {
 }
 
 // The inverse of decodeTarget for what scripts write: "point N" or
-// millimetres (kind 5); no target (kind 0).
+// millimetres (kind 15); no target (kind 0). A "line N [T]" comes here as
+// the millimetres it stood for when the script played it (encode).
 void putTarget(std::string& out, const host::ScriptTarget& t) {
     if (!t.given) {
         out += static_cast<char>(kTargetNone);
@@ -756,11 +757,27 @@ int indexOf(const char* const* table, int n, const std::string& text) {
 }
 
 // Encodes a replay script; false for a command the sessions cannot say.
-bool encode(const std::vector<host::ScriptCommand>& script, const std::string& file, std::string& out) {
+// The script plays on the pattern as it is encoded, so that a position
+// along a line becomes the millimetres it was at that moment of the run.
+bool encode(const std::vector<host::ScriptCommand>& script, const std::string& dir, const std::string& file,
+            std::string& out) {
     using host::ScriptOp;
     int piece = 0, tool = -1;
     std::string actions;
-    for (const host::ScriptCommand& c : script) {
+    host::PatternDoc doc = host::loadPattern(dir + file);
+    host::HostSession session(doc, nullptr);
+    session.begin();
+    for (host::ScriptCommand c : script) {
+        if (c.target.onLine) {
+            double x = 0, y = 0;
+            if (!host::pointAlongLine(doc.piece(session.pieceIndex), static_cast<short>(c.target.line),
+                                      c.target.fraction, x, y))
+                return false;
+            c.target.onLine = false;
+            c.target.x = static_cast<float>(x);
+            c.target.y = static_cast<float>(y);
+        }
+        session.step(c, file);
         switch (c.op) {
             case ScriptOp::Piece: piece = c.number; break;
             case ScriptOp::Tool:
@@ -852,7 +869,7 @@ int main(int argc, char** argv) {
     for (const auto& c : corpus["cases"]) {
         const std::string pattern = c["pattern"], script = c["script"];
         std::string bytes;
-        if (!encode(host::readScriptFile(dir + script), pattern, bytes)) {
+        if (!encode(host::readScriptFile(dir + script), dir, pattern, bytes)) {
             std::fprintf(stderr, "session_seeds: %s cannot be said as a session; left out\n", script.c_str());
             continue;
         }

@@ -1,6 +1,7 @@
-// The qpkit subcommands (see commands.h): render, info, measure, run, formula.
+// The qpkit subcommands (see commands.h): render, info, grade, measure, run, formula.
 #include "host/commands.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -17,6 +18,7 @@
 #include "host/piece_geometry.h"
 #include "host/replay.h"
 #include "host/script.h"
+#include "host/sizes.h"
 #include "host/svg.h"
 
 namespace host {
@@ -41,18 +43,99 @@ const char* statusMeaning(short status) {
     }
 }
 
+// The pieces to draw: the one --piece names (checked), or every piece.
+std::vector<int> askedPieces(const PatternDoc& doc, int piece, const std::string& patternPath) {
+    if (piece < 0) return {};
+    if (piece >= doc.pieceCount())
+        throw UserError("--piece", "piece " + std::to_string(piece) + " does not exist (" + patternPath + " has " +
+                                       std::to_string(doc.pieceCount()) + " pieces)");
+    return {piece};
+}
+
+// render --sizes: the pattern graded to every size (and the base), drawn as
+// one nest.
+int renderNest(const std::string& patternPath, const std::string& svgPath, const RenderOptions& options,
+               std::ostream& out) {
+    if (!options.beforePath.empty()) throw UserError("--before", "a nest of sizes is drawn without --before");
+    const PatternModel model = readPatternFile(patternPath);
+    const std::vector<Size> sizes = withBase(readSizes(options.sizes, model.measurements), model.measurements);
+    std::vector<PatternDoc> docs;
+    std::vector<NestSize> nest;
+    for (const Size& size : sizes) docs.push_back(gradedPattern(model, patternPath, size));
+    for (size_t k = 0; k < sizes.size(); ++k) nest.push_back(NestSize{sizes[k].name, &docs[k], sizes[k].base});
+    SvgOptions svg;
+    svg.pieces = askedPieces(docs.front(), options.piece, patternPath);
+    svg.title = patternPath + ": nest of sizes";
+    writeFileAtomic(svgPath, renderNestSvg(nest, svg));
+    out << "wrote " << svgPath << " (" << (svg.pieces.empty() ? docs.front().pieceCount() : 1) << " pieces, sizes "
+        << sizeNames(sizes) << ")\n";
+    return 0;
+}
+
+// info --sizes: per piece, each size's outline length and area beside the
+// base's, as text (a table per piece) or into the JSON (when `j` is given).
+void sizeTable(const PatternModel& model, const PatternDoc& base, const std::string& patternPath,
+               const std::vector<Size>& sizes, nlohmann::json* j, std::ostringstream& text) {
+    const size_t pieces = model.pieces.size();
+    std::vector<std::vector<double>> length(sizes.size()), area(sizes.size());
+    size_t baseRow = 0;
+    for (size_t k = 0; k < sizes.size(); ++k) {
+        PatternDoc doc = gradedPattern(model, patternPath, sizes[k]);
+        for (int i = 0; i < doc.pieceCount(); ++i) {
+            PieceHold hold(doc.piece(i));
+            length[k].push_back(outlineLength(doc.piece(i)));
+            area[k].push_back(outlineArea(doc.piece(i)));
+        }
+        if (sizes[k].base) baseRow = k;
+    }
+    if (j) {
+        (*j)["sizes"] = nlohmann::json::array();
+        for (size_t k = 0; k < sizes.size(); ++k) {
+            nlohmann::json s{{"name", sizes[k].name}, {"base", sizes[k].base}};
+            s["measurements"] = sizes[k].measurements;
+            s["pieces"] = nlohmann::json::array();
+            for (size_t i = 0; i < pieces; ++i)
+                s["pieces"].push_back({{"index", i},
+                                       {"outlineLength", std::round(length[k][i] * 100) / 100},
+                                       {"areaMm2", std::round(area[k][i])}});
+            (*j)["sizes"].push_back(std::move(s));
+        }
+        return;
+    }
+    size_t width = 4;
+    for (const Size& s : sizes) width = std::max(width, s.name.size() + (s.base ? 7 : 0));
+    const int w = static_cast<int>(width);
+    text << "sizes (cm):\n";
+    for (const Size& s : sizes)
+        text << "  " << s.name << (s.base ? " (base)" : "") << ": " << measurementsText(s.measurements) << "\n";
+    char row[160];
+    for (size_t i = 0; i < pieces; ++i) {
+        text << "piece " << i << " \"" << base.pieceName(static_cast<int>(i)) << "\" by size (difference to the base):\n";
+        std::snprintf(row, sizeof row, "  %-*s %12s %9s %10s %9s", w, "size", "outline mm", "+/-", "area cm2", "+/-");
+        text << row << "\n";
+        for (size_t k = 0; k < sizes.size(); ++k) {
+            const std::string name = sizes[k].name + (sizes[k].base ? " (base)" : "");
+            // The base's row shows its own figures only.
+            if (k == baseRow)
+                std::snprintf(row, sizeof row, "  %-*s %12.2f %9s %10.2f", w, name.c_str(), length[k][i], "",
+                              area[k][i] / 100.0);
+            else
+                std::snprintf(row, sizeof row, "  %-*s %12.2f %+9.2f %10.2f %+9.2f", w, name.c_str(), length[k][i],
+                              length[k][i] - length[baseRow][i], area[k][i] / 100.0,
+                              (area[k][i] - area[baseRow][i]) / 100.0);
+            text << row << "\n";
+        }
+    }
+}
+
 }  // namespace
 
 int cmdRender(const std::string& patternPath, const std::string& svgPath, const RenderOptions& options,
               std::ostream& out) {
+    if (options.sizes.given()) return renderNest(patternPath, svgPath, options, out);
     PatternDoc doc = loadPattern(patternPath);
     SvgOptions svg;
-    if (options.piece >= 0) {
-        if (options.piece >= doc.pieceCount())
-            throw UserError("--piece", "piece " + std::to_string(options.piece) + " does not exist (" + patternPath +
-                                           " has " + std::to_string(doc.pieceCount()) + " pieces)");
-        svg.pieces.push_back(options.piece);
-    }
+    svg.pieces = askedPieces(doc, options.piece, patternPath);
     svg.title = patternPath;
     PatternDoc before;
     if (!options.beforePath.empty()) {
@@ -67,8 +150,12 @@ int cmdRender(const std::string& patternPath, const std::string& svgPath, const 
     return 0;
 }
 
-int cmdInfo(const std::string& patternPath, bool asJson, std::ostream& out) {
-    PatternDoc doc = loadPattern(patternPath);
+int cmdInfo(const std::string& patternPath, bool asJson, std::ostream& out, const SizeOptions& sizeOptions) {
+    const PatternModel model = readPatternFile(patternPath);
+    const std::vector<Size> sizes =
+        sizeOptions.given() ? withBase(readSizes(sizeOptions, model.measurements), model.measurements)
+                            : std::vector<Size>{};
+    PatternDoc doc = buildPattern(model, patternPath);
     const std::map<std::string, float> measurements = readMeasurements();
     // Only the form asked for is built: on a piece of 16k lines the other
     // would hold megabytes for nothing.
@@ -94,6 +181,7 @@ int cmdInfo(const std::string& patternPath, bool asJson, std::ostream& out) {
         double length = outlineLength(piece);
         double area = outlineArea(piece);
         std::string verdict = checkPiece(doc, i);
+        const int fixed = pointsWithoutFormulas(piece);
         nlohmann::json p;
         nlohmann::json lines = nlohmann::json::array();
         if (asJson) {
@@ -103,6 +191,7 @@ int cmdInfo(const std::string& patternPath, bool asJson, std::ostream& out) {
             p["lines"] = piece->lineCount;
             p["segments"] = piece->segCount;
             p["formulas"] = piece->formulaCount > 0;
+            p["pointsWithoutFormulas"] = fixed;
             p["outlineLength"] = std::round(length * 100) / 100;
             p["areaMm2"] = std::round(area);
             p["consistent"] = verdict.empty();
@@ -112,6 +201,9 @@ int cmdInfo(const std::string& patternPath, bool asJson, std::ostream& out) {
                  << piece->lineCount << " lines, " << piece->segCount << " segments"
                  << (piece->formulaCount > 0 ? ", with formulas" : "") << "\n";
             text << "  outline length " << mm(length) << " mm, area " << mm(area / 100.0) << " cm2\n";
+            if (fixed > 0)
+                text << "  " << fixed << (fixed == 1 ? " point without formulas does not grade\n"
+                                                     : " points without formulas do not grade\n");
         }
         for (short li = 0; li < piece->lineCount; ++li) {
             Line* l = nullptr;
@@ -133,8 +225,32 @@ int cmdInfo(const std::string& patternPath, bool asJson, std::ostream& out) {
             text << "  consistency checker: " << (verdict.empty() ? "consistent" : verdict) << "\n";
         }
     }
+    if (!sizes.empty()) sizeTable(model, doc, patternPath, sizes, asJson ? &j : nullptr, text);
     if (asJson) out << j.dump(2) << "\n";
     else out << text.str();
+    return 0;
+}
+
+int cmdGrade(const std::string& patternPath, const SizeOptions& sizeOptions, const std::string& outPath,
+             std::ostream& out) {
+    const PatternModel model = readPatternFile(patternPath);
+    const std::vector<Size> sizes = readSizes(sizeOptions, model.measurements);
+    if (sizes.empty()) throw UserError("grade", "give the size: --size NAME:B=96,W=80, or --sizes CHART.csv --size NAME");
+    if (sizes.size() != 1)
+        throw UserError(sizeOptions.sizes.empty() ? "--sizes " + sizeOptions.chart : "--size",
+                        "grade writes one size, and " + std::to_string(sizes.size()) + " are given (" +
+                            sizeNames(sizes) + "); pick one with --size NAME");
+    PatternDoc doc = gradedPattern(model, patternPath, sizes[0]);
+    const std::string verdict = checkPattern(doc);
+    writePatternFile(outPath, readPatternBack(doc));
+    int fixed = 0;
+    for (int i = 0; i < doc.pieceCount(); ++i) fixed += pointsWithoutFormulas(doc.piece(i));
+    out << "wrote " << outPath << ": " << patternPath << " at size " << sizes[0].name << " ("
+        << measurementsText(sizes[0].measurements) << ")\n";
+    if (fixed > 0) out << fixed << (fixed == 1 ? " point without formulas kept its" : " points without formulas kept their")
+                       << " coordinates\n";
+    if (!verdict.empty()) throw UserError(outPath, "the graded pattern fails the consistency check: " + verdict);
+    out << "consistency checker: every piece consistent\n";
     return 0;
 }
 

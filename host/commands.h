@@ -6,15 +6,21 @@
 #include <ostream>
 #include <string>
 
+#include "host/sizes.h"
+
 namespace host {
 
 struct RenderOptions {
     int piece = -1;          // -1: every piece
     std::string beforePath;  // a pattern drawn faintly under this one (its outlines)
+    SizeOptions sizes;       // given: the nest of these sizes and the base
 };
 int cmdRender(const std::string& patternPath, const std::string& svgPath, const RenderOptions& options,
               std::ostream& out);
-int cmdInfo(const std::string& patternPath, bool asJson, std::ostream& out);
+// sizes given: also each size's outline lengths and areas, beside the base's.
+int cmdInfo(const std::string& patternPath, bool asJson, std::ostream& out, const SizeOptions& sizes = {});
+// Writes the pattern graded to the one size `sizes` gives (sizes.h).
+int cmdGrade(const std::string& patternPath, const SizeOptions& sizes, const std::string& outPath, std::ostream& out);
 int cmdMeasure(const std::string& patternPath, int piece, int from, int to, std::ostream& out);
 // op: pack, pack-brackets, spread, scale, atof. For scale, `op2` is the
 // operator (* or /) and `factor` the factor.

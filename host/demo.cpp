@@ -5,18 +5,21 @@
 #include <cstdio>
 #include <functional>
 #include <sstream>
+#include <stdexcept>
 #include <utility>
 #include <vector>
 
 #include "frame/siblings.h"
 #include "host/change_report.h"
 #include "host/commands.h"
+#include "host/examples.h"
 #include "host/host_io.h"
 #include "host/pattern_json.h"
 #include "host/pattern_store.h"
 #include "host/piece_geometry.h"
 #include "host/replay.h"
 #include "host/script.h"
+#include "host/sizes.h"
 #include "host/svg.h"
 
 namespace host {
@@ -24,6 +27,18 @@ namespace host {
 namespace {
 
 constexpr const char* kPatternName = "built-in pattern";
+// The demo plays the examples themselves: the pattern, its size chart and
+// one script per tool (host/examples.h).
+constexpr const char* kPatternFile = "basic-block.json";
+constexpr const char* kChartFile = "sizes.csv";
+
+// An example file's text; the build embeds every file of examples/, so a
+// missing one is a fault of the demo table.
+std::string example(const std::string& name) {
+    const char* text = exampleText(name);
+    if (!text) throw std::logic_error("the demo plays examples/" + name + ", which the build did not embed");
+    return text;
+}
 
 struct Figure {
     std::string label;
@@ -34,7 +49,7 @@ struct DemoTool {
     const char* tool;   // tool table name
     int piece;          // the piece the run works on
     const char* about;  // what the run shows
-    const char* script;
+    const char* script;  // the example script (examples/) the run replays
     std::function<std::vector<Figure>(const PatternDoc& before, const PatternDoc& after)> figures;
     int afterPiece = -1;  // where the piece is after the run; -1: where it was
     // Set for a tool with a state worth a picture between before and after:
@@ -192,27 +207,6 @@ std::vector<Figure> increaseFigures(const PatternDoc& before, const PatternDoc& 
 constexpr int kHalfBack = 3;
 constexpr double kCentreBackMm = 380.0;
 
-// Points whose formulas miss their coordinates by more than 0.1 mm.
-int formulasOff(Piece* piece) {
-    if (piece->formulaCount == 0) return 0;
-    int off = 0;
-    for (short i = 0; i < piece->pointCount; ++i) {
-        Point* p = nullptr;
-        qpGetPointLptr(piece, i, &p);
-        Formula* f = nullptr;
-        qpGetFormulaLptr(piece, p->formulaIndex, &f);
-        short n = 0;
-        char* area = nullptr;
-        qpGetCharLptr(piece, &n, &area);
-        double x = 0, y = 0;
-        pointPosition(piece, i, x, y);
-        const double fx = qpFormulaCalculation(piece, area + f->xTextOffset) * 10.0;
-        const double fy = qpFormulaCalculation(piece, area + f->yTextOffset) * 10.0;
-        if (std::fabs(fx - x) > 0.1 || std::fabs(fy - y) > 0.1) ++off;
-    }
-    return off;
-}
-
 std::vector<Figure> symmetryFigures(const PatternDoc& before, const PatternDoc& after) {
     Piece* b = before.piece(kHalfBack);
     Piece* a = after.piece(kHalfBack);
@@ -242,7 +236,7 @@ std::vector<Figure> symmetryFigures(const PatternDoc& before, const PatternDoc& 
         {"area, half / whole", area},
         {"points off the axis with a mirrored twin", std::to_string(mirrored) + " of " + std::to_string(offAxis)},
         {"points before / after", std::to_string(b->pointCount) + " / " + std::to_string(a->pointCount)},
-        {"points whose formulas miss them by more than 0.1 mm", std::to_string(formulasOff(a))},
+        {"points whose formulas miss them by more than 0.1 mm", std::to_string(pointsOffFormulas(a).size())},
     };
 }
 
@@ -253,15 +247,7 @@ const std::vector<DemoTool>& demoTools() {
          "its top as the cut point, reads the cap length and types 1.5 cm. The tool splits the cap at the top, "
          "swings both halves outward about the underarm points and reshapes the cap until it is 1.5 cm longer, "
          "with both ends where they were.",
-         "# Lengthen the sleeve cap by 1.5 cm, cut at its top.\n"
-         "piece 1             # the sleeve\n"
-         "tool italy          # the host sets italyStep to 1\n"
-         "move point 0        # first mouse move: the piece is drawn, the prompt asks for the cap's ends\n"
-         "click point 0       # first end: the front underarm point\n"
-         "click point 8       # second end: the back underarm point\n"
-         "click point 4       # the cut point, at the top of the cap: the cap length is shown\n"
-         "type 1.5            # the increase, in centimetres\n"
-         "key F24             # key 0x87 ends the entry: the cap is cut, opened and reshaped\n",
+         "basic-block-sleeve-cap.txt",
          [](const PatternDoc& before, const PatternDoc& after) {
              Piece* b = before.piece(kSleeve);
              Piece* a = after.piece(kSleeve);
@@ -291,19 +277,7 @@ const std::vector<DemoTool>& demoTools() {
          "On apply the panel is cut along each line; the part beyond it turns about the narrower end and shifts "
          "(or, for equal widths, shifts straight) so that each end opens by its width, and a pleat mark is laid "
          "where the line was on the part that stayed. The rebuilt panel becomes the pattern's last piece.",
-         "# Spread the skirt panel along its two pleat lines in one apply.\n"
-         "piece 2             # the skirt panel\n"
-         "tool pleat          # the host sets pieceFoldStep to 1\n"
-         "move point 0        # first mouse move: the piece is drawn, the table emptied\n"
-         "click 67.5 300      # the first pleat line (points 7..8): row 0, its start cell opens\n"
-         "type 1              # start width (waist), cm\n"
-         "key F24             # to the end cell\n"
-         "type 3              # end width (hem), cm\n"
-         "click 137.5 300     # the second pleat line (points 9..10): row 1\n"
-         "type 2\n"
-         "key F24\n"
-         "type 2\n"
-         "button apply        # the piece is rebuilt and becomes the pattern's last piece\n",
+         "basic-block-pleat.txt",
          [](const PatternDoc& before, const PatternDoc& after) {
              Piece* b = before.piece(kSkirt);
              Piece* a = after.piece(after.pieceCount() - 1);
@@ -334,12 +308,7 @@ const std::vector<DemoTool>& demoTools() {
          "two places (shoulder tip, armhole, the upper side seam) about the bust point, and opens the same dart "
          "at the side seam: a mouth with a middle point, two legs of the drawn line's length and a centre line. "
          "Every moved or new point gets formulas that give its position.",
-         "# Move the bodice front's shoulder dart to the side seam.\n"
-         "piece 0             # the bodice front\n"
-         "tool dart-transfer  # the host sets gapMoveStep to 1, pickState 0\n"
-         "click 119 312.5     # the first leg of the shoulder dart (point 5 to the bust point)\n"
-         "click 134 312.5     # the second leg (point 6 to the bust point)\n"
-         "click 173 185       # the line from the side seam (point 12) to the bust point: the dart moves there\n",
+         "basic-block-dart-transfer.txt",
          [](const PatternDoc& before, const PatternDoc& after) {
              Piece* b = before.piece(kBodice);
              Piece* a = after.piece(kBodice);
@@ -367,16 +336,7 @@ const std::vector<DemoTool>& demoTools() {
          "shoulder seam can be trued with the dart closed. The unfold click turns the fold piece back, carries "
          "its shoulder into the bodice and removes the fold piece. Nothing was corrected here, so the shoulder "
          "comes back where it was, with the middle point added.",
-         "# Fold the bodice front's shoulder dart closed, then open it again.\n"
-         "tool dart-fold          # the host sets foldPhase 1 and pickState 1\n"
-         "move 10 10              # first mouse move: the prompt asks for the legs\n"
-         "click 119.4 330         # leg 0, from (120, 385) to the apex (118, 240)\n"
-         "click 135.7 320         # leg 1, from (150, 385): the middle point is inserted\n"
-         "move 118 240            # the rubber line follows from the middle point\n"
-         "click 118 240           # the apex\n"
-         "move 140 390            # the rubber line again\n"
-         "click 140 390           # the fold direction: nearer leg 1; the fold piece is current\n"
-         "unfold 100 300          # foldPhase 2 and a click: the shoulder comes back, the fold piece goes\n",
+         "basic-block-dart-fold.txt",
          [](const PatternDoc& before, const PatternDoc& after) {
              Piece* b = before.piece(kBodice);
              Piece* a = after.piece(kBodice);
@@ -410,37 +370,14 @@ const std::vector<DemoTool>& demoTools() {
          "host's dialog, click on the side the distance runs); a notch on the armhole (mode 12); a drill mark "
          "6 mm across (mode 14, its size from the host's text); an inner line drawn across the bodice point by "
          "point (modes 8 and 9) and ended where a click lands near the side seam.",
-         "# Four kinds of point on the bodice front.\n"
-         "piece 0\n"
-         "tool increase\n"
-         "set increaseMode 17 # a turn point at a typed distance along the outline\n"
-         "move point 13       # tracking starts; the marker sits on the waist side point\n"
-         "click point 13      # the outline point to measure from\n"
-         "answer 10           # typed into LENGTHINPUTDLG: 10 cm\n"
-         "click 225 60        # up the side seam: backwards along the outline\n"
-         "set increaseMode 12 # a notch\n"
-         "click 197 290       # on the armhole\n"
-         "hosttext 0.6        # the host's size box: 0.6 cm\n"
-         "set increaseMode 14 # a drill mark of that size\n"
-         "click 100 300\n"
-         "set pickState 1     # tracking again, for the inner line\n"
-         "set increaseMode 8  # an inner line: its first point, then mode 9\n"
-         "move 40 150\n"
-         "click 40 150\n"
-         "click 120 170       # a middle point\n"
-         "click 228 100       # near the side seam: moved onto it, the line ends\n"
-         "end\n",
+         "basic-block-increase.txt",
          increaseFigures, -1, nullptr, true},
         {"symmetry", kHalfBack,
          "Piece symmetry: the user clicks the centre back of the half back. The tool straightens that line "
          "to its two ends (the axis), inserts the rest of the outline again, mirrored, between the axis's "
          "ends, copies the inner line mirrored, and rewrites each mirrored point's x formula as twice the "
          "axis's x less its own. The whole piece replaces the half in a new copy of the pattern.",
-         "# Make the half back whole: mirror it about its centre back line.\n"
-         "piece 3             # the half back\n"
-         "tool symmetry       # the host sets symmetryStep to 1\n"
-         "move 0 190          # first mouse move: the tool takes the host's view\n"
-         "click 0 190         # on the centre back: the axis; the pattern is replaced\n",
+         "basic-block-symmetry.txt",
          symmetryFigures},
     };
     return tools;
@@ -465,12 +402,40 @@ std::string changeView(const std::string& dir, const std::string& base, const st
            "</pre></figure>\n</div>\n";
 }
 
+// The pattern at every size of the chart, in the chart's order.
+std::vector<PatternDoc> patternsAtSizes(const PatternModel& model, const std::vector<Size>& sizes) {
+    std::vector<PatternDoc> docs;
+    for (const Size& size : sizes) docs.push_back(gradedPattern(model, kPatternName, size));
+    return docs;
+}
+
+// One piece of the pattern at every size (docs[k] at sizes[k]) as a nest,
+// written to `path`: before a run here; after it, the same call on the
+// patterns the run edited at each size.
+void writeNest(const std::string& path, const std::string& title, const std::vector<Size>& sizes,
+               const std::vector<PatternDoc>& docs, int piece) {
+    std::vector<NestSize> nest;
+    for (size_t k = 0; k < sizes.size(); ++k) nest.push_back(NestSize{sizes[k].name, &docs[k], sizes[k].base});
+    SvgOptions options;
+    options.pieces = {piece};
+    options.title = title;
+    writeFileAtomic(path, renderNestSvg(nest, options));
+}
+
 }  // namespace
+
+const char* demoPatternJson() { return exampleText(kPatternFile); }
 
 int runDemo(const std::string& dir, std::ostream& out) {
     makeDirectories(dir);
-    const PatternModel model = parsePatternJson(demoPatternJson(), kPatternName);
-    writeFileAtomic(dir + "/pattern.json", demoPatternJson());
+    const PatternModel model = parsePatternJson(example(kPatternFile), kPatternName);
+    writeFileAtomic(dir + "/pattern.json", example(kPatternFile));
+    writeFileAtomic(dir + "/sizes.csv", example(kChartFile));
+    const std::vector<Size> sizes =
+        withBase(parseSizeChart(example(kChartFile), kChartFile, model.measurements), model.measurements);
+    // Grading sets the store's measurement table; every pattern built
+    // after this sets it back to the base.
+    const std::vector<PatternDoc> sized = patternsAtSizes(model, sizes);
 
     std::ostringstream html;
     html << "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">\n<head>\n<meta charset=\"UTF-8\"/>\n"
@@ -487,7 +452,9 @@ int runDemo(const std::string& dir, std::ostream& out) {
          << "built-in pattern (<a href=\"pattern.json\">pattern.json</a>): the piece before and after the run, the "
          << "script that was replayed (<code>qpkit run pattern.json SCRIPT -o out.json</code> does the same), what "
          << "the library showed during the run, and the figures that matter for the tool. Pictures are in piece "
-         << "millimetres; the red numbers are point numbers, as scripts use them.</p>\n";
+         << "millimetres; the red numbers are point numbers, as scripts use them. Beside each piece before the run, "
+         << "its nest: the piece at the sizes of <a href=\"sizes.csv\">sizes.csv</a> (" << xmlEscape(sizeNames(sizes))
+         << "), as <code>qpkit render pattern.json --sizes sizes.csv -o nest.svg</code> draws it.</p>\n";
 
     PatternDoc whole = buildPattern(model, kPatternName);
     SvgOptions all;
@@ -516,14 +483,17 @@ int runDemo(const std::string& dir, std::ostream& out) {
         one.pieces = {demo.piece};
         one.title = std::string(tool->title) + ": before";
         writeFileAtomic(dir + "/" + base + "-before.svg", renderSvg(before, one));
-        writeFileAtomic(dir + "/" + base + ".txt", demo.script);
+        writeNest(dir + "/" + base + "-nest.svg", std::string(tool->title) + ": before, at every size", sizes, sized,
+                  demo.piece);
+        const std::string script = example(demo.script);
+        writeFileAtomic(dir + "/" + base + ".txt", script);
 
         std::string error;
         ReplayResult result;
         std::ostringstream transcript;
         try {
             HostSession session(after, &transcript);
-            result = session.play(parseScript(demo.script, base + ".txt"), base + ".txt");
+            result = session.play(parseScript(script, base + ".txt"), base + ".txt");
         } catch (const UserError& e) {
             error = e.oneLine();
         }
@@ -532,7 +502,7 @@ int runDemo(const std::string& dir, std::ostream& out) {
         if (error.empty() && !result.runFinished && !demo.hostEnds) error = "the run did not finish";
         if (demo.middleCaption && error.empty()) {
             // The script up to its unfold, on a copy of its own.
-            std::string upTo = demo.script;
+            std::string upTo = script;
             const size_t unfoldAt = upTo.find("\nunfold");
             if (unfoldAt != std::string::npos) upTo.erase(unfoldAt + 1);
             PatternDoc middle = buildPattern(model, kPatternName);
@@ -556,7 +526,9 @@ int runDemo(const std::string& dir, std::ostream& out) {
         html << "<section id=\"" << base << "\">\n<h2>" << xmlEscape(tool->title) << " (<code>" << tool->handler
              << "</code>)</h2>\n<p>" << xmlEscape(demo.about) << "</p>\n";
         html << "<div class=\"pair\">\n<figure><img src=\"" << base << "-before.svg\" alt=\"before\"/>"
-             << "<figcaption>before</figcaption></figure>\n";
+             << "<figcaption>before</figcaption></figure>\n"
+             << "<figure><img src=\"" << base << "-nest.svg\" alt=\"before, at every size\"/><figcaption>before, at "
+             << "sizes " << xmlEscape(sizeNames(sizes)) << "</figcaption></figure>\n";
         if (demo.middleCaption)
             html << "<figure><img src=\"" << base << "-middle.svg\" alt=\"between\"/><figcaption>"
                  << xmlEscape(demo.middleCaption) << "</figcaption></figure>\n";
@@ -564,7 +536,7 @@ int runDemo(const std::string& dir, std::ostream& out) {
              << "-after.svg\" alt=\"after\"/><figcaption>after (<a href=\"" << base
              << "-after.json\">pattern file</a>)</figcaption></figure>\n</div>\n";
         html << "<h3>Script (<a href=\"" << base << ".txt\">" << base << ".txt</a>)</h3>\n<pre>"
-             << fileText(demo.script) << "</pre>\n";
+             << fileText(script) << "</pre>\n";
         html << "<h3>What the library showed</h3>\n<pre>" << fileText(transcript.str()) << "</pre>\n";
         html << "<h3>Figures</h3>\n<table>\n";
         std::string change;

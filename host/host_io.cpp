@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -140,6 +141,13 @@ std::string gbkToUtf8(const std::string& gbk) {
 
 bool utf8ToGbk(const std::string& utf8, std::string& gbk) {
     return convert("GBK", "UTF-8", utf8, gbk);
+}
+
+std::string trim(const std::string& s) {
+    size_t a = 0, b = s.size();
+    while (a < b && std::isspace(static_cast<unsigned char>(s[a]))) ++a;
+    while (b > a && std::isspace(static_cast<unsigned char>(s[b - 1]))) --b;
+    return s.substr(a, b - a);
 }
 
 std::string floatText(float value) {

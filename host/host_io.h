@@ -61,6 +61,9 @@ std::string gbkToUtf8(const std::string& gbk);
 // Returns false when the text has characters outside GBK.
 bool utf8ToGbk(const std::string& utf8, std::string& gbk);
 
+// The text without blanks (isspace) at either end.
+std::string trim(const std::string& s);
+
 // Shortest decimal text that reads back as the same 32-bit float
 // ("12.3", not "12.30000019").
 std::string floatText(float value);

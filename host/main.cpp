@@ -12,6 +12,20 @@
 #include "host/commands.h"
 #include "host/host_io.h"
 
+namespace {
+
+// The size options, the same on every subcommand that takes sizes
+// (docs/sizes.md); host::readSizes reads what they give.
+void addSizeOptions(CLI::App* command, host::SizeOptions& sizes) {
+    command->add_option("--size", sizes.sizes,
+                        "A size: NAME:B=96,W=80 (measurements in cm; the others keep the pattern's values), or "
+                        "NAME alone to pick a size of the chart; repeatable");
+    command->add_option("--sizes", sizes.chart,
+                        "A size chart (CSV): a header naming the size column and the measurements, a line per size");
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     CLI::App app{"qpkit: pattern files, tool replay and pictures for the Qpkit6 tool library"};
     app.require_subcommand(1);
@@ -20,16 +34,26 @@ int main(int argc, char** argv) {
     std::string pattern, script, out, svg, before, dir = "qpkit-demo";
     bool asJson = false, verbose = false, report = false;
     int piece = -1, from = 0, to = 0;
+    host::SizeOptions sizes;
 
-    auto* render = app.add_subcommand("render", "Draw every piece as SVG, with point numbers for script writing");
+    auto* render = app.add_subcommand(
+        "render", "Draw every piece as SVG, with point numbers for script writing; with sizes, the nest of sizes");
     render->add_option("PATTERN", pattern, "Pattern file (JSON)")->required();
     render->add_option("-o,--output", out, "SVG file to write")->required();
     render->add_option("--piece", piece, "Draw only this piece (number from 0)");
     render->add_option("--before", before, "An older pattern file whose outlines are drawn faintly underneath");
+    addSizeOptions(render, sizes);
 
-    auto* info = app.add_subcommand("info", "Per piece: counts, outline length, area, line lengths, checker verdict");
+    auto* info = app.add_subcommand(
+        "info", "Per piece: counts, outline length, area, line lengths, checker verdict; with sizes, each size's");
     info->add_option("PATTERN", pattern, "Pattern file (JSON)")->required();
     info->add_flag("--json", asJson, "Print JSON instead of text");
+    addSizeOptions(info, sizes);
+
+    auto* grade = app.add_subcommand("grade", "Write the pattern evaluated at one size (its points by their formulas)");
+    grade->add_option("PATTERN", pattern, "Pattern file (JSON)")->required();
+    grade->add_option("-o,--output", out, "Pattern file to write (JSON)")->required();
+    addSizeOptions(grade, sizes);
 
     auto* measure = app.add_subcommand("measure", "Length along a piece's lines from point I to point J (mm)");
     measure->add_option("PATTERN", pattern, "Pattern file (JSON)")->required();
@@ -91,9 +115,11 @@ int main(int argc, char** argv) {
             host::RenderOptions options;
             options.piece = piece;
             options.beforePath = before;
+            options.sizes = sizes;
             return host::cmdRender(pattern, out, options, std::cout);
         }
-        if (*info) return host::cmdInfo(pattern, asJson, std::cout);
+        if (*info) return host::cmdInfo(pattern, asJson, std::cout, sizes);
+        if (*grade) return host::cmdGrade(pattern, sizes, out, std::cout);
         if (*measure) return host::cmdMeasure(pattern, piece, from, to, std::cout);
         if (*run) return host::cmdRun(pattern, script, out, svg, verbose, std::cout, report);
         if (*demo) return host::cmdDemo(dir, std::cout);

@@ -3,6 +3,7 @@
 // verdicts are mapped to the file's field paths.
 #include "host/pattern_store.h"
 
+#include <cmath>
 #include <cstring>
 #include <type_traits>
 #include <utility>
@@ -58,14 +59,6 @@ ShapePoint pointShape(const ChainPoint& p) {
     s.xFormula = p.fx.value_or("");
     s.yFormula = p.fy.value_or("");
     return s;
-}
-
-// The value of a formula text in millimetres, on the store's measurement
-// table. The reader has made sure that every name the text uses is one of
-// the file's measurements.
-float formulaMm(Piece* piece, const std::string& text) {
-    float cm = qpFormulaCalculation(piece, text.c_str());
-    return cm * 10.0f;
 }
 
 // Builds a records-form piece in one pass: the store sizes the piece block
@@ -372,6 +365,34 @@ PatternModel readPatternBack(const PatternDoc& doc) {
         model.pieces.push_back(std::move(m));
     }
     return model;
+}
+
+// The reader has made sure that every name a file's text uses is one of the
+// file's measurements.
+float formulaMm(Piece* piece, const std::string& text) {
+    float cm = qpFormulaCalculation(piece, text.c_str());
+    return cm * 10.0f;
+}
+
+void forEachFormulaPoint(Piece* piece, const std::function<void(short point, Coord& at, float x, float y)>& visit) {
+    for (short i = 0; i < piece->pointCount; ++i) {
+        Point* p = nullptr;
+        Coord* c = nullptr;
+        qpGetPointLptr(piece, i, &p);
+        if (!p || p->formulaIndex < 0 || p->formulaIndex >= piece->formulaCount) continue;
+        qpGetCoordLptr(piece, p->coordIndex, &c);
+        if (!c) continue;
+        visit(i, *c, formulaMm(piece, storeFormulaText(piece, p->formulaIndex, 0)),
+              formulaMm(piece, storeFormulaText(piece, p->formulaIndex, 1)));
+    }
+}
+
+std::vector<short> pointsOffFormulas(Piece* piece) {
+    std::vector<short> off;
+    forEachFormulaPoint(piece, [&](short i, Coord& at, float x, float y) {
+        if (std::fabs(x - at.x) > kFormulaToleranceMm || std::fabs(y - at.y) > kFormulaToleranceMm) off.push_back(i);
+    });
+    return off;
 }
 
 std::string checkPiece(const PatternDoc& doc, int piece) {

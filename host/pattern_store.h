@@ -9,6 +9,7 @@
 // Units: millimetres in records, centimetres in measurements.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -48,6 +49,19 @@ PatternDoc loadPattern(const std::string& path);
 PatternModel readPatternBack(const PatternDoc& doc);
 // The store's measurements (cm) by name, as readPatternBack gives them.
 std::map<std::string, float> readMeasurements();
+
+// A point's formulas give its coordinates when they miss them by no more
+// than this (mm).
+constexpr double kFormulaToleranceMm = 0.1;
+// The value of a formula text in millimetres (cm x 10), on the store's
+// measurement table, through the library's evaluation.
+float formulaMm(Piece* piece, const std::string& text);
+// Every point of the piece that has formulas, with its coordinates and the
+// values (mm) its formulas give on the store's measurement table.
+void forEachFormulaPoint(Piece* piece, const std::function<void(short point, Coord& at, float x, float y)>& visit);
+// The points of the piece whose formulas, on the store's measurement table,
+// miss their coordinates by more than kFormulaToleranceMm.
+std::vector<short> pointsOffFormulas(Piece* piece);
 
 // The consistency checker's verdict for one piece: "" when consistent.
 std::string checkPiece(const PatternDoc& doc, int piece);

@@ -113,6 +113,21 @@ double lineLength(Piece* piece, short line) {
     return lengthAlong(piece, l->firstPoint, static_cast<short>(l->firstPoint + l->pointCount - 1));
 }
 
+bool pointAlongLine(Piece* piece, short line, double fraction, double& x, double& y) {
+    Line* l = nullptr;
+    if (piece && line >= 0 && line < piece->lineCount) qpGetLineLptr(piece, line, &l);
+    if (!l || l->pointCount < 1) return false;
+    short index = -1;
+    float length = static_cast<float>(fraction * lineLength(piece, line)), fx = 0.0f, fy = 0.0f;
+    qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kPointAtLength, qpcurve::kStylePlain,
+            qpcurve::kSnapAllLinesDefault, l->firstPoint, l->pointCount, qpcurve::kColourDefault,
+            qpcurve::kDefaultResolution, &index, &length, &fx, &fy, nullptr);
+    if (fx == qpcurve::kFar) return false;
+    x = fx;
+    y = fy;
+    return true;
+}
+
 double outlineLength(Piece* piece) {
     double total = 0.0;
     if (!piece) return total;

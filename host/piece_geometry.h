@@ -41,6 +41,11 @@ void visitDrawnPoints(Piece* piece, short first, short count, const std::functio
 double lengthAlong(Piece* piece, short first, short last);
 // Length of one line (its points firstPoint .. firstPoint + pointCount - 1).
 double lineLength(Piece* piece, short line);
+// The point at `fraction` (0 .. 1) of line `line`'s length from its first
+// point, along the line as the service measures it: qpCurve's
+// kPointAtLength walked fraction x lineLength over the line's points. False
+// when the piece has no such line.
+bool pointAlongLine(Piece* piece, short line, double fraction, double& x, double& y);
 
 // Total length of the outline lines (mm), and the area (mm²) enclosed by
 // the outline: one closed polygon per outline segment (code 1 or 3), its

@@ -225,13 +225,21 @@ short HostSession::send(UINT message, WPARAM wParam, LPARAM lParam, bool showTex
 
 void HostSession::moveTo(const ScriptTarget& target, int line, const std::string& scriptName) {
     double x = target.x, y = target.y;
+    Piece* piece = doc.piece(pieceIndex);
     if (target.atPoint) {
-        Piece* piece = doc.piece(pieceIndex);
         if (!piece || target.point >= piece->pointCount || !pointPosition(piece, static_cast<short>(target.point), x, y))
             throw UserError(scriptName + ": line " + std::to_string(line),
                             "point " + std::to_string(target.point) + " does not exist in piece " +
                                 std::to_string(pieceIndex) + " (it has " +
                                 std::to_string(piece ? piece->pointCount : 0) + " points)");
+    }
+    if (target.onLine) {
+        if (!piece || target.line >= piece->lineCount ||
+            !pointAlongLine(piece, static_cast<short>(target.line), target.fraction, x, y))
+            throw UserError(scriptName + ": line " + std::to_string(line),
+                            "line " + std::to_string(target.line) + " does not exist in piece " +
+                                std::to_string(pieceIndex) + " (it has " +
+                                std::to_string(piece ? piece->lineCount : 0) + " lines)");
     }
     POINT p = clientOf(x, y);
     if (p.x < 0 || p.y < 0 || p.x >= kClientWidth || p.y >= kClientHeight)

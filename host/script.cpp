@@ -16,13 +16,6 @@ namespace host {
 
 namespace {
 
-std::string trim(const std::string& s) {
-    size_t a = 0, b = s.size();
-    while (a < b && std::isspace(static_cast<unsigned char>(s[a]))) ++a;
-    while (b > a && std::isspace(static_cast<unsigned char>(s[b - 1]))) --b;
-    return s.substr(a, b - a);
-}
-
 std::string lower(std::string s) {
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
@@ -116,11 +109,22 @@ std::vector<ScriptCommand> parseScript(const std::string& text, const std::strin
         c.source = line;
         std::string verb = lower(w[0]);
 
-        // TARGET: "X Y" in piece millimetres, or "point N"; optional for some verbs.
+        // TARGET: "X Y" in piece millimetres, "point N" or "line N [T]";
+        // optional for some verbs.
         auto target = [&](size_t from, bool optional) {
             size_t n = w.size() - from;
             if (n == 0) {
-                if (!optional) fail("'" + verb + "' needs a position: X Y (millimetres) or point N");
+                if (!optional) fail("'" + verb + "' needs a position: X Y (millimetres), point N or line N [T]");
+                return;
+            }
+            if (lower(w[from]) == "line") {
+                if ((n != 2 && n != 3) || !parseInt(w[from + 1], 0, 32767, c.target.line))
+                    fail("expected 'line N [T]' with N a line number of the current piece");
+                if (n == 3 && (!parseNumber(w[from + 2], c.target.fraction) || c.target.fraction < 0.0f ||
+                               c.target.fraction > 1.0f))
+                    fail("'" + w[from + 2] + "' is not a fraction from 0 to 1 (T in line N T)");
+                c.target.given = true;
+                c.target.onLine = true;
                 return;
             }
             if (lower(w[from]) == "point") {
@@ -130,7 +134,7 @@ std::vector<ScriptCommand> parseScript(const std::string& text, const std::strin
                 c.target.atPoint = true;
                 return;
             }
-            if (n != 2) fail("expected a position X Y in millimetres (or point N), found '" + line + "'");
+            if (n != 2) fail("expected a position X Y in millimetres (or point N, or line N [T]), found '" + line + "'");
             if (!parseNumber(w[from], c.target.x)) fail("'" + w[from] + "' is not a number (X in millimetres)");
             if (!parseNumber(w[from + 1], c.target.y))
                 fail("'" + w[from + 1] + "' is not a number (Y in millimetres)");

@@ -2,7 +2,7 @@
 //
 // A script says what a user does with a tool: which tool, mouse moves and
 // clicks at piece coordinates in millimetres (or at a point of the piece by
-// its number), keys, typed text, answers to the host's dialog, and the few
+// its number, or at a fraction along one of its lines), keys, typed text, answers to the host's dialog, and the few
 // words the host itself sets. The parser only reads; replay.h plays it.
 #pragma once
 
@@ -14,7 +14,7 @@ namespace host {
 enum class ScriptOp {
     Tool,        // tool NAME            choose a tool; the host starts its run
     Piece,       // piece N              make piece N current (before `tool`)
-    Move,        // move TARGET          WM_MOUSEMOVE
+    Move,        // move TARGET          WM_MOUSEMOVE (TARGET: X Y, point N, line N [T])
     Click,       // click [TARGET]       move there, then WM_LBUTTONDOWN
     RightClick,  // rclick [TARGET]      move there, then WM_RBUTTONDOWN
     Leave,       // leave                WM_NCMOUSEMOVE: the cursor left the window
@@ -34,6 +34,9 @@ struct ScriptTarget {
     bool given = false;    // no target: where the cursor already is
     bool atPoint = false;  // "point N": the position of point N of the piece
     int point = -1;
+    bool onLine = false;   // "line N [T]": the point at fraction T along line N
+    int line = -1;
+    float fraction = 0.5f;  // 0 .. 1
     float x = 0.0f;        // piece millimetres
     float y = 0.0f;
 };

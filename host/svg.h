@@ -5,7 +5,7 @@
 // geometry service draws them, inner lines, notches and marks, every point
 // with its number, a 50 mm grid and the panel's corner coordinates, and,
 // when asked, the piece as it was before, faintly underneath. One SVG unit is
-// one millimetre.
+// one millimetre. A nest draws one piece at several sizes in one panel.
 #pragma once
 
 #include <string>
@@ -26,5 +26,20 @@ struct SvgOptions {
 };
 
 std::string renderSvg(const PatternDoc& doc, const SvgOptions& options);
+
+// One size of a nest: its name and the pattern graded to it.
+struct NestSize {
+    std::string name;
+    const PatternDoc* doc = nullptr;
+    bool base = false;
+};
+
+// The nest of sizes: each asked piece (options.pieces; empty: every piece
+// of the first size's pattern) in one panel, every size's outline and inner
+// lines over each other in piece coordinates, each size in its own colour,
+// the base bold and black, and a legend naming the sizes. One scale for
+// every size and panel: one SVG unit is one millimetre. options.before and
+// options.numbers are not used.
+std::string renderNestSvg(const std::vector<NestSize>& sizes, const SvgOptions& options);
 
 }  // namespace host

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <vector>
 
 #include "host_test_util.h"
@@ -16,7 +17,7 @@ namespace {
 std::string q(const std::string& s) { return "'" + s + "'"; }
 
 TEST(Cli, EverySubcommandHasHelp) {
-    for (const char* sub : {"", "render", "info", "measure", "run", "demo", "formula", "formula pack",
+    for (const char* sub : {"", "render", "info", "grade", "measure", "run", "demo", "formula", "formula pack",
                             "formula scale"}) {
         auto r = runQpkit(std::string(sub) + " --help");
         EXPECT_EQ(r.status, 0) << sub << ": " << r.output;
@@ -102,6 +103,24 @@ TEST(Cli, RenderInfoMeasureFormula) {
     }
 }
 
+// The length of the outline polylines of an SVG text (mm), and how many
+// points each has.
+double outlineLength(const std::string& svg, std::vector<size_t>* pointsPerLine = nullptr) {
+    double length = 0;
+    for (size_t at = svg.find("class=\"outline\""); at != std::string::npos;
+         at = svg.find("class=\"outline\"", at + 1)) {
+        const size_t from = svg.find("points=\"", at) + 8;
+        std::istringstream list(svg.substr(from, svg.find('"', from) - from));
+        std::vector<double> xy;
+        double x, y;
+        char comma;
+        while (list >> x >> comma >> y) xy.insert(xy.end(), {x, y});
+        for (size_t k = 2; k + 1 < xy.size(); k += 2) length += std::hypot(xy[k] - xy[k - 2], xy[k + 1] - xy[k - 1]);
+        if (pointsPerLine) pointsPerLine->push_back(xy.size() / 2);
+    }
+    return length;
+}
+
 // The picture's outline: a straight line is one segment, and the drawn
 // outline's length matches `qpkit info` within 0.1% (before, every stretch
 // was 40 rounded samples and the sum overstated the outline).
@@ -110,17 +129,8 @@ TEST(Cli, RenderedOutlineIsLeanAndMeasuresAsInfo) {
     const std::string sleeve = q(hosttest::examplesDir() + "/sleeve.json");
     ASSERT_EQ(runQpkit("render " + sleeve + " -o " + q(dir.file("s.svg"))).status, 0);
     const std::string svg = hosttest::slurp(dir.file("s.svg"));
-    const std::regex outline("class=\"outline\" data-line=\"(\\d+)\"[^>]*points=\"([^\"]*)\"");
-    double drawn = 0;
     std::vector<size_t> pointsPerLine;
-    for (std::sregex_iterator it(svg.begin(), svg.end(), outline), end; it != end; ++it) {
-        std::vector<double> xy;
-        const std::string list = (*it)[2];
-        const std::regex number("-?[0-9.]+");
-        for (std::sregex_iterator n(list.begin(), list.end(), number); n != end; ++n) xy.push_back(std::stod(n->str()));
-        for (size_t k = 2; k + 1 < xy.size(); k += 2) drawn += std::hypot(xy[k] - xy[k - 2], xy[k + 1] - xy[k - 1]);
-        pointsPerLine.push_back(xy.size() / 2);
-    }
+    const double drawn = outlineLength(svg, &pointsPerLine);
     // Line 0 is the cap curve; lines 1 .. 3 are straight.
     ASSERT_EQ(pointsPerLine.size(), 4u);
     EXPECT_GT(pointsPerLine[0], 8u);
@@ -129,6 +139,53 @@ TEST(Cli, RenderedOutlineIsLeanAndMeasuresAsInfo) {
     std::smatch m;
     ASSERT_TRUE(std::regex_search(info.output, m, std::regex("outline length ([0-9.]+) mm")));
     EXPECT_NEAR(drawn, std::stod(m[1]), std::stod(m[1]) * 0.001);
+}
+
+// The outlines of piece 0 drawn for one size of a nest, summed (mm).
+double nestOutline(const std::string& svg, const std::string& size) {
+    const size_t from = svg.find("data-size=\"" + size + "\"", svg.find("id=\"piece-0\""));
+    return outlineLength(svg.substr(from, svg.find("</g>", from) - from));
+}
+
+// grade, info --sizes and the nest agree: the graded file carries the size's
+// measurements, and the nest draws each size's outline as long as the table
+// says.
+TEST(Cli, SizesGradeTabulateAndNest) {
+    hosttest::TempDir dir;
+    const std::string block = q(hosttest::examplesDir() + "/basic-block.json");
+    const std::string chart = " --sizes " + q(hosttest::examplesDir() + "/sizes.csv");
+    auto r = runQpkit("grade " + block + chart + " --size 40 -o " + q(dir.file("40.json")));
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("consistency checker: every piece consistent"), std::string::npos) << r.output;
+    r = runQpkit("info " + q(dir.file("40.json")));
+    EXPECT_NE(r.output.find("measurements (cm): AH=45 B=92 BL=38.5 H=98 S=40 SK=60 SL=56.5 W=72"), std::string::npos)
+        << r.output;
+
+    r = runQpkit("info " + block + chart);
+    ASSERT_EQ(r.status, 0) << r.output;
+    const size_t row = r.output.find("\n  40 ");
+    ASSERT_NE(row, std::string::npos) << r.output;
+    const double table = std::strtod(r.output.c_str() + row + 6, nullptr);  // size 40's outline, mm
+    ASSERT_EQ(runQpkit("render " + block + chart + " -o " + q(dir.file("nest.svg"))).status, 0);
+    const std::string svg = hosttest::slurp(dir.file("nest.svg"));
+    for (const char* legend : {">36</text>", ">38 (base)</text>", ">40</text>"})
+        EXPECT_NE(svg.find(legend), std::string::npos) << legend;
+    EXPECT_NEAR(nestOutline(svg, "40"), table, table * 0.001);
+    EXPECT_GT(nestOutline(svg, "40") - nestOutline(svg, "36"), 50.0);  // 4 cm more bust and waist
+
+    r = runQpkit("info " + q(hosttest::examplesDir() + "/group-backs.json"));
+    EXPECT_NE(r.output.find("piece 2 \"pocket\": 5 points, 4 lines, 1 segments\n  outline length 520.00 mm, area "
+                            "168.00 cm2\n  5 points without formulas do not grade"),
+              std::string::npos)
+        << r.output;
+
+    // A chart of three sizes is not one size: one line, status 1, no file.
+    r = runQpkit("grade " + block + chart + " -o " + q(dir.file("x.json")));
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("/sizes.csv: grade writes one size, and 3 are given (36, 38 (base), 40)"), std::string::npos)
+        << r.output;
+    EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
+    EXPECT_FALSE(hosttest::fileExists(dir.file("x.json")));
 }
 
 TEST(Cli, RunWritesThePatternAndItsPicture) {
@@ -203,6 +260,7 @@ TEST(Cli, DemoWritesAWellFormedPageWithItsPictures) {
     if (html.find("id=\"italy\"") != std::string::npos) {
         EXPECT_TRUE(files.count("italy-before.svg"));
         EXPECT_TRUE(files.count("italy-after.svg"));
+        EXPECT_TRUE(files.count("italy-nest.svg"));
         EXPECT_NE(html.find("target length"), std::string::npos);
         EXPECT_EQ(html.find("class=\"bad\""), std::string::npos);
         EXPECT_GE(svgs, 3);

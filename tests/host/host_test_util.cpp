@@ -70,4 +70,13 @@ std::string examplesDir() { return std::string(QP_SOURCE_DIR) + "/examples"; }
     return ::testing::AssertionSuccess();
 }
 
+::testing::AssertionResult followsItsFormulas(const host::PatternDoc& doc) {
+    for (int i = 0; i < doc.pieceCount(); ++i) {
+        const std::vector<short> off = host::pointsOffFormulas(doc.piece(i));
+        if (!off.empty())
+            return ::testing::AssertionFailure() << "piece " << i << ": point " << off[0] << " is not where its formulas put it";
+    }
+    return ::testing::AssertionSuccess();
+}
+
 }  // namespace hosttest

@@ -38,5 +38,8 @@ std::string examplesDir();
 
 // Every piece and the buffer pass the store's consistency checker.
 ::testing::AssertionResult patternConsistent(const host::PatternDoc& doc);
+// Every point with formulas lies where its formulas put it (within 0.1 mm),
+// on the store's measurement table.
+::testing::AssertionResult followsItsFormulas(const host::PatternDoc& doc);
 
 }  // namespace hosttest

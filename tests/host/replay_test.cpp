@@ -6,6 +6,7 @@
 #include <set>
 #include <nlohmann/json.hpp>
 
+#include "frame/siblings.h"
 #include "host/host_io.h"
 #include "host/pattern_store.h"
 #include "host/piece_geometry.h"
@@ -65,9 +66,14 @@ INSTANTIATE_TEST_SUITE_P(Rows, ScriptRowTest, ::testing::ValuesIn(kScripts),
                              return n;
                          });
 
-TEST(Script, TargetsInMillimetresOrAtPoints) {
-    auto c = parseScript("click 12.5 -40\nmove point 7\nclick\nrclick point 0\n", "s.txt");
-    ASSERT_EQ(c.size(), 4u);
+TEST(Script, TargetsInMillimetresOrAtPointsOrAlongLines) {
+    auto c = parseScript("click 12.5 -40\nmove point 7\nclick\nrclick point 0\nclick line 3\nmove LINE 0 0.25\n", "s.txt");
+    ASSERT_EQ(c.size(), 6u);
+    EXPECT_TRUE(c[4].target.onLine);
+    EXPECT_EQ(c[4].target.line, 3);
+    EXPECT_FLOAT_EQ(c[4].target.fraction, 0.5f);  // the middle when T is left out
+    EXPECT_EQ(c[5].target.line, 0);
+    EXPECT_FLOAT_EQ(c[5].target.fraction, 0.25f);
     EXPECT_TRUE(c[0].target.given);
     EXPECT_FALSE(c[0].target.atPoint);
     EXPECT_FLOAT_EQ(c[0].target.x, 12.5f);
@@ -98,6 +104,10 @@ const BadScript kBadScripts[] = {
     {"one coordinate", "click 10", "expected a position X Y"},
     {"coordinate not a number", "click ten 20", "'ten' is not a number"},
     {"point without number", "click point", "expected 'point N'"},
+    {"line without number", "move line", "expected 'line N [T]'"},
+    {"line fraction past the end", "click line 2 1.5", "'1.5' is not a fraction from 0 to 1"},
+    {"line fraction before the start", "click line 2 -0.1", "not a fraction from 0 to 1"},
+    {"line with more", "click line 2 0.5 1", "expected 'line N [T]'"},
     {"unknown key", "key F99", "unknown key 'F99'"},
     {"key out of range", "key 300", "unknown key '300'"},
     {"empty type", "type", "expected 'type TEXT'"},
@@ -201,6 +211,7 @@ TEST(Replay, CommandsThePatternCannotTakeNameTheirLine) {
         {"tool lasso\n", "line 1", "unknown tool 'lasso'"},
         {"piece 4\n", "line 1", "piece 4 does not exist"},
         {"tool italy\nmove point 99\n", "line 2", "point 99 does not exist"},
+        {"tool italy\nclick line 5 0.2\n", "line 2", "line 5 does not exist in piece 0 (it has 5 lines)"},
         {"tool italy\nmove 90000 0\n", "line 2", "outside the window"},
     };
     for (const auto& row : rows) {
@@ -217,6 +228,29 @@ TEST(Replay, CommandsThePatternCannotTakeNameTheirLine) {
     // Nothing was edited by the refused scripts.
     EXPECT_EQ(doc.piece(0)->pointCount, 14);
     EXPECT_TRUE(hosttest::patternConsistent(doc));
+}
+
+// `line N T` is the point T x L along the line as the service measures it:
+// measured back from the line's first point, the length to it is T x L.
+TEST(Replay, APositionAlongALineIsAtItsFractionOfTheLength) {
+    PatternDoc doc = loadPattern(example("sleeve.json"));
+    Piece* sleeve = doc.piece(0);
+    const double capLength = lineLength(sleeve, 0);  // the cap curve, points 0 .. 8
+    for (double t : {0.0, 0.3, 0.5, 1.0}) {
+        double x = 0, y = 0;
+        ASSERT_TRUE(pointAlongLine(sleeve, 0, t, x, y));
+        short index = -1;
+        float along = 0.0f, fx = static_cast<float>(x), fy = static_cast<float>(y);
+        qpCurve(nullptr, sleeve, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
+                qpcurve::kSnapAllLinesDefault, 0, 9, qpcurve::kColourDefault, qpcurve::kDefaultResolution, &index,
+                &along, &fx, &fy, nullptr);
+        EXPECT_NEAR(along, t * capLength, 0.01) << t;
+        EXPECT_NEAR(std::hypot(fx - x, fy - y), 0.0, 0.01) << t;  // on the line
+    }
+    double x = 0, y = 0;
+    pointAlongLine(sleeve, 0, 1.0, x, y);
+    EXPECT_NEAR(x, 320.0, 0.01);  // the line's last point
+    EXPECT_FALSE(pointAlongLine(sleeve, 5, 0.5, x, y));
 }
 
 TEST(Replay, ExampleCorpus) {
