@@ -300,7 +300,7 @@ int cmdFormula(const std::string& op, const std::string& text, const std::string
 }
 
 int cmdRun(const std::string& patternPath, const std::string& scriptPath, const std::string& outPath,
-           const std::string& svgPath, bool verbose, std::ostream& out, bool report) {
+           const std::string& svgPath, bool verbose, std::ostream& out, bool report, bool expectRefusal) {
     PatternDoc before;
     if (report) before = loadPattern(patternPath);
     PatternDoc doc = loadPattern(patternPath);
@@ -325,6 +325,13 @@ int cmdRun(const std::string& patternPath, const std::string& scriptPath, const 
     if (!verdict.empty())
         throw UserError(outPath, "the edited pattern fails the consistency check: " + verdict);
     out << "consistency checker: every piece consistent\n";
+    if (!result.notes.empty() && !expectRefusal) {
+        const RunNote& first = result.notes.front();
+        const size_t more = result.notes.size() - 1;
+        throw RunShortfall(scriptPath + ": line " + std::to_string(first.line),
+                           first.what + (more ? " (and " + std::to_string(more) + " more above)" : "") +
+                               "; --expect-refusal when the script means it");
+    }
     return 0;
 }
 

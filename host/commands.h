@@ -27,8 +27,12 @@ int cmdMeasure(const std::string& patternPath, int piece, int from, int to, std:
 int cmdFormula(const std::string& op, const std::string& text, const std::string& op2, float factor,
                std::ostream& out);
 // report: after the run, the change report (change_report.h) of every piece.
+// A run that did not do all its script asks (a refusal, a click that picked
+// nothing, a run left unfinished: RunNote) writes its outputs and then throws
+// RunShortfall, unless expectRefusal says the script means it.
 int cmdRun(const std::string& patternPath, const std::string& scriptPath, const std::string& outPath,
-           const std::string& svgPath, bool verbose, std::ostream& out, bool report = false);
+           const std::string& svgPath, bool verbose, std::ostream& out, bool report = false,
+           bool expectRefusal = false);
 int cmdDemo(const std::string& outDir, std::ostream& out);
 
 }  // namespace host

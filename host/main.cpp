@@ -3,7 +3,10 @@
 // Exit status: 0 done, 1 a user error (one line on stderr naming the file,
 // the line or field, and what is wrong), 2 a tool's edit that the pattern
 // store stopped (one line naming the script line and the store's reason; no
-// file is written). Outputs are written whole or not at all.
+// file is written), 3 a run that did not do all its script asks: a tool
+// refused, a click picked nothing, or the script ended before a tool's run
+// was finished (one line naming the script line; the outputs are written;
+// run --expect-refusal makes it 0). Outputs are written whole or not at all.
 #include <iostream>
 #include <string>
 
@@ -32,7 +35,7 @@ int main(int argc, char** argv) {
     app.set_help_all_flag("--help-all", "Show the help of every subcommand");
 
     std::string pattern, script, out, svg, before, dir = "qpkit-demo";
-    bool asJson = false, verbose = false, report = false;
+    bool asJson = false, verbose = false, report = false, expectRefusal = false;
     int piece = -1, from = 0, to = 0;
     host::SizeOptions sizes;
 
@@ -69,6 +72,9 @@ int main(int argc, char** argv) {
     run->add_flag("-v,--verbose", verbose, "Print every script line and the handler's result");
     run->add_flag("--report", report,
                   "Print what changed: every line's length before and after, the points moved, added, removed");
+    run->add_flag("--expect-refusal", expectRefusal,
+                  "Exit with 0 even when a tool refused, a click picked nothing or a run was left unfinished "
+                  "(without it: 3)");
 
     auto* demo = app.add_subcommand("demo", "Run every tool on the built-in pattern and write an HTML page");
     demo->add_option("--out", dir, "Folder for index.html and the pictures")->capture_default_str();
@@ -121,7 +127,7 @@ int main(int argc, char** argv) {
         if (*info) return host::cmdInfo(pattern, asJson, std::cout, sizes);
         if (*grade) return host::cmdGrade(pattern, sizes, out, std::cout);
         if (*measure) return host::cmdMeasure(pattern, piece, from, to, std::cout);
-        if (*run) return host::cmdRun(pattern, script, out, svg, verbose, std::cout, report);
+        if (*run) return host::cmdRun(pattern, script, out, svg, verbose, std::cout, report, expectRefusal);
         if (*demo) return host::cmdDemo(dir, std::cout);
         if (*formula) {
             for (auto* sub : formula->get_subcommands())
@@ -135,6 +141,10 @@ int main(int argc, char** argv) {
         std::cout.flush();
         std::cerr << "qpkit: " << e.oneLine() << "\n";
         return 2;
+    } catch (const host::RunShortfall& e) {
+        std::cout.flush();
+        std::cerr << "qpkit: " << e.oneLine() << "\n";
+        return 3;
     }
     return 0;
 }

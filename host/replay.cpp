@@ -5,10 +5,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <cstdio>
 #include <cstring>
 
+#include "frame/handler_frame.h"
 #include "frame/host_protocol.h"
 #include "frame/siblings.h"
+#include "frame/texts.h"
 #include "host/host_io.h"
 #include "host/piece_geometry.h"
 #include "siblings/records/store_extras.h"
@@ -58,6 +62,40 @@ std::string trimRight(std::string s) {
     return s;
 }
 
+// The system text with these bytes (trailing blanks aside), or null.
+const SystemText* systemText(const std::string& gbk) {
+    const std::string text = trimRight(gbk);
+    for (const SystemText& t : kSystemTexts)
+        if (trimRight(t.gbk) == text) return &t;
+    return nullptr;
+}
+
+// The English reading of a text the library showed, with the text beside
+// it: "pick the cut point (prompt: 请指定…)".
+std::string readingOf(const std::string& gbk, const char* shownAs) {
+    const SystemText* t = systemText(gbk);
+    const std::string own = std::string(shownAs) + ": " + trimRight(gbkToUtf8(gbk));
+    return t ? std::string(t->reading) + " (" + own + ")" : "(" + own + ")";
+}
+
+// Calls of the desktop's log that put something on the screen; the others
+// read or set up state (GetDC, CreatePen, SelectObject, SetROP2, ...).
+bool drawsOnScreen(const std::string& call) {
+    static const char* const drawing[] = {"Ellipse", "LineTo", "Rectangle", "TextOutA", "MessageBoxA",
+                                          "InvalidateRect", "DialogBoxParamA"};
+    for (const char* d : drawing)
+        if (call == d) return true;
+    return false;
+}
+
+std::string oneDecimal(double v) {
+    char t[32];
+    std::snprintf(t, sizeof t, "%.1f", v);
+    return std::string(t) == "-0.0" ? "0.0" : t;
+}
+
+std::string mmPair(double x, double y) { return "(" + oneDecimal(x) + ", " + oneDecimal(y) + ") mm"; }
+
 }  // namespace
 
 HostSession::HostSession(PatternDoc& d, std::ostream* echo, bool verbose)
@@ -69,7 +107,9 @@ HostSession::HostSession(PatternDoc& d, std::ostream* echo, bool verbose)
     current = this;
     // The tools' path calls (markers, rubber lines, the whole piece drawn
     // again) are not read by the host: they are not kept either.
-    deskSetPathSink([](HDC, bool, int, int) {});
+    deskSetPathSink([this](HDC, bool move, int, int) {
+        if (!move) ++pathDrawn_;
+    });
     deskSetSendMessageHandler([](HWND, UINT message, WPARAM wParam, LPARAM) -> LRESULT {
         if (current && message == WM_COMMAND && current->tool && current->tool->command)
             current->tool->command(*current, wParam);
@@ -105,8 +145,10 @@ HostSession* HostSession::active() { return current; }
 
 const std::vector<SetWord>& hostSetWords() {
     static const std::vector<SetWord> words = {
-        {"pickState", [](HostSession& s, int16_t v) { s.view.pickState = v; }},
-        {"lengthUnit", [](HostSession& s, int16_t v) { s.hostDoc.lengthUnit = v; }},
+        {"pickState", [](HostSession& s, int16_t v) { s.view.pickState = v; }, 0, 1,
+         "1 starts tracking the mouse, 0 stops it"},
+        {"lengthUnit", [](HostSession& s, int16_t v) { s.hostDoc.lengthUnit = v; }, 0, 2,
+         "0 centimetre, 1 inch, 2 the host's 33.33 mm unit"},
     };
     return words;
 }
@@ -174,47 +216,64 @@ void HostSession::fitView() {
     std::memcpy(hostDoc.viewMatrixB, unit, sizeof unit);
 }
 
-POINT HostSession::clientOf(double x, double y) const {
+// Piece millimetres to client pixels of the current piece: placement x
+// view x flip.
+void HostSession::clientMatrix(double m[9]) const {
     Piece* piece = doc.piece(pieceIndex);
     double p[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
     if (piece)
         for (int i = 0; i < 9; ++i) p[i] = piece->placement[i];
-    double v[9], f[9] = {1, 0, 0, 0, -1, 0, 0, static_cast<double>(kClientHeight), 1}, pv[9], m[9];
+    double v[9], f[9] = {1, 0, 0, 0, -1, 0, 0, static_cast<double>(kClientHeight), 1}, pv[9];
     for (int i = 0; i < 9; ++i) v[i] = viewMatrix[i];
     multiply(p, v, pv);
     multiply(pv, f, m);
+}
+
+POINT HostSession::clientOf(double x, double y) const {
+    double m[9];
+    clientMatrix(m);
     double cx = x * m[0] + y * m[3] + m[6];
     double cy = x * m[1] + y * m[4] + m[7];
     return POINT{static_cast<LONG>(std::lround(cx)), static_cast<LONG>(std::lround(cy))};
+}
+
+void HostSession::pieceOf(POINT client, double& x, double& y) const {
+    double m[9];
+    clientMatrix(m);
+    const double det = m[0] * m[4] - m[1] * m[3];
+    const double cx = client.x - m[6], cy = client.y - m[7];
+    x = det != 0.0 ? (cx * m[4] - cy * m[3]) / det : 0.0;
+    y = det != 0.0 ? (cy * m[0] - cx * m[1]) / det : 0.0;
 }
 
 short HostSession::send(UINT message, WPARAM wParam, LPARAM lParam, bool showTexts) {
     if (!tool) return 0;
     size_t logMark = deskLog().size();
     size_t invalidationsBefore = deskInvalidations().size();
+    const long pathBefore = pathDrawn_;
+    const size_t saidBefore = result_.printed.size();
     syncIn();
     short handled = tool->call(*this, message, wParam, lParam);
     ++result_.messages;
     syncOut();
     const auto& log = deskLog();
     std::string lastText;
+    showed_ = pathDrawn_ != pathBefore;
     for (size_t i = logMark; i < log.size(); ++i) {
         const DeskCall& c = log[i];
+        showed_ = showed_ || drawsOnScreen(c.name);
         if (c.name != "TextOutA" || !showTexts) continue;
-        std::string t = trimRight(gbkToUtf8(c.text));
-        if (t.empty() || t == lastText) continue;
-        lastText = t;
-        bool prompt = c.args.size() >= 2 && c.args[1] < 30;
-        say(std::string(prompt ? "prompt: " : "text: ") + t);
+        if (trimRight(c.text).empty() || c.text == lastText) continue;
+        lastText = c.text;
+        showText(c.text, c.args.size() >= 2 && c.args[1] < frame::kPromptBarHeight);
     }
     const auto& boxes = deskMessageBoxes();
-    for (; boxesSeen_ < boxes.size(); ++boxesSeen_)
-        say("message box: " + gbkToUtf8(boxes[boxesSeen_].text) + "  [" + gbkToUtf8(boxes[boxesSeen_].caption) +
-            "]");
+    for (; boxesSeen_ < boxes.size(); ++boxesSeen_) showBox(boxes[boxesSeen_].text, boxes[boxesSeen_].caption);
     // Read: the host keeps no record of the drawing calls (a large piece
     // would leave millions), only the message boxes and invalidations.
     deskClearLog();
     bool invalidated = deskInvalidations().size() > invalidationsBefore;
+    showed_ = showed_ || invalidated || result_.printed.size() > saidBefore;
     if (tool->finished(*this, invalidated)) {
         say(std::string("host: the ") + tool->title + " run is finished; the window is repainted");
         result_.runFinished = true;
@@ -242,11 +301,85 @@ void HostSession::moveTo(const ScriptTarget& target, int line, const std::string
                                 std::to_string(piece ? piece->lineCount : 0) + " lines)");
     }
     POINT p = clientOf(x, y);
-    if (p.x < 0 || p.y < 0 || p.x >= kClientWidth || p.y >= kClientHeight)
+    if (p.x < 0 || p.y < 0 || p.x >= kClientWidth || p.y >= kClientHeight) {
+        // What the window shows of the piece, in its millimetres.
+        double lowX = 1e300, lowY = 1e300, highX = -1e300, highY = -1e300;
+        for (POINT corner : {POINT{0, 0}, POINT{kClientWidth - 1, 0}, POINT{0, kClientHeight - 1},
+                             POINT{kClientWidth - 1, kClientHeight - 1}}) {
+            double cx = 0, cy = 0;
+            pieceOf(corner, cx, cy);
+            lowX = std::min(lowX, cx);
+            lowY = std::min(lowY, cy);
+            highX = std::max(highX, cx);
+            highY = std::max(highY, cy);
+        }
         throw UserError(scriptName + ": line " + std::to_string(line),
-                        "the position lies outside the window (client pixel " + std::to_string(p.x) + ", " +
-                            std::to_string(p.y) + ")");
+                        "the position " + mmPair(x, y) + " lies outside the window, which shows piece " +
+                            std::to_string(pieceIndex) + " from x " + oneDecimal(lowX) + " to " + oneDecimal(highX) +
+                            " mm and y " + oneDecimal(lowY) + " to " + oneDecimal(highY) + " mm");
+    }
     deskSetCursorClient(p.x, p.y);
+    cursorPixel_ = p;
+    cursorX_ = x;
+    cursorY_ = y;
+}
+
+std::string HostSession::visibleState() const {
+    std::string bytes;
+    auto add = [&bytes](const void* p, size_t n) { bytes.append(static_cast<const char*>(p), n); };
+    add(&view, sizeof view);
+    add(&hostDoc, sizeof hostDoc);
+    add(&fold, sizeof fold);
+    add(&pieceIndex, sizeof pieceIndex);
+    add(&patternCell, sizeof patternCell);
+    add(&pieceCell, sizeof pieceCell);
+    add(dialogText, sizeof dialogText);
+    const int pieces = doc.pieceCount();
+    add(&pieces, sizeof pieces);
+    if (const Piece* piece = doc.piece(pieceIndex))
+        add(&piece->groupFlag, offsetof(Piece, byteSize) + sizeof piece->byteSize - offsetof(Piece, groupFlag));
+    return bytes;
+}
+
+short HostSession::click(WPARAM buttons) {
+    const std::string before = visibleState();
+    const POINT at = deskCursorClient();
+    const short handled = send(WM_LBUTTONDOWN, buttons, pixelParam(at));
+    if (showed_ || visibleState() != before) return handled;
+    double x = cursorX_, y = cursorY_;
+    if (at.x != cursorPixel_.x || at.y != cursorPixel_.y) pieceOf(at, x, y);
+    char radius[16];
+    std::snprintf(radius, sizeof radius, "%g", static_cast<double>(frame::kPickRadiusMm));
+    note(RunNote::kPickedNothing, "the click at " + mmPair(x, y) + " picked nothing within " + radius + " mm");
+    return handled;
+}
+
+void HostSession::note(RunNote::Kind kind, const std::string& what) {
+    for (const RunNote& n : result_.notes)
+        if (n.line == line_ && n.what == what) return;  // a text drawn again
+    result_.notes.push_back(RunNote{kind, line_, what});
+    say("line " + std::to_string(line_) + ": " + what);
+}
+
+void HostSession::showText(const std::string& gbk, bool prompt) {
+    const SystemText* t = systemText(gbk);
+    if (t && t->refusal && tool) {
+        note(RunNote::kRefused, std::string("the ") + tool->title + " refused: " + readingOf(gbk, "prompt"));
+        return;
+    }
+    // What the tool is waiting for: its last text of its own (a figure it
+    // shows is no text of the table).
+    if (t) lastAsked_ = {gbk, prompt ? "prompt" : "text"};
+    say(std::string(prompt ? "prompt: " : "text: ") + trimRight(gbkToUtf8(gbk)));
+}
+
+// Every message box a tool shows is a refusal: the library shows none
+// other (each under the system's caption, kCaption).
+void HostSession::showBox(const std::string& gbk, const std::string& caption) {
+    const std::string title = tool ? tool->title : "library";
+    std::string what = "the " + title + " refused: " + readingOf(gbk, "message box");
+    if (caption != kCaption) what += " [" + trimRight(gbkToUtf8(caption)) + "]";
+    note(RunNote::kRefused, what);
 }
 
 void HostSession::endRun() {
@@ -266,8 +399,15 @@ void HostSession::begin() {
 }
 
 ReplayResult HostSession::finish() {
+    if (tool && tool->hostEnds) {
+        say(std::string("host: the script ends the ") + tool->title + " run");
+    } else if (tool) {
+        std::string what = std::string("the script ended before the ") + tool->title + " run finished; the host ends it";
+        if (!lastAsked_.first.empty())
+            what += "; the tool last showed: " + readingOf(lastAsked_.first, lastAsked_.second);
+        note(RunNote::kUnfinished, what);
+    }
     if (tool) {
-        say(std::string("host: the script ended before the ") + tool->title + " run finished; the host ends it");
         try {
             endRun();
         } catch (const StoreStopped& stop) {
@@ -289,6 +429,7 @@ void HostSession::stopped(const std::string& reason, const std::string& where) {
 }
 
 void HostSession::step(const ScriptCommand& c, const std::string& scriptName) {
+    line_ = c.line;
     try {
         play1(c, scriptName);
     } catch (const StoreStopped& stop) {
@@ -315,7 +456,7 @@ void HostSession::play1(const ScriptCommand& c, const std::string& scriptName) {
             if (verbose_) say("  WM_MOUSEMOVE -> " + std::to_string(r));
             if (!tool) return;
         }
-        short r = send(message, buttons, pixelParam(deskCursorClient()));
+        short r = message == WM_LBUTTONDOWN ? click(buttons) : send(message, buttons, pixelParam(deskCursorClient()));
         if (verbose_) say("  message -> " + std::to_string(r));
     };
     switch (c.op) {
@@ -331,6 +472,7 @@ void HostSession::play1(const ScriptCommand& c, const std::string& scriptName) {
             endRun();
             tool = t;
             result_.runFinished = false;
+            lastAsked_ = {};
             fitView();
             tool->start(*this);
             break;

@@ -8,6 +8,8 @@
 #include <sstream>
 #include <vector>
 
+#include "frame/texts.h"
+#include "host/host_io.h"
 #include "host_test_util.h"
 
 using hosttest::runQpkit;
@@ -201,6 +203,38 @@ TEST(Cli, RunWritesThePatternAndItsPicture) {
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(r.output, "piece 0, points 0 .. 9: 469.80 mm (46.98 cm)\n");
     EXPECT_TRUE(hosttest::fileExists(dir.file("out.svg")));
+}
+
+// A refusal is said in English beside the tool's own text, at its script
+// line; the run writes its outputs and ends with status 3, or 0 when the
+// script expects it. Here the dart's new line is picked on the outline
+// (line 0 of the bodice), where no new dart can go; the run is then left
+// unfinished too.
+TEST(Cli, ARefusalIsSaidInEnglishAndEndsWithItsOwnStatus) {
+    hosttest::TempDir dir;
+    hosttest::spit(dir.file("s.txt"), "piece 0\ntool dart-transfer\nclick line 9\nclick line 10\nclick line 0\n");
+    const std::string args = "run " + q(hosttest::examplesDir() + "/basic-block.json") + " " + q(dir.file("s.txt")) +
+                             " -o " + q(dir.file("out.json"));
+    const SystemText* text = nullptr;
+    for (const SystemText& t : kSystemTexts)
+        if (std::string(t.name) == "kGapMoveNoOutlinePoint") text = &t;
+    ASSERT_TRUE(text && text->refusal);
+    const std::string refusal = "line 5: the dart transfer refused: " + std::string(text->reading) +
+                                " (message box: " + host::gbkToUtf8(text->gbk) + ")";
+    auto r = runQpkit(args);
+    EXPECT_EQ(r.status, 3) << r.output;
+    EXPECT_NE(r.output.find(refusal + "\n"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("line 5: the script ended before the dart transfer run finished; the host ends it\n"),
+              std::string::npos)
+        << r.output;
+    // The last line, on stderr: the first refusal, naming the script.
+    const size_t last = r.output.rfind('\n', r.output.size() - 2) + 1;
+    EXPECT_EQ(r.output.substr(last), "qpkit: " + dir.file("s.txt") + ": " + refusal +
+                                         " (and 1 more above); --expect-refusal when the script means it\n");
+    EXPECT_TRUE(hosttest::fileExists(dir.file("out.json")));
+    r = runQpkit(args + " --expect-refusal");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find(refusal), std::string::npos) << r.output;
 }
 
 // A small XML well-formedness check: every tag closed in order, every
