@@ -37,6 +37,13 @@ namespace host {
 
 class HostSession;
 
+// A value of a set word with a name of its own (a point-increase mode).
+struct NamedValue {
+    int value;
+    const char* name;
+    const char* meaning;
+};
+
 // A word of the host's records that a script may set (set WORD VALUE), and
 // the values a host sets it to: any other is a script error.
 struct SetWord {
@@ -45,6 +52,7 @@ struct SetWord {
     int16_t lowest;
     int16_t highest;
     const char* values;  // what they mean, for the error and `qpkit tools`
+    std::vector<NamedValue> named = {};
 };
 
 struct ToolEntry {

@@ -231,6 +231,13 @@ void gapFoldStop(HostSession& s) {
 
 }  // namespace
 
+// The point-increase modes by their names (pieces/point_increase.h).
+std::vector<NamedValue> increaseModes() {
+    std::vector<NamedValue> modes;
+    for (const increase::ModeText& m : increase::kModeTexts) modes.push_back({m.mode, m.name, m.click});
+    return modes;
+}
+
 // What the host sets a step word to: 1 starts the tool's run, 0 ends it.
 constexpr const char* kStepValues = "1 starts the run, 0 ends it";
 
@@ -260,7 +267,7 @@ const std::vector<ToolEntry>& toolTable() {
          "qpHandleIncreasePoint", [] { return qpHandleIncreasePoint != nullptr; }, increaseStart, increaseCall,
          increaseFinished, increaseStop,
          {{"increaseMode", increaseModeWord, increase::kTurnPoint, increase::kLastMode,
-           "the point-increase modes; qpkit tools lists them"}},
+           "the point-increase modes; qpkit tools lists them", increaseModes()}},
          nullptr, increaseCommand, true},
         {"dart-transfer", "gap-move", "dart transfer",
          "Moves a dart: click its two legs (inner lines from the mouth to the apex), then the line from the apex to "
