@@ -247,6 +247,7 @@ void HostSession::pieceOf(POINT client, double& x, double& y) const {
 }
 
 short HostSession::send(UINT message, WPARAM wParam, LPARAM lParam, bool showTexts) {
+    showed_ = false;
     if (!tool) return 0;
     size_t logMark = deskLog().size();
     size_t invalidationsBefore = deskInvalidations().size();
@@ -263,8 +264,9 @@ short HostSession::send(UINT message, WPARAM wParam, LPARAM lParam, bool showTex
         const DeskCall& c = log[i];
         showed_ = showed_ || drawsOnScreen(c.name);
         if (c.name != "TextOutA" || !showTexts) continue;
-        if (trimRight(c.text).empty() || c.text == lastText) continue;
-        lastText = c.text;
+        const std::string text = trimRight(c.text);
+        if (text.empty() || text == lastText) continue;
+        lastText = text;
         showText(c.text, c.args.size() >= 2 && c.args[1] < frame::kPromptBarHeight);
     }
     const auto& boxes = deskMessageBoxes();

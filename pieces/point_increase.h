@@ -139,13 +139,15 @@ inline constexpr ModeTraits kModeTraits[] = {
     {kMarkCode4,         Picks::kPositionOrAlong, Makes::kMark,             Tracks::kNone, false, false, false, {'o', 4, 5.0f, 18, 13}},
 };
 // clang-format on
-constexpr bool rowsInModeOrder() {
+// A table of one row per mode, in mode order: row m - 1 is mode m.
+template <class Row, std::size_t n>
+constexpr bool rowsInModeOrder(const Row (&rows)[n]) {
     int i = 0;
-    for (const ModeTraits& row : kModeTraits)
+    for (const Row& row : rows)
         if (row.mode != ++i) return false;
     return i == kLastMode;
 }
-static_assert(rowsInModeOrder(), "row m - 1 of kModeTraits is mode m");
+static_assert(rowsInModeOrder(kModeTraits), "row m - 1 of kModeTraits is mode m");
 
 // Each mode's name (its enumerator's, in words) and what a click of it does,
 // for people: the host's help for script writers (qpkit tools) and its
@@ -188,13 +190,7 @@ inline constexpr ModeText kModeTexts[] = {
      "ends the inner line with its second point: at the click, or by length while the host tracks a pick"},
     {kMarkCode4, "mark code 4", "puts a drill mark (o) of code 4 at the click"},
 };
-constexpr bool textsInModeOrder() {
-    int i = 0;
-    for (const ModeText& row : kModeTexts)
-        if (row.mode != ++i) return false;
-    return i == kLastMode;
-}
-static_assert(textsInModeOrder(), "row m - 1 of kModeTexts is mode m");
+static_assert(rowsInModeOrder(kModeTexts), "row m - 1 of kModeTexts is mode m");
 
 // The row of a mode (isMode(mode) holds).
 inline const ModeTraits& traitsOf(int mode) { return kModeTraits[mode - 1]; }
