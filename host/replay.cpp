@@ -11,7 +11,6 @@
 #include "host/host_io.h"
 #include "host/piece_geometry.h"
 #include "siblings/records/store_extras.h"
-#include "win/desktop.h"
 
 namespace host {
 
@@ -62,20 +61,15 @@ std::string trimRight(std::string s) {
 }  // namespace
 
 HostSession::HostSession(PatternDoc& d, std::ostream* echo, bool verbose)
-    : doc(d), echo_(echo), verbose_(verbose) {
-    // The desktop is not reset: the pattern lives in its global blocks.
-    deskSetClientRect(kClientWidth, kClientHeight);
-    hwnd = deskWindow();
-    boxesSeen_ = deskMessageBoxes().size();
+    : doc(d),
+      window_(kClientWidth, kClientHeight,
+              [](WPARAM command) {
+                  if (current && current->tool && current->tool->command) current->tool->command(*current, command);
+              }),
+      echo_(echo),
+      verbose_(verbose) {
+    hwnd = window_.handle();
     current = this;
-    // The tools' path calls (markers, rubber lines, the whole piece drawn
-    // again) are not read by the host: they are not kept either.
-    deskSetPathSink([](HDC, bool, int, int) {});
-    deskSetSendMessageHandler([](HWND, UINT message, WPARAM wParam, LPARAM) -> LRESULT {
-        if (current && message == WM_COMMAND && current->tool && current->tool->command)
-            current->tool->command(*current, wParam);
-        return 0;
-    });
     // The host keeps a copy of the whole pattern for undo; the tools that
     // edit the pattern free it and make a new one.
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(doc.pattern->totalSize));
@@ -97,8 +91,6 @@ HostSession::~HostSession() {
         }
         hostDoc.patternCopy = nullptr;
     }
-    deskSetSendMessageHandler(nullptr);
-    deskSetPathSink(nullptr);
     if (current == this) current = nullptr;
 }
 
@@ -191,32 +183,24 @@ POINT HostSession::clientOf(double x, double y) const {
 
 short HostSession::send(UINT message, WPARAM wParam, LPARAM lParam, bool showTexts) {
     if (!tool) return 0;
-    size_t logMark = deskLog().size();
-    size_t invalidationsBefore = deskInvalidations().size();
+    window_.watch();
     syncIn();
     short handled = tool->call(*this, message, wParam, lParam);
     ++result_.messages;
     syncOut();
-    const auto& log = deskLog();
+    const Shown shown = window_.seen();
     std::string lastText;
-    for (size_t i = logMark; i < log.size(); ++i) {
-        const DeskCall& c = log[i];
-        if (c.name != "TextOutA" || !showTexts) continue;
-        std::string t = trimRight(gbkToUtf8(c.text));
+    for (const DrawnText& drawn : shown.texts) {
+        if (!showTexts) break;
+        std::string t = trimRight(gbkToUtf8(drawn.bytes));
         if (t.empty() || t == lastText) continue;
         lastText = t;
-        bool prompt = c.args.size() >= 2 && c.args[1] < 30;
+        bool prompt = drawn.y < 30;
         say(std::string(prompt ? "prompt: " : "text: ") + t);
     }
-    const auto& boxes = deskMessageBoxes();
-    for (; boxesSeen_ < boxes.size(); ++boxesSeen_)
-        say("message box: " + gbkToUtf8(boxes[boxesSeen_].text) + "  [" + gbkToUtf8(boxes[boxesSeen_].caption) +
-            "]");
-    // Read: the host keeps no record of the drawing calls (a large piece
-    // would leave millions), only the message boxes and invalidations.
-    deskClearLog();
-    bool invalidated = deskInvalidations().size() > invalidationsBefore;
-    if (tool->finished(*this, invalidated)) {
+    for (const ShownBox& box : shown.boxes)
+        say("message box: " + gbkToUtf8(box.text) + "  [" + gbkToUtf8(box.caption) + "]");
+    if (tool->finished(*this, shown.invalidated)) {
         say(std::string("host: the ") + tool->title + " run is finished; the window is repainted");
         result_.runFinished = true;
         tool = nullptr;
@@ -239,7 +223,14 @@ void HostSession::moveTo(const ScriptTarget& target, int line, const std::string
         throw UserError(scriptName + ": line " + std::to_string(line),
                         "the position lies outside the window (client pixel " + std::to_string(p.x) + ", " +
                             std::to_string(p.y) + ")");
-    deskSetCursorClient(p.x, p.y);
+    placeCursor(p, line, scriptName);
+}
+
+void HostSession::placeCursor(POINT p, int line, const std::string& scriptName) {
+    if (!window_.placeCursor(p))
+        throw UserError(scriptName + ": line " + std::to_string(line),
+                        "the cursor cannot be put on client pixel " + std::to_string(p.x) + ", " +
+                            std::to_string(p.y));
 }
 
 void HostSession::endRun() {
@@ -304,11 +295,11 @@ void HostSession::play1(const ScriptCommand& c, const std::string& scriptName) {
     auto pointer = [&](UINT message, WPARAM buttons) {
         if (c.target.given) {
             moveTo(c.target, c.line, scriptName);
-            short r = send(WM_MOUSEMOVE, 0, pixelParam(deskCursorClient()));
+            short r = send(WM_MOUSEMOVE, 0, pixelParam(window_.cursor()));
             if (verbose_) say("  WM_MOUSEMOVE -> " + std::to_string(r));
             if (!tool) return;
         }
-        short r = send(message, buttons, pixelParam(deskCursorClient()));
+        short r = send(message, buttons, pixelParam(window_.cursor()));
         if (verbose_) say("  message -> " + std::to_string(r));
     };
     switch (c.op) {
@@ -339,7 +330,7 @@ void HostSession::play1(const ScriptCommand& c, const std::string& scriptName) {
             break;
         case ScriptOp::Move: {
             moveTo(c.target, c.line, scriptName);
-            short r = send(WM_MOUSEMOVE, 0, pixelParam(deskCursorClient()));
+            short r = send(WM_MOUSEMOVE, 0, pixelParam(window_.cursor()));
             if (verbose_) say("  WM_MOUSEMOVE -> " + std::to_string(r));
             break;
         }
@@ -366,7 +357,7 @@ void HostSession::play1(const ScriptCommand& c, const std::string& scriptName) {
         case ScriptOp::Answer: {
             std::string gbk;
             if (!utf8ToGbk(c.text, gbk)) fail("the answer has characters the dialog cannot take (not GBK)");
-            deskQueueDialogAnswer(gbk);
+            window_.queueDialogAnswer(gbk);
             break;
         }
         case ScriptOp::HostText: {
@@ -394,8 +385,8 @@ void HostSession::play1(const ScriptCommand& c, const std::string& scriptName) {
             if (!tool->control || !tool->control(c, at))
                 fail(std::string("the ") + tool->title + " tool has no " +
                      (c.op == ScriptOp::Button ? "button " : "cell ") + c.word + " of its own");
-            deskSetCursorClient(at.x, at.y);
-            send(WM_LBUTTONDOWN, 1, pixelParam(deskCursorClient()));
+            placeCursor(at, c.line, scriptName);
+            send(WM_LBUTTONDOWN, 1, pixelParam(window_.cursor()));
             break;
         }
         case ScriptOp::End:

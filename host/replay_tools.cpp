@@ -12,7 +12,6 @@
 #include "frame/exports.h"
 #include "frame/siblings.h"
 #include "host/replay.h"
-#include "win/desktop.h"
 
 #pragma weak qpHandlePieceSymmatry
 #pragma weak qpHandlePieceFold
