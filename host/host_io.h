@@ -62,9 +62,8 @@ std::string gbkToUtf8(const std::string& gbk);
 bool utf8ToGbk(const std::string& utf8, std::string& gbk);
 
 // One conversion of a whole text between GBK (code page 936) and UTF-8;
-// false at the first byte it cannot convert, `out` holding what was done
-// before it. The platform's own converter: glibc's iconv on Linux, the
-// system's code pages on Windows.
+// false when a byte or a character cannot be converted. The platform's own
+// converter: glibc's iconv on Linux, the system's code pages on Windows.
 enum class TextCoding { GbkToUtf8, Utf8ToGbk };
 bool convertCodePage(TextCoding coding, const std::string& in, std::string& out);
 

@@ -16,6 +16,9 @@ int main(int argc, char** argv) {
     CLI::App app{"qpkit: pattern files, tool replay and pictures for the Qpkit6 tool library"};
     app.require_subcommand(1);
     app.set_help_all_flag("--help-all", "Show the help of every subcommand");
+    // Options are --name and -n everywhere: on Windows CLI11 would also read
+    // /name as an option, and so take an absolute path for one.
+    app.allow_windows_style_options(false);
 
     std::string pattern, script, out, svg, before, dir = "qpkit-demo";
     bool asJson = false, verbose = false, report = false;

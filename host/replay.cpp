@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <iostream>
 
 #include "frame/siblings.h"
 #include "host/host_io.h"
@@ -51,8 +53,6 @@ struct StoreStopped {
     std::string reason;
 };
 
-[[noreturn]] void throwStoreStopped(const char* reason) { throw StoreStopped{reason}; }
-
 std::string trimRight(std::string s) {
     while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.pop_back();
     return s;
@@ -78,7 +78,7 @@ HostSession::HostSession(PatternDoc& d, std::ostream* echo, bool verbose)
     hostDoc.patternCopy = copy;
     hostDoc.lengthUnit = 0;  // centimetres
     syncIn();
-    previousHook_ = storeSetFailureHook(throwStoreStopped);
+    previousHook_ = storeSetFailureHook(storeFailed);
 }
 
 HostSession::~HostSession() {
@@ -252,31 +252,50 @@ void HostSession::begin() {
 ReplayResult HostSession::finish() {
     if (tool) {
         say(std::string("host: the script ended before the ") + tool->title + " run finished; the host ends it");
+        place_ = "the end of the script";
         try {
             endRun();
         } catch (const StoreStopped& stop) {
-            stopped(stop.reason, "the end of the script");
+            throw stopped(stop.reason);
         }
     }
     syncOut();
     return result_;
 }
 
-void HostSession::stopped(const std::string& reason, const std::string& where) {
+EditFailure HostSession::stopped(const std::string& reason) {
     // A tool that had already replaced the pattern's block put the new one
     // in its cell: the document takes it over, so that it frees a live block.
     syncOut();
     const std::string title = tool ? tool->title : "tool's";
     tool = nullptr;
-    throw EditFailure(where, "the pattern store stopped the " + title + " edit: " + reason +
-                                 "; the pattern is left unsaved");
+    return EditFailure(place_, "the pattern store stopped the " + title + " edit: " + reason +
+                                   "; the pattern is left unsaved");
+}
+
+void HostSession::storeFailed(const char* reason) {
+#if defined(_WIN32)
+    // Qpkit6.dll and the siblings each carry their own copy of the unwinder
+    // (the GCC runtime is linked into every DLL), so nothing thrown here
+    // could unwind through their frames to the script line. The run ends
+    // where it stands instead, as main() ends it for an EditFailure: its
+    // line on stderr, status 2, no file written (none is before the replay
+    // is over).
+    const EditFailure failure = current->stopped(reason);
+    std::cout.flush();
+    std::cerr << "qpkit: " << failure.oneLine() << std::endl;
+    std::_Exit(2);
+#else
+    throw StoreStopped{reason};
+#endif
 }
 
 void HostSession::step(const ScriptCommand& c, const std::string& scriptName) {
+    place_ = scriptName + ": line " + std::to_string(c.line);
     try {
         play1(c, scriptName);
     } catch (const StoreStopped& stop) {
-        stopped(stop.reason, scriptName + ": line " + std::to_string(c.line));
+        throw stopped(stop.reason);
     }
 }
 

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "frame/records.h"
+#include "host/host_io.h"
 #include "host/host_window.h"
 #include "host/pattern_store.h"
 #include "host/script.h"
@@ -137,13 +138,16 @@ private:
     void placeCursor(POINT p, int line, const std::string& scriptName);
     void endRun();
     void play1(const ScriptCommand& c, const std::string& scriptName);
-    // Throws the EditFailure for a store refusal during `where`.
-    [[noreturn]] void stopped(const std::string& reason, const std::string& where);
+    // The EditFailure for a store refusal during the command being played.
+    EditFailure stopped(const std::string& reason);
+    // The store's failure hook while a session lives.
+    [[noreturn]] static void storeFailed(const char* reason);
 
     HostWindow window_;
     std::ostream* echo_;
     bool verbose_;
     ReplayResult result_;
+    std::string place_;  // the script line being played, as errors name it
     void (*previousHook_)(const char*) = nullptr;  // the store's, restored at the end
 };
 
