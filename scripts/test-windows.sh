@@ -3,7 +3,8 @@
 # for 32-bit Windows (i686 MinGW), their export and import tables checked,
 # every test program run under wine against the real USER32, GDI32 and
 # KERNEL32; then qpkit.exe against qpkit on Linux on the whole replay corpus,
-# the demo and every subcommand (scripts/check-windows-host.sh).
+# the demo and every subcommand (scripts/check-windows-host.sh), and the kit
+# for host developers, its ZIP built and checked (scripts/check-kit.sh).
 #
 # Headless: a 32-bit wine prefix of our own (build/windows/wineprefix, about
 # 0.6 GB, some 15 s to create the first time) with the null graphics driver,
@@ -91,3 +92,4 @@ fi
 echo "test-windows: all ${#programs[@]} test programs passed under wine"
 
 scripts/check-windows-host.sh
+scripts/check-kit.sh
