@@ -5,9 +5,9 @@
 // and everything is read from its records (win/desktop.h). On Windows
 // (host_window_win32.cpp) it is a real window of qpkit.exe, seen the way any
 // Windows host could see it, with nothing read from inside the library:
-// - texts: the TextOutA import of each library module of the family
-//   (Qpkit6, Qpkit, Qpkit2) is routed through the host, which records the
-//   call and draws it;
+// - texts: the TextOutA import of each module of the library's family
+//   (Qpkit6.dll and the siblings that draw) is routed through the host,
+//   which notes the call and draws it;
 // - message boxes and the "LENGTHINPUTDLG" dialog: a WH_CBT hook answers
 //   them (win/dialog_answers.h) and records each box;
 // - invalidation: the window's update region (GetUpdateRect), cleared after
