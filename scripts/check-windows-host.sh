@@ -89,9 +89,7 @@ same_bytes() {
 winerun() { env LC_ALL=zh_CN.UTF-8 timeout 120 wine "$@"; }
 
 # ---- the corpus: run (with its picture and change report), then info
-cases=$(sed -n 's/.*"pattern": *"\([^"]*\)".*/\1/p; s/.*"script": *"\([^"]*\)".*/\1/p' examples/corpus.json |
-        paste - -)
-[ -n "$cases" ] || { echo "check-windows-host: no case in examples/corpus.json" >&2; exit 1; }
+cases=$(scripts/corpus-cases.sh)
 n=0
 while read -r pattern script; do
   name=${script%.txt}
