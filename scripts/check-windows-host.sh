@@ -110,6 +110,12 @@ both formula-spread formula spread "2*(H+B)-H"
 both formula-scale formula scale "H/4+2.5" / 2
 both formula-atof formula atof 12.5
 both user-error measure "$examples/basic-block.json" --piece 9 --from 0 --to 1
+# A message box: an unfold with no fold before it is refused with one.
+for side in linux windows; do
+  printf 'tool dart-fold\nmove 10 10\nunfold 100 300\n' >"$work/$side/refused-unfold.txt"
+done
+both message-box run "$examples/basic-block.json" refused-unfold.txt -o refused-unfold.json
+grep -q '^message box: ' "$work/linux/message-box.out" || fail "message-box: the refused unfold showed no message box"
 
 # ---- make demo: its page, pictures and the pattern files behind them
 both demo demo --out demo
