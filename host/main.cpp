@@ -3,13 +3,15 @@
 // Exit status: 0 done, 1 a user error (one line on stderr naming the file,
 // the line or field, and what is wrong), 2 a tool's edit that the pattern
 // store stopped (one line naming the script line and the store's reason; no
-// file is written). Outputs are written whole or not at all.
+// file is written), 3 `compare` found the patterns different. Outputs are
+// written whole or not at all.
 #include <iostream>
 #include <string>
 
 #include <CLI/CLI.hpp>
 
 #include "host/commands.h"
+#include "host/compare.h"
 #include "host/host_io.h"
 
 namespace {
@@ -30,6 +32,9 @@ int main(int argc, char** argv) {
     CLI::App app{"qpkit: pattern files, tool replay and pictures for the Qpkit6 tool library"};
     app.require_subcommand(1);
     app.set_help_all_flag("--help-all", "Show the help of every subcommand");
+    // Options are --name and -n everywhere: on Windows CLI11 would also read
+    // /name as an option, and so take an absolute path for one.
+    app.allow_windows_style_options(false);
 
     std::string pattern, script, out, svg, before, dir = "qpkit-demo";
     bool asJson = false, verbose = false, report = false;
@@ -69,6 +74,12 @@ int main(int argc, char** argv) {
     run->add_flag("-v,--verbose", verbose, "Print every script line and the handler's result");
     run->add_flag("--report", report,
                   "Print what changed: every line's length before and after, the points moved, added, removed");
+
+    double tolerance = 1e-4;
+    auto* compare = app.add_subcommand("compare", "Compare two patterns record by record; status 3 when they differ");
+    compare->add_option("PATTERN", pattern, "Pattern file (JSON)")->required();
+    compare->add_option("OTHER", before, "The pattern file to compare it with")->required();
+    compare->add_option("--tolerance", tolerance, "How far numbers may differ (mm)")->capture_default_str();
 
     auto* demo = app.add_subcommand("demo", "Run every tool on the built-in pattern and write an HTML page");
     demo->add_option("--out", dir, "Folder for index.html and the pictures")->capture_default_str();
@@ -122,6 +133,7 @@ int main(int argc, char** argv) {
         if (*grade) return host::cmdGrade(pattern, sizes, out, std::cout);
         if (*measure) return host::cmdMeasure(pattern, piece, from, to, std::cout);
         if (*run) return host::cmdRun(pattern, script, out, svg, verbose, std::cout, report);
+        if (*compare) return host::cmdCompare(pattern, before, tolerance, std::cout);
         if (*demo) return host::cmdDemo(dir, std::cout);
         if (*formula) {
             for (auto* sub : formula->get_subcommands())

@@ -5,14 +5,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <iostream>
 
 #include "frame/host_protocol.h"
 #include "frame/siblings.h"
 #include "host/host_io.h"
 #include "host/piece_geometry.h"
 #include "siblings/records/store_extras.h"
-#include "win/desktop.h"
 
 namespace host {
 
@@ -51,8 +52,6 @@ struct StoreStopped {
     std::string reason;
 };
 
-[[noreturn]] void throwStoreStopped(const char* reason) { throw StoreStopped{reason}; }
-
 std::string trimRight(std::string s) {
     while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.pop_back();
     return s;
@@ -61,20 +60,15 @@ std::string trimRight(std::string s) {
 }  // namespace
 
 HostSession::HostSession(PatternDoc& d, std::ostream* echo, bool verbose)
-    : doc(d), echo_(echo), verbose_(verbose) {
-    // The desktop is not reset: the pattern lives in its global blocks.
-    deskSetClientRect(kClientWidth, kClientHeight);
-    hwnd = deskWindow();
-    boxesSeen_ = deskMessageBoxes().size();
+    : doc(d),
+      window_(kClientWidth, kClientHeight,
+              [](WPARAM command) {
+                  if (current && current->tool && current->tool->command) current->tool->command(*current, command);
+              }),
+      echo_(echo),
+      verbose_(verbose) {
+    hwnd = window_.handle();
     current = this;
-    // The tools' path calls (markers, rubber lines, the whole piece drawn
-    // again) are not read by the host: they are not kept either.
-    deskSetPathSink([](HDC, bool, int, int) {});
-    deskSetSendMessageHandler([](HWND, UINT message, WPARAM wParam, LPARAM) -> LRESULT {
-        if (current && message == WM_COMMAND && current->tool && current->tool->command)
-            current->tool->command(*current, wParam);
-        return 0;
-    });
     // The host keeps a copy of the whole pattern for undo; the tools that
     // edit the pattern free it and make a new one.
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(doc.pattern->totalSize));
@@ -83,7 +77,7 @@ HostSession::HostSession(PatternDoc& d, std::ostream* echo, bool verbose)
     hostDoc.patternCopy = copy;
     hostDoc.lengthUnit = 0;  // centimetres
     syncIn();
-    previousHook_ = storeSetFailureHook(throwStoreStopped);
+    previousHook_ = storeSetFailureHook(storeFailed);
 }
 
 HostSession::~HostSession() {
@@ -96,8 +90,6 @@ HostSession::~HostSession() {
         }
         hostDoc.patternCopy = nullptr;
     }
-    deskSetSendMessageHandler(nullptr);
-    deskSetPathSink(nullptr);
     if (current == this) current = nullptr;
 }
 
@@ -190,32 +182,24 @@ POINT HostSession::clientOf(double x, double y) const {
 
 short HostSession::send(UINT message, WPARAM wParam, LPARAM lParam, bool showTexts) {
     if (!tool) return 0;
-    size_t logMark = deskLog().size();
-    size_t invalidationsBefore = deskInvalidations().size();
+    window_.watch();
     syncIn();
     short handled = tool->call(*this, message, wParam, lParam);
     ++result_.messages;
     syncOut();
-    const auto& log = deskLog();
+    const Shown shown = window_.seen();
     std::string lastText;
-    for (size_t i = logMark; i < log.size(); ++i) {
-        const DeskCall& c = log[i];
-        if (c.name != "TextOutA" || !showTexts) continue;
-        std::string t = trimRight(gbkToUtf8(c.text));
+    for (const DrawnText& drawn : shown.texts) {
+        if (!showTexts) break;
+        std::string t = trimRight(gbkToUtf8(drawn.bytes));
         if (t.empty() || t == lastText) continue;
         lastText = t;
-        bool prompt = c.args.size() >= 2 && c.args[1] < 30;
+        bool prompt = drawn.y < 30;
         say(std::string(prompt ? "prompt: " : "text: ") + t);
     }
-    const auto& boxes = deskMessageBoxes();
-    for (; boxesSeen_ < boxes.size(); ++boxesSeen_)
-        say("message box: " + gbkToUtf8(boxes[boxesSeen_].text) + "  [" + gbkToUtf8(boxes[boxesSeen_].caption) +
-            "]");
-    // Read: the host keeps no record of the drawing calls (a large piece
-    // would leave millions), only the message boxes and invalidations.
-    deskClearLog();
-    bool invalidated = deskInvalidations().size() > invalidationsBefore;
-    if (tool->finished(*this, invalidated)) {
+    for (const ShownBox& box : shown.boxes)
+        say("message box: " + gbkToUtf8(box.text) + "  [" + gbkToUtf8(box.caption) + "]");
+    if (tool->finished(*this, shown.invalidated)) {
         say(std::string("host: the ") + tool->title + " run is finished; the window is repainted");
         result_.runFinished = true;
         tool = nullptr;
@@ -246,7 +230,14 @@ void HostSession::moveTo(const ScriptTarget& target, int line, const std::string
         throw UserError(scriptName + ": line " + std::to_string(line),
                         "the position lies outside the window (client pixel " + std::to_string(p.x) + ", " +
                             std::to_string(p.y) + ")");
-    deskSetCursorClient(p.x, p.y);
+    placeCursor(p, line, scriptName);
+}
+
+void HostSession::placeCursor(POINT p, int line, const std::string& scriptName) {
+    if (!window_.placeCursor(p))
+        throw UserError(scriptName + ": line " + std::to_string(line),
+                        "the cursor cannot be put on client pixel " + std::to_string(p.x) + ", " +
+                            std::to_string(p.y));
 }
 
 void HostSession::endRun() {
@@ -268,31 +259,50 @@ void HostSession::begin() {
 ReplayResult HostSession::finish() {
     if (tool) {
         say(std::string("host: the script ended before the ") + tool->title + " run finished; the host ends it");
+        place_ = "the end of the script";
         try {
             endRun();
         } catch (const StoreStopped& stop) {
-            stopped(stop.reason, "the end of the script");
+            throw stopped(stop.reason);
         }
     }
     syncOut();
     return result_;
 }
 
-void HostSession::stopped(const std::string& reason, const std::string& where) {
+EditFailure HostSession::stopped(const std::string& reason) {
     // A tool that had already replaced the pattern's block put the new one
     // in its cell: the document takes it over, so that it frees a live block.
     syncOut();
     const std::string title = tool ? tool->title : "tool's";
     tool = nullptr;
-    throw EditFailure(where, "the pattern store stopped the " + title + " edit: " + reason +
-                                 "; the pattern is left unsaved");
+    return EditFailure(place_, "the pattern store stopped the " + title + " edit: " + reason +
+                                   "; the pattern is left unsaved");
+}
+
+void HostSession::storeFailed(const char* reason) {
+#if defined(_WIN32)
+    // Qpkit6.dll and the siblings each carry their own copy of the unwinder
+    // (the GCC runtime is linked into every DLL), so nothing thrown here
+    // could unwind through their frames to the script line. The run ends
+    // where it stands instead, as main() ends it for an EditFailure: its
+    // line on stderr, status 2, no file written (none is before the replay
+    // is over).
+    const EditFailure failure = current->stopped(reason);
+    std::cout.flush();
+    std::cerr << "qpkit: " << failure.oneLine() << std::endl;
+    std::_Exit(2);
+#else
+    throw StoreStopped{reason};
+#endif
 }
 
 void HostSession::step(const ScriptCommand& c, const std::string& scriptName) {
+    place_ = scriptName + ": line " + std::to_string(c.line);
     try {
         play1(c, scriptName);
     } catch (const StoreStopped& stop) {
-        stopped(stop.reason, scriptName + ": line " + std::to_string(c.line));
+        throw stopped(stop.reason);
     }
 }
 
@@ -311,11 +321,11 @@ void HostSession::play1(const ScriptCommand& c, const std::string& scriptName) {
     auto pointer = [&](UINT message, WPARAM buttons) {
         if (c.target.given) {
             moveTo(c.target, c.line, scriptName);
-            short r = send(WM_MOUSEMOVE, 0, pixelParam(deskCursorClient()));
+            short r = send(WM_MOUSEMOVE, 0, pixelParam(window_.cursor()));
             if (verbose_) say("  WM_MOUSEMOVE -> " + std::to_string(r));
             if (!tool) return;
         }
-        short r = send(message, buttons, pixelParam(deskCursorClient()));
+        short r = send(message, buttons, pixelParam(window_.cursor()));
         if (verbose_) say("  message -> " + std::to_string(r));
     };
     switch (c.op) {
@@ -346,7 +356,7 @@ void HostSession::play1(const ScriptCommand& c, const std::string& scriptName) {
             break;
         case ScriptOp::Move: {
             moveTo(c.target, c.line, scriptName);
-            short r = send(WM_MOUSEMOVE, 0, pixelParam(deskCursorClient()));
+            short r = send(WM_MOUSEMOVE, 0, pixelParam(window_.cursor()));
             if (verbose_) say("  WM_MOUSEMOVE -> " + std::to_string(r));
             break;
         }
@@ -373,7 +383,7 @@ void HostSession::play1(const ScriptCommand& c, const std::string& scriptName) {
         case ScriptOp::Answer: {
             std::string gbk;
             if (!utf8ToGbk(c.text, gbk)) fail("the answer has characters the dialog cannot take (not GBK)");
-            deskQueueDialogAnswer(gbk);
+            window_.queueDialogAnswer(gbk);
             break;
         }
         case ScriptOp::HostText: {
@@ -401,8 +411,8 @@ void HostSession::play1(const ScriptCommand& c, const std::string& scriptName) {
             if (!tool->control || !tool->control(c, at))
                 fail(std::string("the ") + tool->title + " tool has no " +
                      (c.op == ScriptOp::Button ? "button " : "cell ") + c.word + " of its own");
-            deskSetCursorClient(at.x, at.y);
-            send(WM_LBUTTONDOWN, 1, pixelParam(deskCursorClient()));
+            placeCursor(at, c.line, scriptName);
+            send(WM_LBUTTONDOWN, 1, pixelParam(window_.cursor()));
             break;
         }
         case ScriptOp::End:

@@ -1,8 +1,9 @@
 // The tool table of the replay: one entry per tool handler of the library.
 //
-// The handlers are referenced weakly, so that the host builds and runs
-// against a library that does not have every tool yet: a tool whose handler
-// is missing is listed as not available, and the demo leaves it out.
+// On Linux the handlers are referenced weakly, so that the host builds and
+// runs against a library that does not have every tool yet: a tool whose
+// handler is missing is listed as not available, and the demo leaves it out.
+// On Windows they come from Qpkit6.dll's import library, all of them.
 //
 // Each entry says how the host starts the run (the step words it sets), how
 // it calls the handler with its own records, how it sees that the run is
@@ -14,18 +15,27 @@
 #include "frame/siblings.h"
 #include "host/replay.h"
 #include "pieces/pleat_table.h"
-#include "win/desktop.h"
+#include "win/length_input.h"
 
+#if !defined(_WIN32)
 #pragma weak qpHandlePieceSymmatry
 #pragma weak qpHandlePieceFold
 #pragma weak qpHandlePieceItaly
 #pragma weak qpHandleIncreasePoint
 #pragma weak qpHandleGapMove
 #pragma weak qpHandleGapFold
+#endif
 
 namespace host {
 
 namespace {
+
+// Whether the library has a handler: a weak reference is null when it does
+// not (on Windows the import library names them all).
+template <typename Handler>
+bool present(Handler* handler) {
+    return handler != nullptr;
+}
 
 // The host's button images for the pleat table: a framed face of the
 // table's button size, sunk when pressed; the apply image is a tick, the
@@ -59,7 +69,7 @@ void QP_WINAPI drawButton(HDC hdc, int image, int pressed, int x, int y) {
 // reads after the dialog. On Cancel the buffer keeps its last text, as a
 // Windows dialog that writes nothing would leave it.
 INT_PTR CALLBACK lengthDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    constexpr int kEditItem = 1000;
+    constexpr int kEditItem = QP_LENGTH_INPUT_EDIT;
     if (message == WM_INITDIALOG) return TRUE;
     if (message != WM_COMMAND) return FALSE;
     HostSession* dialogSession = HostSession::active();
@@ -232,19 +242,19 @@ void gapFoldStop(HostSession& s) {
 
 const std::vector<ToolEntry>& toolTable() {
     static const std::vector<ToolEntry> table = {
-        {"italy", "sleeve-cap", "sleeve cap", "qpHandlePieceItaly", [] { return qpHandlePieceItaly != nullptr; },
+        {"italy", "sleeve-cap", "sleeve cap", "qpHandlePieceItaly", [] { return present(qpHandlePieceItaly); },
          italyStart, italyCall, italyFinished, italyStop, {{"italyStep", italyStepWord}}},
         {"symmetry", "mirror", "piece symmetry", "qpHandlePieceSymmatry",
-         [] { return qpHandlePieceSymmatry != nullptr; }, symmetryStart, symmetryCall, symmetryFinished,
+         [] { return present(qpHandlePieceSymmatry); }, symmetryStart, symmetryCall, symmetryFinished,
          symmetryStop, {{"symmetryStep", symmetryStepWord}}},
-        {"pleat", "pleat-spread", "pleat spread", "qpHandlePieceFold", [] { return qpHandlePieceFold != nullptr; },
+        {"pleat", "pleat-spread", "pleat spread", "qpHandlePieceFold", [] { return present(qpHandlePieceFold); },
          pleatStart, pleatCall, pleatFinished, pleatStop, {{"pieceFoldStep", pieceFoldStepWord}}, pleatControl},
         {"increase", "point-increase", "point increase", "qpHandleIncreasePoint",
-         [] { return qpHandleIncreasePoint != nullptr; }, increaseStart, increaseCall, increaseFinished,
+         [] { return present(qpHandleIncreasePoint); }, increaseStart, increaseCall, increaseFinished,
          increaseStop, {{"increaseMode", increaseModeWord}}, nullptr, increaseCommand},
-        {"dart-transfer", "gap-move", "dart transfer", "qpHandleGapMove", [] { return qpHandleGapMove != nullptr; },
+        {"dart-transfer", "gap-move", "dart transfer", "qpHandleGapMove", [] { return present(qpHandleGapMove); },
          gapMoveStart, gapMoveCall, gapMoveFinished, gapMoveStop, {{"gapMoveStep", gapMoveStepWord}}},
-        {"dart-fold", "gap-fold", "dart fold", "qpHandleGapFold", [] { return qpHandleGapFold != nullptr; },
+        {"dart-fold", "gap-fold", "dart fold", "qpHandleGapFold", [] { return present(qpHandleGapFold); },
          gapFoldStart, gapFoldCall, gapFoldFinished, gapFoldStop,
          {{"gapFoldStep", gapFoldStepWord}, {"foldPhase", foldPhaseWord}}},
     };
