@@ -34,7 +34,6 @@ constexpr short kGroupKindA = 11, kGroupKindB = 13;
 constexpr long kPatternSpareBytes = 20000;
 constexpr long kPatternPieceRoom = 50;  // copies of the current piece newPattern has room for
 constexpr long kPerPointRoom = 400;     // point, coord, line, formula and two texts, bytes
-constexpr int kScratchHeader = 824;     // buffer header + piece header
 constexpr long kComposedExtra = 24;     // "2*", "+", "-", brackets and a constant, bytes
 constexpr short kCopyMirrored = 48, kCopyInsert = 16, kCopyAppend = 1;
 
@@ -60,21 +59,12 @@ Piece* pieceOf(PatternBuffer* pattern, int n) {
     return p;
 }
 
-// A locked movable block of `size` bytes, or null.
-void* allocLocked(long size) {
-    HGLOBAL handle = GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(size));
-    if (handle == nullptr) return nullptr;
-    void* p = GlobalLock(handle);
-    if (p == nullptr) GlobalFree(handle);
-    return p;
-}
-
 // Puts the work piece in place of piece n, moving newPattern to a larger
 // block when the result does not fit. false: no block could be had.
 bool replacePiece(PatternBuffer*& newPattern, short n, const Piece* piece) {
     if (ReplacePatternPiece(newPattern, n, piece) == 1) return true;
     long need = newPattern->totalSize + piece->byteSize + kPatternSpareBytes;
-    auto* grown = static_cast<PatternBuffer*>(allocLocked(need));
+    auto* grown = static_cast<PatternBuffer*>(AllocLockedBlock(need));
     if (grown == nullptr) return false;
     qpMemcpy(grown, newPattern, newPattern->totalSize);
     FreeGlobalBlock(newPattern);
@@ -331,7 +321,7 @@ bool rebuildPiece(HWND hwnd, HostDoc* doc, PatternBuffer*& newPattern, short n, 
 
     // 6. The scratch piece: the work piece's headers, no records; its header
     // says so (totalSize 824).
-    auto* scratch = newScratch(piece, plan.m * kPerPointRoom + kPatternSpareBytes);
+    auto* scratch = MakeScratchBuffer(piece, plan.m * kPerPointRoom + kPatternSpareBytes);
     if (scratch == nullptr) {
         FreeGlobalBlock(work);
         return false;
@@ -465,7 +455,7 @@ short pickAndRebuild(HWND hwnd, HostView* view, HostDoc* doc) {
     PatternBuffer* host = doc->pattern;
     const Piece* current = pieceOf(host, doc->currentPiece);
     auto* newPattern = static_cast<PatternBuffer*>(
-        allocLocked(host->totalSize + kPatternPieceRoom * current->byteSize + kPatternSpareBytes));
+        AllocLockedBlock(host->totalSize + kPatternPieceRoom * current->byteSize + kPatternSpareBytes));
     if (newPattern == nullptr) return 1;
     qpMemcpy(newPattern, host, host->totalSize);
     const bool group = host->kind == kGroupKindA || host->kind == kGroupKindB;
@@ -485,7 +475,7 @@ short pickAndRebuild(HWND hwnd, HostView* view, HostDoc* doc) {
     FreeGlobalBlock(doc->pattern);
     doc->pattern = doc->patternView = newPattern;
     if (doc->patternCopy != nullptr) FreeGlobalBlock(doc->patternCopy);
-    doc->patternCopy = static_cast<PatternBuffer*>(allocLocked(newPattern->totalSize));
+    doc->patternCopy = static_cast<PatternBuffer*>(AllocLockedBlock(newPattern->totalSize));
     if (doc->patternCopy != nullptr) qpMemcpy(doc->patternCopy, newPattern, newPattern->totalSize);
     view->symmetryStep = 0;
     doc->notice = 108;
@@ -496,29 +486,6 @@ short pickAndRebuild(HWND hwnd, HostView* view, HostDoc* doc) {
 }  // namespace
 
 Piece* PieceRun::piece() const { return pieceOf(work, 0); }
-
-PatternBuffer* newScratch(const Piece* piece, long room) {
-    auto* scratch = static_cast<PatternBuffer*>(allocLocked(kScratchHeader + room));
-    if (scratch == nullptr) return nullptr;
-    // A one-piece buffer's header, as MakeWorkBuffer writes it.
-    std::memset(scratch, 0, kWorkBufferHeader);
-    scratch->kind = kWorkBufferKind;
-    scratch->headerSize = kWorkBufferHeader;
-    scratch->pieceCount = 1;
-    pieceOffsets(scratch)[0] = kWorkBufferHeader;
-    qpMemcpy(reinterpret_cast<char*>(scratch) + kWorkBufferHeader, piece, kEmptyPieceSize);
-    emptyScratch(scratch);
-    return scratch;
-}
-
-void emptyScratch(PatternBuffer* scratch) {
-    scratch->totalSize = kScratchHeader;
-    Piece* piece = pieceOf(scratch, 0);
-    piece->charCount = piece->formulaCount = piece->coordCount = 0;
-    piece->pointCount = piece->sPointCount = piece->lineCount = 0;
-    piece->segCount = 0;
-    piece->byteSize = kEmptyPieceSize;
-}
 
 void PieceRun::indexOrigins() const {
     if (indexed_ == origin.size()) return;

@@ -72,13 +72,6 @@ private:
     mutable size_t indexed_ = static_cast<size_t>(-1);
 };
 
-// A scratch piece for the record mirroring's own copies: a locked block of
-// room bytes past the headers, holding the work piece's headers and no
-// records (byteSize 800), or null when no block can be had. emptyScratch
-// drops whatever records it gained since. Freed with FreeGlobalBlock.
-PatternBuffer* newScratch(const Piece* piece, long room);
-void emptyScratch(PatternBuffer* scratch);
-
 // frame::findPart's answer (the first stretch of piece n within
 // kPartMatchMm of (x, y) on both axes, -1 when none), from small copies of
 // the lines near (x, y) instead of one look at the whole piece per stretch.

@@ -447,7 +447,7 @@ bool NotchSeater::build(bool seating) {
     index();
     long points = 0;
     for (const Run& r : runs_) points += r.count;
-    scratch_ = newScratch(piece, points * 64 + static_cast<long>(runs_.size()) * 64 + 4096);
+    scratch_ = MakeScratchBuffer(piece, points * 64 + static_cast<long>(runs_.size()) * 64 + 4096);
     return scratch_ != nullptr;
 }
 
@@ -464,7 +464,7 @@ bool NotchSeater::fill(const std::vector<int>& chosen) {
     for (int r : filled_)
         if (r >= 0) runs_[r].scratchFirst = -1;
     filled_.clear();
-    emptyScratch(scratch_);
+    EmptyScratchPiece(scratch_);
     Piece* piece = this->piece();
     Piece* s = scratchPiece();
     Seg* g = nullptr;
