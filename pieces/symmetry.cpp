@@ -437,17 +437,8 @@ short pickAndRebuild(HWND hwnd, HostView* view, HostDoc* doc) {
     if (piece == nullptr) return 1;
     float px = 0, py = 0;
     frame::cursorToPiece(hwnd, prep.screenToPiece, px, py);
-    // frame::pickPart, with the part found from the lines near the snapped
-    // point: the pick costs one look at the whole piece, not one per stretch.
-    short index = -1;
-    float length = 0, nx = px, ny = py;
-    qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
-            qpcurve::kModeWholePiece | qpcurve::kSnapOutline, 0, 0, qpcurve::kColourDefault,
-            qpcurve::kDefaultResolution, &index, &length, &nx, &ny, prep.identity);
-    if (std::hypot(static_cast<double>(nx - px), static_cast<double>(ny - py)) > frame::kPickRadiusMm) return 1;
-    const short part = firstPartNear(doc->pattern, doc->currentPiece, nx, ny, prep.identity);
+    const short part = frame::pickPart(piece, px, py, qpcurve::kSnapOutline, prep.identity);
     if (part < 0) return 1;  // too far, or no stretch holds the snapped point: nothing changes
-    piece = pieceOf(doc->pattern, doc->currentPiece);
     const short la = pointAt(piece, part)->lineOut;
     if (la < 0) return 1;
 

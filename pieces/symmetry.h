@@ -72,11 +72,6 @@ private:
     mutable size_t indexed_ = static_cast<size_t>(-1);
 };
 
-// frame::findPart's answer (the first stretch of piece n within
-// kPartMatchMm of (x, y) on both axes, -1 when none), from small copies of
-// the lines near (x, y) instead of one look at the whole piece per stretch.
-short firstPartNear(PatternBuffer* pattern, short n, float x, float y, const float identity[9]);
-
 // Notches are seated by asking the curve model about the whole piece, once
 // per notch and stretch, as a check of the faster way (tests only).
 void seatNotchesOnWholePiece(bool on);

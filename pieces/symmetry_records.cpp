@@ -209,11 +209,10 @@ bool seatOnPiece(Piece* piece, int a, int e, float x, float y, Seat& seat, const
 // asks the whole piece (seatOnPiece).
 class NotchSeater {
 public:
-    // Piece n of `pattern`, points a..e; `seating`: the notches will move
-    // (none may lie among the line points).
-    NotchSeater(PatternBuffer* pattern, short n, int a, int e, bool seating)
-        : pattern_(pattern), n_(n), a_(a), e_(e) {
-        usable_ = build(seating);
+    // Piece n of `pattern`, points a..e. The notches will move: none may
+    // lie among the line points.
+    NotchSeater(PatternBuffer* pattern, short n, int a, int e) : pattern_(pattern), n_(n), a_(a), e_(e) {
+        usable_ = build();
     }
     ~NotchSeater() {
         if (scratch_ != nullptr) FreeGlobalBlock(scratch_);
@@ -224,9 +223,6 @@ public:
     bool usable() const { return usable_; }
     // false: this notch needs the whole piece (the scratch could not be had).
     bool seat(float px, float py, Seat& seat, const float identity[9]);
-    // The first stretch k of the range whose nearest point to (x, y) lies
-    // within 0.1 mm of it on both axes, -1 when none; false: ask the piece.
-    bool firstStretchNear(float x, float y, int& part, const float identity[9]);
 
 private:
     struct Box {
@@ -245,7 +241,7 @@ private:
         const double dy = std::max({b.y0 - y, 0.0, y - b.y1});
         return std::sqrt(dx * dx + dy * dy);
     }
-    bool build(bool seating);
+    bool build();
     // The box of the stretch k, k + 1 of a curve line (not an arc) whose
     // neighbours are distinct: the hull of its Bezier control points.
     Box hullBox(const Run& r, int k) const;
@@ -327,7 +323,7 @@ NotchSeater::Box NotchSeater::hullBox(const Run& r, int k) const {
                std::max({x1, x2, cx1, cx2}) + slack, std::max({y1, y2, cy1, cy2}) + slack};
 }
 
-bool NotchSeater::build(bool seating) {
+bool NotchSeater::build() {
     Piece* piece = this->piece();
     const int n = piece->pointCount;
     if (a_ < 0 || e_ >= n || e_ <= a_) return false;
@@ -382,7 +378,7 @@ bool NotchSeater::build(bool seating) {
     }
     if (lines.empty()) return false;
     // A notch moved among the line points would change the lines.
-    for (int k = 0; seating && k < piece->sPointCount; ++k) {
+    for (int k = 0; k < piece->sPointCount; ++k) {
         SPoint* sp = nullptr;
         qpGetSPointLptr(piece, static_cast<short>(k), &sp);
         if (sp != nullptr && sp->pointIndex >= a_ && sp->pointIndex <= e_) return false;
@@ -668,40 +664,13 @@ int NotchSeater::firstNear(const std::vector<int>& chosen, float x, float y, con
     return -1;
 }
 
-bool NotchSeater::firstStretchNear(float x, float y, int& part, const float identity[9]) {
-    if (!usable_) return false;
-    std::vector<int> chosen;
-    nearRuns(x, y, matchReach(x, y), chosen);
-    if (chosen.empty()) {
-        part = -1;
-        return true;
-    }
-    if (!fill(chosen)) {
-        filled_.assign(1, -1);
-        return false;
-    }
-    part = firstNear(chosen, x, y, identity);
-    return true;
-}
-
-short partNear(PatternBuffer* pattern, short n, float x, float y, const float identity[9]) {
-    Piece* piece = nullptr;
-    qpGetPieceLptr(pattern, n, &piece);
-    if (piece == nullptr) return -1;
-    NotchSeater finder(pattern, n, 0, piece->pointCount - 1, false);
-    int part = -1;
-    if (finder.firstStretchNear(x, y, part, identity)) return static_cast<short>(part);
-    qpGetPieceLptr(pattern, n, &piece);
-    return frame::findPart(piece, x, y, identity);
-}
-
 // 2. Every notch is seated on the outline again: its point, line and
 // position along that line.
 void seatNotches(PieceRun& run, const float identity[9]) {
     Piece* piece = run.piece();
     int a = 0, e = 0;
     if (!outlineRange(piece, a, e)) return;
-    NotchSeater seater(run.work, 0, wholePieceSeating ? -1 : a, e, true);
+    NotchSeater seater(run.work, 0, wholePieceSeating ? -1 : a, e);
     for (int k = 0; k < piece->sPointCount; ++k) {
         SPoint* sp = nullptr;
         qpGetSPointLptr(piece, static_cast<short>(k), &sp);
@@ -972,10 +941,6 @@ void restoreFRules(PieceRun& run) {
 }  // namespace
 
 void seatNotchesOnWholePiece(bool on) { wholePieceSeating = on; }
-
-short firstPartNear(PatternBuffer* pattern, short n, float x, float y, const float identity[9]) {
-    return partNear(pattern, n, x, y, identity);
-}
 
 void mirrorRecords(PieceRun& run) {
     float identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
