@@ -476,42 +476,6 @@ short pickAndRebuild(HWND hwnd, HostView* view, HostDoc* doc) {
 
 }  // namespace
 
-Piece* PieceRun::piece() const { return pieceOf(work, 0); }
-
-void PieceRun::indexOrigins() const {
-    if (indexed_ == origin.size()) return;
-    int top = 0;
-    for (int v : origin) top = std::max(top, v);
-    firstAt_.assign(static_cast<size_t>(top) + 1, -1);
-    lastAt_.assign(static_cast<size_t>(top) + 1, -1);
-    for (size_t i = 0; i < origin.size(); ++i) {
-        if (origin[i] < 0) continue;
-        const auto v = static_cast<size_t>(origin[i]);
-        if (firstAt_[v] < 0) firstAt_[v] = static_cast<int>(i);
-        lastAt_[v] = static_cast<int>(i);
-    }
-    indexed_ = origin.size();
-}
-
-int PieceRun::firstWithOrigin(int value) const {
-    indexOrigins();
-    return value >= 0 && value < static_cast<int>(firstAt_.size()) ? firstAt_[static_cast<size_t>(value)] : -1;
-}
-
-int PieceRun::lastWithOrigin(int value) const {
-    indexOrigins();
-    return value >= 0 && value < static_cast<int>(lastAt_.size()) ? lastAt_[static_cast<size_t>(value)] : -1;
-}
-
-int PieceRun::mirrorOf(int earlier) const {
-    if (earlier == s0 || earlier == sEnd) return lastWithOrigin(earlier);
-    if (earlier == e && e != sEnd) earlier = a;
-    const int copy = lastWithOrigin(earlier + kMirrored);
-    // The segment's first point is not copied when it lies on the axis.
-    if (copy < 0 && earlier == a) return lastWithOrigin(a);
-    return copy;
-}
-
 const Figures& lastRunFigures() { return figures; }
 
 }  // namespace symmetry

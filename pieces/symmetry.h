@@ -72,10 +72,6 @@ private:
     mutable size_t indexed_ = static_cast<size_t>(-1);
 };
 
-// Notches are seated by asking the curve model about the whole piece, once
-// per notch and stretch, as a check of the faster way (tests only).
-void seatNotchesOnWholePiece(bool on);
-
 // Steps 1-7: x formulas, notches, grading rules, seam allowances, corners,
 // duplicated marks and FRules of the rebuilt piece.
 void mirrorRecords(PieceRun& run);

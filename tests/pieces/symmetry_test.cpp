@@ -16,6 +16,7 @@
 #include "frame/handler_frame.h"
 #include "frame/texts.h"
 #include "pieces/symmetry.h"
+#include "pieces/symmetry_notches.h"
 #include "tests/support/scene.h"
 #include "tests/support/store_fixture.h"
 
