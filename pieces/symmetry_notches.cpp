@@ -1,8 +1,32 @@
 // Notch seating for the symmetry tool (see symmetry_notches.h).
+//
+// The plain way seats a notch from the whole piece: one search over the
+// outline, then one per stretch until one holds the point, then one over its
+// line (seatOnPiece). Every search reads the whole piece, so on a long
+// outline with many notches that costs the outline's length squared. The
+// NotchSeater gives the same answers from a scratch piece holding copies of
+// the few lines that can hold them. It knows nothing of a curve's shape and
+// relies on qpCurve for what frame/siblings.h states beside it, and for no
+// more: a range search finds the nearest point of the stretches in range, a
+// copy of a line is the same curve, and a line runs through its points with
+// the length qpCurve measures for it.
+//
+// From the last: a curve of length l from p0 to p1 lies in the ellipse of
+// the points q with |q - p0| + |q - p1| <= l. A stretch is no shorter than
+// its chord, so stretch k of a line of length L is at most L less the other
+// stretches' chords long. Each line is measured once, on a copy of its own;
+// a notch's searches then ask copies of the lines whose ellipses come near
+// enough, and the stretch search asks only the stretches whose ellipses do.
+// Ties keep their order, since the copies keep the lines' order.
+//
+// Where the outline is not a plain run of lines that copies reproduce, or a
+// measured length is shorter than the line's chords, or no scratch block can
+// be had, the notches are seated from the whole piece.
 #include "pieces/symmetry_notches.h"
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -60,10 +84,8 @@ struct Seat {
     float length = 0;
 };
 
-// One notch asked of the curve model on the whole piece: a search over the
-// outline, one per stretch until one holds the point, and one over the line.
-// Every call reads the whole piece, so this costs the outline's length
-// squared; NotchSeater below gives the same answers from small pieces.
+// One notch seated from the whole piece, the plain way. false: no stretch
+// holds the nearest point.
 bool seatOnPiece(Piece* piece, int a, int e, float x, float y, Seat& seat, const float identity[9]) {
     short index = -1;
     float length = 0;
@@ -94,26 +116,56 @@ bool seatOnPiece(Piece* piece, int a, int e, float x, float y, Seat& seat, const
     return true;
 }
 
-// Seats notches with the curve model asked about small pieces only: a
-// scratch piece holding copies of the few outline lines that can hold the
-// answer, chosen by boxes that the curve model's documented shapes cannot
-// leave. A line of two points is its chord; a stretch of a longer line is a
-// centripetal Catmull-Rom cubic whose Bezier control points lie within
-// max(|d0|, |d1|, |d2|) of its ends (d0..d2 the chords to its neighbours;
-// an end's missing neighbour is its reflection), so the stretch lies in the
-// box of its ends grown by that much: twice that is used (where its
-// neighbours are distinct, the box of those control points). An arc lies on
-// its circle. The copies keep each line's points and kind, and so their
-// samples, and their order, and so the model's preference for the lower
-// stretch on a tie: every answer is the whole piece's.
-//
-// When the outline's lines are not a plain run the copies could reproduce
-// (lines overlapping, reaching outside the outline, a notch among the line
-// points, a point without its Coord), `usable` is false and the caller
-// asks the whole piece (seatOnPiece).
+// Bounds are widened by this much (mm) against the rounding of positions
+// and of the measured length (a float).
+constexpr double kBoxSlack = 1e-3;
+constexpr double kLengthRounding = 1e-6;  // relative
+// The grid of line boxes pays from this many lines on; a box over more cells
+// than kWideCells is met by every search instead.
+constexpr int kGridFrom = 16;
+constexpr long kWideCells = 64;
+
+// How far from (x, y) a stretch may pass and still be within 0.1 mm of it
+// on both axes as floats compare it: 0.1 * sqrt(2), with room for the
+// rounding of coordinates to floats (about 1.2e-7 of their size).
+double matchReach(double x, double y) { return 0.1415 + kBoxSlack + 1e-6 * (std::fabs(x) + std::fabs(y)); }
+
+struct Box {
+    double x0, y0, x1, y1;
+};
+
+// Distance from (x, y) to a box (0 inside).
+double distanceTo(const Box& b, double x, double y) {
+    const double dx = std::max({b.x0 - x, 0.0, x - b.x1});
+    const double dy = std::max({b.y0 - y, 0.0, y - b.y1});
+    return std::sqrt(dx * dx + dy * dy);
+}
+
+// Where a curve from (x0, y0) to (x1, y1) no longer than `string` lies: the
+// points q with |q - p0| + |q - p1| <= string.
+struct Ellipse {
+    double x0 = 0, y0 = 0, x1 = 0, y1 = 0, string = 0;
+
+    // How near (x, y) such a curve may come (a lower bound; <= 0 inside).
+    double nearest(double x, double y) const {
+        return (std::hypot(x - x0, y - y0) + std::hypot(x - x1, y - y1) - string) / 2;
+    }
+    // Its box: half axes string / 2 along the foci's line and b across it.
+    Box box() const {
+        const double focal = std::hypot(x1 - x0, y1 - y0);
+        const double a = string / 2, b = std::sqrt(std::max(0.0, a * a - focal * focal / 4));
+        const double ux = focal > 0 ? (x1 - x0) / focal : 1.0, uy = focal > 0 ? (y1 - y0) / focal : 0.0;
+        const double hx = std::hypot(a * ux, b * uy), hy = std::hypot(a * uy, b * ux);
+        const double cx = (x0 + x1) / 2, cy = (y0 + y1) / 2;
+        return Box{cx - hx, cy - hy, cx + hx, cy + hy};
+    }
+};
+
+// The outline's lines, each measured once on a copy of its own; a notch's
+// searches then run on copies of the lines that can hold their answers.
 class NotchSeater {
 public:
-    // Piece n of `pattern`, points a..e. The notches will move: none may
+    // Piece n of `pattern`, points a..e. The notches will move, so none may
     // lie among the line points.
     NotchSeater(PatternBuffer* pattern, short n, int a, int e) : pattern_(pattern), n_(n), a_(a), e_(e) {
         usable_ = build();
@@ -129,54 +181,52 @@ public:
     bool seat(float px, float py, Seat& seat, const float identity[9]);
 
 private:
-    struct Box {
-        double x0, y0, x1, y1;
-    };
+    // One line of the outline.
     struct Run {
-        int line = 0;       // the piece's line
         int first = 0, count = 0;
         int16_t kind = 0;
-        Box box{};
+        Ellipse curve;          // from its first point to its last
+        Box box{};              // its ellipse's box and its stretches' boxes
         int scratchFirst = -1;  // its first point in the current scratch
     };
-    // Distance from (x, y) to a box (0 inside).
-    static double distanceTo(const Box& b, double x, double y) {
-        const double dx = std::max({b.x0 - x, 0.0, x - b.x1});
-        const double dy = std::max({b.y0 - y, 0.0, y - b.y1});
-        return std::sqrt(dx * dx + dy * dy);
+    // How near (x, y) the run's curve may come.
+    static double lowerBound(const Run& r, double x, double y) {
+        return std::max(r.curve.nearest(x, y), distanceTo(r.box, x, y));
+    }
+    Ellipse stretch(int k) const {
+        return Ellipse{px_[k], py_[k], px_[k + 1], py_[k + 1], stretchString_[static_cast<size_t>(k - a_)]};
     }
     bool build();
-    // The box of the stretch k, k + 1 of a curve line (not an arc) whose
-    // neighbours are distinct: the hull of its Bezier control points.
-    Box hullBox(const Run& r, int k) const;
+    // Measures every run on a copy of its own and bounds it and its
+    // stretches; false when a length cannot be its curve's or a copy cannot
+    // be made.
+    bool measure(const float identity[9]);
     // The grid of line boxes, for pieces of kGridFrom lines or more.
     void index();
     int cellX(double x) const { return std::min(std::max(static_cast<int>(std::floor((x - gx0_) / cell_)), 0), cols_ - 1); }
     int cellY(double y) const { return std::min(std::max(static_cast<int>(std::floor((y - gy0_) / cell_)), 0), rows_ - 1); }
-    // The runs whose boxes lie within `reach` of (px, py), in point order;
-    // reach < 0: those that may hold the nearest point (within reachFrom).
-    // false when no line was met.
+    // The runs whose curves may pass within `reach` of (px, py), in point
+    // order; reach < 0: those that may hold the nearest point (within
+    // reachFrom). false when no line was met.
     bool nearRuns(double px, double py, double reach, std::vector<int>& out);
     double reachFrom(const std::vector<std::pair<int, double>>& met, double px, double py) const;
     bool fill(const std::vector<int>& chosen);
-    // The first stretch of the chosen runs (filled) near (x, y), -1 if none.
-    int firstNear(const std::vector<int>& chosen, float x, float y, const float identity[9]);
-    Piece* piece() const {
-        Piece* p = nullptr;
-        qpGetPieceLptr(pattern_, n_, &p);
-        return p;
-    }
-    Piece* scratchPiece() const;
+    // The first stretch of the chosen runs (filled) whose own search from
+    // (x, y) lands within kPartMatchMm of it on both axes, -1 when none.
+    int firstStretchNear(const std::vector<int>& chosen, float x, float y, const float identity[9]);
+    Piece* piece() const { return pieceAt(pattern_, n_); }
+    Piece* scratchPiece() const { return pieceAt(scratch_, 0); }
 
     PatternBuffer* pattern_;
     short n_;
     int a_, e_;
     bool usable_ = false;
-    std::vector<double> px_, py_;  // point positions (mm)
-    std::vector<Run> runs_;        // the outline's lines, in point order
-    std::vector<Box> stretchBox_;  // per stretch k - a_
+    std::vector<float> px_, py_;          // point positions (mm)
+    std::vector<char> type_;              // point types
+    std::vector<Run> runs_;               // the outline's lines, in point order
+    std::vector<double> stretchString_;   // per stretch k - a_: the most it is long
     PatternBuffer* scratch_ = nullptr;
-    std::vector<int> filled_;      // the runs the scratch holds now
+    std::vector<int> filled_;             // the runs the scratch holds now
     double gx0_ = 0, gy0_ = 0, cell_ = 1;
     int cols_ = 0, rows_ = 0;                // no grid: 0
     std::vector<std::vector<int>> cells_;    // runs whose box meets each cell
@@ -185,57 +235,17 @@ private:
     int stamp_ = 0;
 };
 
-// Bounds within which the model's shapes lie exactly are widened by this
-// much (mm) against rounding.
-constexpr double kBoxSlack = 1e-3;
-// Points closer than this (mm) may count as one point to the curve model,
-// which then takes the next point as a neighbour.
-constexpr double kNearCoincident = 1e-4;
-constexpr int16_t kArcKind = 3;
-// The grid of line boxes pays from this many lines on; a box over more cells
-// than kWideCells is met by every search instead.
-constexpr int kGridFrom = 16;
-constexpr long kWideCells = 64;
-
-// How far from (x, y) a stretch may pass and still be within 0.1 mm of it
-// on both axes as floats compare it: 0.1 * sqrt(2), with room for the
-// rounding of coordinates to floats (about 1.2e-7 of their size).
-double matchReach(double x, double y) { return 0.1415 + kBoxSlack + 1e-6 * (std::fabs(x) + std::fabs(y)); }
-
-// The stretch as the model draws it: the centripetal Catmull-Rom cubic
-// through p1 = k and p2 = k + 1 (knot gaps the square roots of the chords,
-// a missing neighbour the reflection of the inner one through the end), in
-// Hermite form p1, p2 with tangents m1, m2 over the unit interval, is the
-// Bezier curve p1, p1 + m1 / 3, p2 - m2 / 3, p2 and so lies in the box of
-// those four points. Its samples, and the chords between them, stay inside;
-// kBoxSlack covers the rounding.
-NotchSeater::Box NotchSeater::hullBox(const Run& r, int k) const {
-    const int last = r.first + r.count - 1;
-    const double x1 = px_[k], y1 = py_[k], x2 = px_[k + 1], y2 = py_[k + 1];
-    const double x0 = k > r.first ? px_[k - 1] : 2.0 * x1 - x2, y0 = k > r.first ? py_[k - 1] : 2.0 * y1 - y2;
-    const double x3 = k + 1 < last ? px_[k + 2] : 2.0 * x2 - x1, y3 = k + 1 < last ? py_[k + 2] : 2.0 * y2 - y1;
-    const double t01 = std::sqrt(std::hypot(x1 - x0, y1 - y0));
-    const double t12 = std::sqrt(std::hypot(x2 - x1, y2 - y1));
-    const double t23 = std::sqrt(std::hypot(x3 - x2, y3 - y2));
-    const double m1x = (x2 - x1) + t12 * ((x1 - x0) / t01 - (x2 - x0) / (t01 + t12));
-    const double m1y = (y2 - y1) + t12 * ((y1 - y0) / t01 - (y2 - y0) / (t01 + t12));
-    const double m2x = (x2 - x1) + t12 * ((x3 - x2) / t23 - (x3 - x1) / (t12 + t23));
-    const double m2y = (y2 - y1) + t12 * ((y3 - y2) / t23 - (y3 - y1) / (t12 + t23));
-    const double cx1 = x1 + m1x / 3.0, cy1 = y1 + m1y / 3.0, cx2 = x2 - m2x / 3.0, cy2 = y2 - m2y / 3.0;
-    const double slack = kBoxSlack + 1e-9 * (std::fabs(x1) + std::fabs(y1) + std::fabs(x2) + std::fabs(y2));
-    return Box{std::min({x1, x2, cx1, cx2}) - slack, std::min({y1, y2, cy1, cy2}) - slack,
-               std::max({x1, x2, cx1, cx2}) + slack, std::max({y1, y2, cy1, cy2}) + slack};
-}
-
 bool NotchSeater::build() {
     Piece* piece = this->piece();
     const int n = piece->pointCount;
     if (a_ < 0 || e_ >= n || e_ <= a_) return false;
-    px_.assign(static_cast<size_t>(n), 0.0);
-    py_.assign(static_cast<size_t>(n), 0.0);
+    px_.assign(static_cast<size_t>(n), 0.0f);
+    py_.assign(static_cast<size_t>(n), 0.0f);
+    type_.assign(static_cast<size_t>(n), 0);
     std::vector<char> valid(static_cast<size_t>(n), 0);
     for (int i = 0; i < n; ++i) {
         Point* p = pointAt(piece, i);
+        if (p != nullptr) type_[i] = p->type;
         if (p == nullptr || p->coordIndex < 0 || p->coordIndex >= piece->coordCount) continue;
         Coord* c = nullptr;
         qpGetCoordLptr(piece, p->coordIndex, &c);
@@ -244,39 +254,28 @@ bool NotchSeater::build() {
         py_[i] = c->y;
         valid[i] = std::isfinite(c->x) && std::isfinite(c->y);
     }
-    // The line that holds each stretch k, k + 1 of the outline: the first
-    // line (in line order) of two or more points that holds both, every
-    // point with its Coord, as the curve model takes it.
-    std::vector<int> owner(static_cast<size_t>(e_ - a_), -1);
+    // The outline's stretches k, k + 1, each held by one line of two or more
+    // points, every point with its Coord. Which line the curve service takes
+    // where lines overlap, or what it makes of a line that names points it
+    // lacks, is its own business: such an outline is left to the whole piece.
+    std::vector<char> owned(static_cast<size_t>(e_ - a_), 0);
     std::vector<Run> lines;
     for (int l = 0; l < piece->lineCount; ++l) {
         Line* line = nullptr;
         qpGetLineLptr(piece, static_cast<short>(l), &line);
-        if (line == nullptr) continue;
-        const int first = line->firstPoint, count = line->pointCount;
-        if (count < 2 || first < 0 || first + count > n) continue;
-        const int last = first + count - 1;
-        if (last < a_ || first > e_) continue;
-        bool whole = true;
-        for (int i = first; i <= last && whole; ++i) whole = valid[i] != 0;
-        if (!whole) {
-            // The model passes over such a line; one inside the outline
-            // changes which line holds a stretch, so it is left to it.
-            if (first < e_ && last > a_) return false;
-            continue;
-        }
-        bool owns = false;
-        for (int k = std::max(first, a_); k < std::min(last, e_); ++k) {
-            if (owner[k - a_] >= 0) return false;  // lines overlap
-            owner[k - a_] = l;
-            owns = true;
-        }
-        if (!owns) continue;
+        if (line == nullptr || line->pointCount < 2) continue;
+        const int first = line->firstPoint, last = first + line->pointCount - 1;
+        if (last <= a_ || first >= e_) continue;
         if (first < a_ || last > e_) return false;
+        for (int i = first; i <= last; ++i)
+            if (valid[i] == 0) return false;
+        for (int k = first; k < last; ++k) {
+            if (owned[k - a_] != 0) return false;
+            owned[k - a_] = 1;
+        }
         Run r;
-        r.line = l;
         r.first = first;
-        r.count = count;
+        r.count = line->pointCount;
         r.kind = line->kind;
         lines.push_back(r);
     }
@@ -288,73 +287,45 @@ bool NotchSeater::build() {
         if (sp != nullptr && sp->pointIndex >= a_ && sp->pointIndex <= e_) return false;
     }
     std::sort(lines.begin(), lines.end(), [](const Run& x, const Run& y) { return x.first < y.first; });
-    stretchBox_.assign(static_cast<size_t>(e_ - a_), Box{0, 0, -1, -1});
-    auto chord = [&](int i, int j) { return std::hypot(px_[i] - px_[j], py_[i] - py_[j]); };
-    for (Run& r : lines) {
-        const int last = r.first + r.count - 1;
-        double widest = 0;  // the line's longest chord
-        for (int i = r.first; i < last; ++i) widest = std::max(widest, chord(i, i + 1));
-        const bool arc = r.kind == kArcKind && r.count >= 3;
-        Box circle{-HUGE_VAL, -HUGE_VAL, HUGE_VAL, HUGE_VAL};
-        if (arc) {
-            // The circle through the first, middle and last point; nearly
-            // collinear ones get no bound at all.
-            const double x0 = px_[r.first], y0 = py_[r.first];
-            const double x1 = px_[r.first + r.count / 2], y1 = py_[r.first + r.count / 2];
-            const double x2 = px_[last], y2 = py_[last];
-            const double ux = x1 - x0, uy = y1 - y0, vx = x2 - x1, vy = y2 - y1;
-            const double cross = ux * vy - uy * vx;
-            const double lu = std::hypot(ux, uy), lv = std::hypot(vx, vy);
-            if (std::fabs(cross) > 1e-3 * lu * lv && lu > 0 && lv > 0) {
-                const double d = 2.0 * (x0 * (y1 - y2) + x1 * (y2 - y0) + x2 * (y0 - y1));
-                const double q0 = x0 * x0 + y0 * y0, q1 = x1 * x1 + y1 * y1, q2 = x2 * x2 + y2 * y2;
-                const double cx = (q0 * (y1 - y2) + q1 * (y2 - y0) + q2 * (y0 - y1)) / d;
-                const double cy = (q0 * (x2 - x1) + q1 * (x0 - x2) + q2 * (x1 - x0)) / d;
-                const double radius = std::hypot(x0 - cx, y0 - cy) * (1.0 + 1e-6) + kBoxSlack;
-                if (std::isfinite(radius)) circle = Box{cx - radius, cy - radius, cx + radius, cy + radius};
-            }
-        }
-        r.box = Box{HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
-        for (int k = r.first; k < last; ++k) {
-            double grow;
-            bool hull = false;
-            if (r.count == 2) {
-                grow = 0;
-            } else {
-                // The chords to the neighbours; near-coincident ones make the
-                // model reach further, so the line's longest chord is taken.
-                const double d1 = chord(k, k + 1);
-                const double d0 = k > r.first ? chord(k - 1, k) : d1;
-                const double d2 = k + 1 < last ? chord(k + 1, k + 2) : d1;
-                const double near = std::min({d0, d1, d2});
-                grow = near < kNearCoincident ? widest : std::max({d0, d1, d2});
-                hull = !arc && near >= kNearCoincident;
-            }
-            grow = 2.0 * grow + kBoxSlack;
-            Box b{std::min(px_[k], px_[k + 1]) - grow, std::min(py_[k], py_[k + 1]) - grow,
-                  std::max(px_[k], px_[k + 1]) + grow, std::max(py_[k], py_[k + 1]) + grow};
-            if (hull) b = hullBox(r, k);
-            if (arc) {
-                b = Box{std::min(b.x0, circle.x0), std::min(b.y0, circle.y0), std::max(b.x1, circle.x1),
-                        std::max(b.y1, circle.y1)};
-            }
-            stretchBox_[k - a_] = b;
-            r.box = Box{std::min(r.box.x0, b.x0), std::min(r.box.y0, b.y0), std::max(r.box.x1, b.x1),
-                        std::max(r.box.y1, b.y1)};
-        }
-    }
     runs_ = std::move(lines);
-    index();
     long points = 0;
     for (const Run& r : runs_) points += r.count;
     scratch_ = MakeScratchBuffer(piece, points * 64 + static_cast<long>(runs_.size()) * 64 + 4096);
-    return scratch_ != nullptr;
+    const float identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    if (scratch_ == nullptr || !measure(identity)) return false;
+    index();
+    return true;
 }
 
-Piece* NotchSeater::scratchPiece() const {
-    Piece* p = nullptr;
-    qpGetPieceLptr(scratch_, 0, &p);
-    return p;
+bool NotchSeater::measure(const float identity[9]) {
+    stretchString_.assign(static_cast<size_t>(e_ - a_), 0.0);
+    for (size_t r = 0; r < runs_.size(); ++r) {
+        if (!fill({static_cast<int>(r)})) return false;
+        Run& run = runs_[r];
+        float length = -1;
+        qpCurve(nullptr, scratchPiece(), qpcurve::kOpSearch, qpcurve::kMeasureLength, qpcurve::kStylePlain,
+                qpcurve::kSnapAllLinesDefault, 0, static_cast<short>(run.count), qpcurve::kColourDefault,
+                qpcurve::kDefaultResolution, nullptr, &length, nullptr, nullptr, identity);
+        const int last = run.first + run.count - 1;
+        double chords = 0;
+        for (int k = run.first; k < last; ++k) chords += std::hypot(px_[k + 1] - px_[k], py_[k + 1] - py_[k]);
+        const double string = length * (1.0 + kLengthRounding) + kBoxSlack;
+        // No line is shorter than its chords: such a length is not its curve's.
+        if (!std::isfinite(length) || !(string >= chords)) return false;
+        run.curve = Ellipse{px_[run.first], py_[run.first], px_[last], py_[last], string};
+        Box around{HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+        for (int k = run.first; k < last; ++k) {
+            const double chord = std::hypot(px_[k + 1] - px_[k], py_[k + 1] - py_[k]);
+            stretchString_[static_cast<size_t>(k - a_)] = string - (chords - chord) + kBoxSlack;
+            const Box b = stretch(k).box();
+            around = Box{std::min(around.x0, b.x0), std::min(around.y0, b.y0), std::max(around.x1, b.x1),
+                         std::max(around.y1, b.y1)};
+        }
+        const Box whole = run.curve.box();
+        run.box = Box{std::max(around.x0, whole.x0) - kBoxSlack, std::max(around.y0, whole.y0) - kBoxSlack,
+                      std::min(around.x1, whole.x1) + kBoxSlack, std::min(around.y1, whole.y1) + kBoxSlack};
+    }
+    return true;
 }
 
 // The scratch piece holds copies of the chosen runs (in point order), one
@@ -365,7 +336,6 @@ bool NotchSeater::fill(const std::vector<int>& chosen) {
         if (r >= 0) runs_[r].scratchFirst = -1;
     filled_.clear();
     EmptyScratchPiece(scratch_);
-    Piece* piece = this->piece();
     Piece* s = scratchPiece();
     Seg* g = nullptr;
     qpIncreaseSegment(scratch_, s, &g);
@@ -387,16 +357,34 @@ bool NotchSeater::fill(const std::vector<int>& chosen) {
             Coord* c = nullptr;
             qpIncreaseCoord(scratch_, s, &c);
             if (c == nullptr) return false;
-            const Coord* from = frame::coordOfPoint(piece, i);
             c->pointIndex = index;
-            c->x = from->x;
-            c->y = from->y;
+            c->x = px_[i];
+            c->y = py_[i];
             qpGetPointLptr(s, index, &p);
             p->coordIndex = static_cast<int16_t>(s->coordCount - 1);
+            p->type = type_[i];
         }
         filled_.push_back(r);
     }
     return true;
+}
+
+int NotchSeater::firstStretchNear(const std::vector<int>& chosen, float x, float y, const float identity[9]) {
+    const double reach = matchReach(x, y);
+    Piece* s = scratchPiece();
+    for (int r : chosen) {
+        const Run& run = runs_[r];
+        for (int k = run.first; k < run.first + run.count - 1; ++k) {
+            if (stretch(k).nearest(x, y) > reach) continue;
+            short index = -1;
+            float length = 0, jx = x, jy = y;
+            qpCurve(nullptr, s, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
+                    qpcurve::kSnapAllLinesDefault, static_cast<short>(run.scratchFirst + k - run.first), 2,
+                    qpcurve::kColourDefault, qpcurve::kDefaultResolution, &index, &length, &jx, &jy, identity);
+            if (std::fabs(jx - x) < frame::kPartMatchMm && std::fabs(jy - y) < frame::kPartMatchMm) return k;
+        }
+    }
+    return -1;
 }
 
 bool NotchSeater::seat(float px, float py, Seat& seat, const float identity[9]) {
@@ -417,16 +405,15 @@ bool NotchSeater::seat(float px, float py, Seat& seat, const float identity[9]) 
     seat.x = x;
     seat.y = y;
     seat.part = -1;
-    // The lines that pass within 0.1 mm of it on both axes: the first stretch
-    // that does, and the position along its line.
+    // The lines that may pass within 0.1 mm of it on both axes: the first
+    // stretch that does, and the position along its line.
     if (!nearRuns(x, y, matchReach(x, y), chosen)) return true;
     if (!fill(chosen)) {
         filled_.assign(1, -1);
         return false;
     }
-    seat.part = firstNear(chosen, x, y, identity);
+    seat.part = firstStretchNear(chosen, x, y, identity);
     if (seat.part < 0) return true;
-    s = scratchPiece();
     Piece* piece = this->piece();
     seat.line = pointAt(piece, seat.part)->lineOut;
     Line* l = nullptr;
@@ -441,7 +428,7 @@ bool NotchSeater::seat(float px, float py, Seat& seat, const float identity[9]) 
         if (runs_[r].first == first && runs_[r].count == count) copied = &runs_[r];
     float lx = x, ly = y;
     if (copied != nullptr) {
-        qpCurve(nullptr, s, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
+        qpCurve(nullptr, scratchPiece(), qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
                 qpcurve::kSnapAllLinesDefault, static_cast<short>(copied->scratchFirst), static_cast<short>(count),
                 qpcurve::kColourDefault, qpcurve::kDefaultResolution, &index, &length, &lx, &ly, identity);
     } else {
@@ -494,9 +481,9 @@ void NotchSeater::index() {
 bool NotchSeater::nearRuns(double px, double py, double reach, std::vector<int>& out) {
     out.clear();
     const int runs = static_cast<int>(runs_.size());
-    std::vector<std::pair<int, double>> met;  // run, its box's distance
+    std::vector<std::pair<int, double>> met;  // run, how near its curve may come
     if (cols_ == 0) {
-        for (int r = 0; r < runs; ++r) met.emplace_back(r, distanceTo(runs_[r].box, px, py));
+        for (int r = 0; r < runs; ++r) met.emplace_back(r, lowerBound(runs_[r], px, py));
     } else {
         // Rings of cells around the point's cell until every line not met
         // lies farther than the reach: a box that meets no cell of rings
@@ -505,7 +492,7 @@ bool NotchSeater::nearRuns(double px, double py, double reach, std::vector<int>&
         auto meet = [&](int r) {
             if (seen_[r] == stamp_) return;
             seen_[r] = stamp_;
-            met.emplace_back(r, distanceTo(runs_[r].box, px, py));
+            met.emplace_back(r, lowerBound(runs_[r], px, py));
         };
         for (int r : wide_) meet(r);
         const int ci = cellX(px), cj = cellY(py);
@@ -534,7 +521,7 @@ bool NotchSeater::nearRuns(double px, double py, double reach, std::vector<int>&
 }
 
 // An upper bound of the nearest distance: the nearest point of the line
-// whose box is nearest (its points lie on its curve).
+// that may come nearest (its points lie on its curve).
 double NotchSeater::reachFrom(const std::vector<std::pair<int, double>>& met, double px, double py) const {
     int closest = -1;
     double lowest = HUGE_VAL;
@@ -550,24 +537,6 @@ double NotchSeater::reachFrom(const std::vector<std::pair<int, double>>& met, do
     return upper + kBoxSlack;
 }
 
-int NotchSeater::firstNear(const std::vector<int>& chosen, float x, float y, const float identity[9]) {
-    const double near = matchReach(x, y);
-    Piece* s = scratchPiece();
-    for (int r : chosen) {
-        const Run& run = runs_[r];
-        for (int k = run.first; k < run.first + run.count - 1; ++k) {
-            if (distanceTo(stretchBox_[k - a_], x, y) > near) continue;
-            short index = -1;
-            float length = 0, jx = x, jy = y;
-            qpCurve(nullptr, s, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
-                    qpcurve::kSnapAllLinesDefault, static_cast<short>(run.scratchFirst + k - run.first), 2,
-                    qpcurve::kColourDefault, qpcurve::kDefaultResolution, &index, &length, &jx, &jy, identity);
-            if (std::fabs(jx - x) < frame::kPartMatchMm && std::fabs(jy - y) < frame::kPartMatchMm) return k;
-        }
-    }
-    return -1;
-}
-
 }  // namespace
 
 void seatNotchesOnWholePiece(bool on) { wholePieceSeating = on; }
@@ -577,17 +546,18 @@ void seatNotches(PatternBuffer* pattern, short n) {
     Piece* piece = pieceAt(pattern, n);
     int a = 0, e = 0;
     if (piece == nullptr || !outlineRange(piece, a, e)) return;
-    NotchSeater seater(pattern, n, wholePieceSeating ? -1 : a, e);
+    std::unique_ptr<NotchSeater> seater;  // made at the first notch: it measures every line
     for (int k = 0; k < piece->sPointCount; ++k) {
         SPoint* sp = nullptr;
         qpGetSPointLptr(piece, static_cast<short>(k), &sp);
         Point* p = pointAt(piece, sp->pointIndex);
-        if (p == nullptr || (p->type & 0x5F) != 'V') continue;
+        if (p == nullptr || typeLetter(p->type) != 'V') continue;
         const short at = sp->pointIndex;
+        if (seater == nullptr && !wholePieceSeating) seater.reset(new NotchSeater(pattern, n, a, e));
         Coord* c = frame::coordOfPoint(piece, at);
         Seat seat;
         bool found;
-        if (!seater.usable() || !seater.seat(c->x, c->y, seat, identity))
+        if (seater == nullptr || !seater->usable() || !seater->seat(c->x, c->y, seat, identity))
             found = seatOnPiece(piece, a, e, c->x, c->y, seat, identity);
         else
             found = seat.part >= 0;
