@@ -34,7 +34,7 @@ struct Figures {
 };
 const Figures& lastRunFigures();
 
-// One rebuilt piece, as steps 1-7 of the record mirroring see it.
+// One rebuilt piece, as the record mirroring sees it.
 struct PieceRun {
     PatternBuffer* work = nullptr;  // one-piece buffer; piece 0 is being rebuilt
     const Piece* hostPiece = nullptr;  // the untouched piece n of the host pattern
@@ -50,6 +50,7 @@ struct PieceRun {
     short q = 0;          // first appended inner-line copy
     std::vector<int> origin;  // per work point: earlier index, + kMirrored for a copy
     float reflect[9] = {};
+    double theta = 0;         // the axis's direction, from s0 to its end (radians)
     bool vertical = false;    // the axis runs along y: x texts can be composed
     std::string f2;           // twice the axis's x position, as formula text
     Figures* figures = nullptr;
@@ -72,8 +73,9 @@ private:
     mutable size_t indexed_ = static_cast<size_t>(-1);
 };
 
-// Steps 1-7: x formulas, notches, grading rules, seam allowances, corners,
-// duplicated marks and FRules of the rebuilt piece.
+// Carries the rebuilt piece's other records over to its mirrored points, in
+// this order: x formulas, notches, grading rules, seam allowances, corners,
+// duplicated marks and the FRules of piece 0.
 void mirrorRecords(PieceRun& run);
 
 }  // namespace symmetry
