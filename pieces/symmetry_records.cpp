@@ -81,7 +81,10 @@ std::string withCorrection(const std::string& text, double value, double target)
     return r.size() + 1 > static_cast<size_t>(kTextBuffer) ? "" : r;
 }
 
-// 1. x formulas of the mirrored points (vertical axis, formulas, not group).
+// The x formula of every mirrored point becomes 2 * (axis x) - x, where the
+// axis is upright and the piece carries formulas (not in group mode): the
+// copy stays the mirror of its original at every size. A text no routine
+// can compose is fitted to the point instead.
 void mirrorXFormulas(PieceRun& run) {
     Piece* piece = run.piece();
     if (run.group || piece->charCount == 0 || piece->formulaCount == 0 || !run.vertical) return;
@@ -141,7 +144,8 @@ bool referenceCode(const PieceRun& run, int code, int target, int16_t& out) {
     return true;
 }
 
-// 3. Grading rules. In group mode the references are only carried to their
+// Every grading step of a point that has a mirrored copy gets a twin there,
+// its move mirrored. In group mode the references are only carried to their
 // points' present indices (no twins): the store leaves codes as they were.
 void mirrorGrading(PieceRun& run) {
     Piece* piece = run.piece();
@@ -213,7 +217,7 @@ void mirrorGrading(PieceRun& run) {
     }
 }
 
-// 4. Seam allowances, from the host piece's own records (earlier indices;
+// Seam allowances, from the host piece's own records (earlier indices;
 // the work piece holds the same records in the same order). The mirror of an
 // axis end is itself. A stretch wholly on the axis goes; one over the axis
 // runs from each side to its mirror; any other (off the axis, or ending at
@@ -297,7 +301,7 @@ void mirrorSeams(PieceRun& run) {
     }
 }
 
-// 5. Corners: a twin at the mirror of every corner point, sides exchanged.
+// Corners: a twin at the mirror of every corner point, sides exchanged.
 void mirrorCorners(PieceRun& run) {
     Piece* piece = run.piece();
     const int count = piece->cutanglCount;
@@ -322,7 +326,7 @@ void mirrorCorners(PieceRun& run) {
     }
 }
 
-// 6. The mirrored copy of a duplicated mark (an s..k line of a code-4
+// The mirrored copy of a duplicated mark (an s..k line of a code-4
 // segment, copied last) goes; grading references follow the deletes.
 void removeDuplicatedMarks(PieceRun& run) {
     Piece* piece = run.piece();
@@ -343,7 +347,8 @@ void removeDuplicatedMarks(PieceRun& run) {
     if (!map.unchanged()) frame::remapGradingCodes(piece, map);
 }
 
-// 7. The FRules of piece 0 as the pattern had them.
+// The FRules of piece 0 as the pattern had them, unless the host's
+// fRuleLock is set.
 void restoreFRules(PieceRun& run) {
     if (run.n != 0 || run.fRuleLock != 0) return;
     Piece* before = nullptr;

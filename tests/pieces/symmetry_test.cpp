@@ -227,8 +227,9 @@ Coord Mirror(float x, float y, float axisX) {
     return c;
 }
 
-// The Part's examples of the mirror, through a run: a three-sided piece whose
-// first line is the axis (s0 = 0); its third point's copy is the image.
+// The mirror about an upright axis and about a slanted one, through a run:
+// a three-sided piece whose first line is the axis (s0 = 0); its third
+// point's copy is the image.
 TEST_F(Symmetry, MirrorsAboutTheStraightLineThroughTheAxisEnds) {
     struct Row {
         float x0, y0, x1, y1, imageX, imageY;
