@@ -196,6 +196,11 @@ private:
     Ellipse stretch(int k) const {
         return Ellipse{px_[k], py_[k], px_[k + 1], py_[k + 1], stretchString_[static_cast<size_t>(k - a_)]};
     }
+    // The chord of stretch k, k + 1, in double: the bounds subtract chords
+    // from a length, where a float's rounding would be more than the slack.
+    double chord(int k) const {
+        return std::hypot(static_cast<double>(px_[k + 1]) - px_[k], static_cast<double>(py_[k + 1]) - py_[k]);
+    }
     bool build();
     // Measures every run on a copy of its own and bounds it and its
     // stretches; false when a length cannot be its curve's or a copy cannot
@@ -308,15 +313,14 @@ bool NotchSeater::measure(const float identity[9]) {
                 qpcurve::kDefaultResolution, nullptr, &length, nullptr, nullptr, identity);
         const int last = run.first + run.count - 1;
         double chords = 0;
-        for (int k = run.first; k < last; ++k) chords += std::hypot(px_[k + 1] - px_[k], py_[k + 1] - py_[k]);
+        for (int k = run.first; k < last; ++k) chords += chord(k);
         const double string = length * (1.0 + kLengthRounding) + kBoxSlack;
         // No line is shorter than its chords: such a length is not its curve's.
         if (!std::isfinite(length) || !(string >= chords)) return false;
         run.curve = Ellipse{px_[run.first], py_[run.first], px_[last], py_[last], string};
         Box around{HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
         for (int k = run.first; k < last; ++k) {
-            const double chord = std::hypot(px_[k + 1] - px_[k], py_[k + 1] - py_[k]);
-            stretchString_[static_cast<size_t>(k - a_)] = string - (chords - chord) + kBoxSlack;
+            stretchString_[static_cast<size_t>(k - a_)] = string - (chords - chord(k)) + kBoxSlack;
             const Box b = stretch(k).box();
             around = Box{std::min(around.x0, b.x0), std::min(around.y0, b.y0), std::max(around.x1, b.x1),
                          std::max(around.y1, b.y1)};
