@@ -68,7 +68,7 @@ void QP_WINAPI drawButton(HDC hdc, int image, int pressed, int x, int y) {
 // typed text into the host's text buffer, which the point-increase tool
 // reads after the dialog. On Cancel the buffer keeps its last text, as a
 // Windows dialog that writes nothing would leave it.
-INT_PTR CALLBACK lengthDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK lengthDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     constexpr int kEditItem = QP_LENGTH_INPUT_EDIT;
     if (message == WM_INITDIALOG) return TRUE;
     if (message != WM_COMMAND) return FALSE;
