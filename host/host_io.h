@@ -75,6 +75,12 @@ bool utf8ToGbk(const std::string& utf8, std::string& gbk);
 // The text without blanks (isspace) at either end.
 std::string trim(const std::string& s);
 
+// One conversion of a whole text between GBK (code page 936) and UTF-8;
+// false when a byte or a character cannot be converted. The platform's own
+// converter: glibc's iconv on Linux, the system's code pages on Windows.
+enum class TextCoding { GbkToUtf8, Utf8ToGbk };
+bool convertCodePage(TextCoding coding, const std::string& in, std::string& out);
+
 // Shortest decimal text that reads back as the same 32-bit float
 // ("12.3", not "12.30000019").
 std::string floatText(float value);

@@ -1,4 +1,4 @@
-// qpkit: the command-line host of Qpkit6 on Linux.
+// qpkit: the command-line host of Qpkit6 (qpkit on Linux, qpkit.exe on Windows).
 //
 // Exit status: 0 done, 1 a user error (one line on stderr naming the file,
 // the line or field, and what is wrong), 2 a tool's edit that the pattern
@@ -6,13 +6,15 @@
 // file is written), 3 a run that did not do all its script asks: a tool
 // refused, a click picked nothing, or the script ended before a tool's run
 // was finished (one line naming the script line; the outputs are written;
-// run --expect-refusal makes it 0). Outputs are written whole or not at all.
+// run --expect-refusal makes it 0), or `compare` found the patterns
+// different. Outputs are written whole or not at all.
 #include <iostream>
 #include <string>
 
 #include <CLI/CLI.hpp>
 
 #include "host/commands.h"
+#include "host/compare.h"
 #include "host/host_io.h"
 
 namespace {
@@ -34,6 +36,9 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     app.set_help_all_flag("--help-all", "Show the help of every subcommand");
     app.set_version_flag("--version", std::string("qpkit ") + QPKIT_VERSION);
+    // Options are --name and -n everywhere: on Windows CLI11 would also read
+    // /name as an option, and so take an absolute path for one.
+    app.allow_windows_style_options(false);
 
     std::string pattern, script, out, svg, before, dir = "qpkit-demo";
     bool asJson = false, verbose = false, report = false, expectRefusal = false;
@@ -93,6 +98,12 @@ int main(int argc, char** argv) {
     auto* tools = app.add_subcommand(
         "tools", "Each tool a script may run: its name, what it does, the words and values a script sets for it");
 
+    double tolerance = 1e-4;
+    auto* compare = app.add_subcommand("compare", "Compare two patterns record by record; status 3 when they differ");
+    compare->add_option("PATTERN", pattern, "Pattern file (JSON)")->required();
+    compare->add_option("OTHER", before, "The pattern file to compare it with")->required();
+    compare->add_option("--tolerance", tolerance, "How far numbers may differ (mm)")->capture_default_str();
+
     auto* demo = app.add_subcommand("demo", "Run every tool on the built-in pattern and write an HTML page");
     demo->add_option("--out", dir, "Folder for index.html and the pictures")->capture_default_str();
 
@@ -149,6 +160,7 @@ int main(int argc, char** argv) {
         if (*grade) return host::cmdGrade(pattern, sizes, out, std::cout);
         if (*measure) return host::cmdMeasure(pattern, piece, from, to, std::cout, units);
         if (*run) return host::cmdRun(pattern, script, out, svg, verbose, std::cout, report, expectRefusal, units);
+        if (*compare) return host::cmdCompare(pattern, before, tolerance, std::cout);
         if (*demo) return host::cmdDemo(dir, std::cout);
         if (*formula) {
             for (auto* sub : formula->get_subcommands())

@@ -7,7 +7,9 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <iostream>
 
 #include "frame/handler_frame.h"
 #include "frame/host_protocol.h"
@@ -16,7 +18,6 @@
 #include "host/host_io.h"
 #include "host/piece_geometry.h"
 #include "siblings/records/store_extras.h"
-#include "win/desktop.h"
 
 namespace host {
 
@@ -55,8 +56,6 @@ struct StoreStopped {
     std::string reason;
 };
 
-[[noreturn]] void throwStoreStopped(const char* reason) { throw StoreStopped{reason}; }
-
 std::string trimRight(std::string s) {
     while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.pop_back();
     return s;
@@ -78,16 +77,6 @@ std::string readingOf(const std::string& gbk, const char* shownAs) {
     return t ? std::string(t->reading) + " (" + own + ")" : "(" + own + ")";
 }
 
-// Calls of the desktop's log that put something on the screen; the others
-// read or set up state (GetDC, CreatePen, SelectObject, SetROP2, ...).
-bool drawsOnScreen(const std::string& call) {
-    static const char* const drawing[] = {"Ellipse", "LineTo", "Rectangle", "TextOutA", "MessageBoxA",
-                                          "InvalidateRect", "DialogBoxParamA"};
-    for (const char* d : drawing)
-        if (call == d) return true;
-    return false;
-}
-
 std::string oneDecimal(double v) {
     char t[32];
     std::snprintf(t, sizeof t, "%.1f", v);
@@ -99,22 +88,15 @@ std::string mmPair(double x, double y) { return "(" + oneDecimal(x) + ", " + one
 }  // namespace
 
 HostSession::HostSession(PatternDoc& d, std::ostream* echo, bool verbose)
-    : doc(d), echo_(echo), verbose_(verbose) {
-    // The desktop is not reset: the pattern lives in its global blocks.
-    deskSetClientRect(kClientWidth, kClientHeight);
-    hwnd = deskWindow();
-    boxesSeen_ = deskMessageBoxes().size();
+    : doc(d),
+      window_(kClientWidth, kClientHeight,
+              [](WPARAM command) {
+                  if (current && current->tool && current->tool->command) current->tool->command(*current, command);
+              }),
+      echo_(echo),
+      verbose_(verbose) {
+    hwnd = window_.handle();
     current = this;
-    // The tools' path calls (markers, rubber lines, the whole piece drawn
-    // again) are not read by the host: they are not kept either.
-    deskSetPathSink([this](HDC, bool move, int, int) {
-        if (!move) ++pathDrawn_;
-    });
-    deskSetSendMessageHandler([](HWND, UINT message, WPARAM wParam, LPARAM) -> LRESULT {
-        if (current && message == WM_COMMAND && current->tool && current->tool->command)
-            current->tool->command(*current, wParam);
-        return 0;
-    });
     // The host keeps a copy of the whole pattern for undo; the tools that
     // edit the pattern free it and make a new one.
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(doc.pattern->totalSize));
@@ -123,7 +105,7 @@ HostSession::HostSession(PatternDoc& d, std::ostream* echo, bool verbose)
     hostDoc.patternCopy = copy;
     hostDoc.lengthUnit = 0;  // centimetres
     syncIn();
-    previousHook_ = storeSetFailureHook(throwStoreStopped);
+    previousHook_ = storeSetFailureHook(storeFailed);
 }
 
 HostSession::~HostSession() {
@@ -136,8 +118,6 @@ HostSession::~HostSession() {
         }
         hostDoc.patternCopy = nullptr;
     }
-    deskSetSendMessageHandler(nullptr);
-    deskSetPathSink(nullptr);
     if (current == this) current = nullptr;
 }
 
@@ -249,34 +229,25 @@ void HostSession::pieceOf(POINT client, double& x, double& y) const {
 short HostSession::send(UINT message, WPARAM wParam, LPARAM lParam, bool showTexts) {
     showed_ = false;
     if (!tool) return 0;
-    size_t logMark = deskLog().size();
-    size_t invalidationsBefore = deskInvalidations().size();
-    const long pathBefore = pathDrawn_;
     const size_t saidBefore = result_.printed.size();
+    window_.watch();
     syncIn();
     short handled = tool->call(*this, message, wParam, lParam);
     ++result_.messages;
     syncOut();
-    const auto& log = deskLog();
+    const Shown shown = window_.seen();
     std::string lastText;
-    showed_ = pathDrawn_ != pathBefore;
-    for (size_t i = logMark; i < log.size(); ++i) {
-        const DeskCall& c = log[i];
-        showed_ = showed_ || drawsOnScreen(c.name);
-        if (c.name != "TextOutA" || !showTexts) continue;
-        const std::string text = trimRight(c.text);
+    for (const DrawnText& drawn : shown.texts) {
+        if (!showTexts) break;
+        const std::string text = trimRight(drawn.bytes);
         if (text.empty() || text == lastText) continue;
         lastText = text;
-        showText(c.text, c.args.size() >= 2 && c.args[1] < frame::kPromptBarHeight);
+        showText(drawn.bytes, drawn.y < frame::kPromptBarHeight);
     }
-    const auto& boxes = deskMessageBoxes();
-    for (; boxesSeen_ < boxes.size(); ++boxesSeen_) showBox(boxes[boxesSeen_].text, boxes[boxesSeen_].caption);
-    // Read: the host keeps no record of the drawing calls (a large piece
-    // would leave millions), only the message boxes and invalidations.
-    deskClearLog();
-    bool invalidated = deskInvalidations().size() > invalidationsBefore;
-    showed_ = showed_ || invalidated || result_.printed.size() > saidBefore;
-    if (tool->finished(*this, invalidated)) {
+    for (const ShownBox& box : shown.boxes) showBox(box.text, box.caption);
+    // The length dialog, which the host answers, printed a line of its own.
+    showed_ = shown.drew || !shown.boxes.empty() || shown.invalidated || result_.printed.size() > saidBefore;
+    if (tool->finished(*this, shown.invalidated)) {
         say(std::string("host: the ") + tool->title + " run is finished; the window is repainted");
         result_.runFinished = true;
         tool = nullptr;
@@ -320,7 +291,7 @@ void HostSession::moveTo(const ScriptTarget& target, int line, const std::string
                             std::to_string(pieceIndex) + " from x " + oneDecimal(lowX) + " to " + oneDecimal(highX) +
                             " mm and y " + oneDecimal(lowY) + " to " + oneDecimal(highY) + " mm");
     }
-    deskSetCursorClient(p.x, p.y);
+    placeCursor(p, line, scriptName);
     cursorPixel_ = p;
     cursorX_ = x;
     cursorY_ = y;
@@ -345,7 +316,7 @@ std::string HostSession::visibleState() const {
 
 short HostSession::click(WPARAM buttons) {
     const std::string before = visibleState();
-    const POINT at = deskCursorClient();
+    const POINT at = window_.cursor();
     const short handled = send(WM_LBUTTONDOWN, buttons, pixelParam(at));
     if (showed_ || visibleState() != before) return handled;
     double x = cursorX_, y = cursorY_;
@@ -384,6 +355,13 @@ void HostSession::showBox(const std::string& gbk, const std::string& caption) {
     note(RunNote::kRefused, what);
 }
 
+void HostSession::placeCursor(POINT p, int line, const std::string& scriptName) {
+    if (!window_.placeCursor(p))
+        throw UserError(scriptName + ": line " + std::to_string(line),
+                        "the cursor cannot be put on client pixel " + std::to_string(p.x) + ", " +
+                            std::to_string(p.y));
+}
+
 void HostSession::endRun() {
     if (tool && tool->stop) tool->stop(*this);
     tool = nullptr;
@@ -410,32 +388,51 @@ ReplayResult HostSession::finish() {
         note(RunNote::kUnfinished, what);
     }
     if (tool) {
+        place_ = "the end of the script";
         try {
             endRun();
         } catch (const StoreStopped& stop) {
-            stopped(stop.reason, "the end of the script");
+            throw stopped(stop.reason);
         }
     }
     syncOut();
     return result_;
 }
 
-void HostSession::stopped(const std::string& reason, const std::string& where) {
+EditFailure HostSession::stopped(const std::string& reason) {
     // A tool that had already replaced the pattern's block put the new one
     // in its cell: the document takes it over, so that it frees a live block.
     syncOut();
     const std::string title = tool ? tool->title : "tool's";
     tool = nullptr;
-    throw EditFailure(where, "the pattern store stopped the " + title + " edit: " + reason +
-                                 "; the pattern is left unsaved");
+    return EditFailure(place_, "the pattern store stopped the " + title + " edit: " + reason +
+                                   "; the pattern is left unsaved");
+}
+
+void HostSession::storeFailed(const char* reason) {
+#if defined(_WIN32)
+    // Qpkit6.dll and the siblings each carry their own copy of the unwinder
+    // (the GCC runtime is linked into every DLL), so nothing thrown here
+    // could unwind through their frames to the script line. The run ends
+    // where it stands instead, as main() ends it for an EditFailure: its
+    // line on stderr, status 2, no file written (none is before the replay
+    // is over).
+    const EditFailure failure = current->stopped(reason);
+    std::cout.flush();
+    std::cerr << "qpkit: " << failure.oneLine() << std::endl;
+    std::_Exit(2);
+#else
+    throw StoreStopped{reason};
+#endif
 }
 
 void HostSession::step(const ScriptCommand& c, const std::string& scriptName) {
     line_ = c.line;
+    place_ = scriptName + ": line " + std::to_string(c.line);
     try {
         play1(c, scriptName);
     } catch (const StoreStopped& stop) {
-        stopped(stop.reason, scriptName + ": line " + std::to_string(c.line));
+        throw stopped(stop.reason);
     }
 }
 
@@ -454,11 +451,11 @@ void HostSession::play1(const ScriptCommand& c, const std::string& scriptName) {
     auto pointer = [&](UINT message, WPARAM buttons) {
         if (c.target.given) {
             moveTo(c.target, c.line, scriptName);
-            short r = send(WM_MOUSEMOVE, 0, pixelParam(deskCursorClient()));
+            short r = send(WM_MOUSEMOVE, 0, pixelParam(window_.cursor()));
             if (verbose_) say("  WM_MOUSEMOVE -> " + std::to_string(r));
             if (!tool) return;
         }
-        short r = message == WM_LBUTTONDOWN ? click(buttons) : send(message, buttons, pixelParam(deskCursorClient()));
+        short r = message == WM_LBUTTONDOWN ? click(buttons) : send(message, buttons, pixelParam(window_.cursor()));
         if (verbose_) say("  message -> " + std::to_string(r));
     };
     switch (c.op) {
@@ -490,7 +487,7 @@ void HostSession::play1(const ScriptCommand& c, const std::string& scriptName) {
             break;
         case ScriptOp::Move: {
             moveTo(c.target, c.line, scriptName);
-            short r = send(WM_MOUSEMOVE, 0, pixelParam(deskCursorClient()));
+            short r = send(WM_MOUSEMOVE, 0, pixelParam(window_.cursor()));
             if (verbose_) say("  WM_MOUSEMOVE -> " + std::to_string(r));
             break;
         }
@@ -517,7 +514,7 @@ void HostSession::play1(const ScriptCommand& c, const std::string& scriptName) {
         case ScriptOp::Answer: {
             std::string gbk;
             if (!utf8ToGbk(c.text, gbk)) fail("the answer has characters the dialog cannot take (not GBK)");
-            deskQueueDialogAnswer(gbk);
+            window_.queueDialogAnswer(gbk);
             break;
         }
         case ScriptOp::HostText: {
@@ -545,8 +542,8 @@ void HostSession::play1(const ScriptCommand& c, const std::string& scriptName) {
             if (!tool->control || !tool->control(c, at))
                 fail(std::string("the ") + tool->title + " tool has no " +
                      (c.op == ScriptOp::Button ? "button " : "cell ") + c.word + " of its own");
-            deskSetCursorClient(at.x, at.y);
-            send(WM_LBUTTONDOWN, 1, pixelParam(deskCursorClient()));
+            placeCursor(at, c.line, scriptName);
+            send(WM_LBUTTONDOWN, 1, pixelParam(window_.cursor()));
             break;
         }
         case ScriptOp::End:

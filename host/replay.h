@@ -4,7 +4,7 @@
 // records the tools receive (HostView with the step words, HostDoc with its
 // pattern cells, copy and view matrices, the GapFoldRecord, the pattern,
 // piece and piece-index cells, the dialog's text buffer), fits the current
-// piece into the client area of the desktop stand-in, turns piece
+// piece into the client area of its window (host_window.h), turns piece
 // millimetres into client pixels through the same matrices the tools build
 // (placement x view x flip), sets the cursor there and calls the tool's
 // handler with the window message. Prompts, texts and message boxes the
@@ -29,6 +29,8 @@
 #include <vector>
 
 #include "frame/records.h"
+#include "host/host_io.h"
+#include "host/host_window.h"
 #include "host/pattern_store.h"
 #include "host/script.h"
 #include "win/win32.h"
@@ -168,24 +170,26 @@ private:
     // and the piece's counts stayed as they were and nothing was drawn.
     short click(WPARAM buttons);
     void moveTo(const ScriptTarget& target, int line, const std::string& scriptName);
+    void placeCursor(POINT p, int line, const std::string& scriptName);
     // The host's records, the cells and the current piece's counts, as bytes.
     std::string visibleState() const;
     void endRun();
     void play1(const ScriptCommand& c, const std::string& scriptName);
-    // Throws the EditFailure for a store refusal during `where`.
-    [[noreturn]] void stopped(const std::string& reason, const std::string& where);
+    // The EditFailure for a store refusal during the command being played.
+    EditFailure stopped(const std::string& reason);
+    // The store's failure hook while a session lives.
+    [[noreturn]] static void storeFailed(const char* reason);
 
+    HostWindow window_;
     std::ostream* echo_;
     bool verbose_;
     ReplayResult result_;
-    int line_ = 0;                 // the script line being played
+    int line_ = 0;        // the script line being played
+    std::string place_;   // the same, as errors name it
     std::pair<std::string, const char*> lastAsked_;  // the run's last system text (GBK) and how it was shown
-    bool showed_ = false;          // the last message drew, showed or invalidated something
-    long pathDrawn_ = 0;           // lines the tools drew (the desktop's path calls)
-    POINT cursorPixel_{-1, -1};    // where moveTo put the cursor, and the piece position it stood for
+    bool showed_ = false;        // the last message drew, showed or invalidated something
+    POINT cursorPixel_{-1, -1};  // where moveTo put the cursor, and the piece position it stood for
     double cursorX_ = 0.0, cursorY_ = 0.0;
-    size_t boxesSeen_ = 0;
-    size_t sentSeen_ = 0;
     void (*previousHook_)(const char*) = nullptr;  // the store's, restored at the end
 };
 

@@ -68,8 +68,8 @@ QP_SIBLING_EXPORT void qpDeletePiece(PatternBuffer* pattern, Piece* piece) {
     pattern->totalSize = static_cast<int32_t>(end - 4);
 }
 
-QP_SIBLING_EXPORT void qpAddPiece2Buffer(PatternBuffer** blockCell, Piece** newPieceCell,
-                                         PatternBuffer** patternCell, Piece** pieceCell, int reserved) {
+QP_SIBLING_EXPORT void qpAddPiece2Buffer(PatternBuffer** /*blockCell*/, Piece** newPieceCell,
+                                         PatternBuffer** patternCell, Piece** pieceCell, int /*reserved*/) {
     if (newPieceCell == nullptr || *newPieceCell == nullptr || patternCell == nullptr || *patternCell == nullptr) {
         storeReport("store: qpAddPiece2Buffer: needs the new piece and the pattern");
         return;

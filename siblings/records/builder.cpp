@@ -47,6 +47,20 @@ std::string constantText(float millimetres) {
     return text;
 }
 
+// Bytes of a point's two formula texts with their zeros; a missing text is
+// written as the point's coordinate.
+long textBytes(const ShapePoint& p) {
+    return static_cast<long>((p.xFormula.empty() ? constantText(p.x) : p.xFormula).size() +
+                             (p.yFormula.empty() ? constantText(p.y) : p.yFormula).size() + 2);
+}
+
+// Mark m opens a segment of its own: its code or value differs from the
+// mark before it.
+bool startsMarkSegment(const PieceShape& shape, size_t m) {
+    return m == 0 || shape.marks[m].segCode != shape.marks[m - 1].segCode ||
+           shape.marks[m].segValue != shape.marks[m - 1].segValue;
+}
+
 std::vector<std::vector<ShapePoint>> expandChains(const PieceShape& shape) {
     std::vector<std::vector<ShapePoint>> chains;
     for (const ShapeChain& c : shape.chains) {
@@ -127,13 +141,8 @@ std::string validate(const PieceShape& shape, const std::vector<std::vector<Shap
             return format("cutangl %d: point %d out of range 0..%ld", static_cast<int>(k), shape.cutangls[k].pointIndex, points - 1);
     if (formulas) {
         for (const auto& pts : chains)
-            for (const ShapePoint& p : pts)
-                chars += static_cast<long>((p.xFormula.empty() ? constantText(p.x) : p.xFormula).size() +
-                                           (p.yFormula.empty() ? constantText(p.y) : p.yFormula).size() + 2);
-        for (const ShapeMark& m : shape.marks)
-            chars += static_cast<long>(
-                (m.point.xFormula.empty() ? constantText(m.point.x) : m.point.xFormula).size() +
-                (m.point.yFormula.empty() ? constantText(m.point.y) : m.point.yFormula).size() + 2);
+            for (const ShapePoint& p : pts) chars += textBytes(p);
+        for (const ShapeMark& m : shape.marks) chars += textBytes(m.point);
     }
     // The formula texts share the piece's text area, whose offsets and
     // charCount are 16-bit: its limit is in bytes, not in records.
@@ -175,14 +184,8 @@ long pieceBytes(const PieceShape& shape, const std::vector<std::vector<ShapePoin
         ++lines;
     }
     for (size_t m = 0; m < shape.marks.size(); ++m)
-        if (m == 0 || shape.marks[m].segCode != shape.marks[m - 1].segCode ||
-            shape.marks[m].segValue != shape.marks[m - 1].segValue)
-            ++segs;
+        if (startsMarkSegment(shape, m)) ++segs;
     points += static_cast<long>(shape.marks.size());
-    auto textBytes = [](const ShapePoint& p) {
-        return static_cast<long>((p.xFormula.empty() ? constantText(p.x) : p.xFormula).size() +
-                                 (p.yFormula.empty() ? constantText(p.y) : p.yFormula).size() + 2);
-    };
     if (formulas) {
         for (const auto& pts : chains)
             for (const ShapePoint& p : pts) chars += textBytes(p);
@@ -231,23 +234,12 @@ void setText(PatternBuffer* buffer, Piece* piece, int f, const std::string& text
     }
 }
 
-}  // namespace
-
-QP_STORE_CXX_EXPORT Piece* storeAppendPiece(PatternBuffer** cell, const PieceShape& shape, std::string* error) {
-    Refusal refuse{error};
-    if (cell == nullptr || *cell == nullptr) return refuse("storeAppendPiece: no pattern");
-    std::string reason = storeCheckPatternFrame(*cell);
-    if (!reason.empty()) return refuse("storeAppendPiece: the pattern is damaged: " + reason);
-    std::vector<std::vector<ShapePoint>> chains = expandChains(shape);
-    reason = validate(shape, chains);
-    if (!reason.empty()) return refuse(reason);
-    bool formulas = wantsFormulas(shape, chains);
-
-    // A one-piece buffer holding an empty piece, grown by the store's own
-    // operations up to exactly the finished size.
-    long bytes = pieceBytes(shape, chains, formulas);
+// A one-piece buffer of `bytes` for the piece, holding an empty piece with
+// the description's header fields; the store's own operations grow it up to
+// exactly the finished size. Null when no block can be had.
+PatternBuffer* newBuildingBuffer(const PieceShape& shape, long bytes) {
     PatternBuffer* buffer = storeNewPattern(kPatternHeaderFixed + 4 + bytes, kWorkBufferKind);
-    if (buffer == nullptr) return refuse("storeAppendPiece: no memory for the piece");
+    if (buffer == nullptr) return nullptr;
     buffer->pieceCount = 1;
     buffer->headerSize = kPatternHeaderFixed + 4;
     pieceOffsets(buffer)[0] = kPatternHeaderFixed + 4;
@@ -260,8 +252,13 @@ QP_STORE_CXX_EXPORT Piece* storeAppendPiece(PatternBuffer** cell, const PieceSha
     std::memcpy(piece->placement, shape.placement, sizeof piece->placement);
     piece->foldAngleLow = shape.foldAngleLow;
     piece->foldAngleHigh = shape.foldAngleHigh;
+    return buffer;
+}
 
-    std::vector<const ShapePoint*> shapeOf;  // per point index
+// One segment per chain, a line per run between its turning points, and its
+// points; shapeOf gets each point's description, by point index.
+void appendChains(PatternBuffer* buffer, Piece* piece, const PieceShape& shape,
+                  const std::vector<std::vector<ShapePoint>>& chains, std::vector<const ShapePoint*>& shapeOf) {
     for (size_t c = 0; c < chains.size(); ++c) {
         const ShapeChain& chain = shape.chains[c];
         const std::vector<ShapePoint>& pts = chains[c];
@@ -285,7 +282,12 @@ QP_STORE_CXX_EXPORT Piece* storeAppendPiece(PatternBuffer** cell, const PieceSha
             }
         }
     }
-    // Line kinds, and lineIn / lineOut from the lines now in place.
+}
+
+// Line kinds (the chain's, else 1 for two points and 2 for a curve), every
+// point's lineIn / lineOut from the lines now in place, and the points'
+// types as described.
+void finishLines(Piece* piece, const PieceShape& shape, const std::vector<const ShapePoint*>& shapeOf) {
     for (int L = 0; L < piece->lineCount; ++L) {
         Line* l = nullptr;
         qpGetLineLptr(piece, static_cast<short>(L), &l);
@@ -308,10 +310,15 @@ QP_STORE_CXX_EXPORT Piece* storeAppendPiece(PatternBuffer** cell, const PieceSha
         qpGetPointLptr(piece, static_cast<short>(p), &point);
         point->type = shapeOf[p]->type;
     }
+}
 
+// The marks: a mark segment per run of marks with the same code and value,
+// and per mark its special point and its point.
+void appendMarks(PatternBuffer* buffer, Piece* piece, const PieceShape& shape,
+                 std::vector<const ShapePoint*>& shapeOf) {
     for (size_t m = 0; m < shape.marks.size(); ++m) {
         const ShapeMark& mark = shape.marks[m];
-        if (m == 0 || mark.segCode != shape.marks[m - 1].segCode || mark.segValue != shape.marks[m - 1].segValue) {
+        if (startsMarkSegment(shape, m)) {
             Seg* g = nullptr;
             qpIncreaseSegment(buffer, piece, &g);
             g->code = mark.segCode;
@@ -333,7 +340,12 @@ QP_STORE_CXX_EXPORT Piece* storeAppendPiece(PatternBuffer** cell, const PieceSha
         point->lineOut = mark.lineOut;
         shapeOf.push_back(&mark.point);
     }
+}
 
+// Point p's Coord is record p, and so is its Formula when the piece carries
+// formulas (a missing text written as the coordinate).
+void appendPositions(PatternBuffer* buffer, Piece* piece, const std::vector<const ShapePoint*>& shapeOf,
+                     bool formulas) {
     for (size_t p = 0; p < shapeOf.size(); ++p) {
         Coord* c = nullptr;
         qpIncreaseCoord(buffer, piece, &c);
@@ -344,23 +356,26 @@ QP_STORE_CXX_EXPORT Piece* storeAppendPiece(PatternBuffer** cell, const PieceSha
         qpGetPointLptr(piece, static_cast<short>(p), &point);
         point->coordIndex = static_cast<int16_t>(p);
     }
-    if (formulas) {
-        for (size_t p = 0; p < shapeOf.size(); ++p) {
-            Formula* f = nullptr;
-            qpIncreaseFormula(buffer, piece, &f);
-            int fi = piece->formulaCount - 1;
-            const ShapePoint& ps = *shapeOf[p];
-            setText(buffer, piece, fi, ps.xFormula.empty() ? constantText(ps.x) : ps.xFormula, true);
-            setText(buffer, piece, fi, ps.yFormula.empty() ? constantText(ps.y) : ps.yFormula, false);
-            Point* point = nullptr;
-            qpGetPointLptr(piece, static_cast<short>(p), &point);
-            point->formulaIndex = static_cast<int16_t>(fi);
-            Coord* c = nullptr;
-            qpGetCoordLptr(piece, static_cast<short>(p), &c);
-            c->formulaIndex = static_cast<int16_t>(fi);
-        }
+    if (!formulas) return;
+    for (size_t p = 0; p < shapeOf.size(); ++p) {
+        Formula* f = nullptr;
+        qpIncreaseFormula(buffer, piece, &f);
+        int fi = piece->formulaCount - 1;
+        const ShapePoint& ps = *shapeOf[p];
+        setText(buffer, piece, fi, ps.xFormula.empty() ? constantText(ps.x) : ps.xFormula, true);
+        setText(buffer, piece, fi, ps.yFormula.empty() ? constantText(ps.y) : ps.yFormula, false);
+        Point* point = nullptr;
+        qpGetPointLptr(piece, static_cast<short>(p), &point);
+        point->formulaIndex = static_cast<int16_t>(fi);
+        Coord* c = nullptr;
+        qpGetCoordLptr(piece, static_cast<short>(p), &c);
+        c->formulaIndex = static_cast<int16_t>(fi);
     }
+}
 
+// Grading rules with their steps, seam allowances, corners and FRules, as
+// described.
+void appendOtherRecords(PatternBuffer* buffer, Piece* piece, const PieceShape& shape) {
     for (const ShapeRule& r : shape.rules) {
         Rule* rule = nullptr;
         storeIncreaseRule(buffer, piece, &rule);
@@ -390,6 +405,30 @@ QP_STORE_CXX_EXPORT Piece* storeAppendPiece(PatternBuffer** cell, const PieceSha
         storeIncreaseFRule(buffer, piece, &rec);
         *rec = f;
     }
+}
+
+}  // namespace
+
+QP_STORE_CXX_EXPORT Piece* storeAppendPiece(PatternBuffer** cell, const PieceShape& shape, std::string* error) {
+    Refusal refuse{error};
+    if (cell == nullptr || *cell == nullptr) return refuse("storeAppendPiece: no pattern");
+    std::string reason = storeCheckPatternFrame(*cell);
+    if (!reason.empty()) return refuse("storeAppendPiece: the pattern is damaged: " + reason);
+    std::vector<std::vector<ShapePoint>> chains = expandChains(shape);
+    reason = validate(shape, chains);
+    if (!reason.empty()) return refuse(reason);
+    bool formulas = wantsFormulas(shape, chains);
+
+    PatternBuffer* buffer = newBuildingBuffer(shape, pieceBytes(shape, chains, formulas));
+    if (buffer == nullptr) return refuse("storeAppendPiece: no memory for the piece");
+    Piece* piece = nullptr;
+    qpGetPieceLptr(buffer, 0, &piece);
+    std::vector<const ShapePoint*> shapeOf;  // per point index
+    appendChains(buffer, piece, shape, chains, shapeOf);
+    finishLines(piece, shape, shapeOf);
+    appendMarks(buffer, piece, shape, shapeOf);
+    appendPositions(buffer, piece, shapeOf, formulas);
+    appendOtherRecords(buffer, piece, shape);
 
     reason = storeCheckPieceText(piece);
     if (!reason.empty()) {

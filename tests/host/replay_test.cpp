@@ -260,6 +260,29 @@ TEST(Replay, AClickThatPicksNothingIsSaid) {
     }
 }
 
+// What the window tells it saw, on which "picked nothing" rests: a line (a
+// path call, which the stand-in hands over instead of logging), a shape;
+// a pen moved alone draws nothing.
+TEST(Replay, TheWindowSeesWhatIsDrawnIntoIt) {
+    HostWindow window(kClientWidth, kClientHeight, nullptr);
+    HDC hdc = GetDC(window.handle());
+    const struct {
+        const char* what;
+        void (*draw)(HDC);
+        bool drew;
+    } rows[] = {
+        {"a move", [](HDC h) { MoveToEx(h, 10, 10, nullptr); }, false},
+        {"a line", [](HDC h) { LineTo(h, 20, 20); }, true},
+        {"an ellipse", [](HDC h) { Ellipse(h, 0, 0, 5, 5); }, true},
+    };
+    for (const auto& row : rows) {
+        window.watch();
+        row.draw(hdc);
+        EXPECT_EQ(window.seen().drew, row.drew) << row.what;
+    }
+    ReleaseDC(window.handle(), hdc);
+}
+
 // `line N T` is the point T x L along the line as the service measures it:
 // measured back from the line's first point, the length to it is T x L.
 TEST(Replay, APositionAlongALineIsAtItsFractionOfTheLength) {
