@@ -15,6 +15,7 @@
 
 #include "host/commands.h"
 #include "host/compare.h"
+#include "host/dxf_export.h"
 #include "host/host_io.h"
 
 namespace {
@@ -95,6 +96,21 @@ int main(int argc, char** argv) {
                   "Exit with 0 even when a tool refused, a click picked nothing or a run was left unfinished "
                   "(without it: 3)");
 
+    // The help says the same on every build; one without libdime refuses
+    // when run (host/dxf.h).
+    bool astm = false, plain = false, aama = false;
+    auto* exportDxf = app.add_subcommand(
+        "export", "Write every piece as DXF for cutting rooms and other systems: AAMA blocks (default), ASTM, or "
+                  "plain polylines; with sizes, a block per piece and size (needs libdime: 64-bit Linux only)");
+    exportDxf->add_option("PATTERN", pattern, "Pattern file (JSON)")->required();
+    exportDxf->add_option("-o,--output", out, "DXF file to write (R12 ASCII, mm)")->required();
+    auto* aamaFlag = exportDxf->add_flag("--aama", aama, "AAMA layers and blocks (the default)");
+    auto* astmFlag = exportDxf->add_flag("--astm", astm, "ASTM layers: AAMA's and the validation curves");
+    auto* plainFlag = exportDxf->add_flag("--plain", plain, "Modelspace polylines only, the pieces in a row");
+    aamaFlag->excludes(astmFlag)->excludes(plainFlag);
+    astmFlag->excludes(plainFlag);
+    addSizeOptions(exportDxf, sizes);
+
     auto* tools = app.add_subcommand(
         "tools", "Each tool a script may run: its name, what it does, the words and values a script sets for it");
 
@@ -160,6 +176,10 @@ int main(int argc, char** argv) {
         if (*grade) return host::cmdGrade(pattern, sizes, out, std::cout);
         if (*measure) return host::cmdMeasure(pattern, piece, from, to, std::cout, units);
         if (*run) return host::cmdRun(pattern, script, out, svg, verbose, std::cout, report, expectRefusal, units);
+        if (*exportDxf)
+            return host::cmdExport(pattern, out,
+                                   astm ? host::DxfForm::kAstm : plain ? host::DxfForm::kPlain : host::DxfForm::kAama,
+                                   sizes, std::cout);
         if (*compare) return host::cmdCompare(pattern, before, tolerance, std::cout);
         if (*demo) return host::cmdDemo(dir, std::cout);
         if (*formula) {
