@@ -12,6 +12,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/piece_geometry.h"
@@ -62,6 +63,9 @@ struct Drawing {
     std::vector<std::string> layers;  // every layer the entities use, in table order
     std::vector<Block> blocks;        // each inserted once in modelspace
     std::vector<Entity> entities;     // modelspace, besides the inserts
+    // What a read met and did not understand: "ARC on layer 8", ... once
+    // per kind, with how many.
+    std::vector<std::pair<std::string, int>> skipped;
 };
 
 // Writes the drawing as R12 ASCII DXF through libdime, whole or not at all.
@@ -70,6 +74,12 @@ struct Drawing {
 // 10,000 mm to 0.01 mm. Throws a UserError naming the path when it cannot
 // write, or when this build has no libdime.
 void writeDrawing(const Drawing& drawing, const std::string& path);
+
+// Reads a DXF file (R12 to R2000: POLYLINE and LWPOLYLINE, LINE, POINT,
+// CIRCLE as a point at its centre, TEXT, blocks and their inserts; the rest
+// is counted in `skipped`). A block that no insert places is kept, at the
+// origin. Throws a UserError naming the path when libdime cannot read it.
+Drawing readDrawing(const std::string& path);
 
 // Whether this build reads and writes DXF (libdime has no Windows or
 // 32-bit Debian build beside the 64-bit one).

@@ -35,21 +35,11 @@ void extend(Polyline& line, const Polyline& more) {
     line.insert(line.end(), from, more.end());
 }
 
-// Line `li` as the curve model draws it, from its first point to its last.
-Polyline lineShape(Piece* piece, short li) {
-    Line* l = nullptr;
-    qpGetLineLptr(piece, li, &l);
-    Polyline shape;
-    if (!l || l->pointCount < 2) return shape;
-    for (const Polyline& part : drawnLines(piece, l->firstPoint, l->pointCount)) extend(shape, part);
-    return shape;
-}
-
 // The lines of one line segment (outline or internal) joined in order.
 Polyline segmentShape(Piece* piece, const Seg& seg) {
     Polyline shape;
     for (int li = seg.firstLine; li < seg.firstLine + seg.lineCount; ++li)
-        if (li >= 0 && li < piece->lineCount) extend(shape, lineShape(piece, static_cast<short>(li)));
+        if (li >= 0 && li < piece->lineCount) extend(shape, lineSamples(piece, static_cast<short>(li)));
     return shape;
 }
 
@@ -103,14 +93,25 @@ struct Box {
     bool empty() const { return minX > maxX; }
 };
 
-// The size of notch `point`: its special point's, else kNotchMm.
-double notchSize(Piece* piece, short point) {
+// Notch `point` as a line: from the notch, its direction (lineOut, in
+// thousandths of a radian from its line's direction there) for its size
+// (its special point's, else kNotchMm).
+dxf::Entity notchLine(Piece* piece, short point, const Point& p, const Pt& at) {
+    double size = kNotchMm, along = 0.0;
     for (short k = 0; k < piece->sPointCount; ++k) {
         SPoint* sp = nullptr;
         qpGetSPointLptr(piece, k, &sp);
-        if (sp && sp->pointIndex == point && sp->size > 0) return sp->size;
+        if (!sp || sp->pointIndex != point) continue;
+        if (sp->size > 0) size = sp->size;
+        const Polyline l = lineSamples(piece, sp->lineIndex);
+        double best = 1e300;
+        for (size_t i = 0; i + 1 < l.size(); ++i) {
+            const double d = std::hypot((l[i].x + l[i + 1].x) / 2 - at.x, (l[i].y + l[i + 1].y) / 2 - at.y);
+            if (d < best) best = d, along = std::atan2(l[i + 1].y - l[i].y, l[i + 1].x - l[i].x);
+        }
     }
-    return kNotchMm;
+    const double a = along + p.lineOut / 1000.0;
+    return line(layer::kNotch, at, Pt{at.x + size * std::cos(a), at.y + size * std::sin(a)});
 }
 
 // The placement as a DXF insert: p' = at + rotation(scaleX x, scaleY y).
@@ -168,11 +169,7 @@ std::vector<dxf::Entity> pieceEntities(Piece* piece, const std::string& name, co
         switch (typeLetter(p->type)) {
             case 'S': case 'K': out.push_back(point(layer::kTurn, at)); break;
             case 'C': case 'M': out.push_back(point(layer::kCurve, at)); break;
-            case 'V': {
-                const double a = p->lineOut / 1000.0, len = notchSize(piece, i);
-                out.push_back(line(layer::kNotch, at, Pt{at.x + len * std::cos(a), at.y + len * std::sin(a)}));
-                break;
-            }
+            case 'V': out.push_back(notchLine(piece, i, *p, at)); break;
             case 'O': case 'G': case 'P': out.push_back(point(layer::kDrill, at)); break;
             default: break;
         }

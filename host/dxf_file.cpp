@@ -9,8 +9,14 @@
 #include <cstdio>
 #include <memory>
 
+#include <cstring>
+#include <map>
+
+#include <dime/Input.h>
 #include <dime/Model.h>
 #include <dime/Output.h>
+#include <dime/entities/Circle.h>
+#include <dime/entities/LWPolyline.h>
 #include <dime/entities/Block.h>
 #include <dime/entities/Insert.h>
 #include <dime/entities/Line.h>
@@ -83,9 +89,121 @@ dimeEntity* makeEntity(const Entity& e, dimeModel& model) {
     return made;
 }
 
+Pt pt(const dimeVec3f& v) { return Pt{v[0], v[1]}; }
+
+// One entity as read; false when it is of a kind the drawing does not hold.
+bool readEntity(dimeEntity* e, Entity& out) {
+    out.layer = e->getLayerName() ? e->getLayerName() : "0";
+    switch (e->typeId()) {
+        case dimeBase::dimePointType:
+            out.kind = Entity::kPoint;
+            out.points = {pt(static_cast<dimePoint*>(e)->getCoords())};
+            return true;
+        case dimeBase::dimeCircleType:
+            out.kind = Entity::kPoint;
+            out.points = {pt(static_cast<dimeCircle*>(e)->getCenter())};
+            return true;
+        case dimeBase::dimeLineType: {
+            auto* l = static_cast<dimeLine*>(e);
+            out.kind = Entity::kLine;
+            out.points = {pt(l->getCoords(0)), pt(l->getCoords(1))};
+            return true;
+        }
+        case dimeBase::dimePolylineType: {
+            auto* pl = static_cast<dimePolyline*>(e);
+            if (pl->getType() != dimePolyline::POLYLINE) return false;
+            out.kind = Entity::kPolyline;
+            out.closed = (pl->getFlags() & 1) != 0;
+            for (int i = 0; i < pl->getNumCoordVertices(); ++i) out.points.push_back(pt(pl->getCoordVertex(i)->getCoords()));
+            return true;
+        }
+        case dimeBase::dimeLWPolylineType: {
+            auto* pl = static_cast<dimeLWPolyline*>(e);
+            out.kind = Entity::kPolyline;
+            out.closed = (pl->getFlags() & 1) != 0;
+            for (int i = 0; i < pl->getNumVertices(); ++i)
+                out.points.push_back(Pt{pl->getXCoords()[i], pl->getYCoords()[i]});
+            return true;
+        }
+        case dimeBase::dimeTextType: {
+            auto* t = static_cast<dimeText*>(e);
+            dimeVec3f at;
+            t->getOrigin(at);
+            out.kind = Entity::kText;
+            out.points = {pt(at)};
+            out.text = t->getTextString() ? t->getTextString() : "";
+            out.height = t->getHeight();
+            return true;
+        }
+        default: return false;
+    }
+}
+
 }  // namespace
 
 bool available() { return true; }
+
+Drawing readDrawing(const std::string& path) {
+    dimeInput in;
+    if (!in.setFile(path.c_str())) throw UserError(path, "cannot open the file");
+    dimeModel model;
+    if (!model.read(&in))
+        throw UserError(path + ": line " + std::to_string(in.getFilePosition()), "not a DXF file libdime can read");
+    Drawing d;
+    std::map<std::string, int> skipped;
+    std::vector<std::string> order;
+    const auto skip = [&](dimeEntity* e) {
+        const std::string kind = std::string(e->getEntityName()) + " on layer " + (e->getLayerName() ? e->getLayerName() : "0");
+        if (skipped[kind]++ == 0) order.push_back(kind);
+    };
+    if (const auto* header = static_cast<const dimeHeaderSection*>(model.findSection("HEADER"))) {
+        int codes[4];
+        dimeParam values[4];
+        if (header->getVariable("$ACADVER", codes, values, 4) >= 1 && codes[0] == 1 && values[0].string_data)
+            d.version = values[0].string_data;
+        if (header->getVariable("$INSUNITS", codes, values, 4) >= 1 && codes[0] == 70) d.insUnits = values[0].int16_data;
+    }
+    std::map<const dimeBlock*, size_t> blockAt;
+    if (auto* blocks = static_cast<dimeBlocksSection*>(model.findSection("BLOCKS"))) {
+        for (int i = 0; i < blocks->getNumBlocks(); ++i) {
+            dimeBlock* b = blocks->getBlock(i);
+            if (!b->getName() || b->getName()[0] == '*') continue;  // model and paper space
+            Block block;
+            block.name = b->getName();
+            for (int k = 0; k < b->getNumEntities(); ++k) {
+                Entity e;
+                if (readEntity(b->getEntity(k), e)) block.entities.push_back(std::move(e));
+                else skip(b->getEntity(k));
+            }
+            blockAt[b] = d.blocks.size();
+            d.blocks.push_back(std::move(block));
+        }
+    }
+    if (auto* entities = static_cast<dimeEntitiesSection*>(model.findSection("ENTITIES"))) {
+        for (int k = 0; k < entities->getNumEntities(); ++k) {
+            dimeEntity* e = entities->getEntity(k);
+            if (e->typeId() == dimeBase::dimeInsertType) {
+                auto* insert = static_cast<dimeInsert*>(e);
+                auto found = blockAt.find(insert->getBlock());
+                if (found == blockAt.end()) {
+                    skip(e);
+                    continue;
+                }
+                Block& b = d.blocks[found->second];
+                b.at = pt(insert->getInsertionPoint());
+                b.rotation = insert->getRotAngle();
+                b.scaleX = insert->getScale()[0];
+                b.scaleY = insert->getScale()[1];
+                continue;
+            }
+            Entity out;
+            if (readEntity(e, out)) d.entities.push_back(std::move(out));
+            else skip(e);
+        }
+    }
+    for (const std::string& kind : order) d.skipped.emplace_back(kind, skipped[kind]);
+    return d;
+}
 
 void writeDrawing(const Drawing& drawing, const std::string& path) {
     dimeModel model;
@@ -149,10 +267,17 @@ void writeDrawing(const Drawing& drawing, const std::string& path) {
 
 bool available() { return false; }
 
-void writeDrawing(const Drawing&, const std::string& path) {
+namespace {
+
+[[noreturn]] void noLibrary(const std::string& path) {
     throw UserError(path, "this qpkit was built without libdime, the DXF library (it has no Windows or 32-bit "
                           "build): use the 64-bit Linux qpkit for DXF");
 }
+
+}  // namespace
+
+void writeDrawing(const Drawing&, const std::string& path) { noLibrary(path); }
+Drawing readDrawing(const std::string& path) { noLibrary(path); }
 
 #endif
 

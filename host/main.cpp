@@ -16,6 +16,7 @@
 #include "host/commands.h"
 #include "host/compare.h"
 #include "host/dxf_export.h"
+#include "host/dxf_import.h"
 #include "host/host_io.h"
 
 namespace {
@@ -111,6 +112,15 @@ int main(int argc, char** argv) {
     astmFlag->excludes(plainFlag);
     addSizeOptions(exportDxf, sizes);
 
+    std::string importUnits;
+    auto* importDxf = app.add_subcommand(
+        "import", "Read pieces from a DXF (AAMA or ASTM blocks, or plain closed polylines) into a pattern file "
+                  "without formulas (needs libdime: 64-bit Linux only)");
+    importDxf->add_option("DXF", script, "DXF file to read")->required();
+    importDxf->add_option("-o,--output", out, "Pattern file to write (JSON)")->required();
+    importDxf->add_option("--units", importUnits, "The file's unit: mm, cm or inch (default: its header's, else mm)")
+        ->check(CLI::IsMember({"mm", "cm", "inch"}));
+
     auto* tools = app.add_subcommand(
         "tools", "Each tool a script may run: its name, what it does, the words and values a script sets for it");
 
@@ -180,6 +190,7 @@ int main(int argc, char** argv) {
             return host::cmdExport(pattern, out,
                                    astm ? host::DxfForm::kAstm : plain ? host::DxfForm::kPlain : host::DxfForm::kAama,
                                    sizes, std::cout);
+        if (*importDxf) return host::cmdImport(script, out, importUnits, std::cout);
         if (*compare) return host::cmdCompare(pattern, before, tolerance, std::cout);
         if (*demo) return host::cmdDemo(dir, std::cout);
         if (*formula) {

@@ -182,4 +182,38 @@ bool pointPosition(Piece* piece, short i, double& x, double& y) {
     return true;
 }
 
+Polyline lineSamples(Piece* piece, short line) {
+    Line* l = nullptr;
+    qpGetLineLptr(piece, line, &l);
+    Polyline shape;
+    if (!l || l->pointCount < 2) return shape;
+    for (const Polyline& part : drawnLines(piece, l->firstPoint, l->pointCount))
+        shape.insert(shape.end(), part.begin() + (!shape.empty() && samePt(shape.back(), part.front()) ? 1 : 0),
+                     part.end());
+    return shape;
+}
+
+void placeSpecialPoints(Piece* piece) {
+    for (short s = 0; s < piece->sPointCount; ++s) {
+        SPoint* sp = nullptr;
+        Line* line = nullptr;
+        double x = 0.0, y = 0.0;
+        qpGetSPointLptr(piece, s, &sp);
+        if (!sp || sp->lineIndex < 0 || sp->lineIndex >= piece->lineCount || sp->pointIndex < 0 ||
+            sp->pointIndex >= piece->pointCount)
+            continue;
+        qpGetLineLptr(piece, sp->lineIndex, &line);
+        if (!line || line->pointCount < 2 || !pointPosition(piece, sp->pointIndex, x, y)) continue;
+        // As the point-increase tool measures a notch it places: the
+        // length along the line from its first point to the nearest
+        // point of the line.
+        short index = -1;
+        float along = 0.0f, fx = static_cast<float>(x), fy = static_cast<float>(y);
+        qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
+                qpcurve::kSnapAllLinesDefault, line->firstPoint, line->pointCount, qpcurve::kColourDefault,
+                qpcurve::kDefaultResolution, &index, &along, &fx, &fy, nullptr);
+        if (index >= 0) sp->position = along;
+    }
+}
+
 }  // namespace host

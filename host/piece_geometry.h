@@ -37,6 +37,15 @@ std::vector<Polyline> drawnLines(Piece* piece, short first, short count, unsigne
 // `move` starts a stretch.
 void visitDrawnPoints(Piece* piece, short first, short count, const std::function<void(bool move, Pt)>& visit);
 
+// Line `line` as the curve model draws it, from its first point to its
+// last, in one polyline; empty when the piece has no such line.
+Polyline lineSamples(Piece* piece, short line);
+
+// Every special point on a line gets as its position the length along that
+// line, from its first point, to the point of the line nearest it (as the
+// point-increase tool measures a notch it places).
+void placeSpecialPoints(Piece* piece);
+
 // Length (mm) of the curve through points first .. last along the piece's
 // lines: qpCurve's kMeasureLength over count last - first + 1.
 double lengthAlong(Piece* piece, short first, short last);
