@@ -179,6 +179,18 @@ double outlineArea(Piece* piece) {
     return total;
 }
 
+std::vector<short> zeroLengthLines(Piece* piece) {
+    std::vector<short> zero;
+    if (!piece) return zero;
+    PieceHold hold(piece);
+    for (short li = 0; li < piece->lineCount; ++li) {
+        Line* l = nullptr;
+        qpGetLineLptr(piece, li, &l);
+        if (l && l->pointCount >= 2 && lineLength(piece, li) < kZeroLineMm) zero.push_back(li);
+    }
+    return zero;
+}
+
 bool pointPosition(Piece* piece, short i, double& x, double& y) {
     Point* p = nullptr;
     qpGetPointLptr(piece, i, &p);

@@ -68,6 +68,12 @@ private:
     bool mine_ = false;
 };
 
+// Lines of two points or more shorter than kZeroLineMm: a point doubled
+// where a line should run. Stored files may hold them, so they are warned
+// of, not refused.
+constexpr double kZeroLineMm = 0.005;
+std::vector<short> zeroLengthLines(Piece* piece);
+
 // Point i's coordinates (through its coordIndex); false when it has none.
 bool pointPosition(Piece* piece, short i, double& x, double& y);
 

@@ -188,6 +188,52 @@ TEST(Cli, SizesGradeTabulateAndNest) {
     EXPECT_FALSE(hosttest::fileExists(dir.file("x.json")));
 }
 
+// A point whose x its formula contradicts (W/4+2 gives 190 mm where x says
+// 195): info lists it, run warns once for its piece and keeps the x, grade
+// without a size puts it where the formula says. A point doubled on the
+// sleeve's outline makes a 0 mm line: a warning on the checker's verdict
+// line, not a refusal.
+TEST(Cli, FormulasAgainstCoordinatesAndDuplicatePoints) {
+    hosttest::TempDir dir;
+    std::string backs = hosttest::slurp(hosttest::examplesDir() + "/group-backs.json");
+    backs.replace(backs.find("\"W/4+2.5\""), 9, "\"W/4+2\"");
+    hosttest::spit(dir.file("off.json"), backs);
+    const std::string line = "point 4: x 195.00 mm where fx \"W/4+2\" gives 190.00 mm";
+    auto r = runQpkit("info " + q(dir.file("off.json")));
+    EXPECT_NE(r.output.find("1 point is off its formulas by more than 0.1 mm; the pattern keeps the coordinates, "
+                            "`qpkit grade` without a size moves them where the formulas say:\n    " + line),
+              std::string::npos)
+        << r.output;
+    r = runQpkit("run " + q(dir.file("off.json")) + " /dev/null -o " + q(dir.file("run.json")));
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("warning: " + dir.file("off.json") + ": piece 1 \"back body (half)\": 1 point is off its "
+                            "formulas by more than 0.1 mm and keeps its coordinates (" + line + ")\n"),
+              std::string::npos)
+        << r.output;
+    EXPECT_EQ(r.output.find("warning:"), r.output.rfind("warning:")) << "once per piece\n" << r.output;
+    r = runQpkit("grade " + q(dir.file("off.json")) + " -o " + q(dir.file("rebuilt.json")));
+    EXPECT_NE(r.output.find("every point where its formulas put it (1 point moved more than 0.1 mm)"), std::string::npos)
+        << r.output;
+    r = runQpkit("info " + q(dir.file("rebuilt.json")) + " --json");
+    EXPECT_NE(r.output.find("\"pointsOffFormulas\": []"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("\"fxValue\""), std::string::npos) << r.output;
+
+    std::string sleeve = hosttest::slurp(hosttest::examplesDir() + "/sleeve.json");
+    const size_t k = sleeve.find("[\"K\"");
+    sleeve.insert(k, sleeve.substr(k, sleeve.find(']', k) + 1 - k) + ", ");
+    hosttest::spit(dir.file("twin.json"), sleeve);
+    r = runQpkit("info " + q(dir.file("twin.json")));
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("consistency checker: consistent; warning: line 1 (points 8..9) is 0 mm long: a "
+                            "duplicate point\n"),
+              std::string::npos)
+        << r.output;
+    r = runQpkit("run " + q(dir.file("twin.json")) + " /dev/null -o " + q(dir.file("twin-out.json")));
+    EXPECT_NE(r.output.find("consistency checker: every piece consistent; piece 0 \"sleeve\": warning: line 1"),
+              std::string::npos)
+        << r.output;
+}
+
 TEST(Cli, RunWritesThePatternAndItsPicture) {
     hosttest::TempDir dir;
     auto r = runQpkit("run " + q(hosttest::examplesDir() + "/sleeve.json") + " " +
