@@ -15,6 +15,8 @@ namespace {
 
 bool samePt(const Pt& a, const Pt& b) { return std::fabs(a.x - b.x) < 1e-9 && std::fabs(a.y - b.y) < 1e-9; }
 
+}  // namespace
+
 std::vector<short> outlineSegments(Piece* piece) {
     std::vector<short> segs;
     for (short s = 0; s < piece->segCount; ++s) {
@@ -24,6 +26,8 @@ std::vector<short> outlineSegments(Piece* piece) {
     }
     return segs;
 }
+
+namespace {
 
 Piece* heldPiece = nullptr;
 
@@ -89,6 +93,32 @@ std::vector<Polyline> drawnLines(Piece* piece, short first, short count, unsigne
         }
         joined.back().push_back(p);
     });
+    return joined;
+}
+
+std::vector<Polyline> modelStretches(Piece* piece, short first, short count) {
+    std::vector<Polyline> stretches;
+    if (!piece) return stretches;
+    geometrySampleLines(
+        piece, first, count, qpcurve::kSnapAllLinesDefault, qpcurve::kDefaultResolution,
+        [](void* context, int move, double x, double y) {
+            auto& out = *static_cast<std::vector<Polyline>*>(context);
+            if (move || out.empty()) out.emplace_back();
+            out.back().push_back(Pt{x, y});
+        },
+        &stretches);
+    return stretches;
+}
+
+std::vector<Polyline> modelLines(Piece* piece, short first, short count) {
+    std::vector<Polyline> joined;
+    for (Polyline& stretch : modelStretches(piece, first, count)) {
+        if (stretch.size() < 2) continue;
+        if (!joined.empty() && samePt(joined.back().back(), stretch.front()))
+            joined.back().insert(joined.back().end(), stretch.begin() + 1, stretch.end());
+        else
+            joined.push_back(std::move(stretch));
+    }
     return joined;
 }
 

@@ -36,6 +36,14 @@ std::vector<Polyline> drawnLines(Piece* piece, short first, short count, unsigne
 // `move` starts a stretch.
 void visitDrawnPoints(Piece* piece, short first, short count, const std::function<void(bool move, Pt)>& visit);
 
+// The curve model's own samples of the same lines (geometrySampleLines):
+// unrounded, for what must be exact to a hundredth of a millimetre (the
+// pictures' outlines, the cut line). modelStretches gives one polyline per
+// stretch (points k, k + 1), in point order; modelLines joins a stretch
+// that starts where the last ends onto it, as drawnLines does.
+std::vector<Polyline> modelStretches(Piece* piece, short first, short count);
+std::vector<Polyline> modelLines(Piece* piece, short first, short count);
+
 // Length (mm) of the curve through points first .. last along the piece's
 // lines: qpCurve's kMeasureLength over count last - first + 1.
 double lengthAlong(Piece* piece, short first, short last);
@@ -46,6 +54,10 @@ double lineLength(Piece* piece, short line);
 // kPointAtLength walked fraction x lineLength over the line's points. False
 // when the piece has no such line.
 bool pointAlongLine(Piece* piece, short line, double fraction, double& x, double& y);
+
+// The outline segments (code 1 or 3, not marks), in order: each is one
+// closed chain of lines.
+std::vector<short> outlineSegments(Piece* piece);
 
 // Total length of the outline lines (mm), and the area (mm²) enclosed by
 // the outline: one closed polygon per outline segment (code 1 or 3), its
