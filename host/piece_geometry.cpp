@@ -96,17 +96,22 @@ std::vector<Polyline> drawnLines(Piece* piece, short first, short count, unsigne
     return joined;
 }
 
-std::vector<Polyline> modelStretches(Piece* piece, short first, short count) {
-    std::vector<Polyline> stretches;
-    if (!piece) return stretches;
+void visitModelSamples(Piece* piece, short first, short count, const std::function<void(bool, Pt)>& visit) {
+    if (!piece) return;
     geometrySampleLines(
         piece, first, count, qpcurve::kSnapAllLinesDefault, qpcurve::kDefaultResolution,
         [](void* context, int move, double x, double y) {
-            auto& out = *static_cast<std::vector<Polyline>*>(context);
-            if (move || out.empty()) out.emplace_back();
-            out.back().push_back(Pt{x, y});
+            (*static_cast<const std::function<void(bool, Pt)>*>(context))(move != 0, Pt{x, y});
         },
-        &stretches);
+        const_cast<std::function<void(bool, Pt)>*>(&visit));
+}
+
+std::vector<Polyline> modelStretches(Piece* piece, short first, short count) {
+    std::vector<Polyline> stretches;
+    visitModelSamples(piece, first, count, [&](bool move, Pt p) {
+        if (move || stretches.empty()) stretches.emplace_back();
+        stretches.back().push_back(p);
+    });
     return stretches;
 }
 

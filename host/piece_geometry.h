@@ -43,6 +43,9 @@ void visitDrawnPoints(Piece* piece, short first, short count, const std::functio
 // that starts where the last ends onto it, as drawnLines does.
 std::vector<Polyline> modelStretches(Piece* piece, short first, short count);
 std::vector<Polyline> modelLines(Piece* piece, short first, short count);
+// The same samples handed over one by one, kept nowhere (`move` starts a
+// stretch): for what needs one pass over them (a bounding box).
+void visitModelSamples(Piece* piece, short first, short count, const std::function<void(bool move, Pt)>& visit);
 
 // Length (mm) of the curve through points first .. last along the piece's
 // lines: qpCurve's kMeasureLength over count last - first + 1.
