@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
@@ -12,6 +13,7 @@
 #include "frame/exports.h"
 #include "frame/siblings.h"
 #include "host/change_report.h"
+#include "host/edit_trace.h"
 #include "host/host_io.h"
 #include "host/pattern_json.h"
 #include "host/pattern_store.h"
@@ -181,6 +183,10 @@ int cmdRender(const std::string& patternPath, const std::string& svgPath, const 
         // the older file's; the drawing reads coordinates only.
         before = loadPattern(options.beforePath);
         svg.before = &before;
+        // Each piece over the piece it is in the older file (by name, else
+        // by where it lies), not the one of its number: a tool may have
+        // moved it in the pattern.
+        svg.beforePieces = pairPieces(before, doc);
         svg.title += " over " + options.beforePath;
     }
     writeFileAtomic(svgPath, renderSvg(doc, svg));
@@ -326,8 +332,23 @@ int cmdMeasure(const std::string& patternPath, int pieceIndex, int from, int to,
                             "point " + std::to_string(p) + " does not exist (piece " + std::to_string(pieceIndex) +
                                 " has points 0 .. " + std::to_string(piece->pointCount - 1) + ")");
     // Measured in point order; asking from a higher to a lower number gives
-    // the same stretch.
+    // the same stretch. Every pair of neighbours on the way must be a
+    // stretch of one line: the chain does not run on past its end into the
+    // next chain, an inner line or a mark.
     int a = std::min(from, to), b = std::max(from, to);
+    std::vector<bool> stretch(static_cast<size_t>(piece->pointCount), false);
+    for (short li = 0; li < piece->lineCount; ++li) {
+        Line* l = nullptr;
+        qpGetLineLptr(piece, li, &l);
+        for (int k = l ? l->firstPoint : 0; l && k + 1 < l->firstPoint + l->pointCount; ++k)
+            if (k >= 0 && k < piece->pointCount) stretch[static_cast<size_t>(k)] = true;
+    }
+    for (int k = a; k < b; ++k)
+        if (!stretch[static_cast<size_t>(k)])
+            throw UserError(to > from ? "--to" : "--from",
+                            "point " + std::to_string(b) + " is not on the chain of lines from point " +
+                                std::to_string(a) + ": it ends at point " + std::to_string(k) +
+                                " (measure between two points of one outline or inner line)");
     double length = lengthAlong(piece, static_cast<short>(a), static_cast<short>(b));
     out << "piece " << pieceIndex << ", points " << a << " .. " << b << ": " << mm(length) << " mm ("
         << mm(length / 10.0) << " cm)\n";
@@ -366,6 +387,10 @@ int cmdRun(const std::string& patternPath, const std::string& scriptPath, const 
     PatternDoc doc = loadPattern(patternPath);
     warnOffFormulas(doc, patternPath, out);
     std::vector<ScriptCommand> script = readScriptFile(scriptPath);
+    // The report pairs points as the store renumbered them: the trace
+    // follows the store's edits through the whole run.
+    std::unique_ptr<EditTrace> trace;
+    if (report) trace = std::make_unique<EditTrace>(doc);
     ReplayResult result;
     {
         HostSession session(doc, &out, verbose);
@@ -382,7 +407,7 @@ int cmdRun(const std::string& patternPath, const std::string& scriptPath, const 
         writeFileAtomic(svgPath, renderSvg(doc, svg));
         out << "wrote " << svgPath << "\n";
     }
-    if (report) out << "what changed:\n" << changeReport(before, doc);
+    if (report) out << "what changed:\n" << changeReport(before, doc, trace.get());
     if (!verdict.empty())
         throw UserError(outPath, "the edited pattern fails the consistency check: " + verdict);
     out << "consistency checker: every piece consistent";

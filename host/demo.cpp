@@ -12,6 +12,7 @@
 
 #include "frame/siblings.h"
 #include "host/change_report.h"
+#include "host/edit_trace.h"
 #include "host/commands.h"
 #include "host/examples.h"
 #include "host/host_io.h"
@@ -390,7 +391,8 @@ std::string fileText(const std::string& s) { return xmlEscape(s); }
 // run drawn over piece `piece` before it (DIR/BASE-change.svg), and the
 // change report of the two.
 std::string changeView(const std::string& dir, const std::string& base, const std::string& title,
-                       const PatternDoc& before, int piece, const PatternDoc& after, int afterPiece) {
+                       const PatternDoc& before, int piece, const PatternDoc& after, int afterPiece,
+                       const PieceOrigin* origin) {
     SvgOptions overlay;
     overlay.alsoFit = {PieceRef{&before, piece}, PieceRef{&after, afterPiece}};
     overlay.pieces = {afterPiece};
@@ -401,7 +403,8 @@ std::string changeView(const std::string& dir, const std::string& base, const st
     writeFileAtomic(dir + "/" + base + "-change.svg", renderSvg(after, overlay));
     return "<h3>What changed</h3>\n<div class=\"pair\">\n<figure><img src=\"" + base +
            "-change.svg\" alt=\"after over before\"/><figcaption>after, over before (pale)</figcaption></figure>\n"
-           "<figure><pre>" + fileText(pieceChangeReport(before, piece, after, afterPiece)) +
+           "<figure><pre>" + fileText(pieceChangeReport(before, piece, after, afterPiece,
+                                                        origin && origin->piece == piece ? origin : nullptr)) +
            "</pre></figure>\n</div>\n";
 }
 
@@ -490,6 +493,7 @@ int runDemo(const std::string& dir, std::ostream& out) {
         std::string error;
         ReplayResult result;
         std::ostringstream transcript;
+        EditTrace trace(after);
         try {
             HostSession session(after, &transcript);
             result = session.play(parseScript(script, base + ".txt"), base + ".txt");
@@ -556,7 +560,7 @@ int runDemo(const std::string& dir, std::ostream& out) {
             for (const Figure& f : demo.figures(before, after))
                 html << "<tr><th>" << xmlEscape(f.label) << "</th><td>" << xmlEscape(f.value) << "</td></tr>\n";
             html << "<tr><th>consistency checker</th><td>every piece consistent</td></tr>\n";
-            change = changeView(dir, base, tool->title, before, demo.piece, after, afterPiece);
+            change = changeView(dir, base, tool->title, before, demo.piece, after, afterPiece, trace.origin(after, afterPiece));
         } else {
             ++failures;
             html << "<tr><th>failure</th><td class=\"bad\">" << xmlEscape(error) << "</td></tr>\n";

@@ -36,6 +36,9 @@ TEST(Cli, AUserErrorIsOneLineAndStatus1) {
         {"info " + q(dir.file("missing.json")), "missing.json: cannot read the file"},
         {"measure " + q(hosttest::examplesDir() + "/sleeve.json") + " --piece 0 --from 0 --to 40", "--to: point 40"},
         {"measure " + q(hosttest::examplesDir() + "/sleeve.json") + " --piece 5 --from 0 --to 1", "piece 5 does not"},
+        // From the outline into the grain line: no chain of lines joins them.
+        {"measure " + q(hosttest::examplesDir() + "/sleeve.json") + " --piece 0 --from 13 --to 3",
+         "--from: point 13 is not on the chain of lines from point 3: it ends at point 11"},
         {"formula scale H+1 x 2", "OPERATOR"},
         {"render " + q(hosttest::examplesDir() + "/sleeve-cap.txt") + " -o " + q(dir.file("x.svg")),
          "sleeve-cap.txt: line 1, column 1: not valid JSON"},
