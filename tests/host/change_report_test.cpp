@@ -189,41 +189,45 @@ std::set<std::string> groupPoints(const std::string& svg, int piece, bool before
     return points;
 }
 
-// After a pleat spread the skirt panel is the last piece and the back moves
-// up one: the report and the picture over the old pattern pair each piece
-// with itself, not with the piece of its old number.
-TEST(ChangeReport, PiecesArePairedByWhatTheyAre) {
-    hosttest::TempDir dir;
-    const std::string block = hosttest::examplesDir() + "/basic-block.json";
-    auto r = hosttest::runQpkit("run '" + block + "' '" + hosttest::examplesDir() + "/basic-block-pleat.txt' -o '" +
+// `run --report`, then `render --before` of what it wrote over the pattern
+// it read: the report, and the picture's text.
+struct RunAndPicture {
+    std::string report;
+    std::string svg;
+};
+RunAndPicture runAndRender(const hosttest::TempDir& dir, const std::string& pattern, const std::string& script) {
+    auto r = hosttest::runQpkit("run '" + pattern + "' '" + hosttest::examplesDir() + "/" + script + "' -o '" +
                                 dir.file("out.json") + "' --report");
-    ASSERT_EQ(r.status, 0) << r.output;
-    EXPECT_TRUE(has(r.output, "piece 2 -> 3 \"skirt panel\": 11 -> 23 points")) << r.output;
-    EXPECT_TRUE(has(r.output, "piece 3 -> 2 \"back (half)\": unchanged")) << r.output;
-    r = hosttest::runQpkit("render '" + dir.file("out.json") + "' -o '" + dir.file("o.svg") + "' --before '" + block + "'");
-    ASSERT_EQ(r.status, 0) << r.output;
-    const std::string svg = hosttest::slurp(dir.file("o.svg"));
-    const std::set<std::string> back = groupPoints(svg, 2, false), old = groupPoints(svg, 2, true);
-    ASSERT_FALSE(old.empty());
-    for (const std::string& p : old) EXPECT_TRUE(back.count(p)) << p << ": the back was drawn over another piece";
+    EXPECT_EQ(r.status, 0) << r.output;
+    auto picture = hosttest::runQpkit("render '" + dir.file("out.json") + "' -o '" + dir.file("o.svg") + "' --before '" +
+                                      pattern + "'");
+    EXPECT_EQ(picture.status, 0) << picture.output;
+    return RunAndPicture{r.output, hosttest::slurp(dir.file("o.svg"))};
 }
 
 TEST(ChangeReport, RunReportAndRenderBeforeFromTheCommandLine) {
     hosttest::TempDir dir;
     const std::string sleeve = hosttest::examplesDir() + "/sleeve.json";
-    auto r = hosttest::runQpkit("run '" + sleeve + "' '" + hosttest::examplesDir() + "/sleeve-cap.txt' -o '" +
-                                dir.file("out.json") + "' --report");
-    ASSERT_EQ(r.status, 0) << r.output;
-    EXPECT_TRUE(has(r.output, "what changed:\npiece 0 \"sleeve\": 14 -> 15 points")) << r.output;
-    r = hosttest::runQpkit("render '" + dir.file("out.json") + "' -o '" + dir.file("o.svg") + "' --before '" +
-                           sleeve + "'");
-    ASSERT_EQ(r.status, 0) << r.output;
-    const std::string svg = hosttest::slurp(dir.file("o.svg"));
-    const size_t old = svg.find("class=\"before\"");
+    const RunAndPicture run = runAndRender(dir, sleeve, "sleeve-cap.txt");
+    EXPECT_TRUE(has(run.report, "what changed:\npiece 0 \"sleeve\": 14 -> 15 points")) << run.report;
+    const size_t old = run.svg.find("class=\"before\"");
     ASSERT_NE(old, std::string::npos);
-    EXPECT_LT(old, svg.find("class=\"outline\"")) << "the old outline goes underneath";
-    r = hosttest::runQpkit("render '" + sleeve + "' -o '" + dir.file("p.svg") + "'");
+    EXPECT_LT(old, run.svg.find("class=\"outline\"")) << "the old outline goes underneath";
+    hosttest::runQpkit("render '" + sleeve + "' -o '" + dir.file("p.svg") + "'");
     EXPECT_FALSE(has(hosttest::slurp(dir.file("p.svg")), "class=\"before\""));
+}
+
+// After a pleat spread the skirt panel is the last piece and the back moves
+// up one: the report and the picture over the old pattern pair each piece
+// with itself, not with the piece of its old number.
+TEST(ChangeReport, PiecesArePairedByWhatTheyAre) {
+    hosttest::TempDir dir;
+    const RunAndPicture run = runAndRender(dir, hosttest::examplesDir() + "/basic-block.json", "basic-block-pleat.txt");
+    EXPECT_TRUE(has(run.report, "piece 2 -> 3 \"skirt panel\": 11 -> 23 points")) << run.report;
+    EXPECT_TRUE(has(run.report, "piece 3 -> 2 \"back (half)\": unchanged")) << run.report;
+    const std::set<std::string> back = groupPoints(run.svg, 2, false), old = groupPoints(run.svg, 2, true);
+    ASSERT_FALSE(old.empty());
+    for (const std::string& p : old) EXPECT_TRUE(back.count(p)) << p << ": the back was drawn over another piece";
 }
 
 }  // namespace
