@@ -226,8 +226,8 @@ std::vector<int> pairPieces(const PatternDoc& before, const PatternDoc& after, c
         return found;
     };
     for (int a = 0; a < na; ++a) {
-        if (pairOf[static_cast<size_t>(a)] >= 0 || made[static_cast<size_t>(a)] || after.names.size() <= static_cast<size_t>(a) ||
-            after.names[static_cast<size_t>(a)].empty())
+        if (pairOf[static_cast<size_t>(a)] >= 0 || made[static_cast<size_t>(a)] ||
+            after.names.size() <= static_cast<size_t>(a) || after.names[static_cast<size_t>(a)].empty())
             continue;
         const std::string& name = after.names[static_cast<size_t>(a)];
         const int b = only(before, name);
@@ -252,7 +252,8 @@ std::vector<int> pairPieces(const PatternDoc& before, const PatternDoc& after, c
             if (all > 0 && common / all >= 0.5) overlaps.push_back(Overlap{common / all, a, b});
         }
     }
-    std::stable_sort(overlaps.begin(), overlaps.end(), [](const Overlap& x, const Overlap& y) { return x.share > y.share; });
+    std::stable_sort(overlaps.begin(), overlaps.end(),
+                     [](const Overlap& x, const Overlap& y) { return x.share > y.share; });
     for (const Overlap& o : overlaps)
         if (pairOf[static_cast<size_t>(o.a)] < 0 && !taken[static_cast<size_t>(o.b)]) pair(o.a, o.b);
     return pairOf;
@@ -323,8 +324,8 @@ std::string pieceChangeReport(const PatternDoc& before, int bi, const PatternDoc
     }
     o << name << ": " << bp.size() << " -> " << ap.size() << " points, " << bl.size() << " -> " << al.size()
       << " lines\n";
-    o << "  points paired " << (origin ? "as the store renumbered them" : "by their places (the run's edits were not followed)")
-      << "\n";
+    o << "  points paired "
+      << (origin ? "as the store renumbered them" : "by their places (the run's edits were not followed)") << "\n";
     o << "  outline length: " << mm(ob) << " -> " << mm(oa) << " mm (" << signedMm(oa - ob) << ")\n";
     o << "  lines (before -> after: length before -> after, difference, mm):\n";
     std::vector<bool> paired(al.size(), false);

@@ -560,7 +560,8 @@ int runDemo(const std::string& dir, std::ostream& out) {
             for (const Figure& f : demo.figures(before, after))
                 html << "<tr><th>" << xmlEscape(f.label) << "</th><td>" << xmlEscape(f.value) << "</td></tr>\n";
             html << "<tr><th>consistency checker</th><td>every piece consistent</td></tr>\n";
-            change = changeView(dir, base, tool->title, before, demo.piece, after, afterPiece, trace.origin(after, afterPiece));
+            change = changeView(dir, base, tool->title, before, demo.piece, after, afterPiece,
+                                trace.origin(after, afterPiece));
         } else {
             ++failures;
             html << "<tr><th>failure</th><td class=\"bad\">" << xmlEscape(error) << "</td></tr>\n";

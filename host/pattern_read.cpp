@@ -431,9 +431,9 @@ void checkFormulas(const PatternModel& model, const std::string& fileName) {
         if (text->empty()) {
             if (shorthand && numberGiven) return;
             throw UserError(fileName + ": " + where,
-                            shorthand ? std::string("the formula is empty and the coordinate is left out: give one of them")
-                                      : std::string("the formula is empty: a piece with formulas needs a text for every "
-                                                    "coordinate (a constant such as \"12.5\" will do)"));
+                            shorthand ? "the formula is empty and the coordinate is left out: give one of them"
+                                      : "the formula is empty: a piece with formulas needs a text for every coordinate "
+                                        "(a constant such as \"12.5\" will do)");
         }
         for (const auto& name : formulaNames(*text))
             if (!model.measurements.count(name))
@@ -450,7 +450,8 @@ void checkFormulas(const PatternModel& model, const std::string& fileName) {
     for (size_t pi = 0; pi < model.pieces.size(); ++pi) {
         const PieceModel& p = model.pieces[pi];
         std::string w = "pieces[" + std::to_string(pi) + "]";
-        for (size_t i = 0; i < p.points.size(); ++i) point(p.points[i], false, w + ".points[" + std::to_string(i) + "]");
+        for (size_t i = 0; i < p.points.size(); ++i)
+            point(p.points[i], false, w + ".points[" + std::to_string(i) + "]");
         auto chains = [&](const std::vector<std::vector<ChainPoint>>& list, const char* key) {
             for (size_t c = 0; c < list.size(); ++c)
                 for (size_t i = 0; i < list[c].size(); ++i)
@@ -458,7 +459,8 @@ void checkFormulas(const PatternModel& model, const std::string& fileName) {
         };
         chains(p.outline, "outline");
         chains(p.inner, "inner");
-        for (size_t i = 0; i < p.marks.size(); ++i) point(p.marks[i].point, true, w + ".marks[" + std::to_string(i) + "]");
+        for (size_t i = 0; i < p.marks.size(); ++i)
+            point(p.marks[i].point, true, w + ".marks[" + std::to_string(i) + "]");
     }
 }
 

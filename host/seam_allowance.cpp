@@ -90,7 +90,8 @@ std::vector<Vertex> chainOf(Piece* piece, short seg) {
     for (size_t i = 0; i < n; ++i) {
         const Vertex& v = distinct[i];
         const Pt in = v.at - distinct[(i + n - 1) % n].at, out = distinct[(i + 1) % n].at - v.at;
-        const bool straight = std::fabs(cross(in, out)) < kStraight * norm(in) * norm(out) && in.x * out.x + in.y * out.y > 0;
+        const bool straight =
+            std::fabs(cross(in, out)) < kStraight * norm(in) * norm(out) && in.x * out.x + in.y * out.y > 0;
         if (v.point >= 0 || !straight) kept.push_back(v);
     }
     double along = 0.0;

@@ -397,8 +397,8 @@ public:
 private:
     template <class F>
     void forCells(const Box& b, F f) const {
-        const long x0 = static_cast<long>(std::floor(b.minX / cell_)), x1 = static_cast<long>(std::floor(b.maxX / cell_));
-        const long y0 = static_cast<long>(std::floor(b.minY / cell_)), y1 = static_cast<long>(std::floor(b.maxY / cell_));
+        const auto cell = [&](double v) { return static_cast<long>(std::floor(v / cell_)); };
+        const long x0 = cell(b.minX), x1 = cell(b.maxX), y0 = cell(b.minY), y1 = cell(b.maxY);
         for (long x = x0; x <= x1; ++x)
             for (long y = y0; y <= y1; ++y) f(x * 1000003L + y);
     }
@@ -470,7 +470,8 @@ std::vector<Label> placeNumbers(Piece* piece, const Box& panel, const Style& s, 
             Line* line = nullptr;
             qpGetLineLptr(piece, li, &line);
             if (line && line->pointCount >= 2)
-                for (const Polyline& part : modelLines(piece, line->firstPoint, line->pointCount)) block(simplified(part));
+                for (const Polyline& part : modelLines(piece, line->firstPoint, line->pointCount))
+                    block(simplified(part));
         }
     }
     for (const CutLine& cut : cutLines(piece)) block(simplified(cut.points));
@@ -615,7 +616,8 @@ std::string renderSvg(const PatternDoc& doc, const SvgOptions& options) {
         if (Piece* old = older(panel.piece)) {
             o << "<g class=\"before\" fill=\"none\" stroke=\"#f2a65a\" stroke-width=\"" << style.width(3)
               << "\" stroke-opacity=\"0.5\">\n";
-            for (const Polyline& l : modelLines(old, 0, 0)) o << "<polyline points=\"" << v.points(simplified(l)) << "\"/>\n";
+            for (const Polyline& l : modelLines(old, 0, 0))
+                o << "<polyline points=\"" << v.points(simplified(l)) << "\"/>\n";
             o << "</g>\n";
         }
         writeCutLines(o, piece, v, style);
