@@ -379,28 +379,34 @@ class BoxGrid {
 public:
     explicit BoxGrid(double cell) : cell_(cell) {}
     bool free(const Box& b) const {
-        bool clear = true;
-        forCells(b, [&](long key) {
+        return forCells(b, [&](long key) {
             const auto it = cells_.find(key);
-            if (it == cells_.end()) return;
+            if (it == cells_.end()) return true;
             for (size_t k : it->second)
-                if (boxes_[k].overlaps(b)) clear = false;
+                if (boxes_[k].overlaps(b)) return false;
+            return true;
         });
-        return clear;
     }
     void add(const Box& b) {
         const size_t k = boxes_.size();
         boxes_.push_back(b);
-        forCells(b, [&](long key) { cells_[key].push_back(k); });
+        forCells(b, [&](long key) {
+            cells_[key].push_back(k);
+            return true;
+        });
     }
 
 private:
+    // Calls f for each cell the box covers while it returns true; false when
+    // it stopped.
     template <class F>
-    void forCells(const Box& b, F f) const {
+    bool forCells(const Box& b, F f) const {
         const auto cell = [&](double v) { return static_cast<long>(std::floor(v / cell_)); };
         const long x0 = cell(b.minX), x1 = cell(b.maxX), y0 = cell(b.minY), y1 = cell(b.maxY);
         for (long x = x0; x <= x1; ++x)
-            for (long y = y0; y <= y1; ++y) f(x * 1000003L + y);
+            for (long y = y0; y <= y1; ++y)
+                if (!f(x * 1000003L + y)) return false;
+        return true;
     }
     double cell_;
     std::vector<Box> boxes_;
@@ -441,7 +447,7 @@ std::vector<Label> placeNumbers(Piece* piece, const Box& panel, const Style& s, 
     }
     if (count) middle = Pt{middle.x / static_cast<double>(count), middle.y / static_cast<double>(count)};
     const double font = s.font(), marker = markerRadius(s);
-    BoxGrid taken(2 * font);
+    BoxGrid taken(font / 2);
     for (const Label& l : labels) {
         Box b;
         b.add(l.at.x - marker, l.at.y - marker);
