@@ -685,7 +685,7 @@ void unfoldDart(HWND hwnd, PatternBuffer* pattern, short* pieceIndexCell, GapFol
 
 }  // namespace
 
-QP_EXPORT short QP_WINAPI qpHandleGapFold(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+QP_EXPORT short QP_WINAPI qpHandleGapFold(HWND hwnd, UINT message, WPARAM, LPARAM,
                                           PatternBuffer* pattern, short* pieceIndexCell,
                                           GapFoldRecord* fold, HostView* view, const float* viewMatrix) {
     if (!fold || !view) return 0;

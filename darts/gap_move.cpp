@@ -97,11 +97,13 @@ struct Plan {
     Pos apex;                       // T, the new dart's apex
 };
 
-short indexOf(const std::vector<short>& order, short id) {
+// Where point `id` stands in `order` (its present index), -1 when it is gone.
+short orderIndexOf(const std::vector<short>& order, short id) {
     const auto at = std::find(order.begin(), order.end(), id);
     return at == order.end() ? -1 : static_cast<short>(at - order.begin());
 }
-void erase(std::vector<short>& order, short id) {
+// Takes point `id` out of `order`, if it is there.
+void dropFromOrder(std::vector<short>& order, short id) {
     const auto at = std::find(order.begin(), order.end(), id);
     if (at != order.end()) order.erase(at);
 }
@@ -201,17 +203,17 @@ Failure planTransfer(PatternBuffer* pattern, Piece* piece, Plan& plan) {
     std::vector<short>& order = plan.order;
     for (short i = 0; i < piece->pointCount; ++i) order.push_back(i);
     for (short f : plan.innerFirst) {
-        erase(order, f);
-        erase(order, static_cast<short>(f + 1));
+        dropFromOrder(order, f);
+        dropFromOrder(order, static_cast<short>(f + 1));
     }
-    for (short m : plan.cleared) erase(order, m);
-    order.insert(order.begin() + indexOf(order, h2) + 1, kTwinId);
-    erase(order, h1);
+    for (short m : plan.cleared) dropFromOrder(order, m);
+    order.insert(order.begin() + orderIndexOf(order, h2) + 1, kTwinId);
+    dropFromOrder(order, h1);
     // The turned stretch: forward, from after h0 up to the original h2;
     // otherwise from the twin up to before h0.
-    const short from = plan.forward ? static_cast<short>(indexOf(order, h0) + 1) : indexOf(order, kTwinId);
-    const short to = plan.forward ? static_cast<short>(indexOf(order, kTwinId) - 1)
-                                  : static_cast<short>(indexOf(order, h0) - 1);
+    const short from = plan.forward ? static_cast<short>(orderIndexOf(order, h0) + 1) : orderIndexOf(order, kTwinId);
+    const short to = plan.forward ? static_cast<short>(orderIndexOf(order, kTwinId) - 1)
+                                  : static_cast<short>(orderIndexOf(order, h0) - 1);
     auto finalPosition = [&](short index) {
         const short id = order[static_cast<size_t>(index)];
         const Pos p = id == kTwinId ? p2 : positionOf(piece, id);
@@ -221,7 +223,7 @@ Failure planTransfer(PatternBuffer* pattern, Piece* piece, Plan& plan) {
     // The middle of the new mouth: on its bisector, at the distance where
     // the seam beside the turned copy, carried on, meets the bisector (so
     // the seam runs on straight when the dart is closed).
-    const short d = plan.forward ? static_cast<short>(indexOf(order, kTwinId) - 1) : indexOf(order, kTwinId);
+    const short d = plan.forward ? static_cast<short>(orderIndexOf(order, kTwinId) - 1) : orderIndexOf(order, kTwinId);
     const short e = plan.forward ? static_cast<short>(d - 1) : static_cast<short>(d + 1);
     if (e < 0 || e >= static_cast<short>(order.size())) return Failure::NoMiddle;
     const Pos dp = finalPosition(d), ep = finalPosition(e);
@@ -272,7 +274,7 @@ void carryOut(PatternBuffer* pattern, Piece* piece, Plan& plan) {
     std::vector<short> order;
     for (short i = 0; i < piece->pointCount; ++i) order.push_back(i);
     auto remove = [&](short id) {
-        const short i = indexOf(order, id);
+        const short i = orderIndexOf(order, id);
         if (i < 0) return;
         qpDeletePoint(pattern, piece, i);
         order.erase(order.begin() + i);
@@ -297,21 +299,21 @@ void carryOut(PatternBuffer* pattern, Piece* piece, Plan& plan) {
 
     // Open the new dart: a twin of h2 with a coordinate (and formula) of its
     // own, made a corner of the outline.
-    short at = indexOf(order, h2);
+    short at = orderIndexOf(order, h2);
     insertAfter(at, kTwinId);
     frame::attachCoord(pattern, piece, static_cast<short>(at + 1), p2.x, p2.y, at, static_cast<short>(at + 2));
     qpModifyCurve2Turnp(pattern, piece, static_cast<short>(at + 1));
 
     // Close the old one: leg 1's outline end goes, the stretch turns.
     remove(h1);
-    const short from = plan.forward ? static_cast<short>(indexOf(order, h0) + 1) : indexOf(order, kTwinId);
-    const short to = plan.forward ? static_cast<short>(indexOf(order, kTwinId) - 1)
-                                  : static_cast<short>(indexOf(order, h0) - 1);
+    const short from = plan.forward ? static_cast<short>(orderIndexOf(order, h0) + 1) : orderIndexOf(order, kTwinId);
+    const short to = plan.forward ? static_cast<short>(orderIndexOf(order, kTwinId) - 1)
+                                  : static_cast<short>(orderIndexOf(order, h0) - 1);
     frame::rotatePoints(piece, from, to, plan.theta, plan.pivot.x, plan.pivot.y);
     if (formulas) qpAdjustFormula(pattern, piece, from, to);
 
     // The middle point between the two copies.
-    at = static_cast<short>(indexOf(order, kTwinId) - 1);
+    at = static_cast<short>(orderIndexOf(order, kTwinId) - 1);
     insertAfter(at, kMiddleId);
     const short mid = static_cast<short>(at + 1);
     frame::attachCoord(pattern, piece, mid, plan.middle.x, plan.middle.y, at, static_cast<short>(mid + 1));
@@ -326,7 +328,7 @@ void carryOut(PatternBuffer* pattern, Piece* piece, Plan& plan) {
     Line* line = nullptr;
     qpIncreaseLine(pattern, piece, seg, &line);
     const short lineIndex = frame::lineIndexOf(piece, line);
-    const short newInner = indexOf(order, leg[2].inner);
+    const short newInner = orderIndexOf(order, leg[2].inner);
     const char types[2] = {'s', 'k'};
     const Pos ends[2] = {plan.apex, plan.middle};
     const short sources[2] = {newInner, mid};
@@ -360,11 +362,11 @@ void carryOut(PatternBuffer* pattern, Piece* piece, Plan& plan) {
     };
     moveTo(newInner, plan.apex);
     if (formulas) qpAdjustFormula(pattern, piece, newInner, newInner);
-    const short oldInner = indexOf(order, leg[1].inner);
+    const short oldInner = orderIndexOf(order, leg[1].inner);
     moveTo(oldInner, plan.apex);
     recompute(oldInner, newInner, plan.apex);
-    const short copy = indexOf(order, plan.forward ? h2 : kTwinId);
-    const short oldOuter = indexOf(order, leg[1].outer);
+    const short copy = orderIndexOf(order, plan.forward ? h2 : kTwinId);
+    const short oldOuter = orderIndexOf(order, leg[1].outer);
     moveTo(oldOuter, plan.rotatedCopy);
     recompute(oldOuter, copy, plan.rotatedCopy);
 

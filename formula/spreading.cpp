@@ -55,6 +55,156 @@ SegmentResult Stop(short status) { return {status, true}; }
 
 constexpr double kUnitFactorNoise = 1e-9;
 
+// Where a segment's one top-level group stands (indices into the segment;
+// -1: not there): its brackets, the last sign and '*' of its coefficient
+// before it, and after it the '*' or '/' of a trailing factor and the sign
+// that starts the after-text.
+struct GroupPlace {
+    int open = -1;
+    int close = -1;
+    int opens = 0;  // every '(' of the segment: more than one nests groups
+    int sign = -1;
+    int star = -1;
+    int post = -1;
+    int after = -1;
+};
+
+// Finds the group of the segment t[0, n); false when the segment is outside
+// the grammar or past the working storage.
+bool FindGroup(const char* t, int n, GroupPlace& g) {
+    int depth = 0;
+    for (int i = 0; i < n; ++i) {
+        const char c = t[i];
+        if (c == '(') {
+            // A second top-level group in one term has no coefficient or
+            // factor of its own: outside the grammar.
+            if (depth == 0 && g.open >= 0) return false;
+            if (depth == 0) g.open = i;
+            ++depth;
+            ++g.opens;
+            continue;
+        }
+        if (c == ')') {
+            // A ')' without its '(' cannot be spread.
+            if (--depth < 0) return false;
+            if (depth == 0) g.close = i;
+            continue;
+        }
+        if (depth != 0) continue;
+        if (g.close < 0) {
+            if (IsSign(c)) g.sign = i;
+            if (c == '*') g.star = i;
+        } else if (g.after < 0) {
+            if (IsSign(c)) {
+                g.after = i;
+            } else if (c == '*' || c == '/') {
+                g.post = i;
+            }
+        }
+    }
+    // Every segment holds exactly one closed top-level group; a segment
+    // without one comes from terms that join groups without a sign.
+    if (depth != 0 || g.close < 0) return false;
+    if (g.open > 0 && t[g.open - 1] != '*' && !IsSign(t[g.open - 1])) return false;
+    const char behind = t[g.close + 1];
+    if (behind != '\0' && !IsSign(behind) && behind != '*' && behind != '/') return false;
+    if (g.close - g.open - 1 > kSpreadMaxInside) return false;
+    return g.after < 0 || n - g.after <= kSpreadMaxAfter;
+}
+
+// What the group's inside is multiplied by: its coefficient times the
+// trailing factor ("/m" as 1 / m). A divisor below kTinyDivisor is taken as
+// 1 and sets `status` to kStatusTinyDivisor.
+double GroupFactor(const char* t, const GroupPlace& g, short& status) {
+    double factor = 1.0;
+    if (g.star > g.sign) factor = ReadNumber(t + (g.sign + 1), t + g.star);
+    if (g.post >= 0) {
+        int digits = 0;
+        while (digits < kSpreadFactorDigits && IsNumberChar(t[g.post + 1 + digits])) ++digits;
+        double m = ReadNumber(t + g.post + 1, t + g.post + 1 + digits);
+        if (t[g.post] == '/') {
+            if (std::fabs(m) < kTinyDivisor) {
+                m = 1.0;
+                status = kStatusTinyDivisor;
+            }
+            m = AsDouble(1.0 / m);
+        }
+        factor = AsDouble(factor * m);
+    }
+    return factor;
+}
+
+// The group's inside, its own groups spread, multiplied by `factor`, its
+// signs inverted under a '-', into a caller-sized text: a nested spreading
+// may lengthen it up to the callers' limit. false: a routine refused.
+bool SpreadInside(const char* t, const GroupPlace& g, double factor, char (&inside)[kCallerTextSize]) {
+    const int insideLength = g.close - g.open - 1;
+    std::memcpy(inside, t + g.open + 1, static_cast<size_t>(insideLength));
+    inside[insideLength] = '\0';
+    // A nested group, the scaler and the packing answer for the text they
+    // were given: their refusal is ours, and so is a -1 (a divisor taken as
+    // 1 changed the value of what they wrote).
+    if (g.opens > 1 && qpSpreadBracketsExpression(inside) <= 0) return false;
+    // Any factor other than 1 is applied: skipping one near 1 would leave a
+    // large coefficient inside off by more than the rounding. The tolerance
+    // only absorbs the last bit of n * (1 / m) for n = m.
+    if (std::fabs(factor - 1.0) > kUnitFactorNoise && ScaleWithin(inside, '*', factor) != kStatusDone) return false;
+    if (g.sign >= 0 && t[g.sign] == '-') InvertSigns(inside);
+    return true;
+}
+
+// The segment t[0, n) with the spread inside in place of its group: the
+// coefficient, the brackets and the trailing factor vanish; the bracket-free
+// terms before and after the group stay as they were. `first`: this is
+// segment 0 of its text. false: too long.
+bool Rebuild(const char* t, int n, const GroupPlace& g, const char* inside, bool first,
+             FixedText<kRebuiltMax>& rebuilt) {
+    if (inside[0] == '\0') {
+        // The inside cancelled: the group's term goes, sign and all.
+        if (g.sign > 0) rebuilt.put(t, g.sign);
+    } else if (g.sign < 0) {
+        rebuilt.put(inside);
+    } else if (t[g.sign] == '-' && inside[0] == '+') {
+        if (first && g.sign == 0) {
+            rebuilt.put(inside + 1);
+        } else {
+            rebuilt.put(t, g.sign);  // the '+' of the inside replaces the '-'
+            rebuilt.put(inside);
+        }
+    } else {
+        rebuilt.put(t, g.sign + 1);
+        rebuilt.put(inside);
+    }
+    if (g.after >= 0) rebuilt.put(t + g.after, n - g.after);
+    return !rebuilt.overflowed();
+}
+
+// The rebuilt segment packed into `out`, where packing keeps the segment's
+// exact value, else written from its exact coefficients. false: neither
+// can be written.
+bool PackSegment(const FixedText<kRebuiltMax>& rebuilt, const LinearForm& exact, char (&out)[kRebuiltMax + 1]) {
+    std::memcpy(out, rebuilt.str(), static_cast<size_t>(rebuilt.length()) + 1);
+    char* terms = out[0] == '+' ? out + 1 : out;  // a leading '+' stays
+    if (PackExpressionWithin(terms, kRebuiltMax - 1) != kStatusDone) return false;
+    // Scaling rounds each number and packing then sums the rounded numbers:
+    // the two roundings together may move a coefficient by more than one
+    // rounding ("(H/2+H*2)/6" would give 0.083 + 0.333 = 0.416, not 0.417).
+    // Such a segment is written from its exact coefficients instead.
+    if (KeepsValue(exact, 1.0, terms, Grammar::kPack)) return true;
+    // A divisor below 1e-05 leaves the segment no value to write.
+    return !exact.tinyDivisor && WriteLinear(exact, out, kRebuiltMax);
+}
+
+// Appends a spread segment to the result, joined by a '+' where it has no
+// sign of its own. A segment that cancels leaves nothing, not its sign; the
+// text does not begin with '+'. false: the result would be too long.
+bool AppendSegment(const char* spread, FixedText<kSpreadMaxResult>& result) {
+    if (spread[0] == '+' && (spread[1] == '\0' || result.empty())) ++spread;
+    if (spread[0] != '\0' && spread[0] != '+' && spread[0] != '-' && !result.empty()) result.put('+');
+    result.put(spread);
+    return !result.overflowed();
+}
+
 // Spreads the segment seg[0, n) (one top-level group's term) and appends it
 // to result. `first`: this is segment 0 of its text.
 SegmentResult SpreadSegment(const char* seg, int n, bool first, FixedText<kSpreadMaxResult>& result) {
@@ -66,138 +216,16 @@ SegmentResult SpreadSegment(const char* seg, int n, bool first, FixedText<kSprea
     // The segment's exact value (a '+' in front is only a separator).
     LinearForm exact;
     if (!ReadLinear(t[0] == '+' ? t + 1 : t, Grammar::kBrackets, &exact)) return Stop(kStatusRefused);
-
-    int depth = 0;
-    int open = -1;
-    int close = -1;
-    int opens = 0;
-    int sign = -1;
-    int star = -1;
-    int after = -1;
-    int post = -1;
-    for (int i = 0; i < n; ++i) {
-        const char c = t[i];
-        if (c == '(') {
-            // A second top-level group in one term has no coefficient or
-            // factor of its own: outside the grammar.
-            if (depth == 0 && open >= 0) return Stop(kStatusRefused);
-            if (depth == 0) open = i;
-            ++depth;
-            ++opens;
-            continue;
-        }
-        if (c == ')') {
-            // A ')' without its '(' cannot be spread.
-            if (--depth < 0) return Stop(kStatusRefused);
-            if (depth == 0) close = i;
-            continue;
-        }
-        if (depth != 0) continue;
-        if (close < 0) {
-            if (IsSign(c)) sign = i;
-            if (c == '*') star = i;
-        } else if (after < 0) {
-            if (IsSign(c)) {
-                after = i;
-            } else if (c == '*' || c == '/') {
-                post = i;
-            }
-        }
-    }
-    // Every segment holds exactly one closed top-level group; a segment
-    // without one comes from terms that join groups without a sign.
-    if (depth != 0 || close < 0) return Stop(kStatusRefused);
-    if (open > 0 && t[open - 1] != '*' && !IsSign(t[open - 1])) return Stop(kStatusRefused);
-    const char behind = t[close + 1];
-    if (behind != '\0' && !IsSign(behind) && behind != '*' && behind != '/') return Stop(kStatusRefused);
-    if (close - open - 1 > kSpreadMaxInside) return Stop(kStatusRefused);
-    if (after >= 0 && n - after > kSpreadMaxAfter) return Stop(kStatusRefused);
-
+    GroupPlace group;
+    if (!FindGroup(t, n, group)) return Stop(kStatusRefused);
     short status = kStatusDone;
-    double factor = 1.0;
-    if (star > sign) factor = ReadNumber(t + (sign + 1), t + star);
-    if (post >= 0) {
-        int digits = 0;
-        while (digits < kSpreadFactorDigits && IsNumberChar(t[post + 1 + digits])) ++digits;
-        double m = ReadNumber(t + post + 1, t + post + 1 + digits);
-        if (t[post] == '/') {
-            if (std::fabs(m) < kTinyDivisor) {
-                m = 1.0;
-                status = kStatusTinyDivisor;
-            }
-            m = AsDouble(1.0 / m);
-        }
-        factor = AsDouble(factor * m);
-    }
-
-    // The inside, in a caller-sized text: a nested spreading may lengthen it
-    // up to the callers' limit.
-    char g[kCallerTextSize];
-    const int insideLength = close - open - 1;
-    std::memcpy(g, t + open + 1, static_cast<size_t>(insideLength));
-    g[insideLength] = '\0';
-    // A nested group, the scaler and the packing answer for the text they
-    // were given: their refusal is ours, and so is a -1 (a divisor taken as
-    // 1 changed the value of what they wrote).
-    if (opens > 1) {
-        const short nested = qpSpreadBracketsExpression(g);
-        if (nested <= 0) return Stop(kStatusRefused);
-    }
-    // Any factor other than 1 is applied: skipping one near 1 would leave a
-    // large coefficient inside off by more than the rounding. The tolerance
-    // only absorbs the last bit of n * (1 / m) for n = m.
-    if (std::fabs(factor - 1.0) > kUnitFactorNoise) {
-        const short scaled = ScaleWithin(g, '*', factor);
-        if (scaled != kStatusDone) return Stop(kStatusRefused);
-    }
-    if (sign >= 0 && t[sign] == '-') InvertSigns(g);
-
-    // The coefficient, the brackets and the trailing factor vanish; the
-    // bracket-free terms before and after the group stay as they were.
+    const double factor = GroupFactor(t, group, status);
+    char inside[kCallerTextSize];
+    if (!SpreadInside(t, group, factor, inside)) return Stop(kStatusRefused);
     FixedText<kRebuiltMax> rebuilt;
-    if (g[0] == '\0') {
-        // The inside cancelled: the group's term goes, sign and all.
-        if (sign > 0) rebuilt.put(t, sign);
-    } else if (sign < 0) {
-        rebuilt.put(g);
-    } else if (t[sign] == '-' && g[0] == '+') {
-        if (first && sign == 0) {
-            rebuilt.put(g + 1);
-        } else {
-            rebuilt.put(t, sign);  // the '+' of the inside replaces the '-'
-            rebuilt.put(g);
-        }
-    } else {
-        rebuilt.put(t, sign + 1);
-        rebuilt.put(g);
-    }
-    if (after >= 0) rebuilt.put(t + after, n - after);
-    if (rebuilt.overflowed()) return Stop(kStatusRefused);
-
-    char packed[kRebuiltMax + 1];
-    std::memcpy(packed, rebuilt.str(), static_cast<size_t>(rebuilt.length()) + 1);
-    char* terms = packed[0] == '+' ? packed + 1 : packed;  // a leading '+' stays
-    const short packStatus = PackExpressionWithin(terms, kRebuiltMax - 1);
-    if (packStatus != kStatusDone) return Stop(kStatusRefused);
-
-    // Scaling rounds each number and packing then sums the rounded numbers:
-    // the two roundings together may move a coefficient by more than one
-    // rounding ("(H/2+H*2)/6" would give 0.083 + 0.333 = 0.416, not 0.417).
-    // Such a segment is written from its exact coefficients instead.
-    const char* piece = packed;
-    char exactText[kRebuiltMax + 1];
-    if (!KeepsValue(exact, 1.0, packed[0] == '+' ? packed + 1 : packed, Grammar::kPack)) {
-        // A divisor below 1e-05 leaves the segment no value to write.
-        if (exact.tinyDivisor || !WriteLinear(exact, exactText, kRebuiltMax)) return Stop(kStatusRefused);
-        piece = exactText;
-    }
-
-    // A segment that cancels leaves nothing, not its sign; the text does not
-    // begin with '+'.
-    if (piece[0] == '+' && (piece[1] == '\0' || result.empty())) ++piece;
-    if (piece[0] != '\0' && piece[0] != '+' && piece[0] != '-' && !result.empty()) result.put('+');
-    result.put(piece);
-    if (result.overflowed()) return Stop(kStatusRefused);
+    if (!Rebuild(t, n, group, inside, first, rebuilt)) return Stop(kStatusRefused);
+    char spread[kRebuiltMax + 1];
+    if (!PackSegment(rebuilt, exact, spread) || !AppendSegment(spread, result)) return Stop(kStatusRefused);
     return {status, false};
 }
 

@@ -147,6 +147,20 @@ void qpTransCoord(Coord* out, const float* m, const Coord* in);
 double qpAngle(double dx, double dy);
 // 1 when the outline turns clockwise (y up), -1 otherwise.
 short qpGetPieceClockwise(Piece* piece);
+// How a line is drawn between its points is the geometry library's own
+// business (our stand-in draws centripetal Catmull-Rom curves and circular
+// arcs; the library on Windows may draw otherwise). What the tools rely on
+// beyond the forms' meaning (qpcurve above), and all they rely on:
+//  - A search (kNearestOnLines) over the points first .. first + count - 1
+//    gives the nearest point of the stretches among them and the first
+//    point of the stretch that holds it; ties go by the stretches' order. A
+//    search of one stretch alone is such a search.
+//  - A line's curve is its own: its kind and its points (positions and
+//    types, in order) fix it, whatever else the piece holds, so a copy of the
+//    line in another piece is the same curve to every search and measure.
+//  - A line's curve runs from its first point through its points in order
+//    to its last, stretch k from point k to point k + 1, and kMeasureLength
+//    over its points gives the length of that curve as the searches see it.
 void qpCurve(HDC hdc, Piece* piece, short op, long flags, short style,
              unsigned long mode, short first, short count, short colour,
              short resolution, short* index, float* length, float* x, float* y,

@@ -7,27 +7,57 @@
 #include "frame/siblings.h"
 #include "win/win32.h"
 
+namespace {
+
+// The header of a one-piece buffer whose piece takes `pieceBytes`.
+void writeOnePieceHeader(PatternBuffer* buffer, long pieceBytes) {
+    std::memset(buffer, 0, kWorkBufferHeader);
+    buffer->kind = kWorkBufferKind;
+    buffer->headerSize = kWorkBufferHeader;
+    buffer->pieceCount = 1;
+    buffer->totalSize = static_cast<int32_t>(pieceBytes + kWorkBufferHeader);
+    pieceOffsets(buffer)[0] = kWorkBufferHeader;
+}
+
+}  // namespace
+
 PatternBuffer* MakeWorkBuffer(const Piece* piece) { return MakeWorkBuffer(piece, kWorkBufferSpare); }
 
 PatternBuffer* MakeWorkBuffer(const Piece* piece, long spare) {
     if (piece == nullptr || piece->byteSize < kEmptyPieceSize) return nullptr;
     if (spare < kWorkBufferSpare) spare = kWorkBufferSpare;
-    long size = piece->byteSize + spare;
-    HGLOBAL handle = GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(size));
-    if (handle == nullptr) return nullptr;
-    auto* buffer = static_cast<PatternBuffer*>(GlobalLock(handle));
-    if (buffer == nullptr) {
-        GlobalFree(handle);
-        return nullptr;
-    }
-    std::memset(buffer, 0, kWorkBufferHeader);
-    buffer->kind = kWorkBufferKind;
-    buffer->headerSize = kWorkBufferHeader;
-    buffer->pieceCount = 1;
-    buffer->totalSize = piece->byteSize + kWorkBufferHeader;
-    pieceOffsets(buffer)[0] = kWorkBufferHeader;
+    auto* buffer = static_cast<PatternBuffer*>(AllocLockedBlock(piece->byteSize + spare));
+    if (buffer == nullptr) return nullptr;
+    writeOnePieceHeader(buffer, piece->byteSize);
     qpMemcpy(reinterpret_cast<char*>(buffer) + kWorkBufferHeader, piece, piece->byteSize);
     return buffer;
+}
+
+PatternBuffer* MakeScratchBuffer(const Piece* piece, long room) {
+    auto* scratch = static_cast<PatternBuffer*>(AllocLockedBlock(kWorkBufferHeader + kEmptyPieceSize + room));
+    if (scratch == nullptr) return nullptr;
+    writeOnePieceHeader(scratch, kEmptyPieceSize);
+    qpMemcpy(reinterpret_cast<char*>(scratch) + kWorkBufferHeader, piece, kEmptyPieceSize);
+    EmptyScratchPiece(scratch);
+    return scratch;
+}
+
+void EmptyScratchPiece(PatternBuffer* scratch) {
+    scratch->totalSize = kWorkBufferHeader + kEmptyPieceSize;
+    Piece* piece = nullptr;
+    qpGetPieceLptr(scratch, 0, &piece);
+    piece->charCount = piece->formulaCount = piece->coordCount = 0;
+    piece->pointCount = piece->sPointCount = piece->lineCount = 0;
+    piece->segCount = 0;
+    piece->byteSize = kEmptyPieceSize;
+}
+
+void* AllocLockedBlock(long size) {
+    HGLOBAL handle = GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(size));
+    if (handle == nullptr) return nullptr;
+    void* locked = GlobalLock(handle);
+    if (locked == nullptr) GlobalFree(handle);
+    return locked;
 }
 
 void FreeGlobalBlock(void* locked) {

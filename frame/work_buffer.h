@@ -26,8 +26,21 @@ PatternBuffer* MakeWorkBuffer(const Piece* piece);
 // kWorkBufferSpare).
 PatternBuffer* MakeWorkBuffer(const Piece* piece, long spare);
 
+// A locked movable global block of `size` bytes, or null when none can be
+// had.
+void* AllocLockedBlock(long size);
 // Releases a locked movable block: GlobalHandle, GlobalUnlock, GlobalFree.
 void FreeGlobalBlock(void* locked);
+
+// A scratch piece: a locked one-piece buffer with `room` bytes past its 824
+// bytes of headers, holding `piece`'s header and no records (the point,
+// coordinate, line, segment, SPoint, formula and text counts 0, byteSize
+// 800; the other counts are the piece's and describe nothing), or null when
+// no block can be had. A tool copies points into it with the store's
+// operations and out again; EmptyScratchPiece drops whatever records it
+// gained since.
+PatternBuffer* MakeScratchBuffer(const Piece* piece, long room);
+void EmptyScratchPiece(PatternBuffer* scratch);
 
 // Puts `piece` in the place of piece n of `pattern`: the later pieces move by
 // the difference in size, their pieceOffset entries and totalSize follow,

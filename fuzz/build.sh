@@ -30,7 +30,7 @@ done
 
 # Pattern files: the host's reader and writer over the store stand-in and
 # the desktop's global memory, with the formula evaluation the loader uses.
-pattern_sources=(host/pattern_read.cpp host/pattern_write.cpp host/record_fields.cpp host/host_io.cpp host/pattern_store.cpp
+pattern_sources=(host/pattern_read.cpp host/pattern_write.cpp host/record_fields.cpp host/host_io.cpp host/host_io_linux.cpp host/pattern_store.cpp
                  siblings/records/*.cpp siblings/buffers/*.cpp
                  siblings/geometry/formula_eval.cpp win/desktop.cpp win/global_memory.cpp)
 "$cxx" "${flags[@]}" -fsanitize=fuzzer,$sanitize fuzz/fuzz_pattern_file.cpp \
@@ -41,9 +41,10 @@ harnesses+=(pattern_file)
 # the qpkit host (its replay plays the sessions). Built twice: under the
 # sanitizers for the runs, and with clang's source coverage (no sanitizers)
 # to measure the line coverage of each tool's own file on the inputs found.
-session_sources=(frame/*.cpp formula/*.cpp pieces/*.cpp darts/*.cpp siblings/*/*.cpp win/*.cpp)
-for src in host/*.cpp; do
-  [ "$src" = host/main.cpp ] || session_sources+=("$src")
+# Files ending in _win32.cpp are the Windows side of the host and of win/.
+session_sources=(frame/*.cpp formula/*.cpp pieces/*.cpp darts/*.cpp siblings/*/*.cpp)
+for src in win/*.cpp host/*.cpp; do
+  [ "$src" = host/main.cpp ] || [[ $src == *_win32.cpp ]] || session_sources+=("$src")
 done
 # The examples the demo plays, built in as the CMake build does.
 cmake -DOUTPUT="$out/examples_embedded.cpp" -DSOURCE_DIR="$PWD/examples" -DKINDS=json,txt,csv \

@@ -13,7 +13,8 @@
 // piece the trace says it came from, else the piece of the same name, else
 // the one whose extent it overlaps most; a piece the run made, or one it
 // removed, is reported whole.
-// Memory: reads both documents, keeps nothing. Units: millimetres.
+// Memory: reads both documents, keeps nothing. Units: millimetres, or
+// inches when asked (units.h).
 #pragma once
 
 #include <string>
@@ -21,6 +22,7 @@
 
 #include "host/edit_trace.h"
 #include "host/pattern_store.h"
+#include "host/units.h"
 
 namespace host {
 
@@ -35,11 +37,12 @@ std::vector<int> pairPieces(const PatternDoc& before, const PatternDoc& after, c
 
 // The report as text, one piece after the other; a piece the run left
 // exactly as it was gets one line.
-std::string changeReport(const PatternDoc& before, const PatternDoc& after, const EditTrace* trace = nullptr);
+std::string changeReport(const PatternDoc& before, const PatternDoc& after, const EditTrace* trace = nullptr,
+                         const Units& units = {});
 // The same for one piece: piece `beforePiece` of `before` against piece
 // `afterPiece` of `after`, its points paired by `origin` when given (the
 // trace's), else by their geometry.
 std::string pieceChangeReport(const PatternDoc& before, int beforePiece, const PatternDoc& after, int afterPiece,
-                              const PieceOrigin* origin = nullptr);
+                              const PieceOrigin* origin = nullptr, const Units& units = {});
 
 }  // namespace host

@@ -1,9 +1,7 @@
-// Files, user errors and GBK text for the host (see host_io.h).
+// Files, user errors and GBK text for the host (see host_io.h); what
+// differs between Linux and Windows is in host_io_linux.cpp and
+// host_io_win32.cpp.
 #include "host/host_io.h"
-
-#include <iconv.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
@@ -32,85 +30,6 @@ std::string readFile(const std::string& path) {
     return all.str();
 }
 
-void writeFileAtomic(const std::string& path, const std::string& content) {
-    std::string temp = path + ".tmp-XXXXXX";
-    int fd = mkstemp(&temp[0]);
-    if (fd < 0) throw UserError(path, std::string("cannot write the file: ") + std::strerror(errno));
-    const char* p = content.data();
-    size_t left = content.size();
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            int e = errno;
-            ::close(fd);
-            ::unlink(temp.c_str());
-            throw UserError(path, std::string("cannot write the file: ") + std::strerror(e));
-        }
-        p += n;
-        left -= static_cast<size_t>(n);
-    }
-    // mkstemp makes the file 0600; a pattern or picture is an ordinary file.
-    mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    if (::close(fd) != 0 || std::rename(temp.c_str(), path.c_str()) != 0) {
-        int e = errno;
-        ::unlink(temp.c_str());
-        throw UserError(path, std::string("cannot write the file: ") + std::strerror(e));
-    }
-}
-
-void makeDirectories(const std::string& path) {
-    if (path.empty()) return;
-    std::string sofar;
-    size_t i = 0;
-    while (i <= path.size()) {
-        size_t slash = path.find('/', i);
-        if (slash == std::string::npos) slash = path.size();
-        sofar = path.substr(0, slash);
-        if (!sofar.empty() && sofar != "." && sofar != "..") {
-            struct stat st;
-            if (stat(sofar.c_str(), &st) != 0) {
-                if (mkdir(sofar.c_str(), 0777) != 0 && errno != EEXIST)
-                    throw UserError(sofar, std::string("cannot make the directory: ") + std::strerror(errno));
-            } else if (!S_ISDIR(st.st_mode)) {
-                throw UserError(sofar, "exists and is not a directory");
-            }
-        }
-        i = slash + 1;
-    }
-}
-
-namespace {
-
-// One conversion through glibc's iconv; returns false at the first byte it
-// cannot convert, leaving `done` with the bytes consumed.
-bool convert(const char* to, const char* from, const std::string& in, std::string& out) {
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-    out.clear();
-    std::string src = in;
-    char* inp = &src[0];
-    size_t inLeft = src.size();
-    bool ok = true;
-    while (inLeft > 0) {
-        char buffer[256];
-        char* outp = buffer;
-        size_t outLeft = sizeof buffer;
-        size_t r = iconv(cd, &inp, &inLeft, &outp, &outLeft);
-        out.append(buffer, static_cast<size_t>(outp - buffer));
-        if (r == static_cast<size_t>(-1) && errno != E2BIG) {
-            ok = false;
-            break;
-        }
-    }
-    iconv_close(cd);
-    return ok;
-}
-
-}  // namespace
-
 std::string gbkToUtf8(const std::string& gbk) {
     std::string out;
     std::string all;
@@ -125,7 +44,7 @@ std::string gbkToUtf8(const std::string& gbk) {
         }
         if (i + 1 < gbk.size() && c >= 0x81 && c <= 0xFE) {
             std::string pair = gbk.substr(i, 2);
-            if (convert("UTF-8", "GBK", pair, all)) {
+            if (convertCodePage(TextCoding::GbkToUtf8, pair, all)) {
                 out += all;
                 i += 2;
                 continue;
@@ -140,7 +59,7 @@ std::string gbkToUtf8(const std::string& gbk) {
 }
 
 bool utf8ToGbk(const std::string& utf8, std::string& gbk) {
-    return convert("GBK", "UTF-8", utf8, gbk);
+    return convertCodePage(TextCoding::Utf8ToGbk, utf8, gbk);
 }
 
 std::string trim(const std::string& s) {

@@ -46,6 +46,17 @@ public:
     using PlacedError::PlacedError;
 };
 
+// A replayed run that did not do all its script asks: a tool refused (a
+// message box, or a refusal text in the prompt bar), a click picked
+// nothing, or the script ended before a tool's run was finished. Not a
+// fault of the files: the outputs are written, the pattern as the run left
+// it. `where` names the script and the line; main() prints
+// "qpkit: <where>: <what>" on one line and exits with status 3.
+class RunShortfall : public PlacedError {
+public:
+    using PlacedError::PlacedError;
+};
+
 // The whole file, or a UserError naming it.
 std::string readFile(const std::string& path);
 // Writes `content` to path through a temporary file in the same directory and
@@ -63,6 +74,12 @@ bool utf8ToGbk(const std::string& utf8, std::string& gbk);
 
 // The text without blanks (isspace) at either end.
 std::string trim(const std::string& s);
+
+// One conversion of a whole text between GBK (code page 936) and UTF-8;
+// false when a byte or a character cannot be converted. The platform's own
+// converter: glibc's iconv on Linux, the system's code pages on Windows.
+enum class TextCoding { GbkToUtf8, Utf8ToGbk };
+bool convertCodePage(TextCoding coding, const std::string& in, std::string& out);
 
 // Shortest decimal text that reads back as the same 32-bit float
 // ("12.3", not "12.30000019").

@@ -220,7 +220,7 @@ void buildShorthand(PatternDoc& doc, const PieceModel& m, const std::string& whe
     // values, now that the measurement table is set.
     short index = static_cast<short>(doc.pieceCount() - 1);
     short k = 0;
-    auto fix = [&](const ChainPoint& p, const std::string& pw) {
+    auto fix = [&](const ChainPoint& p) {
         Point* pt = nullptr;
         qpGetPieceLptr(doc.pattern, index, &piece);
         qpGetPointLptr(piece, k, &pt);
@@ -233,14 +233,12 @@ void buildShorthand(PatternDoc& doc, const PieceModel& m, const std::string& whe
         ++k;
     };
     for (size_t ci = 0; ci < m.outline.size(); ++ci) {
-        for (size_t i = 0; i < m.outline[ci].size(); ++i)
-            fix(m.outline[ci][i], where + ".outline[" + std::to_string(ci) + "][" + std::to_string(i) + "]");
-        if (shape.chains[ci].close) fix(m.outline[ci][0], where + ".outline[" + std::to_string(ci) + "][0]");
+        for (const ChainPoint& p : m.outline[ci]) fix(p);
+        if (shape.chains[ci].close) fix(m.outline[ci][0]);
     }
-    for (size_t ci = 0; ci < m.inner.size(); ++ci)
-        for (size_t i = 0; i < m.inner[ci].size(); ++i)
-            fix(m.inner[ci][i], where + ".inner[" + std::to_string(ci) + "][" + std::to_string(i) + "]");
-    for (size_t i = 0; i < m.marks.size(); ++i) fix(m.marks[i].point, where + ".marks[" + std::to_string(i) + "]");
+    for (const auto& chain : m.inner)
+        for (const ChainPoint& p : chain) fix(p);
+    for (const auto& mark : m.marks) fix(mark.point);
 }
 
 }  // namespace

@@ -6,8 +6,8 @@
 
 #include "frame/siblings.h"
 #include "siblings/geometry/curve_model.h"
+#include "host/host_window.h"
 #include "siblings/geometry/geometry_extras.h"
-#include "win/desktop.h"
 
 namespace host {
 
@@ -48,28 +48,19 @@ PieceHold::~PieceHold() {
 
 namespace {
 
-// Draws through the service into a desktop device context at kSampleScale
-// and hands every MoveToEx/LineTo point to `sink` (in mm).
+// Draws through the service at kSampleScale and hands every MoveToEx/LineTo
+// point to `sink` (in mm).
 void drawThroughService(Piece* piece, short first, short count, unsigned long mode,
                         const std::function<void(bool, Pt)>& sink) {
     const float m[9] = {static_cast<float>(kSampleScale), 0, 0, 0, static_cast<float>(kSampleScale), 0, 0, 0, 1};
-    HWND hwnd = deskWindow();
-    HDC hdc = GetDC(hwnd);
-    // The service's path calls come straight here, not through the
-    // desktop's log, so that drawing a large piece keeps no record of them.
-    DeskPathSink previous = deskSetPathSink([&](HDC on, bool move, int px, int py) {
-        if (on == hdc) sink(move, Pt{px / kSampleScale, py / kSampleScale});
-    });
-    short index = -1;
-    float length = 0.0f, x = 0.0f, y = 0.0f;
-    qpCurve(hdc, piece, qpcurve::kOpDraw, qpcurve::kDrawOnly, qpcurve::kStylePlain, mode, first, count,
-            qpcurve::kColourDefault, qpcurve::kDefaultResolution,
-            &index, &length, &x, &y, m);
-    deskSetPathSink(std::move(previous));
-    ReleaseDC(hwnd, hdc);
-    // The host reads nothing else of this drawing's calls: keep no record
-    // of them (a piece of many lines would leave one per call per line).
-    deskClearLog();
+    traceDrawing(
+        [&](HDC hdc) {
+            short index = -1;
+            float length = 0.0f, x = 0.0f, y = 0.0f;
+            qpCurve(hdc, piece, qpcurve::kOpDraw, qpcurve::kDrawOnly, qpcurve::kStylePlain, mode, first, count,
+                    qpcurve::kColourDefault, qpcurve::kDefaultResolution, &index, &length, &x, &y, m);
+        },
+        [&](bool move, int px, int py) { sink(move, Pt{px / kSampleScale, py / kSampleScale}); });
 }
 
 }  // namespace

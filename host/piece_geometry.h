@@ -2,10 +2,11 @@
 // its lines, and the shape of each line for pictures and areas.
 //
 // Shapes come from the service's own drawing: qpCurve draws a line into a
-// device context of the desktop stand-in through a fine matrix (kSampleScale
-// pixels per millimetre), and the MoveToEx/LineTo calls it logged are read
-// back as a polyline. So every picture shows exactly the curve model the
-// tools measure and snap to; the host has no curve model of its own.
+// device context through a fine matrix (kSampleScale pixels per millimetre),
+// and the MoveToEx/LineTo points it drew are read back as a polyline
+// (traceDrawing, host_window.h). So every picture shows exactly the curve
+// model the tools measure and snap to; the host has no curve model of its
+// own.
 // Units: piece millimetres, y up.
 #pragma once
 

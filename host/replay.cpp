@@ -5,14 +5,19 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <iostream>
 
+#include "frame/handler_frame.h"
 #include "frame/host_protocol.h"
 #include "frame/siblings.h"
+#include "frame/texts.h"
 #include "host/host_io.h"
 #include "host/piece_geometry.h"
 #include "siblings/records/store_extras.h"
-#include "win/desktop.h"
 
 namespace host {
 
@@ -51,30 +56,47 @@ struct StoreStopped {
     std::string reason;
 };
 
-[[noreturn]] void throwStoreStopped(const char* reason) { throw StoreStopped{reason}; }
-
 std::string trimRight(std::string s) {
     while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.pop_back();
     return s;
 }
 
+// The system text with these bytes (trailing blanks aside), or null.
+const SystemText* systemText(const std::string& gbk) {
+    const std::string text = trimRight(gbk);
+    for (const SystemText& t : kSystemTexts)
+        if (trimRight(t.gbk) == text) return &t;
+    return nullptr;
+}
+
+// The English reading of a text the library showed, with the text beside
+// it: "pick the cut point (prompt: 请指定…)".
+std::string readingOf(const std::string& gbk, const char* shownAs) {
+    const SystemText* t = systemText(gbk);
+    const std::string own = std::string(shownAs) + ": " + trimRight(gbkToUtf8(gbk));
+    return t ? std::string(t->reading) + " (" + own + ")" : "(" + own + ")";
+}
+
+std::string oneDecimal(double v) {
+    char t[32];
+    std::snprintf(t, sizeof t, "%.1f", v);
+    return std::string(t) == "-0.0" ? "0.0" : t;
+}
+
+std::string mmPair(double x, double y) { return "(" + oneDecimal(x) + ", " + oneDecimal(y) + ") mm"; }
+
 }  // namespace
 
 HostSession::HostSession(PatternDoc& d, std::ostream* echo, bool verbose)
-    : doc(d), echo_(echo), verbose_(verbose) {
-    // The desktop is not reset: the pattern lives in its global blocks.
-    deskSetClientRect(kClientWidth, kClientHeight);
-    hwnd = deskWindow();
-    boxesSeen_ = deskMessageBoxes().size();
+    : doc(d),
+      window_(kClientWidth, kClientHeight,
+              [](WPARAM command) {
+                  if (current && current->tool && current->tool->command) current->tool->command(*current, command);
+              }),
+      echo_(echo),
+      verbose_(verbose) {
+    hwnd = window_.handle();
     current = this;
-    // The tools' path calls (markers, rubber lines, the whole piece drawn
-    // again) are not read by the host: they are not kept either.
-    deskSetPathSink([](HDC, bool, int, int) {});
-    deskSetSendMessageHandler([](HWND, UINT message, WPARAM wParam, LPARAM) -> LRESULT {
-        if (current && message == WM_COMMAND && current->tool && current->tool->command)
-            current->tool->command(*current, wParam);
-        return 0;
-    });
     // The host keeps a copy of the whole pattern for undo; the tools that
     // edit the pattern free it and make a new one.
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(doc.pattern->totalSize));
@@ -83,7 +105,7 @@ HostSession::HostSession(PatternDoc& d, std::ostream* echo, bool verbose)
     hostDoc.patternCopy = copy;
     hostDoc.lengthUnit = 0;  // centimetres
     syncIn();
-    previousHook_ = storeSetFailureHook(throwStoreStopped);
+    previousHook_ = storeSetFailureHook(storeFailed);
 }
 
 HostSession::~HostSession() {
@@ -96,8 +118,6 @@ HostSession::~HostSession() {
         }
         hostDoc.patternCopy = nullptr;
     }
-    deskSetSendMessageHandler(nullptr);
-    deskSetPathSink(nullptr);
     if (current == this) current = nullptr;
 }
 
@@ -105,8 +125,10 @@ HostSession* HostSession::active() { return current; }
 
 const std::vector<SetWord>& hostSetWords() {
     static const std::vector<SetWord> words = {
-        {"pickState", [](HostSession& s, int16_t v) { s.view.pickState = v; }},
-        {"lengthUnit", [](HostSession& s, int16_t v) { s.hostDoc.lengthUnit = v; }},
+        {"pickState", [](HostSession& s, int16_t v) { s.view.pickState = v; }, 0, 1,
+         "1 starts tracking the mouse, 0 stops it"},
+        {"lengthUnit", [](HostSession& s, int16_t v) { s.hostDoc.lengthUnit = v; }, 0, 2,
+         "0 centimetre, 1 inch, 2 the host's 33.33 mm unit"},
     };
     return words;
 }
@@ -174,48 +196,58 @@ void HostSession::fitView() {
     std::memcpy(hostDoc.viewMatrixB, unit, sizeof unit);
 }
 
-POINT HostSession::clientOf(double x, double y) const {
+// Piece millimetres to client pixels of the current piece: placement x
+// view x flip.
+void HostSession::clientMatrix(double m[9]) const {
     Piece* piece = doc.piece(pieceIndex);
     double p[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
     if (piece)
         for (int i = 0; i < 9; ++i) p[i] = piece->placement[i];
-    double v[9], f[9] = {1, 0, 0, 0, -1, 0, 0, static_cast<double>(kClientHeight), 1}, pv[9], m[9];
+    double v[9], f[9] = {1, 0, 0, 0, -1, 0, 0, static_cast<double>(kClientHeight), 1}, pv[9];
     for (int i = 0; i < 9; ++i) v[i] = viewMatrix[i];
     multiply(p, v, pv);
     multiply(pv, f, m);
+}
+
+POINT HostSession::clientOf(double x, double y) const {
+    double m[9];
+    clientMatrix(m);
     double cx = x * m[0] + y * m[3] + m[6];
     double cy = x * m[1] + y * m[4] + m[7];
     return POINT{static_cast<LONG>(std::lround(cx)), static_cast<LONG>(std::lround(cy))};
 }
 
+void HostSession::pieceOf(POINT client, double& x, double& y) const {
+    double m[9];
+    clientMatrix(m);
+    const double det = m[0] * m[4] - m[1] * m[3];
+    const double cx = client.x - m[6], cy = client.y - m[7];
+    x = det != 0.0 ? (cx * m[4] - cy * m[3]) / det : 0.0;
+    y = det != 0.0 ? (cy * m[0] - cx * m[1]) / det : 0.0;
+}
+
 short HostSession::send(UINT message, WPARAM wParam, LPARAM lParam, bool showTexts) {
+    showed_ = false;
     if (!tool) return 0;
-    size_t logMark = deskLog().size();
-    size_t invalidationsBefore = deskInvalidations().size();
+    const size_t saidBefore = result_.printed.size();
+    window_.watch();
     syncIn();
     short handled = tool->call(*this, message, wParam, lParam);
     ++result_.messages;
     syncOut();
-    const auto& log = deskLog();
+    const Shown shown = window_.seen();
     std::string lastText;
-    for (size_t i = logMark; i < log.size(); ++i) {
-        const DeskCall& c = log[i];
-        if (c.name != "TextOutA" || !showTexts) continue;
-        std::string t = trimRight(gbkToUtf8(c.text));
-        if (t.empty() || t == lastText) continue;
-        lastText = t;
-        bool prompt = c.args.size() >= 2 && c.args[1] < 30;
-        say(std::string(prompt ? "prompt: " : "text: ") + t);
+    for (const DrawnText& drawn : shown.texts) {
+        if (!showTexts) break;
+        const std::string text = trimRight(drawn.bytes);
+        if (text.empty() || text == lastText) continue;
+        lastText = text;
+        showText(drawn.bytes, drawn.y < frame::kPromptBarHeight);
     }
-    const auto& boxes = deskMessageBoxes();
-    for (; boxesSeen_ < boxes.size(); ++boxesSeen_)
-        say("message box: " + gbkToUtf8(boxes[boxesSeen_].text) + "  [" + gbkToUtf8(boxes[boxesSeen_].caption) +
-            "]");
-    // Read: the host keeps no record of the drawing calls (a large piece
-    // would leave millions), only the message boxes and invalidations.
-    deskClearLog();
-    bool invalidated = deskInvalidations().size() > invalidationsBefore;
-    if (tool->finished(*this, invalidated)) {
+    for (const ShownBox& box : shown.boxes) showBox(box.text, box.caption);
+    // The length dialog, which the host answers, printed a line of its own.
+    showed_ = shown.drew || !shown.boxes.empty() || shown.invalidated || result_.printed.size() > saidBefore;
+    if (tool->finished(*this, shown.invalidated)) {
         say(std::string("host: the ") + tool->title + " run is finished; the window is repainted");
         result_.runFinished = true;
         tool = nullptr;
@@ -242,11 +274,92 @@ void HostSession::moveTo(const ScriptTarget& target, int line, const std::string
                                 std::to_string(piece ? piece->lineCount : 0) + " lines)");
     }
     POINT p = clientOf(x, y);
-    if (p.x < 0 || p.y < 0 || p.x >= kClientWidth || p.y >= kClientHeight)
+    if (p.x < 0 || p.y < 0 || p.x >= kClientWidth || p.y >= kClientHeight) {
+        // What the window shows of the piece, in its millimetres.
+        double lowX = 1e300, lowY = 1e300, highX = -1e300, highY = -1e300;
+        for (POINT corner : {POINT{0, 0}, POINT{kClientWidth - 1, 0}, POINT{0, kClientHeight - 1},
+                             POINT{kClientWidth - 1, kClientHeight - 1}}) {
+            double cx = 0, cy = 0;
+            pieceOf(corner, cx, cy);
+            lowX = std::min(lowX, cx);
+            lowY = std::min(lowY, cy);
+            highX = std::max(highX, cx);
+            highY = std::max(highY, cy);
+        }
         throw UserError(scriptName + ": line " + std::to_string(line),
-                        "the position lies outside the window (client pixel " + std::to_string(p.x) + ", " +
-                            std::to_string(p.y) + ")");
-    deskSetCursorClient(p.x, p.y);
+                        "the position " + mmPair(x, y) + " lies outside the window, which shows piece " +
+                            std::to_string(pieceIndex) + " from x " + oneDecimal(lowX) + " to " + oneDecimal(highX) +
+                            " mm and y " + oneDecimal(lowY) + " to " + oneDecimal(highY) + " mm");
+    }
+    placeCursor(p, line, scriptName);
+    cursorPixel_ = p;
+    cursorX_ = x;
+    cursorY_ = y;
+}
+
+std::string HostSession::visibleState() const {
+    std::string bytes;
+    auto add = [&bytes](const void* p, size_t n) { bytes.append(static_cast<const char*>(p), n); };
+    add(&view, sizeof view);
+    add(&hostDoc, sizeof hostDoc);
+    add(&fold, sizeof fold);
+    add(&pieceIndex, sizeof pieceIndex);
+    add(&patternCell, sizeof patternCell);
+    add(&pieceCell, sizeof pieceCell);
+    add(dialogText, sizeof dialogText);
+    const int pieces = doc.pieceCount();
+    add(&pieces, sizeof pieces);
+    if (const Piece* piece = doc.piece(pieceIndex))
+        add(&piece->groupFlag, offsetof(Piece, byteSize) + sizeof piece->byteSize - offsetof(Piece, groupFlag));
+    return bytes;
+}
+
+short HostSession::click(WPARAM buttons) {
+    const std::string before = visibleState();
+    const POINT at = window_.cursor();
+    const short handled = send(WM_LBUTTONDOWN, buttons, pixelParam(at));
+    if (showed_ || visibleState() != before) return handled;
+    double x = cursorX_, y = cursorY_;
+    if (at.x != cursorPixel_.x || at.y != cursorPixel_.y) pieceOf(at, x, y);
+    char radius[16];
+    std::snprintf(radius, sizeof radius, "%g", static_cast<double>(frame::kPickRadiusMm));
+    note(RunNote::kPickedNothing, "the click at " + mmPair(x, y) + " picked nothing within " + radius + " mm");
+    return handled;
+}
+
+void HostSession::note(RunNote::Kind kind, const std::string& what) {
+    for (const RunNote& n : result_.notes)
+        if (n.line == line_ && n.what == what) return;  // a text drawn again
+    result_.notes.push_back(RunNote{kind, line_, what});
+    say("line " + std::to_string(line_) + ": " + what);
+}
+
+void HostSession::showText(const std::string& gbk, bool prompt) {
+    const SystemText* t = systemText(gbk);
+    if (t && t->refusal && tool) {
+        note(RunNote::kRefused, std::string("the ") + tool->title + " refused: " + readingOf(gbk, "prompt"));
+        return;
+    }
+    // What the tool is waiting for: its last text of its own (a figure it
+    // shows is no text of the table).
+    if (t) lastAsked_ = {gbk, prompt ? "prompt" : "text"};
+    say(std::string(prompt ? "prompt: " : "text: ") + trimRight(gbkToUtf8(gbk)));
+}
+
+// Every message box a tool shows is a refusal: the library shows none
+// other (each under the system's caption, kCaption).
+void HostSession::showBox(const std::string& gbk, const std::string& caption) {
+    const std::string title = tool ? tool->title : "library";
+    std::string what = "the " + title + " refused: " + readingOf(gbk, "message box");
+    if (caption != kCaption) what += " [" + trimRight(gbkToUtf8(caption)) + "]";
+    note(RunNote::kRefused, what);
+}
+
+void HostSession::placeCursor(POINT p, int line, const std::string& scriptName) {
+    if (!window_.placeCursor(p))
+        throw UserError(scriptName + ": line " + std::to_string(line),
+                        "the cursor cannot be put on client pixel " + std::to_string(p.x) + ", " +
+                            std::to_string(p.y));
 }
 
 void HostSession::endRun() {
@@ -266,33 +379,60 @@ void HostSession::begin() {
 }
 
 ReplayResult HostSession::finish() {
+    if (tool && tool->hostEnds) {
+        say(std::string("host: the script ends the ") + tool->title + " run");
+    } else if (tool) {
+        std::string what = std::string("the script ended before the ") + tool->title + " run finished; the host ends it";
+        if (!lastAsked_.first.empty())
+            what += "; the tool last showed: " + readingOf(lastAsked_.first, lastAsked_.second);
+        note(RunNote::kUnfinished, what);
+    }
     if (tool) {
-        say(std::string("host: the script ended before the ") + tool->title + " run finished; the host ends it");
+        place_ = "the end of the script";
         try {
             endRun();
         } catch (const StoreStopped& stop) {
-            stopped(stop.reason, "the end of the script");
+            throw stopped(stop.reason);
         }
     }
     syncOut();
     return result_;
 }
 
-void HostSession::stopped(const std::string& reason, const std::string& where) {
+EditFailure HostSession::stopped(const std::string& reason) {
     // A tool that had already replaced the pattern's block put the new one
     // in its cell: the document takes it over, so that it frees a live block.
     syncOut();
     const std::string title = tool ? tool->title : "tool's";
     tool = nullptr;
-    throw EditFailure(where, "the pattern store stopped the " + title + " edit: " + reason +
-                                 "; the pattern is left unsaved");
+    return EditFailure(place_, "the pattern store stopped the " + title + " edit: " + reason +
+                                   "; the pattern is left unsaved");
+}
+
+void HostSession::storeFailed(const char* reason) {
+#if defined(_WIN32)
+    // Qpkit6.dll and the siblings each carry their own copy of the unwinder
+    // (the GCC runtime is linked into every DLL), so nothing thrown here
+    // could unwind through their frames to the script line. The run ends
+    // where it stands instead, as main() ends it for an EditFailure: its
+    // line on stderr, status 2, no file written (none is before the replay
+    // is over).
+    const EditFailure failure = current->stopped(reason);
+    std::cout.flush();
+    std::cerr << "qpkit: " << failure.oneLine() << std::endl;
+    std::_Exit(2);
+#else
+    throw StoreStopped{reason};
+#endif
 }
 
 void HostSession::step(const ScriptCommand& c, const std::string& scriptName) {
+    line_ = c.line;
+    place_ = scriptName + ": line " + std::to_string(c.line);
     try {
         play1(c, scriptName);
     } catch (const StoreStopped& stop) {
-        stopped(stop.reason, scriptName + ": line " + std::to_string(c.line));
+        throw stopped(stop.reason);
     }
 }
 
@@ -311,11 +451,11 @@ void HostSession::play1(const ScriptCommand& c, const std::string& scriptName) {
     auto pointer = [&](UINT message, WPARAM buttons) {
         if (c.target.given) {
             moveTo(c.target, c.line, scriptName);
-            short r = send(WM_MOUSEMOVE, 0, pixelParam(deskCursorClient()));
+            short r = send(WM_MOUSEMOVE, 0, pixelParam(window_.cursor()));
             if (verbose_) say("  WM_MOUSEMOVE -> " + std::to_string(r));
             if (!tool) return;
         }
-        short r = send(message, buttons, pixelParam(deskCursorClient()));
+        short r = message == WM_LBUTTONDOWN ? click(buttons) : send(message, buttons, pixelParam(window_.cursor()));
         if (verbose_) say("  message -> " + std::to_string(r));
     };
     switch (c.op) {
@@ -331,6 +471,7 @@ void HostSession::play1(const ScriptCommand& c, const std::string& scriptName) {
             endRun();
             tool = t;
             result_.runFinished = false;
+            lastAsked_ = {};
             fitView();
             tool->start(*this);
             break;
@@ -346,7 +487,7 @@ void HostSession::play1(const ScriptCommand& c, const std::string& scriptName) {
             break;
         case ScriptOp::Move: {
             moveTo(c.target, c.line, scriptName);
-            short r = send(WM_MOUSEMOVE, 0, pixelParam(deskCursorClient()));
+            short r = send(WM_MOUSEMOVE, 0, pixelParam(window_.cursor()));
             if (verbose_) say("  WM_MOUSEMOVE -> " + std::to_string(r));
             break;
         }
@@ -373,7 +514,7 @@ void HostSession::play1(const ScriptCommand& c, const std::string& scriptName) {
         case ScriptOp::Answer: {
             std::string gbk;
             if (!utf8ToGbk(c.text, gbk)) fail("the answer has characters the dialog cannot take (not GBK)");
-            deskQueueDialogAnswer(gbk);
+            window_.queueDialogAnswer(gbk);
             break;
         }
         case ScriptOp::HostText: {
@@ -401,8 +542,8 @@ void HostSession::play1(const ScriptCommand& c, const std::string& scriptName) {
             if (!tool->control || !tool->control(c, at))
                 fail(std::string("the ") + tool->title + " tool has no " +
                      (c.op == ScriptOp::Button ? "button " : "cell ") + c.word + " of its own");
-            deskSetCursorClient(at.x, at.y);
-            send(WM_LBUTTONDOWN, 1, pixelParam(deskCursorClient()));
+            placeCursor(at, c.line, scriptName);
+            send(WM_LBUTTONDOWN, 1, pixelParam(window_.cursor()));
             break;
         }
         case ScriptOp::End:

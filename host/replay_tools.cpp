@@ -1,8 +1,9 @@
 // The tool table of the replay: one entry per tool handler of the library.
 //
-// The handlers are referenced weakly, so that the host builds and runs
-// against a library that does not have every tool yet: a tool whose handler
-// is missing is listed as not available, and the demo leaves it out.
+// On Linux the handlers are referenced weakly, so that the host builds and
+// runs against a library that does not have every tool yet: a tool whose
+// handler is missing is listed as not available, and the demo leaves it out.
+// On Windows they come from Qpkit6.dll's import library, all of them.
 //
 // Each entry says how the host starts the run (the step words it sets), how
 // it calls the handler with its own records, how it sees that the run is
@@ -14,18 +15,28 @@
 #include "frame/siblings.h"
 #include "host/replay.h"
 #include "pieces/pleat_table.h"
-#include "win/desktop.h"
+#include "pieces/point_increase.h"
+#include "win/length_input.h"
 
+#if !defined(_WIN32)
 #pragma weak qpHandlePieceSymmatry
 #pragma weak qpHandlePieceFold
 #pragma weak qpHandlePieceItaly
 #pragma weak qpHandleIncreasePoint
 #pragma weak qpHandleGapMove
 #pragma weak qpHandleGapFold
+#endif
 
 namespace host {
 
 namespace {
+
+// Whether the library has a handler: a weak reference is null when it does
+// not (on Windows the import library names them all).
+template <typename Handler>
+bool present(Handler* handler) {
+    return handler != nullptr;
+}
 
 // The host's button images for the pleat table: a framed face of the
 // table's button size, sunk when pressed; the apply image is a tick, the
@@ -58,8 +69,8 @@ void QP_WINAPI drawButton(HDC hdc, int image, int pressed, int x, int y) {
 // typed text into the host's text buffer, which the point-increase tool
 // reads after the dialog. On Cancel the buffer keeps its last text, as a
 // Windows dialog that writes nothing would leave it.
-INT_PTR CALLBACK lengthDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    constexpr int kEditItem = 1000;
+INT_PTR CALLBACK lengthDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    constexpr int kEditItem = QP_LENGTH_INPUT_EDIT;
     if (message == WM_INITDIALOG) return TRUE;
     if (message != WM_COMMAND) return FALSE;
     HostSession* dialogSession = HostSession::active();
@@ -230,23 +241,56 @@ void gapFoldStop(HostSession& s) {
 
 }  // namespace
 
+// The point-increase modes by their names (pieces/point_increase.h).
+std::vector<NamedValue> increaseModes() {
+    std::vector<NamedValue> modes;
+    for (const increase::ModeText& m : increase::kModeTexts) modes.push_back({m.mode, m.name, m.click});
+    return modes;
+}
+
+// What the host sets a step word to: 1 starts the tool's run, 0 ends it.
+constexpr const char* kStepValues = "1 starts the run, 0 ends it";
+
 const std::vector<ToolEntry>& toolTable() {
     static const std::vector<ToolEntry> table = {
-        {"italy", "sleeve-cap", "sleeve cap", "qpHandlePieceItaly", [] { return qpHandlePieceItaly != nullptr; },
-         italyStart, italyCall, italyFinished, italyStop, {{"italyStep", italyStepWord}}},
-        {"symmetry", "mirror", "piece symmetry", "qpHandlePieceSymmatry",
-         [] { return qpHandlePieceSymmatry != nullptr; }, symmetryStart, symmetryCall, symmetryFinished,
-         symmetryStop, {{"symmetryStep", symmetryStepWord}}},
-        {"pleat", "pleat-spread", "pleat spread", "qpHandlePieceFold", [] { return qpHandlePieceFold != nullptr; },
-         pleatStart, pleatCall, pleatFinished, pleatStop, {{"pieceFoldStep", pieceFoldStepWord}}, pleatControl},
-        {"increase", "point-increase", "point increase", "qpHandleIncreasePoint",
-         [] { return qpHandleIncreasePoint != nullptr; }, increaseStart, increaseCall, increaseFinished,
-         increaseStop, {{"increaseMode", increaseModeWord}}, nullptr, increaseCommand},
-        {"dart-transfer", "gap-move", "dart transfer", "qpHandleGapMove", [] { return qpHandleGapMove != nullptr; },
-         gapMoveStart, gapMoveCall, gapMoveFinished, gapMoveStop, {{"gapMoveStep", gapMoveStepWord}}},
-        {"dart-fold", "gap-fold", "dart fold", "qpHandleGapFold", [] { return qpHandleGapFold != nullptr; },
-         gapFoldStart, gapFoldCall, gapFoldFinished, gapFoldStop,
-         {{"gapFoldStep", gapFoldStepWord}, {"foldPhase", foldPhaseWord}}},
+        {"italy", "sleeve-cap", "sleeve cap",
+         "Lengthens a sleeve cap: click the cap curve's two end points, then the point where it is cut; type the "
+         "increase in cm and press F24. The cap is cut there, opened and reshaped to its length plus the increase.",
+         "qpHandlePieceItaly", [] { return present(qpHandlePieceItaly); }, italyStart, italyCall, italyFinished,
+         italyStop, {{"italyStep", italyStepWord, 0, 1, kStepValues}}},
+        {"symmetry", "mirror", "piece symmetry",
+         "Makes a half piece whole: click the outline line it is mirrored about (the centre line); the pattern is "
+         "replaced by one with the whole piece. In a pattern of kind 11 or 13 every piece whose group flag is set "
+         "is mirrored about its line of the same index.",
+         "qpHandlePieceSymmatry", [] { return present(qpHandlePieceSymmatry); }, symmetryStart, symmetryCall,
+         symmetryFinished, symmetryStop, {{"symmetryStep", symmetryStepWord, 0, 1, kStepValues}}},
+        {"pleat", "pleat-spread", "pleat spread",
+         "Spreads a piece along pleat lines: click up to 20 inner lines of two points; type each end's spread width "
+         "(cm) into the table's cells (cell ROW start|end); button apply cuts and opens the piece, which becomes the "
+         "last piece.",
+         "qpHandlePieceFold", [] { return present(qpHandlePieceFold); }, pleatStart, pleatCall, pleatFinished,
+         pleatStop, {{"pieceFoldStep", pieceFoldStepWord, 0, 1, kStepValues}}, pleatControl},
+        {"increase", "point-increase", "point increase",
+         "Adds one point to the piece per left click, as the mode says (set increaseMode N): outline and inner "
+         "points and lines, notches, marks, points at a typed distance along the outline. The run lasts until the "
+         "host ends it (end, or the end of the script).",
+         "qpHandleIncreasePoint", [] { return present(qpHandleIncreasePoint); }, increaseStart, increaseCall,
+         increaseFinished, increaseStop,
+         {{"increaseMode", increaseModeWord, increase::kTurnPoint, increase::kLastMode,
+           "the point-increase modes; qpkit tools lists them", increaseModes()}},
+         nullptr, increaseCommand, true},
+        {"dart-transfer", "gap-move", "dart transfer",
+         "Moves a dart: click its two legs (inner lines from the mouth to the apex), then the line from the apex to "
+         "where the dart goes; the piece is turned about the apex to close the old dart and open the new one.",
+         "qpHandleGapMove", [] { return present(qpHandleGapMove); }, gapMoveStart, gapMoveCall, gapMoveFinished,
+         gapMoveStop, {{"gapMoveStep", gapMoveStepWord, 0, 1, kStepValues}}},
+        {"dart-fold", "gap-fold", "dart fold",
+         "Folds a dart closed to true its seam, then unfolds it: click the legs, the centre line (or its end point), "
+         "then the side the dart is folded to; the fold piece is current until `unfold` clicks it open again.",
+         "qpHandleGapFold", [] { return present(qpHandleGapFold); }, gapFoldStart, gapFoldCall, gapFoldFinished,
+         gapFoldStop,
+         {{"gapFoldStep", gapFoldStepWord, 0, 1, kStepValues},
+          {"foldPhase", foldPhaseWord, 0, 2, "1 the fold, 2 the unfold, 0 neither"}}},
     };
     return table;
 }

@@ -35,7 +35,6 @@ constexpr short kGroupKindA = 11, kGroupKindB = 13;
 constexpr long kPatternSpareBytes = 20000;
 constexpr long kPatternPieceRoom = 50;  // copies of the current piece newPattern has room for
 constexpr long kPerPointRoom = 400;     // point, coord, line, formula and two texts, bytes
-constexpr int kScratchHeader = 824;     // buffer header + piece header
 constexpr long kComposedExtra = 24;     // "2*", "+", "-", brackets and a constant, bytes
 constexpr short kCopyMirrored = 48, kCopyInsert = 16, kCopyAppend = 1;
 
@@ -61,21 +60,12 @@ Piece* pieceOf(PatternBuffer* pattern, int n) {
     return p;
 }
 
-// A locked movable block of `size` bytes, or null.
-void* allocLocked(long size) {
-    HGLOBAL handle = GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(size));
-    if (handle == nullptr) return nullptr;
-    void* p = GlobalLock(handle);
-    if (p == nullptr) GlobalFree(handle);
-    return p;
-}
-
 // Puts the work piece in place of piece n, moving newPattern to a larger
 // block when the result does not fit. false: no block could be had.
 bool replacePiece(PatternBuffer*& newPattern, short n, const Piece* piece) {
     if (ReplacePatternPiece(newPattern, n, piece) == 1) return true;
     long need = newPattern->totalSize + piece->byteSize + kPatternSpareBytes;
-    auto* grown = static_cast<PatternBuffer*>(allocLocked(need));
+    auto* grown = static_cast<PatternBuffer*>(AllocLockedBlock(need));
     if (grown == nullptr) return false;
     qpMemcpy(grown, newPattern, newPattern->totalSize);
     FreeGlobalBlock(newPattern);
@@ -284,8 +274,159 @@ void fitFormulas(PatternBuffer* work, PieceRun& run, bool refitMirrored) {
     }
 }
 
-// Steps 1-17 for piece n. false: the piece is left as it was (newPattern is
-// not touched).
+// Room in the work buffer: the doubled piece, the records the mirroring
+// adds, and its texts.
+long workSpare(const Piece* hostPiece, const Plan& plan) {
+    const long pointsAdded = plan.m + (plan.hostCount - plan.innerFirst);
+    return hostPiece->byteSize + pointsAdded * kPerPointRoom +
+           (hostPiece->pRuleCount + hostPiece->extwidCount + hostPiece->cutanglCount) * 24L + kPatternSpareBytes;
+}
+
+// The axis becomes the straight line between its ends: its inner points go,
+// the last one first. Later points move down by plan.d; the run keeps the
+// axis and the segment in earlier indices.
+void straightenAxis(PieceRun& run, const Plan& plan) {
+    Piece* piece = run.piece();
+    for (int i = plan.s0 + plan.c - 2; i >= plan.s0 + 1; --i) qpDeletePoint(run.work, piece, static_cast<short>(i));
+    run.s0 = plan.s0;
+    run.sEnd = plan.sEnd;
+    run.a = plan.a;
+    run.e = static_cast<short>(plan.e + plan.d);
+}
+
+// The mirror about the straightened axis: its matrix and direction, whether
+// it is upright, and twice its x position as formula text (not in group
+// mode, which keeps to geometry, nor on a piece without formula texts).
+void takeMirror(PieceRun& run) {
+    Piece* piece = run.piece();
+    const Coord c0 = *frame::coordOfPoint(piece, run.s0), c1 = *frame::coordOfPoint(piece, run.s0 + 1);
+    if (!run.group && piece->charCount != 0) run.f2 = axisFormula(piece, run.s0);
+    reflectMatrix(c0.x, c0.y, c1.x, c1.y, run.reflect);
+    run.vertical = std::fabs(c1.x - c0.x) <= kFormulaToleranceMm;
+    run.theta = std::atan2(c1.y - c0.y, c1.x - c0.x);
+}
+
+// The point types where the mirrored half meets the rest of the outline.
+struct Joins {
+    char before;  // at the axis's first point
+    char after;   // where the two mirrored parts meet
+    char fold;    // where the last mirrored point meets the axis's end point
+};
+
+Joins joinTypes(Piece* piece, const Plan& plan) {
+    const short s0 = plan.s0, s1 = static_cast<short>(plan.s0 + 1), a = plan.a, e = plan.e;
+    Joins joins{};
+    // The fold's curve is the mirror of the one that leaves the axis's end
+    // there: through s1 + 1, or, when the axis ends the segment, through the
+    // point after the segment's first (which lies on the axis's end).
+    joins.fold = 'K';
+    if (s1 < e) joins.fold = pointAt(piece, s1 + 1)->type;
+    else if (plan.run1) joins.fold = pointAt(piece, a + 1)->type;
+    if (s0 == a) {
+        // The axis starts the segment: what lies before it is the segment's
+        // end (the outline is closed on its first point).
+        joins.before = pointAt(piece, e - 1)->type;
+        joins.after = joins.fold;
+    } else {
+        joins.before = pointAt(piece, s0 - 1)->type;
+        if (typeLetterOf(joins.before) == 'S') joins.before = static_cast<char>((joins.before & 0x20) | 'K');
+        joins.after = pointAt(piece, e - 1)->type;
+    }
+    return joins;
+}
+
+// The two parts of the segment beside the axis go into the scratch piece in
+// mirrored order (the part before the axis from its last point back, then
+// the part after it from the segment's end back) and are joined where the
+// segment's ends meet. origin[] then describes the outline as it will be
+// once they are inserted after the axis's first point.
+void copyMirroredParts(PieceRun& run, const Plan& plan, const Joins& joins, PatternBuffer* scratch) {
+    const short s0 = plan.s0, s1 = static_cast<short>(plan.s0 + 1), a = plan.a, e = plan.e, d = plan.d;
+    Piece* piece = run.piece();
+    Piece* scratchPiece = pieceOf(scratch, 0);
+    std::vector<int>& origin = run.origin;
+    for (int i = 0; i <= s0; ++i) origin.push_back(i);
+    if (plan.run1) {
+        qpCopyGroupPoint(run.work, piece, static_cast<short>(s0 - 1), plan.b, scratch, scratchPiece, -1,
+                         kCopyMirrored);
+        scratchPiece = pieceOf(scratch, 0);
+        piece = run.piece();
+        for (int i = s0 - 1; i >= plan.b; --i) origin.push_back(i + kMirrored);
+    }
+    const int j = scratchPiece->pointCount;
+    if (plan.run2) {
+        qpCopyGroupPoint(run.work, piece, static_cast<short>(e - 1), static_cast<short>(s1 + 1), scratch,
+                         scratchPiece, static_cast<short>(j - 1), kCopyMirrored);
+        scratchPiece = pieceOf(scratch, 0);
+        piece = run.piece();
+        for (int i = e - 1; i >= s1 + 1; --i) origin.push_back(i + d + kMirrored);
+    }
+    if (s0 != a && plan.run1 && plan.run2 && isCurve(joins.after)) joinAt(scratch, scratchPiece, j, joins.after);
+    for (int i = s1; i < piece->pointCount; ++i) origin.push_back(i + d);
+}
+
+// The mirrored parts go in after the axis's first point (work points
+// s0 + 1 .. s0 + m) and are joined to it and, at the fold, to the axis's
+// end point where those points are curve points.
+void insertMirroredParts(PieceRun& run, const Joins& joins, PatternBuffer* scratch) {
+    Piece* scratchPiece = pieceOf(scratch, 0);
+    run.m = static_cast<short>(scratchPiece->pointCount);
+    qpCopyGroupPoint(scratch, scratchPiece, 0, static_cast<short>(run.m - 1), run.work, run.piece(), run.s0,
+                     kCopyInsert);
+    if (isCurve(joins.before)) joinAt(run.work, run.piece(), run.s0 + 1, joins.before);
+    if (isCurve(joins.fold)) joinAt(run.work, run.piece(), run.s0 + run.m, joins.fold);
+}
+
+// The host piece's inner lines (the points after its outline segment) are
+// appended as copies, to be mirrored with the half.
+void copyInnerLines(PieceRun& run, const Plan& plan, PatternBuffer* host, Piece* hostPiece) {
+    run.q = run.piece()->pointCount;
+    if (plan.innerFirst >= plan.hostCount) return;
+    qpCopyGroupPoint(host, hostPiece, plan.innerFirst, static_cast<short>(plan.hostCount - 1), run.work,
+                     run.piece(), static_cast<short>(run.q - 1), kCopyAppend);
+    for (int i = plan.innerFirst; i < plan.hostCount; ++i) run.origin.push_back(i + kMirrored);
+}
+
+// Every copy takes its place across the axis; a notch its direction too.
+void mirrorCopies(PieceRun& run) {
+    Piece* piece = run.piece();
+    for (int i = 0; i < piece->pointCount; ++i) {
+        if (!run.mirrored(i)) continue;
+        Coord* c = frame::coordOfPoint(piece, i);
+        Coord image = *c;
+        qpTransCoord(&image, run.reflect, c);
+        c->x = image.x;
+        c->y = image.y;
+        Point* p = pointAt(piece, i);
+        if (typeLetterOf(p->type) == 'V') p->lineOut = mirroredAngle(p->lineOut, run.theta);
+    }
+}
+
+// The work piece, a half mirrored about its axis, becomes the whole piece
+// with its records and formulas. false: no scratch block could be had, or
+// the copies did not arrive as asked.
+bool makeWhole(PieceRun& run, const Plan& plan, PatternBuffer* host, Piece* hostPiece) {
+    straightenAxis(run, plan);
+    takeMirror(run);
+    auto* scratch = MakeScratchBuffer(run.piece(), plan.m * kPerPointRoom + kPatternSpareBytes);
+    if (scratch == nullptr) return false;
+    const Joins joins = joinTypes(run.piece(), plan);
+    copyMirroredParts(run, plan, joins, scratch);
+    insertMirroredParts(run, joins, scratch);
+    FreeGlobalBlock(scratch);
+    copyInnerLines(run, plan, host, hostPiece);
+    if (static_cast<int>(run.origin.size()) != run.piece()->pointCount) return false;
+    mirrorCopies(run);
+    mirrorRecords(run);
+    // A non-vertical axis changes y as well, and group mode composes no
+    // texts: those points' formulas are fitted to them.
+    fitFormulas(run.work, run, run.group || !run.vertical);
+    return true;
+}
+
+// Piece n of the host's pattern, made whole about its line la, in the place
+// of piece n of newPattern. false: the piece is left as it was (newPattern
+// is not touched).
 bool rebuildPiece(HWND hwnd, HostDoc* doc, PatternBuffer*& newPattern, short n, short la, bool group) {
     PatternBuffer* host = doc->pattern;
     Piece* hostPiece = pieceOf(host, n);
@@ -296,12 +437,7 @@ bool rebuildPiece(HWND hwnd, HostDoc* doc, PatternBuffer*& newPattern, short n, 
         frame::showError(hwnd, kSymmetryTooLarge);
         return false;
     }
-    // Room: the doubled piece, the records the mirroring adds, and its texts.
-    const long pointsAdded = plan.m + (plan.hostCount - plan.innerFirst);
-    const long spare = hostPiece->byteSize + pointsAdded * kPerPointRoom +
-                       (hostPiece->pRuleCount + hostPiece->extwidCount + hostPiece->cutanglCount) * 24L +
-                       kPatternSpareBytes;
-    PatternBuffer* work = MakeWorkBuffer(hostPiece, spare);
+    PatternBuffer* work = MakeWorkBuffer(hostPiece, workSpare(hostPiece, plan));
     if (work == nullptr) return false;
     PieceRun run;
     run.work = work;
@@ -311,120 +447,7 @@ bool rebuildPiece(HWND hwnd, HostDoc* doc, PatternBuffer*& newPattern, short n, 
     run.group = group;
     run.fRuleLock = doc->fRuleLock;
     run.figures = &figures;
-    Piece* piece = run.piece();
-
-    // 2. Straighten the axis: its inner points go, the last one first.
-    for (int i = plan.s0 + plan.c - 2; i >= plan.s0 + 1; --i) qpDeletePoint(work, piece, static_cast<short>(i));
-    piece = run.piece();
-    const short s0 = plan.s0, s1 = static_cast<short>(plan.s0 + 1), a = plan.a, e = plan.e, d = plan.d;
-    run.s0 = s0;
-    run.sEnd = plan.sEnd;
-    run.a = a;
-    run.e = static_cast<short>(e + d);
-
-    // 3-5. The axis, its formula and the mirror.
-    const Coord c0 = *frame::coordOfPoint(piece, s0), c1 = *frame::coordOfPoint(piece, s1);
-    if (!group && piece->charCount != 0) run.f2 = axisFormula(piece, s0);
-    reflectMatrix(c0.x, c0.y, c1.x, c1.y, run.reflect);
-    run.vertical = std::fabs(c1.x - c0.x) <= kFormulaToleranceMm;
-    const double theta = std::atan2(c1.y - c0.y, c1.x - c0.x);
-
-    // 6. The scratch piece: the work piece's headers, no records; its header
-    // says so (totalSize 824).
-    auto* scratch = newScratch(piece, plan.m * kPerPointRoom + kPatternSpareBytes);
-    if (scratch == nullptr) {
-        FreeGlobalBlock(work);
-        return false;
-    }
-    Piece* scratchPiece = pieceOf(scratch, 0);
-
-    // 7-9. The two parts beside the axis, mirrored order, into the scratch.
-    std::vector<int>& origin = run.origin;
-    for (int i = 0; i < a; ++i) origin.push_back(i);
-    for (int i = a; i <= s0; ++i) origin.push_back(i);
-    char typeBefore, typeAfter;
-    // The fold: the last mirrored point meets the axis's end point. Its curve
-    // is the mirror of the one that leaves the axis's end there: through
-    // s1 + 1, or, when the axis ends the segment, through the point after
-    // the segment's first (which lies on the axis's end).
-    char typeFold = 'K';
-    if (s1 < e) typeFold = pointAt(piece, s1 + 1)->type;
-    else if (plan.run1) typeFold = pointAt(piece, a + 1)->type;
-    if (s0 == a) {
-        // The axis starts the segment: what lies before it is the segment's
-        // end (the outline is closed on its first point).
-        typeBefore = pointAt(piece, e - 1)->type;
-        typeAfter = typeFold;
-    } else {
-        typeBefore = pointAt(piece, s0 - 1)->type;
-        if (typeLetterOf(typeBefore) == 'S') typeBefore = static_cast<char>((typeBefore & 0x20) | 'K');
-        typeAfter = pointAt(piece, e - 1)->type;
-    }
-    if (plan.run1) {
-        qpCopyGroupPoint(work, piece, static_cast<short>(s0 - 1), plan.b, scratch, scratchPiece, -1, kCopyMirrored);
-        scratchPiece = pieceOf(scratch, 0);
-        piece = run.piece();
-        for (int i = s0 - 1; i >= plan.b; --i) origin.push_back(i + kMirrored);
-    }
-    const int j = scratchPiece->pointCount;
-    if (plan.run2) {
-        qpCopyGroupPoint(work, piece, static_cast<short>(e - 1), static_cast<short>(s1 + 1), scratch, scratchPiece,
-                         static_cast<short>(j - 1), kCopyMirrored);
-        scratchPiece = pieceOf(scratch, 0);
-        piece = run.piece();
-        for (int i = e - 1; i >= s1 + 1; --i) origin.push_back(i + d + kMirrored);
-    }
-    // 10. The two mirrored parts meet where the segment's ends meet.
-    if (s0 != a && plan.run1 && plan.run2 && isCurve(typeAfter))
-        joinAt(scratch, scratchPiece, j, typeAfter);
-    // 11.
-    for (int i = s1; i < piece->pointCount; ++i) origin.push_back(i + d);
-
-    // 12-13. The mirrored points after the axis's first point, joined to it
-    // and, at the fold, to the axis's end point.
-    const short m = static_cast<short>(scratchPiece->pointCount);
-    run.m = m;
-    qpCopyGroupPoint(scratch, scratchPiece, 0, static_cast<short>(m - 1), work, piece, s0, kCopyInsert);
-    piece = run.piece();
-    FreeGlobalBlock(scratch);
-    if (isCurve(typeBefore)) joinAt(work, piece, s0 + 1, typeBefore);
-    if (isCurve(typeFold)) joinAt(work, piece, s0 + m, typeFold);
-    piece = run.piece();
-
-    // 14. The inner lines, copied from the host's piece.
-    run.q = piece->pointCount;
-    if (plan.innerFirst < plan.hostCount) {
-        qpCopyGroupPoint(host, hostPiece, plan.innerFirst, static_cast<short>(plan.hostCount - 1), work, piece,
-                         static_cast<short>(run.q - 1), kCopyAppend);
-        piece = run.piece();
-        for (int i = plan.innerFirst; i < plan.hostCount; ++i) origin.push_back(i + kMirrored);
-    }
-    if (static_cast<int>(origin.size()) != piece->pointCount) {
-        FreeGlobalBlock(work);
-        return false;
-    }
-
-    // 15. Mirror the new points and the notches' directions.
-    for (int i = 0; i < piece->pointCount; ++i) {
-        if (!run.mirrored(i)) continue;
-        Coord* c = frame::coordOfPoint(piece, i);
-        Coord image = *c;
-        qpTransCoord(&image, run.reflect, c);
-        c->x = image.x;
-        c->y = image.y;
-        Point* p = pointAt(piece, i);
-        if (typeLetterOf(p->type) == 'V') p->lineOut = mirroredAngle(p->lineOut, theta);
-    }
-
-    // 16. Everything else follows the mirrored points.
-    mirrorRecords(run);
-    piece = run.piece();
-    // A non-vertical axis changes y as well, and group mode composes no
-    // texts: those points' formulas are fitted to them.
-    fitFormulas(work, run, group || !run.vertical);
-
-    // 17. Into newPattern.
-    const bool placed = replacePiece(newPattern, n, piece);
+    const bool placed = makeWhole(run, plan, host, hostPiece) && replacePiece(newPattern, n, run.piece());
     if (placed && n == doc->currentPiece) figures.origin = run.origin;
     FreeGlobalBlock(work);
     return placed;
@@ -447,17 +470,8 @@ short pickAndRebuild(HWND hwnd, HostView* view, HostDoc* doc) {
     if (piece == nullptr) return 1;
     float px = 0, py = 0;
     frame::cursorToPiece(hwnd, prep.screenToPiece, px, py);
-    // frame::pickPart, with the part found from the lines near the snapped
-    // point: the pick costs one look at the whole piece, not one per stretch.
-    short index = -1;
-    float length = 0, nx = px, ny = py;
-    qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
-            qpcurve::kModeWholePiece | qpcurve::kSnapOutline, 0, 0, qpcurve::kColourDefault,
-            qpcurve::kDefaultResolution, &index, &length, &nx, &ny, prep.identity);
-    if (std::hypot(static_cast<double>(nx - px), static_cast<double>(ny - py)) > frame::kPickRadiusMm) return 1;
-    const short part = firstPartNear(doc->pattern, doc->currentPiece, nx, ny, prep.identity);
+    const short part = frame::pickPart(piece, px, py, qpcurve::kSnapOutline, prep.identity);
     if (part < 0) return 1;  // too far, or no stretch holds the snapped point: nothing changes
-    piece = pieceOf(doc->pattern, doc->currentPiece);
     const short la = pointAt(piece, part)->lineOut;
     if (la < 0) return 1;
 
@@ -465,7 +479,7 @@ short pickAndRebuild(HWND hwnd, HostView* view, HostDoc* doc) {
     PatternBuffer* host = doc->pattern;
     const Piece* current = pieceOf(host, doc->currentPiece);
     auto* newPattern = static_cast<PatternBuffer*>(
-        allocLocked(host->totalSize + kPatternPieceRoom * current->byteSize + kPatternSpareBytes));
+        AllocLockedBlock(host->totalSize + kPatternPieceRoom * current->byteSize + kPatternSpareBytes));
     if (newPattern == nullptr) return 1;
     qpMemcpy(newPattern, host, host->totalSize);
     const bool group = host->kind == kGroupKindA || host->kind == kGroupKindB;
@@ -485,7 +499,7 @@ short pickAndRebuild(HWND hwnd, HostView* view, HostDoc* doc) {
     FreeGlobalBlock(doc->pattern);
     doc->pattern = doc->patternView = newPattern;
     if (doc->patternCopy != nullptr) FreeGlobalBlock(doc->patternCopy);
-    doc->patternCopy = static_cast<PatternBuffer*>(allocLocked(newPattern->totalSize));
+    doc->patternCopy = static_cast<PatternBuffer*>(AllocLockedBlock(newPattern->totalSize));
     if (doc->patternCopy != nullptr) qpMemcpy(doc->patternCopy, newPattern, newPattern->totalSize);
     view->symmetryStep = 0;
     doc->notice = 108;
@@ -494,65 +508,6 @@ short pickAndRebuild(HWND hwnd, HostView* view, HostDoc* doc) {
 }
 
 }  // namespace
-
-Piece* PieceRun::piece() const { return pieceOf(work, 0); }
-
-PatternBuffer* newScratch(const Piece* piece, long room) {
-    auto* scratch = static_cast<PatternBuffer*>(allocLocked(kScratchHeader + room));
-    if (scratch == nullptr) return nullptr;
-    // A one-piece buffer's header, as MakeWorkBuffer writes it.
-    std::memset(scratch, 0, kWorkBufferHeader);
-    scratch->kind = kWorkBufferKind;
-    scratch->headerSize = kWorkBufferHeader;
-    scratch->pieceCount = 1;
-    pieceOffsets(scratch)[0] = kWorkBufferHeader;
-    qpMemcpy(reinterpret_cast<char*>(scratch) + kWorkBufferHeader, piece, kEmptyPieceSize);
-    emptyScratch(scratch);
-    return scratch;
-}
-
-void emptyScratch(PatternBuffer* scratch) {
-    scratch->totalSize = kScratchHeader;
-    Piece* piece = pieceOf(scratch, 0);
-    piece->charCount = piece->formulaCount = piece->coordCount = 0;
-    piece->pointCount = piece->sPointCount = piece->lineCount = 0;
-    piece->segCount = 0;
-    piece->byteSize = kEmptyPieceSize;
-}
-
-void PieceRun::indexOrigins() const {
-    if (indexed_ == origin.size()) return;
-    int top = 0;
-    for (int v : origin) top = std::max(top, v);
-    firstAt_.assign(static_cast<size_t>(top) + 1, -1);
-    lastAt_.assign(static_cast<size_t>(top) + 1, -1);
-    for (size_t i = 0; i < origin.size(); ++i) {
-        if (origin[i] < 0) continue;
-        const auto v = static_cast<size_t>(origin[i]);
-        if (firstAt_[v] < 0) firstAt_[v] = static_cast<int>(i);
-        lastAt_[v] = static_cast<int>(i);
-    }
-    indexed_ = origin.size();
-}
-
-int PieceRun::firstWithOrigin(int value) const {
-    indexOrigins();
-    return value >= 0 && value < static_cast<int>(firstAt_.size()) ? firstAt_[static_cast<size_t>(value)] : -1;
-}
-
-int PieceRun::lastWithOrigin(int value) const {
-    indexOrigins();
-    return value >= 0 && value < static_cast<int>(lastAt_.size()) ? lastAt_[static_cast<size_t>(value)] : -1;
-}
-
-int PieceRun::mirrorOf(int earlier) const {
-    if (earlier == s0 || earlier == sEnd) return lastWithOrigin(earlier);
-    if (earlier == e && e != sEnd) earlier = a;
-    const int copy = lastWithOrigin(earlier + kMirrored);
-    // The segment's first point is not copied when it lies on the axis.
-    if (copy < 0 && earlier == a) return lastWithOrigin(a);
-    return copy;
-}
 
 const Figures& lastRunFigures() { return figures; }
 

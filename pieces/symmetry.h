@@ -32,7 +32,7 @@ struct Figures {
 };
 const Figures& lastRunFigures();
 
-// One rebuilt piece, as steps 1-7 of the record mirroring see it.
+// One rebuilt piece, as the record mirroring sees it.
 struct PieceRun {
     PatternBuffer* work = nullptr;  // one-piece buffer; piece 0 is being rebuilt
     const Piece* hostPiece = nullptr;  // the untouched piece n of the host pattern
@@ -48,6 +48,7 @@ struct PieceRun {
     short q = 0;          // first appended inner-line copy
     std::vector<int> origin;  // per work point: earlier index, + kMirrored for a copy
     float reflect[9] = {};
+    double theta = 0;         // the axis's direction, from s0 to its end (radians)
     bool vertical = false;    // the axis runs along y: x texts can be composed
     std::string f2;           // twice the axis's x position, as formula text
     Figures* figures = nullptr;
@@ -70,24 +71,9 @@ private:
     mutable size_t indexed_ = static_cast<size_t>(-1);
 };
 
-// A scratch piece for the record mirroring's own copies: a locked block of
-// room bytes past the headers, holding the work piece's headers and no
-// records (byteSize 800), or null when no block can be had. emptyScratch
-// drops whatever records it gained since. Freed with FreeGlobalBlock.
-PatternBuffer* newScratch(const Piece* piece, long room);
-void emptyScratch(PatternBuffer* scratch);
-
-// frame::findPart's answer (the first stretch of piece n within
-// kPartMatchMm of (x, y) on both axes, -1 when none), from small copies of
-// the lines near (x, y) instead of one look at the whole piece per stretch.
-short firstPartNear(PatternBuffer* pattern, short n, float x, float y, const float identity[9]);
-
-// Notches are seated by asking the curve model about the whole piece, once
-// per notch and stretch, as a check of the faster way (tests only).
-void seatNotchesOnWholePiece(bool on);
-
-// Steps 1-7: x formulas, notches, grading rules, seam allowances, corners,
-// duplicated marks and FRules of the rebuilt piece.
+// Carries the rebuilt piece's other records over to its mirrored points, in
+// this order: x formulas, notches, grading rules, seam allowances, corners,
+// duplicated marks and the FRules of piece 0.
 void mirrorRecords(PieceRun& run);
 
 }  // namespace symmetry

@@ -3,7 +3,7 @@
 #
 # Qpkit6.dll exports exactly the functions defined with QP_EXPORT
 # (scripts/export-names.sh), by their plain names, each one of the 14 that
-# frame/exports.h declares; it imports only KERNEL32, USER32, GDI32, msvcrt
+# include/qpkit6/qpkit6.h declares; it imports only KERNEL32, USER32, GDI32, msvcrt
 # and the five siblings, every operation by name from the sibling that
 # frame/siblings.h assigns it to.
 # Each sibling DLL exports its own operations from frame/siblings.h and its
@@ -86,9 +86,9 @@ check_imports() {
 # ---- Qpkit6.dll
 lib=$bin/Qpkit6.dll
 want=$("$here/export-names.sh")
-declared=$(grep -oE '^[a-z].* QP_WINAPI (qp[A-Za-z0-9_]+)\(' "$root/frame/exports.h" \
+declared=$(grep -oE '^[a-z].* QP_WINAPI (qp[A-Za-z0-9_]+)\(' "$root/include/qpkit6/qpkit6.h" \
            | grep -oE 'qp[A-Za-z0-9_]+\($' | tr -d '(' | LC_ALL=C sort -u)
-[ "$(grep -c . <<<"$declared")" -eq 14 ] || err "frame/exports.h declares $(grep -c . <<<"$declared") exports, not 14"
+[ "$(grep -c . <<<"$declared")" -eq 14 ] || err "include/qpkit6/qpkit6.h declares $(grep -c . <<<"$declared") exports, not 14"
 for n in $want; do
   grep -qx "$n" <<<"$declared" || err "$n is defined with QP_EXPORT but is not one of the 14 exports"
 done

@@ -6,8 +6,9 @@
 set -euo pipefail
 want=${1:-all}
 
+# dpkg-dev and file: cpack -G DEB's dependency list (dpkg-shlibdeps).
 native=(cmake make g++ ninja-build libgtest-dev googletest libbenchmark-dev
-        libcli11-dev nlohmann-json3-dev clang libclang-rt-14-dev)
+        libcli11-dev nlohmann-json3-dev clang libclang-rt-14-dev dpkg-dev file)
 m32=(g++-multilib)
 windows=(g++-mingw-w64-i686 wine wine32:i386)
 

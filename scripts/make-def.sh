@@ -3,8 +3,10 @@
 # (scripts/export-names.sh) and the compiled objects.
 #
 # The exports are __stdcall, so an object defines qpAtof as _qpAtof@4; the
-# .def aliases the plain name to it (qpAtof = qpAtof@4), which gives the DLL
-# undecorated names and nothing else. A listed function compiled without
+# .def lists that name (qpAtof@4) and the DLL is linked with --kill-at, which
+# exports it as plain qpAtof and nothing else, and makes the import library
+# map the name a caller compiled against the public header asks for
+# (_qpAtof@4) to that plain export. A listed function compiled without
 # __stdcall, or not compiled at all, stops the build: the host would call it
 # with the wrong convention, or not find it.
 # Usage: make-def.sh out.def nm-program object...
@@ -24,7 +26,7 @@ fail=0
 for name in $names; do
   decorated=$(grep -E "^${name}@[0-9]+\$" <<<"$syms" || true)
   if [ -n "$decorated" ]; then
-    lines+=("    ${name} = ${decorated}")
+    lines+=("    ${decorated}")
   elif grep -qx "$name" <<<"$syms"; then
     echo "make-def: $name is not __stdcall (define it with QP_WINAPI)" >&2
     fail=1

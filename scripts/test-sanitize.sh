@@ -34,9 +34,7 @@ ctest --test-dir $b --output-on-failure -j2
 qpkit=$b/bin/qpkit
 out=$b/corpus
 mkdir -p "$out"
-cases=$(sed -n 's/.*"pattern": *"\([^"]*\)".*/\1/p; s/.*"script": *"\([^"]*\)".*/\1/p' examples/corpus.json |
-        paste - -)
-[ -n "$cases" ] || { echo "sanitize: no case found in examples/corpus.json" >&2; exit 1; }
+cases=$(scripts/corpus-cases.sh)
 n=0
 while read -r pattern script; do
   name=${script%.txt}
@@ -44,7 +42,7 @@ while read -r pattern script; do
   "$qpkit" info "$out/$name.json" >>"$out/$name.log"
   n=$((n + 1))
 done <<<"$cases"
-for pattern in $(printf '%s\n' "$cases" | cut -f1 | sort -u); do
+for pattern in $(printf '%s\n' "$cases" | cut -d ' ' -f1 | sort -u); do
   "$qpkit" info "examples/$pattern" >"$out/${pattern%.json}.info"
   "$qpkit" render "examples/$pattern" -o "$out/${pattern%.json}.svg" >/dev/null
 done

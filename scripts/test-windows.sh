@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Windows build: Qpkit6.dll and the five sibling DLLs cross-built for 32-bit
-# Windows (i686 MinGW), their export and import tables checked, and every
-# test program run under wine against the real USER32, GDI32 and KERNEL32.
+# Windows build: Qpkit6.dll, the five sibling DLLs and qpkit.exe cross-built
+# for 32-bit Windows (i686 MinGW), their export and import tables checked,
+# every test program run under wine against the real USER32, GDI32 and
+# KERNEL32; then qpkit.exe against qpkit on Linux on the whole replay corpus,
+# the demo and every subcommand (scripts/check-windows-host.sh), and the kit
+# for host developers, its ZIP built and checked (scripts/check-kit.sh).
 #
 # Headless: a 32-bit wine prefix of our own (build/windows/wineprefix, about
 # 0.6 GB, some 15 s to create the first time) with the null graphics driver,
@@ -58,10 +61,14 @@ for exe in "${programs[@]}"; do
   name=$(basename "$exe" .exe)
   log=$logs/$name.log
   rc=0
-  # From bin/, where the sibling DLLs are found next to the program.
-  # wine's console writes CR LF; the logs keep Unix line ends.
-  (cd $b/bin && timeout "$per_program_timeout" "${codepage[@]}" wine "$name.exe" --gtest_color=no) 2>&1 \
-    | tr -d '\r' >"$log" || rc=$?
+  # From bin/, where the sibling DLLs are found next to the program. Into a
+  # file, not a pipe: wine's services inherit the output and would hold a
+  # pipe open for seconds after the program ends. wine's console writes
+  # CR LF; the logs keep Unix line ends.
+  (cd $b/bin && timeout "$per_program_timeout" "${codepage[@]}" wine "$name.exe" --gtest_color=no) \
+    >"$log.crlf" 2>&1 || rc=$?
+  tr -d '\r' <"$log.crlf" >"$log"
+  rm -f "$log.crlf"
   passed=$(grep -oE '^\[  PASSED  \] [0-9]+' "$log" | grep -oE '[0-9]+$' || echo 0)
   skipped=$(grep -oE '^\[  SKIPPED \] [0-9]+ test' "$log" | grep -oE '[0-9]+' || echo 0)
   if [ $rc -ne 0 ]; then
@@ -83,3 +90,6 @@ if [ ${#failed[@]} -gt 0 ]; then
   exit 1
 fi
 echo "test-windows: all ${#programs[@]} test programs passed under wine"
+
+scripts/check-windows-host.sh
+scripts/check-kit.sh

@@ -78,7 +78,7 @@ QP_SIBLING_EXPORT void qpDeletePiece(PatternBuffer* pattern, Piece* piece) {
 }
 
 QP_SIBLING_EXPORT void qpAddPiece2Buffer(PatternBuffer** blockCell, Piece** newPieceCell,
-                                         PatternBuffer** patternCell, Piece** pieceCell, int reserved) {
+                                         PatternBuffer** patternCell, Piece** pieceCell, int /*reserved*/) {
     if (newPieceCell == nullptr || *newPieceCell == nullptr || patternCell == nullptr || *patternCell == nullptr) {
         storeReport("store: qpAddPiece2Buffer: needs the new piece and the pattern");
         return;

@@ -155,8 +155,8 @@ bool applyMessage(UINT message, WPARAM wParam) {
 // means 31): a 32-byte buffer always keeps its terminating zero.  A text
 // that is already longer when the field opens is kept whole; it can be
 // shortened but takes no more characters.
-QP_SIBLING_EXPORT void qpEditString(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
-                                    short mode, int x, int y, int reserved, int size1, int size2,
+QP_SIBLING_EXPORT void qpEditString(HWND hwnd, UINT message, WPARAM wParam, LPARAM,
+                                    short mode, int x, int y, int /*reserved*/, int size1, int size2,
                                     COLORREF ink, COLORREF paper, short* caret, char* text) {
     switch (mode) {
     case kModeOpen: {

@@ -18,7 +18,7 @@
 #include "frame/siblings.h"
 #include "siblings/geometry/number_text.h"
 
-QP_SIBLING_EXPORT void qpConvertFloat2String(double value, const char* format, char* out) {
+QP_SIBLING_EXPORT void qpConvertFloat2String(double value, const char* /*format*/, char* out) {
     if (out == nullptr) return;
     if (!std::isfinite(value) || std::fabs(value) >= qpnumber::kWholeOnlyLimit) {
         std::strcpy(out, "0");

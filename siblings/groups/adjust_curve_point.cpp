@@ -39,7 +39,7 @@ std::string pointText(Piece* piece, int k, int axis) {
 
 }  // namespace
 
-QP_SIBLING_EXPORT void qpAdjustCurvePoint(HDC hdc, PatternBuffer* pattern, Piece* piece, short line,
+QP_SIBLING_EXPORT void qpAdjustCurvePoint(HDC, PatternBuffer* pattern, Piece* piece, short line,
                                           float x, float y, short* first, short* last, short* index) {
     if (index) *index = -1;
     if (pattern == nullptr || piece == nullptr || line < 0 || line >= piece->lineCount) return;

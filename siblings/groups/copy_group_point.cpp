@@ -614,7 +614,7 @@ void insertCopies(PatternBuffer* pattern, Piece* piece, int after, const std::ve
 
 }  // namespace
 
-QP_SIBLING_EXPORT void qpCopyGroupPoint(PatternBuffer* srcPattern, Piece* srcPiece, short first, short last,
+QP_SIBLING_EXPORT void qpCopyGroupPoint(PatternBuffer* /*srcPattern*/, Piece* srcPiece, short first, short last,
                                         PatternBuffer* dstPattern, Piece* dstPiece, short after, short mode) {
     if (srcPiece == nullptr || dstPiece == nullptr || dstPattern == nullptr) {
         storeReport("store: qpCopyGroupPoint: needs a source piece and a destination pattern and piece");

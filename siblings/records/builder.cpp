@@ -47,6 +47,24 @@ std::string constantText(float millimetres) {
     return text;
 }
 
+// The text a point's formula is written with: the given one, else the
+// coordinate itself.
+std::string formulaText(const std::string& given, float millimetres) {
+    return given.empty() ? constantText(millimetres) : given;
+}
+
+// Bytes of a point's two formula texts with their zeros.
+long textBytes(const ShapePoint& p) {
+    return static_cast<long>(formulaText(p.xFormula, p.x).size() + formulaText(p.yFormula, p.y).size() + 2);
+}
+
+// Mark m opens a segment of its own: its code or value differs from the
+// mark before it.
+bool startsMarkSegment(const PieceShape& shape, size_t m) {
+    return m == 0 || shape.marks[m].segCode != shape.marks[m - 1].segCode ||
+           shape.marks[m].segValue != shape.marks[m - 1].segValue;
+}
+
 std::vector<std::vector<ShapePoint>> expandChains(const PieceShape& shape) {
     std::vector<std::vector<ShapePoint>> chains;
     for (const ShapeChain& c : shape.chains) {
@@ -127,13 +145,8 @@ std::string validate(const PieceShape& shape, const std::vector<std::vector<Shap
             return format("cutangl %d: point %d out of range 0..%ld", static_cast<int>(k), shape.cutangls[k].pointIndex, points - 1);
     if (formulas) {
         for (const auto& pts : chains)
-            for (const ShapePoint& p : pts)
-                chars += static_cast<long>((p.xFormula.empty() ? constantText(p.x) : p.xFormula).size() +
-                                           (p.yFormula.empty() ? constantText(p.y) : p.yFormula).size() + 2);
-        for (const ShapeMark& m : shape.marks)
-            chars += static_cast<long>(
-                (m.point.xFormula.empty() ? constantText(m.point.x) : m.point.xFormula).size() +
-                (m.point.yFormula.empty() ? constantText(m.point.y) : m.point.yFormula).size() + 2);
+            for (const ShapePoint& p : pts) chars += textBytes(p);
+        for (const ShapeMark& m : shape.marks) chars += textBytes(m.point);
     }
     // The formula texts share the piece's text area, whose offsets and
     // charCount are 16-bit: its limit is in bytes, not in records.
@@ -183,23 +196,37 @@ struct Records {
     std::string texts;  // the text area: each text with its zero
     std::vector<Rule> rules;
     std::vector<PRule> pRules;
-};
+    std::vector<const ShapePoint*> shapeOf;  // each point's description, by point index
+    bool withFormulas = false;
 
-Records recordsOf(const PieceShape& shape, const std::vector<std::vector<ShapePoint>>& chains, bool formulas) {
-    Records r;
-    std::vector<const ShapePoint*> shapeOf;  // per point index
-    auto newPoint = [&](const ShapePoint& s, int16_t segIndex) -> Point& {
-        const auto p = static_cast<int16_t>(r.points.size());
+    // A point of segment `seg`, its Coord and Formula record p, lines to be set.
+    Point& addPoint(const ShapePoint& s, int16_t seg) {
+        const auto p = static_cast<int16_t>(points.size());
         Point pt{};
         pt.type = s.type;
         pt.coordIndex = p;
-        pt.formulaIndex = formulas ? p : int16_t(-1);
-        pt.segIndex = segIndex;
+        pt.formulaIndex = withFormulas ? p : int16_t(-1);
+        pt.segIndex = seg;
         pt.lineIn = pt.lineOut = -1;
-        r.points.push_back(pt);
+        points.push_back(pt);
         shapeOf.push_back(&s);
-        return r.points.back();
-    };
+        return points.back();
+    }
+    // A line of one point so far, starting at point `first`.
+    void openLine(int16_t first) {
+        Line l{};
+        l.kind = 1;
+        l.firstPoint = first;
+        l.pointCount = 1;
+        l.joinPoint = -1;
+        lines.push_back(l);
+    }
+};
+
+// One segment per chain, a line per run between its turning points, and its
+// points with their lineIn / lineOut; line kinds are the chain's, else 1 for
+// two points and 2 for a curve.
+void addChains(Records& r, const PieceShape& shape, const std::vector<std::vector<ShapePoint>>& chains) {
     for (size_t c = 0; c < chains.size(); ++c) {
         const ShapeChain& chain = shape.chains[c];
         const std::vector<ShapePoint>& pts = chains[c];
@@ -210,26 +237,18 @@ Records recordsOf(const PieceShape& shape, const std::vector<std::vector<ShapePo
         g.firstLine = static_cast<int16_t>(r.lines.size());
         const auto s = static_cast<int16_t>(r.segs.size());
         r.segs.push_back(g);
-        auto openLine = [&](int16_t first) {
-            Line l{};
-            l.kind = 1;
-            l.firstPoint = first;
-            l.pointCount = 1;
-            l.joinPoint = -1;
-            r.lines.push_back(l);
-        };
         for (size_t k = 0; k < pts.size(); ++k) {
             const auto p = static_cast<int16_t>(r.points.size());
-            if (k == 0) openLine(p);
+            if (k == 0) r.openLine(p);
             else ++r.lines.back().pointCount;
             const auto line = static_cast<int16_t>(r.lines.size() - 1);
-            Point& pt = newPoint(pts[k], s);
+            Point& pt = r.addPoint(pts[k], s);
             pt.lineIn = k > 0 ? line : int16_t(-1);
             const bool last = k + 1 == pts.size();
             if (k > 0 && !last && typeLetter(pts[k].type) == 'K') {
                 // A turning point inside the chain ends one line and starts the next.
                 pt.lineOut = static_cast<int16_t>(line + 1);
-                openLine(p);
+                r.openLine(p);
             } else {
                 pt.lineOut = last ? int16_t(-1) : line;
             }
@@ -239,9 +258,14 @@ Records recordsOf(const PieceShape& shape, const std::vector<std::vector<ShapePo
         for (size_t L = static_cast<size_t>(made.firstLine); L < r.lines.size(); ++L)
             r.lines[L].kind = chain.lineKind != 0 ? chain.lineKind : (r.lines[L].pointCount == 2 ? 1 : 2);
     }
+}
+
+// The marks: a mark segment per run of marks with the same code and value,
+// and per mark its special point and its point.
+void addMarks(Records& r, const PieceShape& shape) {
     for (size_t m = 0; m < shape.marks.size(); ++m) {
         const ShapeMark& mark = shape.marks[m];
-        if (m == 0 || mark.segCode != shape.marks[m - 1].segCode || mark.segValue != shape.marks[m - 1].segValue) {
+        if (startsMarkSegment(shape, m)) {
             Seg g{};
             g.code = mark.segCode;
             g.value = mark.segValue;
@@ -256,30 +280,39 @@ Records recordsOf(const PieceShape& shape, const std::vector<std::vector<ShapePo
         sp.size = mark.size;
         sp.position = mark.position;
         r.sPoints.push_back(sp);
-        Point& pt = newPoint(mark.point, static_cast<int16_t>(r.segs.size() - 1));
+        Point& pt = r.addPoint(mark.point, static_cast<int16_t>(r.segs.size() - 1));
         pt.lineIn = mark.lineIn;
         pt.lineOut = mark.lineOut;
     }
-    for (size_t p = 0; p < shapeOf.size(); ++p) {
+}
+
+// Point p's Coord is record p, and so is its Formula when the piece carries
+// formulas (a missing text written as the coordinate).
+void addPositions(Records& r) {
+    for (size_t p = 0; p < r.shapeOf.size(); ++p) {
+        const ShapePoint& s = *r.shapeOf[p];
         Coord c{};
         c.pointIndex = static_cast<int16_t>(p);
-        c.formulaIndex = formulas ? static_cast<int16_t>(p) : int16_t(-1);
-        c.x = shapeOf[p]->x;
-        c.y = shapeOf[p]->y;
+        c.formulaIndex = r.withFormulas ? static_cast<int16_t>(p) : int16_t(-1);
+        c.x = s.x;
+        c.y = s.y;
         r.coords.push_back(c);
-        if (!formulas) continue;
+        if (!r.withFormulas) continue;
         Formula f{};
-        auto text = [&](const std::string& given, float value, int16_t& offset, int16_t& length) {
-            const std::string t = given.empty() ? constantText(value) : given;
+        auto text = [&](const std::string& t, int16_t& offset, int16_t& length) {
             offset = static_cast<int16_t>(r.texts.size());
             length = static_cast<int16_t>(t.size() + 1);
             r.texts += t;
             r.texts += '\0';
         };
-        text(shapeOf[p]->xFormula, shapeOf[p]->x, f.xTextOffset, f.xTextLength);
-        text(shapeOf[p]->yFormula, shapeOf[p]->y, f.yTextOffset, f.yTextLength);
+        text(formulaText(s.xFormula, s.x), f.xTextOffset, f.xTextLength);
+        text(formulaText(s.yFormula, s.y), f.yTextOffset, f.yTextLength);
         r.formulas.push_back(f);
     }
+}
+
+// Grading rules with their steps.
+void addRules(Records& r, const PieceShape& shape) {
     for (const ShapeRule& rule : shape.rules) {
         Rule made{};
         made.store0[0] = rule.word0;
@@ -289,24 +322,13 @@ Records recordsOf(const PieceShape& shape, const std::vector<std::vector<ShapePo
         r.rules.push_back(made);
         r.pRules.insert(r.pRules.end(), rule.pRules.begin(), rule.pRules.end());
     }
-    return r;
 }
 
-}  // namespace
-
-QP_STORE_CXX_EXPORT Piece* storeAppendPiece(PatternBuffer** cell, const PieceShape& shape, std::string* error) {
-    Refusal refuse{error};
-    if (cell == nullptr || *cell == nullptr) return refuse("storeAppendPiece: no pattern");
-    std::string reason = storeCheckPatternFrame(*cell);
-    if (!reason.empty()) return refuse("storeAppendPiece: the pattern is damaged: " + reason);
-    std::vector<std::vector<ShapePoint>> chains = expandChains(shape);
-    reason = validate(shape, chains);
-    if (!reason.empty()) return refuse(reason);
-    const bool formulas = wantsFormulas(shape, chains);
-    const Records r = recordsOf(shape, chains, formulas);
-
-    // The block the store lays out for these counts, zeroed and 4-byte
-    // aligned, each array written once where the store's layout puts it.
+// The block the store lays out for the records' counts, zeroed and 4-byte
+// aligned, the description's header fields set and each array written once
+// where the store's layout puts it (seam allowances, corners and FRules as
+// described).
+std::vector<uint32_t> layOut(const PieceShape& shape, const Records& r) {
     Piece header;
     std::memset(&header, 0, sizeof header);
     header.pointCount = header.coordCount = static_cast<int16_t>(r.points.size());
@@ -344,6 +366,28 @@ QP_STORE_CXX_EXPORT Piece* storeAppendPiece(PatternBuffer** cell, const PieceSha
     put(kExtwids, shape.extwids);
     put(kCutangls, shape.cutangls);
     put(kFRules, shape.fRules);
+    return block;
+}
+
+}  // namespace
+
+QP_STORE_CXX_EXPORT Piece* storeAppendPiece(PatternBuffer** cell, const PieceShape& shape, std::string* error) {
+    Refusal refuse{error};
+    if (cell == nullptr || *cell == nullptr) return refuse("storeAppendPiece: no pattern");
+    std::string reason = storeCheckPatternFrame(*cell);
+    if (!reason.empty()) return refuse("storeAppendPiece: the pattern is damaged: " + reason);
+    std::vector<std::vector<ShapePoint>> chains = expandChains(shape);
+    reason = validate(shape, chains);
+    if (!reason.empty()) return refuse(reason);
+
+    Records records;
+    records.withFormulas = wantsFormulas(shape, chains);
+    addChains(records, shape, chains);
+    addMarks(records, shape);
+    addPositions(records);
+    addRules(records, shape);
+    std::vector<uint32_t> block = layOut(shape, records);
+    Piece* piece = reinterpret_cast<Piece*>(block.data());
 
     reason = storeCheckPieceText(piece);
     if (!reason.empty()) return refuse("storeAppendPiece: the built piece fails the checker: " + reason);

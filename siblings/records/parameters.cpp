@@ -37,7 +37,7 @@ ParaName* addParameter(char first, char second, float value) {
 
 }  // namespace
 
-QP_SIBLING_EXPORT void qpGetParaNameLptr(Piece* piece, char first, char second, ParaName** p) {
+QP_SIBLING_EXPORT void qpGetParaNameLptr(Piece* /*piece*/, char first, char second, ParaName** p) {
     if (p == nullptr) return;
     *p = nullptr;
     if (!isLetter(first) || (second != 0 && !isLetter(second))) {

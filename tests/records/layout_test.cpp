@@ -1,8 +1,8 @@
 // The binary layouts shared with the host and the sibling libraries, where a
-// run can tell: frame/records.h pins every offset and size with
-// static_assert (HostDoc's in the 32-bit build, its real home); here are
-// HostDoc's offsets in this word size, the piece offsets after the header,
-// and the type-letter helpers.
+// run can tell: the public header (include/qpkit6/records.h) pins every
+// offset and size with static_assert (HostDoc's in the 32-bit build, its real
+// home); here are HostDoc's offsets in this word size, the piece offsets
+// after the header, and the type-letter helpers.
 #include <gtest/gtest.h>
 
 #include <cstddef>

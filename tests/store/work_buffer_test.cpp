@@ -199,10 +199,10 @@ TEST(WorkBuffer, AGrowthBeyondSixteenBitsIsNotWrapped) {
     EXPECT_TRUE(PatternConsistent(pattern.get()));
 }
 
-// The symmetry tool's scratch piece: a copy of the work buffer's first 824
-// bytes with the point, coordinate, line, segment, SPoint, formula and text
-// counts zeroed and byteSize 800, its other counts left as they were.
-TEST(WorkBuffer, AScratchPieceMadeFromACopiedHeaderTakesCopies) {
+// A scratch piece: the work piece's 800-byte header with the point,
+// coordinate, line, segment, SPoint, formula and text counts zeroed and
+// byteSize 800, its other counts left as they were; emptied again after use.
+TEST(WorkBuffer, AScratchPieceMadeFromAPiecesHeaderTakesCopies) {
     TestPattern pattern;
     PieceShape shape = CurvedWithFormulasShape();
     shape.rules.push_back(ShapeRule{0, 0, {PRule{5, 3, 1, 2}}});
@@ -211,15 +211,15 @@ TEST(WorkBuffer, AScratchPieceMadeFromACopiedHeaderTakesCopies) {
     PatternBuffer* work = MakeWorkBuffer(source);
     Piece* workPiece = nullptr;
     qpGetPieceLptr(work, 0, &workPiece);
-    HGLOBAL handle = GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(workPiece->byteSize + 20000));
-    auto* scratch = static_cast<PatternBuffer*>(GlobalLock(handle));
-    std::memcpy(scratch, work, 824);
+    PatternBuffer* scratch = MakeScratchBuffer(workPiece, 20000);
+    ASSERT_NE(scratch, nullptr);
+    EXPECT_EQ(scratch->totalSize, 824);
     Piece* scratchPiece = nullptr;
     qpGetPieceLptr(scratch, 0, &scratchPiece);
-    scratchPiece->charCount = scratchPiece->formulaCount = scratchPiece->coordCount = 0;
-    scratchPiece->pointCount = scratchPiece->sPointCount = scratchPiece->lineCount = 0;
-    scratchPiece->segCount = 0;
-    scratchPiece->byteSize = 800;
+    EXPECT_EQ(std::memcmp(scratchPiece, workPiece, 602), 0);  // the header up to the counts
+    EXPECT_EQ(scratchPiece->byteSize, 800);
+    EXPECT_EQ(scratchPiece->pointCount + scratchPiece->lineCount + scratchPiece->charCount, 0);
+    EXPECT_EQ(scratchPiece->ruleCount, workPiece->ruleCount);
 
     qpCopyGroupPoint(work, workPiece, 4, 3, scratch, scratchPiece, -1, 48);
     ASSERT_EQ(scratchPiece->pointCount, 2);
@@ -243,6 +243,10 @@ TEST(WorkBuffer, AScratchPieceMadeFromACopiedHeaderTakesCopies) {
     EXPECT_FLOAT_EQ(CoordOf(workPiece, 1)->x, 50.0f);
     EXPECT_EQ(PointAt(workPiece, 1)->lineIn, 0);
     EXPECT_TRUE(PieceConsistent(workPiece));
+    EmptyScratchPiece(scratch);
+    EXPECT_EQ(scratch->totalSize, 824);
+    EXPECT_EQ(scratchPiece->byteSize, 800);
+    EXPECT_EQ(scratchPiece->pointCount + scratchPiece->coordCount + scratchPiece->formulaCount, 0);
     FreeGlobalBlock(scratch);
     FreeGlobalBlock(work);
 }

@@ -23,13 +23,14 @@
 //   cursor reaches client positions 0..1023 x 0..767 only; placing it
 //   elsewhere fails the test.
 // - Message boxes are answered IDOK (IDCANCEL when they have no OK button)
-//   by a WH_CBT hook in every test program, and recorded with the text the
-//   box shows and a type rebuilt from its icon and buttons; texts are bytes
-//   of the ANSI code page, 936 (GBK) in our runs as on the users' systems.
+//   by a WH_CBT hook in every test program (win/dialog_answers.h), and
+//   recorded with the text the box shows and a type rebuilt from its icon
+//   and buttons; texts are bytes of the ANSI code page, 936 (GBK) in our
+//   runs as on the users' systems.
 // - The host's dialog "LENGTHINPUTDLG" is a real template of the test
-//   program (win32/scene.rc) with one edit field, kSceneLengthEdit; the hook
-//   types the next queued answer into it and presses OK, or Cancel when no
-//   answer is queued. A dialog procedure that reads kSceneLengthEdit with
+//   program (win/length_input.rc) with one edit field, kSceneLengthEdit; the
+//   hook types the next queued answer into it and presses OK, or Cancel when
+//   no answer is queued. A dialog procedure that reads kSceneLengthEdit with
 //   GetDlgItemTextA works on both platforms (the stand-in ignores the id).
 // - deskSentMessages holds the WM_COMMAND and WM_USER-range messages that
 //   reached the window (the stand-in records every SendMessageA).
@@ -46,8 +47,10 @@
 
 #include <gtest/gtest.h>
 
+#include "win/length_input.h"
+
 // Id of the edit field in the test programs' "LENGTHINPUTDLG" template.
-constexpr int kSceneLengthEdit = 1000;
+constexpr int kSceneLengthEdit = QP_LENGTH_INPUT_EDIT;
 
 #define QP_SCENE_CAT2(a, b) a##b
 #define QP_SCENE_CAT(a, b) QP_SCENE_CAT2(a, b)
@@ -68,12 +71,10 @@ constexpr int kSceneLengthEdit = 1000;
 #include <string>
 #include <vector>
 
-struct DeskMessageBox {
-    HWND hwnd;                 // the box's owner
-    std::string caption;       // ANSI bytes, empty for a null caption
-    std::string text;          // ANSI bytes
-    UINT type;                 // MB_ icon and button bits the box shows
-};
+#include "win/dialog_answers.h"
+
+// Owner, caption, text and type, as the hook that answers it records them.
+using DeskMessageBox = AnsweredBox;
 
 struct DeskSentMessage {
     HWND hwnd;

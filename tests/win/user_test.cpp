@@ -143,7 +143,7 @@ DlgTextRow dlgRow;
 char dlgBuffer[16];
 UINT dlgCount;
 
-INT_PTR CALLBACK copyingDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK copyingDialog(HWND dialog, UINT message, WPARAM, LPARAM) {
     if (message == WM_COMMAND) {
         std::memset(dlgBuffer, 'Z', sizeof dlgBuffer);
         dlgCount = GetDlgItemTextA(dialog, 1000, dlgBuffer, dlgRow.size);

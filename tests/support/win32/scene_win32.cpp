@@ -8,31 +8,20 @@
 
 #include "tests/support/scene.h"
 
-#include <cstring>
-#include <deque>
-#include <set>
 #include <utility>
+
+#include "win/dialog_answers.h"
 
 namespace {
 
 constexpr char kWindowClass[] = "QpkitTestScene";
 constexpr int kDefaultWidth = 1024;
 constexpr int kDefaultHeight = 768;
-// Control id of the text in the system's message box template.
-constexpr int kMessageBoxText = 0xFFFF;
-// Control id of the icon in the system's message box template.
-constexpr int kMessageBoxIcon = 0x0440;
 
 struct Scene {
     HWND window = nullptr;
-    HHOOK hook = nullptr;
-    std::vector<DeskMessageBox> boxes;
-    std::deque<std::string> answers;
     std::vector<DeskSentMessage> sent;
     std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)> handler;
-    // Dialogs already answered: activation is reported again whenever a
-    // dialog regains the focus, and each must be answered once.
-    std::set<HWND> answered;
 };
 
 Scene& scene() {
@@ -47,78 +36,6 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         return s.handler ? s.handler(hwnd, message, wParam, lParam) : 0;
     }
     return DefWindowProcA(hwnd, message, wParam, lParam);
-}
-
-std::string controlText(HWND dialog, int id) {
-    HWND control = GetDlgItem(dialog, id);
-    if (!control) return {};
-    int length = GetWindowTextLengthA(control);
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    text.resize(static_cast<std::size_t>(GetDlgItemTextA(dialog, id, &text[0], length + 1)));
-    return text;
-}
-
-std::string windowText(HWND hwnd) {
-    int length = GetWindowTextLengthA(hwnd);
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextA(hwnd, &text[0], length + 1)));
-    return text;
-}
-
-// The MB_ bits a box shows: its icon among the system's four, its buttons.
-UINT messageBoxType(HWND box) {
-    UINT type = 0;
-    HICON icon = reinterpret_cast<HICON>(SendDlgItemMessageA(box, kMessageBoxIcon, STM_GETICON, 0, 0));
-    if (icon) {
-        if (icon == LoadIconA(nullptr, IDI_HAND)) type |= MB_ICONHAND;
-        else if (icon == LoadIconA(nullptr, IDI_QUESTION)) type |= MB_ICONQUESTION;
-        else if (icon == LoadIconA(nullptr, IDI_EXCLAMATION)) type |= MB_ICONEXCLAMATION;
-        else if (icon == LoadIconA(nullptr, IDI_ASTERISK)) type |= MB_ICONASTERISK;
-    }
-    auto has = [box](int id) { return GetDlgItem(box, id) != nullptr; };
-    if (has(IDABORT) && has(IDRETRY) && has(IDIGNORE)) type |= MB_ABORTRETRYIGNORE;
-    else if (has(IDYES) && has(IDNO) && has(IDCANCEL)) type |= MB_YESNOCANCEL;
-    else if (has(IDYES) && has(IDNO)) type |= MB_YESNO;
-    else if (has(IDRETRY) && has(IDCANCEL)) type |= MB_RETRYCANCEL;
-    else if (has(IDOK) && has(IDCANCEL)) type |= MB_OKCANCEL;
-    return type;
-}
-
-void answerDialog(HWND dialog) {
-    Scene& s = scene();
-    if (!s.answered.insert(dialog).second) return;
-    if (GetDlgItem(dialog, kSceneLengthEdit)) {
-        // The host's "LENGTHINPUTDLG": type the next answer and press OK.
-        if (s.answers.empty()) {
-            PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-            return;
-        }
-        SetDlgItemTextA(dialog, kSceneLengthEdit, s.answers.front().c_str());
-        s.answers.pop_front();
-        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
-        return;
-    }
-    if (GetDlgItem(dialog, kMessageBoxText)) {
-        s.boxes.push_back({GetWindow(dialog, GW_OWNER), windowText(dialog),
-                           controlText(dialog, kMessageBoxText), messageBoxType(dialog)});
-        PostMessageA(dialog, WM_COMMAND, GetDlgItem(dialog, IDOK) ? IDOK : IDCANCEL, 0);
-        return;
-    }
-    ADD_FAILURE() << "a dialog the tests do not know opened (caption \"" << windowText(dialog)
-                  << "\"); cancelled";
-    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-}
-
-LRESULT CALLBACK cbtHook(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HCBT_ACTIVATE) {
-        HWND hwnd = reinterpret_cast<HWND>(wParam);
-        char cls[16] = {};
-        if (GetClassNameA(hwnd, cls, sizeof cls) > 0 && std::strcmp(cls, "#32770") == 0)
-            answerDialog(hwnd);
-    } else if (code == HCBT_DESTROYWND) {
-        scene().answered.erase(reinterpret_cast<HWND>(wParam));
-    }
-    return CallNextHookEx(scene().hook, code, wParam, lParam);
 }
 
 HWND ensureWindow() {
@@ -140,8 +57,10 @@ HWND ensureWindow() {
 
 // Before main: message boxes opened by any test are answered from the start.
 const bool hookInstalled = [] {
-    scene().hook = SetWindowsHookExA(WH_CBT, cbtHook, nullptr, GetCurrentThreadId());
-    return scene().hook != nullptr;
+    dialogAnswers().onUnknownDialog([](const std::string& caption) {
+        ADD_FAILURE() << "a dialog the tests do not know opened (caption \"" << caption << "\"); cancelled";
+    });
+    return dialogAnswers().installed();
 }();
 
 }  // namespace
@@ -150,8 +69,8 @@ void deskReset() {
     Scene& s = scene();
     if (!hookInstalled) ADD_FAILURE() << "the message box hook is not installed";
     ensureWindow();
-    s.boxes.clear();
-    s.answers.clear();
+    dialogAnswers().clearBoxes();
+    dialogAnswers().clearQueue();
     s.sent.clear();
     s.handler = nullptr;
     deskSetClientRect(kDefaultWidth, kDefaultHeight);
@@ -193,11 +112,11 @@ void deskSetClientRect(int width, int height) {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-const std::vector<DeskMessageBox>& deskMessageBoxes() { return scene().boxes; }
+const std::vector<DeskMessageBox>& deskMessageBoxes() { return dialogAnswers().boxes(); }
 
-void deskQueueDialogAnswer(const std::string& text) { scene().answers.push_back(text); }
+void deskQueueDialogAnswer(const std::string& text) { dialogAnswers().queue(text); }
 
-std::size_t deskQueuedDialogAnswers() { return scene().answers.size(); }
+std::size_t deskQueuedDialogAnswers() { return dialogAnswers().queued(); }
 
 const std::vector<DeskSentMessage>& deskSentMessages() { return scene().sent; }
 

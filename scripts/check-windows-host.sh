@@ -1,0 +1,164 @@
+#!/usr/bin/env bash
+# qpkit.exe under wine against qpkit on Linux: every case of the replay
+# corpus (examples/corpus.json), `make demo`'s page and the other
+# subcommands, run both ways and compared.
+#
+# The Linux side is the native build of the same commit (build/native,
+# configured and built here when missing; in `make test` the native stage
+# has built it already), run in this stage. Each side runs in a folder of its
+# own with the same relative paths, so everything each prints must be the
+# same bytes (wine's console ends lines with CR LF; the CRs are dropped):
+# the prompts, texts and message boxes of every run, its refusals, clicks
+# that picked nothing and a run left unfinished, the change report, `info`,
+# `points`, `measure` (in mm and in inches), `tools`, `formula`,
+# `--version`. Every pattern written is compared with `qpkit compare` (same
+# records, formula texts byte for byte, every number within 1e-4 mm), every
+# picture and page byte for byte. A difference fails the stage with the
+# case and the place it names (piece, point, both values).
+#
+# Run by scripts/test-windows.sh, in its wine prefix and environment.
+# Usage: check-windows-host.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+native=$root/build/native/bin/qpkit
+exe=$root/build/windows/bin/qpkit.exe
+work=build/windows/host-check
+tolerance=0.0001
+examples=../../../../examples  # from each side's folder
+
+if [ ! -x "$native" ]; then
+  cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+cmake --build build/native -j2 --target qpkit_cli >/dev/null
+
+rm -rf "$work"
+mkdir -p "$work/linux" "$work/windows"
+failures=0
+fail() {
+  echo "check-windows-host: $*" >&2
+  failures=$((failures + 1))
+}
+
+# both NAME ARGS...: qpkit ARGS on each side, in the side's folder; what it
+# prints (stdout and stderr) and its status must be the same.
+both() {
+  local name=$1 rc
+  shift
+  rc=0
+  (cd "$work/linux" && "$native" "$@") >"$work/linux/$name.out" 2>&1 || rc=$?
+  echo "$rc" >"$work/linux/$name.status"
+  rc=0
+  # Into a file, not a pipe: wine's services inherit the output and keep a
+  # pipe open long after the program ends.
+  (cd "$work/windows" && winerun "$exe" "$@") >"$work/windows/$name.crlf" 2>&1 || rc=$?
+  tr -d '\r' <"$work/windows/$name.crlf" >"$work/windows/$name.out"
+  echo "$rc" >"$work/windows/$name.status"
+  if ! cmp -s "$work/linux/$name.status" "$work/windows/$name.status"; then
+    fail "$name: status $(cat "$work/linux/$name.status") on Linux, $(cat "$work/windows/$name.status") on Windows"
+  fi
+  if ! cmp -s "$work/linux/$name.out" "$work/windows/$name.out"; then
+    fail "$name: qpkit.exe printed otherwise than qpkit (< Linux, > Windows):"
+    diff "$work/linux/$name.out" "$work/windows/$name.out" | head -20 >&2 || true
+  fi
+}
+
+largest=0
+largest_at=""
+# same_pattern CASE FILE: the two sides' FILE, record by record.
+same_pattern() {
+  local name=$1 file=$2 out rc=0 d
+  out=$("$native" compare "$work/linux/$file" "$work/windows/$file" --tolerance $tolerance 2>&1) || rc=$?
+  if [ $rc -ne 0 ]; then
+    fail "$name: $file differs from the Linux run's:"
+    grep -v '^largest coordinate difference' <<<"$out" | sed "s/^/    $name: /" >&2
+    return
+  fi
+  d=$(sed -n 's/^largest coordinate difference: \([^ ]*\) mm.*/\1/p' <<<"$out")
+  if awk -v a="$d" -v b="$largest" 'BEGIN { exit !(a + 0 > b + 0) }'; then
+    largest=$d
+    largest_at="$name, $(sed -n 's/^largest coordinate difference: [^(]*(\(.*\))$/\1/p' <<<"$out")"
+  fi
+}
+
+same_bytes() {
+  local name=$1 file=$2
+  cmp -s "$work/linux/$file" "$work/windows/$file" || fail "$name: $file differs from the Linux run's"
+}
+
+# Wine takes the ANSI code page (936, GBK, as on the users' systems) from
+# the locale's name.
+winerun() { env LC_ALL=zh_CN.UTF-8 timeout 120 wine "$@"; }
+
+# ---- the corpus: run (with its picture and change report), then info
+cases=$(scripts/corpus-cases.sh)
+n=0
+while read -r pattern script; do
+  name=${script%.txt}
+  both "$name" run "$examples/$pattern" "$examples/$script" -o "$name.json" --svg "$name.svg" --report
+  both "$name.info" info "$name.json"
+  same_pattern "$name" "$name.json"
+  same_bytes "$name" "$name.svg"
+  n=$((n + 1))
+done <<<"$cases"
+
+# ---- the other subcommands, once each
+both render render "$examples/basic-block.json" -o render.svg --before "$examples/basic-block.json"
+same_bytes render render.svg
+both info-json info "$examples/group-backs.json" --json
+both measure measure "$examples/basic-block.json" --piece 0 --from 3 --to 9
+both formula-pack formula pack "H/4+H/4+2.5"
+both formula-spread formula spread "2*(H+B)-H"
+both formula-scale formula scale "H/4+2.5" / 2
+both formula-atof formula atof 12.5
+both user-error measure "$examples/basic-block.json" --piece 9 --from 0 --to 1
+both points points "$examples/basic-block.json" --piece 0
+both measure-inch measure "$examples/basic-block.json" --piece 0 --from 3 --to 9 --inch
+both tools tools
+both version --version
+
+# ---- runs that do not do all their script asks (status 3, or 0 when the
+# script expects it): each said on its line the same way on both sides.
+# script NAME TEXT: the script NAME.txt in each side's folder.
+script() {
+  for side in linux windows; do printf '%b' "$2" >"$work/$side/$1.txt"; done
+}
+# expect NAME TEXT: what the Linux run of NAME must have printed.
+expect() {
+  grep -qF -- "$2" "$work/linux/$1.out" || fail "$1: qpkit printed no line with '$2'"
+}
+# A message box: an unfold with no fold before it is refused with one.
+script refused-unfold 'tool dart-fold\nmove 10 10\nunfold 100 300\n'
+both message-box run "$examples/basic-block.json" refused-unfold.txt -o refused-unfold.json
+expect message-box 'line 3: the dart fold refused: '
+expect message-box '(message box: '
+# A refusal in the prompt bar (an outline line is no pleat line), then the
+# script ends before the run is finished.
+script refused-pleat 'piece 3\ntool pleat\nclick line 0\n'
+both refused-prompt run "$examples/basic-block.json" refused-pleat.txt -o refused-pleat.json --expect-refusal
+expect refused-prompt 'line 3: the pleat spread refused: '
+expect refused-prompt 'the script ended before the pleat spread run finished'
+# A click far inside the half back picks no line for its symmetry; the
+# next picks the centre back and the run finishes.
+script picked-nothing 'piece 2\ntool symmetry\nclick 137 300\nclick line 0\n'
+both picked-nothing run "$examples/basic-block.json" picked-nothing.txt -o picked-nothing.json
+expect picked-nothing 'line 3: the click at (137.0, 300.0) mm picked nothing within 30 mm'
+same_pattern picked-nothing picked-nothing.json
+
+# ---- make demo: its page, pictures and the pattern files behind them
+both demo demo --out demo
+for f in "$work/linux/demo"/*; do
+  file=demo/$(basename "$f")
+  if [ ! -f "$work/windows/$file" ]; then fail "demo: qpkit.exe wrote no $file"; continue; fi
+  case $file in
+    *.json) same_pattern demo "$file" ;;
+    *) same_bytes demo "$file" ;;
+  esac
+done
+
+if [ $failures -gt 0 ]; then
+  echo "check-windows-host: FAILED: $failures differences between qpkit.exe under wine and qpkit on Linux" >&2
+  exit 1
+fi
+echo "check-windows-host: $n corpus cases, the demo and every subcommand the same through qpkit.exe under" \
+     "wine as on Linux; largest coordinate difference $largest mm${largest_at:+ ($largest_at)}"
