@@ -330,7 +330,7 @@ void mirrorCorners(PieceRun& run) {
 // segment, copied last) goes; grading references follow the deletes.
 void removeDuplicatedMarks(PieceRun& run) {
     Piece* piece = run.piece();
-    frame::PointIndexMap map(piece->pointCount);
+    frame::PointIndexMap map(piece);
     int removed = 0;
     for (int i = piece->pointCount - 1; i >= 0 && removed < kDuplicatedMarksRemoved; --i) {
         Point* p = pointAt(piece, i);
@@ -344,7 +344,7 @@ void removeDuplicatedMarks(PieceRun& run) {
         run.origin.erase(run.origin.begin() + i);
         ++removed;
     }
-    if (!map.unchanged()) frame::remapGradingCodes(piece, map);
+    frame::remapGradingCodes(run.work, piece, map);
 }
 
 // The FRules of piece 0 as the pattern had them, unless the host's
