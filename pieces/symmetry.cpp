@@ -306,6 +306,29 @@ void takeMirror(PieceRun& run) {
     run.theta = std::atan2(c1.y - c0.y, c1.x - c0.x);
 }
 
+// The notches of the untouched piece that lie on its axis line (its nearest
+// point within the part match of them on both axes): their own mirrors.
+std::vector<int> notchesOnAxis(Piece* piece, const Plan& plan) {
+    std::vector<int> found;
+    float identity[9];
+    frame::identity(identity);
+    for (int k = 0; k < piece->sPointCount; ++k) {
+        const SPoint* sp = frame::sPointAt(piece, k);
+        const Point* p = sp != nullptr ? pointAt(piece, sp->pointIndex) : nullptr;
+        float x = 0, y = 0;
+        if (p == nullptr || typeLetterOf(p->type) != 'V' || !frame::positionOf(piece, sp->pointIndex, x, y))
+            continue;
+        short index = -1;
+        float length = 0, nx = x, ny = y;
+        qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
+                qpcurve::kSnapAllLinesDefault, plan.s0, plan.c, qpcurve::kColourDefault,
+                qpcurve::kDefaultResolution, &index, &length, &nx, &ny, identity);
+        if (std::fabs(nx - x) < frame::kPartMatchMm && std::fabs(ny - y) < frame::kPartMatchMm)
+            found.push_back(sp->pointIndex);
+    }
+    return found;
+}
+
 // The point types where the mirrored half meets the rest of the outline.
 struct Joins {
     char before;  // at the axis's first point
@@ -406,6 +429,7 @@ void mirrorCopies(PieceRun& run) {
 // with its records and formulas. false: no scratch block could be had, or
 // the copies did not arrive as asked.
 bool makeWhole(PieceRun& run, const Plan& plan, PatternBuffer* host, Piece* hostPiece) {
+    run.axisNotches = notchesOnAxis(run.piece(), plan);
     straightenAxis(run, plan);
     takeMirror(run);
     auto* scratch = MakeScratchBuffer(run.piece(), plan.m * kPerPointRoom + kPatternSpareBytes);
