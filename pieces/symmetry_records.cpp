@@ -52,6 +52,16 @@ void writeXText(PatternBuffer* work, Piece* piece, int i, const std::string& tex
     f->xTextLength = static_cast<int16_t>(text.size() + 1);
 }
 
+// `text` packed; "" when it would not fit a text buffer. A refusal leaves
+// the unpacked sum, which still reads right.
+std::string packed(const std::string& text) {
+    if (text.size() + 1 > static_cast<size_t>(kTextBuffer)) return "";
+    char buffer[kTextBuffer] = {};
+    std::memcpy(buffer, text.c_str(), text.size() + 1);
+    qpPackExpression(buffer);
+    return buffer;
+}
+
 // "2*(axis x)" minus P: "-(P)" spread, appended to F2, packed. "" when a
 // routine refuses or the text would not fit its buffer.
 std::string composeX(const std::string& f2, const std::string& p) {
@@ -61,16 +71,12 @@ std::string composeX(const std::string& f2, const std::string& p) {
     if (qpSpreadBracketsExpression(n) == 0) return "";
     std::string r = f2;
     if (n[0] != '+' && n[0] != '-') r += '+';
-    r += n;
-    if (r.size() + 1 > static_cast<size_t>(kTextBuffer)) return "";
-    char packed[kTextBuffer] = {};
-    std::memcpy(packed, r.c_str(), r.size() + 1);
-    qpPackExpression(packed);  // refused: the unpacked sum still reads right
-    return packed;
+    return packed(r + n);
 }
 
 // A text whose value misses `target` (cm) gets the difference as a constant
-// term, as qpCalcuPointFormula does; "" when it would not fit.
+// term, as qpCalcuPointFormula does, packed into the constant the text has;
+// "" when it would not fit.
 std::string withCorrection(const std::string& text, double value, double target) {
     char number[32] = {};
     std::snprintf(number, sizeof number, "%+.4f", target - value);
@@ -78,8 +84,7 @@ std::string withCorrection(const std::string& text, double value, double target)
     std::string k = number;
     while (k.size() > 2 && k.back() == '0') k.pop_back();
     if (k.back() == '.') k.pop_back();
-    const std::string r = text + k;
-    return r.size() + 1 > static_cast<size_t>(kTextBuffer) ? "" : r;
+    return packed(text + k);
 }
 
 // The x formula of every mirrored point becomes 2 * (axis x) - x, where the

@@ -185,9 +185,10 @@ protected:
     HostView view{};
 };
 
-// The outline segment's point range.
+// The outline segment's point range (the first segment of code 1).
 void OutlineRange(Piece* piece, int& a, int& e) {
     Seg* g = SegAt(piece, 0);
+    for (int k = 0; g->code != 1 && k + 1 < piece->segCount; ++k) g = SegAt(piece, k + 1);
     a = LineAt(piece, g->firstLine)->firstPoint;
     Line* last = LineAt(piece, g->firstLine + g->lineCount - 1);
     e = last->firstPoint + last->pointCount - 1;
@@ -453,6 +454,29 @@ TEST_F(Symmetry, MirroredXFormulasAreTwiceTheAxisLessTheirOwn) {
     EXPECT_EQ(symmetry::lastRunFigures().composed, 4);
 }
 
+// A composed text that misses its point (the axis's own formula is 5 mm off
+// it, as the user wrote it) gets one correcting constant, packed into the
+// text's; the formulas of points the run did not make or move stay as they
+// were, the axis's too, off as they are.
+TEST_F(Symmetry, ACorrectingConstantIsPackedAndUntouchedFormulasStay) {
+    PieceShape shape;
+    shape.chains.push_back(Chain({P('S', 120, 0, "H/4+2.5", "0"), P('K', 120, 300, "H/4+2.5", "30"),
+                                  P('K', 400, 200, "H", "20"), P('K', 110, 50, "H/4+1", "5")},
+                                 true));
+    start({shape});
+    ASSERT_EQ(clickAt(120, 150), 1);
+    Piece* p = whole();
+    // The mirrors of points 3 and 2: 2 * (H/4 + 2.5) less their own, 1 cm
+    // past their places.
+    EXPECT_EQ(FormulaX(p, 1), "0.25*H+3");
+    EXPECT_EQ(FormulaX(p, 2), "-0.5*H+4");
+    EXPECT_EQ(symmetry::lastRunFigures().corrected, 2);
+    EXPECT_EQ(symmetry::lastRunFigures().fallback, 0);
+    EXPECT_EQ(FormulasOff(p), "0: H/4+2.5 , 0; 3: H/4+2.5 , 30; 6: H/4+2.5 , 0; ");
+    EXPECT_EQ(FormulaX(p, 4), "H");
+    EXPECT_TRUE(PatternConsistent(doc.pattern));
+}
+
 // Grading steps of every kind, plain and with a reference, about an upright
 // and a 45-degree axis: the twin moves as the mirror (kind 5), keeps its
 // move (6), mirrors x only (10) or y only (14); a referenced twin names the
@@ -568,6 +592,27 @@ TEST_F(Symmetry, ANotchOnTheAxisStaysThereOnce) {
     for (int i = 0; i < p->pointCount; ++i) notches += PointAt(p, i)->type == 'v';
     EXPECT_EQ(notches, 3);
     EXPECT_EQ(FormulasOff(p), "");
+}
+
+// The outline need not be the piece's first segment: with an inner line
+// stored first, the axis still starts the outline (s0 is its first point a,
+// not point 0), and the neck's curve runs on through the axis's start into
+// its mirror, as when the outline comes first.
+TEST_F(Symmetry, AnOutlineAfterAnInnerLineJoinsItsCurvesAtTheAxis) {
+    HalfBack h = MakeHalfBack(0);
+    h.shape.chains.insert(h.shape.chains.begin(), Chain({P('s', 250, 50), P('k', 250, 150)}));
+    h.shape.rules.clear();
+    h.shape.extwids.clear();
+    h.shape.cutangls.clear();
+    start({h.shape});
+    ASSERT_EQ(clickAt(120, 120), 1);
+    ASSERT_EQ(view.symmetryStep, 0);
+    Piece* p = whole();
+    ASSERT_TRUE(PatternConsistent(doc.pattern));
+    int curvePoints = 0;
+    for (int i = 0; i < p->pointCount; ++i) curvePoints += PointAt(p, i)->type == 'C';
+    EXPECT_EQ(curvePoints, 8);
+    EXPECT_NEAR(PolygonArea(p), 2 * PolygonArea(halfPiece()), 1.0);
 }
 
 // A piece without formulas gets none. A duplicated mark (an s..k line of a
