@@ -9,6 +9,7 @@
 #include "host/host_io.h"
 #include "host/pattern_json.h"
 #include "host/piece_geometry.h"
+#include "host/seam_allowance.h"
 
 namespace host {
 
@@ -146,7 +147,13 @@ std::vector<dxf::Entity> pieceEntities(Piece* piece, const std::string& name, co
                                        DxfForm form) {
     std::vector<dxf::Entity> out;
     PieceHold hold(piece);
-    const bool allowances = piece->extwidCount > 0;
+    const std::vector<CutLine> cuts = cutLines(piece);
+    const bool allowances = !cuts.empty();
+    for (const CutLine& cut : cuts) {
+        Polyline line = simplified(cut.points);
+        if (form == DxfForm::kAstm) out.push_back(polyline(layer::kCutCheck, line, true));
+        out.push_back(polyline(layer::kCut, std::move(line), true));
+    }
     Box box;
     for (short s = 0; s < piece->segCount; ++s) {
         Seg* seg = nullptr;
@@ -156,7 +163,7 @@ std::vector<dxf::Entity> pieceEntities(Piece* piece, const std::string& name, co
         Polyline shape = segmentShape(piece, *seg);
         if (shape.size() < 2) continue;
         for (const Pt& p : shape) box.add(p);
-        if (form == DxfForm::kAstm)
+        if (form == DxfForm::kAstm && !(outline && allowances))
             out.push_back(polyline(outline ? layer::kCutCheck : layer::kLineCheck, shape, outline));
         out.push_back(polyline(outline ? (allowances ? layer::kSew : layer::kCut) : layer::kInternal,
                                std::move(shape), outline));

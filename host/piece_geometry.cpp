@@ -15,6 +15,8 @@ namespace {
 
 bool samePt(const Pt& a, const Pt& b) { return std::fabs(a.x - b.x) < 1e-9 && std::fabs(a.y - b.y) < 1e-9; }
 
+}  // namespace
+
 std::vector<short> outlineSegments(Piece* piece) {
     std::vector<short> segs;
     for (short s = 0; s < piece->segCount; ++s) {
@@ -24,6 +26,8 @@ std::vector<short> outlineSegments(Piece* piece) {
     }
     return segs;
 }
+
+namespace {
 
 Piece* heldPiece = nullptr;
 
@@ -80,6 +84,37 @@ std::vector<Polyline> drawnLines(Piece* piece, short first, short count, unsigne
         }
         joined.back().push_back(p);
     });
+    return joined;
+}
+
+void visitModelSamples(Piece* piece, short first, short count, const std::function<void(bool, Pt)>& visit) {
+    if (!piece) return;
+    geometrySampleLines(
+        piece, first, count, qpcurve::kSnapAllLinesDefault, qpcurve::kDefaultResolution,
+        [](void* context, int move, double x, double y) {
+            (*static_cast<const std::function<void(bool, Pt)>*>(context))(move != 0, Pt{x, y});
+        },
+        const_cast<std::function<void(bool, Pt)>*>(&visit));
+}
+
+std::vector<Polyline> modelStretches(Piece* piece, short first, short count) {
+    std::vector<Polyline> stretches;
+    visitModelSamples(piece, first, count, [&](bool move, Pt p) {
+        if (move || stretches.empty()) stretches.emplace_back();
+        stretches.back().push_back(p);
+    });
+    return stretches;
+}
+
+std::vector<Polyline> modelLines(Piece* piece, short first, short count) {
+    std::vector<Polyline> joined;
+    for (Polyline& stretch : modelStretches(piece, first, count)) {
+        if (stretch.size() < 2) continue;
+        if (!joined.empty() && samePt(joined.back().back(), stretch.front()))
+            joined.back().insert(joined.back().end(), stretch.begin() + 1, stretch.end());
+        else
+            joined.push_back(std::move(stretch));
+    }
     return joined;
 }
 
@@ -170,6 +205,18 @@ double outlineArea(Piece* piece) {
     return total;
 }
 
+std::vector<short> zeroLengthLines(Piece* piece) {
+    std::vector<short> zero;
+    if (!piece) return zero;
+    PieceHold hold(piece);
+    for (short li = 0; li < piece->lineCount; ++li) {
+        Line* l = nullptr;
+        qpGetLineLptr(piece, li, &l);
+        if (l && l->pointCount >= 2 && lineLength(piece, li) < kZeroLineMm) zero.push_back(li);
+    }
+    return zero;
+}
+
 bool pointPosition(Piece* piece, short i, double& x, double& y) {
     Point* p = nullptr;
     qpGetPointLptr(piece, i, &p);
@@ -187,9 +234,13 @@ Polyline lineSamples(Piece* piece, short line) {
     qpGetLineLptr(piece, line, &l);
     Polyline shape;
     if (!l || l->pointCount < 2) return shape;
-    for (const Polyline& part : drawnLines(piece, l->firstPoint, l->pointCount))
+    // Stretch by stretch, so that every point of the line is a vertex.
+    for (const Polyline& stretch : modelStretches(piece, l->firstPoint, l->pointCount)) {
+        const Polyline part = simplified(stretch);
+        if (part.empty()) continue;
         shape.insert(shape.end(), part.begin() + (!shape.empty() && samePt(shape.back(), part.front()) ? 1 : 0),
                      part.end());
+    }
     return shape;
 }
 
@@ -214,6 +265,46 @@ void placeSpecialPoints(Piece* piece) {
                 qpcurve::kDefaultResolution, &index, &along, &fx, &fy, nullptr);
         if (index >= 0) sp->position = along;
     }
+}
+
+namespace {
+
+double distanceToChord(const Pt& p, const Pt& a, const Pt& b) {
+    const double dx = b.x - a.x, dy = b.y - a.y, len = std::hypot(dx, dy);
+    if (len < 1e-12) return std::hypot(p.x - a.x, p.y - a.y);
+    return std::fabs((p.x - a.x) * dy - (p.y - a.y) * dx) / len;
+}
+
+}  // namespace
+
+// Douglas-Peucker.
+Polyline simplified(const Polyline& line) {
+    if (line.size() < 3) return line;
+    std::vector<bool> keep(line.size(), false);
+    keep.front() = keep.back() = true;
+    std::vector<std::pair<size_t, size_t>> spans{{0, line.size() - 1}};
+    while (!spans.empty()) {
+        const auto [a, b] = spans.back();
+        spans.pop_back();
+        size_t far = a;
+        double worst = 0.0;
+        for (size_t i = a + 1; i < b; ++i) {
+            const double d = distanceToChord(line[i], line[a], line[b]);
+            if (d > worst) {
+                worst = d;
+                far = i;
+            }
+        }
+        if (worst > kLineTolerance) {
+            keep[far] = true;
+            spans.push_back({a, far});
+            spans.push_back({far, b});
+        }
+    }
+    Polyline out;
+    for (size_t i = 0; i < line.size(); ++i)
+        if (keep[i]) out.push_back(line[i]);
+    return out;
 }
 
 }  // namespace host

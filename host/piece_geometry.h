@@ -37,8 +37,27 @@ std::vector<Polyline> drawnLines(Piece* piece, short first, short count, unsigne
 // `move` starts a stretch.
 void visitDrawnPoints(Piece* piece, short first, short count, const std::function<void(bool move, Pt)>& visit);
 
-// Line `line` as the curve model draws it, from its first point to its
-// last, in one polyline; empty when the piece has no such line.
+// The curve model's own samples of the same lines (geometrySampleLines):
+// unrounded, for what must be exact to a hundredth of a millimetre (the
+// pictures' outlines, the cut line). modelStretches gives one polyline per
+// stretch (points k, k + 1), in point order; modelLines joins a stretch
+// that starts where the last ends onto it, as drawnLines does.
+std::vector<Polyline> modelStretches(Piece* piece, short first, short count);
+std::vector<Polyline> modelLines(Piece* piece, short first, short count);
+// The same samples handed over one by one, kept nowhere (`move` starts a
+// stretch): for what needs one pass over them (a bounding box).
+void visitModelSamples(Piece* piece, short first, short count, const std::function<void(bool move, Pt)>& visit);
+
+// A line as the fewest samples that stay within kLineTolerance of the
+// model's: a straight stretch becomes one segment, a curve keeps what its
+// bends need. Written to 0.001 mm, a picture or a DXF stays within 0.01 mm
+// of the model and its length within a hair of `qpkit info`.
+constexpr double kLineTolerance = 0.005;  // mm
+Polyline simplified(const Polyline& line);
+
+// Line `line` as the curve model samples it, simplified stretch by stretch
+// (so every point of the line is a vertex), from its first point to its
+// last in one polyline; empty when the piece has no such line.
 Polyline lineSamples(Piece* piece, short line);
 
 // Every special point on a line gets as its position the length along that
@@ -56,6 +75,10 @@ double lineLength(Piece* piece, short line);
 // kPointAtLength walked fraction x lineLength over the line's points. False
 // when the piece has no such line.
 bool pointAlongLine(Piece* piece, short line, double fraction, double& x, double& y);
+
+// The outline segments (code 1 or 3, not marks), in order: each is one
+// closed chain of lines.
+std::vector<short> outlineSegments(Piece* piece);
 
 // Total length of the outline lines (mm), and the area (mm²) enclosed by
 // the outline: one closed polygon per outline segment (code 1 or 3), its
@@ -77,6 +100,12 @@ public:
 private:
     bool mine_ = false;
 };
+
+// Lines of two points or more shorter than kZeroLineMm: a point doubled
+// where a line should run. Stored files may hold them, so they are warned
+// of, not refused.
+constexpr double kZeroLineMm = 0.005;
+std::vector<short> zeroLengthLines(Piece* piece);
 
 // Point i's coordinates (through its coordIndex); false when it has none.
 bool pointPosition(Piece* piece, short i, double& x, double& y);

@@ -159,8 +159,8 @@ def check_file(dxf_path, form, sizes):
                 if len(cut) != piece["outlines"] or sum(map(area, cut)) <= sum(map(area, sew)):
                     fail(bw, "no cut line around the sew line on layer 1")
             if form == "astm":
-                for check, of in (("84", sew if not piece["allowances"] else None), ("85", inner)):
-                    if of is not None and len(poly.get(check, [])) != len(of):
+                for check, of in (("84", sew), ("85", inner)):
+                    if len(poly.get(check, [])) != len(of):
                         fail(bw, "layer %s has %d polylines for %d" % (check, len(poly.get(check, [])), len(of)))
             points = {}
             for e in b.query("POINT"):
