@@ -5,7 +5,8 @@ Usage: dxf_check.py QPKIT EXAMPLES_DIR WORK_DIR
 
 Exports every example pattern (and the bodice after the point-increase
 notch script, for a notch) in the three forms, at its own measurements and
-as the three-size nest of examples/sizes.csv, and checks each file against
+as the three-size nest of examples/sizes.csv, reads the demo page's DXF of
+each tool's result, and checks each file against
 the pattern as qpkit itself reads it (the records form, graded to each
 size): ezdxf's audit finds no error; every entity's layer is in the table;
 every block is inserted and carries its texts; every turn, curve, notch and
@@ -217,6 +218,16 @@ def main():
                 qpkit("export", pattern, "-o", out, "--" + form, *(["--sizes", CHART] if nest else []))
                 check_file(out, form, graded if nest else [("", base_rec, base_info)])
                 files += 1
+    # The demo page's DXF of each tool's result.
+    demo = os.path.join(WORK, "demo")
+    qpkit("demo", "--out", demo)
+    for f in sorted(os.listdir(demo)):
+        if f.endswith("-after.dxf"):
+            rec = os.path.join(demo, f[:-4] + ".json")
+            info = os.path.join(WORK, f[:-4] + ".info.json")
+            open(info, "w").write(qpkit("info", rec, "--json"))
+            check_file(os.path.join(demo, f), "aama", [("", rec, info)])
+            files += 1
     for f in failures:
         print(f)
     print("dxf_check: %d files, %d failures" % (files, len(failures)))
