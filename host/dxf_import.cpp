@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -360,6 +361,19 @@ std::vector<ChainPoint> innerChain(const Polyline& line, const FilePiece& fp) {
     return chain;
 }
 
+// Every outline line of the piece with its samples (two or more).
+void forEachOutlineLine(Piece* piece, const std::function<void(short line, const Polyline& samples)>& visit) {
+    for (short li = 0; li < piece->lineCount; ++li) {
+        Line* l = nullptr;
+        Point* first = nullptr;
+        qpGetLineLptr(piece, li, &l);
+        if (l) qpGetPointLptr(piece, l->firstPoint, &first);
+        if (!l || !first || !isOutlineType(first->type)) continue;
+        const Polyline samples = lineSamples(piece, li);
+        if (samples.size() >= 2) visit(li, samples);
+    }
+}
+
 // The outline line of `piece` nearest `p`, the nearest place on it and
 // its direction there.
 struct OnLine {
@@ -370,14 +384,7 @@ struct OnLine {
 OnLine nearestOutlineLine(Piece* piece, const Pt& p) {
     OnLine best;
     double bestD = 1e300;
-    for (short li = 0; li < piece->lineCount; ++li) {
-        Line* l = nullptr;
-        Point* first = nullptr;
-        qpGetLineLptr(piece, li, &l);
-        if (l) qpGetPointLptr(piece, l->firstPoint, &first);
-        if (!l || !first || !isOutlineType(first->type)) continue;
-        const Polyline samples = lineSamples(piece, li);
-        if (samples.size() < 2) continue;
+    forEachOutlineLine(piece, [&](short li, const Polyline& samples) {
         const Nearest n = nearestOn(samples, false, p);
         if (n.distance < bestD) {
             bestD = n.distance;
@@ -385,23 +392,8 @@ OnLine nearestOutlineLine(Piece* piece, const Pt& p) {
             const Pt& b = samples[n.segment + 1];
             best = OnLine{li, n.at, std::atan2(b.y - a.y, b.x - a.x)};
         }
-    }
+    });
     return best;
-}
-
-// The point at `fraction` of a polyline's length.
-Pt alongPolyline(const Polyline& line, double fraction) {
-    double total = 0;
-    for (size_t i = 0; i + 1 < line.size(); ++i)
-        total += std::hypot(line[i + 1].x - line[i].x, line[i + 1].y - line[i].y);
-    double left = fraction * total;
-    for (size_t i = 0; i + 1 < line.size(); ++i) {
-        const double l = std::hypot(line[i + 1].x - line[i].x, line[i + 1].y - line[i].y);
-        if (left <= l && l > 0)
-            return Pt{line[i].x + left / l * (line[i + 1].x - line[i].x), line[i].y + left / l * (line[i + 1].y - line[i].y)};
-        left -= l;
-    }
-    return line.back();
 }
 
 // How far the file's cut line and the one our seam allowances give the
@@ -435,24 +427,20 @@ double cutDeviation(const PieceModel& pm, const std::vector<Polyline>& fileCuts)
 // "" when kept, else why not.
 std::string readAllowances(Piece* piece, const FilePiece& fp, PieceModel& pm) {
     std::vector<std::pair<short, double>> widths;  // line, width
-    for (short li = 0; li < piece->lineCount; ++li) {
-        Line* l = nullptr;
-        Point* first = nullptr;
-        qpGetLineLptr(piece, li, &l);
-        if (l) qpGetPointLptr(piece, l->firstPoint, &first);
-        if (!l || !first || !isOutlineType(first->type)) continue;
-        const Polyline samples = lineSamples(piece, li);
-        if (samples.size() < 2) continue;
+    std::string why;
+    forEachOutlineLine(piece, [&](short li, const Polyline&) {
         double w[3];
         for (int k = 0; k < 3; ++k) {
-            const Pt p = alongPolyline(samples, (k + 1) / 4.0);
+            Pt p;
+            pointAlongLine(piece, li, (k + 1) / 4.0, p.x, p.y);
             w[k] = 1e300;
             for (const Polyline& c : fp.cuts) w[k] = std::min(w[k], nearestOn(c, true, p).distance);
         }
-        if (std::max({w[0], w[1], w[2]}) - std::min({w[0], w[1], w[2]}) > kFitMm)
-            return "the cut line is not the sew line offset by one width along line " + std::to_string(li);
+        if (std::max({w[0], w[1], w[2]}) - std::min({w[0], w[1], w[2]}) > kFitMm && why.empty())
+            why = "the cut line is not the sew line offset by one width along line " + std::to_string(li);
         widths.emplace_back(li, std::round(w[1] * 100) / 100);
-    }
+    });
+    if (!why.empty()) return why;
     if (widths.empty()) return "no outline line to measure";
     std::map<double, int> tally;
     for (const auto& [li, w] : widths) ++tally[w];
