@@ -21,6 +21,7 @@
 #include <initializer_list>
 
 #include "darts/intersect_lines.h"
+#include "frame/curve_forms.h"
 #include "frame/exports.h"
 #include "frame/handler_frame.h"
 #include "frame/piece_edit.h"
@@ -181,11 +182,7 @@ void stopFold(HWND hwnd, PatternBuffer* pattern, HostView* view, const char* tex
 
 void highlight(HWND hwnd, Piece* piece, short k, short colour) {
     HDC hdc = GetDC(hwnd);
-    short index = 0;
-    float length = 0, x = 0, y = 0;
-    qpCurve(hdc, piece, qpcurve::kOpDraw, qpcurve::kDrawOnly, qpcurve::kStyleHighlight,
-            qpcurve::kSnapAllLinesDefault, k, 2, colour, qpcurve::kDefaultResolution, &index, &length,
-            &x, &y, run.m.pieceToScreen);
+    frame::drawLines(hdc, piece, k, 2, qpcurve::kStyleHighlight, colour, run.m.pieceToScreen);
     ReleaseDC(hwnd, hdc);
 }
 

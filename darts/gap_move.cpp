@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "darts/intersect_lines.h"
+#include "frame/curve_forms.h"
 #include "frame/exports.h"
 #include "frame/handler_frame.h"
 #include "frame/piece_edit.h"
@@ -384,11 +385,7 @@ bool pick(HWND hwnd, Piece* piece) {
         if (p == k) return false;
     run.picked[run.pickCount] = k;
     HDC hdc = GetDC(hwnd);
-    short index = -1;
-    float length = 0, lx = 0, ly = 0;
-    qpCurve(hdc, piece, qpcurve::kOpDraw, qpcurve::kDrawOnly, qpcurve::kStyleHighlight,
-            qpcurve::kSnapAllLinesDefault, k, 2, kPickColour[run.pickCount], qpcurve::kDefaultResolution,
-            &index, &length, &lx, &ly, run.m.pieceToScreen);
+    frame::drawLines(hdc, piece, k, 2, qpcurve::kStyleHighlight, kPickColour[run.pickCount], run.m.pieceToScreen);
     ReleaseDC(hwnd, hdc);
     ++run.pickCount;
     return true;

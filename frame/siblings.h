@@ -25,7 +25,8 @@
 
 // The words of qpCurve (op, flags, style, mode), named once for the tools, the
 // geometry stand-in, the host and the tests. What each form computes and
-// draws is described with the curve model (Qpkit's geometry).
+// draws is described with the curve model (Qpkit's geometry); the forms the
+// tools share are asked through frame/curve_forms.h.
 namespace qpcurve {
 
 constexpr short kOpSearch = 0;      // search or measure only

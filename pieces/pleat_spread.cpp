@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "frame/curve_forms.h"
 #include "frame/exports.h"
 #include "frame/handler_frame.h"
 #include "frame/host_protocol.h"
@@ -40,6 +41,7 @@ constexpr COLORREF kTitleColour = 0xFFFF00;
 constexpr COLORREF kNumberColour = 0x00FF00;
 constexpr COLORREF kWidthColour = 0x00FFFF;
 constexpr COLORREF kCellPaper = 0xFFFFFF;
+constexpr short kPickedColour = 2;  // palette index of a picked pleat line
 // What qpEditString is told about a cell: character width and length.
 constexpr int kCellCharWidth = 8;
 constexpr int kCellChars = 20;
@@ -219,11 +221,7 @@ void startRun(HWND hwnd, Piece** pieceCell, HostView* view, const float* viewMat
     HDC hdc = GetDC(hwnd);
     frame::fillBelowPrompt(hdc, hwnd);
     frame::buildViewMatrices(hwnd, viewMatrix, run.piece, run.m);
-    short index = 0;
-    float length = 0, x = 0, y = 0;
-    qpCurve(hdc, run.piece, qpcurve::kOpDraw, qpcurve::kDrawOnly, qpcurve::kStylePlain,
-            qpcurve::kSnapAllLinesDefault, 0, 0, qpcurve::kColourDefault, qpcurve::kDefaultResolution,
-            &index, &length, &x, &y, run.m.pieceToScreen);
+    frame::drawLines(hdc, run.piece, 0, 0, qpcurve::kStylePlain, qpcurve::kColourDefault, run.m.pieceToScreen);
     ReleaseDC(hwnd, hdc);
 
     run.rowCount = 0;
@@ -258,11 +256,7 @@ void pick(HWND hwnd, POINT at, DrawButtonProc drawButton) {
     run.panelHeight = run.rowCount * kRowHeight + kPanelExtra;
 
     HDC hdc = GetDC(hwnd);
-    short found = 0;
-    float len = 0, sx = 0, sy = 0;
-    qpCurve(hdc, run.piece, qpcurve::kOpDraw, qpcurve::kDrawOnly, qpcurve::kStyleHighlight,
-            qpcurve::kSnapAllLinesDefault, k, 2, 2, qpcurve::kDefaultResolution, &found, &len, &sx, &sy,
-            run.m.pieceToScreen);
+    frame::drawLines(hdc, run.piece, k, 2, qpcurve::kStyleHighlight, kPickedColour, run.m.pieceToScreen);
     ReleaseDC(hwnd, hdc);
     if (run.rowCount > 1) {
         closeOpenCell(hwnd);
@@ -329,21 +323,18 @@ bool placeEnd(const Apply& ap, short endPoint, EndPlace& out) {
     // one found last; once one lies too far to match, every earlier one
     // lies farther still. A search per stretch would rebuild the piece's
     // line table per stretch.
-    float fx = x, fy = y, length = 0;
-    short index = -1;
-    qpCurve(nullptr, ap.piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain, ap.mode,
-            0, 0, qpcurve::kColourDefault, kSearchResolution, &index, &length, &fx, &fy, run.m.identity);
+    const frame::CurveHit near = frame::nearestOnLines(ap.piece, x, y, run.m.identity, 0, 0, ap.mode, kSearchResolution);
+    const float fx = near.x, fy = near.y;
     if (std::hypot(fx - x, fy - y) > kEndOnOutlineMm) return false;
     short found = -1;
     for (short end = static_cast<short>(ap.piece->pointCount - 1); end > 0;) {
-        float sx = fx, sy = fy;
-        short s = -1;
-        qpCurve(nullptr, ap.piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain, ap.mode,
-                0, static_cast<short>(end + 1), qpcurve::kColourDefault, kSearchResolution, &s, &length, &sx,
-                &sy, run.m.identity);
+        const frame::CurveHit hit =
+            frame::nearestOnLines(ap.piece, fx, fy, run.m.identity, 0, static_cast<short>(end + 1), ap.mode,
+                                  kSearchResolution);
+        const short s = hit.index;
         if (s < 0 || s >= end) break;  // no stretch of 0 .. end - 1 lies on an allowed line
-        if (std::fabs(sx - fx) < frame::kPartMatchMm && std::fabs(sy - fy) < frame::kPartMatchMm) found = s;
-        else if (std::hypot(static_cast<double>(sx) - fx, static_cast<double>(sy) - fy) > frame::kNoMatchBeyondMm)
+        if (std::fabs(hit.x - fx) < frame::kPartMatchMm && std::fabs(hit.y - fy) < frame::kPartMatchMm) found = s;
+        else if (std::hypot(static_cast<double>(hit.x) - fx, static_cast<double>(hit.y) - fy) > frame::kNoMatchBeyondMm)
             break;
         end = s;
     }

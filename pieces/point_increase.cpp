@@ -24,6 +24,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "frame/curve_forms.h"
 #include "frame/exports.h"
 #include "frame/handler_frame.h"
 #include "frame/host_protocol.h"
@@ -207,11 +208,10 @@ short track(HWND hwnd, HostView* view, HostDoc* hostDoc) {
     const POINT cursor = frame::cursorClient(hwnd);
     float x = 0, y = 0;
     toPiece(cursor.x, cursor.y, x, y);
-    short index = -1;
-    float length = 0;
-    qpCurve(nullptr, run.piece, qpcurve::kOpSearch, qpcurve::kNearestVertex, qpcurve::kStylePlain,
-            qpcurve::kSnapAllLinesDefault, 0, 0, qpcurve::kColourDefault,
-            qpcurve::kDefaultResolution, &index, &length, &x, &y, run.doc.viewMatrixA);
+    const frame::CurveHit nearest = frame::nearestVertex(run.piece, x, y, run.doc.viewMatrixA);
+    const short index = nearest.index;
+    x = nearest.x;
+    y = nearest.y;
     double distance = HUGE_VAL;
     POINT snap{kNoPixel, kNoPixel};
     if (index >= 0) {
@@ -414,12 +414,9 @@ POINT squareOff(POINT c, POINT a) {
 // began? When it is, P moves onto it.
 bool onOutline(Plan& plan) {
     if (!snapshotAlive()) return false;
-    short index = -1;
-    float length = 0, x = plan.x, y = plan.y;
-    qpCurve(nullptr, run.snapshot, qpcurve::kOpSearch, qpcurve::kNearestOnLines,
-            qpcurve::kStylePlain, qpcurve::kSnapAllLinesDefault, 0, 0, qpcurve::kColourDefault,
-            qpcurve::kDefaultResolution, &index, &length, &x, &y, run.unit);
-    if (index < 0) return false;
+    const frame::CurveHit near = frame::nearestOnLines(run.snapshot, plan.x, plan.y, run.unit);
+    if (near.index < 0) return false;
+    const float x = near.x, y = near.y;
     const double d = std::hypot(x - plan.x, y - plan.y);
     const double scale = run.doc.viewMatrixA[0];
     if (scale == 0 || std::fabs(d / scale) >= kOnOutlineLimit) return false;
@@ -456,15 +453,11 @@ void planLinePoint(Plan& plan) {
 // notch lies on the line that leaves k and is counted from that line's first
 // point. False when no stretch holds P: the click adds nothing.
 bool findStretch(Plan& plan) {
-    short index = -1;
-    float length = 0, x = plan.x, y = plan.y;
-    qpCurve(nullptr, run.piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines,
-            qpcurve::kStylePlain, qpcurve::kSnapAllLinesDefault, 0, 0, qpcurve::kColourDefault,
-            qpcurve::kDefaultResolution, &index, &length, &x, &y, run.unit);
-    if (index < 0) return false;
-    plan.x = x;
-    plan.y = y;
-    plan.k = frame::findPart(run.piece, x, y, run.unit);
+    const frame::CurveHit near = frame::nearestOnLines(run.piece, plan.x, plan.y, run.unit);
+    if (near.index < 0) return false;
+    plan.x = near.x;
+    plan.y = near.y;
+    plan.k = frame::findPart(run.piece, plan.x, plan.y, run.unit);
     if (plan.k < 0) return false;
     if (plan.traits().makes != Makes::kNotch) return true;
     Point* kp = pointAt(run.piece, plan.k);
@@ -780,13 +773,8 @@ short addMark(HWND hwnd, const Plan& plan, HDC hdc) {
         mark->lineIndex = plan.notchLine;
         Line* l = lineAt(piece, plan.notchLine);
         l->flags = static_cast<short>(l->flags | kLineNotchFlag);
-        short index = -1;
-        float along = 0, x = plan.x, y = plan.y;
-        qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
-                qpcurve::kSnapAllLinesDefault, l->firstPoint, l->pointCount,
-                qpcurve::kColourDefault, qpcurve::kDefaultResolution, &index, &along, &x, &y,
-                run.doc.viewMatrixA);
-        mark->position = along;
+        mark->position =
+            frame::nearestOnLines(piece, plan.x, plan.y, run.doc.viewMatrixA, l->firstPoint, l->pointCount).along;
     } else if (plan.mode == kDrillMarkSized) {
         // The mark in the turned view: the view's y axis flipped within the
         // client rectangle (a copy, so the host's matrix is never touched).
