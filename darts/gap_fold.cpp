@@ -13,8 +13,9 @@
 //
 // Ending a run early: a middle point that a run inserted for neighbouring
 // legs is removed again when the fold fails, when the host sends
-// WM_CANCELMODE (it ends the run, for instance when the user switches tools),
-// and, failing that, when the next run starts on the same pattern.
+// WM_CANCELMODE (it ends the run, for instance when the user switches tools;
+// the run then starts over at its first prompt), and, failing that, when the
+// next run starts on the same pattern.
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -721,8 +722,14 @@ QP_EXPORT short QP_WINAPI qpHandleGapFold(HWND hwnd, UINT message, WPARAM, LPARA
         }
         return 1;
     case WM_CANCELMODE:
-        // The host ends the run before the fold.
+        // The host ends the run before the fold, or the system cancels the
+        // window's modes (a dialog box opens) and the run may go on. A middle
+        // point the run inserted goes again; the picks and the apex counted
+        // it, so the run starts over from its first prompt, and no later
+        // click folds with them. A run with nothing inserted keeps its step:
+        // its picks still name the piece as it is.
         if (!removePendingMiddle(pattern)) return 0;
+        if (fold->foldPhase == 1 && view->pickState > kStart) view->pickState = kStart;
         frame::invalidateAll(hwnd);
         return 1;
     default:

@@ -415,6 +415,14 @@ void HostSession::play1(const ScriptCommand& c, const std::string& scriptName) {
             send(WM_LBUTTONDOWN, 1, pixelParam(window_.cursor()));
             break;
         }
+        case ScriptOp::Message: {
+            // LPARAM is signed: a word written above 0x7FFFFFFF is its two's
+            // complement, as a 32-bit host passes it.
+            short r = send(static_cast<UINT>(c.number), static_cast<WPARAM>(c.wParam),
+                           static_cast<LPARAM>(static_cast<int32_t>(c.lParam)));
+            if (verbose_) say("  " + c.word + " -> " + std::to_string(r));
+            break;
+        }
         case ScriptOp::End:
             if (tool) say(std::string("host: the ") + tool->title + " run is ended by the host");
             endRun();

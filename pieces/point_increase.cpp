@@ -899,10 +899,12 @@ QP_EXPORT short QP_WINAPI qpHandleIncreasePoint(HWND hwnd, UINT message, WPARAM 
         // snapshot of a line begun in kInnerStart is freed now, not left for the
         // next run; a line left open stays in the piece as an open line. The
         // marker and rubber line are forgotten, not erased: the host repaints
-        // the window for the next tool.
+        // the window for the next tool. An outline point picked for a
+        // placement by length is forgotten too: the next click picks again.
         run.lineState = 0;
         run.onOutline = false;
         run.picked = -1;
+        if (view->pickState == kPointPicked) view->pickState = kTracking;
         run.marker = Marker{};
         run.rubberShown = false;
         dropSnapshot();

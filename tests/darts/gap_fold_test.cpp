@@ -374,6 +374,37 @@ TEST_F(GapFold, ARunEndedBeforeTheFoldLeavesThePieceAsItWas) {
     EXPECT_TRUE(PatternConsistent(holder->get()));
 }
 
+// The system cancels the window's modes (a dialog box opens) between the
+// apex and the direction click: the middle point goes, and the run starts
+// over at its first prompt, so the direction click folds nothing with the
+// picks that counted the middle point; the run made afresh folds and
+// unfolds back to the piece.
+TEST_F(GapFold, ACancelBeforeTheDirectionStartsTheRunOver) {
+    build(true);
+    const std::string before = BytesOf(piece());
+    const std::vector<Coord> expected = expectedSource(coords(piece()), true);
+    pickDart(kShoulder);
+    moveTo(150, 400);
+    ASSERT_EQ(view.pickState, 8);
+    EXPECT_EQ(send(WM_CANCELMODE), 1);
+    EXPECT_EQ(view.pickState, 1);
+    EXPECT_EQ(BytesOf(piece()), before);
+    clickAt({150, 400});
+    EXPECT_EQ(holder->get()->pieceCount, 1);
+    EXPECT_EQ(BytesOf(piece()), before);
+    fold(kShoulder, {150, 400});
+    ASSERT_EQ(holder->get()->pieceCount, 2);
+    ASSERT_EQ(unfold(), 1);
+    const std::vector<Coord> after = coords(piece());
+    ASSERT_EQ(after.size(), expected.size());
+    for (size_t i = 0; i < after.size(); ++i) {
+        EXPECT_NEAR(after[i].x, expected[i].x, kSpanTolerance) << i;
+        EXPECT_NEAR(after[i].y, expected[i].y, kSpanTolerance) << i;
+    }
+    expectFormulasKeepValues(piece());
+    EXPECT_TRUE(PatternConsistent(holder->get()));
+}
+
 // Legs ending on curve points: the middle point is a curve point of the
 // mouth's line, and taking it back leaves that line as it was.
 TEST_F(GapFold, AMiddlePointOnACurveIsTakenBackToo) {

@@ -682,6 +682,13 @@ TEST_F(PointIncrease, ByLengthRefusalsLeaveThePieceAsItWas) {
     clickAt(230, 150);
     EXPECT_TRUE(BytesOf(doc.pattern) == before);
     EXPECT_EQ(view.pickState, kPointPicked);  // the outline point stays picked
+    // The system cancels the window's modes (a dialog box opens): the
+    // picked point is forgotten and the next click picks one again.
+    EXPECT_EQ(send(WM_CANCELMODE), 1);
+    EXPECT_EQ(view.pickState, kTracking);
+    clickAt(216, 1);
+    EXPECT_EQ(view.pickState, kPointPicked);
+    EXPECT_TRUE(BytesOf(doc.pattern) == before);
 #if QP_HAVE_DESKTOP
     EXPECT_NE(deskTextOut().find(kNumberRefused), std::string::npos);
     EXPECT_NE(deskTextOut().find(kIncreaseTooLong), std::string::npos);
