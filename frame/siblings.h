@@ -60,6 +60,10 @@ constexpr short kStyleWhole = 0xFF;     // the whole piece, as the tools draw it
 constexpr short kColourDefault = -1;
 constexpr short kDefaultResolution = 40;  // samples per stretch
 
+// Every form takes a matrix; a search or measure in piece millimetres passes
+// the identity.
+constexpr float kIdentity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+
 }  // namespace qpcurve
 
 extern "C" {

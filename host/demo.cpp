@@ -182,7 +182,7 @@ std::vector<Figure> increaseFigures(const PatternDoc& before, const PatternDoc& 
             double x = 0, y = 0, lx = 0, ly = 0;
             pointPosition(a, i, x, y);
             // The notch's position, walked along its line, is the notch.
-            const frame::CurveHit at = frame::pointAtLength(a, line->firstPoint, s->position, nullptr);
+            const frame::CurveHit at = frame::pointAtLength(a, line->firstPoint, s->position, qpcurve::kIdentity);
             lx = at.x;
             ly = at.y;
             f.push_back({"armhole notch: position along its line", mm(s->position)});

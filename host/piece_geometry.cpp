@@ -90,7 +90,7 @@ void visitDrawnPoints(Piece* piece, short first, short count, const std::functio
 
 double lengthAlong(Piece* piece, short first, short last) {
     if (!piece) return 0.0;
-    return frame::curveLength(piece, first, static_cast<short>(last - first + 1), nullptr);
+    return frame::curveLength(piece, first, static_cast<short>(last - first + 1), qpcurve::kIdentity);
 }
 
 double lineLength(Piece* piece, short line) {
@@ -105,7 +105,7 @@ bool pointAlongLine(Piece* piece, short line, double fraction, double& x, double
     if (piece && line >= 0 && line < piece->lineCount) qpGetLineLptr(piece, line, &l);
     if (!l || l->pointCount < 1) return false;
     const frame::CurveHit at = frame::pointAtLength(piece, l->firstPoint,
-                                                    static_cast<float>(fraction * lineLength(piece, line)), nullptr,
+                                                    static_cast<float>(fraction * lineLength(piece, line)), qpcurve::kIdentity,
                                                     l->pointCount);
     if (at.x == qpcurve::kFar) return false;
     x = at.x;

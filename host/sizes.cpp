@@ -253,7 +253,7 @@ void gradePattern(PatternDoc& doc, const Size& size) {
             // length along the line from its first point to the nearest
             // point of the line.
             const frame::CurveHit hit = frame::nearestOnLines(piece, static_cast<float>(x), static_cast<float>(y),
-                                                              nullptr, line->firstPoint, line->pointCount);
+                                                              qpcurve::kIdentity, line->firstPoint, line->pointCount);
             if (hit.index >= 0) sp->position = hit.along;
         }
     }

@@ -36,7 +36,7 @@ float lengthOf(Piece* piece, short s, short n) {
     float length = 0, x = 0, y = 0;
     qpCurve(nullptr, piece, qpcurve::kOpDraw, qpcurve::kFlagLength | qpcurve::kFlagLines,
             qpcurve::kStylePlain, qpcurve::kSnapAllLinesDefault, s, n, qpcurve::kColourDefault,
-            qpcurve::kDefaultResolution, &index, &length, &x, &y, nullptr);
+            qpcurve::kDefaultResolution, &index, &length, &x, &y, qpcurve::kIdentity);
     return length;
 }
 
@@ -179,7 +179,7 @@ bool placeAlong(Piece* piece, const LengthPlan& plan, double mm, float& x, float
         s = static_cast<short>(s - at);
         along = atTotal > along ? atTotal - along : 0.0f;
     }
-    const frame::CurveHit at = frame::pointAtLength(piece, s, along, nullptr);
+    const frame::CurveHit at = frame::pointAtLength(piece, s, along, qpcurve::kIdentity);
     x = at.x;
     y = at.y;
     return at.index >= 0;

@@ -52,7 +52,7 @@ QP_SIBLING_EXPORT void qpAdjustCurvePoint(HDC, PatternBuffer* pattern, Piece* pi
     qpCurve(nullptr, piece, qpcurve::kOpSearch,
             qpcurve::kFlagMeasureGroup | qpcurve::kFlagNearestOnLines | qpcurve::kFlagLines, 0, 0,
             l->firstPoint, l->pointCount, -1, qpcurve::kDefaultResolution, &k, &along, &sx, &sy,
-            nullptr);
+            qpcurve::kIdentity);
     if (k < 0) return;
 
     for (int end = k; end <= k + 1; ++end) {

@@ -250,7 +250,7 @@ TEST(Replay, APositionAlongALineIsAtItsFractionOfTheLength) {
         float along = 0.0f, fx = static_cast<float>(x), fy = static_cast<float>(y);
         qpCurve(nullptr, sleeve, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
                 qpcurve::kSnapAllLinesDefault, 0, 9, qpcurve::kColourDefault, qpcurve::kDefaultResolution, &index,
-                &along, &fx, &fy, nullptr);
+                &along, &fx, &fy, qpcurve::kIdentity);
         EXPECT_NEAR(along, t * capLength, 0.01) << t;
         EXPECT_NEAR(std::hypot(fx - x, fy - y), 0.0, 0.01) << t;  // on the line
     }

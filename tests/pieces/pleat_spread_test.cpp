@@ -311,7 +311,7 @@ TEST_F(PleatSpread, AnEndInsideACurveGetsAPointThere) {
     short index = 0;
     float along = 60, x = 0, y = 0;
     qpCurve(nullptr, probe, qpcurve::kOpSearch, qpcurve::kFlagMeasureGroup | qpcurve::kFlagAtLength | qpcurve::kFlagLines,
-            0, 0, 2, 3, -1, 40, &index, &along, &x, &y, nullptr);
+            0, 0, 2, 3, -1, 40, &index, &along, &x, &y, qpcurve::kIdentity);
     SetUp();
     PieceShape shape = SkirtPanel();
     shape.chains.push_back(Chain({F('s', x, y), F('k', 200, 0)}));  // points 11, 12

@@ -163,7 +163,7 @@ protected:
         short index = 0;
         float length = 0, x = 0, y = 0;
         qpCurve(nullptr, piece(), 0, qpcurve::kMeasureLength, 0, 0, first,
-                static_cast<short>(last - first + 1), -1, 40, &index, &length, &x, &y, nullptr);
+                static_cast<short>(last - first + 1), -1, 40, &index, &length, &x, &y, qpcurve::kIdentity);
         return length;
     }
     // Every point's formulas evaluate to its coordinates.
@@ -196,10 +196,10 @@ std::vector<std::pair<float, float>> outlineSamples(Piece* piece, short lastOutl
     short index = 0;
     float total = 0, x = 0, y = 0;
     qpCurve(nullptr, piece, 0, qpcurve::kMeasureLength, 0, 0, 0, static_cast<short>(lastOutlinePoint + 1), -1,
-            40, &index, &total, &x, &y, nullptr);
+            40, &index, &total, &x, &y, qpcurve::kIdentity);
     for (float s = 0; s < total; s += 5.0f) {
         float length = s;
-        qpCurve(nullptr, piece, 0, 0x122, 0, 0, 0, 0, -1, 40, &index, &length, &x, &y, nullptr);
+        qpCurve(nullptr, piece, 0, 0x122, 0, 0, 0, 0, -1, 40, &index, &length, &x, &y, qpcurve::kIdentity);
         out.emplace_back(x, y);
     }
     return out;
@@ -232,7 +232,7 @@ TEST_P(OutlineInsert, AddsOnePointAndKeepsTheOutlinesShape) {
     for (const auto& s : before) {
         float x = s.first, y = s.second, length = 0;
         short index = 0;
-        qpCurve(nullptr, piece(), 0, qpcurve::kNearestOnLines, 0, 0, 0, 0, -1, 40, &index, &length, &x, &y, nullptr);
+        qpCurve(nullptr, piece(), 0, qpcurve::kNearestOnLines, 0, 0, 0, 0, -1, 40, &index, &length, &x, &y, qpcurve::kIdentity);
         EXPECT_LT(std::hypot(x - s.first, y - s.second), row.shapeTolerance) << s.first << ", " << s.second;
     }
     expectFormulasKept();
@@ -273,7 +273,7 @@ TEST_F(PointIncrease, ACurvePointAfterAnMPointTurnsItIntoC) {
     start(kCurvePoint);
     float x = 220, y = 75, length = 0;  // on the stretch M (2) .. K (3)
     short index = 0;
-    qpCurve(nullptr, piece(), 0, qpcurve::kNearestOnLines, 0, 0, 2, 2, -1, 40, &index, &length, &x, &y, nullptr);
+    qpCurve(nullptr, piece(), 0, qpcurve::kNearestOnLines, 0, 0, 2, 2, -1, 40, &index, &length, &x, &y, qpcurve::kIdentity);
     clickAt(x, y);
     EXPECT_EQ(types(), "SKCCKKK");
 }
@@ -474,7 +474,7 @@ TEST_F(PointIncrease, ANotchOnTheArmholeSitsAtItsMeasuredPosition) {
     short index = 0;
     float length = s->position, x = 0, y = 0;
     qpCurve(nullptr, piece(), 0, 0x122, 0, 0, LineAt(piece(), kArmhole)->firstPoint, 0, -1, 40, &index,
-            &length, &x, &y, nullptr);
+            &length, &x, &y, qpcurve::kIdentity);
     EXPECT_NEAR(x, at(12).x, 0.01f);
     EXPECT_NEAR(y, at(12).y, 0.01f);
     expectFormulasKept();
@@ -589,7 +589,7 @@ float Measure(Piece* piece, short first, short count) {
     float length = 0, x = 0, y = 0;
     qpCurve(nullptr, piece, qpcurve::kOpDraw, qpcurve::kFlagLength | qpcurve::kFlagLines, qpcurve::kStylePlain,
             qpcurve::kSnapAllLinesDefault, first, count, qpcurve::kColourDefault, qpcurve::kDefaultResolution,
-            &index, &length, &x, &y, nullptr);
+            &index, &length, &x, &y, qpcurve::kIdentity);
     return length;
 }
 
@@ -614,7 +614,7 @@ bool WalkBackOneStretchAtATime(Piece* piece, short s, short chainFirst, double m
     qpCurve(nullptr, piece, qpcurve::kOpSearch,
             qpcurve::kFlagMeasureGroup | qpcurve::kFlagAtLength | qpcurve::kFlagLines, qpcurve::kStylePlain,
             qpcurve::kSnapAllLinesDefault, s, 0, qpcurve::kColourDefault, qpcurve::kDefaultResolution, &index,
-            &along, &x, &y, nullptr);
+            &along, &x, &y, qpcurve::kIdentity);
     return index >= 0;
 }
 

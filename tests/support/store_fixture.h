@@ -115,7 +115,7 @@ constexpr float kSnapMatch = 0.1f;  // the tools' "same point" test, per axis
 constexpr double kOnCurve = 0.01;   // a placed point lies on the curve
 constexpr double kExact = 1e-3;     // float round trips of exact answers
 
-constexpr float kIdentity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+using qpcurve::kIdentity;
 
 // Owns one big pattern for a test; the desktop (where there is one) is reset
 // before the pattern exists, since a reset frees every global block.
