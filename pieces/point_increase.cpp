@@ -533,8 +533,9 @@ frame::PieceGrowth clickGrowth(const Plan& plan) {
 }
 
 // Moves the host's pattern into a block of `size` bytes of our own, which
-// the host gets at once (HostDoc.pattern and patternView) since not every
-// click copies the record back; the old block is freed. False, with nothing
+// the host gets at once (HostDoc.pattern and patternView, and the notice
+// that its pointers into the old block are dead) since not every click
+// copies the record back; the old block is freed. False, with nothing
 // changed, when no block can be had.
 bool moveToLargerBlock(HostDoc* hostDoc, long size) {
     PatternBuffer* pattern = run.doc.pattern;
@@ -548,6 +549,7 @@ bool moveToLargerBlock(HostDoc* hostDoc, long size) {
     freeLocked(pattern);
     run.doc.pattern = run.doc.patternView = moved;
     hostDoc->pattern = hostDoc->patternView = moved;
+    run.doc.notice = hostDoc->notice = frame::kNoticePatternReplaced;
     qpGetPieceLptr(moved, run.doc.currentPiece, &run.piece);
     return true;
 }

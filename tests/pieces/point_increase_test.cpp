@@ -834,7 +834,17 @@ TEST_F(PointIncrease, ALongSessionGrowsThePatternInsteadOfWritingPastIt) {
     build(Bodice(true), true);
     const PatternBuffer* first = doc.pattern;
     start(kDrillMark);
-    for (int i = 0; i < 150; ++i) clickAt(50 + (i % 15) * 10, 50 + (i / 15) * 10);
+    int moves = 0;
+    for (int i = 0; i < 150; ++i) {
+        const PatternBuffer* was = doc.pattern;
+        clickAt(50 + (i % 15) * 10, 50 + (i / 15) * 10);
+        // The host learns of every move by the notice, takes the new block
+        // and clears it, as a host must: the old block is freed.
+        EXPECT_EQ(doc.notice == 108, doc.pattern != was) << i;
+        if (doc.notice == 108) ++moves;
+        doc.notice = 0;
+    }
+    EXPECT_GT(moves, 0);
     EXPECT_NE(doc.pattern, first);
     EXPECT_EQ(doc.patternView, doc.pattern);
     EXPECT_EQ(piece()->pointCount, 162);
