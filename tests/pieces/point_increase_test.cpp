@@ -515,6 +515,26 @@ INSTANTIATE_TEST_SUITE_P(Modes, Marks,
                                            MarkRow{kMarkG, 'g', -1, 17, 0, 5.0f}, MarkRow{kMarkP, 'p', -1, 18, 9, 5.0f},
                                            MarkRow{kMarkCode4, 'o', 4, 18, 13, 5.0f}));
 
+// A by-length insert leaves pickState 2 for its next pick; a mark of code 4
+// chosen then is made at each click, not taken for the pick of an outline
+// point.
+TEST_F(PointIncrease, MarksAfterAByLengthInsertLieAtTheirClicks) {
+    build(Bodice(true));
+    start(kTurnPointAlong);
+    clickAt(at(kWaistSide).x + 1, at(kWaistSide).y + 1);
+    deskQueueDialogAnswer("10");
+    clickAt(230, 150);
+    ASSERT_EQ(piece()->pointCount, 13);
+    ASSERT_EQ(view.pickState, kTracking);
+    view.increaseMode = kMarkCode4;
+    clickAt(100, 200);
+    clickAt(120, 220);
+    EXPECT_EQ(types().substr(13), "oo");
+    EXPECT_NEAR(at(14).x, 120.0f, 0.5f);
+    EXPECT_NEAR(at(14).y, 220.0f, 0.5f);
+    expectFormulasKept();
+}
+
 TEST_F(PointIncrease, ADrillMarkTakesItsSizeFromTheHostsText) {
     build(Bodice());
     start(kDrillMarkSized);
