@@ -438,14 +438,17 @@ void planLinePoint(Plan& plan) {
     plan.joining = last && continues(plan.traits(), segAt(run.piece, last->segIndex));
     if (plan.mode != kInnerStart && plan.mode != kInnerNext) return;
     const bool next = plan.mode == kInnerNext;
+    if (!next || !plan.joining || !snapshotAlive()) takeSnapshot();
+    run.onOutline = onOutline(plan);
+    if (run.onOutline) plan.markerPoint = -1;
     if (next && plan.joining && run.straightLines) {
+        // Squared last, after the on-outline test: the point lies exactly on
+        // the step from the last one, even where the outline it ends on
+        // runs aslant (moved onto it, it would leave the step).
         plan.anchor = squareOff(plan.click, run.anchor);
         toPiece(plan.anchor.x, plan.anchor.y, plan.x, plan.y);
         plan.markerPoint = -1;
     }
-    if (!next || !plan.joining || !snapshotAlive()) takeSnapshot();
-    run.onOutline = onOutline(plan);
-    if (run.onOutline) plan.markerPoint = -1;
     if (next && plan.joining) plan.endsLine = run.onOutline || run.straightLines;
 }
 

@@ -436,6 +436,21 @@ TEST_F(PointIncrease, StraightLinesAreSquaredOffToMultiplesOf45Degrees) {
     EXPECT_EQ(send(WM_COMMAND, 0x118, 0), 0);
 }
 
+// A straight line's end near the slanted side seam: squared last, it ends
+// the line exactly level with its first point, a millimetre short of the
+// seam, rather than moved onto the seam and off the level.
+TEST_F(PointIncrease, AStraightLineIsSquaredAfterItsEndMeetsTheOutline) {
+    build(Bodice(true));
+    EXPECT_EQ(send(WM_COMMAND, 0x117, 1), 1);
+    start(kInnerStart);
+    clickAt(180, 100);
+    clickAt(224, 97);  // 44 pixels right, 3 down: level
+    ASSERT_EQ(types().substr(12), "sk");
+    EXPECT_EQ(at(13).y, at(12).y);
+    EXPECT_EQ(at(13).x, 224.0f);
+    expectFormulasKept();
+}
+
 TEST_F(PointIncrease, InnerCurveLinesWithKindsChainAtTheirTurningPoints) {
     build(Bodice());
     start(kInnerStart);
