@@ -358,15 +358,18 @@ bool twinnable(Piece* piece, const EndPlace& place) {
     return t == 'K' || t == 'C';
 }
 
-// The outline point of one end, inserted on its line when the end lies
-// inside one; -1 when the store put none there. `other` (the first end's
-// outline point, or -1) follows the insert.
-short endPoint(const Apply& ap, short point, short& other) {
+// The outline point of end e of the row whose pleat line starts at point
+// `start`, inserted on its line when the end lies inside one; -1 when the
+// store put none there. `other` (the first end's outline point, or -1)
+// follows the insert.
+short endPoint(const Apply& ap, short start, int e, short& other) {
     EndPlace place;
-    if (!placeEnd(ap, point, place)) return -1;
+    if (!placeEnd(ap, static_cast<short>(start + e), place)) return -1;
     if (place.outline >= 0) return place.outline;
     const short before = ap.piece->pointCount;
-    short first = -1, last = -1, index = -1;
+    // The row's two ends go with the call; what the store makes of them is
+    // not read back.
+    short first = start, last = static_cast<short>(start + 1), index = -1;
     qpAdjustCurvePoint(ap.hdc, ap.work, ap.piece, place.line, place.x, place.y, &first, &last, &index);
     const short grown = static_cast<short>(ap.piece->pointCount - before);
     // One point: it sits at `index`. More: they follow the stretch's first point.
@@ -466,7 +469,7 @@ bool spreadRow(const Apply& ap, const Row& row) {
     short outline[2] = {-1, -1};
     for (int e = 0; e < 2; ++e) {
         short other = e == 1 ? outline[0] : static_cast<short>(-1);
-        const short at = endPoint(ap, static_cast<short>(ap.map->current(row.pickedPoint) + e), other);
+        const short at = endPoint(ap, ap.map->current(row.pickedPoint), e, other);
         if (e == 1) outline[0] = other;
         if (at < 0) return false;  // the store put no point there: the row stops
         outline[e] = at;
