@@ -109,6 +109,13 @@ inline constexpr char kFoldNotPleatLine[] =
 // "输入的宽度无效，保留原宽度！" (28 bytes)
 inline constexpr char kFoldWidthRefused[] =
     "\xCA\xE4\xC8\xEB\xB5\xC4\xBF\xED\xB6\xC8\xCE\xDE\xD0\xA7\xA3\xAC\xB1\xA3\xC1\xF4\xD4\xAD\xBF\xED\xB6\xC8\xA3\xA1";
+// Pleat spread, at apply: the rows that were not spread, each named by its
+// pleat line's point numbers as the table shows them and the number of its
+// reason ("7-8:2"), follow the text; with no row spread the table stays open.
+// "未展开的褶皱线（1 端点不在轮廓线上或重合，2 两端宽度差大于线长的两倍，3 需展开的端点不能剪开）：" (96 bytes)
+inline constexpr char kFoldRowsSkipped[] =
+    "\xCE\xB4\xD5\xB9\xBF\xAA\xB5\xC4\xF1\xDE\xD6\xE5\xCF\xDF\xA3\xA8" "1 \xB6\xCB\xB5\xE3\xB2\xBB\xD4\xDA\xC2\xD6\xC0\xAA\xCF\xDF\xC9\xCF\xBB\xF2\xD6\xD8\xBA\xCF\xA3\xAC" "2 \xC1\xBD\xB6\xCB\xBF\xED\xB6\xC8\xB2\xEE\xB4\xF3\xD3\xDA\xCF\xDF\xB3\xA4\xB5\xC4\xC1\xBD\xB1\xB6\xA3\xAC" "3 \xD0\xE8\xD5\xB9\xBF\xAA\xB5\xC4\xB6\xCB\xB5\xE3\xB2\xBB\xC4\xDC\xBC\xF4\xBF\xAA\xA3\xA9\xA3\xBA";
+
 // ---- Dart fold (qpHandleGapFold): its own refusals ------------------------
 
 // Dart fold: a picked dart line is not a straight line of two points.
@@ -212,6 +219,7 @@ inline constexpr SystemText kSystemTexts[] = {
     {"kFoldTableFull", kFoldTableFull},
     {"kFoldNotPleatLine", kFoldNotPleatLine},
     {"kFoldWidthRefused", kFoldWidthRefused},
+    {"kFoldRowsSkipped", kFoldRowsSkipped},
     {"kGapMoveNoRoom", kGapMoveNoRoom},
     {"kGapFoldLineShape", kGapFoldLineShape},
     {"kGapFoldMouthShape", kGapFoldMouthShape},
