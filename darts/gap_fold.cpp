@@ -173,11 +173,15 @@ bool removePendingMiddle(PatternBuffer* pattern) {
     return true;
 }
 
-// Ends the fold phase without folding: the message, the piece as it was
-// before the run, and step 9 until the host starts the tool again.
+// Ends the fold phase without folding: the message (none when the piece is
+// gone), the piece as it was before the run, the highlights and the marker
+// cleared, and step 9 until the host starts the tool again, which the
+// prompt bar says (and says again at every click).
 void stopFold(HWND hwnd, PatternBuffer* pattern, HostView* view, const char* text) {
-    frame::showError(hwnd, text);
-    if (removePendingMiddle(pattern)) frame::invalidateAll(hwnd);
+    if (text) frame::showError(hwnd, text);
+    removePendingMiddle(pattern);
+    frame::showPrompt(hwnd, 1, run.prompt, kGapFoldStopped);
+    frame::invalidateBelowPrompt(hwnd);
     view->pickState = kStopped;
 }
 
@@ -463,7 +467,10 @@ void foldDart(HWND hwnd, PatternBuffer* pattern, short* pieceIndexCell, GapFoldR
               HostView* view) {
     view->pickState = kStopped;
     Piece* piece = pieceAt(pattern, run.pieceIndex);
-    if (!piece) return;
+    if (!piece) {
+        stopFold(hwnd, pattern, view, nullptr);
+        return;
+    }
     const short h0 = run.outlineHit[0], h1 = run.outlineHit[1], h2 = run.outlineHit[2];
     const short legEndLow = h0 < h1 ? run.legEnd[0] : run.legEnd[1];
     const short legEndHigh = h0 < h1 ? run.legEnd[1] : run.legEnd[0];
@@ -714,10 +721,13 @@ QP_EXPORT short QP_WINAPI qpHandleGapFold(HWND hwnd, UINT message, WPARAM, LPARA
         case kDirectionTrack:
             foldDart(hwnd, pattern, pieceIndexCell, fold, view);
             break;
+        case kStopped:
+            frame::showPrompt(hwnd, 1, run.prompt, kGapFoldStopped);
+            break;
         default:
             // Steps 5 and 7 before any mouse move (a double click on the last
-            // pick) and step 9 take nothing: the apex or the direction needs
-            // the cursor to have moved there.
+            // pick) take nothing: the apex or the direction needs the cursor
+            // to have moved there.
             break;
         }
         return 1;

@@ -139,6 +139,12 @@ inline constexpr char kGapFoldNoSpan[] =
 inline constexpr char kGapFoldNoRoom[] =
     "\xCD\xBC\xD1\xF9\xBF\xD5\xBC\xE4\xB2\xBB\xD7\xE3\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD5\xDB\xB5\xFE\xB2\xD9\xD7\xF7 !";
 
+// Dart fold: the fold phase has stopped (after its message, or when the
+// piece is gone); clicks take nothing until the host starts the tool again.
+// "省道折叠已中止，请重新选择省道折叠工具 !" (40 bytes)
+inline constexpr char kGapFoldStopped[] =
+    "\xCA\xA1\xB5\xC0\xD5\xDB\xB5\xFE\xD2\xD1\xD6\xD0\xD6\xB9\xA3\xAC\xC7\xEB\xD6\xD8\xD0\xC2\xD1\xA1\xD4\xF1\xCA\xA1\xB5\xC0\xD5\xDB\xB5\xFE\xB9\xA4\xBE\xDF !";
+
 // Dart fold, unfold: the fold piece or the fold record is not the one this
 // library folded.
 // "折叠样片与折叠记录不符，不能执行省道展开操作 !" (46 bytes)
@@ -156,6 +162,21 @@ inline constexpr char kGapUnfoldNoRoom[] =
 // "图样空间不足，不能执行省道转移操作 !" (36 bytes)
 inline constexpr char kGapMoveNoRoom[] =
     "\xCD\xBC\xD1\xF9\xBF\xD5\xBC\xE4\xB2\xBB\xD7\xE3\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD7\xAA\xD2\xC6\xB2\xD9\xD7\xF7 !";
+
+// Dart transfer: no middle point of the new mouth can be found (the seam
+// beside the turned copy meets the mouth's bisector nowhere, or at the
+// pivot); the run ends, the piece as it was.
+// "未找到新省道口的中点，不能执行省道转移操作 !" (44 bytes)
+inline constexpr char kGapMoveNoMiddle[] =
+    "\xCE\xB4\xD5\xD2\xB5\xBD\xD0\xC2\xCA\xA1\xB5\xC0\xBF\xDA\xB5\xC4\xD6\xD0\xB5\xE3\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD7\xAA\xD2\xC6\xB2\xD9\xD7\xF7 !";
+
+// Dart transfer: the new line is shorter than the way from its outline end
+// to the new mouth's middle, so no leg of its length reaches an apex; the
+// piece as it was, the tool kept for a new run.
+// "新省道线太短，不能执行省道转移操作 !" (36 bytes)
+inline constexpr char kGapMoveTooShort[] =
+    "\xD0\xC2\xCA\xA1\xB5\xC0\xCF\xDF\xCC\xAB\xB6\xCC\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD7\xAA\xD2\xC6\xB2\xD9\xD7\xF7 !";
+
 // ---- Point increase ----------------------------------------------------------
 
 // Any tool: a typed number breaks the rule for typed numbers (a sleeve cap's
@@ -221,10 +242,13 @@ inline constexpr SystemText kSystemTexts[] = {
     {"kFoldWidthRefused", kFoldWidthRefused},
     {"kFoldRowsSkipped", kFoldRowsSkipped},
     {"kGapMoveNoRoom", kGapMoveNoRoom},
+    {"kGapMoveNoMiddle", kGapMoveNoMiddle},
+    {"kGapMoveTooShort", kGapMoveTooShort},
     {"kGapFoldLineShape", kGapFoldLineShape},
     {"kGapFoldMouthShape", kGapFoldMouthShape},
     {"kGapFoldNoSpan", kGapFoldNoSpan},
     {"kGapFoldNoRoom", kGapFoldNoRoom},
+    {"kGapFoldStopped", kGapFoldStopped},
     {"kGapUnfoldMismatch", kGapUnfoldMismatch},
     {"kGapUnfoldNoRoom", kGapUnfoldNoRoom},
     {"kNumberRefused", kNumberRefused},

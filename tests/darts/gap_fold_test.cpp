@@ -450,7 +450,23 @@ TEST_F(GapFold, ASpanWalkThatLeavesTheOutlineEndsTheFold) {
     EXPECT_EQ(view.pickState, 9);
     EXPECT_EQ(holder->get()->pieceCount, 1);
     EXPECT_EQ(BytesOf(piece()), before);
+#if QP_HAVE_DESKTOP
+    // The highlights and the marker go; the prompt bar says the fold has
+    // stopped, and says it again at a click in step 9.
+    ASSERT_FALSE(deskInvalidations().empty());
+    EXPECT_EQ(deskInvalidations().back().rect.top, 30);
+    const auto stops = [] {
+        size_t n = 0;
+        for (const DeskCall& c : deskCalls("TextOutA")) n += c.text == kGapFoldStopped;
+        return n;
+    };
+    EXPECT_EQ(stops(), 1u);
+#endif
     EXPECT_EQ(send(WM_LBUTTONDOWN), 1);  // step 9: consumed, nothing more
+    EXPECT_EQ(BytesOf(piece()), before);
+#if QP_HAVE_DESKTOP
+    EXPECT_EQ(stops(), 2u);
+#endif
     EXPECT_TRUE(PieceConsistent(piece()));
 }
 

@@ -348,8 +348,9 @@ TEST_F(GapMove, ClearingTheOldMouthTakesItsCentreLineButNotItsNotch) {
     }
 }
 
-// Each refusal: its message (or none), the pattern byte for byte as it was,
-// and a next click that starts a new run.
+// Each refusal: its message box or its prompt, the pattern byte for byte as
+// it was, the picks' highlights cleared, and a next click that starts a new
+// run.
 TEST_F(GapMove, RefusalsLeaveThePieceAsItWas) {
     struct Case {
         const char* name;
@@ -357,6 +358,7 @@ TEST_F(GapMove, RefusalsLeaveThePieceAsItWas) {
         short picks[3];
         const char* message;
         bool runEnds;
+        const char* prompt = nullptr;
     };
     const Xy b = legB();
     const std::vector<Case> cases = {
@@ -388,7 +390,15 @@ TEST_F(GapMove, RefusalsLeaveThePieceAsItWas) {
          {kLegALine + 1, kLegBLine + 1, 28}, kGapMoveNoNewOldCross, true},
         {"a new line shorter than the mouth's half",
          [](PieceShape& s) { s.chains[3].points[0] = P('s', kSide.x - 4, kSide.y + 2); },
-         {kLegALine, kLegBLine, kSideLine}, nullptr, false},
+         {kLegALine, kLegBLine, kSideLine}, nullptr, false, kGapMoveTooShort},
+        {"a seam beside the new place that runs into the pivot",
+         [](PieceShape& s) {
+             // The underarm moved onto the new line: the turned seam meets
+             // the mouth's bisector at the pivot, where no middle point is.
+             s.chains[0].points[kUnderarm] = P('K', kBust.x + 0.8f * (kSide.x - kBust.x),
+                                               kBust.y + 0.8f * (kSide.y - kBust.y));
+         },
+         {kLegALine, kLegBLine, kSideLine}, nullptr, true, kGapMoveNoMiddle},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -411,6 +421,15 @@ TEST_F(GapMove, RefusalsLeaveThePieceAsItWas) {
         } else {
             EXPECT_TRUE(deskMessageBoxes().empty());
         }
+#if QP_HAVE_DESKTOP
+        // The window is repainted without the highlights, below the prompt
+        // that says why.
+        ASSERT_FALSE(deskInvalidations().empty());
+        if (c.prompt) {
+            EXPECT_NE(deskTextOut().find(c.prompt), std::string::npos);
+            EXPECT_EQ(deskInvalidations().back().rect.top, 30);
+        }
+#endif
         EXPECT_EQ(view.pickState, 0);
         EXPECT_EQ(view.gapMoveStep, c.runEnds ? 0 : 1);
         if (!c.runEnds) {
