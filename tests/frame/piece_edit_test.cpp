@@ -64,6 +64,32 @@ TEST(PieceEdit, ResolveLineFindsTheOutlineEndFromAnyPickedPoint) {
     EXPECT_FALSE(frame::resolveLine(inner, 99, line));
 }
 
+// An inner chain s-k-k of two lines (7-8 and 8-9) ending on outline point 5:
+// the middle point starts the second line, so a pick of its part resolves
+// that line from its own first point; the first line meets no outline point.
+TEST(PieceEdit, ResolveLineOnAChainTakesTheLineThatLeavesThePoint) {
+    TestPattern pattern;
+    PieceShape shape = CurvedShape();
+    shape.chains.push_back(Chain({P('s', 60, 50), P('k', 30, 75), P('k', 0, 100.5f)}));
+    Piece* piece = pattern.add(shape);
+    ASSERT_NE(piece, nullptr);
+    ASSERT_EQ(piece->lineCount, 6);
+    for (short picked : {8, 9}) {
+        frame::ResolvedLine line;
+        ASSERT_TRUE(frame::resolveLine(piece, picked, line)) << picked;
+        EXPECT_EQ(line.first, 8);
+        EXPECT_EQ(line.pointCount, 2);
+        EXPECT_EQ(line.inner, 8);
+        EXPECT_EQ(line.outer, 9);
+        EXPECT_EQ(line.outlineHit, 5);
+    }
+    frame::ResolvedLine line;
+    EXPECT_FALSE(frame::resolveLine(piece, 7, line));
+    EXPECT_EQ(line.first, 7);
+    EXPECT_EQ(line.outlineHit, -1);
+    EXPECT_TRUE(PieceConsistent(piece));
+}
+
 TEST(PieceEdit, RotatePointsKeepsDistancesFromTheCentre) {
     TestPattern pattern;
     Piece* piece = pattern.add(CurvedShape());

@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "frame/exports.h"
@@ -251,6 +253,35 @@ INSTANTIATE_TEST_SUITE_P(
                       InsertRow{kCurvePoint, 194, 331, 'C', 0.5f},
                       InsertRow{kArcPoint, 194, 331, 'C', 1.5f}));  // an arc replaces that part
 
+// A turn point clicked between two points keeps its proportion between them
+// at every size: its formulas blend theirs. On a bodice that grades (every
+// coordinate a share of B or BL), the point put halfway up the side seam is
+// halfway between its neighbours at other sizes too.
+TEST_F(PointIncrease, ATurnPointKeepsItsProportionAtOtherSizes) {
+    PieceShape shape = Bodice();
+    for (ShapePoint& p : shape.chains[0].points) {
+        char x[32], y[32];
+        std::snprintf(x, sizeof x, "%.6f*B", p.x / 880.0);
+        std::snprintf(y, sizeof y, "%.6f*BL", p.y / 380.0);
+        p.xFormula = x;
+        p.yFormula = y;
+    }
+    build(shape);
+    start(kTurnPoint);
+    clickAt(225, 100);  // halfway up the side seam: point 10, between 9 and 11
+    ASSERT_EQ(piece()->pointCount, 13);
+    expectFormulasKept();
+    const auto mm = [this](short i, bool y) {
+        return qpFormulaCalculation(piece(), (y ? FormulaY(piece(), i) : FormulaX(piece(), i)).c_str()) * 10.0;
+    };
+    for (const auto& [b, bl] : {std::pair{96.0f, 40.0f}, std::pair{80.0f, 36.0f}}) {
+        storeSetParameter("B", b);
+        storeSetParameter("BL", bl);
+        for (const bool y : {false, true})
+            EXPECT_NEAR(mm(kWaistSide, y), (mm(kUnderarm, y) + mm(kWaistSide + 1, y)) / 2, kFormulaMm) << b << y;
+    }
+}
+
 TEST_F(PointIncrease, ATurnPointSplitsItsLineAndGradingReferencesFollowTheirPoints) {
     PieceShape shape = Bodice();
     shape.rules.push_back(ShapeRule{0, 0, {PRule{static_cast<int16_t>(kWaistSide * 100 + 3), kWaistSide, 1, 0}}});
@@ -415,7 +446,8 @@ TEST_F(PointIncrease, StraightLinesAreSquaredOffToMultiplesOf45Degrees) {
         int dx, dy;        // client pixels from the first point
         int ex, ey;        // where the second point lands
     };
-    const Row rows[] = {{10, 3, 10, 0}, {10, 8, 9, 9}, {-3, 10, 0, 10}, {-10, -9, -9, -9}};
+    const Row rows[] = {{10, 3, 10, 0}, {10, 8, 9, 9},   {-3, 10, 0, 10},
+                        {-10, -9, -9, -9}, {8, 10, 9, 9}, {-6, 10, -8, 8}};
     for (const Row& r : rows) {
         start(kInnerStart);
         cursorAt(250, 500);
@@ -690,18 +722,27 @@ TEST_F(PointIncrease, ByLengthBackwardPlacesThePointOfTheWalkOneStretchAtATime) 
     EXPECT_TRUE(PieceConsistent(p));
 }
 
+// From an open chain's last point, forward runs on from the chain's first
+// point; the direction is judged against the chain's second point, so a
+// click straight towards it is forward.
 TEST_F(PointIncrease, ForwardFromAChainsLastPointMeasuresFromItsFirst) {
-    PieceShape shape;  // an open outline: its last point 3 ends the chain
-    shape.chains.push_back(Chain({P('S', 0, 0), P('K', 200, 0), P('K', 200, 100), P('K', 0, 100)}));
-    build(shape);
-    start(kTurnPointAlong);
-    clickAt(1, 101);
-    ASSERT_EQ(view.pickState, kPointPicked);
-    deskQueueDialogAnswer("5");
-    clickAt(1, 50);  // nearer the way to the chain's second point than back
-    EXPECT_EQ(types(), "SKKKK");
-    EXPECT_NEAR(at(1).x, 50.0f, kPlaced);
-    EXPECT_NEAR(at(1).y, 0.0f, kPlaced);
+    for (const auto& [x, y] : {std::pair{1.0f, 50.0f}, std::pair{100.0f, 50.0f}}) {
+        SCOPED_TRACE(x);
+        SetUp();
+        PieceShape shape;  // an open outline: its last point 3 ends the chain
+        shape.chains.push_back(Chain({P('S', 0, 0), P('K', 200, 0), P('K', 200, 100), P('K', 0, 100)}));
+        build(shape);
+        start(kTurnPointAlong);
+        clickAt(1, 101);
+        ASSERT_EQ(view.pickState, kPointPicked);
+        deskQueueDialogAnswer("5");
+        clickAt(x, y);
+        EXPECT_EQ(types(), "SKKKK");
+        EXPECT_NEAR(at(1).x, 50.0f, kPlaced);
+        EXPECT_NEAR(at(1).y, 0.0f, kPlaced);
+        TearDown();
+        doc = HostDoc{};
+    }
 }
 
 TEST_F(PointIncrease, ByLengthRefusalsLeaveThePieceAsItWas) {
