@@ -388,6 +388,15 @@ TEST_F(GapMove, RefusalsLeaveThePieceAsItWas) {
              s.chains.push_back(Chain({P('s', kBust.x, kBust.y), P('k', (kLegA.x + b2.x) / 2, (kLegA.y + b2.y) / 2)}));
          },
          {kLegALine + 1, kLegBLine + 1, 28}, kGapMoveNoNewOldCross, true},
+        {"a new place on leg A's own outline point",
+         [](PieceShape& s) { s.chains.push_back(Chain({P('s', 160, 250), P('k', kLegA.x, kLegA.y)})); },
+         {kLegALine, kLegBLine, 27}, kGapMoveNoNewOldCross, true},
+        {"a new place on leg B's own outline point",
+         [](PieceShape& s) {
+             const Xy b2 = legB();
+             s.chains.push_back(Chain({P('s', 160, 250), P('k', b2.x, b2.y)}));
+         },
+         {kLegALine, kLegBLine, 27}, kGapMoveNoNewOldCross, true},
         {"a new line shorter than the mouth's half",
          [](PieceShape& s) { s.chains[3].points[0] = P('s', kSide.x - 4, kSide.y + 2); },
          {kLegALine, kLegBLine, kSideLine}, nullptr, false, kGapMoveTooShort},
@@ -439,6 +448,44 @@ TEST_F(GapMove, RefusalsLeaveThePieceAsItWas) {
         expectDrawingDiscipline();
         EXPECT_TRUE(PieceConsistent(piece));
     }
+}
+
+// A new line that ends short of the old apex: the pivot is where its line
+// meets the old mouth's line to the apex, and the new apex T is set back
+// from it on the way to the new mouth's middle, where both new legs keep
+// the new line's length.
+TEST_F(GapMove, ANewLineShortOfTheApexSetsTheNewApexBack) {
+    PieceShape shape = Bodice(true);
+    const Xy start{kBust.x + 0.15f * (kSide.x - kBust.x), kBust.y + 0.15f * (kSide.y - kBust.y)};
+    shape.chains[3].points[0] = F('s', start, true);
+    piece = holder->add(shape);
+    ASSERT_NE(piece, nullptr);
+    pattern = holder->get();
+    view = HostView{};
+    view.gapMoveStep = 1;
+    const float length = dist(start, kSide);
+    transfer(kLegALine, kLegBLine, kSideLine);
+    ASSERT_TRUE(deskMessageBoxes().empty());
+    ASSERT_EQ(view.gapMoveStep, 0);
+    ASSERT_EQ(piece->pointCount, kOutline + 10 + 1 + 2);
+    // Forward to the side seam: outline 0 .. 18 (leg B's end gone, twin and
+    // middle in), the side line and moved leg B two on, the centre line last.
+    const short shift = 1, newLine = kSideLine + shift, movedLeg = kLegBLine + shift;
+    const short middle = kSidePt, turned = kSidePt - 1, centre = static_cast<short>(piece->pointCount - 2);
+    const Xy apex = at(piece, newLine);
+    EXPECT_GT(dist(apex, kBust), 5.0f);  // set back from the pivot
+    EXPECT_NEAR(dist(apex, at(piece, newLine + 1)), length, kSameMm);
+    EXPECT_NEAR(dist(at(piece, movedLeg), apex), 0.0f, kSameMm);
+    EXPECT_NEAR(dist(at(piece, movedLeg + 1), apex), length, kSameMm);
+    EXPECT_NEAR(dist(at(piece, movedLeg + 1), at(piece, turned)), 0.0f, kSameMm);
+    // T lies on the line from the middle point to the pivot (the bust).
+    const Xy m = at(piece, middle);
+    const double cross = (kBust.x - m.x) * (apex.y - m.y) - (kBust.y - m.y) * (apex.x - m.x);
+    EXPECT_NEAR(cross / dist(kBust, m), 0.0, kSameMm);
+    EXPECT_NEAR(dist(at(piece, centre), apex), 0.0f, kSameMm);
+    EXPECT_EQ(at(piece, centre + 1).x, m.x);
+    EXPECT_TRUE(PieceConsistent(piece));
+    expectFormulasKept();
 }
 
 TEST_F(GapMove, RefusesWhenThePatternBlockHasNoRoom) {
