@@ -253,6 +253,37 @@ TEST_F(PleatSpread, AStraightCutOpensByItsWidthsAndKeepsBothPartsRigid) {
     }
 }
 
+// The same cut on a counter-clockwise panel: each end opens by its width,
+// and the part moves away from the line, so the piece gains the opened
+// wedge (a part moved the wrong way would overlap the rest and lose it).
+//   0 S(0,0) 1 K(100,0) 2 K(300,0) 3 K(300,600) 4 K(100,600) 5 K(0,600) 6 K(0,0)
+TEST_F(PleatSpread, ACounterClockwiseOutlineOpensOutwardToo) {
+    for (const auto& w : {Widths{"1", "3", 10, 30}, Widths{"2", "2", 20, 20}, Widths{"0", "3", 0, 30}}) {
+        SCOPED_TRACE(std::string(w.start) + " / " + w.end);
+        SetUp();
+        PieceShape shape;
+        shape.chains.push_back(Chain({F('S', 0, 0), F('K', 100, 0), F('K', 300, 0), F('K', 300, 600),
+                                      F('K', 100, 600), F('K', 0, 600), F('K', 0, 0)}));
+        shape.chains.push_back(Chain({F('s', 100, 600), F('k', 100, 0)}));
+        build(shape);
+        const double area = PolygonArea(pieceCell);
+        row(100, 300, w.start, w.end);
+        apply();
+        ASSERT_EQ(view.pieceFoldStep, 0);
+        Piece* piece = result();
+        const auto opened = openings(piece, piece->pointCount - 2);
+        // The mark runs from the hem end (the lower outline point) to the
+        // waist end: its first opening is the end width, its second the
+        // start width (a closed end has none).
+        EXPECT_NEAR(opened[0], w.b, kWidthTolerance);
+        if (w.a > 0) {
+            EXPECT_NEAR(opened[1], w.a, kWidthTolerance);
+        }
+        EXPECT_NEAR(PolygonArea(piece) - area, 600 * (w.a + w.b) / 2, 0.01 * 600 * (w.a + w.b) / 2);
+        checkPiece(piece);
+    }
+}
+
 TEST_F(PleatSpread, EqualWidthsShiftStraightAwayFromTheLine) {
     // Grading steps of point 4 that refer to points 4 and 6 (code / 100).
     PieceShape shape = CornerPanel();

@@ -102,6 +102,12 @@ Formula* FormulaOf(Piece* piece, int point);
 std::string FormulaX(Piece* piece, int point);
 std::string FormulaY(Piece* piece, int point);
 
+// The outline segment's point range, first to last.
+void OutlineRange(Piece* piece, int& a, int& e);
+// The area inside the outline's points taken as a polygon (mm², either
+// turning sense).
+double PolygonArea(Piece* piece);
+
 // One line for before / after tables: the point types in order, then each
 // line as first+count and each segment as code:firstLine+lineCount (mark
 // segments with an 'm' and their SPoints), e.g.
