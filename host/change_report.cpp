@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <sstream>
 #include <vector>
 
@@ -28,18 +27,7 @@ struct LineInfo {
     double length = 0.0;
 };
 
-std::string mm(double v) {
-    char t[32];
-    std::snprintf(t, sizeof t, "%.2f", v);
-    return std::string(t) == "-0.00" ? "0.00" : t;
-}
-
-std::string signedMm(double v) {
-    if (std::fabs(v) < kChangeTolerance) return "0.00";
-    return (v > 0 ? "+" : "") + mm(v);
-}
-
-std::string at(const PointInfo& p) { return "(" + mm(p.x) + ", " + mm(p.y) + ")"; }
+std::string at(const PointInfo& p, const Units& u) { return "(" + u.text(p.x) + ", " + u.text(p.y) + ")"; }
 
 std::vector<PointInfo> pointsOf(Piece* piece) {
     std::vector<PointInfo> points;
@@ -170,8 +158,10 @@ std::string lineName(const LineInfo& l) {
 
 }  // namespace
 
-std::string pieceChangeReport(const PatternDoc& before, int bi, const PatternDoc& after, int ai) {
+std::string pieceChangeReport(const PatternDoc& before, int bi, const PatternDoc& after, int ai, const Units& u) {
     std::ostringstream o;
+    const auto mm = [&u](double v) { return u.text(v); };
+    const std::string unit = u.length();
     Piece* b = before.piece(bi);
     Piece* a = after.piece(ai);
     const std::string name = (bi == ai ? "piece " + std::to_string(ai)
@@ -182,8 +172,9 @@ std::string pieceChangeReport(const PatternDoc& before, int bi, const PatternDoc
     const std::vector<PointInfo> ap = pointsOf(a);
     const std::vector<LineInfo> al = linesOf(a);
     if (!b) {
-        o << name << ": added by the run, " << ap.size() << " points, outline " << mm(outlineLength(a)) << " mm\n";
-        for (const LineInfo& l : al) o << "  " << lineName(l) << ": " << mm(l.length) << " mm\n";
+        o << name << ": added by the run, " << ap.size() << " points, outline " << mm(outlineLength(a)) << " " << unit
+          << "\n";
+        for (const LineInfo& l : al) o << "  " << lineName(l) << ": " << mm(l.length) << " " << unit << "\n";
         return o.str();
     }
     const std::vector<PointInfo> bp = pointsOf(b);
@@ -196,7 +187,7 @@ std::string pieceChangeReport(const PatternDoc& before, int bi, const PatternDoc
     for (size_t i = 0; i < bp.size(); ++i) {
         const int j = match[i];
         if (j < 0) {
-            removed.push_back(std::to_string(i) + " " + bp[i].type + " " + at(bp[i]));
+            removed.push_back(std::to_string(i) + " " + bp[i].type + " " + at(bp[i], u));
             continue;
         }
         reached[static_cast<size_t>(j)] = true;
@@ -204,12 +195,12 @@ std::string pieceChangeReport(const PatternDoc& before, int bi, const PatternDoc
         if (!samePlace(bp[i], q) || bp[i].type != q.type) {
             const double d = std::hypot(q.x - bp[i].x, q.y - bp[i].y);
             moved.push_back(std::to_string(i) + " -> " + std::to_string(j) + " " + bp[i].type +
-                            (bp[i].type != q.type ? std::string("->") + q.type : std::string()) + " " + at(bp[i]) +
-                            " -> " + at(q) + ", " + mm(d) + " mm");
+                            (bp[i].type != q.type ? std::string("->") + q.type : std::string()) + " " +
+                            at(bp[i], u) + " -> " + at(q, u) + ", " + mm(d) + " " + unit);
         }
     }
     for (size_t j = 0; j < ap.size(); ++j)
-        if (!reached[j]) added.push_back(std::to_string(j) + " " + ap[j].type + " " + at(ap[j]));
+        if (!reached[j]) added.push_back(std::to_string(j) + " " + ap[j].type + " " + at(ap[j], u));
 
     bool linesSame = bl.size() == al.size();
     for (size_t k = 0; linesSame && k < bl.size(); ++k)
@@ -217,14 +208,15 @@ std::string pieceChangeReport(const PatternDoc& before, int bi, const PatternDoc
                     std::fabs(bl[k].length - al[k].length) < kChangeTolerance;
     const double ob = outlineLength(b), oa = outlineLength(a);
     if (moved.empty() && removed.empty() && added.empty() && linesSame) {
-        o << name << ": unchanged (" << bp.size() << " points, " << bl.size() << " lines, outline " << mm(ob)
-          << " mm)\n";
+        o << name << ": unchanged (" << bp.size() << " points, " << bl.size() << " lines, outline " << mm(ob) << " "
+          << unit << ")\n";
         return o.str();
     }
     o << name << ": " << bp.size() << " -> " << ap.size() << " points, " << bl.size() << " -> " << al.size()
       << " lines\n";
-    o << "  outline length: " << mm(ob) << " -> " << mm(oa) << " mm (" << signedMm(oa - ob) << ")\n";
-    o << "  lines (before -> after: length before -> after, difference, mm):\n";
+    o << "  outline length: " << mm(ob) << " -> " << mm(oa) << " " << unit << " ("
+      << u.signedText(oa - ob, kChangeTolerance) << ")\n";
+    o << "  lines (before -> after: length before -> after, difference, " << unit << "):\n";
     std::vector<bool> paired(al.size(), false);
     for (size_t k = 0; k < bl.size(); ++k) {
         if (pairOf[k] < 0) {
@@ -234,8 +226,8 @@ std::string pieceChangeReport(const PatternDoc& before, int bi, const PatternDoc
         const LineInfo& l = al[static_cast<size_t>(pairOf[k])];
         paired[static_cast<size_t>(pairOf[k])] = true;
         o << "    " << lineName(bl[k]) << " -> " << l.index << " (points " << l.first << ".." << l.last
-          << "): " << mm(bl[k].length) << " -> " << mm(l.length) << " (" << signedMm(l.length - bl[k].length)
-          << ")\n";
+          << "): " << mm(bl[k].length) << " -> " << mm(l.length) << " ("
+          << u.signedText(l.length - bl[k].length, kChangeTolerance) << ")\n";
     }
     for (size_t j = 0; j < al.size(); ++j)
         if (!paired[j]) o << "    new " << lineName(al[j]) << ": " << mm(al[j].length) << "\n";
@@ -249,10 +241,10 @@ std::string pieceChangeReport(const PatternDoc& before, int bi, const PatternDoc
     return o.str();
 }
 
-std::string changeReport(const PatternDoc& before, const PatternDoc& after) {
+std::string changeReport(const PatternDoc& before, const PatternDoc& after, const Units& units) {
     std::string text;
     const int pieces = std::max(before.pieceCount(), after.pieceCount());
-    for (int i = 0; i < pieces; ++i) text += pieceChangeReport(before, i, after, i);
+    for (int i = 0; i < pieces; ++i) text += pieceChangeReport(before, i, after, i, units);
     return text;
 }
 

@@ -8,12 +8,14 @@
 // (kept order; a point of the same type letter may move, an unmatched one
 // was added or removed), lines by the positions of their end points. Pieces
 // are matched by number; a piece the run appended is reported whole.
-// Memory: reads both documents, keeps nothing. Units: millimetres.
+// Memory: reads both documents, keeps nothing. Units: millimetres, or
+// inches when asked (units.h).
 #pragma once
 
 #include <string>
 
 #include "host/pattern_store.h"
+#include "host/units.h"
 
 namespace host {
 
@@ -22,9 +24,10 @@ constexpr double kChangeTolerance = 0.005;
 
 // The report as text, one piece after the other; a piece the run left
 // exactly as it was gets one line.
-std::string changeReport(const PatternDoc& before, const PatternDoc& after);
+std::string changeReport(const PatternDoc& before, const PatternDoc& after, const Units& units = {});
 // The same for one piece: piece `beforePiece` of `before` against piece
 // `afterPiece` of `after` (a tool may leave its result in a new piece).
-std::string pieceChangeReport(const PatternDoc& before, int beforePiece, const PatternDoc& after, int afterPiece);
+std::string pieceChangeReport(const PatternDoc& before, int beforePiece, const PatternDoc& after, int afterPiece,
+                              const Units& units = {});
 
 }  // namespace host

@@ -2,6 +2,7 @@
 #include "host/commands.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -20,16 +21,11 @@
 #include "host/script.h"
 #include "host/sizes.h"
 #include "host/svg.h"
+#include "host/units.h"
 
 namespace host {
 
 namespace {
-
-std::string mm(double v) {
-    char t[32];
-    std::snprintf(t, sizeof t, "%.2f", v);
-    return t;
-}
 
 // The formula routines take texts of callers' 100-byte buffers.
 constexpr size_t kFormulaBuffer = 100;
@@ -75,7 +71,7 @@ int renderNest(const std::string& patternPath, const std::string& svgPath, const
 // info --sizes: per piece, each size's outline length and area beside the
 // base's, as text (a table per piece) or into the JSON (when `j` is given).
 void sizeTable(const PatternModel& model, const PatternDoc& base, const std::string& patternPath,
-               const std::vector<Size>& sizes, nlohmann::json* j, std::ostringstream& text) {
+               const std::vector<Size>& sizes, nlohmann::json* j, std::ostringstream& text, const Units& u) {
     const size_t pieces = model.pieces.size();
     std::vector<std::vector<double>> length(sizes.size()), area(sizes.size());
     size_t baseRow = 0;
@@ -111,18 +107,19 @@ void sizeTable(const PatternModel& model, const PatternDoc& base, const std::str
     char row[160];
     for (size_t i = 0; i < pieces; ++i) {
         text << "piece " << i << " \"" << base.pieceName(static_cast<int>(i)) << "\" by size (difference to the base):\n";
-        std::snprintf(row, sizeof row, "  %-*s %12s %9s %10s %9s", w, "size", "outline mm", "+/-", "area cm2", "+/-");
+        std::snprintf(row, sizeof row, "  %-*s %12s %9s %10s %9s", w, "size", (std::string("outline ") + u.length()).c_str(),
+                      "+/-", (std::string("area ") + u.area()).c_str(), "+/-");
         text << row << "\n";
+        const int d = u.decimals();
         for (size_t k = 0; k < sizes.size(); ++k) {
             const std::string name = sizes[k].name + (sizes[k].base ? " (base)" : "");
+            const double l = u.lengthOf(length[k][i]), a = u.areaOf(area[k][i]);
             // The base's row shows its own figures only.
             if (k == baseRow)
-                std::snprintf(row, sizeof row, "  %-*s %12.2f %9s %10.2f", w, name.c_str(), length[k][i], "",
-                              area[k][i] / 100.0);
+                std::snprintf(row, sizeof row, "  %-*s %12.*f %9s %10.2f", w, name.c_str(), d, l, "", a);
             else
-                std::snprintf(row, sizeof row, "  %-*s %12.2f %+9.2f %10.2f %+9.2f", w, name.c_str(), length[k][i],
-                              length[k][i] - length[baseRow][i], area[k][i] / 100.0,
-                              (area[k][i] - area[baseRow][i]) / 100.0);
+                std::snprintf(row, sizeof row, "  %-*s %12.*f %+9.*f %10.2f %+9.2f", w, name.c_str(), d, l, d,
+                              l - u.lengthOf(length[baseRow][i]), a, a - u.areaOf(area[baseRow][i]));
             text << row << "\n";
         }
     }
@@ -150,7 +147,10 @@ int cmdRender(const std::string& patternPath, const std::string& svgPath, const 
     return 0;
 }
 
-int cmdInfo(const std::string& patternPath, bool asJson, std::ostream& out, const SizeOptions& sizeOptions) {
+int cmdInfo(const std::string& patternPath, bool asJson, std::ostream& out, const SizeOptions& sizeOptions,
+            const Units& u) {
+    if (asJson && u.inch)
+        throw UserError("--inch", "the JSON form gives millimetres (its keys name them); leave out --inch or --json");
     const PatternModel model = readPatternFile(patternPath);
     const std::vector<Size> sizes =
         sizeOptions.given() ? withBase(readSizes(sizeOptions, model.measurements), model.measurements)
@@ -200,7 +200,8 @@ int cmdInfo(const std::string& patternPath, bool asJson, std::ostream& out, cons
             text << "piece " << i << " \"" << doc.pieceName(i) << "\": " << piece->pointCount << " points, "
                  << piece->lineCount << " lines, " << piece->segCount << " segments"
                  << (piece->formulaCount > 0 ? ", with formulas" : "") << "\n";
-            text << "  outline length " << mm(length) << " mm, area " << mm(area / 100.0) << " cm2\n";
+            text << "  outline length " << u.text(length) << " " << u.length() << ", area " << u.areaText(area) << " "
+                 << u.area() << "\n";
             if (fixed > 0)
                 text << "  " << fixed << (fixed == 1 ? " point without formulas does not grade\n"
                                                      : " points without formulas do not grade\n");
@@ -216,7 +217,7 @@ int cmdInfo(const std::string& patternPath, bool asJson, std::ostream& out, cons
                                  {"length", std::round(ll * 100) / 100}});
             else
                 text << "  line " << li << ": points " << l->firstPoint << ".." << (l->firstPoint + l->pointCount - 1)
-                     << ", " << mm(ll) << " mm\n";
+                     << ", " << u.text(ll) << " " << u.length() << "\n";
         }
         if (asJson) {
             p["lineLengths"] = std::move(lines);
@@ -225,7 +226,7 @@ int cmdInfo(const std::string& patternPath, bool asJson, std::ostream& out, cons
             text << "  consistency checker: " << (verdict.empty() ? "consistent" : verdict) << "\n";
         }
     }
-    if (!sizes.empty()) sizeTable(model, doc, patternPath, sizes, asJson ? &j : nullptr, text);
+    if (!sizes.empty()) sizeTable(model, doc, patternPath, sizes, asJson ? &j : nullptr, text, u);
     if (asJson) out << j.dump(2) << "\n";
     else out << text.str();
     return 0;
@@ -254,7 +255,7 @@ int cmdGrade(const std::string& patternPath, const SizeOptions& sizeOptions, con
     return 0;
 }
 
-int cmdMeasure(const std::string& patternPath, int pieceIndex, int from, int to, std::ostream& out) {
+int cmdMeasure(const std::string& patternPath, int pieceIndex, int from, int to, std::ostream& out, const Units& u) {
     PatternDoc doc = loadPattern(patternPath);
     Piece* piece = doc.piece(pieceIndex);
     if (!piece)
@@ -269,8 +270,70 @@ int cmdMeasure(const std::string& patternPath, int pieceIndex, int from, int to,
     // the same stretch.
     int a = std::min(from, to), b = std::max(from, to);
     double length = lengthAlong(piece, static_cast<short>(a), static_cast<short>(b));
-    out << "piece " << pieceIndex << ", points " << a << " .. " << b << ": " << mm(length) << " mm ("
-        << mm(length / 10.0) << " cm)\n";
+    out << "piece " << pieceIndex << ", points " << a << " .. " << b << ": " << u.text(length) << " " << u.length();
+    if (!u.inch) out << " (" << u.text(length / 10.0) << " cm)";
+    out << "\n";
+    return 0;
+}
+
+int cmdPoints(const std::string& patternPath, int pieceIndex, std::ostream& out, const Units& u) {
+    PatternDoc doc = loadPattern(patternPath);
+    std::vector<int> pieces = askedPieces(doc, pieceIndex, patternPath);
+    if (pieces.empty())
+        for (int i = 0; i < doc.pieceCount(); ++i) pieces.push_back(i);
+    const PatternModel model = readPatternBack(doc);
+    for (int i : pieces) {
+        const PieceModel& piece = model.pieces[static_cast<size_t>(i)];
+        // The lines through each point: those whose run of points holds it
+        // (a point where two lines meet is on both; a mark is on none).
+        std::vector<std::string> lines(piece.points.size());
+        for (size_t l = 0; l < piece.lines.size(); ++l)
+            for (int p = piece.lines[l].firstPoint;
+                 p < piece.lines[l].firstPoint + piece.lines[l].pointCount && p < static_cast<int>(lines.size()); ++p)
+                if (p >= 0) lines[static_cast<size_t>(p)] += (lines[static_cast<size_t>(p)].empty() ? "" : " ") +
+                                                              std::to_string(l);
+        size_t fxWidth = 2, fyWidth = 2;
+        for (const FilePoint& p : piece.points) {
+            fxWidth = std::max(fxWidth, p.fx.value_or("-").size());
+            fyWidth = std::max(fyWidth, p.fy.value_or("-").size());
+        }
+        out << "piece " << i << " \"" << doc.pieceName(i) << "\": " << piece.points.size() << " points (x, y: "
+            << u.length() << "; fx, fy: cm)\n";
+        char row[96];
+        std::snprintf(row, sizeof row, "  %5s %-4s %10s %10s  ", "point", "type", "x", "y");
+        out << row << std::string("fx") + std::string(fxWidth - 2, ' ') << "  " << "fy" << std::string(fyWidth - 2, ' ')
+            << "  lines\n";
+        for (size_t k = 0; k < piece.points.size(); ++k) {
+            const FilePoint& p = piece.points[k];
+            const unsigned char type = static_cast<unsigned char>(p.record.type);
+            const std::string letter = std::isgraph(type) ? std::string(1, static_cast<char>(type)) : std::to_string(type);
+            std::snprintf(row, sizeof row, "  %5zu %-4s %10s %10s  ", k, letter.c_str(), u.text(p.x).c_str(),
+                          u.text(p.y).c_str());
+            const std::string fx = p.fx.value_or("-"), fy = p.fy.value_or("-");
+            out << row << fx << std::string(fxWidth - fx.size(), ' ') << "  " << fy
+                << std::string(fyWidth - fy.size(), ' ') << "  " << (lines[k].empty() ? "-" : lines[k]) << "\n";
+        }
+    }
+    return 0;
+}
+
+int cmdTools(std::ostream& out) {
+    for (const ToolEntry& t : toolTable()) {
+        out << t.name << " (or " << t.alias << "): " << t.title << ", " << t.handler
+            << (t.available() ? "" : " (not in this library yet)") << "\n";
+        out << "  " << t.about << "\n";
+        for (const SetWord& w : t.words) {
+            out << "  set " << w.word << " " << w.lowest << " .. " << w.highest << ": " << w.values << "\n";
+            for (const NamedValue& v : w.named) {
+                char row[48];
+                std::snprintf(row, sizeof row, "    %3d  %-20s", v.value, v.name);
+                out << row << v.meaning << "\n";
+            }
+        }
+    }
+    out << "every tool:\n";
+    for (const SetWord& w : hostSetWords())
+        out << "  set " << w.word << " " << w.lowest << " .. " << w.highest << ": " << w.values << "\n";
     return 0;
 }
 
@@ -300,7 +363,8 @@ int cmdFormula(const std::string& op, const std::string& text, const std::string
 }
 
 int cmdRun(const std::string& patternPath, const std::string& scriptPath, const std::string& outPath,
-           const std::string& svgPath, bool verbose, std::ostream& out, bool report) {
+           const std::string& svgPath, bool verbose, std::ostream& out, bool report, bool expectRefusal,
+           const Units& units) {
     PatternDoc before;
     if (report) before = loadPattern(patternPath);
     PatternDoc doc = loadPattern(patternPath);
@@ -321,10 +385,17 @@ int cmdRun(const std::string& patternPath, const std::string& scriptPath, const 
         writeFileAtomic(svgPath, renderSvg(doc, svg));
         out << "wrote " << svgPath << "\n";
     }
-    if (report) out << "what changed:\n" << changeReport(before, doc);
+    if (report) out << "what changed:\n" << changeReport(before, doc, units);
     if (!verdict.empty())
         throw UserError(outPath, "the edited pattern fails the consistency check: " + verdict);
     out << "consistency checker: every piece consistent\n";
+    if (!result.notes.empty() && !expectRefusal) {
+        const RunNote& first = result.notes.front();
+        const size_t more = result.notes.size() - 1;
+        throw RunShortfall(scriptPath + ": line " + std::to_string(first.line),
+                           first.what + (more ? " (and " + std::to_string(more) + " more above)" : "") +
+                               "; --expect-refusal when the script means it");
+    }
     return 0;
 }
 

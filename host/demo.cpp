@@ -57,7 +57,6 @@ struct DemoTool {
     // the script up to its `unfold` line is replayed on a copy of its own,
     // and the pattern's last piece (the dart fold's fold piece) is shown.
     const char* middleCaption = nullptr;
-    bool hostEnds = false;  // the tool has no last step: the script's `end` closes the run
 };
 
 std::string mm(double v) {
@@ -370,7 +369,7 @@ const std::vector<DemoTool>& demoTools() {
          "6 mm across (mode 14, its size from the host's text); an inner line drawn across the bodice point by "
          "point (modes 8 and 9) and ended where a click lands near the side seam.",
          "basic-block-increase.txt",
-         increaseFigures, -1, nullptr, true},
+         increaseFigures},
         {"symmetry", kHalfBack,
          "Piece symmetry: the user clicks the centre back of the half back. The tool straightens that line "
          "to its two ends (the axis), inserts the rest of the outline again, mirrored, between the axis's "
@@ -498,7 +497,9 @@ int runDemo(const std::string& dir, std::ostream& out) {
         }
         std::string verdict = checkPattern(after);
         if (error.empty() && !verdict.empty()) error = "the edited pattern fails the consistency check: " + verdict;
-        if (error.empty() && !result.runFinished && !demo.hostEnds) error = "the run did not finish";
+        // A refusal, a click that picked nothing, a run left unfinished.
+        if (error.empty() && !result.notes.empty())
+            error = "line " + std::to_string(result.notes.front().line) + ": " + result.notes.front().what;
         if (demo.middleCaption && error.empty()) {
             // The script up to its unfold, on a copy of its own.
             std::string upTo = script;

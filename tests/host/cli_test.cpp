@@ -8,6 +8,10 @@
 #include <sstream>
 #include <vector>
 
+#include "frame/texts.h"
+#include "host/host_io.h"
+#include "host/replay.h"
+#include "pieces/point_increase.h"
 #include "host_test_util.h"
 
 using hosttest::runQpkit;
@@ -17,8 +21,8 @@ namespace {
 std::string q(const std::string& s) { return "'" + s + "'"; }
 
 TEST(Cli, EverySubcommandHasHelp) {
-    for (const char* sub : {"", "render", "info", "grade", "measure", "run", "demo", "formula", "formula pack",
-                            "formula scale"}) {
+    for (const char* sub : {"", "render", "info", "points", "grade", "measure", "run", "tools", "demo", "formula",
+                            "formula pack", "formula scale"}) {
         auto r = runQpkit(std::string(sub) + " --help");
         EXPECT_EQ(r.status, 0) << sub << ": " << r.output;
         EXPECT_NE(r.output.find("Usage"), std::string::npos) << sub;
@@ -201,6 +205,92 @@ TEST(Cli, RunWritesThePatternAndItsPicture) {
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(r.output, "piece 0, points 0 .. 9: 469.80 mm (46.98 cm)\n");
     EXPECT_TRUE(hosttest::fileExists(dir.file("out.svg")));
+}
+
+// A refusal is said in English beside the tool's own text, at its script
+// line; the run writes its outputs and ends with status 3, or 0 when the
+// script expects it. Here the dart's new line is picked on the outline
+// (line 0 of the bodice), where no new dart can go; the run is then left
+// unfinished too.
+TEST(Cli, ARefusalIsSaidInEnglishAndEndsWithItsOwnStatus) {
+    hosttest::TempDir dir;
+    hosttest::spit(dir.file("s.txt"), "piece 0\ntool dart-transfer\nclick line 9\nclick line 10\nclick line 0\n");
+    const std::string args = "run " + q(hosttest::examplesDir() + "/basic-block.json") + " " + q(dir.file("s.txt")) +
+                             " -o " + q(dir.file("out.json"));
+    const SystemText* text = nullptr;
+    for (const SystemText& t : kSystemTexts)
+        if (std::string(t.name) == "kGapMoveNoOutlinePoint") text = &t;
+    ASSERT_TRUE(text && text->refusal);
+    const std::string refusal = "line 5: the dart transfer refused: " + std::string(text->reading) +
+                                " (message box: " + host::gbkToUtf8(text->gbk) + ")";
+    auto r = runQpkit(args);
+    EXPECT_EQ(r.status, 3) << r.output;
+    EXPECT_NE(r.output.find(refusal + "\n"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("line 5: the script ended before the dart transfer run finished; the host ends it\n"),
+              std::string::npos)
+        << r.output;
+    // The last line, on stderr: the first refusal, naming the script.
+    const size_t last = r.output.rfind('\n', r.output.size() - 2) + 1;
+    EXPECT_EQ(r.output.substr(last), "qpkit: " + dir.file("s.txt") + ": " + refusal +
+                                         " (and 1 more above); --expect-refusal when the script means it\n");
+    EXPECT_TRUE(hosttest::fileExists(dir.file("out.json")));
+    r = runQpkit(args + " --expect-refusal");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find(refusal), std::string::npos) << r.output;
+}
+
+// Help for script writers: the version; every point with its formulas and
+// the lines through it; every tool with the point-increase modes, whose
+// table in docs/replay-scripts.md is the tool's own.
+TEST(Cli, VersionPointsAndTools) {
+    auto r = runQpkit("--version");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(std::regex_match(r.output, std::regex("qpkit [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << r.output;
+
+    r = runQpkit("points " + q(hosttest::examplesDir() + "/sleeve.json") + " --piece 0");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.output.rfind("piece 0 \"sleeve\": 14 points (x, y: mm; fx, fy: cm)\n", 0), 0u) << r.output;
+    EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 16) << r.output;  // a title, a header, 14 points
+    // The cap's back end: where the cap (line 0) meets the underarm seam (line 1).
+    EXPECT_NE(r.output.find("\n      8 K        320.00       0.00  B/4+10    0           0 1\n"), std::string::npos)
+        << r.output;
+    EXPECT_NE(r.output.find("\n     12 s        160.00    -300.00  B/8+5     -30         4\n"), std::string::npos);
+
+    r = runQpkit("tools");
+    ASSERT_EQ(r.status, 0) << r.output;
+    const std::string lines = "\n" + r.output;
+    for (const host::ToolEntry& t : host::toolTable())
+        EXPECT_NE(lines.find(std::string("\n") + t.name + " (or " + t.alias + "): " + t.title + ", " + t.handler),
+                  std::string::npos)
+            << t.name;
+    const std::string docs = hosttest::slurp(std::string(QP_SOURCE_DIR) + "/docs/replay-scripts.md");
+    for (const increase::ModeText& m : increase::kModeTexts) {
+        char row[40];
+        std::snprintf(row, sizeof row, "    %3d  %-20s", static_cast<int>(m.mode), m.name);
+        EXPECT_NE(r.output.find(std::string(row) + m.click + "\n"), std::string::npos) << m.name;
+        EXPECT_NE(docs.find("\n| " + std::to_string(m.mode) + " | " + m.name + " | " + m.click + " |\n"),
+                  std::string::npos)
+            << "docs/replay-scripts.md lacks mode " << m.mode << " as the tool names it";
+    }
+}
+
+// --inch: lengths in the inch the library knows (25.4 mm), areas in in2.
+TEST(Cli, InchesOnMeasureInfoAndReports) {
+    hosttest::TempDir dir;
+    const std::string sleeve = q(hosttest::examplesDir() + "/sleeve.json");
+    auto r = runQpkit("measure " + sleeve + " --piece 0 --from 0 --to 8 --inch");
+    EXPECT_EQ(r.output, "piece 0, points 0 .. 8: 17.906 in\n");  // 454.82 mm
+    r = runQpkit("info " + sleeve + " --inch");
+    EXPECT_NE(r.output.find("  outline length 59.351 in, area 219.94 in2\n"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("  line 0: points 0..8, 17.906 in\n"), std::string::npos) << r.output;
+    r = runQpkit("run " + sleeve + " " + q(hosttest::examplesDir() + "/sleeve-cap.txt") + " -o " +
+                 q(dir.file("out.json")) + " --report --inch");
+    if (r.output.find("has no sleeve cap tool") != std::string::npos) GTEST_SKIP() << r.output;
+    // The cap grew by the 1.5 cm typed: 0.590 in.
+    EXPECT_NE(r.output.find("  outline length: 59.351 -> 59.941 in (+0.590)\n"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("    outline line 1 (points 8..9) -> 1 (points 9..10): 16.391 -> 16.391 (0.000)\n"),
+              std::string::npos)
+        << r.output;
 }
 
 // A small XML well-formedness check: every tag closed in order, every
