@@ -462,7 +462,8 @@ void HostSession::play1(const ScriptCommand& c, const std::string& scriptName) {
             if (!tool) return;
         }
         short r = message == WM_LBUTTONDOWN ? click(buttons) : send(message, buttons, pixelParam(window_.cursor()));
-        if (verbose_) say("  message -> " + std::to_string(r));
+        if (verbose_) say(std::string(message == WM_LBUTTONDOWN ? "  WM_LBUTTONDOWN" : "  WM_RBUTTONDOWN") + " -> " +
+                          std::to_string(r));
     };
     switch (c.op) {
         case ScriptOp::Tool: {

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "frame/siblings.h"
+#include "frame/texts.h"
 #include "host/host_io.h"
 #include "host/pattern_store.h"
 #include "host/piece_geometry.h"
@@ -265,6 +266,36 @@ TEST(Replay, AClickThatPicksNothingIsSaid) {
         EXPECT_NEAR(outlineArea(doc.piece(2)), 2 * halfArea, 1.0);  // mm2: the panel made whole
         EXPECT_TRUE(hosttest::patternConsistent(doc));
     }
+}
+
+// A refusal a tool completes with its own figures is read by the table
+// text it begins with: a pleat apply that spreads one row and skips the
+// other (its widths differ by more than twice its length) finishes the run
+// and says the skipped row, once, as a refusal.
+TEST(Replay, APleatRowSkippedIsSaidAsARefusal) {
+    PatternDoc doc = loadPattern(example("basic-block.json"));
+    const int pieces = doc.pieceCount();
+    ReplayResult result;
+    {
+        HostSession session(doc, nullptr, false);
+        result = session.play(parseScript("piece 2\ntool pleat\nmove point 0\nclick line 5\ntype 1\nkey F24\n"
+                                          "type 3\nclick line 6\ntype 0\nkey F24\ntype 130\nbutton apply\n",
+                                          "s.txt"),
+                              "s.txt");
+    }
+    ASSERT_EQ(result.notes.size(), 1u);
+    const RunNote& note = result.notes[0];
+    EXPECT_EQ(note.kind, RunNote::kRefused);
+    EXPECT_EQ(note.line, 12);
+    const SystemText* skipped = nullptr;
+    for (const SystemText& t : kSystemTexts)
+        if (std::string(t.gbk) == kFoldRowsSkipped) skipped = &t;
+    ASSERT_TRUE(skipped && skipped->refusal);
+    EXPECT_EQ(note.what, "the pleat spread refused: " + std::string(skipped->reading) + " (prompt: " +
+                             gbkToUtf8(kFoldRowsSkipped) + " 9-10:2)");
+    EXPECT_TRUE(result.runFinished);
+    EXPECT_EQ(doc.pieceCount(), pieces);
+    EXPECT_TRUE(hosttest::patternConsistent(doc));
 }
 
 // What the window tells it saw, on which "picked nothing" rests: a line (a
