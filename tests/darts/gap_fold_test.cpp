@@ -92,8 +92,10 @@ protected:
         storeSetParameter("BL", 38);
         holder = std::make_unique<TestPattern>(capacity);
     }
-    void build(bool formulas = false) {
-        ASSERT_NE(holder->add(BodiceShape(formulas)), nullptr);
+    void build(bool formulas = false) { start(BodiceShape(formulas)); }
+    // Adds the shape as piece 0 and starts a fold run on it.
+    void start(const PieceShape& shape) {
+        ASSERT_NE(holder->add(shape), nullptr);
         pieceIndex = 0;
         record = GapFoldRecord{};
         record.foldPhase = 1;
@@ -340,19 +342,12 @@ TEST_F(GapFold, TheSpanEndsAtTheFirstCornerThatTurnsAway) {
                                  true));
     shape.chains.push_back(Chain({P('s', 50, 130), P('k', 60, 80)}));
     shape.chains.push_back(Chain({P('s', 70, 130), P('k', 60, 80)}));
-    ASSERT_NE(holder->add(shape), nullptr);
-    record.foldPhase = 1;
-    view.pickState = 1;
+    start(shape);
     std::vector<Coord> expected = coords(piece());
     Coord middle = expected[3];
     middle.x = 60;
     expected.insert(expected.begin() + 4, middle);
-    moveTo(0, 0);
-    clickAt({55, 105});
-    clickAt({65, 105});
-    ASSERT_EQ(view.pickState, 5);
-    clickAt({60, 80});
-    clickAt({75, 140});
+    fold({"span", {55, 105}, {65, 105}, {60, 80}, true, 60, 80, true}, {75, 140});
     ASSERT_EQ(holder->get()->pieceCount, 2);
     EXPECT_EQ(record.spanFirst, 1);
     EXPECT_EQ(record.spanMiddle, 4);
@@ -464,9 +459,7 @@ TEST_F(GapFold, AMiddlePointOnACurveIsTakenBackToo) {
     shape.chains.push_back(Chain({P('s', 110, 2), P('k', 115, 50)}));
     shape.chains.push_back(Chain({P('s', 120, 2), P('k', 115, 50)}));
     shape.formulas = true;
-    ASSERT_NE(holder->add(shape), nullptr);
-    record.foldPhase = 1;
-    view.pickState = 1;
+    start(shape);
     const std::string before = BytesOf(piece());
     moveTo(0, 0);
     clickAt({111, 12});
@@ -486,16 +479,9 @@ TEST_F(GapFold, ASpanWalkThatLeavesTheOutlineEndsTheFold) {
     shape.chains.push_back(Chain({P('S', 0, 0), P('K', 100, 0), P('K', 110, 0), P('K', 120, 0)}));
     shape.chains.push_back(Chain({P('s', 110, 0), P('k', 115, 50)}));
     shape.chains.push_back(Chain({P('s', 120, 0), P('k', 115, 50)}));
-    ASSERT_NE(holder->add(shape), nullptr);
-    record.foldPhase = 1;
-    view.pickState = 1;
+    start(shape);
     const std::string before = BytesOf(piece());
-    moveTo(0, 0);
-    clickAt({111, 10});
-    clickAt({119, 10});
-    ASSERT_EQ(view.pickState, 5);
-    clickAt({115, 50});
-    clickAt({125, 5});
+    fold({"open", {111, 10}, {119, 10}, {115, 50}, true, 115, 50, true}, {125, 5});
     ASSERT_EQ(deskMessageBoxes().size(), 1u);
     EXPECT_EQ(deskMessageBoxes()[0].text, kGapFoldNoSpan);
     EXPECT_EQ(view.pickState, 9);
@@ -622,13 +608,8 @@ TEST_F(GapFold, ATextAreaWithoutRoomIsRefusedFirst) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.freeBytes);
         reset(65536);
-        ASSERT_NE(holder->add(WithTextAreaFilled(BodiceShape(true), row.freeBytes, 300, 300)), nullptr);
+        start(WithTextAreaFilled(BodiceShape(true), row.freeBytes, 300, 300));
         ASSERT_EQ(piece()->charCount, 32767 - row.freeBytes);
-        pieceIndex = 0;
-        record = GapFoldRecord{};
-        record.foldPhase = 1;
-        view = HostView{};
-        view.pickState = view.gapFoldStep = 1;
         const std::string source = BytesOf(piece());
         if (row.dart->byPoint) {
             ASSERT_EQ(moveTo(0, 0), 1);
