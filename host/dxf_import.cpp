@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <set>
@@ -424,8 +425,9 @@ double cutDeviation(const PieceModel& pm, const std::vector<Polyline>& fileCuts)
 // the line (measured at a quarter, half and three quarters of it); the
 // commonest width all round (record 0) and the others as stretches; then a
 // square cut at each corner where that brings our cut line onto the file's.
-// "" when kept, else why not.
-std::string readAllowances(Piece* piece, const FilePiece& fp, PieceModel& pm) {
+// "" when kept (`apart`: how far our cut line and the file's then stray
+// from each other, mm), else why not.
+std::string readAllowances(Piece* piece, const FilePiece& fp, PieceModel& pm, double& apart) {
     std::vector<std::pair<short, double>> widths;  // line, width
     std::string why;
     forEachOutlineLine(piece, [&](short li, const Polyline&) {
@@ -475,6 +477,7 @@ std::string readAllowances(Piece* piece, const FilePiece& fp, PieceModel& pm) {
         pm.corners.push_back(best);
         worst = bestWorst;
     }
+    apart = worst;
     return "";
 }
 
@@ -570,10 +573,14 @@ PieceModel pieceModel(const FilePiece& fp, Skips& skips, std::string& note) {
     }
     std::string allowances;
     if (!fp.cuts.empty()) {
-        const std::string why = readAllowances(piece, fp, pm);
+        double apart = 0;
+        const std::string why = readAllowances(piece, fp, pm, apart);
         if (why.empty()) {
+            char within[32];
+            std::snprintf(within, sizeof within, "%.2f", apart);
             allowances = ", seam allowances of " + std::to_string(pm.seamAllowances.size()) + " widths and " +
-                         std::to_string(pm.corners.size()) + " square corners from the cut line";
+                         std::to_string(pm.corners.size()) + " square corners from the cut line (the two cut lines " +
+                         "within " + within + " mm of each other)";
         } else {
             pm.seamAllowances.clear();
             pm.corners.clear();
