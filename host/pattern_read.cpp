@@ -111,11 +111,6 @@ void optInt16(const json& obj, const char* name, const Field& f, int16_t& out) {
     if (it != obj.end()) out = int16(*it, f.key(name));
 }
 
-bool isMarkType(char type) {
-    const char t = typeLetter(type);
-    return t == 'V' || t == 'O' || t == 'G' || t == 'P';
-}
-
 char pointType(const json& v, const Field& f) {
     if (!v.is_string()) f.fail(std::string("expected a one-letter point type, found ") + typeName(v));
     std::string s = v.get<std::string>();

@@ -538,7 +538,7 @@ void apply(HDC hdc, PatternBuffer** patternCell, Piece** pieceCell, short* piece
         qpGetSegLptr(piece, s, &seg);
         if (seg && seg->code == 3) mode = qpcurve::kModeWholePiece | qpcurve::kSnapCode3;
     }
-    frame::PointIndexMap map(piece->pointCount);
+    frame::PointIndexMap map(piece);
     const Apply ap{hdc, work, piece, mode, &map};
     int spread = 0;
     for (int r = 0; r < run.rowCount; ++r)
@@ -549,7 +549,7 @@ void apply(HDC hdc, PatternBuffer** patternCell, Piece** pieceCell, short* piece
         FreeGlobalBlock(work);
         return;
     }
-    frame::remapGradingCodes(piece, map);
+    frame::remapGradingCodes(work, piece, map);
 
     qpDeletePiece(*patternCell, current);
     qpAddPiece2Buffer(&work, &piece, patternCell, pieceCell, 0);
