@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "frame/curve_forms.h"
 #include "frame/siblings.h"
 #include "host/change_report.h"
 #include "host/edit_trace.h"
@@ -182,11 +183,9 @@ std::vector<Figure> increaseFigures(const PatternDoc& before, const PatternDoc& 
             double x = 0, y = 0, lx = 0, ly = 0;
             pointPosition(a, i, x, y);
             // The notch's position, walked along its line, is the notch.
-            short index = 0;
-            float length = s->position, px = 0, py = 0;
-            qpCurve(nullptr, a, 0, 0x122, 0, 0, line->firstPoint, 0, -1, 40, &index, &length, &px, &py, nullptr);
-            lx = px;
-            ly = py;
+            const frame::CurveHit at = frame::pointAtLength(a, line->firstPoint, s->position, qpcurve::kIdentity);
+            lx = at.x;
+            ly = at.y;
             f.push_back({"armhole notch: position along its line", mm(s->position)});
             f.push_back({"notch to the point at that position", mm(std::hypot(x - lx, y - ly))});
         } else if (p->type == 'o') {

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "frame/curve_forms.h"
 #include "frame/siblings.h"
 #include "siblings/geometry/curve_model.h"
 #include "host/host_window.h"
@@ -124,12 +125,7 @@ void visitDrawnPoints(Piece* piece, short first, short count, const std::functio
 
 double lengthAlong(Piece* piece, short first, short last) {
     if (!piece) return 0.0;
-    short index = -1;
-    float length = 0.0f, x = 0.0f, y = 0.0f;
-    qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kMeasureLength, qpcurve::kStylePlain,
-            qpcurve::kSnapAllLinesDefault, first, static_cast<short>(last - first + 1), qpcurve::kColourDefault,
-            qpcurve::kDefaultResolution, &index, &length, &x, &y, nullptr);
-    return length;
+    return frame::curveLength(piece, first, static_cast<short>(last - first + 1), qpcurve::kIdentity);
 }
 
 double lineLength(Piece* piece, short line) {
@@ -143,14 +139,12 @@ bool pointAlongLine(Piece* piece, short line, double fraction, double& x, double
     Line* l = nullptr;
     if (piece && line >= 0 && line < piece->lineCount) qpGetLineLptr(piece, line, &l);
     if (!l || l->pointCount < 1) return false;
-    short index = -1;
-    float length = static_cast<float>(fraction * lineLength(piece, line)), fx = 0.0f, fy = 0.0f;
-    qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kPointAtLength, qpcurve::kStylePlain,
-            qpcurve::kSnapAllLinesDefault, l->firstPoint, l->pointCount, qpcurve::kColourDefault,
-            qpcurve::kDefaultResolution, &index, &length, &fx, &fy, nullptr);
-    if (fx == qpcurve::kFar) return false;
-    x = fx;
-    y = fy;
+    const frame::CurveHit at = frame::pointAtLength(piece, l->firstPoint,
+                                                    static_cast<float>(fraction * lineLength(piece, line)), qpcurve::kIdentity,
+                                                    l->pointCount);
+    if (at.x == qpcurve::kFar) return false;
+    x = at.x;
+    y = at.y;
     return true;
 }
 

@@ -147,6 +147,17 @@ both picked-nothing run "$examples/basic-block.json" picked-nothing.txt -o picke
 expect picked-nothing 'line 3: the click at (137.0, 300.0) mm picked nothing within 30 mm'
 same_pattern picked-nothing picked-nothing.json
 
+# The messages a Windows host forwards unasked, through qpkit.exe's own
+# window: a dialog box's WM_CANCELMODE between the dart fold's apex and its
+# direction click takes the middle point out and starts the run over, the
+# others are not taken; the fold made afresh ends as the corpus fold does.
+script cancelled-fold 'tool dart-fold\nmove point 0\nclick line 9 0.38\nclick line 10 0.45\nmove point 17\nclick point 17\nmessage WM_CANCELMODE\nmessage WM_PAINT\nmessage WM_SIZE 0 0x03000400\nmessage WM_KILLFOCUS\nmessage WM_TIMER 1\nmove point 0\nclick line 9 0.38\nclick line 10 0.45\nmove point 17\nclick point 17\nmove point 7\nclick point 7\nunfold\n'
+both cancelled-fold run "$examples/basic-block.json" cancelled-fold.txt -o cancelled-fold.json -v
+expect cancelled-fold '  WM_CANCELMODE -> 1'
+same_pattern cancelled-fold cancelled-fold.json
+"$native" compare "$work/linux/basic-block-dart-fold.json" "$work/linux/cancelled-fold.json" >/dev/null 2>&1 ||
+  fail "cancelled-fold: the fold made again after the cancel differs from the corpus fold"
+
 # ---- what info, run, grade and measure say of a pattern's faults, and the
 # change picture and report that pair pieces and points.
 # off.json: the half back's point 4 is 5 mm off its fx (W/4+2 gives 190 mm
