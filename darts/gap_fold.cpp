@@ -157,6 +157,7 @@ bool removePendingMiddle(PatternBuffer* pattern) {
     if (!p || !isOutlineType(p->type) || !positionOf(piece, pending.index, x, y) ||
         x != pending.x || y != pending.y)
         return false;
+    frame::PointIndexMap map(piece);
     qpDeletePoint(pattern, piece, pending.index);
     // The deletion merges the two halves of the mouth's line again; the
     // merged line keeps the kind and bits of the half before the point, so
@@ -167,9 +168,8 @@ bool removePendingMiddle(PatternBuffer* pattern) {
     if (line && line->firstPoint == pending.lineBefore.firstPoint &&
         line->pointCount == pending.lineBefore.pointCount)
         *line = pending.lineBefore;
-    frame::PointIndexMap map(pending.pointCount);
     map.deleted(pending.index);
-    frame::remapGradingCodes(piece, map);
+    frame::remapGradingCodes(pattern, piece, map);
     return true;
 }
 
@@ -254,21 +254,21 @@ bool insertMiddle(HWND hwnd, PatternBuffer* pattern, Piece* piece) {
     growth.copyPoints(piece, m, m);
     growth.lines = 1;
     growth.rewrite(1, piece->formulaCount != 0);
+    growth.dropsGradingSteps();
     if (!frame::patternTakes(pattern, piece, growth)) {
         frame::showError(hwnd, kGapFoldNoRoom);
         return false;
     }
     const Line lineBefore = *line;
-    const short countBefore = piece->pointCount;
+    frame::PointIndexMap map(piece);
     Point* twin = nullptr;
     if (qpInsertSamePoint(pattern, piece, m, &twin) != m + 1) {
         frame::showError(hwnd, kGapFoldNoOutlinePoint);
         return false;
     }
     piece = pieceAt(pattern, run.pieceIndex);
-    frame::PointIndexMap map(countBefore);
     map.inserted(static_cast<short>(m + 1));
-    frame::remapGradingCodes(piece, map);
+    frame::remapGradingCodes(pattern, piece, map);
     for (int j = 0; j < 2; ++j) {
         run.legStart[j] = map.current(run.legStart[j]);
         run.legEnd[j] = map.current(run.legEnd[j]);

@@ -264,6 +264,7 @@ Failure planTransfer(PatternBuffer* pattern, Piece* piece, Plan& plan) {
     growth.segs = 1;
     if (formulas) growth.textBytes += 2 * 2 * frame::kMaxFormulaTextBytes;
     growth.rewrite(to - from + 2, formulas);
+    growth.dropsGradingSteps();
     if (!frame::patternTakes(pattern, piece, growth)) return Failure::NoRoom;
     return Failure::None;
 }
@@ -272,7 +273,7 @@ Failure planTransfer(PatternBuffer* pattern, Piece* piece, Plan& plan) {
 // store's point indices and `map` with the original points' places.
 void carryOut(PatternBuffer* pattern, Piece* piece, Plan& plan) {
     const bool formulas = piece->formulaCount != 0;
-    frame::PointIndexMap map(piece->pointCount);
+    frame::PointIndexMap map(piece);
     std::vector<short> order;
     for (short i = 0; i < piece->pointCount; ++i) order.push_back(i);
     auto remove = [&](short id) {
@@ -372,7 +373,7 @@ void carryOut(PatternBuffer* pattern, Piece* piece, Plan& plan) {
     moveTo(oldOuter, plan.rotatedCopy);
     recompute(oldOuter, copy, plan.rotatedCopy);
 
-    frame::remapGradingCodes(piece, map);
+    frame::remapGradingCodes(pattern, piece, map);
 }
 
 // A pick: the nearest line part within the pick radius, not picked before.

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
@@ -13,6 +14,7 @@
 #include "frame/exports.h"
 #include "frame/siblings.h"
 #include "host/change_report.h"
+#include "host/edit_trace.h"
 #include "host/host_io.h"
 #include "host/pattern_json.h"
 #include "host/pattern_store.h"
@@ -125,6 +127,44 @@ void sizeTable(const PatternModel& model, const PatternDoc& base, const std::str
     }
 }
 
+// The warnings the checker's verdict line carries for a piece it finds
+// consistent: every line of no length (a duplicate point), "" when none.
+std::string zeroLineWarning(Piece* piece) {
+    std::string text;
+    for (short li : zeroLengthLines(piece)) {
+        Line* l = nullptr;
+        qpGetLineLptr(piece, li, &l);
+        text += std::string(text.empty() ? "" : "; ") + "line " + std::to_string(li) + " (points " +
+                std::to_string(l->firstPoint) + ".." + std::to_string(l->firstPoint + l->pointCount - 1) +
+                ") is 0 mm long: a duplicate point";
+    }
+    return text.empty() ? text : "warning: " + text;
+}
+
+// The checker's verdict on one piece, as `info` and `run` show it.
+std::string verdictLine(const PatternDoc& doc, int i) {
+    const std::string verdict = checkPiece(doc, i);
+    if (!verdict.empty()) return verdict;
+    const std::string warning = zeroLineWarning(doc.piece(i));
+    return warning.empty() ? "consistent" : "consistent; " + warning;
+}
+
+// Each piece whose points are off their formulas, on one line: the pattern
+// keeps their coordinates (what the file says is what is drawn and edited);
+// `qpkit grade` without a size rebuilds them from the formulas.
+void warnOffFormulas(const PatternDoc& doc, const std::string& patternPath, std::ostream& out) {
+    for (int i = 0; i < doc.pieceCount(); ++i) {
+        const std::vector<FormulaMiss> misses = formulaMisses(doc.piece(i));
+        if (misses.empty()) continue;
+        out << "warning: " << patternPath << ": piece " << i << " \"" << doc.pieceName(i) << "\": " << misses.size()
+            << (misses.size() == 1 ? " point is" : " points are")
+            << " off its formulas by more than 0.1 mm and keeps its coordinates (";
+        for (size_t k = 0; k < misses.size() && k < 3; ++k) out << (k ? "; " : "") << formulaMissText(misses[k]);
+        if (misses.size() > 3) out << "; and " << misses.size() - 3 << " more";
+        out << ")\n";
+    }
+}
+
 }  // namespace
 
 int cmdRender(const std::string& patternPath, const std::string& svgPath, const RenderOptions& options,
@@ -140,6 +180,10 @@ int cmdRender(const std::string& patternPath, const std::string& svgPath, const 
         // the older file's; the drawing reads coordinates only.
         before = loadPattern(options.beforePath);
         svg.before = &before;
+        // Each piece over the piece it is in the older file (by name, else
+        // by where it lies), not the one of its number: a tool may have
+        // moved it in the pattern.
+        svg.beforePieces = pairPieces(before, doc);
         svg.title += " over " + options.beforePath;
     }
     writeFileAtomic(svgPath, renderSvg(doc, svg));
@@ -180,8 +224,9 @@ int cmdInfo(const std::string& patternPath, bool asJson, std::ostream& out, cons
         PieceHold hold(piece);  // every line is measured: read the piece once
         double length = outlineLength(piece);
         double area = outlineArea(piece);
-        std::string verdict = checkPiece(doc, i);
+        const std::string verdict = verdictLine(doc, i);
         const int fixed = pointsWithoutFormulas(piece);
+        const std::vector<FormulaMiss> misses = formulaMisses(piece);
         nlohmann::json p;
         nlohmann::json lines = nlohmann::json::array();
         if (asJson) {
@@ -194,8 +239,13 @@ int cmdInfo(const std::string& patternPath, bool asJson, std::ostream& out, cons
             p["pointsWithoutFormulas"] = fixed;
             p["outlineLength"] = std::round(length * 100) / 100;
             p["areaMm2"] = std::round(area);
-            p["consistent"] = verdict.empty();
-            p["check"] = verdict.empty() ? "consistent" : verdict;
+            p["consistent"] = verdict.rfind("consistent", 0) == 0;
+            p["check"] = verdict;
+            p["zeroLengthLines"] = zeroLengthLines(piece);
+            p["pointsOffFormulas"] = nlohmann::json::array();
+            for (const FormulaMiss& m : misses)
+                p["pointsOffFormulas"].push_back({{"point", m.point}, {"x", m.x}, {"y", m.y}, {"fx", m.textX},
+                                                  {"fy", m.textY}, {"fxValue", m.fx}, {"fyValue", m.fy}});
         } else {
             text << "piece " << i << " \"" << doc.pieceName(i) << "\": " << piece->pointCount << " points, "
                  << piece->lineCount << " lines, " << piece->segCount << " segments"
@@ -205,6 +255,11 @@ int cmdInfo(const std::string& patternPath, bool asJson, std::ostream& out, cons
             if (fixed > 0)
                 text << "  " << fixed << (fixed == 1 ? " point without formulas does not grade\n"
                                                      : " points without formulas do not grade\n");
+            if (!misses.empty())
+                text << "  " << misses.size() << (misses.size() == 1 ? " point is" : " points are")
+                     << " off its formulas by more than 0.1 mm; the pattern keeps the coordinates, `qpkit grade` "
+                        "without a size moves them where the formulas say:\n";
+            for (const FormulaMiss& m : misses) text << "    " << formulaMissText(m) << "\n";
         }
         for (short li = 0; li < piece->lineCount; ++li) {
             Line* l = nullptr;
@@ -223,7 +278,7 @@ int cmdInfo(const std::string& patternPath, bool asJson, std::ostream& out, cons
             p["lineLengths"] = std::move(lines);
             j["pieces"].push_back(std::move(p));
         } else {
-            text << "  consistency checker: " << (verdict.empty() ? "consistent" : verdict) << "\n";
+            text << "  consistency checker: " << verdict << "\n";
         }
     }
     if (!sizes.empty()) sizeTable(model, doc, patternPath, sizes, asJson ? &j : nullptr, text, u);
@@ -235,19 +290,30 @@ int cmdInfo(const std::string& patternPath, bool asJson, std::ostream& out, cons
 int cmdGrade(const std::string& patternPath, const SizeOptions& sizeOptions, const std::string& outPath,
              std::ostream& out) {
     const PatternModel model = readPatternFile(patternPath);
-    const std::vector<Size> sizes = readSizes(sizeOptions, model.measurements);
-    if (sizes.empty()) throw UserError("grade", "give the size: --size NAME:B=96,W=80, or --sizes CHART.csv --size NAME");
+    std::vector<Size> sizes = readSizes(sizeOptions, model.measurements);
+    // Without a size, the pattern's own measurements: every point with
+    // formulas goes where they put it, which rebuilds the coordinates that
+    // have drifted from their formulas.
+    const bool own = sizes.empty();
+    if (own) sizes = withBase({}, model.measurements);
     if (sizes.size() != 1)
         throw UserError(sizeOptions.sizes.empty() ? "--sizes " + sizeOptions.chart : "--size",
                         "grade writes one size, and " + std::to_string(sizes.size()) + " are given (" +
                             sizeNames(sizes) + "); pick one with --size NAME");
-    PatternDoc doc = gradedPattern(model, patternPath, sizes[0]);
+    PatternDoc doc = buildPattern(model, patternPath);
+    size_t moved = 0;
+    for (int i = 0; i < doc.pieceCount(); ++i) moved += pointsOffFormulas(doc.piece(i)).size();
+    gradePattern(doc, sizes[0]);
     const std::string verdict = checkPattern(doc);
     writePatternFile(outPath, readPatternBack(doc));
+    if (own)
+        out << "wrote " << outPath << ": " << patternPath << " at its own measurements, every point where its formulas "
+            << "put it (" << moved << (moved == 1 ? " point" : " points") << " moved more than 0.1 mm)\n";
+    else
+        out << "wrote " << outPath << ": " << patternPath << " at size " << sizes[0].name << " ("
+            << measurementsText(sizes[0].measurements) << ")\n";
     int fixed = 0;
     for (int i = 0; i < doc.pieceCount(); ++i) fixed += pointsWithoutFormulas(doc.piece(i));
-    out << "wrote " << outPath << ": " << patternPath << " at size " << sizes[0].name << " ("
-        << measurementsText(sizes[0].measurements) << ")\n";
     if (fixed > 0) out << fixed << (fixed == 1 ? " point without formulas kept its" : " points without formulas kept their")
                        << " coordinates\n";
     if (!verdict.empty()) throw UserError(outPath, "the graded pattern fails the consistency check: " + verdict);
@@ -267,8 +333,23 @@ int cmdMeasure(const std::string& patternPath, int pieceIndex, int from, int to,
                             "point " + std::to_string(p) + " does not exist (piece " + std::to_string(pieceIndex) +
                                 " has points 0 .. " + std::to_string(piece->pointCount - 1) + ")");
     // Measured in point order; asking from a higher to a lower number gives
-    // the same stretch.
+    // the same stretch. Every pair of neighbours on the way must be a
+    // stretch of one line: the chain does not run on past its end into the
+    // next chain, an inner line or a mark.
     int a = std::min(from, to), b = std::max(from, to);
+    std::vector<bool> stretch(static_cast<size_t>(piece->pointCount), false);
+    for (short li = 0; li < piece->lineCount; ++li) {
+        Line* l = nullptr;
+        qpGetLineLptr(piece, li, &l);
+        for (int k = l ? l->firstPoint : 0; l && k + 1 < l->firstPoint + l->pointCount; ++k)
+            if (k >= 0 && k < piece->pointCount) stretch[static_cast<size_t>(k)] = true;
+    }
+    for (int k = a; k < b; ++k)
+        if (!stretch[static_cast<size_t>(k)])
+            throw UserError(to > from ? "--to" : "--from",
+                            "point " + std::to_string(b) + " is not on the chain of lines from point " +
+                                std::to_string(a) + ": it ends at point " + std::to_string(k) +
+                                " (measure between two points of one outline or inner line)");
     double length = lengthAlong(piece, static_cast<short>(a), static_cast<short>(b));
     out << "piece " << pieceIndex << ", points " << a << " .. " << b << ": " << u.text(length) << " " << u.length();
     if (!u.inch) out << " (" << u.text(length / 10.0) << " cm)";
@@ -368,7 +449,12 @@ int cmdRun(const std::string& patternPath, const std::string& scriptPath, const 
     PatternDoc before;
     if (report) before = loadPattern(patternPath);
     PatternDoc doc = loadPattern(patternPath);
+    warnOffFormulas(doc, patternPath, out);
     std::vector<ScriptCommand> script = readScriptFile(scriptPath);
+    // The report pairs points as the store renumbered them: the trace
+    // follows the store's edits through the whole run.
+    std::unique_ptr<EditTrace> trace;
+    if (report) trace = std::make_unique<EditTrace>(doc);
     ReplayResult result;
     {
         HostSession session(doc, &out, verbose);
@@ -385,10 +471,15 @@ int cmdRun(const std::string& patternPath, const std::string& scriptPath, const 
         writeFileAtomic(svgPath, renderSvg(doc, svg));
         out << "wrote " << svgPath << "\n";
     }
-    if (report) out << "what changed:\n" << changeReport(before, doc, units);
+    if (report) out << "what changed:\n" << changeReport(before, doc, trace.get(), units);
     if (!verdict.empty())
         throw UserError(outPath, "the edited pattern fails the consistency check: " + verdict);
-    out << "consistency checker: every piece consistent\n";
+    out << "consistency checker: every piece consistent";
+    for (int i = 0; i < doc.pieceCount(); ++i) {
+        const std::string warning = zeroLineWarning(doc.piece(i));
+        if (!warning.empty()) out << "; piece " << i << " \"" << doc.pieceName(i) << "\": " << warning;
+    }
+    out << "\n";
     if (!result.notes.empty() && !expectRefusal) {
         const RunNote& first = result.notes.front();
         const size_t more = result.notes.size() - 1;

@@ -550,7 +550,7 @@ bool apply(HWND hwnd, HDC hdc, PatternBuffer** patternCell, Piece** pieceCell, s
         qpGetSegLptr(piece, s, &seg);
         if (seg && seg->code == 3) mode = qpcurve::kModeWholePiece | qpcurve::kSnapCode3;
     }
-    frame::PointIndexMap map(piece->pointCount);
+    frame::PointIndexMap map(piece);
     const Apply ap{hdc, work, piece, mode, &map};
     int spread = 0;
     std::string skipped;
@@ -571,7 +571,7 @@ bool apply(HWND hwnd, HDC hdc, PatternBuffer** patternCell, Piece** pieceCell, s
         FreeGlobalBlock(work);
         return false;
     }
-    frame::remapGradingCodes(piece, map);
+    frame::remapGradingCodes(work, piece, map);
 
     qpDeletePiece(*patternCell, current);
     qpAddPiece2Buffer(&work, &piece, patternCell, pieceCell, 0);

@@ -259,11 +259,6 @@ short track(HWND hwnd, HostView* view, HostDoc* hostDoc) {
 
 // ---- the line being drawn ------------------------------------------------------------
 
-bool isMarkType(char type) {
-    const char t = typeLetter(type);
-    return t == 'V' || t == 'O' || t == 'G' || t == 'P';
-}
-
 // Is the piece's last point the end of the line this tool is drawing: the
 // point it added last, still the open end of its line (a chain start or a
 // curve point with line state 1, a turning point that closed the line with
@@ -517,14 +512,16 @@ bool planClick(HWND hwnd, DLGPROC dialogProc, const char* dialogText, HostView* 
 
 // What the click adds, counted high: the point with its Coord (and its
 // Formula with two texts); an outline insert's line split by a turn point,
-// or twice by an arc point; the segment and the line that a line point may
-// start; the segment that a notch or mark may start, and its SPoint.
+// or twice by an arc point, and the spare point of a grading step it may
+// drop; the segment and the line that a line point may start; the segment
+// that a notch or mark may start, and its SPoint.
 frame::PieceGrowth clickGrowth(const Plan& plan) {
     const Makes makes = plan.traits().makes;
     frame::PieceGrowth growth;
     growth.addPoints(1, run.piece->formulaCount != 0);
     if (isInsert(makes)) {
         growth.lines = 2;
+        growth.dropsGradingSteps();
     } else if (isLinePoint(makes)) {
         growth.segs = 1;
         growth.lines = 1;
@@ -579,7 +576,7 @@ bool makeRoom(HWND hwnd, HostDoc* hostDoc, const Plan& plan) {
 short insertIntoOutline(const Plan& plan) {
     PatternBuffer* pattern = run.doc.pattern;
     Piece* piece = run.piece;
-    frame::PointIndexMap map(piece->pointCount);
+    frame::PointIndexMap map(piece);
     Point* added = nullptr;
     qpInsertPoint(pattern, piece, plan.k, &added);
     const short n = frame::pointIndexOf(piece, added);
@@ -599,7 +596,7 @@ short insertIntoOutline(const Plan& plan) {
         if (before && typeLetter(before->type) == 'M') before->type = withCaseOf(before->type, 'C');
         else if (after && typeLetter(after->type) == 'M') after->type = withCaseOf(after->type, 'C');
     }
-    frame::remapGradingCodes(piece, map);
+    frame::remapGradingCodes(pattern, piece, map);
     if (run.lastMade >= n) ++run.lastMade;
     return n;
 }

@@ -523,7 +523,7 @@ double NotchSeater::reachFrom(const std::vector<std::pair<int, double>>& met, do
 
 void seatNotchesOnWholePiece(bool on) { wholePieceSeating = on; }
 
-void seatNotches(PatternBuffer* pattern, short n) {
+void seatNotches(PatternBuffer* pattern, short n, const std::vector<int>& stay) {
     const float identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
     Piece* piece = pieceAt(pattern, n);
     int a = 0, e = 0;
@@ -535,6 +535,7 @@ void seatNotches(PatternBuffer* pattern, short n) {
         Point* p = pointAt(piece, sp->pointIndex);
         if (p == nullptr || typeLetter(p->type) != 'V') continue;
         const short at = sp->pointIndex;
+        if (std::find(stay.begin(), stay.end(), at) != stay.end()) continue;
         if (seater == nullptr && !wholePieceSeating) seater.reset(new NotchSeater(pattern, n, a, e));
         Coord* c = frame::coordOfPoint(piece, at);
         Seat seat;

@@ -183,6 +183,7 @@ std::string FormulaY(Piece* piece, int point) { return textOf(piece, point, fals
 
 void OutlineRange(Piece* piece, int& a, int& e) {
     Seg* g = SegAt(piece, 0);
+    for (int k = 0; g->code != 1 && k + 1 < piece->segCount; ++k) g = SegAt(piece, k + 1);
     a = LineAt(piece, g->firstLine)->firstPoint;
     Line* last = LineAt(piece, g->firstLine + g->lineCount - 1);
     e = last->firstPoint + last->pointCount - 1;
