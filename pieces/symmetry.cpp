@@ -309,12 +309,14 @@ void straightenAxis(PieceRun& run, const Plan& plan) {
 }
 
 // The mirror about the straightened axis: its matrix and direction, whether
-// it is upright, and twice its x position as formula text (not in group
-// mode, which keeps to geometry, nor on a piece without formula texts).
+// it is upright, and twice its x position as formula text (on a piece with
+// formula texts). Group mode mirrors the texts too: a copy that kept its
+// original's size terms would grade the wrong way, the whole piece getting
+// no wider as the half does.
 void takeMirror(PieceRun& run) {
     Piece* piece = run.piece();
     const Coord c0 = *frame::coordOfPoint(piece, run.s0), c1 = *frame::coordOfPoint(piece, run.s0 + 1);
-    if (!run.group && piece->charCount != 0) run.f2 = axisFormula(piece, run.s0);
+    if (piece->charCount != 0) run.f2 = axisFormula(piece, run.s0);
     reflectMatrix(c0.x, c0.y, c1.x, c1.y, run.reflect);
     run.vertical = std::fabs(c1.x - c0.x) <= kFormulaToleranceMm;
     run.theta = std::atan2(c1.y - c0.y, c1.x - c0.x);
@@ -462,9 +464,9 @@ bool makeWhole(PieceRun& run, const Plan& plan, PatternBuffer* host, Piece* host
     if (static_cast<int>(run.origin.size()) != run.piece()->pointCount) return false;
     mirrorCopies(run);
     mirrorRecords(run);
-    // A non-vertical axis changes y as well, and group mode composes no
-    // texts: those points' formulas are fitted to them.
-    fitFormulas(run.work, run, run.group || !run.vertical);
+    // A non-vertical axis changes y as well: those points' formulas are
+    // fitted to them.
+    fitFormulas(run.work, run, !run.vertical);
     return true;
 }
 
