@@ -25,4 +25,13 @@ constexpr WPARAM kCmdLineEnded = 32;
 constexpr WPARAM kFinishKey = VK_F24;
 constexpr WPARAM kOtherCellKey = VK_F23;
 
+// HostDoc.lengthUnit, the unit of the lengths the user types (and the host
+// shows): 1 the inch, 2 the host's unit of 33.33 mm, anything else the
+// centimetre.
+constexpr int kUnitInch = 1;
+constexpr int kUnit3333 = 2;
+constexpr double mmPerLengthUnit(int lengthUnit) {
+    return lengthUnit == kUnitInch ? 25.4 : lengthUnit == kUnit3333 ? 33.33 : 10.0;
+}
+
 }  // namespace frame

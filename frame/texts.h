@@ -1,5 +1,7 @@
 // Every text the system shows to the user, as the GBK bytes that go to
-// MessageBoxA, TextOutA and the prompt bar, each with its UTF-8 reading.
+// MessageBoxA, TextOutA and the prompt bar, each with its UTF-8 text in its
+// comment (where and when it is shown) and, in kSystemTexts at the end, its
+// reading in English and whether it is a refusal.
 //
 // The bytes are the system's own and are used exactly: prompts keep their
 // trailing blanks, which pad the prompt bar's text to a fixed width, and the
@@ -185,43 +187,58 @@ inline constexpr char kSymmetryTooLarge[] =
 inline constexpr char kEditNoRoom[] =
     "\xCD\xBC\xD1\xF9\xBF\xD5\xBC\xE4\xB2\xBB\xD7\xE3\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xB4\xCB\xB2\xD9\xD7\xF7 !";
 
+// One row per text: its name, its bytes, its reading in English (what the
+// text says, for people who do not read Chinese: the host prints it beside
+// the text) and whether it is a refusal (a tool declining a pick, a typed
+// number or an edit, which leaves the piece as it was) rather than a
+// prompt, a caption or a figure.
 struct SystemText {
     const char* name;
     const char* gbk;
+    const char* reading;
+    bool refusal;
 };
 
-// All of the above, for the host (which converts them for its own output)
-// and for the tests.
+// All of the above, for the host (which converts them for its own output
+// and says a refusal in English) and for the tests.
 inline constexpr SystemText kSystemTexts[] = {
-    {"kCaption", kCaption},
-    {"kDialogLengthInput", kDialogLengthInput},
-    {"kPromptItalyEnds", kPromptItalyEnds},
-    {"kPromptItalyCut", kPromptItalyCut},
-    {"kItalyResultLine", kItalyResultLine},
-    {"kFoldTableTitle", kFoldTableTitle},
-    {"kFoldTableHeader", kFoldTableHeader},
-    {"kGapMoveNoOutlinePoint", kGapMoveNoOutlinePoint},
-    {"kGapMoveNoLegsCross", kGapMoveNoLegsCross},
-    {"kGapMoveNoNewOldCross", kGapMoveNoNewOldCross},
-    {"kPromptGapFoldLegs", kPromptGapFoldLegs},
-    {"kPromptGapFoldCentreLine", kPromptGapFoldCentreLine},
-    {"kPromptGapFoldCentreEnd", kPromptGapFoldCentreEnd},
-    {"kPromptGapFoldDirection", kPromptGapFoldDirection},
-    {"kGapFoldNoOutlinePoint", kGapFoldNoOutlinePoint},
-    {"kGapFoldNoLegsCross", kGapFoldNoLegsCross},
-    {"kFoldTableFull", kFoldTableFull},
-    {"kFoldNotPleatLine", kFoldNotPleatLine},
-    {"kFoldWidthRefused", kFoldWidthRefused},
-    {"kGapMoveNoRoom", kGapMoveNoRoom},
-    {"kGapFoldLineShape", kGapFoldLineShape},
-    {"kGapFoldMouthShape", kGapFoldMouthShape},
-    {"kGapFoldNoSpan", kGapFoldNoSpan},
-    {"kGapFoldNoRoom", kGapFoldNoRoom},
-    {"kGapUnfoldMismatch", kGapUnfoldMismatch},
-    {"kGapUnfoldNoRoom", kGapUnfoldNoRoom},
-    {"kNumberRefused", kNumberRefused},
-    {"kIncreaseTooLong", kIncreaseTooLong},
-    {"kIncreaseNoRoom", kIncreaseNoRoom},
-    {"kSymmetryTooLarge", kSymmetryTooLarge},
-    {"kEditNoRoom", kEditNoRoom},
+    {"kCaption", kCaption, "garment CAD system (Windows edition)", false},
+    {"kDialogLengthInput", kDialogLengthInput, "the host's dialog for a typed length", false},
+    {"kPromptItalyEnds", kPromptItalyEnds, "pick the end points of the sleeve-cap curve", false},
+    {"kPromptItalyCut", kPromptItalyCut, "pick the point where the sleeve-cap curve is cut", false},
+    {"kItalyResultLine", kItalyResultLine, "sleeve-cap curve length = ... cm, increase (cm) =", false},
+    {"kFoldTableTitle", kFoldTableTitle, "type the spread width at both ends of each pleat line (cm)", false},
+    {"kFoldTableHeader", kFoldTableHeader, "start point, spread width, end point, spread width", false},
+    {"kGapMoveNoOutlinePoint", kGapMoveNoOutlinePoint,
+     "no turning point of the outline found where a dart line meets it; the dart cannot be transferred", true},
+    {"kGapMoveNoLegsCross", kGapMoveNoLegsCross,
+     "the two old dart lines do not meet; the dart cannot be transferred", true},
+    {"kGapMoveNoNewOldCross", kGapMoveNoNewOldCross,
+     "the new and the old dart lines do not meet; the dart cannot be transferred", true},
+    {"kPromptGapFoldLegs", kPromptGapFoldLegs, "pick the dart's legs", false},
+    {"kPromptGapFoldCentreLine", kPromptGapFoldCentreLine, "pick the dart's centre line", false},
+    {"kPromptGapFoldCentreEnd", kPromptGapFoldCentreEnd, "pick the end point of the dart's centre line", false},
+    {"kPromptGapFoldDirection", kPromptGapFoldDirection, "pick the side the dart is folded to", false},
+    {"kGapFoldNoOutlinePoint", kGapFoldNoOutlinePoint,
+     "no turning point of the outline found where a dart line meets it; the dart cannot be folded", true},
+    {"kGapFoldNoLegsCross", kGapFoldNoLegsCross, "the dart lines do not meet; the dart cannot be folded", true},
+    {"kFoldTableFull", kFoldTableFull, "at most 20 pleat lines can be picked", true},
+    {"kFoldNotPleatLine", kFoldNotPleatLine, "a pleat line must be an inner line of two points", true},
+    {"kFoldWidthRefused", kFoldWidthRefused, "the typed width is not valid; the cell keeps its old width", true},
+    {"kGapMoveNoRoom", kGapMoveNoRoom, "the pattern has no room left; the dart cannot be transferred", true},
+    {"kGapFoldLineShape", kGapFoldLineShape,
+     "a dart line must be a straight line of two points; the dart cannot be folded", true},
+    {"kGapFoldMouthShape", kGapFoldMouthShape, "the dart's mouth is not of a shape that folds; the dart cannot be folded",
+     true},
+    {"kGapFoldNoSpan", kGapFoldNoSpan,
+     "no outline found on both sides of the dart's mouth; the dart cannot be folded", true},
+    {"kGapFoldNoRoom", kGapFoldNoRoom, "the pattern has no room left; the dart cannot be folded", true},
+    {"kGapUnfoldMismatch", kGapUnfoldMismatch,
+     "the fold piece does not match the fold record; the dart cannot be unfolded", true},
+    {"kGapUnfoldNoRoom", kGapUnfoldNoRoom, "the pattern has no room left; the dart cannot be unfolded", true},
+    {"kNumberRefused", kNumberRefused, "the typed number is not valid", true},
+    {"kIncreaseTooLong", kIncreaseTooLong, "the typed length runs past the end of the outline", true},
+    {"kIncreaseNoRoom", kIncreaseNoRoom, "out of memory; the point cannot be added", true},
+    {"kSymmetryTooLarge", kSymmetryTooLarge, "the piece would be too large when made whole; no symmetry", true},
+    {"kEditNoRoom", kEditNoRoom, "the pattern has no room left; this edit cannot be done", true},
 };

@@ -15,6 +15,8 @@ namespace {
 
 bool samePt(const Pt& a, const Pt& b) { return std::fabs(a.x - b.x) < 1e-9 && std::fabs(a.y - b.y) < 1e-9; }
 
+}  // namespace
+
 std::vector<short> outlineSegments(Piece* piece) {
     std::vector<short> segs;
     for (short s = 0; s < piece->segCount; ++s) {
@@ -24,6 +26,8 @@ std::vector<short> outlineSegments(Piece* piece) {
     }
     return segs;
 }
+
+namespace {
 
 Piece* heldPiece = nullptr;
 
@@ -80,6 +84,37 @@ std::vector<Polyline> drawnLines(Piece* piece, short first, short count, unsigne
         }
         joined.back().push_back(p);
     });
+    return joined;
+}
+
+void visitModelSamples(Piece* piece, short first, short count, const std::function<void(bool, Pt)>& visit) {
+    if (!piece) return;
+    geometrySampleLines(
+        piece, first, count, qpcurve::kSnapAllLinesDefault, qpcurve::kDefaultResolution,
+        [](void* context, int move, double x, double y) {
+            (*static_cast<const std::function<void(bool, Pt)>*>(context))(move != 0, Pt{x, y});
+        },
+        const_cast<std::function<void(bool, Pt)>*>(&visit));
+}
+
+std::vector<Polyline> modelStretches(Piece* piece, short first, short count) {
+    std::vector<Polyline> stretches;
+    visitModelSamples(piece, first, count, [&](bool move, Pt p) {
+        if (move || stretches.empty()) stretches.emplace_back();
+        stretches.back().push_back(p);
+    });
+    return stretches;
+}
+
+std::vector<Polyline> modelLines(Piece* piece, short first, short count) {
+    std::vector<Polyline> joined;
+    for (Polyline& stretch : modelStretches(piece, first, count)) {
+        if (stretch.size() < 2) continue;
+        if (!joined.empty() && samePt(joined.back().back(), stretch.front()))
+            joined.back().insert(joined.back().end(), stretch.begin() + 1, stretch.end());
+        else
+            joined.push_back(std::move(stretch));
+    }
     return joined;
 }
 
@@ -168,6 +203,18 @@ double outlineArea(Piece* piece) {
         total += std::fabs(twice) / 2.0;
     }
     return total;
+}
+
+std::vector<short> zeroLengthLines(Piece* piece) {
+    std::vector<short> zero;
+    if (!piece) return zero;
+    PieceHold hold(piece);
+    for (short li = 0; li < piece->lineCount; ++li) {
+        Line* l = nullptr;
+        qpGetLineLptr(piece, li, &l);
+        if (l && l->pointCount >= 2 && lineLength(piece, li) < kZeroLineMm) zero.push_back(li);
+    }
+    return zero;
 }
 
 bool pointPosition(Piece* piece, short i, double& x, double& y) {

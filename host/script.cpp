@@ -29,14 +29,21 @@ std::vector<std::string> words(const std::string& s) {
     return out;
 }
 
-bool parseNumber(const std::string& w, float& out) {
-    if (w.empty()) return false;
+// Positions beyond this (mm, either way) are out of range: 10 km, far past
+// any window, and still exact to a tenth of a millimetre in a float.
+constexpr double kMaxPositionMm = 1.0e7;
+
+enum class Number { kRead, kNotANumber, kOutOfRange };
+
+Number parseNumber(const std::string& w, float& out) {
+    if (w.empty()) return Number::kNotANumber;
     char* end = nullptr;
     errno = 0;
     double d = std::strtod(w.c_str(), &end);
-    if (*end != '\0' || errno != 0 || !std::isfinite(d) || std::fabs(d) > 1.0e7) return false;
+    if (*end != '\0' || std::isnan(d)) return Number::kNotANumber;
+    if (errno == ERANGE || !std::isfinite(d) || std::fabs(d) > kMaxPositionMm) return Number::kOutOfRange;
     out = static_cast<float>(d);
-    return true;
+    return Number::kRead;
 }
 
 bool parseInt(const std::string& w, long lo, long hi, int& out) {
@@ -120,8 +127,8 @@ std::vector<ScriptCommand> parseScript(const std::string& text, const std::strin
             if (lower(w[from]) == "line") {
                 if ((n != 2 && n != 3) || !parseInt(w[from + 1], 0, 32767, c.target.line))
                     fail("expected 'line N [T]' with N a line number of the current piece");
-                if (n == 3 && (!parseNumber(w[from + 2], c.target.fraction) || c.target.fraction < 0.0f ||
-                               c.target.fraction > 1.0f))
+                if (n == 3 && (parseNumber(w[from + 2], c.target.fraction) != Number::kRead ||
+                               c.target.fraction < 0.0f || c.target.fraction > 1.0f))
                     fail("'" + w[from + 2] + "' is not a fraction from 0 to 1 (T in line N T)");
                 c.target.given = true;
                 c.target.onLine = true;
@@ -135,9 +142,14 @@ std::vector<ScriptCommand> parseScript(const std::string& text, const std::strin
                 return;
             }
             if (n != 2) fail("expected a position X Y in millimetres (or point N, or line N [T]), found '" + line + "'");
-            if (!parseNumber(w[from], c.target.x)) fail("'" + w[from] + "' is not a number (X in millimetres)");
-            if (!parseNumber(w[from + 1], c.target.y))
-                fail("'" + w[from + 1] + "' is not a number (Y in millimetres)");
+            for (int axis = 0; axis < 2; ++axis) {
+                const std::string& word = w[from + static_cast<size_t>(axis)];
+                const std::string name = axis == 0 ? "X" : "Y";
+                const Number read = parseNumber(word, axis == 0 ? c.target.x : c.target.y);
+                if (read == Number::kNotANumber) fail("'" + word + "' is not a number (" + name + " in millimetres)");
+                if (read == Number::kOutOfRange)
+                    fail("'" + word + "' is out of range (" + name + " in millimetres, at most 10000000 either way)");
+            }
             c.target.given = true;
         };
 
@@ -195,15 +207,18 @@ std::vector<ScriptCommand> parseScript(const std::string& text, const std::strin
         } else if (verb == "set") {
             c.op = ScriptOp::Set;
             if (w.size() != 3) fail("expected 'set WORD VALUE'");
-            bool known = false;
-            for (const auto& s : scriptSetWords()) known = known || s == w[1];
-            if (!known) {
+            const SetWord* word = findSetWord(w[1]);
+            if (!word) {
                 std::string list;
                 for (const auto& s : scriptSetWords()) list += (list.empty() ? "" : ", ") + s;
                 fail("unknown word '" + w[1] + "' (the host sets: " + list + ")");
             }
             c.word = w[1];
             if (!parseInt(w[2], -32768, 32767, c.number)) fail("'" + w[2] + "' is not a 16-bit whole number");
+            if (c.number < word->lowest || c.number > word->highest)
+                fail(c.word + " " + w[2] + " is a value the host never sets: it sets " +
+                     std::to_string(word->lowest) + " .. " + std::to_string(word->highest) + " (" + word->values +
+                     ")");
         } else if (verb == "button") {
             c.op = ScriptOp::Button;
             c.word = w.size() == 2 ? lower(w[1]) : "";

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "frame/handler_frame.h"
+#include "frame/host_protocol.h"
 #include "frame/piece_edit.h"
 #include "frame/siblings.h"
 #include "frame/texts.h"
@@ -41,12 +42,6 @@ float lengthOf(Piece* piece, short s, short n) {
 
 }  // namespace
 
-double unitFactor(int lengthUnit) {
-    if (lengthUnit == 1) return 25.4;
-    if (lengthUnit == 2) return 33.33;
-    return 10.0;
-}
-
 bool copyHostText(const char* hostText, char* out) {
     out[0] = '\0';
     if (!hostText) return false;
@@ -78,7 +73,7 @@ bool askDistance(HWND hwnd, DLGPROC dialogProc, const char* hostText, int length
         refused = true;
         return false;
     }
-    mm = typed * unitFactor(lengthUnit);
+    mm = typed * frame::mmPerLengthUnit(lengthUnit);
     return true;
 }
 

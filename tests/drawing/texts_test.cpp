@@ -108,6 +108,22 @@ TEST(SystemTextTable, ListsEveryTextOnceUnderItsOwnName) {
     EXPECT_EQ(names.size(), 31u);
 }
 
+// The host says a refusal in English: every text has a one-line reading,
+// and the texts flagged as refusals are those that say what cannot be done,
+// is not valid, runs past a limit, must be otherwise, was skipped or failed.
+TEST(SystemTextTable, ReadsEveryTextAndFlagsTheRefusals) {
+    for (const SystemText& t : kSystemTexts) {
+        const std::string reading = t.reading;
+        EXPECT_FALSE(reading.empty()) << t.name;
+        EXPECT_EQ(reading.find('\n'), std::string::npos) << t.name;
+        const std::string text = gbkToUtf8(t.gbk);
+        bool declines = false;
+        for (const char* word : {u8"不能", u8"无效", u8"超出", u8"须为", u8"最多", u8"跳过", u8"失败"})
+            declines = declines || text.find(word) != std::string::npos;
+        EXPECT_EQ(t.refusal, declines) << t.name << ": " << text;
+    }
+}
+
 // The caption reaches the message box byte for byte (on Windows: as the box
 // shows it, in the ANSI code page 936).
 TEST(SystemTextTable, TheCaptionReachesTheMessageBoxAsGbk) {

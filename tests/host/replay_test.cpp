@@ -2,6 +2,7 @@
 // end through the desktop stand-in, and the example corpus.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <set>
 #include <nlohmann/json.hpp>
@@ -114,6 +115,11 @@ const BadScript kBadScripts[] = {
     {"straight maybe", "straight maybe", "'straight on' or 'straight off'"},
     {"set unknown word", "set speed 3", "unknown word 'speed'"},
     {"set not a number", "set pickState x", "not a 16-bit whole number"},
+    {"set a mode no host sets", "set increaseMode 99", "increaseMode 99 is a value the host never sets: it sets 1 .. 21"},
+    {"set a step no host sets", "set italyStep 4", "italyStep 4 is a value the host never sets: it sets 0 .. 1"},
+    {"coordinate out of range", "click 1e30 0", "'1e30' is out of range (X in millimetres"},
+    {"coordinate past a double", "click 0 -1e400", "'-1e400' is out of range (Y in millimetres"},
+    {"coordinate not a number either", "click 0 nan", "'nan' is not a number (Y in millimetres)"},
     {"button ok", "button ok", "'button apply' or 'button cancel'"},
     {"cell row 20", "cell 20 start", "ROW 0 .. 19"},
     {"piece negative", "piece -1", "expected 'piece N'"},
@@ -212,7 +218,8 @@ TEST(Replay, CommandsThePatternCannotTakeNameTheirLine) {
         {"piece 4\n", "line 1", "piece 4 does not exist"},
         {"tool italy\nmove point 99\n", "line 2", "point 99 does not exist"},
         {"tool italy\nclick line 5 0.2\n", "line 2", "line 5 does not exist in piece 0 (it has 5 lines)"},
-        {"tool italy\nmove 90000 0\n", "line 2", "outside the window"},
+        {"tool italy\nmove 90000 0\n", "line 2",
+         "the position (90000.0, 0.0) mm lies outside the window, which shows piece 0 from x "},
     };
     for (const auto& row : rows) {
         if (std::string(row.script).find("italy") != std::string::npos && !italyAvailable()) continue;
@@ -228,6 +235,52 @@ TEST(Replay, CommandsThePatternCannotTakeNameTheirLine) {
     // Nothing was edited by the refused scripts.
     EXPECT_EQ(doc.piece(0)->pointCount, 14);
     EXPECT_TRUE(hosttest::patternConsistent(doc));
+}
+
+// A click that picks nothing is said, with -v and without: the half back's
+// symmetry takes an outline line, and the click lies far inside the piece.
+// The click on the centre back then picks its axis: no note for it.
+TEST(Replay, AClickThatPicksNothingIsSaid) {
+    for (bool verbose : {false, true}) {
+        PatternDoc doc = loadPattern(example("basic-block.json"));
+        const double halfArea = outlineArea(doc.piece(2));
+        ReplayResult result;
+        {
+            HostSession session(doc, nullptr, verbose);
+            result = session.play(parseScript("piece 2\ntool symmetry\nclick 137 300\nclick line 0\n", "s.txt"),
+                                  "s.txt");
+        }
+        ASSERT_EQ(result.notes.size(), 1u) << verbose;
+        EXPECT_EQ(result.notes[0].kind, RunNote::kPickedNothing);
+        const std::string line = "line 3: the click at (137.0, 300.0) mm picked nothing within 30 mm";
+        EXPECT_EQ(std::count(result.printed.begin(), result.printed.end(), line), 1) << verbose;
+        EXPECT_TRUE(result.runFinished);
+        EXPECT_NEAR(outlineArea(doc.piece(2)), 2 * halfArea, 1.0);  // mm2: the panel made whole
+        EXPECT_TRUE(hosttest::patternConsistent(doc));
+    }
+}
+
+// What the window tells it saw, on which "picked nothing" rests: a line (a
+// path call, which the stand-in hands over instead of logging), a shape;
+// a pen moved alone draws nothing.
+TEST(Replay, TheWindowSeesWhatIsDrawnIntoIt) {
+    HostWindow window(kClientWidth, kClientHeight, nullptr);
+    HDC hdc = GetDC(window.handle());
+    const struct {
+        const char* what;
+        void (*draw)(HDC);
+        bool drew;
+    } rows[] = {
+        {"a move", [](HDC h) { MoveToEx(h, 10, 10, nullptr); }, false},
+        {"a line", [](HDC h) { LineTo(h, 20, 20); }, true},
+        {"an ellipse", [](HDC h) { Ellipse(h, 0, 0, 5, 5); }, true},
+    };
+    for (const auto& row : rows) {
+        window.watch();
+        row.draw(hdc);
+        EXPECT_EQ(window.seen().drew, row.drew) << row.what;
+    }
+    ReleaseDC(window.handle(), hdc);
 }
 
 // `line N T` is the point T x L along the line as the service measures it:
@@ -273,6 +326,8 @@ TEST(Replay, ExampleCorpus) {
         if (!c.value("hostEnds", false)) {
             EXPECT_TRUE(result.runFinished);
         }
+        // No refusal, no click that picked nothing, no run left open.
+        for (const RunNote& note : result.notes) ADD_FAILURE() << "line " << note.line << ": " << note.what;
         for (const auto& m : c["after"])
             EXPECT_NEAR(lengthAlong(doc.piece(m["piece"]), m["from"], m["to"]), m["mm"].get<double>(), tolerance);
         // Straight distances between two points: the openings of a cut.
