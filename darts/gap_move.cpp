@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "darts/intersect_lines.h"
+#include "frame/curve_forms.h"
 #include "frame/exports.h"
 #include "frame/handler_frame.h"
 #include "frame/piece_edit.h"
@@ -40,6 +41,7 @@ constexpr short kMiddleId = -3;  // the middle point of the new dart's mouth
 struct Run {
     short pieceIndex = -1;
     frame::ViewMatrices m{};
+    frame::PromptCells prompt;
     short pickCount = 0;
     short picked[kPicks] = {-1, -1, -1};  // the first point of each picked part
 };
@@ -385,20 +387,19 @@ bool pick(HWND hwnd, Piece* piece) {
         if (p == k) return false;
     run.picked[run.pickCount] = k;
     HDC hdc = GetDC(hwnd);
-    short index = -1;
-    float length = 0, lx = 0, ly = 0;
-    qpCurve(hdc, piece, qpcurve::kOpDraw, qpcurve::kDrawOnly, qpcurve::kStyleHighlight,
-            qpcurve::kSnapAllLinesDefault, k, 2, kPickColour[run.pickCount], qpcurve::kDefaultResolution,
-            &index, &length, &lx, &ly, run.m.pieceToScreen);
+    frame::drawLines(hdc, piece, k, 2, qpcurve::kStyleHighlight, kPickColour[run.pickCount], run.m.pieceToScreen);
     ReleaseDC(hwnd, hdc);
     ++run.pickCount;
     return true;
 }
 
-void endRun(HWND hwnd, HostView* view) {
+// The run's end: the whole window repainted, or all but the prompt bar
+// when it says why the run ended.
+void endRun(HWND hwnd, HostView* view, bool keepPrompt = false) {
     view->pickState = 0;
     view->gapMoveStep = 0;
-    frame::invalidateAll(hwnd);
+    if (keepPrompt) frame::invalidateBelowPrompt(hwnd);
+    else frame::invalidateAll(hwnd);
 }
 
 }  // namespace
@@ -433,9 +434,10 @@ QP_EXPORT short QP_WINAPI qpHandleGapMove(HWND hwnd, UINT message, WPARAM, LPARA
         carryOut(pattern, piece, plan);
         endRun(hwnd, view);
         return 1;
-    // Every refusal leaves the piece untouched. Those that end the run end
-    // it as a finished transfer does; the others keep the tool and let the
-    // next click start a new run.
+    // Every refusal leaves the piece untouched and says why, in a message
+    // box or the prompt bar. Those that end the run end it as a finished
+    // transfer does; the others keep the tool and let the next click start
+    // a new run.
     case Failure::NoOutlinePoint:
         frame::showError(hwnd, kGapMoveNoOutlinePoint);
         break;
@@ -451,13 +453,17 @@ QP_EXPORT short QP_WINAPI qpHandleGapMove(HWND hwnd, UINT message, WPARAM, LPARA
         endRun(hwnd, view);
         return 1;
     case Failure::NoMiddle:
+        frame::showPrompt(hwnd, 1, run.prompt, kGapMoveNoMiddle);
         run.pickCount = 0;
-        endRun(hwnd, view);
+        endRun(hwnd, view, true);
         return 1;
     case Failure::TooShort:
+        frame::showPrompt(hwnd, 1, run.prompt, kGapMoveTooShort);
         break;
     }
+    // The picks' highlights go with them: the next click starts afresh.
     view->pickState = 0;
     run.pickCount = 0;
+    frame::invalidateBelowPrompt(hwnd);
     return 1;
 }

@@ -6,6 +6,8 @@
 // Header only; nothing here owns memory.
 #pragma once
 
+#include <cstdint>
+
 #include "win/win32.h"
 
 namespace frame {
@@ -18,6 +20,11 @@ constexpr WPARAM kCmdStraight = 0x117;
 // the inner line it was drawing is finished. The host repaints on it; the
 // tool does not invalidate the window itself.
 constexpr WPARAM kCmdLineEnded = 32;
+
+// HostDoc.notice after a tool replaced the host's pattern block (symmetry's
+// new pattern, point increase's larger block): the pointers the host keeps
+// into the old one are dead; it takes HostDoc.pattern afresh and clears it.
+constexpr int32_t kNoticePatternReplaced = 108;
 
 // WM_KEYDOWN codes that end or move an open number entry: F24 ends it (the
 // sleeve cap's increase, a pleat width cell), F23 moves a pleat width entry

@@ -10,10 +10,12 @@
 #include <utility>
 #include <vector>
 
+#include "frame/curve_forms.h"
 #include "frame/siblings.h"
 #include "host/change_report.h"
 #include "host/edit_trace.h"
 #include "host/commands.h"
+#include "host/dxf_export.h"
 #include "host/examples.h"
 #include "host/host_io.h"
 #include "host/pattern_json.h"
@@ -182,11 +184,9 @@ std::vector<Figure> increaseFigures(const PatternDoc& before, const PatternDoc& 
             double x = 0, y = 0, lx = 0, ly = 0;
             pointPosition(a, i, x, y);
             // The notch's position, walked along its line, is the notch.
-            short index = 0;
-            float length = s->position, px = 0, py = 0;
-            qpCurve(nullptr, a, 0, 0x122, 0, 0, line->firstPoint, 0, -1, 40, &index, &length, &px, &py, nullptr);
-            lx = px;
-            ly = py;
+            const frame::CurveHit at = frame::pointAtLength(a, line->firstPoint, s->position, qpcurve::kIdentity);
+            lx = at.x;
+            ly = at.y;
             f.push_back({"armhole notch: position along its line", mm(s->position)});
             f.push_back({"notch to the point at that position", mm(std::hypot(x - lx, y - ly))});
         } else if (p->type == 'o') {
@@ -534,6 +534,15 @@ int runDemo(const std::string& dir, std::ostream& out) {
         one.pieces = {afterPiece};
         writeFileAtomic(dir + "/" + base + "-after.svg", renderSvg(after, one));
         writePatternFile(dir + "/" + base + "-after.json", readPatternBack(after));
+        // The result for a cutting room, where this build writes DXF. The
+        // link has a line of its own, between comments, so that a page
+        // without it (Windows, 32-bit: no libdime) is the same page less
+        // that line.
+        std::string dxfLink = "<!--\n-->";
+        if (dxf::available()) {
+            dxf::writeDrawing(exportDrawing({DxfSize{"", &after}}, DxfForm::kAama), dir + "/" + base + "-after.dxf");
+            dxfLink = "<!--\n--><span class=\"dxf\">, <a href=\"" + base + "-after.dxf\">DXF (AAMA)</a></span><!--\n-->";
+        }
 
         std::string heading = tool->title;
         heading[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(heading[0])));
@@ -545,7 +554,7 @@ int runDemo(const std::string& dir, std::ostream& out) {
         html << "<div class=\"pair\">\n<figure><img src=\"" << base << "-before.svg\" alt=\"before\"/>"
              << "<figcaption>before</figcaption></figure>\n"
              << "<figure><img src=\"" << base << "-after.svg\" alt=\"after\"/><figcaption>after (<a href=\"" << base
-             << "-after.json\">pattern file</a>)</figcaption></figure>\n</div>\n<div class=\"pair\">\n"
+             << "-after.json\">pattern file</a>" << dxfLink << ")</figcaption></figure>\n</div>\n<div class=\"pair\">\n"
              << "<figure><img src=\"" << base << "-nest.svg\" alt=\"before, at every size\"/><figcaption>before, at "
              << "sizes " << xmlEscape(sizeNames(sizes)) << "</figcaption></figure>\n";
         if (demo.middleCaption)

@@ -61,12 +61,18 @@ std::string trimRight(std::string s) {
     return s;
 }
 
-// The system text with these bytes (trailing blanks aside), or null.
+// The system text with these bytes (trailing blanks aside), or null. A text
+// that a tool completes with its own figures after a blank (the pleat rows
+// it skipped) is the table text it begins with.
 const SystemText* systemText(const std::string& gbk) {
     const std::string text = trimRight(gbk);
-    for (const SystemText& t : kSystemTexts)
-        if (trimRight(t.gbk) == text) return &t;
-    return nullptr;
+    const SystemText* begun = nullptr;
+    for (const SystemText& t : kSystemTexts) {
+        const std::string own = trimRight(t.gbk);
+        if (own == text) return &t;
+        if (text.size() > own.size() && text[own.size()] == ' ' && text.compare(0, own.size(), own) == 0) begun = &t;
+    }
+    return begun;
 }
 
 // The English reading of a text the library showed, with the text beside
@@ -456,7 +462,8 @@ void HostSession::play1(const ScriptCommand& c, const std::string& scriptName) {
             if (!tool) return;
         }
         short r = message == WM_LBUTTONDOWN ? click(buttons) : send(message, buttons, pixelParam(window_.cursor()));
-        if (verbose_) say("  message -> " + std::to_string(r));
+        if (verbose_) say(std::string(message == WM_LBUTTONDOWN ? "  WM_LBUTTONDOWN" : "  WM_RBUTTONDOWN") + " -> " +
+                          std::to_string(r));
     };
     switch (c.op) {
         case ScriptOp::Tool: {
@@ -544,6 +551,14 @@ void HostSession::play1(const ScriptCommand& c, const std::string& scriptName) {
                      (c.op == ScriptOp::Button ? "button " : "cell ") + c.word + " of its own");
             placeCursor(at, c.line, scriptName);
             send(WM_LBUTTONDOWN, 1, pixelParam(window_.cursor()));
+            break;
+        }
+        case ScriptOp::Message: {
+            // LPARAM is signed: a word written above 0x7FFFFFFF is its two's
+            // complement, as a 32-bit host passes it.
+            short r = send(static_cast<UINT>(c.number), static_cast<WPARAM>(c.wParam),
+                           static_cast<LPARAM>(static_cast<int32_t>(c.lParam)));
+            if (verbose_) say("  " + c.word + " -> " + std::to_string(r));
             break;
         }
         case ScriptOp::End:

@@ -206,7 +206,9 @@ void gapMoveStart(HostSession& s) {
 short gapMoveCall(HostSession& s, UINT m, WPARAM w, LPARAM l) {
     return qpHandleGapMove(s.hwnd, m, w, l, s.patternCell, s.pieceIndex, &s.view, s.viewMatrix);
 }
-bool gapMoveFinished(HostSession& s, bool invalidated) { return invalidated && s.view.pickState == 0; }
+// The tool ends its run by setting its step word back to 0 (a refusal that
+// keeps the tool invalidates the window too, to clear the highlights).
+bool gapMoveFinished(HostSession& s, bool) { return s.view.gapMoveStep == 0; }
 void gapMoveStop(HostSession& s) {
     s.view.gapMoveStep = 0;
     s.view.pickState = 0;

@@ -73,7 +73,27 @@ std::string restText(const std::string& line, const std::string& command) {
     return rest;
 }
 
+// A message parameter: a 32-bit word, written signed or unsigned, in
+// decimal or 0x hexadecimal.
+bool parseParam(const std::string& w, uint32_t& out) {
+    if (w.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    const long long v = std::strtoll(w.c_str(), &end, 0);
+    if (*end != '\0' || errno != 0 || v < -2147483648LL || v > 4294967295LL) return false;
+    out = static_cast<uint32_t>(v);
+    return true;
+}
+
 }  // namespace
+
+const std::vector<ScriptMessage>& scriptMessages() {
+    static const std::vector<ScriptMessage> messages = {
+        {"WM_CANCELMODE", WM_CANCELMODE}, {"WM_PAINT", WM_PAINT}, {"WM_KILLFOCUS", WM_KILLFOCUS},
+        {"WM_SIZE", WM_SIZE},             {"WM_TIMER", WM_TIMER},
+    };
+    return messages;
+}
 
 const std::vector<std::string>& scriptSetWords() {
     // The host's own words and every tool entry's, in table order.
@@ -229,10 +249,26 @@ std::vector<ScriptCommand> parseScript(const std::string& text, const std::strin
                 fail("expected 'cell ROW start' or 'cell ROW end' with ROW 0 .. 19");
             c.word = lower(w[2]);
             if (c.word != "start" && c.word != "end") fail("the cell column is 'start' or 'end'");
+        } else if (verb == "message") {
+            c.op = ScriptOp::Message;
+            std::string names;
+            for (const ScriptMessage& m : scriptMessages()) {
+                names += (names.empty() ? "" : ", ") + std::string(m.name);
+                if (w.size() >= 2 && lower(w[1]) == lower(m.name)) {
+                    c.word = m.name;
+                    c.number = static_cast<int>(m.code);
+                }
+            }
+            if (w.size() < 2 || w.size() > 4 || c.word.empty())
+                fail("expected 'message NAME [WPARAM [LPARAM]]' with NAME one of " + names);
+            if (w.size() >= 3 && !parseParam(w[2], c.wParam))
+                fail("'" + w[2] + "' is not a 32-bit whole number (WPARAM)");
+            if (w.size() == 4 && !parseParam(w[3], c.lParam))
+                fail("'" + w[3] + "' is not a 32-bit whole number (LPARAM)");
         } else {
             fail("unknown command '" + w[0] +
                  "' (commands: tool, piece, move, click, rclick, leave, key, type, answer, hosttext, straight, set, "
-                 "unfold, button, cell, end)");
+                 "unfold, button, cell, message, end)");
         }
         out.push_back(std::move(c));
     }

@@ -238,26 +238,7 @@ void gradePattern(PatternDoc& doc, const Size& size) {
             at.x = x;
             at.y = y;
         });
-        for (short s = 0; s < piece->sPointCount; ++s) {
-            SPoint* sp = nullptr;
-            Line* line = nullptr;
-            double x = 0.0, y = 0.0;
-            qpGetSPointLptr(piece, s, &sp);
-            if (!sp || sp->lineIndex < 0 || sp->lineIndex >= piece->lineCount || sp->pointIndex < 0 ||
-                sp->pointIndex >= piece->pointCount)
-                continue;
-            qpGetLineLptr(piece, sp->lineIndex, &line);
-            if (!line || line->pointCount < 2 || !pointPosition(piece, sp->pointIndex, x, y)) continue;
-            // As the point-increase tool measures a notch it places: the
-            // length along the line from its first point to the nearest
-            // point of the line.
-            short index = -1;
-            float along = 0.0f, fx = static_cast<float>(x), fy = static_cast<float>(y);
-            qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
-                    qpcurve::kSnapAllLinesDefault, line->firstPoint, line->pointCount, qpcurve::kColourDefault,
-                    qpcurve::kDefaultResolution, &index, &along, &fx, &fy, nullptr);
-            if (index >= 0) sp->position = along;
-        }
+        placeSpecialPoints(piece);
     }
 }
 

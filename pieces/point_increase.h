@@ -134,9 +134,10 @@ inline constexpr ModeTraits kModeTraits[] = {
     {kInnerStartAlong,   Picks::kAlong,           Makes::kInnerLinePoint,   Tracks::kPick, true,  false, false, {}},
     {kNotchAlong,        Picks::kAlong,           Makes::kNotch,            Tracks::kPick, false, false, true,  {'v', 0, 5.0f, 16, 0}},
     {kInnerEndAlong,     Picks::kPositionOrAlong, Makes::kInnerLinePoint,   Tracks::kPick, false, false, false, {}},
-    // Not tracked, yet taken by length while the host tracks a pick, as
-    // every mode from kTurnPointAlong up.
-    {kMarkCode4,         Picks::kPositionOrAlong, Makes::kMark,             Tracks::kNone, false, false, false, {'o', 4, 5.0f, 18, 13}},
+    // A mark at its click, whatever pickState a by-length mode left: only
+    // the by-length modes above take a click at pickState 2 as the pick of
+    // an outline point (a mark after a by-length insert was never made).
+    {kMarkCode4,         Picks::kPosition,        Makes::kMark,             Tracks::kNone, false, false, false, {'o', 4, 5.0f, 18, 13}},
 };
 // clang-format on
 // A table of one row per mode, in mode order: row m - 1 is mode m.

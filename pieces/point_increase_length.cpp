@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "frame/curve_forms.h"
 #include "frame/handler_frame.h"
 #include "frame/host_protocol.h"
 #include "frame/piece_edit.h"
@@ -36,7 +37,7 @@ float lengthOf(Piece* piece, short s, short n) {
     float length = 0, x = 0, y = 0;
     qpCurve(nullptr, piece, qpcurve::kOpDraw, qpcurve::kFlagLength | qpcurve::kFlagLines,
             qpcurve::kStylePlain, qpcurve::kSnapAllLinesDefault, s, n, qpcurve::kColourDefault,
-            qpcurve::kDefaultResolution, &index, &length, &x, &y, nullptr);
+            qpcurve::kDefaultResolution, &index, &length, &x, &y, qpcurve::kIdentity);
     return length;
 }
 
@@ -173,15 +174,10 @@ bool placeAlong(Piece* piece, const LengthPlan& plan, double mm, float& x, float
         s = static_cast<short>(s - at);
         along = atTotal > along ? atTotal - along : 0.0f;
     }
-    short index = 0;
-    float walked = along;
-    x = 0;
-    y = 0;
-    qpCurve(nullptr, piece, qpcurve::kOpSearch,
-            qpcurve::kFlagMeasureGroup | qpcurve::kFlagAtLength | qpcurve::kFlagLines,
-            qpcurve::kStylePlain, qpcurve::kSnapAllLinesDefault, s, 0, qpcurve::kColourDefault,
-            qpcurve::kDefaultResolution, &index, &walked, &x, &y, nullptr);
-    return index >= 0;
+    const frame::CurveHit at = frame::pointAtLength(piece, s, along, qpcurve::kIdentity);
+    x = at.x;
+    y = at.y;
+    return at.index >= 0;
 }
 
 }  // namespace increase

@@ -21,6 +21,7 @@
 
 #include "frame/exports.h"
 #include "frame/handler_frame.h"
+#include "frame/host_protocol.h"
 #include "frame/piece_edit.h"
 #include "frame/room.h"
 #include "frame/siblings.h"
@@ -561,7 +562,7 @@ short pickAndRebuild(HWND hwnd, HostView* view, HostDoc* doc) {
     doc->patternCopy = static_cast<PatternBuffer*>(AllocLockedBlock(newPattern->totalSize));
     if (doc->patternCopy != nullptr) qpMemcpy(doc->patternCopy, newPattern, newPattern->totalSize);
     view->symmetryStep = 0;
-    doc->notice = 108;
+    doc->notice = frame::kNoticePatternReplaced;
     frame::invalidateAll(hwnd);
     return 1;
 }

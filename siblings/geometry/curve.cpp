@@ -1,6 +1,7 @@
 // qpCurve and qpGetPieceClockwise over the curve model of curve_model.h.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <vector>
@@ -126,11 +127,8 @@ void writeFar(short* index, float* length, float* x, float* y) {
 }
 
 POINT toClient(const float* m, Vec p) {
-    double X = p.x, Y = p.y;
-    if (m != nullptr) {
-        X = p.x * m[0] + p.y * m[3] + m[6];
-        Y = p.x * m[1] + p.y * m[4] + m[7];
-    }
+    double X = p.x * m[0] + p.y * m[3] + m[6];
+    double Y = p.x * m[1] + p.y * m[4] + m[7];
     if (!std::isfinite(X)) X = 0.0;
     if (!std::isfinite(Y)) Y = 0.0;
     X = std::clamp(X, -kPixelLimit, kPixelLimit);
@@ -222,6 +220,10 @@ QP_SIBLING_EXPORT void qpCurve(HDC hdc, Piece* piece, short op, long flags, shor
     using namespace qpcurve;
     const int res = resolution <= 0 ? kDefaultResolution : std::min<int>(resolution, kMaxResolution);
     const long asks = flags & (kFlagNearestPoint | kFlagNearestOnLines | kFlagAtLength | kFlagLength);
+    if (m == nullptr) {
+        std::fprintf(stderr, "qpCurve: no matrix (op %d, flags 0x%lx): refused\n", op, static_cast<unsigned long>(flags));
+        piece = nullptr;  // answered as for no piece: nothing drawn, nothing found
+    }
     if (piece == nullptr) {
         if (asks & (kFlagNearestPoint | kFlagNearestOnLines | kFlagAtLength)) writeFar(index, length, x, y);
         else if (asks & kFlagLength && length) *length = 0.0f;

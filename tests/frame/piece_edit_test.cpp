@@ -45,18 +45,24 @@ PieceShape WithDartLine() {
     return shape;
 }
 
+// A pick of either point of the two-point line from `first` resolves it,
+// its far end on outline point `hit`.
+void ExpectResolvesToLine(Piece* piece, short first, short hit) {
+    for (short picked : {first, static_cast<short>(first + 1)}) {
+        frame::ResolvedLine line;
+        ASSERT_TRUE(frame::resolveLine(piece, picked, line)) << picked;
+        EXPECT_EQ(line.first, first);
+        EXPECT_EQ(line.pointCount, 2);
+        EXPECT_EQ(line.inner, first);
+        EXPECT_EQ(line.outer, first + 1);
+        EXPECT_EQ(line.outlineHit, hit);
+    }
+}
+
 TEST(PieceEdit, ResolveLineFindsTheOutlineEndFromAnyPickedPoint) {
     TestPattern pattern;
     Piece* piece = pattern.add(WithDartLine());
-    for (short picked : {7, 8}) {
-        frame::ResolvedLine line;
-        ASSERT_TRUE(frame::resolveLine(piece, picked, line)) << picked;
-        EXPECT_EQ(line.first, 7);
-        EXPECT_EQ(line.pointCount, 2);
-        EXPECT_EQ(line.inner, 7);
-        EXPECT_EQ(line.outer, 8);
-        EXPECT_EQ(line.outlineHit, 5);
-    }
+    ExpectResolvesToLine(piece, 7, 5);
     // The inner line of CurvedWithInnerShape touches no outline point.
     TestPattern other;
     Piece* inner = other.add(CurvedWithInnerShape());
@@ -64,6 +70,24 @@ TEST(PieceEdit, ResolveLineFindsTheOutlineEndFromAnyPickedPoint) {
     EXPECT_FALSE(frame::resolveLine(inner, 8, line));
     EXPECT_EQ(line.outlineHit, -1);
     EXPECT_FALSE(frame::resolveLine(inner, 99, line));
+}
+
+// An inner chain s-k-k of two lines (7-8 and 8-9) ending on outline point 5:
+// the middle point starts the second line, so a pick of its part resolves
+// that line from its own first point; the first line meets no outline point.
+TEST(PieceEdit, ResolveLineOnAChainTakesTheLineThatLeavesThePoint) {
+    TestPattern pattern;
+    PieceShape shape = CurvedShape();
+    shape.chains.push_back(Chain({P('s', 60, 50), P('k', 30, 75), P('k', 0, 100.5f)}));
+    Piece* piece = pattern.add(shape);
+    ASSERT_NE(piece, nullptr);
+    ASSERT_EQ(piece->lineCount, 6);
+    ExpectResolvesToLine(piece, 8, 5);
+    frame::ResolvedLine line;
+    EXPECT_FALSE(frame::resolveLine(piece, 7, line));
+    EXPECT_EQ(line.first, 7);
+    EXPECT_EQ(line.outlineHit, -1);
+    EXPECT_TRUE(PieceConsistent(piece));
 }
 
 TEST(PieceEdit, RotatePointsKeepsDistancesFromTheCentre) {

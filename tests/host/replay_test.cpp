@@ -5,9 +5,12 @@
 #include <algorithm>
 #include <cmath>
 #include <set>
+#include <utility>
+#include <vector>
 #include <nlohmann/json.hpp>
 
 #include "frame/siblings.h"
+#include "frame/texts.h"
 #include "host/host_io.h"
 #include "host/pattern_store.h"
 #include "host/piece_geometry.h"
@@ -45,6 +48,8 @@ const ScriptRow kScripts[] = {
     {"cell", "cell 2 end", ScriptOp::Cell, 2, "end"},
     {"leave", "leave", ScriptOp::Leave, 0, ""},
     {"end", "end", ScriptOp::End, 0, ""},
+    {"message", "message wm_cancelmode", ScriptOp::Message, 0x1F, "WM_CANCELMODE"},
+    {"message with parameters", "message WM_SIZE 0 0x03840258", ScriptOp::Message, 0x05, "WM_SIZE"},
 };
 
 class ScriptRowTest : public ::testing::TestWithParam<ScriptRow> {};
@@ -123,6 +128,9 @@ const BadScript kBadScripts[] = {
     {"button ok", "button ok", "'button apply' or 'button cancel'"},
     {"cell row 20", "cell 20 start", "ROW 0 .. 19"},
     {"piece negative", "piece -1", "expected 'piece N'"},
+    {"message not forwarded unasked", "message WM_LBUTTONDOWN", "NAME one of WM_CANCELMODE, WM_PAINT"},
+    {"message parameter too wide", "message WM_TIMER 0x100000000", "not a 32-bit whole number (WPARAM)"},
+    {"message with three parameters", "message WM_TIMER 1 2 3", "expected 'message NAME"},
 };
 
 class BadScriptTest : public ::testing::TestWithParam<BadScript> {};
@@ -260,6 +268,36 @@ TEST(Replay, AClickThatPicksNothingIsSaid) {
     }
 }
 
+// A refusal a tool completes with its own figures is read by the table
+// text it begins with: a pleat apply that spreads one row and skips the
+// other (its widths differ by more than twice its length) finishes the run
+// and says the skipped row, once, as a refusal.
+TEST(Replay, APleatRowSkippedIsSaidAsARefusal) {
+    PatternDoc doc = loadPattern(example("basic-block.json"));
+    const int pieces = doc.pieceCount();
+    ReplayResult result;
+    {
+        HostSession session(doc, nullptr, false);
+        result = session.play(parseScript("piece 2\ntool pleat\nmove point 0\nclick line 5\ntype 1\nkey F24\n"
+                                          "type 3\nclick line 6\ntype 0\nkey F24\ntype 130\nbutton apply\n",
+                                          "s.txt"),
+                              "s.txt");
+    }
+    ASSERT_EQ(result.notes.size(), 1u);
+    const RunNote& note = result.notes[0];
+    EXPECT_EQ(note.kind, RunNote::kRefused);
+    EXPECT_EQ(note.line, 12);
+    const SystemText* skipped = nullptr;
+    for (const SystemText& t : kSystemTexts)
+        if (std::string(t.gbk) == kFoldRowsSkipped) skipped = &t;
+    ASSERT_TRUE(skipped && skipped->refusal);
+    EXPECT_EQ(note.what, "the pleat spread refused: " + std::string(skipped->reading) + " (prompt: " +
+                             gbkToUtf8(kFoldRowsSkipped) + " 9-10:2)");
+    EXPECT_TRUE(result.runFinished);
+    EXPECT_EQ(doc.pieceCount(), pieces);
+    EXPECT_TRUE(hosttest::patternConsistent(doc));
+}
+
 // What the window tells it saw, on which "picked nothing" rests: a line (a
 // path call, which the stand-in hands over instead of logging), a shape;
 // a pen moved alone draws nothing.
@@ -296,7 +334,7 @@ TEST(Replay, APositionAlongALineIsAtItsFractionOfTheLength) {
         float along = 0.0f, fx = static_cast<float>(x), fy = static_cast<float>(y);
         qpCurve(nullptr, sleeve, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
                 qpcurve::kSnapAllLinesDefault, 0, 9, qpcurve::kColourDefault, qpcurve::kDefaultResolution, &index,
-                &along, &fx, &fy, nullptr);
+                &along, &fx, &fy, qpcurve::kIdentity);
         EXPECT_NEAR(along, t * capLength, 0.01) << t;
         EXPECT_NEAR(std::hypot(fx - x, fy - y), 0.0, 0.01) << t;  // on the line
     }
@@ -344,6 +382,72 @@ TEST(Replay, ExampleCorpus) {
         for (int i = 0; i < doc.pieceCount(); ++i) EXPECT_EQ(doc.piece(i)->pointCount, counts[i].get<int>());
         EXPECT_TRUE(hosttest::patternConsistent(doc));
     }
+}
+
+// The system cancels the window's modes by itself (a dialog box opens) at
+// any moment of a run: every corpus run with WM_CANCELMODE sent after any
+// one of its lines, its later clicks played as they come, leaves every
+// piece consistent and on its formulas. (A dart fold cancelled between its
+// middle point and its direction click folded with stale indices.)
+TEST(Replay, ACancelModeAtAnyStepLeavesEveryPieceSound) {
+    nlohmann::json corpus = nlohmann::json::parse(hosttest::slurp(example("corpus.json")));
+    int runs = 0;
+    for (const auto& c : corpus["cases"]) {
+        const std::string script = c["script"];
+        const std::vector<ScriptCommand> commands = readScriptFile(example(script.c_str()));
+        const ScriptCommand cancel = parseScript("message WM_CANCELMODE\n", "cancel.txt")[0];
+        bool folds = false;
+        for (const ScriptCommand& command : commands)
+            folds = folds || (command.op == ScriptOp::Tool && std::string(findTool(command.word)->name) == "dart-fold");
+        std::vector<std::pair<double, double>> sourcePoints;
+        if (folds) {
+            PatternDoc doc = loadPattern(example(c["pattern"].get<std::string>().c_str()));
+            for (short i = 0; i < doc.piece(0)->pointCount; ++i) {
+                double x = 0, y = 0;
+                if (pointPosition(doc.piece(0), i, x, y)) sourcePoints.emplace_back(x, y);
+            }
+        }
+        for (size_t at = 0; at < commands.size(); ++at) {
+            if (commands[at].op == ScriptOp::Piece) continue;  // no tool yet
+            SCOPED_TRACE(script + ", after line " + std::to_string(commands[at].line));
+            PatternDoc doc = loadPattern(example(c["pattern"].get<std::string>().c_str()));
+            {
+                HostSession session(doc, nullptr);
+                session.begin();
+                try {
+                    for (size_t i = 0; i < commands.size(); ++i) {
+                        session.step(commands[i], script);
+                        if (i == at && session.tool) session.step(cancel, script);
+                    }
+                } catch (const UserError&) {
+                    // A later line names a point the cancelled run never
+                    // made, or a tool whose run is over: the host stops there.
+                }
+                session.finish();
+            }
+            EXPECT_TRUE(hosttest::patternConsistent(doc));
+            EXPECT_TRUE(hosttest::followsItsFormulas(doc));
+            if (folds) {
+                // Nothing is trued between the fold and the unfold: every
+                // point of the folded piece is back where it was, in its
+                // order, with at most the mouth's middle point between.
+                Piece* piece = doc.piece(0);
+                size_t matched = 0;
+                int extra = 0;
+                for (short i = 0; i < piece->pointCount && matched < sourcePoints.size(); ++i) {
+                    double x = 0, y = 0;
+                    pointPosition(piece, i, x, y);
+                    const auto& [sx, sy] = sourcePoints[matched];
+                    if (std::hypot(x - sx, y - sy) < 1e-3) ++matched;
+                    else ++extra;
+                }
+                EXPECT_EQ(matched, sourcePoints.size());
+                EXPECT_LE(extra, 1);
+            }
+            ++runs;
+        }
+    }
+    EXPECT_GT(runs, 100);
 }
 
 }  // namespace

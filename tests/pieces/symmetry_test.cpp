@@ -254,29 +254,13 @@ double Symmetry::gradedGap(const std::vector<PieceShape>& shapes, short kind, in
     return worst;
 }
 
-// The outline segment's point range (the first segment of code 1).
-void OutlineRange(Piece* piece, int& a, int& e) {
-    Seg* g = SegAt(piece, 0);
-    for (int k = 0; g->code != 1 && k + 1 < piece->segCount; ++k) g = SegAt(piece, k + 1);
-    a = LineAt(piece, g->firstLine)->firstPoint;
-    Line* last = LineAt(piece, g->firstLine + g->lineCount - 1);
-    e = last->firstPoint + last->pointCount - 1;
-}
-double PolygonArea(Piece* piece) {
-    int a = 0, e = 0;
-    OutlineRange(piece, a, e);
-    double sum = 0;
-    for (int i = a; i < e; ++i)
-        sum += CoordOf(piece, i)->x * CoordOf(piece, i + 1)->y - CoordOf(piece, i + 1)->x * CoordOf(piece, i)->y;
-    return std::fabs(sum) / 2;
-}
 float OutlineLength(Piece* piece) {
     int a = 0, e = 0;
     OutlineRange(piece, a, e);
     short index = 0;
     float length = 0, x = 0, y = 0;
     qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kMeasureLength, 0, 0, static_cast<short>(a),
-            static_cast<short>(e - a + 1), -1, 40, &index, &length, &x, &y, nullptr);
+            static_cast<short>(e - a + 1), -1, 40, &index, &length, &x, &y, qpcurve::kIdentity);
     return length;
 }
 // Every formula evaluates to its point (mm), as text for a readable failure.
@@ -852,7 +836,7 @@ TEST_F(Symmetry, RandomOutlinesAboutRandomLines) {
         float px = (a.x + b.x) / 2, py = (a.y + b.y) / 2;
         short index = 0;
         float length = 0;
-        qpCurve(nullptr, hp, 0, 0x142, 0, 0, l.firstPoint, 2, -1, 40, &index, &length, &px, &py, nullptr);
+        qpCurve(nullptr, hp, 0, 0x142, 0, 0, l.firstPoint, 2, -1, 40, &index, &length, &px, &py, qpcurve::kIdentity);
         ASSERT_EQ(clickAt(px, py), 1);
         if (view.symmetryStep != 0) continue;  // a line with nothing beside it
         ++mirrored;
@@ -881,7 +865,7 @@ TEST_F(Symmetry, RandomOutlinesAboutRandomLines) {
         }
         // The outline: twice the half's, less twice its axis line.
         float axis = 0, x = 0, y = 0;
-        qpCurve(nullptr, hp, 0, 0x112, 0, 0, l.firstPoint, l.pointCount, -1, 40, &index, &axis, &x, &y, nullptr);
+        qpCurve(nullptr, hp, 0, 0x112, 0, 0, l.firstPoint, l.pointCount, -1, 40, &index, &axis, &x, &y, qpcurve::kIdentity);
         EXPECT_NEAR(OutlineLength(p), 2 * (OutlineLength(hp) - axis), 2 * kCurveMm);
     }
     EXPECT_GE(mirrored, 55);
