@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "frame/exports.h"
 #include "frame/handler_frame.h"
@@ -55,7 +56,7 @@ bool positionOf(Piece* piece, short i, double& x, double& y) {
     return true;
 }
 
-std::string xFormulaText(Piece* piece, int i) {
+std::string formulaText(Piece* piece, int i, bool yText) {
     const Point* p = pointAt(piece, i);
     if (p == nullptr) return "";
     Formula* f = nullptr;
@@ -63,10 +64,11 @@ std::string xFormulaText(Piece* piece, int i) {
     short n = 0;
     char* area = nullptr;
     qpGetCharLptr(piece, &n, &area);
-    if (f == nullptr || area == nullptr || f->xTextOffset < 0 || f->xTextLength < 1 ||
-        f->xTextOffset + f->xTextLength > n)
-        return "";
-    return std::string(area + f->xTextOffset, static_cast<size_t>(f->xTextLength - 1));
+    if (f == nullptr || area == nullptr) return "";
+    const short offset = yText ? f->yTextOffset : f->xTextOffset;
+    const short length = yText ? f->yTextLength : f->xTextLength;
+    if (offset < 0 || length < 1 || offset + length > n) return "";
+    return std::string(area + offset, strnlen(area + offset, static_cast<size_t>(length - 1)));
 }
 
 namespace {
@@ -128,6 +130,51 @@ bool resolveLine(Piece* piece, short picked, ResolvedLine& out) {
             out.outlineHit = m;
             return true;
         }
+    }
+    return false;
+}
+
+namespace {
+
+// The nearest point of line `line` to point `point`: the first point of the
+// stretch that holds it and the length along the line up to it.
+bool nearestOnLine(Piece* piece, short line, short point, short& part, float& length) {
+    const Line* l = lineAt(piece, line);
+    float x = 0, y = 0;
+    if (!l || l->firstPoint < 0 || l->pointCount < 2 || l->firstPoint + l->pointCount > piece->pointCount ||
+        !positionOf(piece, point, x, y))
+        return false;
+    part = -1;
+    length = 0;
+    qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
+            qpcurve::kSnapAllLinesDefault, l->firstPoint, l->pointCount, qpcurve::kColourDefault,
+            qpcurve::kDefaultResolution, &part, &length, &x, &y, nullptr);
+    return part >= 0;
+}
+
+}  // namespace
+
+short partHolding(Piece* piece, short line, short point) {
+    short part = -1;
+    float length = 0;
+    return nearestOnLine(piece, line, point, part, length) ? part : static_cast<short>(-1);
+}
+
+bool seatNotch(Piece* piece, short point) {
+    float x = 0, y = 0, m[9];
+    identity(m);
+    if (!positionOf(piece, point, x, y)) return false;
+    const short part = findPart(piece, x, y, m);
+    const Point* p = pointAt(piece, part);
+    short holding = -1;
+    float length = 0;
+    if (!p || !nearestOnLine(piece, p->lineOut, point, holding, length)) return false;
+    for (short s = 0; s < piece->sPointCount; ++s) {
+        SPoint* sp = sPointAt(piece, s);
+        if (!sp || sp->pointIndex != point) continue;
+        sp->lineIndex = p->lineOut;
+        sp->position = length;
+        return true;
     }
     return false;
 }
