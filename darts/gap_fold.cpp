@@ -212,13 +212,18 @@ bool foldOutputs(Piece* source, const FoldPlan& plan, std::vector<frame::PlanPoi
 }
 
 // What copying points first..last of `piece` into the fold piece adds to it
-// (first > last: none): the copies with their texts and a line each, their
-// texts fitted again once they are turned.
+// (first > last: none): the copies with their texts and a line each.
 void addCopies(Piece* piece, short first, short last, frame::PieceGrowth& growth) {
-    const long n = last >= first ? last - first + 1 : 0;
     growth.copyPoints(piece, first, last);
-    growth.lines += n;
-    growth.rewrite(n, piece->formulaCount != 0);
+    growth.lines += last >= first ? last - first + 1 : 0;
+}
+
+// The room storing graded texts takes: their bytes, and one text more, since
+// each is stored before the text it replaces goes.
+long textBytes(const std::vector<frame::GradedTexts>& texts) {
+    long bytes = frame::kMaxFormulaTextBytes;
+    for (const frame::GradedTexts& t : texts) bytes += t.bytes();
+    return bytes;
 }
 
 // Removes the middle point of an unfinished fold, when the piece is still
@@ -329,12 +334,24 @@ bool insertMiddle(HWND hwnd, PatternBuffer* pattern, Piece* piece) {
         frame::showError(hwnd, kGapFoldMouthShape);
         return false;
     }
-    // The twin with copies of m's texts and its line; its texts are fitted
-    // again once it moves to the middle.
+    // The twin with copies of m's texts and its line; its texts are graded
+    // once it moves to the middle, which is halfway between the mouth's
+    // ends at every size.
+    std::vector<frame::GradedTexts> texts;
+    if (piece->formulaCount != 0) {
+        const frame::GradedPlan halfway({piece}, [m](const std::vector<Piece*>& at, std::vector<frame::PlanPoint>& out) {
+            frame::PlanPoint a, b;
+            positionOf(at[0], m, a.x, a.y);
+            positionOf(at[0], static_cast<short>(m + 1), b.x, b.y);
+            out = {{(a.x + b.x) / 2, (a.y + b.y) / 2}};
+            return true;
+        });
+        texts.push_back(halfway.compose(piece, m, 0));
+    }
     frame::PieceGrowth growth;
     growth.copyPoints(piece, m, m);
     growth.lines = 1;
-    growth.rewriteGraded(1, piece->formulaCount != 0);
+    if (piece->formulaCount != 0) growth.textBytes += textBytes(texts);
     if (!frame::patternTakes(pattern, piece, growth)) {
         frame::showError(hwnd, kGapFoldNoRoom);
         return false;
@@ -366,17 +383,7 @@ bool insertMiddle(HWND hwnd, PatternBuffer* pattern, Piece* piece) {
     positionOf(piece, static_cast<short>(m + 2), bx, by);
     const float mx = (ax + bx) / 2, my = (ay + by) / 2;
     setPosition(piece, middle, mx, my);
-    if (piece->formulaCount != 0) {
-        // The middle of the mouth at every size: halfway between its ends.
-        const frame::GradedPlan halfway({piece}, [m](const std::vector<Piece*>& at, std::vector<frame::PlanPoint>& out) {
-            frame::PlanPoint a, b;
-            positionOf(at[0], m, a.x, a.y);
-            positionOf(at[0], static_cast<short>(m + 2), b.x, b.y);
-            out = {{(a.x + b.x) / 2, (a.y + b.y) / 2}};
-            return true;
-        });
-        halfway.write(pattern, piece, middle, 0, middle);
-    }
+    if (!texts.empty()) frame::storeGraded(pattern, piece, middle, texts[0]);
     piece = pieceAt(pattern, run.pieceIndex);
     // Notches on the mouth lie on one of its halves now.
     for (const auto& entry : notchesBefore) frame::seatNotch(piece, frame::sPointAt(piece, entry.first)->pointIndex);
@@ -637,20 +644,31 @@ void foldDart(HWND hwnd, PatternBuffer* pattern, short* pieceIndexCell, GapFoldR
     // The fold piece: a new piece with copies of the span and of the two
     // lines' ends, each copied run in a segment of its own; the turned
     // points' texts graded.
+    // The graded texts of every point the fold turns or moves, from the
+    // texts they are copies of: the span's, the copied centre line's outline
+    // end (onto the turned middle point), leg 0's outline end (onto its
+    // turned outline point) and, with a clicked apex, leg 0's inner ends.
+    const short lineOuter = run.centreByPoint ? run.legEnd[0] : run.legEnd[2];
+    const short leg0Turned = static_cast<short>(r + h0 - h2);
+    std::vector<frame::GradedTexts> texts;
+    if (piece->formulaCount != 0) {
+        const frame::GradedPlan graded({piece}, [&plan](const std::vector<Piece*>& at, std::vector<frame::PlanPoint>& out) {
+            return foldOutputs(at[0], plan, out);
+        });
+        for (short j = 0; j <= n; ++j) texts.push_back(graded.compose(piece, static_cast<short>(s + j), static_cast<size_t>(j)));
+        texts.push_back(graded.compose(piece, lineOuter, static_cast<size_t>(r)));
+        texts.push_back(graded.compose(piece, run.legEnd[0], static_cast<size_t>(leg0Turned)));
+        if (run.centreByPoint) texts.push_back(graded.compose(piece, run.legStart[0], static_cast<size_t>(n + 1)));
+    }
     frame::PieceGrowth foldGrowth;
     addCopies(piece, s, e, foldGrowth);
     for (const short raw : {lineRaw, run.leg0Raw}) addCopies(piece, raw, static_cast<short>(raw + 1), foldGrowth);
-    foldGrowth.rewriteGraded(n + 5, piece->formulaCount != 0);
+    if (piece->formulaCount != 0) foldGrowth.textBytes += textBytes(texts) + (run.centreByPoint ? texts.back().bytes() : 0);
     foldGrowth.segs = 3;
     if (!frame::patternTakes(pattern, nullptr, foldGrowth, frame::kNewPieceBytes)) {
         stopFold(hwnd, pattern, view, kGapFoldNoRoom);
         return;
     }
-    frame::GradedPlan graded;
-    if (piece->formulaCount != 0)
-        graded = frame::GradedPlan({piece}, [&plan](const std::vector<Piece*>& at, std::vector<frame::PlanPoint>& out) {
-            return foldOutputs(at[0], plan, out);
-        });
 
     // The fold piece: the span, the centre line (or leg 0 again) and leg 0.
     Piece* fold = nullptr;
@@ -676,10 +694,8 @@ void foldDart(HWND hwnd, PatternBuffer* pattern, short* pieceIndexCell, GapFoldR
 
     // The copied centre line ends on the turned middle point, the copied
     // leg 0 on its turned outline point (on the centre direction).
-    const short lineOuter = run.centreByPoint ? run.legEnd[0] : run.legEnd[2];
     const short u1 = static_cast<short>(n + 1 + (lineOuter - lineRaw));
     const short u2 = static_cast<short>(fold->pointCount - 1 + run.legEnd[0] - (run.leg0Raw + 1));
-    const short leg0Turned = static_cast<short>(r + h0 - h2);
     copyPosition(fold, r, fold, u1);
     copyPosition(fold, leg0Turned, fold, u2);
     short u3 = -1;
@@ -690,14 +706,12 @@ void foldDart(HWND hwnd, PatternBuffer* pattern, short* pieceIndexCell, GapFoldR
         setPosition(fold, static_cast<short>(u3 + 2), shape.ax, shape.ay);
     }
     if (fold->formulaCount != 0) {
-        // Every moved point of the fold piece, by the output that placed it.
-        const size_t apexOutput = static_cast<size_t>(n + 1);
-        for (short j = 0; j <= n; ++j) graded.write(pattern, pieceAt(pattern, foldIndex), j, static_cast<size_t>(j), j);
-        graded.write(pattern, pieceAt(pattern, foldIndex), u1, static_cast<size_t>(r), u1);
-        graded.write(pattern, pieceAt(pattern, foldIndex), u2, static_cast<size_t>(leg0Turned), u2);
+        for (short j = 0; j <= n; ++j) frame::storeGraded(pattern, pieceAt(pattern, foldIndex), j, texts[static_cast<size_t>(j)]);
+        frame::storeGraded(pattern, pieceAt(pattern, foldIndex), u1, texts[static_cast<size_t>(n + 1)]);
+        frame::storeGraded(pattern, pieceAt(pattern, foldIndex), u2, texts[static_cast<size_t>(n + 2)]);
         if (u3 >= 0)
             for (const short u : {u3, static_cast<short>(u3 + 2)})
-                graded.write(pattern, pieceAt(pattern, foldIndex), u, apexOutput, u);
+                frame::storeGraded(pattern, pieceAt(pattern, foldIndex), u, texts[static_cast<size_t>(n + 3)]);
     }
 
     record->sourcePiece = run.pieceIndex;
@@ -837,16 +851,6 @@ void unfoldDart(HWND hwnd, PatternBuffer* pattern, short* pieceIndexCell, GapFol
     const short r = static_cast<short>(record->spanMiddle - record->spanFirst);
     const bool formulas = source->formulaCount != 0;
     const std::vector<SpanNotch> notches = spanNotches(source, plan);
-    // The formulas of the span, the two leg ends, the centre end and the
-    // notches are rewritten after the fold piece is gone, in its room.
-    if (formulas) {
-        frame::PieceGrowth growth;
-        growth.rewriteGraded(n + 4 + static_cast<long>(notches.size()), true);
-        if (!frame::patternTakes(pattern, source, growth, -(fold->byteSize + frame::kPieceOffsetBytes))) {
-            frame::showError(hwnd, kGapUnfoldNoRoom);
-            return;
-        }
-    }
     std::vector<frame::PlanPoint> at;
     unfoldWith(source, fold, plan, saved.shape, notches, at);
     // Graded when the source still gives the fold's shape at the base.
@@ -862,7 +866,7 @@ void unfoldDart(HWND hwnd, PatternBuffer* pattern, short* pieceIndexCell, GapFol
         });
 
     // Each source point the unfold gives a place, with its output; then
-    // whether it moved.
+    // whether it moved, and its texts when it did.
     struct Target {
         short point;
         size_t output;
@@ -884,15 +888,30 @@ void unfoldDart(HWND hwnd, PatternBuffer* pattern, short* pieceIndexCell, GapFol
         const size_t first = static_cast<size_t>(notches[k].part - record->spanFirst);
         targets.push_back({notches[k].point, static_cast<size_t>(n + 1) + k, targets[first].moved || targets[first + 1].moved});
     }
+    std::vector<frame::GradedTexts> texts(targets.size());
+    for (size_t k = 0; formulas && k < targets.size(); ++k)
+        if (targets[k].moved) texts[k] = graded.compose(source, targets[k].point, targets[k].output);
+    // The texts of what moved are stored after the fold piece is gone, in
+    // its room.
+    if (formulas) {
+        frame::PieceGrowth growth;
+        for (size_t k = 0; k < targets.size(); ++k)
+            if (targets[k].moved) growth.textBytes += texts[k].bytes();
+        growth.textBytes += frame::kMaxFormulaTextBytes;
+        if (!frame::patternTakes(pattern, source, growth, -(fold->byteSize + frame::kPieceOffsetBytes))) {
+            frame::showError(hwnd, kGapUnfoldNoRoom);
+            return;
+        }
+    }
+
     for (const Target& t : targets)
         if (t.moved) setPosition(source, t.point, static_cast<float>(at[t.output].x), static_cast<float>(at[t.output].y));
     for (size_t k = 0; k < notches.size(); ++k)
         if (targets[targets.size() - notches.size() + k].moved) frame::seatNotch(source, notches[k].point);
 
     qpDeletePiece(pattern, fold);
-    if (formulas)
-        for (const Target& t : targets)
-            if (t.moved) graded.write(pattern, pieceAt(pattern, record->sourcePiece), t.point, t.output, t.point);
+    for (size_t k = 0; formulas && k < targets.size(); ++k)
+        if (targets[k].moved) frame::storeGraded(pattern, pieceAt(pattern, record->sourcePiece), targets[k].point, texts[k]);
     saved.valid = false;
     if (pieceIndexCell) *pieceIndexCell = record->sourcePiece;
     record->foldPhase = 0;

@@ -114,7 +114,11 @@ struct Plan {
     short beyondCopy = -1;          // its outline neighbour away from the new mouth; -1: none
     std::vector<PlannedNotch> notches;  // notches that turn or whose line changes
     Shape shape;                    // at the base
-    frame::GradedPlan graded;       // the shape's grades, on a piece with formulas
+    // On a piece with formulas, the texts of the points the transfer moves
+    // or makes, graded with the shape: the turned stretch's, the turned
+    // notches' (in order), the middle point's and the new apex's.
+    std::vector<frame::GradedTexts> stretchTexts, notchTexts;
+    frame::GradedTexts middleTexts, apexTexts;
 };
 
 // Where point `id` stands in `order` (its present index), -1 when it is gone.
@@ -290,6 +294,28 @@ void planNotches(Piece* piece, Plan& plan) {
     }
 }
 
+// The graded texts of every point the transfer moves or makes, each from
+// the terms of the point it comes from: a turned point (and the twin, from
+// the new place) from its own, the middle point from the new place, the new
+// apex from the new line's inner end. The centre line's ends take the
+// middle point's and the apex's; old leg 1's ends the apex's and the turned
+// copy's.
+void composeTexts(Piece* piece, Plan& plan) {
+    const frame::GradedPlan graded({piece}, [&plan](const std::vector<Piece*>& at, std::vector<frame::PlanPoint>& out) {
+        return outputsOf(at[0], plan, out);
+    });
+    for (short i = plan.from; i <= plan.to; ++i) {
+        const short id = plan.order[static_cast<size_t>(i)];
+        plan.stretchTexts.push_back(graded.compose(piece, id == kTwinId ? plan.leg[2].hit : id,
+                                                   static_cast<size_t>(i - plan.from)));
+    }
+    plan.middleTexts = graded.compose(piece, plan.leg[2].hit, middleOutput(plan));
+    plan.apexTexts = graded.compose(piece, plan.leg[2].inner, apexOutput(plan));
+    size_t output = apexOutput(plan) + 1;
+    for (const PlannedNotch& n : plan.notches)
+        if (n.turns) plan.notchTexts.push_back(graded.compose(piece, n.id, output++));
+}
+
 Failure planTransfer(PatternBuffer* pattern, Piece* piece, Plan& plan) {
     if (Failure f = resolveLegs(piece, plan); f != Failure::None) return f;
     const Leg* leg = plan.leg;
@@ -354,21 +380,23 @@ Failure planTransfer(PatternBuffer* pattern, Piece* piece, Plan& plan) {
 
     // Room for what the edit adds: four points with their coordinates (and
     // formulas), three lines (the centre line and two splits of the
-    // outline) and a segment; new texts for old leg 1's two recomputed ends
-    // beside their old ones; graded texts for the turned stretch and its
-    // notches, the four new points and the three moved leg ends.
+    // outline) and a segment; the graded texts of the turned stretch and its
+    // notches, of the four new points and of the three moved leg ends, each
+    // stored before the text it replaces goes.
     const bool formulas = piece->formulaCount != 0;
     frame::PieceGrowth growth;
     growth.addPoints(4, formulas);
     growth.lines = 3;
     growth.segs = 1;
-    if (formulas) growth.textBytes += 2 * 2 * frame::kMaxFormulaTextBytes;
-    growth.rewriteGraded(static_cast<long>(middleOutput(plan) + plan.notches.size()) + 7, formulas);
+    if (formulas) {
+        composeTexts(piece, plan);
+        for (const auto* texts : {&plan.stretchTexts, &plan.notchTexts})
+            for (const frame::GradedTexts& t : *texts) growth.textBytes += t.bytes();
+        growth.textBytes += 2 * plan.middleTexts.bytes() + 3 * plan.apexTexts.bytes() +
+                            plan.stretchTexts[static_cast<size_t>(plan.copyAt - plan.from)].bytes() +
+                            frame::kMaxFormulaTextBytes;
+    }
     if (!frame::patternTakes(pattern, piece, growth)) return Failure::NoRoom;
-    if (formulas)
-        plan.graded = frame::GradedPlan({piece}, [&plan](const std::vector<Piece*>& at, std::vector<frame::PlanPoint>& out) {
-            return outputsOf(at[0], plan, out);
-        });
     return Failure::None;
 }
 
@@ -392,10 +420,9 @@ void carryOut(PatternBuffer* pattern, Piece* piece, Plan& plan) {
         order.insert(order.begin() + i + 1, id);
         map.inserted(static_cast<short>(i + 1));
     };
-    // Graded texts for a point the transfer moved or made, from the terms
-    // of `source`.
-    auto grade = [&](short i, size_t output, short source) {
-        if (formulas) plan.graded.write(pattern, piece, i, output, source);
+    // A point the transfer moved or made gets its graded texts.
+    auto store = [&](short i, const frame::GradedTexts& texts) {
+        if (formulas) frame::storeGraded(pattern, piece, i, texts);
     };
     const Leg* leg = plan.leg;
     const Shape& shape = plan.shape;
@@ -422,13 +449,13 @@ void carryOut(PatternBuffer* pattern, Piece* piece, Plan& plan) {
     // the notches on it.
     remove(h1);
     frame::rotatePoints(piece, plan.from, plan.to, shape.theta, shape.pivot.x, shape.pivot.y);
-    for (short i = plan.from; i <= plan.to; ++i) grade(i, static_cast<size_t>(i - plan.from), i);
-    size_t output = apexOutput(plan) + 1;
+    for (short i = plan.from; i <= plan.to; ++i) store(i, plan.stretchTexts[static_cast<size_t>(i - plan.from)]);
+    size_t turnedNotch = 0;
     for (const PlannedNotch& n : plan.notches) {
         if (!n.turns) continue;
         const short i = orderIndexOf(order, n.id);
         frame::rotatePoints(piece, i, i, shape.theta, shape.pivot.x, shape.pivot.y);
-        grade(i, output++, i);
+        if (formulas) store(i, plan.notchTexts[turnedNotch++]);
     }
 
     // The middle point between the two copies.
@@ -437,7 +464,7 @@ void carryOut(PatternBuffer* pattern, Piece* piece, Plan& plan) {
     const short mid = static_cast<short>(at + 1);
     frame::attachCoord(pattern, piece, mid, shape.middle.x, shape.middle.y, at, static_cast<short>(mid + 1));
     qpModifyCurve2Turnp(pattern, piece, mid);
-    grade(mid, middleOutput(plan), at);
+    store(mid, plan.middleTexts);
 
     // The lines near the edit were split, joined and turned: each notch
     // there is seated again on the line that now holds it.
@@ -456,7 +483,7 @@ void carryOut(PatternBuffer* pattern, Piece* piece, Plan& plan) {
     const char types[2] = {'s', 'k'};
     const Pos ends[2] = {shape.apex, shape.middle};
     const short sources[2] = {newInner, mid};
-    const size_t outputs[2] = {apexOutput(plan), middleOutput(plan)};
+    const frame::GradedTexts* texts[2] = {&plan.apexTexts, &plan.middleTexts};
     for (int k = 0; k < 2; ++k) {
         qpGetSegLptr(piece, segIndex, &seg);
         Point* p = nullptr;
@@ -466,7 +493,7 @@ void carryOut(PatternBuffer* pattern, Piece* piece, Plan& plan) {
         if (k == 0) p->lineOut = lineIndex;
         else p->lineIn = lineIndex;
         frame::attachCoord(pattern, piece, i, ends[k].x, ends[k].y, sources[k], sources[k]);
-        grade(i, outputs[k], sources[k]);
+        store(i, *texts[k]);
     }
 
     // The legs of the new dart: the picked line and old leg 1, both from T.
@@ -478,25 +505,14 @@ void carryOut(PatternBuffer* pattern, Piece* piece, Plan& plan) {
         c->x = to.x;
         c->y = to.y;
     };
-    auto recompute = [&](short i, short source, Pos to) {
-        if (!formulas) return;
-        Point* p = nullptr;
-        qpGetPointLptr(piece, i, &p);
-        Formula* f = nullptr;
-        qpGetFormulaLptr(piece, p->formulaIndex, &f);
-        qpCalcuPointFormula(pattern, piece, f, source, source, to.x, to.y, 0);
-    };
     moveTo(newInner, shape.apex);
-    grade(newInner, apexOutput(plan), newInner);
+    store(newInner, plan.apexTexts);
     const short oldInner = orderIndexOf(order, leg[1].inner);
     moveTo(oldInner, shape.apex);
-    recompute(oldInner, newInner, shape.apex);
-    grade(oldInner, apexOutput(plan), newInner);
-    const short copy = orderIndexOf(order, plan.forward ? h2 : kTwinId);
+    store(oldInner, plan.apexTexts);
     const short oldOuter = orderIndexOf(order, leg[1].outer);
     moveTo(oldOuter, shape.rotatedCopy);
-    recompute(oldOuter, copy, shape.rotatedCopy);
-    grade(oldOuter, static_cast<size_t>(plan.copyAt - plan.from), copy);
+    store(oldOuter, plan.stretchTexts[static_cast<size_t>(plan.copyAt - plan.from)]);
 
     frame::remapGradingCodes(piece, map);
 }

@@ -148,7 +148,7 @@ std::string gradedText(Piece* piece, const std::string& sourceText, double targe
         text = "0";
     }
     // What is stored must give the point and its grade.
-    if (static_cast<long>(text.size()) >= kMaxGradedTextBytes) return "";
+    if (text.size() >= kMaxGradedTextBytes) return "";
     if (std::fabs(valueCm(piece, text) * 10.0 - targetMm) > kFormulaToleranceMm) return "";
     const std::vector<double> written = slopesOf(piece, text, names);
     for (size_t k = 0; k < names.size(); ++k)
@@ -241,7 +241,7 @@ GradedPlan::GradedPlan(const std::vector<Piece*>& pieces, const PlanGeometry& ge
         scratch.push_back(buffer);
         copies.push_back(copy);
     }
-    bool ok = true;
+    bool ok = geometry(pieces, base_);
     for (Piece* copy : copies) ok = ok && copy != nullptr;
 
     // Moves the copies' points that hold name k to where their formulas put
@@ -267,21 +267,21 @@ GradedPlan::GradedPlan(const std::vector<Piece*>& pieces, const PlanGeometry& ge
         {
             Nudge n(pieces[0], names_[k], -kGradeStepCm);
             place(k, false);
-            ok = ok && geometry(copies, down) && down.size() == up.size();
+            ok = ok && geometry(copies, down) && down.size() == up.size() && up.size() == base_.size();
         }
         place(k, true);
         if (!ok) break;
-        if (grades_.empty()) {
-            outputs_ = up.size();
-            grades_.assign(outputs_ * names_.size() * 2, 0.0);
-        }
+        if (grades_.empty()) grades_.assign(base_.size() * names_.size() * 2, 0.0);
         for (size_t j = 0; j < up.size(); ++j) {
             grades_[(j * names_.size() + k) * 2] = (up[j].x - down[j].x) / (2 * kGradeStepCm);
             grades_[(j * names_.size() + k) * 2 + 1] = (up[j].y - down[j].y) / (2 * kGradeStepCm);
         }
     }
     for (PatternBuffer* buffer : scratch) FreeGlobalBlock(buffer);
-    if (!ok) grades_.clear();
+    if (!ok) {
+        grades_.clear();
+        base_.clear();
+    }
     graded_ = ok;
 }
 
@@ -297,26 +297,34 @@ bool GradedPlan::sameGrade(Piece* piece, short point, size_t output) const {
     return true;
 }
 
-void GradedPlan::write(PatternBuffer* pattern, Piece* piece, short point, size_t output, short source) const {
-    if (formulaOf(piece, point) < 0) return;
-    const Coord* c = coordOfPoint(piece, point);
-    if (!c) return;
-    const double target[2] = {c->x, c->y};
-    std::string texts[2];
+GradedTexts GradedPlan::compose(Piece* piece, short source, size_t output) const {
+    GradedTexts texts;
+    if (!graded_ || output >= base_.size()) return texts;
     for (const bool y : {false, true}) {
-        if (!graded_ || (!names_.empty() && output >= outputs_)) break;
         std::vector<double> grade(names_.size());
         for (size_t k = 0; k < names_.size(); ++k) grade[k] = y ? gradeY(output, k) : gradeX(output, k);
-        texts[y] = gradedText(piece, formulaText(piece, source, y), target[y], names_, grade);
+        (y ? texts.y : texts.x) =
+            gradedText(piece, formulaText(piece, source, y), y ? base_[output].y : base_[output].x, names_, grade);
     }
+    return texts;
+}
+
+long GradedTexts::bytes() const {
+    auto of = [](const std::string& t) { return t.empty() ? kMaxRewriteGrowthBytes : static_cast<long>(t.size()) + 1; };
+    return of(x) + of(y);
+}
+
+void storeGraded(PatternBuffer* pattern, Piece* piece, short point, const GradedTexts& texts) {
+    if (formulaOf(piece, point) < 0) return;
     bool refit = false;
     for (const bool y : {false, true}) {
-        if (texts[y].empty()) {
+        const std::string& text = y ? texts.y : texts.x;
+        if (text.empty()) {
             refit = true;
             ++fallbacks;
-            continue;
+        } else if (text != formulaText(piece, point, y)) {
+            replaceText(pattern, piece, formulaOf(piece, point), y, text);
         }
-        if (texts[y] != formulaText(piece, point, y)) replaceText(pattern, piece, formulaOf(piece, point), y, texts[y]);
     }
     if (refit) qpAdjustFormula(pattern, piece, point, point);
 }

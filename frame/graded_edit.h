@@ -14,7 +14,7 @@
 // centimetre of each measurement. Pivots, angles, intersections and lengths
 // that change with the size are followed as the geometry follows them.
 //
-// Writing: a point's new text is its base value plus one term per
+// Texts: a point's new text is its base value plus one term per
 // measurement. It starts from the parametric terms of a source point (the
 // point itself when it moved; the point it was made from when it is new),
 // adds only the difference between the output's grade and those terms' own
@@ -23,18 +23,22 @@
 // qpPackExpression and fits a constant so that the text gives the point at
 // the base within kFormulaResidualMm, in the three-decimal number text of
 // the formula routines. A point that a construction carries by a constant
-// amount thus keeps its terms with a new constant, as a refit gives it.
+// amount thus keeps its terms with a new constant, as a refit gives it. The
+// tool composes the texts on the untouched piece (compose), counts their
+// bytes in its room check, and stores them once its edit has put the point
+// there (storeGraded).
 //
-// Fallback: a text that cannot be composed (longer than the 80-byte working texts,
-// refused by a routine, evaluating to something else) is left to the
+// Fallback: a text that cannot be composed (longer than the 80-byte working
+// texts, refused by a routine, evaluating to something else) is left to the
 // store's refit, qpAdjustFormula, as before grading existed; so is every
 // text of a plan that could not be graded (its geometry failed at a nudged
 // size, or no scratch block could be had). Each such text is counted
 // (gradedFallbackCount).
 //
 // Memory: the scratch copies are global blocks of this module, freed before
-// the constructor returns; a GradedPlan keeps only the grades. Units:
-// millimetres in records, centimetres in formula texts and measurements.
+// the constructor returns; a GradedPlan keeps the base outputs and their
+// grades. Units: millimetres in records, centimetres in formula texts and
+// measurements.
 #pragma once
 
 #include <functional>
@@ -58,6 +62,8 @@ constexpr double kNegligibleGradeMm = 0.05;
 // A text that misses its point by no more than this needs no constant (the
 // formula routines' residual).
 constexpr double kFormulaResidualMm = 0.0999;
+// The 80-byte working texts: a graded text and its zero fit them.
+constexpr size_t kMaxGradedTextBytes = 80;
 // Two grades are the same when no coefficient differs by more than the
 // three-decimal rounding of a text and of its turned twin (cm per cm).
 constexpr double kSameGradePerCm = 0.001;
@@ -72,17 +78,28 @@ struct PlanPoint {
 // the plan does not hold for those positions.
 using PlanGeometry = std::function<bool(const std::vector<Piece*>& pieces, std::vector<PlanPoint>& outputs)>;
 
+// The texts composed for one point; an empty one is left to the refit.
+struct GradedTexts {
+    std::string x, y;
+    // The most storing them adds to the text area: each text and its zero,
+    // or the refit's growth for an empty one.
+    long bytes() const;
+};
+
 class GradedPlan {
 public:
-    // A plan that grades nothing: every write() falls back.
+    // A plan that grades nothing: every text it composes is left to the
+    // refit.
     GradedPlan() = default;
-    // Grades `geometry` over the measurements that the formula texts of
-    // `pieces` name. Runs it 2 x (measurements) times.
+    // Runs `geometry` on `pieces` (the base), then grades it over the
+    // measurements that the formula texts of `pieces` name: 1 + 2 x
+    // (measurements) runs.
     GradedPlan(const std::vector<Piece*>& pieces, const PlanGeometry& geometry);
 
     bool graded() const { return graded_; }
-    // Output j's grade along measurement k, mm per cm (k in the order of
-    // measurementNames()).
+    // Output j at the base (mm), and its grade along measurement k, mm per
+    // cm (k in the order of measurementNames()).
+    const PlanPoint& base(size_t j) const { return base_[j]; }
     double gradeX(size_t j, size_t k) const { return grades_[(j * names_.size() + k) * 2]; }
     double gradeY(size_t j, size_t k) const { return grades_[(j * names_.size() + k) * 2 + 1]; }
     const std::vector<std::string>& measurementNames() const { return names_; }
@@ -91,19 +108,25 @@ public:
     // kSameGradePerCm on every coefficient). False when ungraded.
     bool sameGrade(Piece* piece, short point, size_t output) const;
 
-    // Gives `point` (at its present coordinates, which are output j's base
-    // position) the texts described above, from the parametric terms of
-    // `source` (its present texts). A text that cannot be composed is
-    // refit by qpAdjustFormula and counted. Nothing happens to a point
-    // without a Formula. Record pointers die here.
-    void write(PatternBuffer* pattern, Piece* piece, short point, size_t output, short source) const;
+    // The texts of a point that output j places, as described above, from
+    // the parametric terms of point `source` of `piece` (its present texts),
+    // fitted to output j's base position. Composed on the untouched piece,
+    // before the edit, so that its room check counts them; stored by
+    // storeGraded once the point stands there.
+    GradedTexts compose(Piece* piece, short source, size_t output) const;
 
 private:
     std::vector<std::string> names_;
+    std::vector<PlanPoint> base_;
     std::vector<double> grades_;  // [output][measurement][x, y]
-    size_t outputs_ = 0;
     bool graded_ = false;
 };
+
+// Gives `point` the composed texts, each new text stored before the old one
+// goes (unless another formula reads it); an empty text is refit by
+// qpAdjustFormula and counted. Nothing happens to a point without a
+// Formula. Record pointers die here.
+void storeGraded(PatternBuffer* pattern, Piece* piece, short point, const GradedTexts& texts);
 
 // Texts left to the refit since the library was loaded.
 long gradedFallbackCount();

@@ -36,11 +36,6 @@ void PieceGrowth::rewrite(long n, bool withFormulas) {
     textBytes += 2 * n * kMaxRewriteGrowthBytes + kMaxFormulaTextBytes;
 }
 
-void PieceGrowth::rewriteGraded(long n, bool withFormulas) {
-    if (!withFormulas || n <= 0) return;
-    textBytes += 2 * n * std::max(kMaxGradedTextBytes, kMaxRewriteGrowthBytes) + kMaxFormulaTextBytes;
-}
-
 // Bytes of n records of one kind.
 template <class Record>
 long bytesOf(long n) {

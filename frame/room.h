@@ -36,9 +36,6 @@ constexpr long kMaxFormulaTextBytes = 100;
 // '+' before it, 11 bytes; 16 leaves a margin. (A formula that misses its
 // point may grow by more: the house keeps none, and the store then stops.)
 constexpr long kMaxRewriteGrowthBytes = 16;
-// The most a graded text takes (frame/graded_edit.h), its zero included:
-// the 80-byte working texts.
-constexpr long kMaxGradedTextBytes = 80;
 // A piece's entry in the pattern header's pieceOffset[].
 constexpr long kPieceOffsetBytes = static_cast<long>(sizeof(int32_t));
 // What a new piece takes in a pattern block besides its records: its header
@@ -66,10 +63,6 @@ struct PieceGrowth {
     // formulas); the new text is written before the old one goes, so one
     // text more is held for a moment.
     void rewrite(long n, bool formulas);
-    // Both texts of n points written by GradedPlan::write (on a piece with
-    // formulas): each new text at most kMaxGradedTextBytes, written before
-    // the old one goes (or, where it falls back, rewritten as above).
-    void rewriteGraded(long n, bool formulas);
     // Bytes the added records and texts take in a pattern block, the text
     // area's rounding to 4 bytes included.
     long bytes() const;

@@ -578,17 +578,22 @@ TEST_F(GapFold, MessagesOutsideItsPhasesAreLeftAlone) {
 
 // Room in the source piece's 16-bit text area, checked before the store is
 // called: for the middle point of neighbouring legs (a twin with copied
-// texts), and for the unfold's rewritten texts. Without it the step is
-// refused with its message and the pattern stays as it was; with it the
-// fold runs there and back.
+// texts), and for the texts of the points the unfold moves (none when the
+// fold piece was left as it was). Without it the step is refused with its
+// message and the pattern stays as it was; with it the fold runs there and
+// back.
 TEST_F(GapFold, ATextAreaWithoutRoomIsRefusedFirst) {
     struct Row {
         const Dart* dart;
         long freeBytes;
+        bool moved;           // every point of the fold piece's span moved
         const char* refusal;  // null: the fold and the unfold run
-    } rows[] = {{&kShoulder, 100, kGapFoldNoRoom}, {&kWaist, 300, kGapUnfoldNoRoom}, {&kWaist, 4000, nullptr}};
+    } rows[] = {{&kShoulder, 100, false, kGapFoldNoRoom},
+                {&kWaist, 150, true, kGapUnfoldNoRoom},
+                {&kWaist, 150, false, nullptr},
+                {&kWaist, 4000, true, nullptr}};
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.freeBytes);
+        SCOPED_TRACE(std::to_string(row.freeBytes) + (row.moved ? " moved" : ""));
         reset(65536);
         ASSERT_NE(holder->add(WithTextAreaFilled(BodiceShape(true), row.freeBytes, 300, 300)), nullptr);
         ASSERT_EQ(piece()->charCount, 32767 - row.freeBytes);
@@ -606,6 +611,7 @@ TEST_F(GapFold, ATextAreaWithoutRoomIsRefusedFirst) {
         } else {
             fold(*row.dart, {150, -20});
             ASSERT_EQ(holder->get()->pieceCount, 2);
+            for (short j = 0; row.moved && j <= record.spanLast - record.spanFirst; ++j) CoordOf(piece(1), j)->y += 1;
             ASSERT_EQ(unfold(), 1);
             EXPECT_EQ(holder->get()->pieceCount, row.refusal ? 2 : 1);
         }

@@ -79,16 +79,15 @@ protected:
     // Runs `geometry` on the piece, moves `point` to its one output and
     // writes the point's formulas from `source`.
     void writeOne(short point, short source, const frame::PlanGeometry& geometry) {
-        std::vector<frame::PlanPoint> out;
-        ASSERT_TRUE(geometry({piece}, out));
         const frame::GradedPlan plan({piece}, geometry);
         ASSERT_TRUE(plan.graded());
         // The sizes the plan nudged are as they were.
         EXPECT_EQ(qpFormulaCalculation(piece, "B"), kBust);
         EXPECT_EQ(qpFormulaCalculation(piece, "BL"), kBackLength);
-        CoordOf(piece, point)->x = static_cast<float>(out[0].x);
-        CoordOf(piece, point)->y = static_cast<float>(out[0].y);
-        plan.write(pattern.get(), piece, point, 0, source);
+        const frame::GradedTexts texts = plan.compose(piece, source, 0);
+        CoordOf(piece, point)->x = static_cast<float>(plan.base(0).x);
+        CoordOf(piece, point)->y = static_cast<float>(plan.base(0).y);
+        frame::storeGraded(pattern.get(), piece, point, texts);
         piece = pattern.piece(0);
     }
     // At every size, the point's formulas against the construction there.
@@ -197,9 +196,11 @@ TEST_F(GradedEdit, AGeometryThatFailsAtAnotherSizeFallsBack) {
     };
     const frame::GradedPlan plan({piece}, onlyAtTheBase);
     EXPECT_FALSE(plan.graded());
+    const frame::GradedTexts texts = plan.compose(piece, 1, 0);
+    EXPECT_TRUE(texts.x.empty() && texts.y.empty());
     const long before = frame::gradedFallbackCount();
     CoordOf(piece, 1)->x += 5;
-    plan.write(pattern.get(), piece, 1, 0, 1);
+    frame::storeGraded(pattern.get(), piece, 1, texts);
     EXPECT_EQ(frame::gradedFallbackCount(), before + 2);
     EXPECT_EQ(FormulaX(pattern.piece(0), 1), "B/4-1.5");
 }
