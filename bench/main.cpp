@@ -169,6 +169,7 @@ std::string Table(const Collector& c) {
     ratioAt("SnapOneMouseMove", "OnePassOverPoints", "Snap / one pass over the points");
     ratioAt("FileLoad", "FileJsonParseOnly", "Pattern file load / its JSON parse alone");
     ratioAt("FileWrite", "FileJsonParseOnly", "Pattern file write / its JSON parse alone");
+    ratioAt("FileLoadShorthand", "FileJsonParseShorthand", "Shorthand pattern file load / its JSON parse alone");
     ratioAt("SymmetryGroupEdit", "GroupPatternCopyTwice",
             "Symmetry of the 50-piece group pattern / copying it twice");
     // The formula routines run on texts, not pieces: their cost against the

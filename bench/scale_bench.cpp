@@ -669,6 +669,40 @@ void FileLoad(benchmark::State& state) {
 }
 BENCHMARK(FileLoad)->Apply(ScaleSizes)->Unit(benchmark::kMillisecond);
 
+// The same large piece written by hand in the shorthand (its chains and
+// marks), with straight lines only: a line per point, the case where
+// building the lines one by one cost points x lines.
+std::string ShorthandText(int n) {
+    const PieceShape shape = bench::LargePiece(n, bench::Outline::Straight);
+    nlohmann::json piece{{"name", "shorthand"}, {"outline", nlohmann::json::array()}, {"inner", nlohmann::json::array()},
+                         {"marks", nlohmann::json::array()}};
+    for (const ShapeChain& chain : shape.chains) {
+        nlohmann::json points = nlohmann::json::array();
+        for (const ShapePoint& p : chain.points) points.push_back({std::string(1, p.type), p.x, p.y});
+        piece[isOutlineType(chain.points.front().type) ? "outline" : "inner"].push_back(points);
+    }
+    for (const ShapeMark& m : shape.marks)
+        piece["marks"].push_back({{"type", std::string(1, m.point.type)}, {"x", m.point.x}, {"y", m.point.y}});
+    return nlohmann::json{{"pieces", {piece}}}.dump();
+}
+
+void FileLoadShorthand(benchmark::State& state) {
+    const std::string text = ShorthandText(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        host::PatternDoc doc = host::buildPattern(host::parsePatternJson(text, "bench.json"), "bench.json");
+        benchmark::DoNotOptimize(doc.pattern);
+    }
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(FileLoadShorthand)->Apply(ScaleSizes)->Unit(benchmark::kMillisecond);
+
+void FileJsonParseShorthand(benchmark::State& state) {
+    const std::string text = ShorthandText(static_cast<int>(state.range(0)));
+    for (auto _ : state) benchmark::DoNotOptimize(nlohmann::json::parse(text));
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(FileJsonParseShorthand)->Apply(ScaleSizes)->Unit(benchmark::kMillisecond);
+
 void FileWrite(benchmark::State& state) {
     const std::string text = PatternText(static_cast<int>(state.range(0)));
     host::PatternDoc doc = host::buildPattern(host::parsePatternJson(text, "bench.json"), "bench.json");

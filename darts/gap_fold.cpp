@@ -13,8 +13,9 @@
 //
 // Ending a run early: a middle point that a run inserted for neighbouring
 // legs is removed again when the fold fails, when the host sends
-// WM_CANCELMODE (it ends the run, for instance when the user switches tools),
-// and, failing that, when the next run starts on the same pattern.
+// WM_CANCELMODE (it ends the run, for instance when the user switches tools;
+// the run then starts over at its first prompt), and, failing that, when the
+// next run starts on the same pattern.
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -23,6 +24,7 @@
 #include <vector>
 
 #include "darts/intersect_lines.h"
+#include "frame/curve_forms.h"
 #include "frame/exports.h"
 #include "frame/graded_edit.h"
 #include "frame/handler_frame.h"
@@ -241,6 +243,7 @@ bool removePendingMiddle(PatternBuffer* pattern) {
     if (!p || !isOutlineType(p->type) || !positionOf(piece, pending.index, x, y) ||
         x != pending.x || y != pending.y)
         return false;
+    frame::PointIndexMap map(piece);
     qpDeletePoint(pattern, piece, pending.index);
     // The deletion merges the two halves of the mouth's line again; the
     // merged line keeps the kind and bits of the half before the point, so
@@ -253,27 +256,26 @@ bool removePendingMiddle(PatternBuffer* pattern) {
         *line = pending.lineBefore;
     for (const auto& [k, before] : pending.notchesBefore)
         if (SPoint* sp = frame::sPointAt(piece, k)) *sp = before;
-    frame::PointIndexMap map(pending.pointCount);
     map.deleted(pending.index);
-    frame::remapGradingCodes(piece, map);
+    frame::remapGradingCodes(pattern, piece, map);
     return true;
 }
 
-// Ends the fold phase without folding: the message, the piece as it was
-// before the run, and step 9 until the host starts the tool again.
+// Ends the fold phase without folding: the message (none when the piece is
+// gone), the piece as it was before the run, the highlights and the marker
+// cleared, and step 9 until the host starts the tool again, which the
+// prompt bar says (and says again at every click).
 void stopFold(HWND hwnd, PatternBuffer* pattern, HostView* view, const char* text) {
-    frame::showError(hwnd, text);
-    if (removePendingMiddle(pattern)) frame::invalidateAll(hwnd);
+    if (text) frame::showError(hwnd, text);
+    removePendingMiddle(pattern);
+    frame::showPrompt(hwnd, 1, run.prompt, kGapFoldStopped);
+    frame::invalidateBelowPrompt(hwnd);
     view->pickState = kStopped;
 }
 
 void highlight(HWND hwnd, Piece* piece, short k, short colour) {
     HDC hdc = GetDC(hwnd);
-    short index = 0;
-    float length = 0, x = 0, y = 0;
-    qpCurve(hdc, piece, qpcurve::kOpDraw, qpcurve::kDrawOnly, qpcurve::kStyleHighlight,
-            qpcurve::kSnapAllLinesDefault, k, 2, colour, qpcurve::kDefaultResolution, &index, &length,
-            &x, &y, run.m.pieceToScreen);
+    frame::drawLines(hdc, piece, k, 2, qpcurve::kStyleHighlight, colour, run.m.pieceToScreen);
     ReleaseDC(hwnd, hdc);
 }
 
@@ -352,24 +354,24 @@ bool insertMiddle(HWND hwnd, PatternBuffer* pattern, Piece* piece) {
     growth.copyPoints(piece, m, m);
     growth.lines = 1;
     if (piece->formulaCount != 0) growth.textBytes += textBytes(texts);
+    growth.dropsGradingSteps();
     if (!frame::patternTakes(pattern, piece, growth)) {
         frame::showError(hwnd, kGapFoldNoRoom);
         return false;
     }
     const Line lineBefore = *line;
+    frame::PointIndexMap map(piece);
     std::vector<std::pair<short, SPoint>> notchesBefore;
     for (short k = 0; k < piece->sPointCount; ++k)
         if (frame::sPointAt(piece, k)->lineIndex == across) notchesBefore.emplace_back(k, *frame::sPointAt(piece, k));
-    const short countBefore = piece->pointCount;
     Point* twin = nullptr;
     if (qpInsertSamePoint(pattern, piece, m, &twin) != m + 1) {
         frame::showError(hwnd, kGapFoldNoOutlinePoint);
         return false;
     }
     piece = pieceAt(pattern, run.pieceIndex);
-    frame::PointIndexMap map(countBefore);
     map.inserted(static_cast<short>(m + 1));
-    frame::remapGradingCodes(piece, map);
+    frame::remapGradingCodes(pattern, piece, map);
     for (int j = 0; j < 2; ++j) {
         run.legStart[j] = map.current(run.legStart[j]);
         run.legEnd[j] = map.current(run.legEnd[j]);
@@ -587,7 +589,10 @@ void foldDart(HWND hwnd, PatternBuffer* pattern, short* pieceIndexCell, GapFoldR
               HostView* view) {
     view->pickState = kStopped;
     Piece* piece = pieceAt(pattern, run.pieceIndex);
-    if (!piece) return;
+    if (!piece) {
+        stopFold(hwnd, pattern, view, nullptr);
+        return;
+    }
     const short h0 = run.outlineHit[0], h1 = run.outlineHit[1], h2 = run.outlineHit[2];
     const short legEndLow = h0 < h1 ? run.legEnd[0] : run.legEnd[1];
     const short legEndHigh = h0 < h1 ? run.legEnd[1] : run.legEnd[0];
@@ -953,16 +958,25 @@ QP_EXPORT short QP_WINAPI qpHandleGapFold(HWND hwnd, UINT message, WPARAM, LPARA
         case kDirectionTrack:
             foldDart(hwnd, pattern, pieceIndexCell, fold, view);
             break;
+        case kStopped:
+            frame::showPrompt(hwnd, 1, run.prompt, kGapFoldStopped);
+            break;
         default:
             // Steps 5 and 7 before any mouse move (a double click on the last
-            // pick) and step 9 take nothing: the apex or the direction needs
-            // the cursor to have moved there.
+            // pick) take nothing: the apex or the direction needs the cursor
+            // to have moved there.
             break;
         }
         return 1;
     case WM_CANCELMODE:
-        // The host ends the run before the fold.
+        // The host ends the run before the fold, or the system cancels the
+        // window's modes (a dialog box opens) and the run may go on. A middle
+        // point the run inserted goes again; the picks and the apex counted
+        // it, so the run starts over from its first prompt, and no later
+        // click folds with them. A run with nothing inserted keeps its step:
+        // its picks still name the piece as it is.
         if (!removePendingMiddle(pattern)) return 0;
+        if (fold->foldPhase == 1 && view->pickState > kStart) view->pickState = kStart;
         frame::invalidateAll(hwnd);
         return 1;
     default:

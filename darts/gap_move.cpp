@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "darts/intersect_lines.h"
+#include "frame/curve_forms.h"
 #include "frame/exports.h"
 #include "frame/graded_edit.h"
 #include "frame/handler_frame.h"
@@ -41,6 +42,7 @@ constexpr short kMiddleId = -3;  // the middle point of the new dart's mouth
 struct Run {
     short pieceIndex = -1;
     frame::ViewMatrices m{};
+    frame::PromptCells prompt;
     short pickCount = 0;
     short picked[kPicks] = {-1, -1, -1};  // the first point of each picked part
 };
@@ -396,6 +398,7 @@ Failure planTransfer(PatternBuffer* pattern, Piece* piece, Plan& plan) {
                             plan.stretchTexts[static_cast<size_t>(plan.copyAt - plan.from)].bytes() +
                             frame::kMaxFormulaTextBytes;
     }
+    growth.dropsGradingSteps();
     if (!frame::patternTakes(pattern, piece, growth)) return Failure::NoRoom;
     return Failure::None;
 }
@@ -404,7 +407,7 @@ Failure planTransfer(PatternBuffer* pattern, Piece* piece, Plan& plan) {
 // store's point indices and `map` with the original points' places.
 void carryOut(PatternBuffer* pattern, Piece* piece, Plan& plan) {
     const bool formulas = piece->formulaCount != 0;
-    frame::PointIndexMap map(piece->pointCount);
+    frame::PointIndexMap map(piece);
     std::vector<short> order;
     for (short i = 0; i < piece->pointCount; ++i) order.push_back(i);
     auto remove = [&](short id) {
@@ -514,7 +517,7 @@ void carryOut(PatternBuffer* pattern, Piece* piece, Plan& plan) {
     moveTo(oldOuter, shape.rotatedCopy);
     store(oldOuter, plan.stretchTexts[static_cast<size_t>(plan.copyAt - plan.from)]);
 
-    frame::remapGradingCodes(piece, map);
+    frame::remapGradingCodes(pattern, piece, map);
 }
 
 // A pick: the nearest line part within the pick radius, not picked before.
@@ -528,20 +531,19 @@ bool pick(HWND hwnd, Piece* piece) {
         if (p == k) return false;
     run.picked[run.pickCount] = k;
     HDC hdc = GetDC(hwnd);
-    short index = -1;
-    float length = 0, lx = 0, ly = 0;
-    qpCurve(hdc, piece, qpcurve::kOpDraw, qpcurve::kDrawOnly, qpcurve::kStyleHighlight,
-            qpcurve::kSnapAllLinesDefault, k, 2, kPickColour[run.pickCount], qpcurve::kDefaultResolution,
-            &index, &length, &lx, &ly, run.m.pieceToScreen);
+    frame::drawLines(hdc, piece, k, 2, qpcurve::kStyleHighlight, kPickColour[run.pickCount], run.m.pieceToScreen);
     ReleaseDC(hwnd, hdc);
     ++run.pickCount;
     return true;
 }
 
-void endRun(HWND hwnd, HostView* view) {
+// The run's end: the whole window repainted, or all but the prompt bar
+// when it says why the run ended.
+void endRun(HWND hwnd, HostView* view, bool keepPrompt = false) {
     view->pickState = 0;
     view->gapMoveStep = 0;
-    frame::invalidateAll(hwnd);
+    if (keepPrompt) frame::invalidateBelowPrompt(hwnd);
+    else frame::invalidateAll(hwnd);
 }
 
 }  // namespace
@@ -576,9 +578,10 @@ QP_EXPORT short QP_WINAPI qpHandleGapMove(HWND hwnd, UINT message, WPARAM, LPARA
         carryOut(pattern, piece, plan);
         endRun(hwnd, view);
         return 1;
-    // Every refusal leaves the piece untouched. Those that end the run end
-    // it as a finished transfer does; the others keep the tool and let the
-    // next click start a new run.
+    // Every refusal leaves the piece untouched and says why, in a message
+    // box or the prompt bar. Those that end the run end it as a finished
+    // transfer does; the others keep the tool and let the next click start
+    // a new run.
     case Failure::NoOutlinePoint:
         frame::showError(hwnd, kGapMoveNoOutlinePoint);
         break;
@@ -594,13 +597,17 @@ QP_EXPORT short QP_WINAPI qpHandleGapMove(HWND hwnd, UINT message, WPARAM, LPARA
         endRun(hwnd, view);
         return 1;
     case Failure::NoMiddle:
+        frame::showPrompt(hwnd, 1, run.prompt, kGapMoveNoMiddle);
         run.pickCount = 0;
-        endRun(hwnd, view);
+        endRun(hwnd, view, true);
         return 1;
     case Failure::TooShort:
+        frame::showPrompt(hwnd, 1, run.prompt, kGapMoveTooShort);
         break;
     }
+    // The picks' highlights go with them: the next click starts afresh.
     view->pickState = 0;
     run.pickCount = 0;
+    frame::invalidateBelowPrompt(hwnd);
     return 1;
 }

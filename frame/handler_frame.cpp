@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "frame/curve_forms.h"
 #include "frame/siblings.h"
 #include "frame/texts.h"
 
@@ -122,19 +123,16 @@ short findPart(Piece* piece, float x, float y, const float identity[9]) {
         const auto [lo, hi] = ranges.back();
         ranges.pop_back();
         if (lo >= hi) continue;
-        short index = -1;
-        float length = 0, px = x, py = y;
-        qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
-                qpcurve::kSnapAllLinesDefault, lo, static_cast<short>(hi - lo + 1), qpcurve::kColourDefault,
-                qpcurve::kDefaultResolution, &index, &length, &px, &py, identity);
+        const CurveHit hit = nearestOnLines(piece, x, y, identity, lo, static_cast<short>(hi - lo + 1));
+        const short index = hit.index;
         if (index < lo || index >= hi) continue;  // no part of the range lies on a line
-        if (std::fabs(px - x) < kPartMatchMm && std::fabs(py - y) < kPartMatchMm) {
+        if (std::fabs(hit.x - x) < kPartMatchMm && std::fabs(hit.y - y) < kPartMatchMm) {
             found = index;
             ranges.clear();  // every waiting range lies after this part
             pushBefore(ranges, lo, index);
             continue;
         }
-        if (std::hypot(static_cast<double>(px) - x, static_cast<double>(py) - y) > kNoMatchBeyondMm) continue;
+        if (std::hypot(static_cast<double>(hit.x) - x, static_cast<double>(hit.y) - y) > kNoMatchBeyondMm) continue;
         pushAfter(ranges, static_cast<short>(index + 1), hi);
         pushBefore(ranges, lo, index);
     }
@@ -142,14 +140,10 @@ short findPart(Piece* piece, float x, float y, const float identity[9]) {
 }
 
 short pickPart(Piece* piece, float x, float y, unsigned long snap, const float identity[9]) {
-    short index = -1;
-    float length = 0, nx = x, ny = y;
-    qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
-            qpcurve::kModeWholePiece | snap, 0, 0, qpcurve::kColourDefault,
-            qpcurve::kDefaultResolution, &index, &length, &nx, &ny, identity);
-    if (std::hypot(static_cast<double>(nx - x), static_cast<double>(ny - y)) > kPickRadiusMm)
+    const CurveHit snapped = nearestOnLines(piece, x, y, identity, 0, 0, qpcurve::kModeWholePiece | snap);
+    if (std::hypot(static_cast<double>(snapped.x - x), static_cast<double>(snapped.y - y)) > kPickRadiusMm)
         return -1;
-    return findPart(piece, nx, ny, identity);
+    return findPart(piece, snapped.x, snapped.y, identity);
 }
 
 void drawMarker(HDC hdc, int x, int y, COLORREF brushColour) {

@@ -1,10 +1,12 @@
 // Editing steps shared by the tools.
 #include "frame/piece_edit.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 
+#include "frame/curve_forms.h"
 #include "frame/exports.h"
 #include "frame/handler_frame.h"
 #include "frame/siblings.h"
@@ -144,11 +146,11 @@ bool nearestOnLine(Piece* piece, short line, short point, short& part, float& le
     if (!l || l->firstPoint < 0 || l->pointCount < 2 || l->firstPoint + l->pointCount > piece->pointCount ||
         !positionOf(piece, point, x, y))
         return false;
-    part = -1;
-    length = 0;
-    qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
-            qpcurve::kSnapAllLinesDefault, l->firstPoint, l->pointCount, qpcurve::kColourDefault,
-            qpcurve::kDefaultResolution, &part, &length, &x, &y, nullptr);
+    float m[9];
+    identity(m);
+    const CurveHit hit = nearestOnLines(piece, x, y, m, l->firstPoint, l->pointCount);
+    part = hit.index;
+    length = hit.along;
     return part >= 0;
 }
 
@@ -235,8 +237,19 @@ short pointIndexOf(Piece* piece, const Point* point) {
     return indexIn(piece, point, piece ? piece->pointCount : 0, qpGetPointLptr);
 }
 
-PointIndexMap::PointIndexMap(short pointCount) : now_(pointCount > 0 ? pointCount : 0) {
-    for (size_t i = 0; i < now_.size(); ++i) now_[i] = static_cast<short>(i);
+PointIndexMap::PointIndexMap(Piece* piece) {
+    const short count = piece != nullptr ? piece->pointCount : 0;
+    now_.resize(static_cast<size_t>(std::max<short>(count, 0)));
+    was_.resize(now_.size());
+    for (short i = 0; i < count; ++i) {
+        now_[static_cast<size_t>(i)] = i;
+        const Point* p = pointAt(piece, i);
+        Was& w = was_[static_cast<size_t>(i)];
+        w.segment = p != nullptr ? p->segIndex : -1;
+        w.onLine = p != nullptr && !isMarkType(p->type);
+        w.x = w.y = 0;
+        positionOf(piece, i, w.x, w.y);
+    }
 }
 
 void PointIndexMap::inserted(short at) {
@@ -258,21 +271,71 @@ short PointIndexMap::current(short original) const {
     return now_[static_cast<size_t>(original)];
 }
 
-void remapGradingCodes(Piece* piece, const PointIndexMap& map) {
-    if (map.unchanged()) return;
+short PointIndexMap::heir(short original) const {
+    if (original < 0 || static_cast<size_t>(original) >= now_.size()) return -1;
+    if (now_[static_cast<size_t>(original)] >= 0) return original;
+    const Was& gone = was_[static_cast<size_t>(original)];
+    if (!gone.onLine) return -1;
+    // A segment's points are consecutive: the nearest survivor each way
+    // within it.
+    auto survivor = [&](int step) -> short {
+        for (int k = original + step; k >= 0 && k < static_cast<int>(now_.size()); k += step) {
+            const Was& w = was_[static_cast<size_t>(k)];
+            if (w.segment != gone.segment || !w.onLine) return -1;
+            if (now_[static_cast<size_t>(k)] >= 0) return static_cast<short>(k);
+        }
+        return -1;
+    };
+    const short before = survivor(-1), after = survivor(+1);
+    if (before < 0 || after < 0) return -1;
+    auto distance = [&](short k) {
+        const Was& w = was_[static_cast<size_t>(k)];
+        return std::hypot(static_cast<double>(w.x) - gone.x, static_cast<double>(w.y) - gone.y);
+    };
+    return distance(after) < distance(before) ? after : before;
+}
+
+void GradingStepDrop::drop(short step) {
+    PRule* pr = nullptr;
+    qpGetPRuleLptr(piece_, step, &pr);
+    if (pr == nullptr) return;
+    if (spare_ < 0) {
+        Point* p = nullptr;
+        qpInsertPoint(pattern_, piece_, static_cast<short>(piece_->pointCount - 1), &p);
+        spare_ = pointIndexOf(piece_, p);
+        if (spare_ < 0) return;
+        qpGetPRuleLptr(piece_, step, &pr);
+    }
+    pr->pointIndex = spare_;
+    ++dropped_;
+}
+
+int GradingStepDrop::finish() {
+    if (spare_ >= 0) qpDeletePoint(pattern_, piece_, spare_);
+    spare_ = -1;
+    return dropped_;
+}
+
+int remapGradingCodes(PatternBuffer* pattern, Piece* piece, const PointIndexMap& map) {
+    if (map.unchanged()) return 0;
+    GradingStepDrop drop(pattern, piece);
     for (short r = 0; r < piece->ruleCount; ++r) {
         Rule* rule = nullptr;
         qpGetRuleLptr(piece, r, &rule);
         if (!rule) continue;
         for (short k = 0; k < rule->pRuleCount; ++k) {
+            const short step = static_cast<short>(rule->firstPRule + k);
             PRule* pr = nullptr;
-            qpGetPRuleLptr(piece, static_cast<short>(rule->firstPRule + k), &pr);
+            qpGetPRuleLptr(piece, step, &pr);
             if (!pr || pr->code < 100) continue;
-            const short now = map.current(static_cast<short>(pr->code / 100));
-            if (now < 0 || now >= kMaxGradingReference) continue;
-            pr->code = static_cast<int16_t>(pr->code % 100 + 100 * now);
+            const short heir = map.heir(static_cast<short>(pr->code / 100));
+            const short now = map.current(heir);
+            if (now < 0 || now >= kMaxGradingReference) drop.drop(step);
+            else pr->code = static_cast<int16_t>(pr->code % 100 + 100 * now);
+            qpGetRuleLptr(piece, r, &rule);
         }
     }
+    return drop.finish();
 }
 
 }  // namespace frame

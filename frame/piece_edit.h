@@ -85,31 +85,73 @@ short pointIndexOf(Piece* piece, const Point* point);
 // Where the points of a piece went through a run of inserts and deletes.
 // The store renumbers every record that names a point, except grading
 // references (PRule.code from 100 up, code / 100 a point index): a tool
-// records each insert and delete here and remaps those codes once at the end.
+// makes the map on the piece before its first edit, records each insert and
+// delete here and remaps those codes once at the end.
 class PointIndexMap {
 public:
-    explicit PointIndexMap(short pointCount);
+    // Takes each point's segment and position from `piece` as it is now.
+    explicit PointIndexMap(Piece* piece);
     // A point now sits at `at` (points from `at` up moved up by one).
     void inserted(short at);
-    // Point `at` is gone (points after it moved down by one).
+    // Point `at` (a present index) is gone (points after it moved down by one).
     void deleted(short at);
     // The present index of the point that had index `original`; -1 when it
     // was deleted or never existed.
     short current(short original) const;
+    // The original point that stands for `original` now: itself while it
+    // survives; for a deleted point on a line, the nearer (by their places
+    // before the edits; the earlier on a tie) of the two surviving points
+    // of its segment that it lay between. -1 when it never existed, was a
+    // mark, or lacks a surviving point of its segment on either side.
+    short heir(short original) const;
     bool unchanged() const { return unchanged_; }
 
 private:
+    struct Was {
+        short segment;
+        bool onLine;  // a point of a line, not a mark
+        float x, y;
+    };
     std::vector<short> now_;
+    std::vector<Was> was_;
     bool unchanged_ = true;
 };
 
 // Grading codes index points in 16 bits: code / 100 must stay below this.
 constexpr short kMaxGradingReference = 328;
 
+// Grading steps taken out of their rules. The store has no call that drops
+// one step, but qpDeletePoint drops the steps of the point it deletes, the
+// rules' counts following: a step to go is handed to a spare point, added
+// after the last point at the first drop, and deleted with it by finish()
+// (or at the end of the object's life). Between the first drop and finish()
+// no point may be inserted or deleted; the spare point needs the room of one
+// Point record (PieceGrowth::dropsGradingSteps).
+class GradingStepDrop {
+public:
+    GradingStepDrop(PatternBuffer* pattern, Piece* piece) : pattern_(pattern), piece_(piece) {}
+    ~GradingStepDrop() { finish(); }
+    GradingStepDrop(const GradingStepDrop&) = delete;
+    GradingStepDrop& operator=(const GradingStepDrop&) = delete;
+
+    // PRule `step` is to go.
+    void drop(short step);
+    // Deletes the spare point and the steps handed to it; returns how many
+    // steps went since the object was made.
+    int finish();
+
+private:
+    PatternBuffer* pattern_;
+    Piece* piece_;
+    short spare_ = -1;
+    int dropped_ = 0;
+};
+
 // Rewrites every PRule code from 100 up so that code / 100 names the same
-// physical point as before the edits that `map` recorded. A code whose point
-// was deleted, or whose new index would be kMaxGradingReference or more, is
-// kept as it is.
-void remapGradingCodes(Piece* piece, const PointIndexMap& map);
+// point as before the edits that `map` recorded, or, for a deleted point,
+// its heir. A step must never name another point: one whose point has no
+// heir, or whose new index would be kMaxGradingReference or more, is
+// dropped. Returns the number of steps dropped.
+int remapGradingCodes(PatternBuffer* pattern, Piece* piece, const PointIndexMap& map);
 
 }  // namespace frame

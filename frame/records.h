@@ -27,6 +27,11 @@ constexpr int32_t kEmptyPieceSize = 800;
 inline char typeLetter(char type) { return static_cast<char>(type & 0x5F); }
 // Outline points have a type code below 0x60 (upper case).
 inline bool isOutlineType(char type) { return static_cast<unsigned char>(type) < 0x60; }
+// Marks (notches, drill holes and the like) belong to no line.
+inline bool isMarkType(char type) {
+    const char t = typeLetter(type);
+    return t == 'V' || t == 'O' || t == 'G' || t == 'P';
+}
 // Rewrites a type letter keeping the case bit (0x20) of the old one.
 inline char withCaseOf(char oldType, char upperLetter) {
     return static_cast<char>((upperLetter & 0x5F) | (oldType & 0x20));

@@ -63,6 +63,9 @@ struct PieceGrowth {
     // formulas); the new text is written before the old one goes, so one
     // text more is held for a moment.
     void rewrite(long n, bool formulas);
+    // Grading references remapped after the edit (remapGradingCodes): a
+    // step that must go takes a spare point for a moment (GradingStepDrop).
+    void dropsGradingSteps() { points += 1; }
     // Bytes the added records and texts take in a pattern block, the text
     // area's rounding to 4 bytes included.
     long bytes() const;

@@ -25,7 +25,8 @@
 
 // The words of qpCurve (op, flags, style, mode), named once for the tools, the
 // geometry stand-in, the host and the tests. What each form computes and
-// draws is described with the curve model (Qpkit's geometry).
+// draws is described with the curve model (Qpkit's geometry); the forms the
+// tools share are asked through frame/curve_forms.h.
 namespace qpcurve {
 
 constexpr short kOpSearch = 0;      // search or measure only
@@ -58,6 +59,10 @@ constexpr short kStyleHighlight = 32;   // a wider pen
 constexpr short kStyleWhole = 0xFF;     // the whole piece, as the tools draw it
 constexpr short kColourDefault = -1;
 constexpr short kDefaultResolution = 40;  // samples per stretch
+
+// Every form takes a matrix; a search or measure in piece millimetres passes
+// the identity.
+constexpr float kIdentity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
 
 }  // namespace qpcurve
 

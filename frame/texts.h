@@ -1,5 +1,7 @@
 // Every text the system shows to the user, as the GBK bytes that go to
-// MessageBoxA, TextOutA and the prompt bar, each with its UTF-8 reading.
+// MessageBoxA, TextOutA and the prompt bar, each with its UTF-8 text in its
+// comment (where and when it is shown) and, in kSystemTexts at the end, its
+// reading in English and whether it is a refusal.
 //
 // The bytes are the system's own and are used exactly: prompts keep their
 // trailing blanks, which pad the prompt bar's text to a fixed width, and the
@@ -109,6 +111,13 @@ inline constexpr char kFoldNotPleatLine[] =
 // "输入的宽度无效，保留原宽度！" (28 bytes)
 inline constexpr char kFoldWidthRefused[] =
     "\xCA\xE4\xC8\xEB\xB5\xC4\xBF\xED\xB6\xC8\xCE\xDE\xD0\xA7\xA3\xAC\xB1\xA3\xC1\xF4\xD4\xAD\xBF\xED\xB6\xC8\xA3\xA1";
+// Pleat spread, at apply: the rows that were not spread, each named by its
+// pleat line's point numbers as the table shows them and the number of its
+// reason ("7-8:2"), follow the text; with no row spread the table stays open.
+// "跳过的褶皱线（1 端点不在轮廓线上或重合，2 两端宽度差大于线长的两倍，3 需展开的端点不能剪开）：" (94 bytes)
+inline constexpr char kFoldRowsSkipped[] =
+    "\xCC\xF8\xB9\xFD\xB5\xC4\xF1\xDE\xD6\xE5\xCF\xDF\xA3\xA8" "1 \xB6\xCB\xB5\xE3\xB2\xBB\xD4\xDA\xC2\xD6\xC0\xAA\xCF\xDF\xC9\xCF\xBB\xF2\xD6\xD8\xBA\xCF\xA3\xAC" "2 \xC1\xBD\xB6\xCB\xBF\xED\xB6\xC8\xB2\xEE\xB4\xF3\xD3\xDA\xCF\xDF\xB3\xA4\xB5\xC4\xC1\xBD\xB1\xB6\xA3\xAC" "3 \xD0\xE8\xD5\xB9\xBF\xAA\xB5\xC4\xB6\xCB\xB5\xE3\xB2\xBB\xC4\xDC\xBC\xF4\xBF\xAA\xA3\xA9\xA3\xBA";
+
 // ---- Dart fold (qpHandleGapFold): its own refusals ------------------------
 
 // Dart fold: a picked dart line is not a straight line of two points.
@@ -132,6 +141,13 @@ inline constexpr char kGapFoldNoSpan[] =
 inline constexpr char kGapFoldNoRoom[] =
     "\xCD\xBC\xD1\xF9\xBF\xD5\xBC\xE4\xB2\xBB\xD7\xE3\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD5\xDB\xB5\xFE\xB2\xD9\xD7\xF7 !";
 
+// Dart fold: the fold failed and the run has stopped (after its message, or
+// alone when the piece is gone); clicks take nothing, and say so again,
+// until the host starts the tool again.
+// "省道折叠失败，请重新选择省道折叠工具 !" (38 bytes)
+inline constexpr char kGapFoldStopped[] =
+    "\xCA\xA1\xB5\xC0\xD5\xDB\xB5\xFE\xCA\xA7\xB0\xDC\xA3\xAC\xC7\xEB\xD6\xD8\xD0\xC2\xD1\xA1\xD4\xF1\xCA\xA1\xB5\xC0\xD5\xDB\xB5\xFE\xB9\xA4\xBE\xDF !";
+
 // Dart fold, unfold: the fold piece or the fold record is not the one this
 // library folded.
 // "折叠样片与折叠记录不符，不能执行省道展开操作 !" (46 bytes)
@@ -149,6 +165,21 @@ inline constexpr char kGapUnfoldNoRoom[] =
 // "图样空间不足，不能执行省道转移操作 !" (36 bytes)
 inline constexpr char kGapMoveNoRoom[] =
     "\xCD\xBC\xD1\xF9\xBF\xD5\xBC\xE4\xB2\xBB\xD7\xE3\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD7\xAA\xD2\xC6\xB2\xD9\xD7\xF7 !";
+
+// Dart transfer: no middle point of the new mouth can be found (the seam
+// beside the turned copy meets the mouth's bisector nowhere, or at the
+// pivot); the run ends, the piece as it was.
+// "未找到新省道口的中点，不能执行省道转移操作 !" (44 bytes)
+inline constexpr char kGapMoveNoMiddle[] =
+    "\xCE\xB4\xD5\xD2\xB5\xBD\xD0\xC2\xCA\xA1\xB5\xC0\xBF\xDA\xB5\xC4\xD6\xD0\xB5\xE3\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD7\xAA\xD2\xC6\xB2\xD9\xD7\xF7 !";
+
+// Dart transfer: the new line is shorter than the way from its outline end
+// to the new mouth's middle, so no leg of its length reaches an apex; the
+// piece as it was, the tool kept for a new run.
+// "新省道线太短，不能执行省道转移操作 !" (36 bytes)
+inline constexpr char kGapMoveTooShort[] =
+    "\xD0\xC2\xCA\xA1\xB5\xC0\xCF\xDF\xCC\xAB\xB6\xCC\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xCA\xA1\xB5\xC0\xD7\xAA\xD2\xC6\xB2\xD9\xD7\xF7 !";
+
 // ---- Point increase ----------------------------------------------------------
 
 // Any tool: a typed number breaks the rule for typed numbers (a sleeve cap's
@@ -185,43 +216,65 @@ inline constexpr char kSymmetryTooLarge[] =
 inline constexpr char kEditNoRoom[] =
     "\xCD\xBC\xD1\xF9\xBF\xD5\xBC\xE4\xB2\xBB\xD7\xE3\xA3\xAC\xB2\xBB\xC4\xDC\xD6\xB4\xD0\xD0\xB4\xCB\xB2\xD9\xD7\xF7 !";
 
+// One row per text: its name, its bytes, its reading in English (what the
+// text says, for people who do not read Chinese: the host prints it beside
+// the text) and whether it is a refusal (a tool declining a pick, a typed
+// number or an edit, which leaves the piece as it was) rather than a
+// prompt, a caption or a figure.
 struct SystemText {
     const char* name;
     const char* gbk;
+    const char* reading;
+    bool refusal;
 };
 
-// All of the above, for the host (which converts them for its own output)
-// and for the tests.
+// All of the above, for the host (which converts them for its own output
+// and says a refusal in English) and for the tests.
 inline constexpr SystemText kSystemTexts[] = {
-    {"kCaption", kCaption},
-    {"kDialogLengthInput", kDialogLengthInput},
-    {"kPromptItalyEnds", kPromptItalyEnds},
-    {"kPromptItalyCut", kPromptItalyCut},
-    {"kItalyResultLine", kItalyResultLine},
-    {"kFoldTableTitle", kFoldTableTitle},
-    {"kFoldTableHeader", kFoldTableHeader},
-    {"kGapMoveNoOutlinePoint", kGapMoveNoOutlinePoint},
-    {"kGapMoveNoLegsCross", kGapMoveNoLegsCross},
-    {"kGapMoveNoNewOldCross", kGapMoveNoNewOldCross},
-    {"kPromptGapFoldLegs", kPromptGapFoldLegs},
-    {"kPromptGapFoldCentreLine", kPromptGapFoldCentreLine},
-    {"kPromptGapFoldCentreEnd", kPromptGapFoldCentreEnd},
-    {"kPromptGapFoldDirection", kPromptGapFoldDirection},
-    {"kGapFoldNoOutlinePoint", kGapFoldNoOutlinePoint},
-    {"kGapFoldNoLegsCross", kGapFoldNoLegsCross},
-    {"kFoldTableFull", kFoldTableFull},
-    {"kFoldNotPleatLine", kFoldNotPleatLine},
-    {"kFoldWidthRefused", kFoldWidthRefused},
-    {"kGapMoveNoRoom", kGapMoveNoRoom},
-    {"kGapFoldLineShape", kGapFoldLineShape},
-    {"kGapFoldMouthShape", kGapFoldMouthShape},
-    {"kGapFoldNoSpan", kGapFoldNoSpan},
-    {"kGapFoldNoRoom", kGapFoldNoRoom},
-    {"kGapUnfoldMismatch", kGapUnfoldMismatch},
-    {"kGapUnfoldNoRoom", kGapUnfoldNoRoom},
-    {"kNumberRefused", kNumberRefused},
-    {"kIncreaseTooLong", kIncreaseTooLong},
-    {"kIncreaseNoRoom", kIncreaseNoRoom},
-    {"kSymmetryTooLarge", kSymmetryTooLarge},
-    {"kEditNoRoom", kEditNoRoom},
+    {"kCaption", kCaption, "garment CAD system (Windows edition)", false},
+    {"kDialogLengthInput", kDialogLengthInput, "the host's dialog for a typed length", false},
+    {"kPromptItalyEnds", kPromptItalyEnds, "pick the end points of the sleeve-cap curve", false},
+    {"kPromptItalyCut", kPromptItalyCut, "pick the point where the sleeve-cap curve is cut", false},
+    {"kItalyResultLine", kItalyResultLine, "sleeve-cap curve length = ... cm, increase (cm) =", false},
+    {"kFoldTableTitle", kFoldTableTitle, "type the spread width at both ends of each pleat line (cm)", false},
+    {"kFoldTableHeader", kFoldTableHeader, "start point, spread width, end point, spread width", false},
+    {"kGapMoveNoOutlinePoint", kGapMoveNoOutlinePoint,
+     "no turning point of the outline found where a dart line meets it; the dart cannot be transferred", true},
+    {"kGapMoveNoLegsCross", kGapMoveNoLegsCross,
+     "the two old dart lines do not meet; the dart cannot be transferred", true},
+    {"kGapMoveNoNewOldCross", kGapMoveNoNewOldCross,
+     "the new and the old dart lines do not meet; the dart cannot be transferred", true},
+    {"kPromptGapFoldLegs", kPromptGapFoldLegs, "pick the dart's legs", false},
+    {"kPromptGapFoldCentreLine", kPromptGapFoldCentreLine, "pick the dart's centre line", false},
+    {"kPromptGapFoldCentreEnd", kPromptGapFoldCentreEnd, "pick the end point of the dart's centre line", false},
+    {"kPromptGapFoldDirection", kPromptGapFoldDirection, "pick the side the dart is folded to", false},
+    {"kGapFoldNoOutlinePoint", kGapFoldNoOutlinePoint,
+     "no turning point of the outline found where a dart line meets it; the dart cannot be folded", true},
+    {"kGapFoldNoLegsCross", kGapFoldNoLegsCross, "the dart lines do not meet; the dart cannot be folded", true},
+    {"kFoldTableFull", kFoldTableFull, "at most 20 pleat lines can be picked", true},
+    {"kFoldNotPleatLine", kFoldNotPleatLine, "a pleat line must be an inner line of two points", true},
+    {"kFoldWidthRefused", kFoldWidthRefused, "the typed width is not valid; the cell keeps its old width", true},
+    {"kFoldRowsSkipped", kFoldRowsSkipped,
+     "pleat lines skipped (1: an end off the outline, or both at one place; 2: the end widths differ by more than "
+     "twice the line's length; 3: an end to be opened cannot be cut), each as start-end:reason", true},
+    {"kGapMoveNoRoom", kGapMoveNoRoom, "the pattern has no room left; the dart cannot be transferred", true},
+    {"kGapMoveNoMiddle", kGapMoveNoMiddle,
+     "no middle point of the new dart's mouth found; the dart cannot be transferred", true},
+    {"kGapMoveTooShort", kGapMoveTooShort, "the new dart line is too short; the dart cannot be transferred", true},
+    {"kGapFoldLineShape", kGapFoldLineShape,
+     "a dart line must be a straight line of two points; the dart cannot be folded", true},
+    {"kGapFoldMouthShape", kGapFoldMouthShape, "the dart's mouth is not of a shape that folds; the dart cannot be folded",
+     true},
+    {"kGapFoldNoSpan", kGapFoldNoSpan,
+     "no outline found on both sides of the dart's mouth; the dart cannot be folded", true},
+    {"kGapFoldNoRoom", kGapFoldNoRoom, "the pattern has no room left; the dart cannot be folded", true},
+    {"kGapFoldStopped", kGapFoldStopped, "the dart fold failed; choose the dart fold tool again", true},
+    {"kGapUnfoldMismatch", kGapUnfoldMismatch,
+     "the fold piece does not match the fold record; the dart cannot be unfolded", true},
+    {"kGapUnfoldNoRoom", kGapUnfoldNoRoom, "the pattern has no room left; the dart cannot be unfolded", true},
+    {"kNumberRefused", kNumberRefused, "the typed number is not valid", true},
+    {"kIncreaseTooLong", kIncreaseTooLong, "the typed length runs past the end of the outline", true},
+    {"kIncreaseNoRoom", kIncreaseNoRoom, "out of memory; the point cannot be added", true},
+    {"kSymmetryTooLarge", kSymmetryTooLarge, "the piece would be too large when made whole; no symmetry", true},
+    {"kEditNoRoom", kEditNoRoom, "the pattern has no room left; this edit cannot be done", true},
 };

@@ -94,7 +94,9 @@ short ReplacePatternPiece(PatternBuffer* pattern, short n, const Piece* piece) {
         std::memmove(base + next + delta, base + next, static_cast<size_t>(total - next));
         for (int k = n + 1; k < pattern->pieceCount; ++k) offsets[k] += static_cast<int32_t>(delta);
     }
-    std::memcpy(base + offsets[n], source, static_cast<size_t>(piece->byteSize));
+    // Through the store's byte copy, so that a host following the store's
+    // edits sees the piece arrive.
+    qpMemcpy(base + offsets[n], source, piece->byteSize);
     pattern->totalSize = static_cast<int32_t>(total + delta);
     return 1;
 }

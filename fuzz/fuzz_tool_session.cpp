@@ -9,8 +9,10 @@
 // typed text (numbers, empty, non-numeric, huge, "inf"); answers for the
 // host's dialog (a number, empty, text, or none: cancelled); the straight
 // switch; the host words pickState, increaseMode, lengthUnit, foldPhase; the
-// pleat table's buttons and cells; and the host switching the tool off and
-// on mid-run. Positions are chosen from the piece as it is at that moment.
+// pleat table's buttons and cells; the host switching the tool off and on
+// mid-run; and the messages a Windows host forwards unasked (WM_CANCELMODE
+// above all, WM_PAINT, WM_KILLFOCUS, WM_SIZE, WM_TIMER) at any point.
+// Positions are chosen from the piece as it is at that moment.
 //
 // After every session, anything but the following is a finding (abort):
 // the store's checker passes on every piece of the pattern and of the
@@ -113,7 +115,8 @@ constexpr int kOpRightClick = 20, kOpLeave = 21, kOpRawKey = 22, kOpRawType = 23
               kOpStraight = 25, kOpSet = 26, kOpButton = 27, kOpCell = 28, kOpSwitch = 29, kOpTool = 30,
               kOpUnfold = 31;
 constexpr int kOpGesture = 32;   // 32..43: the tool's gesture (FuzzTool::gesture)
-constexpr int kOpCount = 44;
+constexpr int kOpMessage = 44;   // a message of host::scriptMessages(), its two parameters
+constexpr int kOpCount = 45;
 constexpr int kSoundTexts = 8;   // kTexts[0..7] are sound typed numbers
 
 // Keys, weighted toward the ones that do work: F24 (0x87) ends a number
@@ -437,7 +440,7 @@ std::vector<host::ScriptCommand> decodeAction(Bytes& in, host::HostSession& s, c
     toolOn.word = toolName;
     const int op = in.next() % kOpCount;
     host::ScriptCommand c;
-    gesture = op >= kOpGesture;
+    gesture = op >= kOpGesture && op < kOpMessage;
     if (gesture) return out;
     if (op < kOpKey) {
         // Clicks (8 in 32) and moves (4 in 32): every tool's picks.
@@ -501,6 +504,18 @@ std::vector<host::ScriptCommand> decodeAction(Bytes& in, host::HostSession& s, c
                 c = toolOn;
                 break;
             case kOpTool: c = toolOn; break;
+            case kOpMessage: {
+                // Half of them WM_CANCELMODE, the one that ends runs.
+                const std::vector<host::ScriptMessage>& messages = host::scriptMessages();
+                const size_t m = in.next() % (2 * messages.size());
+                const host::ScriptMessage& message = messages[m < messages.size() ? 0 : m - messages.size()];
+                c = command(ScriptOp::Message);
+                c.word = message.name;
+                c.number = static_cast<int>(message.code);
+                c.wParam = static_cast<uint16_t>(in.next16());
+                c.lParam = static_cast<uint16_t>(in.next16());
+                break;
+            }
             default:
                 c = command(ScriptOp::Unfold);
                 c.target = decodeTarget(in, s, true);
@@ -528,7 +543,8 @@ bool gEcho = false;
 
 std::string describe(const host::ScriptCommand& c) {
     static const char* const names[] = {"tool", "piece", "move", "click", "rclick", "leave", "key", "type",
-                                        "answer", "straight", "set", "unfold", "button", "cell", "end", "host text"};
+                                        "answer", "straight", "set", "unfold", "button", "cell", "end", "host text",
+                                        "message"};
     std::string d = names[static_cast<int>(c.op)];
     if (c.target.given)
         d += c.target.atPoint ? " point " + std::to_string(c.target.point)
@@ -538,6 +554,7 @@ std::string describe(const host::ScriptCommand& c) {
         c.op == host::ScriptOp::Straight || c.op == host::ScriptOp::Piece)
         d += " " + std::to_string(c.number);
     if (c.op == host::ScriptOp::Type || c.op == host::ScriptOp::Answer) d += " \"" + c.text + "\"";
+    if (c.op == host::ScriptOp::Message) d += " " + std::to_string(c.wParam) + " " + std::to_string(c.lParam);
     return d;
 }
 
@@ -838,6 +855,17 @@ bool encode(const std::vector<host::ScriptCommand>& script, const std::string& d
                 actions += static_cast<char>((c.number % 8) | (c.word == "end" ? 0x80 : 0));
                 break;
             case ScriptOp::End: actions += static_cast<char>(kOpSwitch); break;
+            case ScriptOp::Message: {
+                const std::vector<host::ScriptMessage>& messages = host::scriptMessages();
+                size_t m = 0;
+                while (m < messages.size() && c.word != messages[m].name) ++m;
+                if (m == messages.size() || c.wParam > 0xFFFF || c.lParam > 0xFFFF) return false;
+                actions += static_cast<char>(kOpMessage);
+                actions += static_cast<char>(m == 0 ? 0 : messages.size() + m);
+                put16(actions, static_cast<int>(c.wParam));
+                put16(actions, static_cast<int>(c.lParam));
+                break;
+            }
             case ScriptOp::HostText: return false;  // not a user's action
         }
     }

@@ -2,9 +2,11 @@
 #include "host/commands.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
@@ -12,6 +14,7 @@
 #include "frame/exports.h"
 #include "frame/siblings.h"
 #include "host/change_report.h"
+#include "host/edit_trace.h"
 #include "host/host_io.h"
 #include "host/pattern_json.h"
 #include "host/pattern_store.h"
@@ -20,16 +23,11 @@
 #include "host/script.h"
 #include "host/sizes.h"
 #include "host/svg.h"
+#include "host/units.h"
 
 namespace host {
 
 namespace {
-
-std::string mm(double v) {
-    char t[32];
-    std::snprintf(t, sizeof t, "%.2f", v);
-    return t;
-}
 
 // The formula routines take texts of callers' 100-byte buffers.
 constexpr size_t kFormulaBuffer = 100;
@@ -75,7 +73,7 @@ int renderNest(const std::string& patternPath, const std::string& svgPath, const
 // info --sizes: per piece, each size's outline length and area beside the
 // base's, as text (a table per piece) or into the JSON (when `j` is given).
 void sizeTable(const PatternModel& model, const PatternDoc& base, const std::string& patternPath,
-               const std::vector<Size>& sizes, nlohmann::json* j, std::ostringstream& text) {
+               const std::vector<Size>& sizes, nlohmann::json* j, std::ostringstream& text, const Units& u) {
     const size_t pieces = model.pieces.size();
     std::vector<std::vector<double>> length(sizes.size()), area(sizes.size());
     size_t baseRow = 0;
@@ -111,20 +109,59 @@ void sizeTable(const PatternModel& model, const PatternDoc& base, const std::str
     char row[160];
     for (size_t i = 0; i < pieces; ++i) {
         text << "piece " << i << " \"" << base.pieceName(static_cast<int>(i)) << "\" by size (difference to the base):\n";
-        std::snprintf(row, sizeof row, "  %-*s %12s %9s %10s %9s", w, "size", "outline mm", "+/-", "area cm2", "+/-");
+        std::snprintf(row, sizeof row, "  %-*s %12s %9s %10s %9s", w, "size", (std::string("outline ") + u.length()).c_str(),
+                      "+/-", (std::string("area ") + u.area()).c_str(), "+/-");
         text << row << "\n";
+        const int d = u.decimals();
         for (size_t k = 0; k < sizes.size(); ++k) {
             const std::string name = sizes[k].name + (sizes[k].base ? " (base)" : "");
+            const double l = u.lengthOf(length[k][i]), a = u.areaOf(area[k][i]);
             // The base's row shows its own figures only.
             if (k == baseRow)
-                std::snprintf(row, sizeof row, "  %-*s %12.2f %9s %10.2f", w, name.c_str(), length[k][i], "",
-                              area[k][i] / 100.0);
+                std::snprintf(row, sizeof row, "  %-*s %12.*f %9s %10.2f", w, name.c_str(), d, l, "", a);
             else
-                std::snprintf(row, sizeof row, "  %-*s %12.2f %+9.2f %10.2f %+9.2f", w, name.c_str(), length[k][i],
-                              length[k][i] - length[baseRow][i], area[k][i] / 100.0,
-                              (area[k][i] - area[baseRow][i]) / 100.0);
+                std::snprintf(row, sizeof row, "  %-*s %12.*f %+9.*f %10.2f %+9.2f", w, name.c_str(), d, l, d,
+                              l - u.lengthOf(length[baseRow][i]), a, a - u.areaOf(area[baseRow][i]));
             text << row << "\n";
         }
+    }
+}
+
+// The warnings the checker's verdict line carries for a piece it finds
+// consistent: every line of no length (a duplicate point), "" when none.
+std::string zeroLineWarning(Piece* piece) {
+    std::string text;
+    for (short li : zeroLengthLines(piece)) {
+        Line* l = nullptr;
+        qpGetLineLptr(piece, li, &l);
+        text += std::string(text.empty() ? "" : "; ") + "line " + std::to_string(li) + " (points " +
+                std::to_string(l->firstPoint) + ".." + std::to_string(l->firstPoint + l->pointCount - 1) +
+                ") is 0 mm long: a duplicate point";
+    }
+    return text.empty() ? text : "warning: " + text;
+}
+
+// The checker's verdict on one piece, as `info` and `run` show it.
+std::string verdictLine(const PatternDoc& doc, int i) {
+    const std::string verdict = checkPiece(doc, i);
+    if (!verdict.empty()) return verdict;
+    const std::string warning = zeroLineWarning(doc.piece(i));
+    return warning.empty() ? "consistent" : "consistent; " + warning;
+}
+
+// Each piece whose points are off their formulas, on one line: the pattern
+// keeps their coordinates (what the file says is what is drawn and edited);
+// `qpkit grade` without a size rebuilds them from the formulas.
+void warnOffFormulas(const PatternDoc& doc, const std::string& patternPath, std::ostream& out) {
+    for (int i = 0; i < doc.pieceCount(); ++i) {
+        const std::vector<FormulaMiss> misses = formulaMisses(doc.piece(i));
+        if (misses.empty()) continue;
+        out << "warning: " << patternPath << ": piece " << i << " \"" << doc.pieceName(i) << "\": " << misses.size()
+            << (misses.size() == 1 ? " point is" : " points are")
+            << " off its formulas by more than 0.1 mm and keeps its coordinates (";
+        for (size_t k = 0; k < misses.size() && k < 3; ++k) out << (k ? "; " : "") << formulaMissText(misses[k]);
+        if (misses.size() > 3) out << "; and " << misses.size() - 3 << " more";
+        out << ")\n";
     }
 }
 
@@ -143,6 +180,10 @@ int cmdRender(const std::string& patternPath, const std::string& svgPath, const 
         // the older file's; the drawing reads coordinates only.
         before = loadPattern(options.beforePath);
         svg.before = &before;
+        // Each piece over the piece it is in the older file (by name, else
+        // by where it lies), not the one of its number: a tool may have
+        // moved it in the pattern.
+        svg.beforePieces = pairPieces(before, doc);
         svg.title += " over " + options.beforePath;
     }
     writeFileAtomic(svgPath, renderSvg(doc, svg));
@@ -150,7 +191,10 @@ int cmdRender(const std::string& patternPath, const std::string& svgPath, const 
     return 0;
 }
 
-int cmdInfo(const std::string& patternPath, bool asJson, std::ostream& out, const SizeOptions& sizeOptions) {
+int cmdInfo(const std::string& patternPath, bool asJson, std::ostream& out, const SizeOptions& sizeOptions,
+            const Units& u) {
+    if (asJson && u.inch)
+        throw UserError("--inch", "the JSON form gives millimetres (its keys name them); leave out --inch or --json");
     const PatternModel model = readPatternFile(patternPath);
     const std::vector<Size> sizes =
         sizeOptions.given() ? withBase(readSizes(sizeOptions, model.measurements), model.measurements)
@@ -180,8 +224,9 @@ int cmdInfo(const std::string& patternPath, bool asJson, std::ostream& out, cons
         PieceHold hold(piece);  // every line is measured: read the piece once
         double length = outlineLength(piece);
         double area = outlineArea(piece);
-        std::string verdict = checkPiece(doc, i);
+        const std::string verdict = verdictLine(doc, i);
         const int fixed = pointsWithoutFormulas(piece);
+        const std::vector<FormulaMiss> misses = formulaMisses(piece);
         nlohmann::json p;
         nlohmann::json lines = nlohmann::json::array();
         if (asJson) {
@@ -194,16 +239,27 @@ int cmdInfo(const std::string& patternPath, bool asJson, std::ostream& out, cons
             p["pointsWithoutFormulas"] = fixed;
             p["outlineLength"] = std::round(length * 100) / 100;
             p["areaMm2"] = std::round(area);
-            p["consistent"] = verdict.empty();
-            p["check"] = verdict.empty() ? "consistent" : verdict;
+            p["consistent"] = verdict.rfind("consistent", 0) == 0;
+            p["check"] = verdict;
+            p["zeroLengthLines"] = zeroLengthLines(piece);
+            p["pointsOffFormulas"] = nlohmann::json::array();
+            for (const FormulaMiss& m : misses)
+                p["pointsOffFormulas"].push_back({{"point", m.point}, {"x", m.x}, {"y", m.y}, {"fx", m.textX},
+                                                  {"fy", m.textY}, {"fxValue", m.fx}, {"fyValue", m.fy}});
         } else {
             text << "piece " << i << " \"" << doc.pieceName(i) << "\": " << piece->pointCount << " points, "
                  << piece->lineCount << " lines, " << piece->segCount << " segments"
                  << (piece->formulaCount > 0 ? ", with formulas" : "") << "\n";
-            text << "  outline length " << mm(length) << " mm, area " << mm(area / 100.0) << " cm2\n";
+            text << "  outline length " << u.text(length) << " " << u.length() << ", area " << u.areaText(area) << " "
+                 << u.area() << "\n";
             if (fixed > 0)
                 text << "  " << fixed << (fixed == 1 ? " point without formulas does not grade\n"
                                                      : " points without formulas do not grade\n");
+            if (!misses.empty())
+                text << "  " << misses.size() << (misses.size() == 1 ? " point is" : " points are")
+                     << " off its formulas by more than 0.1 mm; the pattern keeps the coordinates, `qpkit grade` "
+                        "without a size moves them where the formulas say:\n";
+            for (const FormulaMiss& m : misses) text << "    " << formulaMissText(m) << "\n";
         }
         for (short li = 0; li < piece->lineCount; ++li) {
             Line* l = nullptr;
@@ -216,16 +272,16 @@ int cmdInfo(const std::string& patternPath, bool asJson, std::ostream& out, cons
                                  {"length", std::round(ll * 100) / 100}});
             else
                 text << "  line " << li << ": points " << l->firstPoint << ".." << (l->firstPoint + l->pointCount - 1)
-                     << ", " << mm(ll) << " mm\n";
+                     << ", " << u.text(ll) << " " << u.length() << "\n";
         }
         if (asJson) {
             p["lineLengths"] = std::move(lines);
             j["pieces"].push_back(std::move(p));
         } else {
-            text << "  consistency checker: " << (verdict.empty() ? "consistent" : verdict) << "\n";
+            text << "  consistency checker: " << verdict << "\n";
         }
     }
-    if (!sizes.empty()) sizeTable(model, doc, patternPath, sizes, asJson ? &j : nullptr, text);
+    if (!sizes.empty()) sizeTable(model, doc, patternPath, sizes, asJson ? &j : nullptr, text, u);
     if (asJson) out << j.dump(2) << "\n";
     else out << text.str();
     return 0;
@@ -234,19 +290,30 @@ int cmdInfo(const std::string& patternPath, bool asJson, std::ostream& out, cons
 int cmdGrade(const std::string& patternPath, const SizeOptions& sizeOptions, const std::string& outPath,
              std::ostream& out) {
     const PatternModel model = readPatternFile(patternPath);
-    const std::vector<Size> sizes = readSizes(sizeOptions, model.measurements);
-    if (sizes.empty()) throw UserError("grade", "give the size: --size NAME:B=96,W=80, or --sizes CHART.csv --size NAME");
+    std::vector<Size> sizes = readSizes(sizeOptions, model.measurements);
+    // Without a size, the pattern's own measurements: every point with
+    // formulas goes where they put it, which rebuilds the coordinates that
+    // have drifted from their formulas.
+    const bool own = sizes.empty();
+    if (own) sizes = withBase({}, model.measurements);
     if (sizes.size() != 1)
         throw UserError(sizeOptions.sizes.empty() ? "--sizes " + sizeOptions.chart : "--size",
                         "grade writes one size, and " + std::to_string(sizes.size()) + " are given (" +
                             sizeNames(sizes) + "); pick one with --size NAME");
-    PatternDoc doc = gradedPattern(model, patternPath, sizes[0]);
+    PatternDoc doc = buildPattern(model, patternPath);
+    size_t moved = 0;
+    for (int i = 0; i < doc.pieceCount(); ++i) moved += pointsOffFormulas(doc.piece(i)).size();
+    gradePattern(doc, sizes[0]);
     const std::string verdict = checkPattern(doc);
     writePatternFile(outPath, readPatternBack(doc));
+    if (own)
+        out << "wrote " << outPath << ": " << patternPath << " at its own measurements, every point where its formulas "
+            << "put it (" << moved << (moved == 1 ? " point" : " points") << " moved more than 0.1 mm)\n";
+    else
+        out << "wrote " << outPath << ": " << patternPath << " at size " << sizes[0].name << " ("
+            << measurementsText(sizes[0].measurements) << ")\n";
     int fixed = 0;
     for (int i = 0; i < doc.pieceCount(); ++i) fixed += pointsWithoutFormulas(doc.piece(i));
-    out << "wrote " << outPath << ": " << patternPath << " at size " << sizes[0].name << " ("
-        << measurementsText(sizes[0].measurements) << ")\n";
     if (fixed > 0) out << fixed << (fixed == 1 ? " point without formulas kept its" : " points without formulas kept their")
                        << " coordinates\n";
     if (!verdict.empty()) throw UserError(outPath, "the graded pattern fails the consistency check: " + verdict);
@@ -254,7 +321,7 @@ int cmdGrade(const std::string& patternPath, const SizeOptions& sizeOptions, con
     return 0;
 }
 
-int cmdMeasure(const std::string& patternPath, int pieceIndex, int from, int to, std::ostream& out) {
+int cmdMeasure(const std::string& patternPath, int pieceIndex, int from, int to, std::ostream& out, const Units& u) {
     PatternDoc doc = loadPattern(patternPath);
     Piece* piece = doc.piece(pieceIndex);
     if (!piece)
@@ -266,11 +333,88 @@ int cmdMeasure(const std::string& patternPath, int pieceIndex, int from, int to,
                             "point " + std::to_string(p) + " does not exist (piece " + std::to_string(pieceIndex) +
                                 " has points 0 .. " + std::to_string(piece->pointCount - 1) + ")");
     // Measured in point order; asking from a higher to a lower number gives
-    // the same stretch.
+    // the same stretch. Every pair of neighbours on the way must be a
+    // stretch of one line: the chain does not run on past its end into the
+    // next chain, an inner line or a mark.
     int a = std::min(from, to), b = std::max(from, to);
+    std::vector<bool> stretch(static_cast<size_t>(piece->pointCount), false);
+    for (short li = 0; li < piece->lineCount; ++li) {
+        Line* l = nullptr;
+        qpGetLineLptr(piece, li, &l);
+        for (int k = l ? l->firstPoint : 0; l && k + 1 < l->firstPoint + l->pointCount; ++k)
+            if (k >= 0 && k < piece->pointCount) stretch[static_cast<size_t>(k)] = true;
+    }
+    for (int k = a; k < b; ++k)
+        if (!stretch[static_cast<size_t>(k)])
+            throw UserError(to > from ? "--to" : "--from",
+                            "point " + std::to_string(b) + " is not on the chain of lines from point " +
+                                std::to_string(a) + ": it ends at point " + std::to_string(k) +
+                                " (measure between two points of one outline or inner line)");
     double length = lengthAlong(piece, static_cast<short>(a), static_cast<short>(b));
-    out << "piece " << pieceIndex << ", points " << a << " .. " << b << ": " << mm(length) << " mm ("
-        << mm(length / 10.0) << " cm)\n";
+    out << "piece " << pieceIndex << ", points " << a << " .. " << b << ": " << u.text(length) << " " << u.length();
+    if (!u.inch) out << " (" << u.text(length / 10.0) << " cm)";
+    out << "\n";
+    return 0;
+}
+
+int cmdPoints(const std::string& patternPath, int pieceIndex, std::ostream& out, const Units& u) {
+    PatternDoc doc = loadPattern(patternPath);
+    std::vector<int> pieces = askedPieces(doc, pieceIndex, patternPath);
+    if (pieces.empty())
+        for (int i = 0; i < doc.pieceCount(); ++i) pieces.push_back(i);
+    const PatternModel model = readPatternBack(doc);
+    for (int i : pieces) {
+        const PieceModel& piece = model.pieces[static_cast<size_t>(i)];
+        // The lines through each point: those whose run of points holds it
+        // (a point where two lines meet is on both; a mark is on none).
+        std::vector<std::string> lines(piece.points.size());
+        for (size_t l = 0; l < piece.lines.size(); ++l)
+            for (int p = piece.lines[l].firstPoint;
+                 p < piece.lines[l].firstPoint + piece.lines[l].pointCount && p < static_cast<int>(lines.size()); ++p)
+                if (p >= 0) lines[static_cast<size_t>(p)] += (lines[static_cast<size_t>(p)].empty() ? "" : " ") +
+                                                              std::to_string(l);
+        size_t fxWidth = 2, fyWidth = 2;
+        for (const FilePoint& p : piece.points) {
+            fxWidth = std::max(fxWidth, p.fx.value_or("-").size());
+            fyWidth = std::max(fyWidth, p.fy.value_or("-").size());
+        }
+        out << "piece " << i << " \"" << doc.pieceName(i) << "\": " << piece.points.size() << " points (x, y: "
+            << u.length() << "; fx, fy: cm)\n";
+        char row[96];
+        std::snprintf(row, sizeof row, "  %5s %-4s %10s %10s  ", "point", "type", "x", "y");
+        out << row << std::string("fx") + std::string(fxWidth - 2, ' ') << "  " << "fy" << std::string(fyWidth - 2, ' ')
+            << "  lines\n";
+        for (size_t k = 0; k < piece.points.size(); ++k) {
+            const FilePoint& p = piece.points[k];
+            const unsigned char type = static_cast<unsigned char>(p.record.type);
+            const std::string letter = std::isgraph(type) ? std::string(1, static_cast<char>(type)) : std::to_string(type);
+            std::snprintf(row, sizeof row, "  %5zu %-4s %10s %10s  ", k, letter.c_str(), u.text(p.x).c_str(),
+                          u.text(p.y).c_str());
+            const std::string fx = p.fx.value_or("-"), fy = p.fy.value_or("-");
+            out << row << fx << std::string(fxWidth - fx.size(), ' ') << "  " << fy
+                << std::string(fyWidth - fy.size(), ' ') << "  " << (lines[k].empty() ? "-" : lines[k]) << "\n";
+        }
+    }
+    return 0;
+}
+
+int cmdTools(std::ostream& out) {
+    for (const ToolEntry& t : toolTable()) {
+        out << t.name << " (or " << t.alias << "): " << t.title << ", " << t.handler
+            << (t.available() ? "" : " (not in this library yet)") << "\n";
+        out << "  " << t.about << "\n";
+        for (const SetWord& w : t.words) {
+            out << "  set " << w.word << " " << w.lowest << " .. " << w.highest << ": " << w.values << "\n";
+            for (const NamedValue& v : w.named) {
+                char row[48];
+                std::snprintf(row, sizeof row, "    %3d  %-20s", v.value, v.name);
+                out << row << v.meaning << "\n";
+            }
+        }
+    }
+    out << "every tool:\n";
+    for (const SetWord& w : hostSetWords())
+        out << "  set " << w.word << " " << w.lowest << " .. " << w.highest << ": " << w.values << "\n";
     return 0;
 }
 
@@ -300,11 +444,17 @@ int cmdFormula(const std::string& op, const std::string& text, const std::string
 }
 
 int cmdRun(const std::string& patternPath, const std::string& scriptPath, const std::string& outPath,
-           const std::string& svgPath, bool verbose, std::ostream& out, bool report) {
+           const std::string& svgPath, bool verbose, std::ostream& out, bool report, bool expectRefusal,
+           const Units& units) {
     PatternDoc before;
     if (report) before = loadPattern(patternPath);
     PatternDoc doc = loadPattern(patternPath);
+    warnOffFormulas(doc, patternPath, out);
     std::vector<ScriptCommand> script = readScriptFile(scriptPath);
+    // The report pairs points as the store renumbered them: the trace
+    // follows the store's edits through the whole run.
+    std::unique_ptr<EditTrace> trace;
+    if (report) trace = std::make_unique<EditTrace>(doc);
     ReplayResult result;
     {
         HostSession session(doc, &out, verbose);
@@ -321,10 +471,22 @@ int cmdRun(const std::string& patternPath, const std::string& scriptPath, const 
         writeFileAtomic(svgPath, renderSvg(doc, svg));
         out << "wrote " << svgPath << "\n";
     }
-    if (report) out << "what changed:\n" << changeReport(before, doc);
+    if (report) out << "what changed:\n" << changeReport(before, doc, trace.get(), units);
     if (!verdict.empty())
         throw UserError(outPath, "the edited pattern fails the consistency check: " + verdict);
-    out << "consistency checker: every piece consistent\n";
+    out << "consistency checker: every piece consistent";
+    for (int i = 0; i < doc.pieceCount(); ++i) {
+        const std::string warning = zeroLineWarning(doc.piece(i));
+        if (!warning.empty()) out << "; piece " << i << " \"" << doc.pieceName(i) << "\": " << warning;
+    }
+    out << "\n";
+    if (!result.notes.empty() && !expectRefusal) {
+        const RunNote& first = result.notes.front();
+        const size_t more = result.notes.size() - 1;
+        throw RunShortfall(scriptPath + ": line " + std::to_string(first.line),
+                           first.what + (more ? " (and " + std::to_string(more) + " more above)" : "") +
+                               "; --expect-refusal when the script means it");
+    }
     return 0;
 }
 

@@ -1,6 +1,7 @@
 #include "host/demo.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -9,8 +10,10 @@
 #include <utility>
 #include <vector>
 
+#include "frame/curve_forms.h"
 #include "frame/siblings.h"
 #include "host/change_report.h"
+#include "host/edit_trace.h"
 #include "host/commands.h"
 #include "host/examples.h"
 #include "host/host_io.h"
@@ -46,7 +49,7 @@ struct Figure {
 };
 
 struct DemoTool {
-    const char* tool;   // tool table name
+    const char* tool;   // the tool's plain name (a tool table name), also its files' and section's
     int piece;          // the piece the run works on
     const char* about;  // what the run shows
     const char* script;  // the example script (examples/) the run replays
@@ -56,7 +59,6 @@ struct DemoTool {
     // the script up to its `unfold` line is replayed on a copy of its own,
     // and the pattern's last piece (the dart fold's fold piece) is shown.
     const char* middleCaption = nullptr;
-    bool hostEnds = false;  // the tool has no last step: the script's `end` closes the run
 };
 
 std::string mm(double v) {
@@ -181,11 +183,9 @@ std::vector<Figure> increaseFigures(const PatternDoc& before, const PatternDoc& 
             double x = 0, y = 0, lx = 0, ly = 0;
             pointPosition(a, i, x, y);
             // The notch's position, walked along its line, is the notch.
-            short index = 0;
-            float length = s->position, px = 0, py = 0;
-            qpCurve(nullptr, a, 0, 0x122, 0, 0, line->firstPoint, 0, -1, 40, &index, &length, &px, &py, nullptr);
-            lx = px;
-            ly = py;
+            const frame::CurveHit at = frame::pointAtLength(a, line->firstPoint, s->position, qpcurve::kIdentity);
+            lx = at.x;
+            ly = at.y;
             f.push_back({"armhole notch: position along its line", mm(s->position)});
             f.push_back({"notch to the point at that position", mm(std::hypot(x - lx, y - ly))});
         } else if (p->type == 'o') {
@@ -242,7 +242,7 @@ std::vector<Figure> symmetryFigures(const PatternDoc& before, const PatternDoc& 
 
 const std::vector<DemoTool>& demoTools() {
     static const std::vector<DemoTool> tools = {
-        {"italy", kSleeve,
+        {"sleeve-cap", kSleeve,
          "Sleeve cap cut and lengthen: the user picks the two ends of the cap curve (the underarm points) and "
          "its top as the cut point, reads the cap length and types 1.5 cm. The tool splits the cap at the top, "
          "swings both halves outward about the underarm points and reshapes the cap until it is 1.5 cm longer, "
@@ -364,14 +364,14 @@ const std::vector<DemoTool>& demoTools() {
          },
          -1,
          "the fold piece: the shoulder with the dart folded closed"},
-        {"increase", kBodice,
+        {"point-increase", kBodice,
          "Point increase: one run of the drafting tool in four of its modes on the bodice front. A turn point "
          "10 cm up the side seam from the waist (mode 17: pick the outline point, type the distance into the "
          "host's dialog, click on the side the distance runs); a notch on the armhole (mode 12); a drill mark "
          "6 mm across (mode 14, its size from the host's text); an inner line drawn across the bodice point by "
          "point (modes 8 and 9) and ended where a click lands near the side seam.",
          "basic-block-increase.txt",
-         increaseFigures, -1, nullptr, true},
+         increaseFigures},
         {"symmetry", kHalfBack,
          "Piece symmetry: the user clicks the centre back of the half back. The tool straightens that line "
          "to its two ends (the axis), inserts the rest of the outline again, mirrored, between the axis's "
@@ -389,16 +389,20 @@ std::string fileText(const std::string& s) { return xmlEscape(s); }
 // run drawn over piece `piece` before it (DIR/BASE-change.svg), and the
 // change report of the two.
 std::string changeView(const std::string& dir, const std::string& base, const std::string& title,
-                       const PatternDoc& before, int piece, const PatternDoc& after, int afterPiece) {
+                       const PatternDoc& before, int piece, const PatternDoc& after, int afterPiece,
+                       const PieceOrigin* origin) {
     SvgOptions overlay;
+    overlay.alsoFit = {PieceRef{&before, piece}, PieceRef{&after, afterPiece}};
     overlay.pieces = {afterPiece};
     overlay.before = &before;
-    overlay.beforePiece = piece;
+    overlay.beforePieces.assign(static_cast<size_t>(after.pieceCount()), -1);
+    overlay.beforePieces[static_cast<size_t>(afterPiece)] = piece;
     overlay.title = title + ": after, over before (pale)";
     writeFileAtomic(dir + "/" + base + "-change.svg", renderSvg(after, overlay));
     return "<h3>What changed</h3>\n<div class=\"pair\">\n<figure><img src=\"" + base +
            "-change.svg\" alt=\"after over before\"/><figcaption>after, over before (pale)</figcaption></figure>\n"
-           "<figure><pre>" + fileText(pieceChangeReport(before, piece, after, afterPiece)) +
+           "<figure><pre>" + fileText(pieceChangeReport(before, piece, after, afterPiece,
+                                                        origin && origin->piece == piece ? origin : nullptr)) +
            "</pre></figure>\n</div>\n";
 }
 
@@ -442,7 +446,7 @@ int runDemo(const std::string& dir, std::ostream& out) {
          << "<title>Qpkit6 demo</title>\n<style>\n"
          << "body{font-family:sans-serif;margin:2em;max-width:1400px}\n"
          << "section{border-top:2px solid #888;margin-top:2em;padding-top:1em}\n"
-         << ".pair{display:flex;gap:1em;flex-wrap:wrap}.pair figure{flex:1;min-width:380px;margin:0}\n"
+         << ".pair{display:flex;gap:1em;margin-bottom:1em}.pair figure{flex:0 1 calc(50% - .5em);margin:0}\n"
          << ".pair img{width:100%;border:1px solid #ccc}\n"
          << "pre{background:#f4f4f4;padding:.8em;overflow-x:auto}\n"
          << "table{border-collapse:collapse}td,th{border:1px solid #bbb;padding:.3em .8em;text-align:left}\n"
@@ -479,10 +483,6 @@ int runDemo(const std::string& dir, std::ostream& out) {
         out << "demo: " << tool->title << "\n";
         PatternDoc before = buildPattern(model, kPatternName);
         PatternDoc after = buildPattern(model, kPatternName);
-        SvgOptions one;
-        one.pieces = {demo.piece};
-        one.title = std::string(tool->title) + ": before";
-        writeFileAtomic(dir + "/" + base + "-before.svg", renderSvg(before, one));
         writeNest(dir + "/" + base + "-nest.svg", std::string(tool->title) + ": before, at every size", sizes, sized,
                   demo.piece);
         const std::string script = example(demo.script);
@@ -491,6 +491,7 @@ int runDemo(const std::string& dir, std::ostream& out) {
         std::string error;
         ReplayResult result;
         std::ostringstream transcript;
+        EditTrace trace(after);
         try {
             HostSession session(after, &transcript);
             result = session.play(parseScript(script, base + ".txt"), base + ".txt");
@@ -499,7 +500,9 @@ int runDemo(const std::string& dir, std::ostream& out) {
         }
         std::string verdict = checkPattern(after);
         if (error.empty() && !verdict.empty()) error = "the edited pattern fails the consistency check: " + verdict;
-        if (error.empty() && !result.runFinished && !demo.hostEnds) error = "the run did not finish";
+        // A refusal, a click that picked nothing, a run left unfinished.
+        if (error.empty() && !result.notes.empty())
+            error = "line " + std::to_string(result.notes.front().line) + ": " + result.notes.front().what;
         if (demo.middleCaption && error.empty()) {
             // The script up to its unfold, on a copy of its own.
             std::string upTo = script;
@@ -518,23 +521,36 @@ int runDemo(const std::string& dir, std::ostream& out) {
             mid.title = std::string(tool->title) + ": " + demo.middleCaption;
             writeFileAtomic(dir + "/" + base + "-middle.svg", renderSvg(middle, mid));
         }
+        // Before, after and the change share one frame, so one scale: each
+        // makes room for the piece before and the piece after.
+        const int afterPiece = demo.afterPiece >= 0 ? demo.afterPiece : demo.piece;
+        SvgOptions one;
+        one.alsoFit = {PieceRef{&before, demo.piece}, PieceRef{&after, afterPiece}};
+        one.pieces = {demo.piece};
+        one.title = std::string(tool->title) + ": before";
+        writeFileAtomic(dir + "/" + base + "-before.svg", renderSvg(before, one));
         one.title = std::string(tool->title) + ": after";
-        if (demo.afterPiece >= 0) one.pieces = {demo.afterPiece};
+        one.pieces = {afterPiece};
         writeFileAtomic(dir + "/" + base + "-after.svg", renderSvg(after, one));
         writePatternFile(dir + "/" + base + "-after.json", readPatternBack(after));
 
-        html << "<section id=\"" << base << "\">\n<h2>" << xmlEscape(tool->title) << " (<code>" << tool->handler
-             << "</code>)</h2>\n<p>" << xmlEscape(demo.about) << "</p>\n";
+        std::string heading = tool->title;
+        heading[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(heading[0])));
+        html << "<section id=\"" << base << "\">\n<h2>" << xmlEscape(heading) << "</h2>\n<p class=\"tool\">Script: "
+             << "<code>tool " << base << "</code>; the library's handler <code>" << tool->handler << "</code>.</p>\n<p>"
+             << xmlEscape(demo.about) << "</p>\n";
+        // Before and after side by side at one width: their frames are one,
+        // so they show at one scale. The nest and the middle state below.
         html << "<div class=\"pair\">\n<figure><img src=\"" << base << "-before.svg\" alt=\"before\"/>"
              << "<figcaption>before</figcaption></figure>\n"
+             << "<figure><img src=\"" << base << "-after.svg\" alt=\"after\"/><figcaption>after (<a href=\"" << base
+             << "-after.json\">pattern file</a>)</figcaption></figure>\n</div>\n<div class=\"pair\">\n"
              << "<figure><img src=\"" << base << "-nest.svg\" alt=\"before, at every size\"/><figcaption>before, at "
              << "sizes " << xmlEscape(sizeNames(sizes)) << "</figcaption></figure>\n";
         if (demo.middleCaption)
             html << "<figure><img src=\"" << base << "-middle.svg\" alt=\"between\"/><figcaption>"
                  << xmlEscape(demo.middleCaption) << "</figcaption></figure>\n";
-        html << "<figure><img src=\"" << base
-             << "-after.svg\" alt=\"after\"/><figcaption>after (<a href=\"" << base
-             << "-after.json\">pattern file</a>)</figcaption></figure>\n</div>\n";
+        html << "</div>\n";
         html << "<h3>Script (<a href=\"" << base << ".txt\">" << base << ".txt</a>)</h3>\n<pre>"
              << fileText(script) << "</pre>\n";
         html << "<h3>What the library showed</h3>\n<pre>" << fileText(transcript.str()) << "</pre>\n";
@@ -544,8 +560,8 @@ int runDemo(const std::string& dir, std::ostream& out) {
             for (const Figure& f : demo.figures(before, after))
                 html << "<tr><th>" << xmlEscape(f.label) << "</th><td>" << xmlEscape(f.value) << "</td></tr>\n";
             html << "<tr><th>consistency checker</th><td>every piece consistent</td></tr>\n";
-            change = changeView(dir, base, tool->title, before, demo.piece, after,
-                                demo.afterPiece >= 0 ? demo.afterPiece : demo.piece);
+            change = changeView(dir, base, tool->title, before, demo.piece, after, afterPiece,
+                                trace.origin(after, afterPiece));
         } else {
             ++failures;
             html << "<tr><th>failure</th><td class=\"bad\">" << xmlEscape(error) << "</td></tr>\n";

@@ -46,6 +46,17 @@ public:
     using PlacedError::PlacedError;
 };
 
+// A replayed run that did not do all its script asks: a tool refused (a
+// message box, or a refusal text in the prompt bar), a click picked
+// nothing, or the script ended before a tool's run was finished. Not a
+// fault of the files: the outputs are written, the pattern as the run left
+// it. `where` names the script and the line; main() prints
+// "qpkit: <where>: <what>" on one line and exits with status 3.
+class RunShortfall : public PlacedError {
+public:
+    using PlacedError::PlacedError;
+};
+
 // The whole file, or a UserError naming it.
 std::string readFile(const std::string& path);
 // Writes `content` to path through a temporary file in the same directory and

@@ -1,13 +1,15 @@
 // The host's window, and what the host sees of the user interface the
 // library shows in it: the one place where qpkit meets its platform.
 //
-// On Linux (host_window_stand_in.cpp) the window is the desktop stand-in's
+// On Linux (host_window_linux.cpp) the window is the desktop stand-in's
 // and everything is read from its records (win/desktop.h). On Windows
 // (host_window_win32.cpp) it is a real window of qpkit.exe, seen the way any
 // Windows host could see it, with nothing read from inside the library:
-// - texts: the TextOutA import of each module of the library's family
-//   (Qpkit6.dll and the siblings that draw) is routed through the host,
-//   which notes the call and draws it;
+// - texts and drawing: the GDI32 drawing imports of each module of the
+//   library's family (Qpkit6.dll and the siblings that draw: TextOutA,
+//   LineTo, Ellipse, Rectangle) are routed through the host, which notes a
+//   call made into its window (the text's bytes, or only that something was
+//   drawn) and makes it;
 // - message boxes and the "LENGTHINPUTDLG" dialog: a WH_CBT hook answers
 //   them (win/dialog_answers.h) and records each box;
 // - invalidation: the window's update region (GetUpdateRect), cleared after
@@ -44,6 +46,7 @@ struct ShownBox {
 struct Shown {
     std::vector<DrawnText> texts;
     std::vector<ShownBox> boxes;
+    bool drew = false;         // the library drew into the window: a line, a shape or a text
     bool invalidated = false;  // the handler asked for a repaint
 };
 

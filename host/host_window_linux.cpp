@@ -15,8 +15,17 @@ struct Marks {
     size_t log = 0;
     size_t invalidations = 0;
     size_t boxes = 0;
+    long pathLines = 0;
 };
 Marks marks;
+long pathLines = 0;  // LineTo calls handed to the host's path sink
+
+// Calls of the log that draw into the window; the others read or set up
+// state (GetDC, CreatePen, SelectObject, SetROP2, ...). MoveToEx draws
+// nothing.
+bool draws(const std::string& call) {
+    return call == "TextOutA" || call == "LineTo" || call == "Ellipse" || call == "Rectangle";
+}
 
 }  // namespace
 
@@ -26,8 +35,10 @@ HostWindow::HostWindow(int width, int height, std::function<void(WPARAM)> onComm
     hwnd_ = deskWindow();
     marks.boxes = deskMessageBoxes().size();
     // The tools' path calls (markers, rubber lines, the whole piece drawn
-    // again) are not read by the host: they are not kept either.
-    deskSetPathSink([](HDC, bool, int, int) {});
+    // again) are not read by the host, only counted: they are not kept.
+    deskSetPathSink([](HDC, bool move, int, int) {
+        if (!move) ++pathLines;
+    });
     deskSetSendMessageHandler([onCommand = std::move(onCommand)](HWND, UINT message, WPARAM wParam, LPARAM) -> LRESULT {
         if (message == WM_COMMAND && onCommand) onCommand(wParam);
         return 0;
@@ -51,6 +62,7 @@ void HostWindow::queueDialogAnswer(const std::string& gbk) { deskQueueDialogAnsw
 void HostWindow::watch() {
     marks.log = deskLog().size();
     marks.invalidations = deskInvalidations().size();
+    marks.pathLines = pathLines;
 }
 
 Shown HostWindow::seen() {
@@ -58,6 +70,7 @@ Shown HostWindow::seen() {
     const auto& log = deskLog();
     for (size_t i = marks.log; i < log.size(); ++i) {
         const DeskCall& c = log[i];
+        shown.drew = shown.drew || draws(c.name);
         if (c.name == "TextOutA" && c.args.size() >= 2)
             shown.texts.push_back({static_cast<int>(c.args[0]), static_cast<int>(c.args[1]), c.text});
     }
@@ -68,6 +81,7 @@ Shown HostWindow::seen() {
     // would leave millions), only the message boxes and invalidations.
     deskClearLog();
     shown.invalidated = deskInvalidations().size() > marks.invalidations;
+    shown.drew = shown.drew || pathLines != marks.pathLines;
     return shown;
 }
 

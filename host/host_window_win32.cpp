@@ -14,10 +14,9 @@ namespace {
 
 constexpr char kWindowClass[] = "QpkitHostWindow";
 
-using TextOutProc = BOOL(WINAPI*)(HDC, int, int, LPCSTR, int);
-
-// The library's modules, which draw the tools' texts: each one's TextOutA
-// import is routed through the host while a window is open.
+// The library's modules, which draw the tools' texts, markers and lines:
+// each one's GDI32 drawing imports are routed through the host while a
+// window is open.
 constexpr const char* kFamily[] = {"Qpkit6.dll", "Qpkit.dll", "Qpkit1.dll", "Qpkit2.dll", "Qpkit3.dll", "Qpkit4.dll"};
 
 struct Routed {
@@ -29,8 +28,8 @@ struct Window {
     HWND hwnd = nullptr;
     std::function<void(WPARAM)> onCommand;
     std::vector<DrawnText> texts;  // drawn into the window since watch()
+    bool drew = false;             // anything drawn into the window since watch()
     std::vector<Routed> routed;
-    TextOutProc realTextOut = nullptr;
 };
 Window window;
 
@@ -42,18 +41,48 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
-// What the library's TextOutA calls reach: the text is noted when it is
-// drawn into the host's window, then drawn.
+bool intoWindow(HDC hdc) { return window.hwnd && WindowFromDC(hdc) == window.hwnd; }
+
+// What the library's drawing calls reach: each is noted when it draws into
+// the host's window, then made (the host's own imports are not routed, so
+// ::TextOutA and the others here are GDI32's).
 BOOL WINAPI noteTextOut(HDC hdc, int x, int y, LPCSTR text, int length) {
-    if (window.hwnd && WindowFromDC(hdc) == window.hwnd && text)
-        window.texts.push_back({x, y, std::string(text, length > 0 ? static_cast<size_t>(length) : 0u)});
-    return window.realTextOut(hdc, x, y, text, length);
+    if (intoWindow(hdc)) {
+        window.drew = true;
+        if (text) window.texts.push_back({x, y, std::string(text, length > 0 ? static_cast<size_t>(length) : 0u)});
+    }
+    return TextOutA(hdc, x, y, text, length);
+}
+BOOL WINAPI noteLineTo(HDC hdc, int x, int y) {
+    window.drew = window.drew || intoWindow(hdc);
+    return LineTo(hdc, x, y);
+}
+BOOL WINAPI noteEllipse(HDC hdc, int left, int top, int right, int bottom) {
+    window.drew = window.drew || intoWindow(hdc);
+    return Ellipse(hdc, left, top, right, bottom);
+}
+BOOL WINAPI noteRectangle(HDC hdc, int left, int top, int right, int bottom) {
+    window.drew = window.drew || intoWindow(hdc);
+    return Rectangle(hdc, left, top, right, bottom);
 }
 
+// Every GDI32 call the library draws with (MoveToEx draws nothing), and
+// what the host routes it through.
+struct DrawingCall {
+    const char* name;
+    void* noting;
+};
+const DrawingCall kDrawingCalls[] = {
+    {"TextOutA", reinterpret_cast<void*>(noteTextOut)},
+    {"LineTo", reinterpret_cast<void*>(noteLineTo)},
+    {"Ellipse", reinterpret_cast<void*>(noteEllipse)},
+    {"Rectangle", reinterpret_cast<void*>(noteRectangle)},
+};
+
 // The import address table slot through which `module` calls GDI32's
-// TextOutA; null when it does not import it. The module's own import
+// `function`; null when it does not import it. The module's own import
 // tables (PE format) name it; nothing of the module's code is read.
-void** textOutSlot(HMODULE module) {
+void** gdiSlot(HMODULE module, const char* function) {
     auto* base = reinterpret_cast<BYTE*>(module);
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
     const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
@@ -67,7 +96,7 @@ void** textOutSlot(HMODULE module) {
         for (; names->u1.AddressOfData != 0; ++names, ++slots) {
             if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
             const auto* byName = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-            if (std::strcmp(reinterpret_cast<const char*>(byName->Name), "TextOutA") == 0)
+            if (std::strcmp(reinterpret_cast<const char*>(byName->Name), function) == 0)
                 return reinterpret_cast<void**>(&slots->u1.Function);
         }
     }
@@ -81,19 +110,20 @@ void writeSlot(void** slot, void* value) {
     VirtualProtect(slot, sizeof *slot, old, &old);
 }
 
-void routeTextOut() {
-    window.realTextOut = reinterpret_cast<TextOutProc>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("gdi32.dll"), "TextOutA")));
+void routeDrawing() {
     for (const char* name : kFamily) {
         HMODULE module = GetModuleHandleA(name);
-        void** slot = module ? textOutSlot(module) : nullptr;
-        if (!slot) continue;
-        window.routed.push_back({slot, *slot});
-        writeSlot(slot, reinterpret_cast<void*>(noteTextOut));
+        if (!module) continue;
+        for (const DrawingCall& call : kDrawingCalls) {
+            void** slot = gdiSlot(module, call.name);
+            if (!slot) continue;
+            window.routed.push_back({slot, *slot});
+            writeSlot(slot, call.noting);
+        }
     }
 }
 
-void unrouteTextOut() {
+void unrouteDrawing() {
     for (const Routed& r : window.routed) writeSlot(r.slot, r.original);
     window.routed.clear();
 }
@@ -125,12 +155,12 @@ HostWindow::HostWindow(int width, int height, std::function<void(WPARAM)> onComm
     ShowWindow(hwnd_, SW_SHOWNOACTIVATE);
     window.hwnd = hwnd_;
     window.onCommand = std::move(onCommand);
-    routeTextOut();
+    routeDrawing();
     pumpMessages();
 }
 
 HostWindow::~HostWindow() {
-    unrouteTextOut();
+    unrouteDrawing();
     window.hwnd = nullptr;
     window.onCommand = nullptr;
     DestroyWindow(hwnd_);
@@ -170,6 +200,7 @@ void HostWindow::watch() {
     // been painted; the update region is the call's own from here.
     ValidateRect(hwnd_, nullptr);
     window.texts.clear();
+    window.drew = false;
     dialogAnswers().clearBoxes();
 }
 
@@ -177,6 +208,8 @@ Shown HostWindow::seen() {
     Shown shown;
     shown.texts = std::move(window.texts);
     window.texts.clear();
+    shown.drew = window.drew;
+    window.drew = false;
     for (const AnsweredBox& box : dialogAnswers().boxes()) shown.boxes.push_back({box.caption, box.text});
     dialogAnswers().clearBoxes();
     shown.invalidated = GetUpdateRect(hwnd_, nullptr, FALSE) != 0;

@@ -1,10 +1,13 @@
-// qpkit: the command-line host of Qpkit6 on Linux.
+// qpkit: the command-line host of Qpkit6 (qpkit on Linux, qpkit.exe on Windows).
 //
 // Exit status: 0 done, 1 a user error (one line on stderr naming the file,
 // the line or field, and what is wrong), 2 a tool's edit that the pattern
 // store stopped (one line naming the script line and the store's reason; no
-// file is written), 3 `compare` found the patterns different. Outputs are
-// written whole or not at all.
+// file is written), 3 a run that did not do all its script asks: a tool
+// refused, a click picked nothing, or the script ended before a tool's run
+// was finished (one line naming the script line; the outputs are written;
+// run --expect-refusal makes it 0), or `compare` found the patterns
+// different. Outputs are written whole or not at all.
 #include <iostream>
 #include <string>
 
@@ -32,12 +35,17 @@ int main(int argc, char** argv) {
     CLI::App app{"qpkit: pattern files, tool replay and pictures for the Qpkit6 tool library"};
     app.require_subcommand(1);
     app.set_help_all_flag("--help-all", "Show the help of every subcommand");
+    app.set_version_flag("--version", std::string("qpkit ") + QPKIT_VERSION);
     // Options are --name and -n everywhere: on Windows CLI11 would also read
     // /name as an option, and so take an absolute path for one.
     app.allow_windows_style_options(false);
 
     std::string pattern, script, out, svg, before, dir = "qpkit-demo";
-    bool asJson = false, verbose = false, report = false;
+    bool asJson = false, verbose = false, report = false, expectRefusal = false;
+    host::Units units;
+    const auto addInch = [&units](CLI::App* command) {
+        command->add_flag("--inch", units.inch, "Lengths in inches (areas in square inches) instead of mm (cm2)");
+    };
     int piece = -1, from = 0, to = 0;
     host::SizeOptions sizes;
 
@@ -52,8 +60,15 @@ int main(int argc, char** argv) {
     auto* info = app.add_subcommand(
         "info", "Per piece: counts, outline length, area, line lengths, checker verdict; with sizes, each size's");
     info->add_option("PATTERN", pattern, "Pattern file (JSON)")->required();
-    info->add_flag("--json", asJson, "Print JSON instead of text");
+    info->add_flag("--json", asJson, "Print JSON instead of text (lengths in mm)");
     addSizeOptions(info, sizes);
+    addInch(info);
+
+    auto* points = app.add_subcommand(
+        "points", "Every point of each piece: number, type, coordinates, formulas and the lines through it");
+    points->add_option("PATTERN", pattern, "Pattern file (JSON)")->required();
+    points->add_option("--piece", piece, "Only this piece (number from 0)");
+    addInch(points);
 
     auto* grade = app.add_subcommand("grade", "Write the pattern evaluated at one size (its points by their formulas)");
     grade->add_option("PATTERN", pattern, "Pattern file (JSON)")->required();
@@ -65,6 +80,7 @@ int main(int argc, char** argv) {
     measure->add_option("--piece", piece, "Piece number (from 0)")->required();
     measure->add_option("--from", from, "First point number")->required();
     measure->add_option("--to", to, "Last point number")->required();
+    addInch(measure);
 
     auto* run = app.add_subcommand("run", "Replay a tool run from a script and write the edited pattern");
     run->add_option("PATTERN", pattern, "Pattern file (JSON)")->required();
@@ -74,6 +90,13 @@ int main(int argc, char** argv) {
     run->add_flag("-v,--verbose", verbose, "Print every script line and the handler's result");
     run->add_flag("--report", report,
                   "Print what changed: every line's length before and after, the points moved, added, removed");
+    addInch(run);
+    run->add_flag("--expect-refusal", expectRefusal,
+                  "Exit with 0 even when a tool refused, a click picked nothing or a run was left unfinished "
+                  "(without it: 3)");
+
+    auto* tools = app.add_subcommand(
+        "tools", "Each tool a script may run: its name, what it does, the words and values a script sets for it");
 
     double tolerance = 1e-4;
     auto* compare = app.add_subcommand("compare", "Compare two patterns record by record; status 3 when they differ");
@@ -113,6 +136,8 @@ int main(int argc, char** argv) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {
         return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
     } catch (const CLI::ParseError& e) {
         std::string what = e.what();
         for (char& c : what)
@@ -129,10 +154,12 @@ int main(int argc, char** argv) {
             options.sizes = sizes;
             return host::cmdRender(pattern, out, options, std::cout);
         }
-        if (*info) return host::cmdInfo(pattern, asJson, std::cout, sizes);
+        if (*info) return host::cmdInfo(pattern, asJson, std::cout, sizes, units);
+        if (*points) return host::cmdPoints(pattern, piece, std::cout, units);
+        if (*tools) return host::cmdTools(std::cout);
         if (*grade) return host::cmdGrade(pattern, sizes, out, std::cout);
-        if (*measure) return host::cmdMeasure(pattern, piece, from, to, std::cout);
-        if (*run) return host::cmdRun(pattern, script, out, svg, verbose, std::cout, report);
+        if (*measure) return host::cmdMeasure(pattern, piece, from, to, std::cout, units);
+        if (*run) return host::cmdRun(pattern, script, out, svg, verbose, std::cout, report, expectRefusal, units);
         if (*compare) return host::cmdCompare(pattern, before, tolerance, std::cout);
         if (*demo) return host::cmdDemo(dir, std::cout);
         if (*formula) {
@@ -147,6 +174,10 @@ int main(int argc, char** argv) {
         std::cout.flush();
         std::cerr << "qpkit: " << e.oneLine() << "\n";
         return 2;
+    } catch (const host::RunShortfall& e) {
+        std::cout.flush();
+        std::cerr << "qpkit: " << e.oneLine() << "\n";
+        return 3;
     }
     return 0;
 }

@@ -16,8 +16,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include "frame/room.h"
 #include "host/host_io.h"
 #include "host/record_fields.h"
+#include "siblings/geometry/formula_parse.h"
 #include "siblings/records/store_extras.h"
 
 namespace host {
@@ -109,11 +111,6 @@ void optInt16(const json& obj, const char* name, const Field& f, int16_t& out) {
     if (it != obj.end()) out = int16(*it, f.key(name));
 }
 
-bool isMarkType(char type) {
-    const char t = typeLetter(type);
-    return t == 'V' || t == 'O' || t == 'G' || t == 'P';
-}
-
 char pointType(const json& v, const Field& f) {
     if (!v.is_string()) f.fail(std::string("expected a one-letter point type, found ") + typeName(v));
     std::string s = v.get<std::string>();
@@ -144,8 +141,9 @@ void readList(const json& obj, const char* name, const Field& f, std::vector<T>&
     if (it == obj.end()) return;
     Field lf = f.key(name);
     if (!it->is_array()) lf.fail(std::string("expected a list, found ") + typeName(*it));
-    if (it->size() > 30000)
-        lf.fail(std::to_string(it->size()) + " records, more than the 30000 of a kind a piece takes (16-bit indices)");
+    if (it->size() > static_cast<size_t>(frame::kMaxPieceRecords))
+        lf.fail(std::to_string(it->size()) + " records, more than the store's " +
+                std::to_string(frame::kMaxPieceRecords) + " of a kind (16-bit counts)");
     for (size_t i = 0; i < it->size(); ++i) out.push_back(one((*it)[i], lf.at(i)));
 }
 
@@ -387,38 +385,77 @@ std::vector<std::string> formulaNames(const std::string& text) {
     return names;
 }
 
-void checkFormulaNames(const PatternModel& model, const std::string& fileName) {
-    auto check = [&](const std::optional<std::string>& text, const std::string& where) {
+// Why a formula text does not give a value on the file's measurements, or
+// "" when it does: read by the evaluator the library itself uses, so that a
+// text loaded is a text the tools and grading can evaluate. (The names are
+// known to be the file's by then.)
+std::string formulaFault(const std::string& text, const std::map<std::string, float>& measurements) {
+    if (text.empty()) return "the formula is empty";
+    const std::string quoted = "the formula \"" + text + "\"";
+    if (!qpformula::wellFormed(text.c_str())) {
+        long depth = 0;
+        for (char c : text) {
+            depth += c == '(' ? 1 : c == ')' ? -1 : 0;
+            if (depth < 0) break;
+        }
+        if (depth != 0) return quoted + " does not evaluate: its brackets do not pair up";
+        const char last = text.back();
+        if (last == '+' || last == '-' || last == '*' || last == '/' || last == '(')
+            return quoted + " does not evaluate: it ends after '" + std::string(1, last) + "'";
+        return quoted + " does not evaluate: it is not numbers and measurements joined by + - * / and brackets";
+    }
+    auto value = [&](char first, char second) {
+        const char name[3] = {first, second, 0};
+        const auto it = measurements.find(name);
+        return it == measurements.end() ? 0.0 : static_cast<double>(it->second);
+    };
+    bool ok = false;
+    qpformula::evaluate(text.c_str(), value, &ok);
+    if (!ok) return quoted + " does not evaluate on the file's measurements: it divides by zero";
+    return "";
+}
+
+// Every formula text of the file: the names it uses are the file's
+// measurements, and it evaluates on them. An empty text is a fault but in
+// the shorthand beside a number, where it asks for the number as a constant
+// formula (the store's builder writes it).
+void checkFormulas(const PatternModel& model, const std::string& fileName) {
+    auto check = [&](const std::optional<std::string>& text, bool numberGiven, bool shorthand,
+                     const std::string& where) {
         if (!text) return;
+        if (text->empty()) {
+            if (shorthand && numberGiven) return;
+            throw UserError(fileName + ": " + where,
+                            shorthand ? "the formula is empty and the coordinate is left out: give one of them"
+                                      : "the formula is empty: a piece with formulas needs a text for every coordinate "
+                                        "(a constant such as \"12.5\" will do)");
+        }
         for (const auto& name : formulaNames(*text))
             if (!model.measurements.count(name))
                 throw UserError(fileName + ": " + where,
                                 "the formula \"" + *text + "\" uses the measurement " + name +
                                     ", which the file's \"measurements\" do not give");
+        const std::string fault = formulaFault(*text, model.measurements);
+        if (!fault.empty()) throw UserError(fileName + ": " + where, fault);
+    };
+    auto point = [&](const auto& p, bool shorthand, const std::string& where) {
+        check(p.fx, !p.xFromFormula, shorthand, where + ".fx");
+        check(p.fy, !p.yFromFormula, shorthand, where + ".fy");
     };
     for (size_t pi = 0; pi < model.pieces.size(); ++pi) {
         const PieceModel& p = model.pieces[pi];
         std::string w = "pieces[" + std::to_string(pi) + "]";
-        for (size_t i = 0; i < p.points.size(); ++i) {
-            std::string pw = w + ".points[" + std::to_string(i) + "]";
-            check(p.points[i].fx, pw + ".fx");
-            check(p.points[i].fy, pw + ".fy");
-        }
+        for (size_t i = 0; i < p.points.size(); ++i)
+            point(p.points[i], false, w + ".points[" + std::to_string(i) + "]");
         auto chains = [&](const std::vector<std::vector<ChainPoint>>& list, const char* key) {
             for (size_t c = 0; c < list.size(); ++c)
-                for (size_t i = 0; i < list[c].size(); ++i) {
-                    std::string pw = w + "." + key + "[" + std::to_string(c) + "][" + std::to_string(i) + "]";
-                    check(list[c][i].fx, pw + ".fx");
-                    check(list[c][i].fy, pw + ".fy");
-                }
+                for (size_t i = 0; i < list[c].size(); ++i)
+                    point(list[c][i], true, w + "." + key + "[" + std::to_string(c) + "][" + std::to_string(i) + "]");
         };
         chains(p.outline, "outline");
         chains(p.inner, "inner");
-        for (size_t i = 0; i < p.marks.size(); ++i) {
-            std::string pw = w + ".marks[" + std::to_string(i) + "]";
-            check(p.marks[i].point.fx, pw + ".fx");
-            check(p.marks[i].point.fy, pw + ".fy");
-        }
+        for (size_t i = 0; i < p.marks.size(); ++i)
+            point(p.marks[i].point, true, w + ".marks[" + std::to_string(i) + "]");
     }
 }
 
@@ -472,7 +509,7 @@ PatternModel parsePatternJson(const std::string& text, const std::string& fileNa
     for (size_t i = 0; i < pieces.size(); ++i) {
         model.pieces.push_back(readPiece(pieces[i], pf.at(i)));
     }
-    checkFormulaNames(model, fileName);
+    checkFormulas(model, fileName);
     return model;
 }
 

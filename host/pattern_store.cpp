@@ -4,6 +4,7 @@
 #include "host/pattern_store.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <type_traits>
 #include <utility>
@@ -385,12 +386,36 @@ void forEachFormulaPoint(Piece* piece, const std::function<void(short point, Coo
     }
 }
 
+std::vector<FormulaMiss> formulaMisses(Piece* piece) {
+    std::vector<FormulaMiss> misses;
+    forEachFormulaPoint(piece, [&](short i, Coord& at, float x, float y) {
+        if (std::fabs(x - at.x) <= kFormulaToleranceMm && std::fabs(y - at.y) <= kFormulaToleranceMm) return;
+        Point* p = nullptr;
+        qpGetPointLptr(piece, i, &p);
+        misses.push_back(FormulaMiss{i, at.x, at.y, x, y, storeFormulaText(piece, p->formulaIndex, 0),
+                                     storeFormulaText(piece, p->formulaIndex, 1)});
+    });
+    return misses;
+}
+
 std::vector<short> pointsOffFormulas(Piece* piece) {
     std::vector<short> off;
-    forEachFormulaPoint(piece, [&](short i, Coord& at, float x, float y) {
-        if (std::fabs(x - at.x) > kFormulaToleranceMm || std::fabs(y - at.y) > kFormulaToleranceMm) off.push_back(i);
-    });
+    for (const FormulaMiss& m : formulaMisses(piece)) off.push_back(m.point);
     return off;
+}
+
+std::string formulaMissText(const FormulaMiss& m) {
+    auto axis = [](const char* name, float at, float value, const std::string& text) {
+        char line[160];
+        std::snprintf(line, sizeof line, "%s %.2f mm where f%s \"%s\" gives %.2f mm", name, at, name, text.c_str(),
+                      value);
+        return std::string(line);
+    };
+    std::string text = "point " + std::to_string(m.point) + ": ";
+    const bool xMisses = std::fabs(m.fx - m.x) > kFormulaToleranceMm;
+    if (xMisses) text += axis("x", m.x, m.fx, m.textX);
+    if (std::fabs(m.fy - m.y) > kFormulaToleranceMm) text += (xMisses ? "; " : "") + axis("y", m.y, m.fy, m.textY);
+    return text;
 }
 
 std::string checkPiece(const PatternDoc& doc, int piece) {

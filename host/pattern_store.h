@@ -62,6 +62,17 @@ void forEachFormulaPoint(Piece* piece, const std::function<void(short point, Coo
 // The points of the piece whose formulas, on the store's measurement table,
 // miss their coordinates by more than kFormulaToleranceMm.
 std::vector<short> pointsOffFormulas(Piece* piece);
+// One such point: where it is, where its formulas put it, and its texts.
+struct FormulaMiss {
+    short point = 0;
+    float x = 0.0f, y = 0.0f;    // its coordinates (mm), which the pattern keeps
+    float fx = 0.0f, fy = 0.0f;  // its formulas' values (mm)
+    std::string textX, textY;
+};
+std::vector<FormulaMiss> formulaMisses(Piece* piece);
+// "point 5: x 195.00 mm where fx "W/4+2" gives 190.00 mm" (each axis that
+// misses, joined by "; ").
+std::string formulaMissText(const FormulaMiss& miss);
 
 // The consistency checker's verdict for one piece: "" when consistent.
 std::string checkPiece(const PatternDoc& doc, int piece);

@@ -79,7 +79,17 @@ std::string patternJson(const PatternModel& model) {
 }
 
 void writePatternFile(const std::string& path, const PatternModel& model) {
-    writeFileAtomic(path, patternJson(model));
+    // What is written must read back: the text goes through the reader
+    // first, and what the reader would refuse (a count past the store's
+    // limit, a formula that does not evaluate, a coordinate out of range)
+    // is refused here, naming the place, with nothing written.
+    std::string text = patternJson(model);
+    try {
+        parsePatternJson(text, path);
+    } catch (const UserError& e) {
+        throw UserError(e.where(), std::string(e.what()) + "; not written, as the file would not read back");
+    }
+    writeFileAtomic(path, text);
 }
 
 }  // namespace host

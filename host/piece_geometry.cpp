@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "frame/curve_forms.h"
 #include "frame/siblings.h"
 #include "siblings/geometry/curve_model.h"
 #include "host/host_window.h"
@@ -15,6 +16,8 @@ namespace {
 
 bool samePt(const Pt& a, const Pt& b) { return std::fabs(a.x - b.x) < 1e-9 && std::fabs(a.y - b.y) < 1e-9; }
 
+}  // namespace
+
 std::vector<short> outlineSegments(Piece* piece) {
     std::vector<short> segs;
     for (short s = 0; s < piece->segCount; ++s) {
@@ -24,6 +27,8 @@ std::vector<short> outlineSegments(Piece* piece) {
     }
     return segs;
 }
+
+namespace {
 
 Piece* heldPiece = nullptr;
 
@@ -83,18 +88,44 @@ std::vector<Polyline> drawnLines(Piece* piece, short first, short count, unsigne
     return joined;
 }
 
+void visitModelSamples(Piece* piece, short first, short count, const std::function<void(bool, Pt)>& visit) {
+    if (!piece) return;
+    geometrySampleLines(
+        piece, first, count, qpcurve::kSnapAllLinesDefault, qpcurve::kDefaultResolution,
+        [](void* context, int move, double x, double y) {
+            (*static_cast<const std::function<void(bool, Pt)>*>(context))(move != 0, Pt{x, y});
+        },
+        const_cast<std::function<void(bool, Pt)>*>(&visit));
+}
+
+std::vector<Polyline> modelStretches(Piece* piece, short first, short count) {
+    std::vector<Polyline> stretches;
+    visitModelSamples(piece, first, count, [&](bool move, Pt p) {
+        if (move || stretches.empty()) stretches.emplace_back();
+        stretches.back().push_back(p);
+    });
+    return stretches;
+}
+
+std::vector<Polyline> modelLines(Piece* piece, short first, short count) {
+    std::vector<Polyline> joined;
+    for (Polyline& stretch : modelStretches(piece, first, count)) {
+        if (stretch.size() < 2) continue;
+        if (!joined.empty() && samePt(joined.back().back(), stretch.front()))
+            joined.back().insert(joined.back().end(), stretch.begin() + 1, stretch.end());
+        else
+            joined.push_back(std::move(stretch));
+    }
+    return joined;
+}
+
 void visitDrawnPoints(Piece* piece, short first, short count, const std::function<void(bool, Pt)>& visit) {
     if (piece) drawThroughService(piece, first, count, 0, visit);
 }
 
 double lengthAlong(Piece* piece, short first, short last) {
     if (!piece) return 0.0;
-    short index = -1;
-    float length = 0.0f, x = 0.0f, y = 0.0f;
-    qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kMeasureLength, qpcurve::kStylePlain,
-            qpcurve::kSnapAllLinesDefault, first, static_cast<short>(last - first + 1), qpcurve::kColourDefault,
-            qpcurve::kDefaultResolution, &index, &length, &x, &y, nullptr);
-    return length;
+    return frame::curveLength(piece, first, static_cast<short>(last - first + 1), qpcurve::kIdentity);
 }
 
 double lineLength(Piece* piece, short line) {
@@ -108,14 +139,12 @@ bool pointAlongLine(Piece* piece, short line, double fraction, double& x, double
     Line* l = nullptr;
     if (piece && line >= 0 && line < piece->lineCount) qpGetLineLptr(piece, line, &l);
     if (!l || l->pointCount < 1) return false;
-    short index = -1;
-    float length = static_cast<float>(fraction * lineLength(piece, line)), fx = 0.0f, fy = 0.0f;
-    qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kPointAtLength, qpcurve::kStylePlain,
-            qpcurve::kSnapAllLinesDefault, l->firstPoint, l->pointCount, qpcurve::kColourDefault,
-            qpcurve::kDefaultResolution, &index, &length, &fx, &fy, nullptr);
-    if (fx == qpcurve::kFar) return false;
-    x = fx;
-    y = fy;
+    const frame::CurveHit at = frame::pointAtLength(piece, l->firstPoint,
+                                                    static_cast<float>(fraction * lineLength(piece, line)), qpcurve::kIdentity,
+                                                    l->pointCount);
+    if (at.x == qpcurve::kFar) return false;
+    x = at.x;
+    y = at.y;
     return true;
 }
 
@@ -168,6 +197,18 @@ double outlineArea(Piece* piece) {
         total += std::fabs(twice) / 2.0;
     }
     return total;
+}
+
+std::vector<short> zeroLengthLines(Piece* piece) {
+    std::vector<short> zero;
+    if (!piece) return zero;
+    PieceHold hold(piece);
+    for (short li = 0; li < piece->lineCount; ++li) {
+        Line* l = nullptr;
+        qpGetLineLptr(piece, li, &l);
+        if (l && l->pointCount >= 2 && lineLength(piece, li) < kZeroLineMm) zero.push_back(li);
+    }
+    return zero;
 }
 
 bool pointPosition(Piece* piece, short i, double& x, double& y) {

@@ -37,6 +37,17 @@ std::vector<Polyline> drawnLines(Piece* piece, short first, short count, unsigne
 // `move` starts a stretch.
 void visitDrawnPoints(Piece* piece, short first, short count, const std::function<void(bool move, Pt)>& visit);
 
+// The curve model's own samples of the same lines (geometrySampleLines):
+// unrounded, for what must be exact to a hundredth of a millimetre (the
+// pictures' outlines, the cut line). modelStretches gives one polyline per
+// stretch (points k, k + 1), in point order; modelLines joins a stretch
+// that starts where the last ends onto it, as drawnLines does.
+std::vector<Polyline> modelStretches(Piece* piece, short first, short count);
+std::vector<Polyline> modelLines(Piece* piece, short first, short count);
+// The same samples handed over one by one, kept nowhere (`move` starts a
+// stretch): for what needs one pass over them (a bounding box).
+void visitModelSamples(Piece* piece, short first, short count, const std::function<void(bool move, Pt)>& visit);
+
 // Length (mm) of the curve through points first .. last along the piece's
 // lines: qpCurve's kMeasureLength over count last - first + 1.
 double lengthAlong(Piece* piece, short first, short last);
@@ -47,6 +58,10 @@ double lineLength(Piece* piece, short line);
 // kPointAtLength walked fraction x lineLength over the line's points. False
 // when the piece has no such line.
 bool pointAlongLine(Piece* piece, short line, double fraction, double& x, double& y);
+
+// The outline segments (code 1 or 3, not marks), in order: each is one
+// closed chain of lines.
+std::vector<short> outlineSegments(Piece* piece);
 
 // Total length of the outline lines (mm), and the area (mm²) enclosed by
 // the outline: one closed polygon per outline segment (code 1 or 3), its
@@ -68,6 +83,12 @@ public:
 private:
     bool mine_ = false;
 };
+
+// Lines of two points or more shorter than kZeroLineMm: a point doubled
+// where a line should run. Stored files may hold them, so they are warned
+// of, not refused.
+constexpr double kZeroLineMm = 0.005;
+std::vector<short> zeroLengthLines(Piece* piece);
 
 // Point i's coordinates (through its coordIndex); false when it has none.
 bool pointPosition(Piece* piece, short i, double& x, double& y);

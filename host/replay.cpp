@@ -5,12 +5,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
 
+#include "frame/handler_frame.h"
 #include "frame/host_protocol.h"
 #include "frame/siblings.h"
+#include "frame/texts.h"
 #include "host/host_io.h"
 #include "host/piece_geometry.h"
 #include "siblings/records/store_extras.h"
@@ -57,6 +61,36 @@ std::string trimRight(std::string s) {
     return s;
 }
 
+// The system text with these bytes (trailing blanks aside), or null. A text
+// that a tool completes with its own figures after a blank (the pleat rows
+// it skipped) is the table text it begins with.
+const SystemText* systemText(const std::string& gbk) {
+    const std::string text = trimRight(gbk);
+    const SystemText* begun = nullptr;
+    for (const SystemText& t : kSystemTexts) {
+        const std::string own = trimRight(t.gbk);
+        if (own == text) return &t;
+        if (text.size() > own.size() && text[own.size()] == ' ' && text.compare(0, own.size(), own) == 0) begun = &t;
+    }
+    return begun;
+}
+
+// The English reading of a text the library showed, with the text beside
+// it: "pick the cut point (prompt: 请指定…)".
+std::string readingOf(const std::string& gbk, const char* shownAs) {
+    const SystemText* t = systemText(gbk);
+    const std::string own = std::string(shownAs) + ": " + trimRight(gbkToUtf8(gbk));
+    return t ? std::string(t->reading) + " (" + own + ")" : "(" + own + ")";
+}
+
+std::string oneDecimal(double v) {
+    char t[32];
+    std::snprintf(t, sizeof t, "%.1f", v);
+    return std::string(t) == "-0.0" ? "0.0" : t;
+}
+
+std::string mmPair(double x, double y) { return "(" + oneDecimal(x) + ", " + oneDecimal(y) + ") mm"; }
+
 }  // namespace
 
 HostSession::HostSession(PatternDoc& d, std::ostream* echo, bool verbose)
@@ -97,8 +131,10 @@ HostSession* HostSession::active() { return current; }
 
 const std::vector<SetWord>& hostSetWords() {
     static const std::vector<SetWord> words = {
-        {"pickState", [](HostSession& s, int16_t v) { s.view.pickState = v; }},
-        {"lengthUnit", [](HostSession& s, int16_t v) { s.hostDoc.lengthUnit = v; }},
+        {"pickState", [](HostSession& s, int16_t v) { s.view.pickState = v; }, 0, 1,
+         "1 starts tracking the mouse, 0 stops it"},
+        {"lengthUnit", [](HostSession& s, int16_t v) { s.hostDoc.lengthUnit = v; }, 0, 2,
+         "0 centimetre, 1 inch, 2 the host's 33.33 mm unit"},
     };
     return words;
 }
@@ -166,22 +202,40 @@ void HostSession::fitView() {
     std::memcpy(hostDoc.viewMatrixB, unit, sizeof unit);
 }
 
-POINT HostSession::clientOf(double x, double y) const {
+// Piece millimetres to client pixels of the current piece: placement x
+// view x flip.
+void HostSession::clientMatrix(double m[9]) const {
     Piece* piece = doc.piece(pieceIndex);
     double p[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
     if (piece)
         for (int i = 0; i < 9; ++i) p[i] = piece->placement[i];
-    double v[9], f[9] = {1, 0, 0, 0, -1, 0, 0, static_cast<double>(kClientHeight), 1}, pv[9], m[9];
+    double v[9], f[9] = {1, 0, 0, 0, -1, 0, 0, static_cast<double>(kClientHeight), 1}, pv[9];
     for (int i = 0; i < 9; ++i) v[i] = viewMatrix[i];
     multiply(p, v, pv);
     multiply(pv, f, m);
+}
+
+POINT HostSession::clientOf(double x, double y) const {
+    double m[9];
+    clientMatrix(m);
     double cx = x * m[0] + y * m[3] + m[6];
     double cy = x * m[1] + y * m[4] + m[7];
     return POINT{static_cast<LONG>(std::lround(cx)), static_cast<LONG>(std::lround(cy))};
 }
 
+void HostSession::pieceOf(POINT client, double& x, double& y) const {
+    double m[9];
+    clientMatrix(m);
+    const double det = m[0] * m[4] - m[1] * m[3];
+    const double cx = client.x - m[6], cy = client.y - m[7];
+    x = det != 0.0 ? (cx * m[4] - cy * m[3]) / det : 0.0;
+    y = det != 0.0 ? (cy * m[0] - cx * m[1]) / det : 0.0;
+}
+
 short HostSession::send(UINT message, WPARAM wParam, LPARAM lParam, bool showTexts) {
+    showed_ = false;
     if (!tool) return 0;
+    const size_t saidBefore = result_.printed.size();
     window_.watch();
     syncIn();
     short handled = tool->call(*this, message, wParam, lParam);
@@ -191,14 +245,14 @@ short HostSession::send(UINT message, WPARAM wParam, LPARAM lParam, bool showTex
     std::string lastText;
     for (const DrawnText& drawn : shown.texts) {
         if (!showTexts) break;
-        std::string t = trimRight(gbkToUtf8(drawn.bytes));
-        if (t.empty() || t == lastText) continue;
-        lastText = t;
-        bool prompt = drawn.y < 30;
-        say(std::string(prompt ? "prompt: " : "text: ") + t);
+        const std::string text = trimRight(drawn.bytes);
+        if (text.empty() || text == lastText) continue;
+        lastText = text;
+        showText(drawn.bytes, drawn.y < frame::kPromptBarHeight);
     }
-    for (const ShownBox& box : shown.boxes)
-        say("message box: " + gbkToUtf8(box.text) + "  [" + gbkToUtf8(box.caption) + "]");
+    for (const ShownBox& box : shown.boxes) showBox(box.text, box.caption);
+    // The length dialog, which the host answers, printed a line of its own.
+    showed_ = shown.drew || !shown.boxes.empty() || shown.invalidated || result_.printed.size() > saidBefore;
     if (tool->finished(*this, shown.invalidated)) {
         say(std::string("host: the ") + tool->title + " run is finished; the window is repainted");
         result_.runFinished = true;
@@ -226,11 +280,85 @@ void HostSession::moveTo(const ScriptTarget& target, int line, const std::string
                                 std::to_string(piece ? piece->lineCount : 0) + " lines)");
     }
     POINT p = clientOf(x, y);
-    if (p.x < 0 || p.y < 0 || p.x >= kClientWidth || p.y >= kClientHeight)
+    if (p.x < 0 || p.y < 0 || p.x >= kClientWidth || p.y >= kClientHeight) {
+        // What the window shows of the piece, in its millimetres.
+        double lowX = 1e300, lowY = 1e300, highX = -1e300, highY = -1e300;
+        for (POINT corner : {POINT{0, 0}, POINT{kClientWidth - 1, 0}, POINT{0, kClientHeight - 1},
+                             POINT{kClientWidth - 1, kClientHeight - 1}}) {
+            double cx = 0, cy = 0;
+            pieceOf(corner, cx, cy);
+            lowX = std::min(lowX, cx);
+            lowY = std::min(lowY, cy);
+            highX = std::max(highX, cx);
+            highY = std::max(highY, cy);
+        }
         throw UserError(scriptName + ": line " + std::to_string(line),
-                        "the position lies outside the window (client pixel " + std::to_string(p.x) + ", " +
-                            std::to_string(p.y) + ")");
+                        "the position " + mmPair(x, y) + " lies outside the window, which shows piece " +
+                            std::to_string(pieceIndex) + " from x " + oneDecimal(lowX) + " to " + oneDecimal(highX) +
+                            " mm and y " + oneDecimal(lowY) + " to " + oneDecimal(highY) + " mm");
+    }
     placeCursor(p, line, scriptName);
+    cursorPixel_ = p;
+    cursorX_ = x;
+    cursorY_ = y;
+}
+
+std::string HostSession::visibleState() const {
+    std::string bytes;
+    auto add = [&bytes](const void* p, size_t n) { bytes.append(static_cast<const char*>(p), n); };
+    add(&view, sizeof view);
+    add(&hostDoc, sizeof hostDoc);
+    add(&fold, sizeof fold);
+    add(&pieceIndex, sizeof pieceIndex);
+    add(&patternCell, sizeof patternCell);
+    add(&pieceCell, sizeof pieceCell);
+    add(dialogText, sizeof dialogText);
+    const int pieces = doc.pieceCount();
+    add(&pieces, sizeof pieces);
+    if (const Piece* piece = doc.piece(pieceIndex))
+        add(&piece->groupFlag, offsetof(Piece, byteSize) + sizeof piece->byteSize - offsetof(Piece, groupFlag));
+    return bytes;
+}
+
+short HostSession::click(WPARAM buttons) {
+    const std::string before = visibleState();
+    const POINT at = window_.cursor();
+    const short handled = send(WM_LBUTTONDOWN, buttons, pixelParam(at));
+    if (showed_ || visibleState() != before) return handled;
+    double x = cursorX_, y = cursorY_;
+    if (at.x != cursorPixel_.x || at.y != cursorPixel_.y) pieceOf(at, x, y);
+    char radius[16];
+    std::snprintf(radius, sizeof radius, "%g", static_cast<double>(frame::kPickRadiusMm));
+    note(RunNote::kPickedNothing, "the click at " + mmPair(x, y) + " picked nothing within " + radius + " mm");
+    return handled;
+}
+
+void HostSession::note(RunNote::Kind kind, const std::string& what) {
+    for (const RunNote& n : result_.notes)
+        if (n.line == line_ && n.what == what) return;  // a text drawn again
+    result_.notes.push_back(RunNote{kind, line_, what});
+    say("line " + std::to_string(line_) + ": " + what);
+}
+
+void HostSession::showText(const std::string& gbk, bool prompt) {
+    const SystemText* t = systemText(gbk);
+    if (t && t->refusal && tool) {
+        note(RunNote::kRefused, std::string("the ") + tool->title + " refused: " + readingOf(gbk, "prompt"));
+        return;
+    }
+    // What the tool is waiting for: its last text of its own (a figure it
+    // shows is no text of the table).
+    if (t) lastAsked_ = {gbk, prompt ? "prompt" : "text"};
+    say(std::string(prompt ? "prompt: " : "text: ") + trimRight(gbkToUtf8(gbk)));
+}
+
+// Every message box a tool shows is a refusal: the library shows none
+// other (each under the system's caption, kCaption).
+void HostSession::showBox(const std::string& gbk, const std::string& caption) {
+    const std::string title = tool ? tool->title : "library";
+    std::string what = "the " + title + " refused: " + readingOf(gbk, "message box");
+    if (caption != kCaption) what += " [" + trimRight(gbkToUtf8(caption)) + "]";
+    note(RunNote::kRefused, what);
 }
 
 void HostSession::placeCursor(POINT p, int line, const std::string& scriptName) {
@@ -257,8 +385,15 @@ void HostSession::begin() {
 }
 
 ReplayResult HostSession::finish() {
+    if (tool && tool->hostEnds) {
+        say(std::string("host: the script ends the ") + tool->title + " run");
+    } else if (tool) {
+        std::string what = std::string("the script ended before the ") + tool->title + " run finished; the host ends it";
+        if (!lastAsked_.first.empty())
+            what += "; the tool last showed: " + readingOf(lastAsked_.first, lastAsked_.second);
+        note(RunNote::kUnfinished, what);
+    }
     if (tool) {
-        say(std::string("host: the script ended before the ") + tool->title + " run finished; the host ends it");
         place_ = "the end of the script";
         try {
             endRun();
@@ -298,6 +433,7 @@ void HostSession::storeFailed(const char* reason) {
 }
 
 void HostSession::step(const ScriptCommand& c, const std::string& scriptName) {
+    line_ = c.line;
     place_ = scriptName + ": line " + std::to_string(c.line);
     try {
         play1(c, scriptName);
@@ -325,8 +461,9 @@ void HostSession::play1(const ScriptCommand& c, const std::string& scriptName) {
             if (verbose_) say("  WM_MOUSEMOVE -> " + std::to_string(r));
             if (!tool) return;
         }
-        short r = send(message, buttons, pixelParam(window_.cursor()));
-        if (verbose_) say("  message -> " + std::to_string(r));
+        short r = message == WM_LBUTTONDOWN ? click(buttons) : send(message, buttons, pixelParam(window_.cursor()));
+        if (verbose_) say(std::string(message == WM_LBUTTONDOWN ? "  WM_LBUTTONDOWN" : "  WM_RBUTTONDOWN") + " -> " +
+                          std::to_string(r));
     };
     switch (c.op) {
         case ScriptOp::Tool: {
@@ -341,6 +478,7 @@ void HostSession::play1(const ScriptCommand& c, const std::string& scriptName) {
             endRun();
             tool = t;
             result_.runFinished = false;
+            lastAsked_ = {};
             fitView();
             tool->start(*this);
             break;
@@ -413,6 +551,14 @@ void HostSession::play1(const ScriptCommand& c, const std::string& scriptName) {
                      (c.op == ScriptOp::Button ? "button " : "cell ") + c.word + " of its own");
             placeCursor(at, c.line, scriptName);
             send(WM_LBUTTONDOWN, 1, pixelParam(window_.cursor()));
+            break;
+        }
+        case ScriptOp::Message: {
+            // LPARAM is signed: a word written above 0x7FFFFFFF is its two's
+            // complement, as a 32-bit host passes it.
+            short r = send(static_cast<UINT>(c.number), static_cast<WPARAM>(c.wParam),
+                           static_cast<LPARAM>(static_cast<int32_t>(c.lParam)));
+            if (verbose_) say("  " + c.word + " -> " + std::to_string(r));
             break;
         }
         case ScriptOp::End:

@@ -25,6 +25,7 @@
 
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "frame/records.h"
@@ -38,16 +39,29 @@ namespace host {
 
 class HostSession;
 
-// A word of the host's records that a script may set (set WORD VALUE).
+// A value of a set word with a name of its own (a point-increase mode).
+struct NamedValue {
+    int value;
+    const char* name;
+    const char* meaning;
+};
+
+// A word of the host's records that a script may set (set WORD VALUE), and
+// the values a host sets it to: any other is a script error.
 struct SetWord {
     const char* word;
     void (*set)(HostSession&, int16_t value);
+    int16_t lowest;
+    int16_t highest;
+    const char* values;  // what they mean, for the error and `qpkit tools`
+    std::vector<NamedValue> named = {};
 };
 
 struct ToolEntry {
     const char* name;       // script name: tool NAME
     const char* alias;      // a second accepted name
     const char* title;      // for people
+    const char* about;      // what a run does and how a script drives it, for qpkit tools
     const char* handler;    // the export it drives
     bool (*available)();    // the library has the handler
     void (*start)(HostSession&);
@@ -63,6 +77,9 @@ struct ToolEntry {
     bool (*control)(const ScriptCommand&, POINT& at) = nullptr;
     // The host's answer to a WM_COMMAND the tool sends to the window.
     void (*command)(HostSession&, WPARAM) = nullptr;
+    // The tool has no last step of its own: its run lasts until the host
+    // ends it, so a script may stop at any point of it.
+    bool hostEnds = false;
 };
 
 const std::vector<ToolEntry>& toolTable();
@@ -74,10 +91,19 @@ const std::vector<SetWord>& hostSetWords();
 // record has the word.
 const SetWord* findSetWord(const std::string& word);
 
+// What a run did not do that its script asked, each said on one line as it
+// happens (printed: "line N: <what>").
+struct RunNote {
+    enum Kind { kRefused, kPickedNothing, kUnfinished } kind;
+    int line = 0;      // the script line
+    std::string what;  // English, with the tool's own text beside it when it showed one
+};
+
 struct ReplayResult {
     int messages = 0;        // window messages sent
     bool runFinished = false;
     std::vector<std::string> printed;  // what was printed, in order (UTF-8)
+    std::vector<RunNote> notes;
 };
 
 class HostSession {
@@ -121,8 +147,9 @@ public:
     HWND hwnd = nullptr;
     const ToolEntry* tool = nullptr;
 
-    // Client pixel of a piece position of the current piece.
+    // Client pixel of a piece position of the current piece, and back.
     POINT clientOf(double x, double y) const;
+    void pieceOf(POINT client, double& x, double& y) const;
     // Lines shown to the user (prompts, texts, message boxes, host notes).
     void say(const std::string& line);
     // The session whose window the library talks to (its dialogs and
@@ -133,9 +160,19 @@ private:
     void syncIn();
     void syncOut();
     void fitView();
+    void clientMatrix(double m[9]) const;
     short send(UINT message, WPARAM wParam, LPARAM lParam, bool showTexts = true);
+    // Shows a text the tool drew, or a message box; a refusal is noted.
+    void showText(const std::string& gbk, bool prompt);
+    void showBox(const std::string& gbk, const std::string& caption);
+    void note(RunNote::Kind kind, const std::string& what);
+    // A left click, with a note when it picked nothing: the host's records
+    // and the piece's counts stayed as they were and nothing was drawn.
+    short click(WPARAM buttons);
     void moveTo(const ScriptTarget& target, int line, const std::string& scriptName);
     void placeCursor(POINT p, int line, const std::string& scriptName);
+    // The host's records, the cells and the current piece's counts, as bytes.
+    std::string visibleState() const;
     void endRun();
     void play1(const ScriptCommand& c, const std::string& scriptName);
     // The EditFailure for a store refusal during the command being played.
@@ -147,7 +184,12 @@ private:
     std::ostream* echo_;
     bool verbose_;
     ReplayResult result_;
-    std::string place_;  // the script line being played, as errors name it
+    int line_ = 0;        // the script line being played
+    std::string place_;   // the same, as errors name it
+    std::pair<std::string, const char*> lastAsked_;  // the run's last system text (GBK) and how it was shown
+    bool showed_ = false;        // the last message drew, showed or invalidated something
+    POINT cursorPixel_{-1, -1};  // where moveTo put the cursor, and the piece position it stood for
+    double cursorX_ = 0.0, cursorY_ = 0.0;
     void (*previousHook_)(const char*) = nullptr;  // the store's, restored at the end
 };
 

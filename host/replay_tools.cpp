@@ -15,6 +15,7 @@
 #include "frame/siblings.h"
 #include "host/replay.h"
 #include "pieces/pleat_table.h"
+#include "pieces/point_increase.h"
 #include "win/length_input.h"
 
 #if !defined(_WIN32)
@@ -205,7 +206,9 @@ void gapMoveStart(HostSession& s) {
 short gapMoveCall(HostSession& s, UINT m, WPARAM w, LPARAM l) {
     return qpHandleGapMove(s.hwnd, m, w, l, s.patternCell, s.pieceIndex, &s.view, s.viewMatrix);
 }
-bool gapMoveFinished(HostSession& s, bool invalidated) { return invalidated && s.view.pickState == 0; }
+// The tool ends its run by setting its step word back to 0 (a refusal that
+// keeps the tool invalidates the window too, to clear the highlights).
+bool gapMoveFinished(HostSession& s, bool) { return s.view.gapMoveStep == 0; }
 void gapMoveStop(HostSession& s) {
     s.view.gapMoveStep = 0;
     s.view.pickState = 0;
@@ -240,23 +243,56 @@ void gapFoldStop(HostSession& s) {
 
 }  // namespace
 
+// The point-increase modes by their names (pieces/point_increase.h).
+std::vector<NamedValue> increaseModes() {
+    std::vector<NamedValue> modes;
+    for (const increase::ModeText& m : increase::kModeTexts) modes.push_back({m.mode, m.name, m.click});
+    return modes;
+}
+
+// What the host sets a step word to: 1 starts the tool's run, 0 ends it.
+constexpr const char* kStepValues = "1 starts the run, 0 ends it";
+
 const std::vector<ToolEntry>& toolTable() {
     static const std::vector<ToolEntry> table = {
-        {"italy", "sleeve-cap", "sleeve cap", "qpHandlePieceItaly", [] { return present(qpHandlePieceItaly); },
-         italyStart, italyCall, italyFinished, italyStop, {{"italyStep", italyStepWord}}},
-        {"symmetry", "mirror", "piece symmetry", "qpHandlePieceSymmatry",
-         [] { return present(qpHandlePieceSymmatry); }, symmetryStart, symmetryCall, symmetryFinished,
-         symmetryStop, {{"symmetryStep", symmetryStepWord}}},
-        {"pleat", "pleat-spread", "pleat spread", "qpHandlePieceFold", [] { return present(qpHandlePieceFold); },
-         pleatStart, pleatCall, pleatFinished, pleatStop, {{"pieceFoldStep", pieceFoldStepWord}}, pleatControl},
-        {"increase", "point-increase", "point increase", "qpHandleIncreasePoint",
-         [] { return present(qpHandleIncreasePoint); }, increaseStart, increaseCall, increaseFinished,
-         increaseStop, {{"increaseMode", increaseModeWord}}, nullptr, increaseCommand},
-        {"dart-transfer", "gap-move", "dart transfer", "qpHandleGapMove", [] { return present(qpHandleGapMove); },
-         gapMoveStart, gapMoveCall, gapMoveFinished, gapMoveStop, {{"gapMoveStep", gapMoveStepWord}}},
-        {"dart-fold", "gap-fold", "dart fold", "qpHandleGapFold", [] { return present(qpHandleGapFold); },
-         gapFoldStart, gapFoldCall, gapFoldFinished, gapFoldStop,
-         {{"gapFoldStep", gapFoldStepWord}, {"foldPhase", foldPhaseWord}}},
+        {"italy", "sleeve-cap", "sleeve cap",
+         "Lengthens a sleeve cap: click the cap curve's two end points, then the point where it is cut; type the "
+         "increase in cm and press F24. The cap is cut there, opened and reshaped to its length plus the increase.",
+         "qpHandlePieceItaly", [] { return present(qpHandlePieceItaly); }, italyStart, italyCall, italyFinished,
+         italyStop, {{"italyStep", italyStepWord, 0, 1, kStepValues}}},
+        {"symmetry", "mirror", "piece symmetry",
+         "Makes a half piece whole: click the outline line it is mirrored about (the centre line); the pattern is "
+         "replaced by one with the whole piece. In a pattern of kind 11 or 13 every piece whose group flag is set "
+         "is mirrored about its line of the same index.",
+         "qpHandlePieceSymmatry", [] { return present(qpHandlePieceSymmatry); }, symmetryStart, symmetryCall,
+         symmetryFinished, symmetryStop, {{"symmetryStep", symmetryStepWord, 0, 1, kStepValues}}},
+        {"pleat", "pleat-spread", "pleat spread",
+         "Spreads a piece along pleat lines: click up to 20 inner lines of two points; type each end's spread width "
+         "(cm) into the table's cells (cell ROW start|end); button apply cuts and opens the piece, which becomes the "
+         "last piece.",
+         "qpHandlePieceFold", [] { return present(qpHandlePieceFold); }, pleatStart, pleatCall, pleatFinished,
+         pleatStop, {{"pieceFoldStep", pieceFoldStepWord, 0, 1, kStepValues}}, pleatControl},
+        {"increase", "point-increase", "point increase",
+         "Adds one point to the piece per left click, as the mode says (set increaseMode N): outline and inner "
+         "points and lines, notches, marks, points at a typed distance along the outline. The run lasts until the "
+         "host ends it (end, or the end of the script).",
+         "qpHandleIncreasePoint", [] { return present(qpHandleIncreasePoint); }, increaseStart, increaseCall,
+         increaseFinished, increaseStop,
+         {{"increaseMode", increaseModeWord, increase::kTurnPoint, increase::kLastMode,
+           "the point-increase modes; qpkit tools lists them", increaseModes()}},
+         nullptr, increaseCommand, true},
+        {"dart-transfer", "gap-move", "dart transfer",
+         "Moves a dart: click its two legs (inner lines from the mouth to the apex), then the line from the apex to "
+         "where the dart goes; the piece is turned about the apex to close the old dart and open the new one.",
+         "qpHandleGapMove", [] { return present(qpHandleGapMove); }, gapMoveStart, gapMoveCall, gapMoveFinished,
+         gapMoveStop, {{"gapMoveStep", gapMoveStepWord, 0, 1, kStepValues}}},
+        {"dart-fold", "gap-fold", "dart fold",
+         "Folds a dart closed to true its seam, then unfolds it: click the legs, the centre line (or its end point), "
+         "then the side the dart is folded to; the fold piece is current until `unfold` clicks it open again.",
+         "qpHandleGapFold", [] { return present(qpHandleGapFold); }, gapFoldStart, gapFoldCall, gapFoldFinished,
+         gapFoldStop,
+         {{"gapFoldStep", gapFoldStepWord, 0, 1, kStepValues},
+          {"foldPhase", foldPhaseWord, 0, 2, "1 the fold, 2 the unfold, 0 neither"}}},
     };
     return table;
 }

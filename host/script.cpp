@@ -29,14 +29,21 @@ std::vector<std::string> words(const std::string& s) {
     return out;
 }
 
-bool parseNumber(const std::string& w, float& out) {
-    if (w.empty()) return false;
+// Positions beyond this (mm, either way) are out of range: 10 km, far past
+// any window, and still exact to a tenth of a millimetre in a float.
+constexpr double kMaxPositionMm = 1.0e7;
+
+enum class Number { kRead, kNotANumber, kOutOfRange };
+
+Number parseNumber(const std::string& w, float& out) {
+    if (w.empty()) return Number::kNotANumber;
     char* end = nullptr;
     errno = 0;
     double d = std::strtod(w.c_str(), &end);
-    if (*end != '\0' || errno != 0 || !std::isfinite(d) || std::fabs(d) > 1.0e7) return false;
+    if (*end != '\0' || std::isnan(d)) return Number::kNotANumber;
+    if (errno == ERANGE || !std::isfinite(d) || std::fabs(d) > kMaxPositionMm) return Number::kOutOfRange;
     out = static_cast<float>(d);
-    return true;
+    return Number::kRead;
 }
 
 bool parseInt(const std::string& w, long lo, long hi, int& out) {
@@ -66,7 +73,27 @@ std::string restText(const std::string& line, const std::string& command) {
     return rest;
 }
 
+// A message parameter: a 32-bit word, written signed or unsigned, in
+// decimal or 0x hexadecimal.
+bool parseParam(const std::string& w, uint32_t& out) {
+    if (w.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    const long long v = std::strtoll(w.c_str(), &end, 0);
+    if (*end != '\0' || errno != 0 || v < -2147483648LL || v > 4294967295LL) return false;
+    out = static_cast<uint32_t>(v);
+    return true;
+}
+
 }  // namespace
+
+const std::vector<ScriptMessage>& scriptMessages() {
+    static const std::vector<ScriptMessage> messages = {
+        {"WM_CANCELMODE", WM_CANCELMODE}, {"WM_PAINT", WM_PAINT}, {"WM_KILLFOCUS", WM_KILLFOCUS},
+        {"WM_SIZE", WM_SIZE},             {"WM_TIMER", WM_TIMER},
+    };
+    return messages;
+}
 
 const std::vector<std::string>& scriptSetWords() {
     // The host's own words and every tool entry's, in table order.
@@ -120,8 +147,8 @@ std::vector<ScriptCommand> parseScript(const std::string& text, const std::strin
             if (lower(w[from]) == "line") {
                 if ((n != 2 && n != 3) || !parseInt(w[from + 1], 0, 32767, c.target.line))
                     fail("expected 'line N [T]' with N a line number of the current piece");
-                if (n == 3 && (!parseNumber(w[from + 2], c.target.fraction) || c.target.fraction < 0.0f ||
-                               c.target.fraction > 1.0f))
+                if (n == 3 && (parseNumber(w[from + 2], c.target.fraction) != Number::kRead ||
+                               c.target.fraction < 0.0f || c.target.fraction > 1.0f))
                     fail("'" + w[from + 2] + "' is not a fraction from 0 to 1 (T in line N T)");
                 c.target.given = true;
                 c.target.onLine = true;
@@ -135,9 +162,14 @@ std::vector<ScriptCommand> parseScript(const std::string& text, const std::strin
                 return;
             }
             if (n != 2) fail("expected a position X Y in millimetres (or point N, or line N [T]), found '" + line + "'");
-            if (!parseNumber(w[from], c.target.x)) fail("'" + w[from] + "' is not a number (X in millimetres)");
-            if (!parseNumber(w[from + 1], c.target.y))
-                fail("'" + w[from + 1] + "' is not a number (Y in millimetres)");
+            for (int axis = 0; axis < 2; ++axis) {
+                const std::string& word = w[from + static_cast<size_t>(axis)];
+                const std::string name = axis == 0 ? "X" : "Y";
+                const Number read = parseNumber(word, axis == 0 ? c.target.x : c.target.y);
+                if (read == Number::kNotANumber) fail("'" + word + "' is not a number (" + name + " in millimetres)");
+                if (read == Number::kOutOfRange)
+                    fail("'" + word + "' is out of range (" + name + " in millimetres, at most 10000000 either way)");
+            }
             c.target.given = true;
         };
 
@@ -195,15 +227,18 @@ std::vector<ScriptCommand> parseScript(const std::string& text, const std::strin
         } else if (verb == "set") {
             c.op = ScriptOp::Set;
             if (w.size() != 3) fail("expected 'set WORD VALUE'");
-            bool known = false;
-            for (const auto& s : scriptSetWords()) known = known || s == w[1];
-            if (!known) {
+            const SetWord* word = findSetWord(w[1]);
+            if (!word) {
                 std::string list;
                 for (const auto& s : scriptSetWords()) list += (list.empty() ? "" : ", ") + s;
                 fail("unknown word '" + w[1] + "' (the host sets: " + list + ")");
             }
             c.word = w[1];
             if (!parseInt(w[2], -32768, 32767, c.number)) fail("'" + w[2] + "' is not a 16-bit whole number");
+            if (c.number < word->lowest || c.number > word->highest)
+                fail(c.word + " " + w[2] + " is a value the host never sets: it sets " +
+                     std::to_string(word->lowest) + " .. " + std::to_string(word->highest) + " (" + word->values +
+                     ")");
         } else if (verb == "button") {
             c.op = ScriptOp::Button;
             c.word = w.size() == 2 ? lower(w[1]) : "";
@@ -214,10 +249,26 @@ std::vector<ScriptCommand> parseScript(const std::string& text, const std::strin
                 fail("expected 'cell ROW start' or 'cell ROW end' with ROW 0 .. 19");
             c.word = lower(w[2]);
             if (c.word != "start" && c.word != "end") fail("the cell column is 'start' or 'end'");
+        } else if (verb == "message") {
+            c.op = ScriptOp::Message;
+            std::string names;
+            for (const ScriptMessage& m : scriptMessages()) {
+                names += (names.empty() ? "" : ", ") + std::string(m.name);
+                if (w.size() >= 2 && lower(w[1]) == lower(m.name)) {
+                    c.word = m.name;
+                    c.number = static_cast<int>(m.code);
+                }
+            }
+            if (w.size() < 2 || w.size() > 4 || c.word.empty())
+                fail("expected 'message NAME [WPARAM [LPARAM]]' with NAME one of " + names);
+            if (w.size() >= 3 && !parseParam(w[2], c.wParam))
+                fail("'" + w[2] + "' is not a 32-bit whole number (WPARAM)");
+            if (w.size() == 4 && !parseParam(w[3], c.lParam))
+                fail("'" + w[3] + "' is not a 32-bit whole number (LPARAM)");
         } else {
             fail("unknown command '" + w[0] +
                  "' (commands: tool, piece, move, click, rclick, leave, key, type, answer, hosttext, straight, set, "
-                 "unfold, button, cell, end)");
+                 "unfold, button, cell, message, end)");
         }
         out.push_back(std::move(c));
     }

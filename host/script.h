@@ -6,6 +6,7 @@
 // words the host itself sets. The parser only reads; replay.h plays it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,7 @@ enum class ScriptOp {
     Cell,        // cell ROW start|end   a width cell of the pleat table
     End,         // end                  the host ends the tool's run
     HostText,    // hosttext TEXT        the host's text buffer (a drill mark's size)
+    Message,     // message NAME [W [L]] a message a Windows host forwards unasked
 };
 
 struct ScriptTarget {
@@ -46,10 +48,21 @@ struct ScriptCommand {
     std::string source;    // the line as written, without comment
     ScriptOp op = ScriptOp::Move;
     ScriptTarget target;
-    int number = 0;        // piece, key code, switch value, row, set value
-    std::string word;      // tool name, set word, button, cell column
+    int number = 0;        // piece, key code, switch value, row, set value, message code
+    std::string word;      // tool name, set word, button, cell column, message name
     std::string text;      // typed text or dialog answer (UTF-8 as written)
+    uint32_t wParam = 0;   // message: its two parameters, as 32-bit words
+    uint32_t lParam = 0;
 };
+
+// The messages `message` sends: those a Windows host forwards to the
+// selected tool without the user's doing (WM_CANCELMODE when a dialog opens
+// or the window is disabled, WM_PAINT, WM_KILLFOCUS, WM_SIZE, WM_TIMER).
+struct ScriptMessage {
+    const char* name;
+    unsigned code;
+};
+const std::vector<ScriptMessage>& scriptMessages();
 
 // Throws UserError("<file>: line N", "<what is wrong>").
 std::vector<ScriptCommand> parseScript(const std::string& text, const std::string& fileName);

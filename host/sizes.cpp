@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "frame/curve_forms.h"
 #include "frame/siblings.h"
 #include "host/host_io.h"
 #include "host/piece_geometry.h"
@@ -251,12 +252,9 @@ void gradePattern(PatternDoc& doc, const Size& size) {
             // As the point-increase tool measures a notch it places: the
             // length along the line from its first point to the nearest
             // point of the line.
-            short index = -1;
-            float along = 0.0f, fx = static_cast<float>(x), fy = static_cast<float>(y);
-            qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
-                    qpcurve::kSnapAllLinesDefault, line->firstPoint, line->pointCount, qpcurve::kColourDefault,
-                    qpcurve::kDefaultResolution, &index, &along, &fx, &fy, nullptr);
-            if (index >= 0) sp->position = along;
+            const frame::CurveHit hit = frame::nearestOnLines(piece, static_cast<float>(x), static_cast<float>(y),
+                                                              qpcurve::kIdentity, line->firstPoint, line->pointCount);
+            if (hit.index >= 0) sp->position = hit.along;
         }
     }
 }

@@ -18,7 +18,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "frame/curve_forms.h"
 #include "frame/exports.h"
 #include "frame/handler_frame.h"
 #include "frame/host_protocol.h"
@@ -40,6 +42,7 @@ constexpr COLORREF kTitleColour = 0xFFFF00;
 constexpr COLORREF kNumberColour = 0x00FF00;
 constexpr COLORREF kWidthColour = 0x00FFFF;
 constexpr COLORREF kCellPaper = 0xFFFFFF;
+constexpr short kPickedColour = 2;  // palette index of a picked pleat line
 // What qpEditString is told about a cell: character width and length.
 constexpr int kCellCharWidth = 8;
 constexpr int kCellChars = 20;
@@ -110,24 +113,27 @@ bool blank(const char* text) {
 
 // Stores the text of `column` as the width of `row`. An empty cell is a width
 // of 0 (the user cleared it); a text that is no number is refused in the
-// prompt bar and the row keeps its width.
-void storeCell(HWND hwnd, short row, int column) {
-    if (row < 0 || row >= run.rowCount) return;
+// prompt bar and the row keeps its width (false).
+bool storeCell(HWND hwnd, short row, int column) {
+    if (row < 0 || row >= run.rowCount) return true;
     char* text = run.text[column];
     text[kCellTextSize - 1] = '\0';
     double cm = 0;
     if (!blank(text) && !frame::readTypedNumber(text, cm)) {
         frame::showPrompt(hwnd, 1, run.prompt, kFoldWidthRefused);
-        return;
+        return false;
     }
     float& width = column == 0 ? run.rows[row].startWidth : run.rows[row].endWidth;
     width = static_cast<float>(cm);
+    return true;
 }
 
-void closeOpenCell(HWND hwnd) {
-    if (run.selected == -1) return;
+// Closes the open cell and stores its width; false when its text was
+// refused.
+bool closeOpenCell(HWND hwnd) {
+    if (run.selected == -1) return true;
     closeField();
-    storeCell(hwnd, run.selected, run.column);
+    return storeCell(hwnd, run.selected, run.column);
 }
 
 void fillCells(short row) {
@@ -219,11 +225,7 @@ void startRun(HWND hwnd, Piece** pieceCell, HostView* view, const float* viewMat
     HDC hdc = GetDC(hwnd);
     frame::fillBelowPrompt(hdc, hwnd);
     frame::buildViewMatrices(hwnd, viewMatrix, run.piece, run.m);
-    short index = 0;
-    float length = 0, x = 0, y = 0;
-    qpCurve(hdc, run.piece, qpcurve::kOpDraw, qpcurve::kDrawOnly, qpcurve::kStylePlain,
-            qpcurve::kSnapAllLinesDefault, 0, 0, qpcurve::kColourDefault, qpcurve::kDefaultResolution,
-            &index, &length, &x, &y, run.m.pieceToScreen);
+    frame::drawLines(hdc, run.piece, 0, 0, qpcurve::kStylePlain, qpcurve::kColourDefault, run.m.pieceToScreen);
     ReleaseDC(hwnd, hdc);
 
     run.rowCount = 0;
@@ -258,11 +260,7 @@ void pick(HWND hwnd, POINT at, DrawButtonProc drawButton) {
     run.panelHeight = run.rowCount * kRowHeight + kPanelExtra;
 
     HDC hdc = GetDC(hwnd);
-    short found = 0;
-    float len = 0, sx = 0, sy = 0;
-    qpCurve(hdc, run.piece, qpcurve::kOpDraw, qpcurve::kDrawOnly, qpcurve::kStyleHighlight,
-            qpcurve::kSnapAllLinesDefault, k, 2, 2, qpcurve::kDefaultResolution, &found, &len, &sx, &sy,
-            run.m.pieceToScreen);
+    frame::drawLines(hdc, run.piece, k, 2, qpcurve::kStyleHighlight, kPickedColour, run.m.pieceToScreen);
     ReleaseDC(hwnd, hdc);
     if (run.rowCount > 1) {
         closeOpenCell(hwnd);
@@ -329,21 +327,18 @@ bool placeEnd(const Apply& ap, short endPoint, EndPlace& out) {
     // one found last; once one lies too far to match, every earlier one
     // lies farther still. A search per stretch would rebuild the piece's
     // line table per stretch.
-    float fx = x, fy = y, length = 0;
-    short index = -1;
-    qpCurve(nullptr, ap.piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain, ap.mode,
-            0, 0, qpcurve::kColourDefault, kSearchResolution, &index, &length, &fx, &fy, run.m.identity);
+    const frame::CurveHit near = frame::nearestOnLines(ap.piece, x, y, run.m.identity, 0, 0, ap.mode, kSearchResolution);
+    const float fx = near.x, fy = near.y;
     if (std::hypot(fx - x, fy - y) > kEndOnOutlineMm) return false;
     short found = -1;
     for (short end = static_cast<short>(ap.piece->pointCount - 1); end > 0;) {
-        float sx = fx, sy = fy;
-        short s = -1;
-        qpCurve(nullptr, ap.piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain, ap.mode,
-                0, static_cast<short>(end + 1), qpcurve::kColourDefault, kSearchResolution, &s, &length, &sx,
-                &sy, run.m.identity);
+        const frame::CurveHit hit =
+            frame::nearestOnLines(ap.piece, fx, fy, run.m.identity, 0, static_cast<short>(end + 1), ap.mode,
+                                  kSearchResolution);
+        const short s = hit.index;
         if (s < 0 || s >= end) break;  // no stretch of 0 .. end - 1 lies on an allowed line
-        if (std::fabs(sx - fx) < frame::kPartMatchMm && std::fabs(sy - fy) < frame::kPartMatchMm) found = s;
-        else if (std::hypot(static_cast<double>(sx) - fx, static_cast<double>(sy) - fy) > frame::kNoMatchBeyondMm)
+        if (std::fabs(hit.x - fx) < frame::kPartMatchMm && std::fabs(hit.y - fy) < frame::kPartMatchMm) found = s;
+        else if (std::hypot(static_cast<double>(hit.x) - fx, static_cast<double>(hit.y) - fy) > frame::kNoMatchBeyondMm)
             break;
         end = s;
     }
@@ -367,15 +362,18 @@ bool twinnable(Piece* piece, const EndPlace& place) {
     return t == 'K' || t == 'C';
 }
 
-// The outline point of one end, inserted on its line when the end lies
-// inside one; -1 when the store put none there. `other` (the first end's
-// outline point, or -1) follows the insert.
-short endPoint(const Apply& ap, short point, short& other) {
+// The outline point of end e of the row whose pleat line starts at point
+// `start`, inserted on its line when the end lies inside one; -1 when the
+// store put none there. `other` (the first end's outline point, or -1)
+// follows the insert.
+short endPoint(const Apply& ap, short start, int e, short& other) {
     EndPlace place;
-    if (!placeEnd(ap, point, place)) return -1;
+    if (!placeEnd(ap, static_cast<short>(start + e), place)) return -1;
     if (place.outline >= 0) return place.outline;
     const short before = ap.piece->pointCount;
-    short first = -1, last = -1, index = -1;
+    // The row's two ends go with the call; what the store makes of them is
+    // not read back.
+    short first = start, last = static_cast<short>(start + 1), index = -1;
     qpAdjustCurvePoint(ap.hdc, ap.work, ap.piece, place.line, place.x, place.y, &first, &last, &index);
     const short grown = static_cast<short>(ap.piece->pointCount - before);
     // One point: it sits at `index`. More: they follow the stretch's first point.
@@ -446,38 +444,50 @@ void addPleatMark(const Apply& ap, short i0, short i1) {
     }
 }
 
+// Why a row was not spread; the numbers are those the prompt names
+// (kFoldRowsSkipped).
+enum class Skip : char {
+    kNone = 0,         // spread
+    kEndOffOutline = 1,  // an end is not on the outline, or both meet it at one place
+    kTooWide = 2,      // the widths differ by more than twice the line's length
+    kCannotOpen = 3,   // an end typed open cannot be cut (it cannot be doubled)
+};
+
 // One row: cut, spread, mark. Every check is made on the work piece before
 // the row's first store call; a row without geometry is skipped whole and
-// false returned.
-bool spreadRow(const Apply& ap, const Row& row) {
+// the reason returned.
+Skip spreadRow(const Apply& ap, const Row& row) {
     Piece* piece = ap.piece;
     const short k = ap.map->current(row.pickedPoint);
-    if (!isPleatLine(piece, k)) return false;
+    if (!isPleatLine(piece, k)) return Skip::kEndOffOutline;
     // A negative width would turn the portion the wrong way (it opens the
     // other end): an end is open by a positive width or not at all.
     float cm[2] = {std::fmax(row.startWidth, 0.0f), std::fmax(row.endWidth, 0.0f)};
 
     EndPlace place[2];
     for (int e = 0; e < 2; ++e)
-        if (!placeEnd(ap, static_cast<short>(k + e), place[e])) return false;
-    if (place[0].outline >= 0 && place[0].outline == place[1].outline) return false;
+        if (!placeEnd(ap, static_cast<short>(k + e), place[e])) return Skip::kEndOffOutline;
+    if (place[0].outline >= 0 && place[0].outline == place[1].outline) return Skip::kEndOffOutline;
     bool open[2];
     for (int e = 0; e < 2; ++e) {
-        // An open end at a point that cannot be doubled (the outline's start)
-        // stays closed. The widths are typed in centimetres.
-        open[e] = cm[e] * 10.0f >= kPleatOpenMm && twinnable(piece, place[e]);
+        // The widths are typed in centimetres. An end typed open at a point
+        // that cannot be doubled (the outline's start) cannot open as typed:
+        // the row is refused rather than spread by other widths.
+        open[e] = cm[e] * 10.0f >= kPleatOpenMm;
+        if (open[e] && !twinnable(piece, place[e])) return Skip::kCannotOpen;
         if (!open[e]) cm[e] = 0.0f;
     }
     const double length = std::hypot(place[1].x - place[0].x, place[1].y - place[0].y);
     const double d = std::fabs(cm[1] - cm[0]) * 10.0;
-    if (length < kMinPleatMm || d > 2.0 * length) return false;
+    if (length < kMinPleatMm) return Skip::kEndOffOutline;
+    if (d > 2.0 * length) return Skip::kTooWide;
 
     short outline[2] = {-1, -1};
     for (int e = 0; e < 2; ++e) {
         short other = e == 1 ? outline[0] : static_cast<short>(-1);
-        const short at = endPoint(ap, static_cast<short>(ap.map->current(row.pickedPoint) + e), other);
+        const short at = endPoint(ap, ap.map->current(row.pickedPoint), e, other);
         if (e == 1) outline[0] = other;
-        if (at < 0) return false;  // the store put no point there: the row stops
+        if (at < 0) return Skip::kEndOffOutline;  // the store put no point there: the row stops
         outline[e] = at;
         if (!open[e]) continue;
         Point* twin = nullptr;
@@ -497,7 +507,7 @@ bool spreadRow(const Apply& ap, const Row& row) {
     addPleatMark(ap, i0, i1);
     if (piece->formulaCount != 0)
         qpAdjustFormula(ap.work, piece, 0, static_cast<short>(piece->pointCount - 1));
-    return true;
+    return Skip::kNone;
 }
 
 // What every row may add to the piece: per row up to six points (two put
@@ -523,12 +533,14 @@ bool pleatsFit(Piece* current) {
 }
 
 // Rebuilds the current piece with every row spread and hands it to the host
-// as the pattern's last piece. Nothing changes when no row can be spread.
-void apply(HDC hdc, PatternBuffer** patternCell, Piece** pieceCell, short* pieceIndexCell) {
+// as the pattern's last piece; the rows that could not be spread are named
+// in the prompt bar with their reasons. False, with nothing changed, when no
+// row can be spread.
+bool apply(HWND hwnd, HDC hdc, PatternBuffer** patternCell, Piece** pieceCell, short* pieceIndexCell) {
     Piece* current = pieceCell ? *pieceCell : nullptr;
-    if (!current || !patternCell || !*patternCell) return;
+    if (!current || !patternCell || !*patternCell) return true;  // no piece: the run just ends
     PatternBuffer* work = MakeWorkBuffer(current, kWorkBufferSpare + rowsGrowth(current).bytes());
-    if (!work) return;
+    if (!work) return true;
     Piece* piece = nullptr;
     qpGetPieceLptr(work, 0, &piece);
 
@@ -538,24 +550,35 @@ void apply(HDC hdc, PatternBuffer** patternCell, Piece** pieceCell, short* piece
         qpGetSegLptr(piece, s, &seg);
         if (seg && seg->code == 3) mode = qpcurve::kModeWholePiece | qpcurve::kSnapCode3;
     }
-    frame::PointIndexMap map(piece->pointCount);
+    frame::PointIndexMap map(piece);
     const Apply ap{hdc, work, piece, mode, &map};
     int spread = 0;
-    for (int r = 0; r < run.rowCount; ++r)
-        if (spreadRow(ap, run.rows[r])) ++spread;
+    std::string skipped;
+    for (int r = 0; r < run.rowCount; ++r) {
+        const Row& row = run.rows[r];
+        const Skip why = spreadRow(ap, row);
+        if (why == Skip::kNone) {
+            ++spread;
+            continue;
+        }
+        skipped += " " + std::to_string(row.pickedPoint) + "-" + std::to_string(row.pickedPoint + 1) + ":" +
+                   std::to_string(static_cast<int>(why));
+    }
+    if (!skipped.empty()) frame::showPromptOn(hdc, hwnd, 1, run.prompt, (kFoldRowsSkipped + skipped).c_str());
     // No row had anything to cut: the piece stays where it is in the
     // pattern rather than coming back unchanged as the last piece.
     if (spread == 0) {
         FreeGlobalBlock(work);
-        return;
+        return false;
     }
-    frame::remapGradingCodes(piece, map);
+    frame::remapGradingCodes(work, piece, map);
 
     qpDeletePiece(*patternCell, current);
     qpAddPiece2Buffer(&work, &piece, patternCell, pieceCell, 0);
     FreeGlobalBlock(work);
     if (pieceIndexCell) *pieceIndexCell = static_cast<short>((*patternCell)->pieceCount - 1);
     run.piece = *pieceCell;
+    return true;
 }
 
 short click(HWND hwnd, DrawButtonProc drawButton, PatternBuffer** patternCell, Piece** pieceCell,
@@ -564,17 +587,32 @@ short click(HWND hwnd, DrawButtonProc drawButton, PatternBuffer** patternCell, P
     const int x = at.x, y = at.y;
     if (run.rowCount >= 1 && kLeft + kApplyX < x && x < kLeft + kCancelX + kButtonSize && kTop + kButtonY < y &&
         y < kTop + kButtonY + kButtonSize) {
-        closeOpenCell(hwnd);
+        const bool applying = x < kLeft + kCancelX;
+        // A refused width keeps its cell open for a correction: nothing is
+        // applied with a width the user did not mean.
+        if (!closeOpenCell(hwnd) && applying) {
+            openCell(hwnd, run.column);
+            return 1;
+        }
         run.selected = -1;
         HDC hdc = GetDC(hwnd);
-        if (x < kLeft + kCancelX) {
+        bool done = true;
+        if (applying) {
             if (drawButton) drawButton(hdc, kApplyImage, 1, kLeft + kApplyX, kTop + kButtonY);
-            if (pleatsFit(pieceCell ? *pieceCell : nullptr)) apply(hdc, patternCell, pieceCell, pieceIndexCell);
-            else frame::showError(hwnd, kEditNoRoom);
+            if (pleatsFit(pieceCell ? *pieceCell : nullptr)) {
+                done = apply(hwnd, hdc, patternCell, pieceCell, pieceIndexCell);
+            } else {
+                frame::showError(hwnd, kEditNoRoom);
+                done = false;
+            }
+            // Nothing spread, or no room: the table stays open with the
+            // typed widths, for a correction or a cancel.
+            if (!done && drawButton) drawButton(hdc, kApplyImage, 0, kLeft + kApplyX, kTop + kButtonY);
         } else if (drawButton) {
             drawButton(hdc, kCancelImage, 1, kLeft + kCancelX, kTop + kButtonY);
         }
         ReleaseDC(hwnd, hdc);
+        if (!done) return 1;
         view->pieceFoldStep = 0;
         frame::invalidateBelowPrompt(hwnd);
         return 1;

@@ -24,6 +24,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "frame/curve_forms.h"
 #include "frame/exports.h"
 #include "frame/handler_frame.h"
 #include "frame/host_protocol.h"
@@ -207,11 +208,10 @@ short track(HWND hwnd, HostView* view, HostDoc* hostDoc) {
     const POINT cursor = frame::cursorClient(hwnd);
     float x = 0, y = 0;
     toPiece(cursor.x, cursor.y, x, y);
-    short index = -1;
-    float length = 0;
-    qpCurve(nullptr, run.piece, qpcurve::kOpSearch, qpcurve::kNearestVertex, qpcurve::kStylePlain,
-            qpcurve::kSnapAllLinesDefault, 0, 0, qpcurve::kColourDefault,
-            qpcurve::kDefaultResolution, &index, &length, &x, &y, run.doc.viewMatrixA);
+    const frame::CurveHit nearest = frame::nearestVertex(run.piece, x, y, run.doc.viewMatrixA);
+    const short index = nearest.index;
+    x = nearest.x;
+    y = nearest.y;
     double distance = HUGE_VAL;
     POINT snap{kNoPixel, kNoPixel};
     if (index >= 0) {
@@ -258,11 +258,6 @@ short track(HWND hwnd, HostView* view, HostDoc* hostDoc) {
 }
 
 // ---- the line being drawn ------------------------------------------------------------
-
-bool isMarkType(char type) {
-    const char t = typeLetter(type);
-    return t == 'V' || t == 'O' || t == 'G' || t == 'P';
-}
 
 // Is the piece's last point the end of the line this tool is drawing: the
 // point it added last, still the open end of its line (a chain start or a
@@ -414,12 +409,9 @@ POINT squareOff(POINT c, POINT a) {
 // began? When it is, P moves onto it.
 bool onOutline(Plan& plan) {
     if (!snapshotAlive()) return false;
-    short index = -1;
-    float length = 0, x = plan.x, y = plan.y;
-    qpCurve(nullptr, run.snapshot, qpcurve::kOpSearch, qpcurve::kNearestOnLines,
-            qpcurve::kStylePlain, qpcurve::kSnapAllLinesDefault, 0, 0, qpcurve::kColourDefault,
-            qpcurve::kDefaultResolution, &index, &length, &x, &y, run.unit);
-    if (index < 0) return false;
+    const frame::CurveHit near = frame::nearestOnLines(run.snapshot, plan.x, plan.y, run.unit);
+    if (near.index < 0) return false;
+    const float x = near.x, y = near.y;
     const double d = std::hypot(x - plan.x, y - plan.y);
     const double scale = run.doc.viewMatrixA[0];
     if (scale == 0 || std::fabs(d / scale) >= kOnOutlineLimit) return false;
@@ -441,14 +433,17 @@ void planLinePoint(Plan& plan) {
     plan.joining = last && continues(plan.traits(), segAt(run.piece, last->segIndex));
     if (plan.mode != kInnerStart && plan.mode != kInnerNext) return;
     const bool next = plan.mode == kInnerNext;
+    if (!next || !plan.joining || !snapshotAlive()) takeSnapshot();
+    run.onOutline = onOutline(plan);
+    if (run.onOutline) plan.markerPoint = -1;
     if (next && plan.joining && run.straightLines) {
+        // Squared last, after the on-outline test: the point lies exactly on
+        // the step from the last one, even where the outline it ends on
+        // runs aslant (moved onto it, it would leave the step).
         plan.anchor = squareOff(plan.click, run.anchor);
         toPiece(plan.anchor.x, plan.anchor.y, plan.x, plan.y);
         plan.markerPoint = -1;
     }
-    if (!next || !plan.joining || !snapshotAlive()) takeSnapshot();
-    run.onOutline = onOutline(plan);
-    if (run.onOutline) plan.markerPoint = -1;
     if (next && plan.joining) plan.endsLine = run.onOutline || run.straightLines;
 }
 
@@ -456,15 +451,11 @@ void planLinePoint(Plan& plan) {
 // notch lies on the line that leaves k and is counted from that line's first
 // point. False when no stretch holds P: the click adds nothing.
 bool findStretch(Plan& plan) {
-    short index = -1;
-    float length = 0, x = plan.x, y = plan.y;
-    qpCurve(nullptr, run.piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines,
-            qpcurve::kStylePlain, qpcurve::kSnapAllLinesDefault, 0, 0, qpcurve::kColourDefault,
-            qpcurve::kDefaultResolution, &index, &length, &x, &y, run.unit);
-    if (index < 0) return false;
-    plan.x = x;
-    plan.y = y;
-    plan.k = frame::findPart(run.piece, x, y, run.unit);
+    const frame::CurveHit near = frame::nearestOnLines(run.piece, plan.x, plan.y, run.unit);
+    if (near.index < 0) return false;
+    plan.x = near.x;
+    plan.y = near.y;
+    plan.k = frame::findPart(run.piece, plan.x, plan.y, run.unit);
     if (plan.k < 0) return false;
     if (plan.traits().makes != Makes::kNotch) return true;
     Point* kp = pointAt(run.piece, plan.k);
@@ -521,14 +512,16 @@ bool planClick(HWND hwnd, DLGPROC dialogProc, const char* dialogText, HostView* 
 
 // What the click adds, counted high: the point with its Coord (and its
 // Formula with two texts); an outline insert's line split by a turn point,
-// or twice by an arc point; the segment and the line that a line point may
-// start; the segment that a notch or mark may start, and its SPoint.
+// or twice by an arc point, and the spare point of a grading step it may
+// drop; the segment and the line that a line point may start; the segment
+// that a notch or mark may start, and its SPoint.
 frame::PieceGrowth clickGrowth(const Plan& plan) {
     const Makes makes = plan.traits().makes;
     frame::PieceGrowth growth;
     growth.addPoints(1, run.piece->formulaCount != 0);
     if (isInsert(makes)) {
         growth.lines = 2;
+        growth.dropsGradingSteps();
     } else if (isLinePoint(makes)) {
         growth.segs = 1;
         growth.lines = 1;
@@ -540,8 +533,9 @@ frame::PieceGrowth clickGrowth(const Plan& plan) {
 }
 
 // Moves the host's pattern into a block of `size` bytes of our own, which
-// the host gets at once (HostDoc.pattern and patternView) since not every
-// click copies the record back; the old block is freed. False, with nothing
+// the host gets at once (HostDoc.pattern and patternView, and the notice
+// that its pointers into the old block are dead) since not every click
+// copies the record back; the old block is freed. False, with nothing
 // changed, when no block can be had.
 bool moveToLargerBlock(HostDoc* hostDoc, long size) {
     PatternBuffer* pattern = run.doc.pattern;
@@ -555,6 +549,7 @@ bool moveToLargerBlock(HostDoc* hostDoc, long size) {
     freeLocked(pattern);
     run.doc.pattern = run.doc.patternView = moved;
     hostDoc->pattern = hostDoc->patternView = moved;
+    run.doc.notice = hostDoc->notice = frame::kNoticePatternReplaced;
     qpGetPieceLptr(moved, run.doc.currentPiece, &run.piece);
     return true;
 }
@@ -581,7 +576,7 @@ bool makeRoom(HWND hwnd, HostDoc* hostDoc, const Plan& plan) {
 short insertIntoOutline(const Plan& plan) {
     PatternBuffer* pattern = run.doc.pattern;
     Piece* piece = run.piece;
-    frame::PointIndexMap map(piece->pointCount);
+    frame::PointIndexMap map(piece);
     Point* added = nullptr;
     qpInsertPoint(pattern, piece, plan.k, &added);
     const short n = frame::pointIndexOf(piece, added);
@@ -601,7 +596,7 @@ short insertIntoOutline(const Plan& plan) {
         if (before && typeLetter(before->type) == 'M') before->type = withCaseOf(before->type, 'C');
         else if (after && typeLetter(after->type) == 'M') after->type = withCaseOf(after->type, 'C');
     }
-    frame::remapGradingCodes(piece, map);
+    frame::remapGradingCodes(pattern, piece, map);
     if (run.lastMade >= n) ++run.lastMade;
     return n;
 }
@@ -780,13 +775,8 @@ short addMark(HWND hwnd, const Plan& plan, HDC hdc) {
         mark->lineIndex = plan.notchLine;
         Line* l = lineAt(piece, plan.notchLine);
         l->flags = static_cast<short>(l->flags | kLineNotchFlag);
-        short index = -1;
-        float along = 0, x = plan.x, y = plan.y;
-        qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
-                qpcurve::kSnapAllLinesDefault, l->firstPoint, l->pointCount,
-                qpcurve::kColourDefault, qpcurve::kDefaultResolution, &index, &along, &x, &y,
-                run.doc.viewMatrixA);
-        mark->position = along;
+        mark->position =
+            frame::nearestOnLines(piece, plan.x, plan.y, run.doc.viewMatrixA, l->firstPoint, l->pointCount).along;
     } else if (plan.mode == kDrillMarkSized) {
         // The mark in the turned view: the view's y axis flipped within the
         // client rectangle (a copy, so the host's matrix is never touched).
@@ -911,10 +901,12 @@ QP_EXPORT short QP_WINAPI qpHandleIncreasePoint(HWND hwnd, UINT message, WPARAM 
         // snapshot of a line begun in kInnerStart is freed now, not left for the
         // next run; a line left open stays in the piece as an open line. The
         // marker and rubber line are forgotten, not erased: the host repaints
-        // the window for the next tool.
+        // the window for the next tool. An outline point picked for a
+        // placement by length is forgotten too: the next click picks again.
         run.lineState = 0;
         run.onOutline = false;
         run.picked = -1;
+        if (view->pickState == kPointPicked) view->pickState = kTracking;
         run.marker = Marker{};
         run.rubberShown = false;
         dropSnapshot();

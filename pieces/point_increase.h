@@ -21,30 +21,30 @@ namespace increase {
 // The modes (HostView.increaseMode): the host picks one; the tool itself
 // moves on from a line's first point (kInnerStart and kInnerEndAlong to
 // kInnerNext, kInnerStartAlong to kInnerEndAlong) and to kNoMode when an
-// inner line ends.
+// inner line ends. What a click of each does: kModeTexts below.
 enum Mode : short {
     kNoMode = 0,
-    kTurnPoint = 1,           // a turn point inserted into the outline at the click
-    kCurvePoint = 2,          // a curve point, likewise
-    kArcPoint = 3,            // an arc point, likewise
-    kOutlineStart = 4,        // the first point of a new outline line
-    kOutlineStraight = 5,     // the next outline point, ending a straight line ('K')
-    kOutlineCurve = 6,        // the next outline point of a curve ('C')
-    kOutlineCurveKinds = 7,   // the next outline point of a curve with start and end kinds
-    kInnerStart = 8,          // the first point of an inner line
-    kInnerNext = 9,           // the next point of that line; it ends on the outline
-    kInnerCurve = 10,         // as kOutlineCurve, on an inner line
-    kInnerCurveKinds = 11,    // as kOutlineCurveKinds, on an inner line
-    kNotch = 12,              // a notch ('v') on the outline at the click
-    kDrillMark = 13,          // an 'o' mark
-    kDrillMarkSized = 14,     // an 'o' mark of the size in the host's text
-    kMarkG = 15,              // a 'g' mark
-    kMarkP = 16,              // a 'p' mark
-    kTurnPointAlong = 17,     // a turn point at a typed distance along the outline
-    kInnerStartAlong = 18,    // the first point of an inner line, likewise
-    kNotchAlong = 19,         // a notch, likewise
-    kInnerEndAlong = 20,      // the second and last point of that inner line
-    kMarkCode4 = 21,          // an 'o' mark of code 4
+    kTurnPoint = 1,
+    kCurvePoint = 2,
+    kArcPoint = 3,
+    kOutlineStart = 4,
+    kOutlineStraight = 5,
+    kOutlineCurve = 6,
+    kOutlineCurveKinds = 7,
+    kInnerStart = 8,
+    kInnerNext = 9,
+    kInnerCurve = 10,
+    kInnerCurveKinds = 11,
+    kNotch = 12,
+    kDrillMark = 13,
+    kDrillMarkSized = 14,
+    kMarkG = 15,
+    kMarkP = 16,
+    kTurnPointAlong = 17,
+    kInnerStartAlong = 18,
+    kNotchAlong = 19,
+    kInnerEndAlong = 20,
+    kMarkCode4 = 21,
     kLastMode = kMarkCode4,
 };
 inline bool isMode(int mode) { return mode >= kTurnPoint && mode <= kLastMode; }
@@ -134,28 +134,70 @@ inline constexpr ModeTraits kModeTraits[] = {
     {kInnerStartAlong,   Picks::kAlong,           Makes::kInnerLinePoint,   Tracks::kPick, true,  false, false, {}},
     {kNotchAlong,        Picks::kAlong,           Makes::kNotch,            Tracks::kPick, false, false, true,  {'v', 0, 5.0f, 16, 0}},
     {kInnerEndAlong,     Picks::kPositionOrAlong, Makes::kInnerLinePoint,   Tracks::kPick, false, false, false, {}},
-    // Not tracked, yet taken by length while the host tracks a pick, as
-    // every mode from kTurnPointAlong up.
-    {kMarkCode4,         Picks::kPositionOrAlong, Makes::kMark,             Tracks::kNone, false, false, false, {'o', 4, 5.0f, 18, 13}},
+    // A mark at its click, whatever pickState a by-length mode left: only
+    // the by-length modes above take a click at pickState 2 as the pick of
+    // an outline point (a mark after a by-length insert was never made).
+    {kMarkCode4,         Picks::kPosition,        Makes::kMark,             Tracks::kNone, false, false, false, {'o', 4, 5.0f, 18, 13}},
 };
 // clang-format on
-constexpr bool rowsInModeOrder() {
+// A table of one row per mode, in mode order: row m - 1 is mode m.
+template <class Row, std::size_t n>
+constexpr bool rowsInModeOrder(const Row (&rows)[n]) {
     int i = 0;
-    for (const ModeTraits& row : kModeTraits)
+    for (const Row& row : rows)
         if (row.mode != ++i) return false;
     return i == kLastMode;
 }
-static_assert(rowsInModeOrder(), "row m - 1 of kModeTraits is mode m");
+static_assert(rowsInModeOrder(kModeTraits), "row m - 1 of kModeTraits is mode m");
+
+// Each mode's name (its enumerator's, in words) and what a click of it does,
+// for people: the host's help for script writers (qpkit tools) and its
+// documentation show these. "By length": the first click picks the outline
+// point under the marker, the second says which way along the outline, and
+// the host's dialog asks the distance (in the host's length unit).
+struct ModeText {
+    Mode mode;
+    const char* name;
+    const char* click;
+};
+inline constexpr ModeText kModeTexts[] = {
+    {kTurnPoint, "turn point", "inserts a turn point (K) into the line nearest the click, where the click meets it"},
+    {kCurvePoint, "curve point", "inserts a curve point (C) into the line nearest the click, where the click meets it"},
+    {kArcPoint, "arc point", "inserts an arc point into the line nearest the click, where the click meets it"},
+    {kOutlineStart, "outline start", "starts a new outline line at the click (its first point, S)"},
+    {kOutlineStraight, "outline straight", "adds the next outline point at the click, ending a straight line (K)"},
+    {kOutlineCurve, "outline curve", "adds the next outline point of a curve at the click (C)"},
+    {kOutlineCurveKinds, "outline curve kinds",
+     "adds the next outline point at the click: after S or K a curve's start (M), after M its end (K), else a "
+     "curve point (C)"},
+    {kInnerStart, "inner start",
+     "starts an inner line at the click, or on the point under the marker; the mode moves on to inner next"},
+    {kInnerNext, "inner next",
+     "adds the next point of the inner line at the click; one on the outline ends the line, as does any with "
+     "straight on (squared to 45 degrees) and a right click"},
+    {kInnerCurve, "inner curve", "adds the next point of a curve to the inner line, at the click (c)"},
+    {kInnerCurveKinds, "inner curve kinds", "as outline curve kinds, on an inner line"},
+    {kNotch, "notch", "puts a notch (v) on the line nearest the click, where the click meets it"},
+    {kDrillMark, "drill mark", "puts a drill mark (o) at the click"},
+    {kDrillMarkSized, "drill mark sized",
+     "puts a drill mark (o) at the click, of the size in the host's text (hosttext, cm)"},
+    {kMarkG, "mark g", "puts a g mark at the click"},
+    {kMarkP, "mark p", "puts a p mark at the click"},
+    {kTurnPointAlong, "turn point along", "by length: inserts a turn point that far along the outline"},
+    {kInnerStartAlong, "inner start along",
+     "by length: starts an inner line that far along the outline; the mode moves on to inner end along"},
+    {kNotchAlong, "notch along", "by length: puts a notch that far along the outline"},
+    {kInnerEndAlong, "inner end along",
+     "ends the inner line with its second point: at the click, or by length while the host tracks a pick"},
+    {kMarkCode4, "mark code 4", "puts a drill mark (o) of code 4 at the click"},
+};
+static_assert(rowsInModeOrder(kModeTexts), "row m - 1 of kModeTexts is mode m");
 
 // The row of a mode (isMode(mode) holds).
 inline const ModeTraits& traitsOf(int mode) { return kModeTraits[mode - 1]; }
 
 // Room for the host's typed text: longer texts are refused, never cut.
 constexpr std::size_t kTypedTextSize = 64;
-
-// Millimetres per typed unit: HostDoc.lengthUnit 1 inch, 2 the host's
-// 33.33 mm unit, anything else centimetres.
-double unitFactor(int lengthUnit);
 
 // Copies the host's zero-terminated text into `out` (kTypedTextSize bytes)
 // without reading past its terminator. False, with `out` empty, for a null

@@ -5,7 +5,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "frame/curve_forms.h"
 #include "frame/handler_frame.h"
+#include "frame/host_protocol.h"
 #include "frame/piece_edit.h"
 #include "frame/siblings.h"
 #include "frame/texts.h"
@@ -35,17 +37,11 @@ float lengthOf(Piece* piece, short s, short n) {
     float length = 0, x = 0, y = 0;
     qpCurve(nullptr, piece, qpcurve::kOpDraw, qpcurve::kFlagLength | qpcurve::kFlagLines,
             qpcurve::kStylePlain, qpcurve::kSnapAllLinesDefault, s, n, qpcurve::kColourDefault,
-            qpcurve::kDefaultResolution, &index, &length, &x, &y, nullptr);
+            qpcurve::kDefaultResolution, &index, &length, &x, &y, qpcurve::kIdentity);
     return length;
 }
 
 }  // namespace
-
-double unitFactor(int lengthUnit) {
-    if (lengthUnit == 1) return 25.4;
-    if (lengthUnit == 2) return 33.33;
-    return 10.0;
-}
 
 bool copyHostText(const char* hostText, char* out) {
     out[0] = '\0';
@@ -78,7 +74,7 @@ bool askDistance(HWND hwnd, DLGPROC dialogProc, const char* hostText, int length
         refused = true;
         return false;
     }
-    mm = typed * unitFactor(lengthUnit);
+    mm = typed * frame::mmPerLengthUnit(lengthUnit);
     return true;
 }
 
@@ -178,15 +174,10 @@ bool placeAlong(Piece* piece, const LengthPlan& plan, double mm, float& x, float
         s = static_cast<short>(s - at);
         along = atTotal > along ? atTotal - along : 0.0f;
     }
-    short index = 0;
-    float walked = along;
-    x = 0;
-    y = 0;
-    qpCurve(nullptr, piece, qpcurve::kOpSearch,
-            qpcurve::kFlagMeasureGroup | qpcurve::kFlagAtLength | qpcurve::kFlagLines,
-            qpcurve::kStylePlain, qpcurve::kSnapAllLinesDefault, s, 0, qpcurve::kColourDefault,
-            qpcurve::kDefaultResolution, &index, &walked, &x, &y, nullptr);
-    return index >= 0;
+    const frame::CurveHit at = frame::pointAtLength(piece, s, along, qpcurve::kIdentity);
+    x = at.x;
+    y = at.y;
+    return at.index >= 0;
 }
 
 }  // namespace increase

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <vector>
 
+#include "frame/curve_forms.h"
 #include "frame/exports.h"
 #include "frame/handler_frame.h"
 #include "frame/host_protocol.h"
@@ -30,6 +31,7 @@ constexpr int kFollowToDrawn = 3;  // adding it turns "follow" into "drawn"
 constexpr COLORREF kMarkerColour = 0xFF6464;
 constexpr COLORREF kWhite = 0xFFFFFF;
 constexpr int kNoPixel = -0x7FFFFFFF;  // a remembered pixel no snap can equal
+constexpr short kCurveColour = 0;      // palette index of the measured cap curve
 
 // Length-loop limits of qpAdjustCurveLength.
 constexpr double kLengthTolerance = 0.02;  // mm
@@ -53,12 +55,13 @@ struct Run {
 };
 Run run;
 
-float measure(HDC hdc, Piece* piece, short first, short last, short op, long flags,
-              short colour, const float* matrix) {
+// Draws the curve first .. last through the matrix and measures it (mm).
+float drawAndMeasure(HDC hdc, Piece* piece, short first, short last, const float* matrix) {
     short index = 0;
     float length = 0, x = 0, y = 0;
-    qpCurve(hdc, piece, op, flags, qpcurve::kStylePlain, qpcurve::kSnapAllLinesDefault, first,
-            static_cast<short>(last - first + 1), colour, qpcurve::kDefaultResolution, &index, &length, &x, &y, matrix);
+    qpCurve(hdc, piece, qpcurve::kOpDraw, qpcurve::kMeasureLength, qpcurve::kStylePlain, qpcurve::kSnapAllLinesDefault,
+            first, static_cast<short>(last - first + 1), kCurveColour, qpcurve::kDefaultResolution, &index, &length,
+            &x, &y, matrix);
     return length;
 }
 
@@ -83,11 +86,7 @@ void startRun(HWND hwnd, PatternBuffer** patternCell, Piece** pieceCell, HostVie
     frame::fillBelowPrompt(hdc, hwnd);
 
     frame::buildViewMatrices(hwnd, viewMatrix, run.piece, run.m);
-    short index = 0;
-    float length = 0, x = 0, y = 0;
-    qpCurve(hdc, run.piece, qpcurve::kOpDraw, qpcurve::kDrawOnly, qpcurve::kStyleWhole,
-            qpcurve::kSnapAllLinesDefault, 0, 0, qpcurve::kColourDefault, qpcurve::kDefaultResolution, &index, &length, &x, &y,
-            run.m.pieceToScreen);
+    frame::drawLines(hdc, run.piece, 0, 0, qpcurve::kStyleWhole, qpcurve::kColourDefault, run.m.pieceToScreen);
     frame::showPromptOn(hdc, hwnd, 2, run.prompt, kPromptItalyEnds);
     ReleaseDC(hwnd, hdc);
     run.prompt.x = 5;
@@ -107,12 +106,11 @@ void drawFeedback(HDC hdc, POINT at, int state) {
 void track(HWND hwnd, HostView* view) {
     float x = 0, y = 0;
     frame::cursorToPiece(hwnd, run.m.screenToPiece, x, y);
-    short index = -1;
-    float length = 0;
-    qpCurve(nullptr, run.piece, qpcurve::kOpSearch, qpcurve::kNearestVertex, qpcurve::kStylePlain,
-            qpcurve::kModeWholePiece | qpcurve::kSnapOutlineVertices, 0, 0, qpcurve::kColourDefault,
-            qpcurve::kDefaultResolution, &index,
-            &length, &x, &y, run.m.pieceToScreen);
+    const frame::CurveHit nearest = frame::nearestVertex(run.piece, x, y, run.m.pieceToScreen,
+                                                         qpcurve::kModeWholePiece | qpcurve::kSnapOutlineVertices);
+    const short index = nearest.index;
+    x = nearest.x;
+    y = nearest.y;
     const POINT at = frame::pieceToClient(run.m.pieceToScreen, x, y);
     if (at.x == run.marker.x && at.y == run.marker.y)
         return;  // same pixel: drawing would only flicker the XOR marker
@@ -145,7 +143,7 @@ void showResult(HWND hwnd) {
     // pieceToScreen: drawn through the identity it would land at the piece's
     // millimetres taken as pixels, away from the piece. The length does not
     // depend on the matrix.
-    run.length = measure(hdc, run.piece, run.s, run.e, qpcurve::kOpDraw, qpcurve::kMeasureLength, 0, run.m.pieceToScreen);
+    run.length = drawAndMeasure(hdc, run.piece, run.s, run.e, run.m.pieceToScreen);
     SetROP2(hdc, R2_COPYPEN);
     qpDrawFrame(hdc, 2, x0, y0 + 48, x0 + 726, y0, 0x6464FF, 160, 60);
     HBRUSH panel = CreateSolidBrush(0x3C3CB4);
@@ -438,7 +436,8 @@ QP_EXPORT short QP_WINAPI qpAdjustCurveLength(HWND hwnd, PatternBuffer* pattern,
     float unit[9];
     frame::identity(unit);
     HDC hdc = GetDC(hwnd);
-    double length = measure(hdc, piece, first, last, qpcurve::kOpSearch, qpcurve::kMeasureLength, qpcurve::kColourDefault, unit);
+    const short count = static_cast<short>(last - first + 1);
+    double length = frame::curveLength(piece, first, count, unit, hdc);
     double d = target - length;
     double u = 1.0;
     for (int pass = 0; std::fabs(d) > kLengthTolerance && std::fabs(u) > kMinScaleChange &&
@@ -461,7 +460,7 @@ QP_EXPORT short QP_WINAPI qpAdjustCurveLength(HWND hwnd, PatternBuffer* pattern,
             q->x = static_cast<float>(ax + alongChord * c - across * s);
             q->y = static_cast<float>(ay + alongChord * s + across * c);
         }
-        length = measure(hdc, piece, first, last, qpcurve::kOpSearch, qpcurve::kMeasureLength, qpcurve::kColourDefault, unit);
+        length = frame::curveLength(piece, first, count, unit, hdc);
         d = target - length;
     }
     ReleaseDC(hwnd, hdc);

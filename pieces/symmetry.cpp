@@ -21,6 +21,7 @@
 
 #include "frame/exports.h"
 #include "frame/handler_frame.h"
+#include "frame/host_protocol.h"
 #include "frame/piece_edit.h"
 #include "frame/room.h"
 #include "frame/siblings.h"
@@ -37,6 +38,9 @@ constexpr long kPatternPieceRoom = 50;  // copies of the current piece newPatter
 constexpr long kPerPointRoom = 400;     // point, coord, line, formula and two texts, bytes
 constexpr long kComposedExtra = 24;     // "2*", "+", "-", brackets and a constant, bytes
 constexpr short kCopyMirrored = 48, kCopyInsert = 16, kCopyAppend = 1;
+// An original point the run leaves closer than this to where it was (mm, per
+// axis) has not moved: float noise of a notch seated where it lies.
+constexpr double kMovedMm = 1e-3;
 
 struct Prepared {
     float identity[9];
@@ -252,14 +256,25 @@ std::string textOf(Piece* piece, int i, int axis) {
     return std::string(area + offset, static_cast<size_t>(length - 1));
 }
 
-// Keeps every formula on its point: a text farther than the tolerance from
-// its coordinate is fitted by qpAdjustFormula, and so is every mirrored
-// point's when `refitMirrored` (no text could be composed for them).
+// Keeps the formulas of the points the run made or moved on their points: a
+// copy whose x text could not be composed (every copy when `refitMirrored`),
+// a copy with a text off its point, and an original the run moved (a notch
+// seated again) whose text is now off, are fitted by qpAdjustFormula. Every
+// other formula stays as the user wrote it, on its point or not.
 void fitFormulas(PatternBuffer* work, PieceRun& run, bool refitMirrored) {
     Piece* piece = run.piece();
     if (piece->formulaCount == 0) return;
+    Piece* host = const_cast<Piece*>(run.hostPiece);
     for (int i = 0; i < piece->pointCount; ++i) {
-        bool off = refitMirrored && run.mirrored(i);
+        const bool copy = run.origin[i] >= kMirrored;
+        if (!copy) {
+            const Coord* now = frame::coordOfPoint(piece, i);
+            const Coord* was = frame::coordOfPoint(host, run.origin[i]);
+            if (now == nullptr || was == nullptr ||
+                (std::fabs(now->x - was->x) <= kMovedMm && std::fabs(now->y - was->y) <= kMovedMm))
+                continue;
+        }
+        bool off = copy && refitMirrored;
         for (int axis = 0; axis < 2 && !off; ++axis) {
             const std::string t = textOf(piece, i, axis);
             const double value = qpFormulaCalculation(piece, t.c_str()) * 10.0;
@@ -306,6 +321,29 @@ void takeMirror(PieceRun& run) {
     run.theta = std::atan2(c1.y - c0.y, c1.x - c0.x);
 }
 
+// The notches of the untouched piece that lie on its axis line (its nearest
+// point within the part match of them on both axes): their own mirrors.
+std::vector<int> notchesOnAxis(Piece* piece, const Plan& plan) {
+    std::vector<int> found;
+    float identity[9];
+    frame::identity(identity);
+    for (int k = 0; k < piece->sPointCount; ++k) {
+        const SPoint* sp = frame::sPointAt(piece, k);
+        const Point* p = sp != nullptr ? pointAt(piece, sp->pointIndex) : nullptr;
+        float x = 0, y = 0;
+        if (p == nullptr || typeLetterOf(p->type) != 'V' || !frame::positionOf(piece, sp->pointIndex, x, y))
+            continue;
+        short index = -1;
+        float length = 0, nx = x, ny = y;
+        qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
+                qpcurve::kSnapAllLinesDefault, plan.s0, plan.c, qpcurve::kColourDefault,
+                qpcurve::kDefaultResolution, &index, &length, &nx, &ny, identity);
+        if (std::fabs(nx - x) < frame::kPartMatchMm && std::fabs(ny - y) < frame::kPartMatchMm)
+            found.push_back(sp->pointIndex);
+    }
+    return found;
+}
+
 // The point types where the mirrored half meets the rest of the outline.
 struct Joins {
     char before;  // at the axis's first point
@@ -322,9 +360,15 @@ Joins joinTypes(Piece* piece, const Plan& plan) {
     joins.fold = 'K';
     if (s1 < e) joins.fold = pointAt(piece, s1 + 1)->type;
     else if (plan.run1) joins.fold = pointAt(piece, a + 1)->type;
+    // The axis starts the segment when s0 is its first point a, which is
+    // point 0 only when the outline is the piece's first segment. Where
+    // other points come first (a segment of code 3 after one of code 1, inner
+    // lines or marks stored before the outline), the point before s0 belongs
+    // to another segment and says nothing of the outline's curves; what
+    // lies before the axis is the segment's end, as for s0 = 0.
     if (s0 == a) {
-        // The axis starts the segment: what lies before it is the segment's
-        // end (the outline is closed on its first point).
+        // The outline is closed on its first point: what lies before the
+        // axis is the segment's end.
         joins.before = pointAt(piece, e - 1)->type;
         joins.after = joins.fold;
     } else {
@@ -406,6 +450,7 @@ void mirrorCopies(PieceRun& run) {
 // with its records and formulas. false: no scratch block could be had, or
 // the copies did not arrive as asked.
 bool makeWhole(PieceRun& run, const Plan& plan, PatternBuffer* host, Piece* hostPiece) {
+    run.axisNotches = notchesOnAxis(run.piece(), plan);
     straightenAxis(run, plan);
     takeMirror(run);
     auto* scratch = MakeScratchBuffer(run.piece(), plan.m * kPerPointRoom + kPatternSpareBytes);
@@ -502,7 +547,7 @@ short pickAndRebuild(HWND hwnd, HostView* view, HostDoc* doc) {
     doc->patternCopy = static_cast<PatternBuffer*>(AllocLockedBlock(newPattern->totalSize));
     if (doc->patternCopy != nullptr) qpMemcpy(doc->patternCopy, newPattern, newPattern->totalSize);
     view->symmetryStep = 0;
-    doc->notice = 108;
+    doc->notice = frame::kNoticePatternReplaced;
     frame::invalidateAll(hwnd);
     return 1;
 }

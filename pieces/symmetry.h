@@ -28,6 +28,8 @@ struct Figures {
     int composed = 0;         // x texts composed as 2*(axis x) - x and right
     int corrected = 0;        // composed, then given a correcting constant
     int fallback = 0;         // fitted by qpAdjustFormula instead
+    int stepsDropped = 0;     // grading steps whose reference could name no point
+    int twinsUnwritten = 0;   // twins not made: their reference's index passes a code
     std::vector<int> origin;  // the current piece's origin[] after its rebuild
 };
 const Figures& lastRunFigures();
@@ -51,6 +53,7 @@ struct PieceRun {
     double theta = 0;         // the axis's direction, from s0 to its end (radians)
     bool vertical = false;    // the axis runs along y: x texts can be composed
     std::string f2;           // twice the axis's x position, as formula text
+    std::vector<int> axisNotches;  // earlier indices of the notches on the axis
     Figures* figures = nullptr;
 
     Piece* piece() const;
@@ -60,9 +63,12 @@ struct PieceRun {
     // changes (entries are only added or erased, never rewritten).
     int firstWithOrigin(int value) const;
     int lastWithOrigin(int value) const;
+    // Whether the point with earlier index `earlier` lies on the axis: its
+    // ends, its inner points (deleted) and the notches on it.
+    bool onAxis(int earlier) const;
     // The present index of the mirror of the point with earlier index
-    // `earlier`: an axis end is its own mirror, the segment's last point
-    // (where the outline closes) mirrors as its first. -1 when none.
+    // `earlier`: a point on the axis is its own mirror, the segment's last
+    // point (where the outline closes) mirrors as its first. -1 when none.
     int mirrorOf(int earlier) const;
 
 private:
@@ -72,8 +78,8 @@ private:
 };
 
 // Carries the rebuilt piece's other records over to its mirrored points, in
-// this order: x formulas, notches, grading rules, seam allowances, corners,
-// duplicated marks and the FRules of piece 0.
+// this order: notches on the axis (kept once), x formulas, notches, grading
+// rules, seam allowances, corners, duplicated marks and the FRules of piece 0.
 void mirrorRecords(PieceRun& run);
 
 }  // namespace symmetry

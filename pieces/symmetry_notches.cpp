@@ -30,6 +30,7 @@
 #include <utility>
 #include <vector>
 
+#include "frame/curve_forms.h"
 #include "frame/handler_frame.h"
 #include "frame/piece_edit.h"
 #include "frame/siblings.h"
@@ -87,18 +88,14 @@ struct Seat {
 // One notch seated from the whole piece, the plain way. false: no stretch
 // holds the nearest point.
 bool seatOnPiece(Piece* piece, int a, int e, float x, float y, Seat& seat, const float identity[9]) {
-    short index = -1;
-    float length = 0;
-    qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
-            qpcurve::kSnapAllLinesDefault, static_cast<short>(a), static_cast<short>(e - a + 1),
-            qpcurve::kColourDefault, qpcurve::kDefaultResolution, &index, &length, &x, &y, identity);
+    const frame::CurveHit near =
+        frame::nearestOnLines(piece, x, y, identity, static_cast<short>(a), static_cast<short>(e - a + 1));
+    x = near.x;
+    y = near.y;
     int part = -1;
     for (int j = a; j < e && part < 0; ++j) {
-        float jx = x, jy = y;
-        qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
-                qpcurve::kSnapAllLinesDefault, static_cast<short>(j), 2, qpcurve::kColourDefault,
-                qpcurve::kDefaultResolution, &index, &length, &jx, &jy, identity);
-        if (std::fabs(jx - x) < frame::kPartMatchMm && std::fabs(jy - y) < frame::kPartMatchMm) part = j;
+        const frame::CurveHit own = frame::nearestOnLines(piece, x, y, identity, static_cast<short>(j), 2);
+        if (std::fabs(own.x - x) < frame::kPartMatchMm && std::fabs(own.y - y) < frame::kPartMatchMm) part = j;
     }
     seat.x = x;
     seat.y = y;
@@ -108,11 +105,7 @@ bool seatOnPiece(Piece* piece, int a, int e, float x, float y, Seat& seat, const
     Line* l = nullptr;
     qpGetLineLptr(piece, seat.line, &l);
     if (l == nullptr) return false;
-    float lx = x, ly = y;
-    qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
-            qpcurve::kSnapAllLinesDefault, l->firstPoint, l->pointCount, qpcurve::kColourDefault,
-            qpcurve::kDefaultResolution, &index, &length, &lx, &ly, identity);
-    seat.length = length;
+    seat.length = frame::nearestOnLines(piece, x, y, identity, l->firstPoint, l->pointCount).along;
     return true;
 }
 
@@ -307,10 +300,7 @@ bool NotchSeater::measure(const float identity[9]) {
     for (size_t r = 0; r < runs_.size(); ++r) {
         if (!fill({static_cast<int>(r)})) return false;
         Run& run = runs_[r];
-        float length = -1;
-        qpCurve(nullptr, scratchPiece(), qpcurve::kOpSearch, qpcurve::kMeasureLength, qpcurve::kStylePlain,
-                qpcurve::kSnapAllLinesDefault, 0, static_cast<short>(run.count), qpcurve::kColourDefault,
-                qpcurve::kDefaultResolution, nullptr, &length, nullptr, nullptr, identity);
+        const float length = frame::curveLength(scratchPiece(), 0, static_cast<short>(run.count), identity);
         const int last = run.first + run.count - 1;
         double chords = 0;
         for (int k = run.first; k < last; ++k) chords += chord(k);
@@ -380,12 +370,9 @@ int NotchSeater::firstStretchNear(const std::vector<int>& chosen, float x, float
         const Run& run = runs_[r];
         for (int k = run.first; k < run.first + run.count - 1; ++k) {
             if (stretch(k).nearest(x, y) > reach) continue;
-            short index = -1;
-            float length = 0, jx = x, jy = y;
-            qpCurve(nullptr, s, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
-                    qpcurve::kSnapAllLinesDefault, static_cast<short>(run.scratchFirst + k - run.first), 2,
-                    qpcurve::kColourDefault, qpcurve::kDefaultResolution, &index, &length, &jx, &jy, identity);
-            if (std::fabs(jx - x) < frame::kPartMatchMm && std::fabs(jy - y) < frame::kPartMatchMm) return k;
+            const frame::CurveHit own =
+                frame::nearestOnLines(s, x, y, identity, static_cast<short>(run.scratchFirst + k - run.first), 2);
+            if (std::fabs(own.x - x) < frame::kPartMatchMm && std::fabs(own.y - y) < frame::kPartMatchMm) return k;
         }
     }
     return -1;
@@ -400,12 +387,8 @@ bool NotchSeater::seat(float px, float py, Seat& seat, const float identity[9]) 
         return false;
     }
     Piece* s = scratchPiece();
-    short index = -1;
-    float length = 0;
-    float x = px, y = py;
-    qpCurve(nullptr, s, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
-            qpcurve::kSnapAllLinesDefault, 0, s->pointCount, qpcurve::kColourDefault, qpcurve::kDefaultResolution,
-            &index, &length, &x, &y, identity);
+    const frame::CurveHit near = frame::nearestOnLines(s, px, py, identity, 0, s->pointCount);
+    const float x = near.x, y = near.y;
     seat.x = x;
     seat.y = y;
     seat.part = -1;
@@ -430,18 +413,13 @@ bool NotchSeater::seat(float px, float py, Seat& seat, const float identity[9]) 
     const Run* copied = nullptr;
     for (int r : chosen)
         if (runs_[r].first == first && runs_[r].count == count) copied = &runs_[r];
-    float lx = x, ly = y;
-    if (copied != nullptr) {
-        qpCurve(nullptr, scratchPiece(), qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
-                qpcurve::kSnapAllLinesDefault, static_cast<short>(copied->scratchFirst), static_cast<short>(count),
-                qpcurve::kColourDefault, qpcurve::kDefaultResolution, &index, &length, &lx, &ly, identity);
-    } else {
-        // A line the scratch does not hold as it is: the whole piece tells.
-        qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
-                qpcurve::kSnapAllLinesDefault, static_cast<short>(first), static_cast<short>(count),
-                qpcurve::kColourDefault, qpcurve::kDefaultResolution, &index, &length, &lx, &ly, identity);
-    }
-    seat.length = length;
+    // The line's copy in the scratch where it holds one as it is; else the
+    // whole piece tells.
+    seat.length = copied != nullptr ? frame::nearestOnLines(scratchPiece(), x, y, identity,
+                                                            static_cast<short>(copied->scratchFirst),
+                                                            static_cast<short>(count)).along
+                                    : frame::nearestOnLines(piece, x, y, identity, static_cast<short>(first),
+                                                            static_cast<short>(count)).along;
     return true;
 }
 
@@ -545,7 +523,7 @@ double NotchSeater::reachFrom(const std::vector<std::pair<int, double>>& met, do
 
 void seatNotchesOnWholePiece(bool on) { wholePieceSeating = on; }
 
-void seatNotches(PatternBuffer* pattern, short n) {
+void seatNotches(PatternBuffer* pattern, short n, const std::vector<int>& stay) {
     const float identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
     Piece* piece = pieceAt(pattern, n);
     int a = 0, e = 0;
@@ -557,6 +535,7 @@ void seatNotches(PatternBuffer* pattern, short n) {
         Point* p = pointAt(piece, sp->pointIndex);
         if (p == nullptr || typeLetter(p->type) != 'V') continue;
         const short at = sp->pointIndex;
+        if (std::find(stay.begin(), stay.end(), at) != stay.end()) continue;
         if (seater == nullptr && !wholePieceSeating) seater.reset(new NotchSeater(pattern, n, a, e));
         Coord* c = frame::coordOfPoint(piece, at);
         Seat seat;

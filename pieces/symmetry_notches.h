@@ -7,6 +7,8 @@
 // scratch block of its own for the length of one call. Units: millimetres.
 #pragma once
 
+#include <vector>
+
 #include "frame/records.h"
 
 namespace symmetry {
@@ -16,8 +18,8 @@ namespace symmetry {
 // point of the segment's lines; the special point takes the line that leaves
 // the first stretch passing within kPartMatchMm of it on both axes, and the
 // length along that line up to it. A notch that no stretch holds stays as it
-// is.
-void seatNotches(PatternBuffer* pattern, short n);
+// is, and so do the notches at the point indices `stay` names.
+void seatNotches(PatternBuffer* pattern, short n, const std::vector<int>& stay = {});
 
 // Notches are seated by asking the curve model about the whole piece, once
 // per notch and stretch, as a check of the faster way (tests only).

@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,16 @@ void writeXText(PatternBuffer* work, Piece* piece, int i, const std::string& tex
     f->xTextLength = static_cast<int16_t>(text.size() + 1);
 }
 
+// `text` packed; "" when it would not fit a text buffer. A refusal leaves
+// the unpacked sum, which still reads right.
+std::string packed(const std::string& text) {
+    if (text.size() + 1 > static_cast<size_t>(kTextBuffer)) return "";
+    char buffer[kTextBuffer] = {};
+    std::memcpy(buffer, text.c_str(), text.size() + 1);
+    qpPackExpression(buffer);
+    return buffer;
+}
+
 // "2*(axis x)" minus P: "-(P)" spread, appended to F2, packed. "" when a
 // routine refuses or the text would not fit its buffer.
 std::string composeX(const std::string& f2, const std::string& p) {
@@ -60,16 +71,12 @@ std::string composeX(const std::string& f2, const std::string& p) {
     if (qpSpreadBracketsExpression(n) == 0) return "";
     std::string r = f2;
     if (n[0] != '+' && n[0] != '-') r += '+';
-    r += n;
-    if (r.size() + 1 > static_cast<size_t>(kTextBuffer)) return "";
-    char packed[kTextBuffer] = {};
-    std::memcpy(packed, r.c_str(), r.size() + 1);
-    qpPackExpression(packed);  // refused: the unpacked sum still reads right
-    return packed;
+    return packed(r + n);
 }
 
 // A text whose value misses `target` (cm) gets the difference as a constant
-// term, as qpCalcuPointFormula does; "" when it would not fit.
+// term, as qpCalcuPointFormula does, packed into the constant the text has;
+// "" when it would not fit.
 std::string withCorrection(const std::string& text, double value, double target) {
     char number[32] = {};
     std::snprintf(number, sizeof number, "%+.4f", target - value);
@@ -77,8 +84,7 @@ std::string withCorrection(const std::string& text, double value, double target)
     std::string k = number;
     while (k.size() > 2 && k.back() == '0') k.pop_back();
     if (k.back() == '.') k.pop_back();
-    const std::string r = text + k;
-    return r.size() + 1 > static_cast<size_t>(kTextBuffer) ? "" : r;
+    return packed(text + k);
 }
 
 // The x formula of every mirrored point becomes 2 * (axis x) - x, where the
@@ -134,23 +140,29 @@ Linear linearPart(const float reflect[9]) {
     return {ix.x - io.x, ix.y - io.y, iy.x - io.x, iy.y - io.y};
 }
 
-// A grading code with a reference point, rewritten to the present index of
-// the point whose origin is `target`; false when it names no point or would
-// not fit 16 bits.
-bool referenceCode(const PieceRun& run, int code, int target, int16_t& out) {
-    const int point = run.firstWithOrigin(target);
-    if (point < 0 || point >= frame::kMaxGradingReference) return false;
-    out = static_cast<int16_t>(code % 100 + 100 * point);
-    return true;
-}
+// Whether a grading code can name present point `point` (-1: none).
+bool writable(int point) { return point >= 0 && point < frame::kMaxGradingReference; }
 
 // Every grading step of a point that has a mirrored copy gets a twin there,
-// its move mirrored. In group mode the references are only carried to their
-// points' present indices (no twins): the store leaves codes as they were.
+// its move mirrored; its reference's mirror is the twin's reference (a point
+// on the axis is its own). References are earlier indices: one to an inner
+// point of the axis, deleted, passes to its heir, the nearer axis end. A
+// step whose reference names no point, or one past what a code can write,
+// is dropped: it must not name another point. In group mode the references
+// are only carried to their points' present indices (no twins).
 void mirrorGrading(PieceRun& run) {
     Piece* piece = run.piece();
     if (piece->ruleCount == 0) return;
     const Linear lin = linearPart(run.reflect);
+    std::unique_ptr<frame::PointIndexMap> straightened;  // made at the first reference
+    auto heirOf = [&](int earlier) -> int {
+        if (straightened == nullptr) {
+            straightened.reset(new frame::PointIndexMap(const_cast<Piece*>(run.hostPiece)));
+            for (int i = run.sEnd - 1; i > run.s0; --i) straightened->deleted(static_cast<short>(i));
+        }
+        return straightened->heir(static_cast<short>(earlier));
+    };
+    frame::GradingStepDrop drop(run.work, piece);
     for (int r = 0; r < piece->ruleCount; ++r) {
         Rule* rule = nullptr;
         qpGetRuleLptr(piece, static_cast<short>(r), &rule);
@@ -158,39 +170,47 @@ void mirrorGrading(PieceRun& run) {
         const int count = rule->pRuleCount;
         for (int p = 0; p < count; ++p) {
             qpGetRuleLptr(piece, static_cast<short>(r), &rule);
+            const auto step = static_cast<short>(rule->firstPRule + p);
             PRule* pr = nullptr;
-            qpGetPRuleLptr(piece, static_cast<short>(rule->firstPRule + p), &pr);
+            qpGetPRuleLptr(piece, step, &pr);
             if (pr == nullptr) break;
-            PRule original = *pr;
+            const PRule original = *pr;
+            const int kind = original.code % 100;
             int16_t twinCode = original.code;
-            bool twin = !run.group;
+            bool twinWritable = true;
             if (original.code > 99) {
-                const int earlier = original.code / 100;
-                int16_t own = 0;
-                // Codes past 16 bits or naming no point stay as they are and
-                // get no twin.
-                if (referenceCode(run, original.code, earlier, own)) pr->code = own;
-                else twin = false;
-                if (twin && !referenceCode(run, original.code, earlier + kMirrored, twinCode)) twin = false;
+                const int heir = heirOf(original.code / 100);
+                const int own = heir < 0 ? -1 : run.firstWithOrigin(heir);
+                if (!writable(own)) {
+                    drop.drop(step);
+                    continue;
+                }
+                pr->code = static_cast<int16_t>(kind + 100 * own);
+                const int mirror = run.mirrorOf(heir);
+                twinWritable = writable(mirror);
+                if (twinWritable) twinCode = static_cast<int16_t>(kind + 100 * mirror);
             }
-            if (!twin) continue;
+            if (run.group) continue;
             const int t = original.pointIndex;
             if (t < 0 || t >= static_cast<int>(run.origin.size()) || run.origin[t] >= kMirrored) continue;
+            // A point on the axis is its own mirror: it has no copy to twin.
             const int twinPoint = run.firstWithOrigin(run.origin[t] + kMirrored);
             if (twinPoint < 0) continue;
+            if (!twinWritable) {
+                ++run.figures->twinsUnwritten;
+                continue;
+            }
             PRule made{};
             made.code = twinCode;
             made.pointIndex = static_cast<int16_t>(twinPoint);
-            const int kind = twinCode % 100;
             const double dx = original.dx, dy = original.dy;
             made.dx = static_cast<float>(dx * lin.a11 + dy * lin.a21);
             made.dy = static_cast<float>(dx * lin.a12 + dy * lin.a22);
-            if (twinCode >= 100) {
-                // Kinds 6, 10 and 14 keep one or both components; any other
-                // kind's twin moves as the mirror of the original.
-                if (kind == kKindKeepBoth || kind == kKindMirrorY) made.dx = original.dx;
-                if (kind == kKindKeepBoth || kind == kKindMirrorX) made.dy = original.dy;
-            }
+            // Kinds 6, 10 and 14, plain or with a reference, keep one or
+            // both components; any other kind's twin moves as the mirror of
+            // the original.
+            if (kind == kKindKeepBoth || kind == kKindMirrorY) made.dx = original.dx;
+            if (kind == kKindKeepBoth || kind == kKindMirrorX) made.dy = original.dy;
             const int firstPRule = rule->firstPRule;
             PRule* inserted = nullptr;
             qpInsertPRule(run.work, piece, static_cast<short>(firstPRule + rule->pRuleCount - 1), &inserted);
@@ -215,6 +235,7 @@ void mirrorGrading(PieceRun& run) {
         std::stable_sort(base, base + rule->pRuleCount,
                          [](const PRule& x, const PRule& y) { return x.pointIndex < y.pointIndex; });
     }
+    run.figures->stepsDropped += drop.finish();
 }
 
 // Seam allowances, from the host piece's own records (earlier indices;
@@ -246,8 +267,9 @@ void mirrorSeams(PieceRun& run) {
         }
         Extwid* e = nullptr;
         qpGetExtwidLptr(piece, static_cast<short>(at), &e);
-        if (lo >= mark && hi <= mark3) {
-            // Wholly on the axis, which is now inside the piece.
+        if (run.onAxis(from) && run.onAxis(to)) {
+            // Wholly on the axis, which is now inside the piece (an end at
+            // an inner axis point, deleted, included).
             qpDeleteExtwid(run.work, piece, static_cast<short>(at));
             piece = run.piece();
             continue;
@@ -330,7 +352,7 @@ void mirrorCorners(PieceRun& run) {
 // segment, copied last) goes; grading references follow the deletes.
 void removeDuplicatedMarks(PieceRun& run) {
     Piece* piece = run.piece();
-    frame::PointIndexMap map(piece->pointCount);
+    frame::PointIndexMap map(piece);
     int removed = 0;
     for (int i = piece->pointCount - 1; i >= 0 && removed < kDuplicatedMarksRemoved; --i) {
         Point* p = pointAt(piece, i);
@@ -344,7 +366,39 @@ void removeDuplicatedMarks(PieceRun& run) {
         run.origin.erase(run.origin.begin() + i);
         ++removed;
     }
-    if (!map.unchanged()) frame::remapGradingCodes(piece, map);
+    run.figures->stepsDropped += frame::remapGradingCodes(run.work, piece, map);
+}
+
+// A notch on the axis is its own mirror: its copy goes, and it stays on the
+// axis (now straight, inside the whole piece, on no line of it) rather than
+// being seated on the outline.
+void keepAxisNotchesOnce(PieceRun& run) {
+    if (run.axisNotches.empty()) return;
+    Piece* piece = run.piece();
+    for (int k : run.axisNotches) {
+        const int copy = run.lastWithOrigin(k + kMirrored);
+        if (copy < 0) continue;
+        qpDeletePoint(run.work, piece, static_cast<short>(copy));
+        piece = run.piece();
+        run.origin.erase(run.origin.begin() + copy);
+    }
+    const Coord c0 = *frame::coordOfPoint(piece, run.s0);
+    const Coord c1 = *frame::coordOfPoint(piece, run.lastWithOrigin(run.sEnd));
+    const double ux = c1.x - c0.x, uy = c1.y - c0.y, length2 = ux * ux + uy * uy;
+    for (int k : run.axisNotches) {
+        const int at = run.lastWithOrigin(k);
+        Coord* c = frame::coordOfPoint(piece, at);
+        if (c == nullptr || length2 <= 0) continue;
+        const double t = std::clamp(((c->x - c0.x) * ux + (c->y - c0.y) * uy) / length2, 0.0, 1.0);
+        c->x = static_cast<float>(c0.x + t * ux);
+        c->y = static_cast<float>(c0.y + t * uy);
+        for (int j = 0; j < piece->sPointCount; ++j) {
+            SPoint* sp = frame::sPointAt(piece, j);
+            if (sp == nullptr || sp->pointIndex != at) continue;
+            sp->lineIndex = -1;
+            sp->position = 0;
+        }
+    }
 }
 
 // The FRules of piece 0 as the pattern had them, unless the host's
@@ -398,9 +452,14 @@ int PieceRun::lastWithOrigin(int value) const {
     return value >= 0 && value < static_cast<int>(lastAt_.size()) ? lastAt_[static_cast<size_t>(value)] : -1;
 }
 
+bool PieceRun::onAxis(int earlier) const {
+    return (earlier >= s0 && earlier <= sEnd) ||
+           std::find(axisNotches.begin(), axisNotches.end(), earlier) != axisNotches.end();
+}
+
 int PieceRun::mirrorOf(int earlier) const {
-    if (earlier == s0 || earlier == sEnd) return lastWithOrigin(earlier);
-    if (earlier == e && e != sEnd) earlier = a;
+    if (onAxis(earlier)) return lastWithOrigin(earlier);
+    if (earlier == e) earlier = a;  // the outline closes on its first point
     const int copy = lastWithOrigin(earlier + kMirrored);
     // The segment's first point is not copied when it lies on the axis.
     if (copy < 0 && earlier == a) return lastWithOrigin(a);
@@ -408,8 +467,11 @@ int PieceRun::mirrorOf(int earlier) const {
 }
 
 void mirrorRecords(PieceRun& run) {
+    keepAxisNotchesOnce(run);
     mirrorXFormulas(run);
-    seatNotches(run.work, 0);
+    std::vector<int> stay;
+    for (int k : run.axisNotches) stay.push_back(run.lastWithOrigin(k));
+    seatNotches(run.work, 0, stay);
     mirrorGrading(run);
     if (!run.group) {
         mirrorSeams(run);

@@ -8,11 +8,13 @@
 # has built it already), run in this stage. Each side runs in a folder of its
 # own with the same relative paths, so everything each prints must be the
 # same bytes (wine's console ends lines with CR LF; the CRs are dropped):
-# the prompts, texts and message boxes of every run, the change report,
-# `info`, `measure`, `formula`. Every pattern written is compared with
-# `qpkit compare` (same records, formula texts byte for byte, every number
-# within 1e-4 mm), every picture and page byte for byte. A difference fails
-# the stage with the case and the place it names (piece, point, both values).
+# the prompts, texts and message boxes of every run, its refusals, clicks
+# that picked nothing and a run left unfinished, the change report, `info`,
+# `points`, `measure` (in mm and in inches), `tools`, `formula`,
+# `--version`. Every pattern written is compared with `qpkit compare` (same
+# records, formula texts byte for byte, every number within 1e-4 mm), every
+# picture and page byte for byte. A difference fails the stage with the
+# case and the place it names (piece, point, both values).
 #
 # Run by scripts/test-windows.sh, in its wine prefix and environment.
 # Usage: check-windows-host.sh
@@ -110,12 +112,49 @@ both formula-spread formula spread "2*(H+B)-H"
 both formula-scale formula scale "H/4+2.5" / 2
 both formula-atof formula atof 12.5
 both user-error measure "$examples/basic-block.json" --piece 9 --from 0 --to 1
+both points points "$examples/basic-block.json" --piece 0
+both measure-inch measure "$examples/basic-block.json" --piece 0 --from 3 --to 9 --inch
+both tools tools
+both version --version
+
+# ---- runs that do not do all their script asks (status 3, or 0 when the
+# script expects it): each said on its line the same way on both sides.
+# script NAME TEXT: the script NAME.txt in each side's folder.
+script() {
+  for side in linux windows; do printf '%b' "$2" >"$work/$side/$1.txt"; done
+}
+# expect NAME TEXT: what the Linux run of NAME must have printed.
+expect() {
+  grep -qF -- "$2" "$work/linux/$1.out" || fail "$1: qpkit printed no line with '$2'"
+}
 # A message box: an unfold with no fold before it is refused with one.
-for side in linux windows; do
-  printf 'tool dart-fold\nmove 10 10\nunfold 100 300\n' >"$work/$side/refused-unfold.txt"
-done
+script refused-unfold 'tool dart-fold\nmove 10 10\nunfold 100 300\n'
 both message-box run "$examples/basic-block.json" refused-unfold.txt -o refused-unfold.json
-grep -q '^message box: ' "$work/linux/message-box.out" || fail "message-box: the refused unfold showed no message box"
+expect message-box 'line 3: the dart fold refused: '
+expect message-box '(message box: '
+# A refusal in the prompt bar (an outline line is no pleat line), then the
+# script ends before the run is finished.
+script refused-pleat 'piece 3\ntool pleat\nclick line 0\n'
+both refused-prompt run "$examples/basic-block.json" refused-pleat.txt -o refused-pleat.json --expect-refusal
+expect refused-prompt 'line 3: the pleat spread refused: '
+expect refused-prompt 'the script ended before the pleat spread run finished'
+# A click far inside the half back picks no line for its symmetry; the
+# next picks the centre back and the run finishes.
+script picked-nothing 'piece 2\ntool symmetry\nclick 137 300\nclick line 0\n'
+both picked-nothing run "$examples/basic-block.json" picked-nothing.txt -o picked-nothing.json
+expect picked-nothing 'line 3: the click at (137.0, 300.0) mm picked nothing within 30 mm'
+same_pattern picked-nothing picked-nothing.json
+
+# The messages a Windows host forwards unasked, through qpkit.exe's own
+# window: a dialog box's WM_CANCELMODE between the dart fold's apex and its
+# direction click takes the middle point out and starts the run over, the
+# others are not taken; the fold made afresh ends as the corpus fold does.
+script cancelled-fold 'tool dart-fold\nmove point 0\nclick line 9 0.38\nclick line 10 0.45\nmove point 17\nclick point 17\nmessage WM_CANCELMODE\nmessage WM_PAINT\nmessage WM_SIZE 0 0x03000400\nmessage WM_KILLFOCUS\nmessage WM_TIMER 1\nmove point 0\nclick line 9 0.38\nclick line 10 0.45\nmove point 17\nclick point 17\nmove point 7\nclick point 7\nunfold\n'
+both cancelled-fold run "$examples/basic-block.json" cancelled-fold.txt -o cancelled-fold.json -v
+expect cancelled-fold '  WM_CANCELMODE -> 1'
+same_pattern cancelled-fold cancelled-fold.json
+"$native" compare "$work/linux/basic-block-dart-fold.json" "$work/linux/cancelled-fold.json" >/dev/null 2>&1 ||
+  fail "cancelled-fold: the fold made again after the cancel differs from the corpus fold"
 
 # ---- make demo: its page, pictures and the pattern files behind them
 both demo demo --out demo

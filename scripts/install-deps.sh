@@ -2,7 +2,9 @@
 # Installs, from Debian 12's packages, whatever the build and the tests need
 # and this machine lacks. Idempotent: a package already installed is not
 # fetched again, and apt is not touched at all when nothing is missing.
-# Run as root (or through sudo). Usage: install-deps.sh [native|m32|windows|all]
+# Run as root (or through sudo). Usage: install-deps.sh [native|m32|windows|all|peer]
+# peer is not part of all: Valentina, only to regenerate the peer's DXF files
+# under tests/data/peer-dxf (the tests read them as committed).
 set -euo pipefail
 want=${1:-all}
 
@@ -11,6 +13,7 @@ native=(cmake make g++ ninja-build libgtest-dev googletest libbenchmark-dev
         libcli11-dev nlohmann-json3-dev clang libclang-rt-14-dev dpkg-dev file)
 m32=(g++-multilib)
 windows=(g++-mingw-w64-i686 wine wine32:i386)
+peer=(valentina python3-ezdxf)
 
 pkgs=()
 case "$want" in
@@ -18,7 +21,8 @@ case "$want" in
   m32)     pkgs=("${native[@]}" "${m32[@]}") ;;
   windows) pkgs=("${native[@]}" "${windows[@]}") ;;
   all)     pkgs=("${native[@]}" "${m32[@]}" "${windows[@]}") ;;
-  *) echo "install-deps: unknown set '$want' (native, m32, windows or all)" >&2; exit 2 ;;
+  peer)    pkgs=("${peer[@]}") ;;
+  *) echo "install-deps: unknown set '$want' (native, m32, windows, all or peer)" >&2; exit 2 ;;
 esac
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }

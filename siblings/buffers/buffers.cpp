@@ -26,6 +26,13 @@ QP_SIBLING_EXPORT void qpMemcpy(void* dst, const void* src, long n) {
     if (have >= 0 && n > have)
         storeFail("store: qpMemcpy: %ld bytes asked from a block of %ld bytes", n, have);
     std::memmove(dst, src, static_cast<size_t>(n));
+    StoreEdit edit{};
+    edit.kind = kStoreBytesCopied;
+    edit.piece = edit.sourcePiece = -1;
+    edit.source = src;
+    edit.destination = dst;
+    edit.bytes = n;
+    storeTellEdit(&edit);
 }
 
 QP_SIBLING_EXPORT void qpIncreasePiece(PatternBuffer* pattern, Piece** p) {
@@ -40,6 +47,7 @@ QP_SIBLING_EXPORT void qpIncreasePiece(PatternBuffer* pattern, Piece** p) {
     // Identity placement: the new piece sits where its coordinates say.
     empty.placement[0] = empty.placement[4] = empty.placement[8] = 1.0f;
     Piece* made = storeAppendPieceInPlace(pattern, &empty);
+    storeTellPointEdit(kStorePieceAppended, pattern, made, 0, 0);
     if (p != nullptr) *p = made;
 }
 
@@ -49,6 +57,7 @@ QP_SIBLING_EXPORT void qpDeletePiece(PatternBuffer* pattern, Piece* piece) {
         storeReport("store: qpDeletePiece: the piece is not a piece of this pattern");
         return;
     }
+    storeTellPointEdit(kStorePieceDeleted, pattern, piece, 0, 0);
     char* base = reinterpret_cast<char*>(pattern);
     int n = pattern->pieceCount;
     int32_t* offsets = pieceOffsets(pattern);
@@ -68,13 +77,20 @@ QP_SIBLING_EXPORT void qpDeletePiece(PatternBuffer* pattern, Piece* piece) {
     pattern->totalSize = static_cast<int32_t>(end - 4);
 }
 
-QP_SIBLING_EXPORT void qpAddPiece2Buffer(PatternBuffer** /*blockCell*/, Piece** newPieceCell,
+QP_SIBLING_EXPORT void qpAddPiece2Buffer(PatternBuffer** blockCell, Piece** newPieceCell,
                                          PatternBuffer** patternCell, Piece** pieceCell, int /*reserved*/) {
     if (newPieceCell == nullptr || *newPieceCell == nullptr || patternCell == nullptr || *patternCell == nullptr) {
         storeReport("store: qpAddPiece2Buffer: needs the new piece and the pattern");
         return;
     }
     // The block that holds the new piece stays its owner's to free.
+    StoreEdit edit{};
+    edit.kind = kStorePieceAppended;
+    edit.sourcePattern = blockCell != nullptr ? *blockCell : nullptr;
+    edit.sourcePiece = storeFindPiece(edit.sourcePattern, *newPieceCell);
     Piece* appended = storeAppendPieceCopy(patternCell, *newPieceCell);
+    edit.pattern = *patternCell;
+    edit.piece = storeFindPiece(*patternCell, appended);
+    storeTellEdit(&edit);
     if (pieceCell != nullptr) *pieceCell = appended;
 }

@@ -1,6 +1,7 @@
 // qpCurve and qpGetPieceClockwise over the curve model of curve_model.h.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <vector>
@@ -126,16 +127,25 @@ void writeFar(short* index, float* length, float* x, float* y) {
 }
 
 POINT toClient(const float* m, Vec p) {
-    double X = p.x, Y = p.y;
-    if (m != nullptr) {
-        X = p.x * m[0] + p.y * m[3] + m[6];
-        Y = p.x * m[1] + p.y * m[4] + m[7];
-    }
+    double X = p.x * m[0] + p.y * m[3] + m[6];
+    double Y = p.x * m[1] + p.y * m[4] + m[7];
     if (!std::isfinite(X)) X = 0.0;
     if (!std::isfinite(Y)) Y = 0.0;
     X = std::clamp(X, -kPixelLimit, kPixelLimit);
     Y = std::clamp(Y, -kPixelLimit, kPixelLimit);
     return POINT{static_cast<LONG>(std::lround(X)), static_cast<LONG>(std::lround(Y))};
+}
+
+// The samples of every allowed stretch among the range, stretch by stretch.
+template <class Visit>
+void forEachSample(const PieceLines& v, int first, int count, int resolution, Visit visit) {
+    const Range r = searchRange(v, first, count);
+    std::vector<Vec> s;
+    for (int k = r.lo; k < r.hi; ++k) {
+        if (v.stretchLine(k) < 0) continue;
+        v.samples(k, resolution, s);
+        for (size_t i = 0; i < s.size(); ++i) visit(i == 0, s[i]);
+    }
 }
 
 void draw(HDC hdc, const PieceLines& v, int first, int count, short style, short colour,
@@ -154,20 +164,11 @@ void draw(HDC hdc, const PieceLines& v, int first, int count, short style, short
             LineTo(hdc, c.x, c.y + h + 1);
         }
     } else {
-        const Range r = searchRange(v, first, count);
-        std::vector<Vec> s;
-        for (int k = r.lo; k < r.hi; ++k) {
-            if (v.stretchLine(k) < 0) continue;
-            v.samples(k, resolution, s);
-            for (size_t i = 0; i < s.size(); ++i) {
-                const POINT c = toClient(m, s[i]);
-                if (i == 0) {
-                    MoveToEx(hdc, c.x, c.y, nullptr);
-                } else {
-                    LineTo(hdc, c.x, c.y);
-                }
-            }
-        }
+        forEachSample(v, first, count, resolution, [&](bool move, Vec p) {
+            const POINT c = toClient(m, p);
+            if (move) MoveToEx(hdc, c.x, c.y, nullptr);
+            else LineTo(hdc, c.x, c.y);
+        });
     }
     SelectObject(hdc, old);
     DeleteObject(pen);
@@ -183,11 +184,33 @@ Held& held() {
     return h;
 }
 
+// The piece's table for the mode: the held piece's, built once, or one of
+// its own in `own`.
+const PieceLines* tableOf(Piece* piece, unsigned long mode, std::unique_ptr<PieceLines>& own) {
+    if (piece == held().piece) {
+        std::unique_ptr<PieceLines>& kept = held().tables[mode];
+        if (!kept) kept.reset(new PieceLines(piece, mode));
+        return kept.get();
+    }
+    own.reset(new PieceLines(piece, mode));
+    return own.get();
+}
+
 }  // namespace
 
 QP_SIBLING_EXPORT void geometryHoldPiece(Piece* piece) {
     held().piece = piece;
     held().tables.clear();
+}
+
+QP_SIBLING_EXPORT void geometrySampleLines(Piece* piece, short first, short count, unsigned long mode,
+                                           short resolution, GeometrySampleSink sink, void* context) {
+    if (piece == nullptr || sink == nullptr) return;
+    const int res = resolution <= 0 ? qpcurve::kDefaultResolution
+                                    : std::min<int>(resolution, qpcurve::kMaxResolution);
+    std::unique_ptr<PieceLines> own;
+    const PieceLines* table = tableOf(piece, mode, own);
+    forEachSample(*table, first, count, res, [&](bool move, Vec p) { sink(context, move ? 1 : 0, p.x, p.y); });
 }
 
 QP_SIBLING_EXPORT void qpCurve(HDC hdc, Piece* piece, short op, long flags, short style,
@@ -197,22 +220,17 @@ QP_SIBLING_EXPORT void qpCurve(HDC hdc, Piece* piece, short op, long flags, shor
     using namespace qpcurve;
     const int res = resolution <= 0 ? kDefaultResolution : std::min<int>(resolution, kMaxResolution);
     const long asks = flags & (kFlagNearestPoint | kFlagNearestOnLines | kFlagAtLength | kFlagLength);
+    if (m == nullptr) {
+        std::fprintf(stderr, "qpCurve: no matrix (op %d, flags 0x%lx): refused\n", op, static_cast<unsigned long>(flags));
+        piece = nullptr;  // answered as for no piece: nothing drawn, nothing found
+    }
     if (piece == nullptr) {
         if (asks & (kFlagNearestPoint | kFlagNearestOnLines | kFlagAtLength)) writeFar(index, length, x, y);
         else if (asks & kFlagLength && length) *length = 0.0f;
         return;
     }
     std::unique_ptr<PieceLines> own;
-    const PieceLines* table = nullptr;
-    if (piece == held().piece) {
-        std::unique_ptr<PieceLines>& kept = held().tables[mode];
-        if (!kept) kept.reset(new PieceLines(piece, mode));
-        table = kept.get();
-    } else {
-        own.reset(new PieceLines(piece, mode));
-        table = own.get();
-    }
-    const PieceLines& v = *table;
+    const PieceLines& v = *tableOf(piece, mode, own);
 
     if (hdc != nullptr && (op == kOpDraw || asks == 0)) {
         draw(hdc, v, first, count, style, colour, res, m);

@@ -72,16 +72,20 @@
 //   point-increase tool's mark) draws. What is drawn: count <= 0 every
 //   allowed stretch of the piece; count 1 the single point `first` as a
 //   small cross; count >= 2 the allowed stretches among first .. first +
-//   count - 1. Each sample goes through m (null: the identity) and is
+//   count - 1. Each sample goes through m and is
 //   rounded to the nearest pixel. One
 //   solid pen of the palette colour (colour -1 or out of range: the
 //   default), kHighlightWidth pixels wide for style kStyleHighlight and one
 //   pixel otherwise, is selected for the drawing and deselected and deleted
 //   before returning. The drawing mode (ROP2) is the caller's.
 //
-//   The matrix is used for drawing only: searches and measures work in
-//   piece coordinates whatever matrix is passed (it may be null), so (x, y)
-//   go in and come out in millimetres.
+//   Every form reads a matrix, as the geometry library on Windows may: a
+//   drawing maps its samples through it, and a search or measure (which
+//   the tools pass the identity, or a view) takes it too. Our searches and
+//   measures work in piece coordinates whatever matrix is passed, so (x, y)
+//   go in and come out in millimetres; but a null matrix is refused in every
+//   form, with one line on stderr: nothing is drawn, and the outputs are
+//   those of a search that found nothing (below), a measure's length 0.
 //
 //   The search range: count > 0 restricts every search to the points
 //   first .. first + count - 1 (clamped to the piece), whatever the mode;

@@ -14,3 +14,14 @@
 
 // Holds `piece` (null: lets go of the held one). One piece at a time.
 QP_SIBLING_EXPORT void geometryHoldPiece(Piece* piece);
+
+// The curve model's samples of what qpCurve would draw for points first ..
+// first + count - 1 (count <= 0: every stretch the mode allows), in piece
+// millimetres, before any matrix and unrounded, handed to `sink` one by one
+// as they come: each stretch starts with move = 1 at its first point, then
+// its other samples with move = 0. For a host that needs the shape exactly
+// (pictures within a hundredth of a millimetre, offsets of the outline),
+// which a drawing rounded to whole pixels cannot give.
+typedef void (*GeometrySampleSink)(void* context, int move, double x, double y);
+QP_SIBLING_EXPORT void geometrySampleLines(Piece* piece, short first, short count, unsigned long mode,
+                                           short resolution, GeometrySampleSink sink, void* context);

@@ -16,8 +16,12 @@
 // pointCount grows by the number of points inserted (0 or 1). *first and
 // *last are point indices the caller keeps (the pleat tool passes its row's
 // two ends): each one after k is raised by the growth, so that it still
-// names the same point. hdc is not drawn into; the caller repaints.
+// names the same point. The library on Windows may read them, so a call
+// whose first or last is missing or names no point of the piece is refused
+// (one line on stderr, *index = -1, nothing inserted). hdc is not drawn
+// into; the caller repaints.
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -46,13 +50,18 @@ QP_SIBLING_EXPORT void qpAdjustCurvePoint(HDC, PatternBuffer* pattern, Piece* pi
     Line* l = nullptr;
     qpGetLineLptr(piece, line, &l);
     if (l == nullptr || l->pointCount < 2) return;
+    const auto names = [piece](const short* i) { return i != nullptr && *i >= 0 && *i < piece->pointCount; };
+    if (!names(first) || !names(last)) {
+        std::fprintf(stderr, "qpAdjustCurvePoint: the first and last point indices name no points: refused\n");
+        return;
+    }
 
     short k = -1;
     float along = 0.0f, sx = x, sy = y;
     qpCurve(nullptr, piece, qpcurve::kOpSearch,
             qpcurve::kFlagMeasureGroup | qpcurve::kFlagNearestOnLines | qpcurve::kFlagLines, 0, 0,
             l->firstPoint, l->pointCount, -1, qpcurve::kDefaultResolution, &k, &along, &sx, &sy,
-            nullptr);
+            qpcurve::kIdentity);
     if (k < 0) return;
 
     for (int end = k; end <= k + 1; ++end) {

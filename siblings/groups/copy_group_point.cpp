@@ -34,11 +34,6 @@
 
 namespace {
 
-bool isMarkType(char type) {
-    char t = typeLetter(type);
-    return t == 'V' || t == 'O' || t == 'G' || t == 'P';
-}
-
 bool isCurveType(char type) {
     char t = typeLetter(type);
     return t == 'C' || t == 'M';

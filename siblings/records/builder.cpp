@@ -1,11 +1,11 @@
 // Builds pieces from a description (outline chains, inner lines, marks and
-// the other records) through the store's own operations, for the tests, the
-// fixtures and the host's pattern loader. Building this way exercises the
-// append operations every time a test makes a piece.
+// the other records), for the tests, the fixtures and the host's pattern
+// loader: the records the store's append operations would make, laid out in
+// one block in linear time.
 //
-// The piece is built in a one-piece buffer of exactly the size it needs, run
-// through the checker, and only then appended to the caller's pattern, so a
-// refused description leaves the pattern as it was.
+// The piece is built in a block of exactly the size it needs, run through
+// the checker, and only then appended to the caller's pattern, so a refused
+// description leaves the pattern as it was.
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -47,11 +47,15 @@ std::string constantText(float millimetres) {
     return text;
 }
 
-// Bytes of a point's two formula texts with their zeros; a missing text is
-// written as the point's coordinate.
+// The text a point's formula is written with: the given one, else the
+// coordinate itself.
+std::string formulaText(const std::string& given, float millimetres) {
+    return given.empty() ? constantText(millimetres) : given;
+}
+
+// Bytes of a point's two formula texts with their zeros.
 long textBytes(const ShapePoint& p) {
-    return static_cast<long>((p.xFormula.empty() ? constantText(p.x) : p.xFormula).size() +
-                             (p.yFormula.empty() ? constantText(p.y) : p.yFormula).size() + 2);
+    return static_cast<long>(formulaText(p.xFormula, p.x).size() + formulaText(p.yFormula, p.y).size() + 2);
 }
 
 // Mark m opens a segment of its own: its code or value differs from the
@@ -174,237 +178,195 @@ bool wantsFormulas(const PieceShape& shape, const std::vector<std::vector<ShapeP
     return false;
 }
 
-// Bytes of the finished piece, so that its building buffer is exactly full.
-long pieceBytes(const PieceShape& shape, const std::vector<std::vector<ShapePoint>>& chains, bool formulas) {
-    long points = 0, lines = 0, segs = static_cast<long>(chains.size()), chars = 0, pRules = 0;
-    for (const auto& pts : chains) {
-        points += static_cast<long>(pts.size());
-        for (size_t k = 1; k + 1 < pts.size(); ++k)
-            if (typeLetter(pts[k].type) == 'K') ++lines;
-        ++lines;
+// Every record of the piece, worked out before the block is laid out:
+// exactly those the append operations would leave, in their order
+// (qpIncreaseSegment and qpIncreaseLine per chain, qpIncreasePoint per point
+// with its line grown, qpIncreaseSPoint per mark, then qpIncreaseCoord,
+// qpIncreaseFormula with qpIncreaseString per text, storeIncreaseRule with
+// its PRules). Appending record by record would move every later array at
+// each append and renumber every point at each line: a chain of n points
+// would cost n squared.
+struct Records {
+    std::vector<Point> points;
+    std::vector<Coord> coords;
+    std::vector<Line> lines;
+    std::vector<Seg> segs;
+    std::vector<SPoint> sPoints;
+    std::vector<Formula> formulas;
+    std::string texts;  // the text area: each text with its zero
+    std::vector<Rule> rules;
+    std::vector<PRule> pRules;
+    std::vector<const ShapePoint*> shapeOf;  // each point's description, by point index
+    bool withFormulas = false;
+
+    // A point of segment `seg`, its Coord and Formula record p, lines to be set.
+    Point& addPoint(const ShapePoint& s, int16_t seg) {
+        const auto p = static_cast<int16_t>(points.size());
+        Point pt{};
+        pt.type = s.type;
+        pt.coordIndex = p;
+        pt.formulaIndex = withFormulas ? p : int16_t(-1);
+        pt.segIndex = seg;
+        pt.lineIn = pt.lineOut = -1;
+        points.push_back(pt);
+        shapeOf.push_back(&s);
+        return points.back();
     }
-    for (size_t m = 0; m < shape.marks.size(); ++m)
-        if (startsMarkSegment(shape, m)) ++segs;
-    points += static_cast<long>(shape.marks.size());
-    if (formulas) {
-        for (const auto& pts : chains)
-            for (const ShapePoint& p : pts) chars += textBytes(p);
-        for (const ShapeMark& m : shape.marks) chars += textBytes(m.point);
+    // A line of one point so far, starting at point `first`.
+    void openLine(int16_t first) {
+        Line l{};
+        l.kind = 1;
+        l.firstPoint = first;
+        l.pointCount = 1;
+        l.joinPoint = -1;
+        lines.push_back(l);
     }
-    for (const ShapeRule& r : shape.rules) pRules += static_cast<long>(r.pRules.size());
-    return kEmptyPieceSize + points * 12 * 2 + lines * 20 + segs * 12 +
-           static_cast<long>(shape.marks.size()) * 12 + (formulas ? points * 40 : 0) + textSpan(chars) +
-           static_cast<long>(shape.rules.size()) * 12 + pRules * 12 + static_cast<long>(shape.extwids.size()) * 12 +
-           static_cast<long>(shape.cutangls.size()) * 12 + static_cast<long>(shape.fRules.size()) * 4;
-}
-
-Seg* segment(Piece* piece, int s) {
-    Seg* g = nullptr;
-    qpGetSegLptr(piece, static_cast<short>(s), &g);
-    return g;
-}
-
-// Appends one point to line `line` of segment s; returns its index.
-int appendPoint(PatternBuffer* buffer, Piece* piece, int s, int line, short kind) {
-    Point* p = nullptr;
-    qpIncreasePoint(buffer, piece, segment(piece, s), static_cast<short>(line), kind, &p);
-    return piece->pointCount - 1;
-}
-
-int appendLine(PatternBuffer* buffer, Piece* piece, int s) {
-    Line* l = nullptr;
-    qpIncreaseLine(buffer, piece, segment(piece, s), &l);
-    Seg* g = segment(piece, s);
-    return g->firstLine + g->lineCount - 1;
-}
-
-void setText(PatternBuffer* buffer, Piece* piece, int f, const std::string& text, bool x) {
-    short offset = -1;
-    char* at = nullptr;
-    qpIncreaseString(buffer, piece, static_cast<short>(text.size() + 1), &offset, &at);
-    std::memcpy(at, text.c_str(), text.size() + 1);
-    Formula* formula = nullptr;
-    qpGetFormulaLptr(piece, static_cast<short>(f), &formula);
-    if (x) {
-        formula->xTextOffset = offset;
-        formula->xTextLength = static_cast<int16_t>(text.size() + 1);
-    } else {
-        formula->yTextOffset = offset;
-        formula->yTextLength = static_cast<int16_t>(text.size() + 1);
-    }
-}
-
-// A one-piece buffer of `bytes` for the piece, holding an empty piece with
-// the description's header fields; the store's own operations grow it up to
-// exactly the finished size. Null when no block can be had.
-PatternBuffer* newBuildingBuffer(const PieceShape& shape, long bytes) {
-    PatternBuffer* buffer = storeNewPattern(kPatternHeaderFixed + 4 + bytes, kWorkBufferKind);
-    if (buffer == nullptr) return nullptr;
-    buffer->pieceCount = 1;
-    buffer->headerSize = kPatternHeaderFixed + 4;
-    pieceOffsets(buffer)[0] = kPatternHeaderFixed + 4;
-    buffer->totalSize = kPatternHeaderFixed + 4 + kEmptyPieceSize;
-    Piece* piece = nullptr;
-    qpGetPieceLptr(buffer, 0, &piece);
-    std::memset(piece, 0, kEmptyPieceSize);
-    piece->byteSize = kEmptyPieceSize;
-    piece->groupFlag = shape.groupFlag;
-    std::memcpy(piece->placement, shape.placement, sizeof piece->placement);
-    piece->foldAngleLow = shape.foldAngleLow;
-    piece->foldAngleHigh = shape.foldAngleHigh;
-    return buffer;
-}
+};
 
 // One segment per chain, a line per run between its turning points, and its
-// points; shapeOf gets each point's description, by point index.
-void appendChains(PatternBuffer* buffer, Piece* piece, const PieceShape& shape,
-                  const std::vector<std::vector<ShapePoint>>& chains, std::vector<const ShapePoint*>& shapeOf) {
+// points with their lineIn / lineOut; line kinds are the chain's, else 1 for
+// two points and 2 for a curve.
+void addChains(Records& r, const PieceShape& shape, const std::vector<std::vector<ShapePoint>>& chains) {
     for (size_t c = 0; c < chains.size(); ++c) {
         const ShapeChain& chain = shape.chains[c];
         const std::vector<ShapePoint>& pts = chains[c];
-        Seg* g = nullptr;
-        qpIncreaseSegment(buffer, piece, &g);
-        bool upper = isOutlineType(pts.front().type);
-        g->code = chain.segCode != 0 ? chain.segCode : (upper ? 1 : 2);
-        g->value = chain.segValue >= 0 ? chain.segValue : (upper ? 0 : 14);
-        int s = piece->segCount - 1;
-        int line = appendLine(buffer, piece, s);
+        const bool upper = isOutlineType(pts.front().type);
+        Seg g{};
+        g.code = chain.segCode != 0 ? chain.segCode : (upper ? 1 : 2);
+        g.value = chain.segValue >= 0 ? chain.segValue : (upper ? 0 : 14);
+        g.firstLine = static_cast<int16_t>(r.lines.size());
+        const auto s = static_cast<int16_t>(r.segs.size());
+        r.segs.push_back(g);
         for (size_t k = 0; k < pts.size(); ++k) {
-            int p = appendPoint(buffer, piece, s, line, 0);
-            shapeOf.push_back(&pts[k]);
-            if (k > 0 && k + 1 < pts.size() && typeLetter(pts[k].type) == 'K') {
+            const auto p = static_cast<int16_t>(r.points.size());
+            if (k == 0) r.openLine(p);
+            else ++r.lines.back().pointCount;
+            const auto line = static_cast<int16_t>(r.lines.size() - 1);
+            Point& pt = r.addPoint(pts[k], s);
+            pt.lineIn = k > 0 ? line : int16_t(-1);
+            const bool last = k + 1 == pts.size();
+            if (k > 0 && !last && typeLetter(pts[k].type) == 'K') {
                 // A turning point inside the chain ends one line and starts the next.
-                line = appendLine(buffer, piece, s);
-                Line* l = nullptr;
-                qpGetLineLptr(piece, static_cast<short>(line), &l);
-                l->firstPoint = static_cast<int16_t>(p);
-                l->pointCount = 1;
+                pt.lineOut = static_cast<int16_t>(line + 1);
+                r.openLine(p);
+            } else {
+                pt.lineOut = last ? int16_t(-1) : line;
             }
         }
-    }
-}
-
-// Line kinds (the chain's, else 1 for two points and 2 for a curve), every
-// point's lineIn / lineOut from the lines now in place, and the points'
-// types as described.
-void finishLines(Piece* piece, const PieceShape& shape, const std::vector<const ShapePoint*>& shapeOf) {
-    for (int L = 0; L < piece->lineCount; ++L) {
-        Line* l = nullptr;
-        qpGetLineLptr(piece, static_cast<short>(L), &l);
-        int s = 0;
-        for (int k = 0; k < piece->segCount; ++k) {
-            Seg* g = segment(piece, k);
-            if (g->firstLine <= L && L < g->firstLine + g->lineCount) s = k;
-        }
-        int16_t kind = shape.chains[static_cast<size_t>(s)].lineKind;
-        l->kind = kind != 0 ? kind : (l->pointCount == 2 ? 1 : 2);
-        Point* points = nullptr;
-        qpGetPointLptr(piece, 0, &points);
-        for (int p = l->firstPoint; p <= lastPoint(*l); ++p) {
-            if (p > l->firstPoint) points[p].lineIn = static_cast<int16_t>(L);
-            if (p < lastPoint(*l)) points[p].lineOut = static_cast<int16_t>(L);
-        }
-    }
-    for (size_t p = 0; p < shapeOf.size(); ++p) {
-        Point* point = nullptr;
-        qpGetPointLptr(piece, static_cast<short>(p), &point);
-        point->type = shapeOf[p]->type;
+        Seg& made = r.segs.back();
+        made.lineCount = static_cast<int16_t>(r.lines.size() - static_cast<size_t>(made.firstLine));
+        for (size_t L = static_cast<size_t>(made.firstLine); L < r.lines.size(); ++L)
+            r.lines[L].kind = chain.lineKind != 0 ? chain.lineKind : (r.lines[L].pointCount == 2 ? 1 : 2);
     }
 }
 
 // The marks: a mark segment per run of marks with the same code and value,
 // and per mark its special point and its point.
-void appendMarks(PatternBuffer* buffer, Piece* piece, const PieceShape& shape,
-                 std::vector<const ShapePoint*>& shapeOf) {
+void addMarks(Records& r, const PieceShape& shape) {
     for (size_t m = 0; m < shape.marks.size(); ++m) {
         const ShapeMark& mark = shape.marks[m];
         if (startsMarkSegment(shape, m)) {
-            Seg* g = nullptr;
-            qpIncreaseSegment(buffer, piece, &g);
-            g->code = mark.segCode;
-            g->value = mark.segValue;
-            g->markFlag = 1;
-            g->firstLine = piece->sPointCount;
+            Seg g{};
+            g.code = mark.segCode;
+            g.value = mark.segValue;
+            g.markFlag = 1;
+            g.firstLine = static_cast<int16_t>(r.sPoints.size());
+            r.segs.push_back(g);
         }
-        int s = piece->segCount - 1;
-        SPoint* sp = nullptr;
-        qpIncreaseSPoint(buffer, piece, segment(piece, s), &sp);
-        sp->lineIndex = mark.lineIndex;
-        sp->size = mark.size;
-        sp->position = mark.position;
-        int p = appendPoint(buffer, piece, s, piece->sPointCount - 1, 1);
-        Point* point = nullptr;
-        qpGetPointLptr(piece, static_cast<short>(p), &point);
-        point->type = mark.point.type;
-        point->lineIn = mark.lineIn;
-        point->lineOut = mark.lineOut;
-        shapeOf.push_back(&mark.point);
+        ++r.segs.back().lineCount;
+        SPoint sp{};
+        sp.lineIndex = mark.lineIndex;
+        sp.pointIndex = static_cast<int16_t>(r.points.size());
+        sp.size = mark.size;
+        sp.position = mark.position;
+        r.sPoints.push_back(sp);
+        Point& pt = r.addPoint(mark.point, static_cast<int16_t>(r.segs.size() - 1));
+        pt.lineIn = mark.lineIn;
+        pt.lineOut = mark.lineOut;
     }
 }
 
 // Point p's Coord is record p, and so is its Formula when the piece carries
 // formulas (a missing text written as the coordinate).
-void appendPositions(PatternBuffer* buffer, Piece* piece, const std::vector<const ShapePoint*>& shapeOf,
-                     bool formulas) {
-    for (size_t p = 0; p < shapeOf.size(); ++p) {
-        Coord* c = nullptr;
-        qpIncreaseCoord(buffer, piece, &c);
-        c->pointIndex = static_cast<int16_t>(p);
-        c->x = shapeOf[p]->x;
-        c->y = shapeOf[p]->y;
-        Point* point = nullptr;
-        qpGetPointLptr(piece, static_cast<short>(p), &point);
-        point->coordIndex = static_cast<int16_t>(p);
-    }
-    if (!formulas) return;
-    for (size_t p = 0; p < shapeOf.size(); ++p) {
-        Formula* f = nullptr;
-        qpIncreaseFormula(buffer, piece, &f);
-        int fi = piece->formulaCount - 1;
-        const ShapePoint& ps = *shapeOf[p];
-        setText(buffer, piece, fi, ps.xFormula.empty() ? constantText(ps.x) : ps.xFormula, true);
-        setText(buffer, piece, fi, ps.yFormula.empty() ? constantText(ps.y) : ps.yFormula, false);
-        Point* point = nullptr;
-        qpGetPointLptr(piece, static_cast<short>(p), &point);
-        point->formulaIndex = static_cast<int16_t>(fi);
-        Coord* c = nullptr;
-        qpGetCoordLptr(piece, static_cast<short>(p), &c);
-        c->formulaIndex = static_cast<int16_t>(fi);
+void addPositions(Records& r) {
+    for (size_t p = 0; p < r.shapeOf.size(); ++p) {
+        const ShapePoint& s = *r.shapeOf[p];
+        Coord c{};
+        c.pointIndex = static_cast<int16_t>(p);
+        c.formulaIndex = r.withFormulas ? static_cast<int16_t>(p) : int16_t(-1);
+        c.x = s.x;
+        c.y = s.y;
+        r.coords.push_back(c);
+        if (!r.withFormulas) continue;
+        Formula f{};
+        auto text = [&](const std::string& t, int16_t& offset, int16_t& length) {
+            offset = static_cast<int16_t>(r.texts.size());
+            length = static_cast<int16_t>(t.size() + 1);
+            r.texts += t;
+            r.texts += '\0';
+        };
+        text(formulaText(s.xFormula, s.x), f.xTextOffset, f.xTextLength);
+        text(formulaText(s.yFormula, s.y), f.yTextOffset, f.yTextLength);
+        r.formulas.push_back(f);
     }
 }
 
-// Grading rules with their steps, seam allowances, corners and FRules, as
-// described.
-void appendOtherRecords(PatternBuffer* buffer, Piece* piece, const PieceShape& shape) {
-    for (const ShapeRule& r : shape.rules) {
-        Rule* rule = nullptr;
-        storeIncreaseRule(buffer, piece, &rule);
-        rule->store0[0] = r.word0;
-        rule->store0[1] = r.word2;
-        int ri = piece->ruleCount - 1;
-        for (const PRule& step : r.pRules) {
-            PRule* pr = nullptr;
-            qpInsertPRule(buffer, piece, static_cast<short>(piece->pRuleCount - 1), &pr);
-            *pr = step;
-            qpGetRuleLptr(piece, static_cast<short>(ri), &rule);
-            ++rule->pRuleCount;
-        }
+// Grading rules with their steps.
+void addRules(Records& r, const PieceShape& shape) {
+    for (const ShapeRule& rule : shape.rules) {
+        Rule made{};
+        made.store0[0] = rule.word0;
+        made.store0[1] = rule.word2;
+        made.firstPRule = static_cast<int16_t>(r.pRules.size());
+        made.pRuleCount = static_cast<int16_t>(rule.pRules.size());
+        r.rules.push_back(made);
+        r.pRules.insert(r.pRules.end(), rule.pRules.begin(), rule.pRules.end());
     }
-    for (const Extwid& e : shape.extwids) {
-        Extwid* rec = nullptr;
-        qpIncreaseExtwid(buffer, piece, &rec);
-        *rec = e;
-    }
-    for (const Cutangl& c : shape.cutangls) {
-        Cutangl* rec = nullptr;
-        qpIncreaseCutangl(buffer, piece, &rec);
-        *rec = c;
-    }
-    for (const FRule& f : shape.fRules) {
-        FRule* rec = nullptr;
-        storeIncreaseFRule(buffer, piece, &rec);
-        *rec = f;
-    }
+}
+
+// The block the store lays out for the records' counts, zeroed and 4-byte
+// aligned, the description's header fields set and each array written once
+// where the store's layout puts it (seam allowances, corners and FRules as
+// described).
+std::vector<uint32_t> layOut(const PieceShape& shape, const Records& r) {
+    Piece header;
+    std::memset(&header, 0, sizeof header);
+    header.pointCount = header.coordCount = static_cast<int16_t>(r.points.size());
+    header.lineCount = static_cast<int16_t>(r.lines.size());
+    header.segCount = static_cast<int16_t>(r.segs.size());
+    header.sPointCount = static_cast<int16_t>(r.sPoints.size());
+    header.formulaCount = static_cast<int16_t>(r.formulas.size());
+    header.charCount = static_cast<int16_t>(r.texts.size());
+    header.ruleCount = static_cast<int16_t>(r.rules.size());
+    header.pRuleCount = static_cast<int16_t>(r.pRules.size());
+    header.extwidCount = static_cast<int16_t>(shape.extwids.size());
+    header.cutanglCount = static_cast<int16_t>(shape.cutangls.size());
+    header.fRuleCount = static_cast<int16_t>(shape.fRules.size());
+    header.groupFlag = shape.groupFlag;
+    std::memcpy(header.placement, shape.placement, sizeof header.placement);
+    header.foldAngleLow = shape.foldAngleLow;
+    header.foldAngleHigh = shape.foldAngleHigh;
+    header.byteSize = static_cast<int32_t>(storePieceSize(&header));
+    std::vector<uint32_t> block((static_cast<size_t>(header.byteSize) + 3) / 4, 0u);
+    Piece* piece = reinterpret_cast<Piece*>(block.data());
+    std::memcpy(piece, &header, sizeof header);
+    auto put = [piece](Kind kind, const auto& records) {
+        if (!records.empty())
+            std::memcpy(array<char>(piece, kind), records.data(), records.size() * sizeof records[0]);
+    };
+    put(kPoints, r.points);
+    put(kCoords, r.coords);
+    put(kLines, r.lines);
+    put(kSegs, r.segs);
+    put(kSPoints, r.sPoints);
+    put(kFormulas, r.formulas);
+    put(kChars, r.texts);
+    put(kRules, r.rules);
+    put(kPRules, r.pRules);
+    put(kExtwids, shape.extwids);
+    put(kCutangls, shape.cutangls);
+    put(kFRules, shape.fRules);
+    return block;
 }
 
 }  // namespace
@@ -417,25 +379,17 @@ QP_STORE_CXX_EXPORT Piece* storeAppendPiece(PatternBuffer** cell, const PieceSha
     std::vector<std::vector<ShapePoint>> chains = expandChains(shape);
     reason = validate(shape, chains);
     if (!reason.empty()) return refuse(reason);
-    bool formulas = wantsFormulas(shape, chains);
 
-    PatternBuffer* buffer = newBuildingBuffer(shape, pieceBytes(shape, chains, formulas));
-    if (buffer == nullptr) return refuse("storeAppendPiece: no memory for the piece");
-    Piece* piece = nullptr;
-    qpGetPieceLptr(buffer, 0, &piece);
-    std::vector<const ShapePoint*> shapeOf;  // per point index
-    appendChains(buffer, piece, shape, chains, shapeOf);
-    finishLines(piece, shape, shapeOf);
-    appendMarks(buffer, piece, shape, shapeOf);
-    appendPositions(buffer, piece, shapeOf, formulas);
-    appendOtherRecords(buffer, piece, shape);
+    Records records;
+    records.withFormulas = wantsFormulas(shape, chains);
+    addChains(records, shape, chains);
+    addMarks(records, shape);
+    addPositions(records);
+    addRules(records, shape);
+    std::vector<uint32_t> block = layOut(shape, records);
+    Piece* piece = reinterpret_cast<Piece*>(block.data());
 
     reason = storeCheckPieceText(piece);
-    if (!reason.empty()) {
-        storeFreePattern(buffer);
-        return refuse("storeAppendPiece: the built piece fails the checker: " + reason);
-    }
-    Piece* appended = storeAppendPieceCopy(cell, piece);
-    storeFreePattern(buffer);
-    return appended;
+    if (!reason.empty()) return refuse("storeAppendPiece: the built piece fails the checker: " + reason);
+    return storeAppendPieceCopy(cell, piece);
 }

@@ -167,6 +167,42 @@ QP_SIBLING_EXPORT StoreFailureHook storeSetFailureHook(StoreFailureHook hook);
 // the real limit, so a lowered one reaches the store's own refusal.
 QP_SIBLING_EXPORT void storeSetTextAreaLimit(long bytes);
 
+// ---- Edits a host may follow -----------------------------------------------------
+
+// What the store did to which records a pattern holds, told as it happens,
+// so that a host can follow its points through the store's renumbering: a
+// point it knew as i is i + n after n points are opened at or before i, is
+// gone when it is closed, and the points of an appended copy are its
+// source's. Pieces are named by their pattern block and their place in its
+// table (piece -1: a piece no pattern's table names).
+enum StoreEditKind {
+    kStorePointsOpened = 1,  // `count` points at index `at` of the piece
+    kStorePointsClosed = 2,  // `count` points from index `at` of the piece
+    kStorePieceAppended = 3,  // a copy of sourcePiece of sourcePattern (-1: a new, or unnamed, piece)
+    kStorePieceDeleted = 4,   // told before the piece goes
+    kStoreBytesCopied = 5,    // qpMemcpy: `bytes` bytes from `source` to `destination`
+    kStorePatternMoved = 6,   // the pattern grew into a new block: `source` was its old block
+};
+struct StoreEdit {
+    int kind;
+    const PatternBuffer* pattern;
+    int piece;
+    int at;
+    int count;
+    const PatternBuffer* sourcePattern;
+    int sourcePiece;
+    const void* source;
+    const void* destination;
+    long bytes;
+};
+// Called after each such edit (a deletion: before), with the host's
+// context. The library never installs one; a host does, for a report of
+// what a run did. Installs `observer` (null: none); returns the one it
+// replaces, with its context in *previousContext when given.
+typedef void (*StoreEditObserver)(const StoreEdit* edit, void* context);
+QP_SIBLING_EXPORT StoreEditObserver storeSetEditObserver(StoreEditObserver observer, void* context,
+                                                         void** previousContext);
+
 // ---- Consistency -------------------------------------------------------------
 
 // 1 when the piece is consistent; 0 with a one-line reason (record kind,

@@ -10,6 +10,11 @@
 
 #include "siblings/records/store_extras.h"
 
+// Tells the host's edit observer (store_extras.h), when there is one; the
+// piece's slot is found here.
+QP_SIBLING_EXPORT void storeTellPointEdit(int kind, const PatternBuffer* pattern, const Piece* piece, int at,
+                                          int count);
+QP_SIBLING_EXPORT void storeTellEdit(const StoreEdit* edit);
 // Slot of `piece` among the pattern's pieceOffset[], -1 if it is not there.
 QP_SIBLING_EXPORT int storeFindPiece(const PatternBuffer* pattern, const Piece* piece);
 // One line on stderr, for a call the store refuses (it then changes nothing).

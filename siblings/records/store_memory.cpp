@@ -105,6 +105,7 @@ char* openRecords(PatternBuffer* pattern, Piece* piece, Kind kind, int i, int n)
     long at = offsetOf(piece, kind) + static_cast<long>(i) * kRecordSize[kind];
     storeResizePiece(pattern, piece, at, static_cast<long>(n) * kRecordSize[kind]);
     countOf(piece, kind) = static_cast<int16_t>(count + n);
+    if (kind == kPoints) storeTellPointEdit(kStorePointsOpened, pattern, piece, i, n);
     return reinterpret_cast<char*>(piece) + at;
 }
 
@@ -113,6 +114,7 @@ void closeRecords(PatternBuffer* pattern, Piece* piece, Kind kind, int i, int n)
     long at = offsetOf(piece, kind) + static_cast<long>(i) * kRecordSize[kind];
     storeResizePiece(pattern, piece, at, -static_cast<long>(n) * kRecordSize[kind]);
     countOf(piece, kind) = static_cast<int16_t>(countOf(piece, kind) - n);
+    if (kind == kPoints) storeTellPointEdit(kStorePointsClosed, pattern, piece, i, n);
 }
 
 char* growText(PatternBuffer* pattern, Piece* piece, int n) {
@@ -160,6 +162,37 @@ StoreFailureHook failureHook = nullptr;
 // whose room check counts with the real limit.
 long textAreaLimit = -1;
 }  // namespace
+
+namespace {
+StoreEditObserver editObserver = nullptr;
+void* editContext = nullptr;
+}  // namespace
+
+QP_SIBLING_EXPORT StoreEditObserver storeSetEditObserver(StoreEditObserver observer, void* context,
+                                                         void** previousContext) {
+    StoreEditObserver previous = editObserver;
+    if (previousContext != nullptr) *previousContext = editContext;
+    editObserver = observer;
+    editContext = context;
+    return previous;
+}
+
+QP_SIBLING_EXPORT void storeTellEdit(const StoreEdit* edit) {
+    if (editObserver != nullptr) editObserver(edit, editContext);
+}
+
+QP_SIBLING_EXPORT void storeTellPointEdit(int kind, const PatternBuffer* pattern, const Piece* piece, int at,
+                                          int count) {
+    if (editObserver == nullptr) return;
+    StoreEdit edit{};
+    edit.kind = kind;
+    edit.pattern = pattern;
+    edit.piece = storeFindPiece(pattern, piece);
+    edit.at = at;
+    edit.count = count;
+    edit.sourcePiece = -1;
+    editObserver(&edit, editContext);
+}
 
 QP_SIBLING_EXPORT StoreFailureHook storeSetFailureHook(StoreFailureHook hook) {
     StoreFailureHook previous = failureHook;
@@ -331,6 +364,12 @@ static Piece* appendPiece(PatternBuffer** cell, const Piece* piece, bool mayMove
         HGLOBAL old = GlobalHandle(pattern);
         GlobalUnlock(old);
         GlobalFree(old);
+        StoreEdit edit{};
+        edit.kind = kStorePatternMoved;
+        edit.pattern = moved;
+        edit.piece = edit.sourcePiece = -1;
+        edit.source = pattern;
+        storeTellEdit(&edit);
         pattern = moved;
         *cell = moved;
     }

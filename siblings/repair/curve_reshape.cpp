@@ -36,7 +36,7 @@ float measured(Piece* piece, int first, int count) {
     float length = 0.0f, x = 0.0f, y = 0.0f;
     qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kFlagLength | qpcurve::kFlagLines, 0, 0,
             static_cast<short>(first), static_cast<short>(count), -1,
-            qpcurve::kDefaultResolution, &index, &length, &x, &y, nullptr);
+            qpcurve::kDefaultResolution, &index, &length, &x, &y, qpcurve::kIdentity);
     return length;
 }
 

@@ -79,6 +79,7 @@ struct Dart {
 const Dart kWaist{"waist", {134, 45}, {106, 45}, {120, 45}, false, 120, 150, true};
 const Dart kWaistReversed{"waistReversed", {106, 45}, {134, 45}, {120, 45}, false, 120, 150, false};
 const Dart kShoulder{"shoulder", {119, 342}, {140, 342}, {118, 240}, true, 118, 240, true};
+const Dart kShoulderReversed{"shoulderReversed", {140, 342}, {119, 342}, {118, 240}, true, 118, 240, false};
 
 class GapFold : public ::testing::Test {
 protected:
@@ -91,8 +92,10 @@ protected:
         storeSetParameter("BL", 38);
         holder = std::make_unique<TestPattern>(capacity);
     }
-    void build(bool formulas = false) {
-        ASSERT_NE(holder->add(BodiceShape(formulas)), nullptr);
+    void build(bool formulas = false) { start(BodiceShape(formulas)); }
+    // Adds the shape as piece 0 and starts a fold run on it.
+    void start(const PieceShape& shape) {
+        ASSERT_NE(holder->add(shape), nullptr);
         pieceIndex = 0;
         record = GapFoldRecord{};
         record.foldPhase = 1;
@@ -205,6 +208,10 @@ TEST_P(GapFoldRoundTrip, FoldsTurningBothHalvesRigidlyAndUnfoldsToTheSameSpan) {
     EXPECT_EQ(record.sourcePiece, 0);
     EXPECT_EQ(record.foldPiece, 1);
     EXPECT_EQ(record.centreEnd, d.byPoint ? -1 : 25);
+    // The legs' outline ends by outline order, whichever was picked first
+    // (the shoulder's past the middle point).
+    EXPECT_EQ(record.legEndLow, d.byPoint ? 18 : 21);
+    EXPECT_EQ(record.legEndHigh, d.byPoint ? 20 : 23);
     ASSERT_EQ(folded->pointCount, n + 5);
     EXPECT_EQ(folded->formulaCount != 0, t.formulas);
     // The middle point goes with leg 0's side when the click is nearer leg 1.
@@ -288,7 +295,9 @@ INSTANTIATE_TEST_SUITE_P(
                       RoundTrip{&kWaist, {120, -20}, true, true}, RoundTrip{&kWaistReversed, {150, -20}, true, true},
                       RoundTrip{&kWaistReversed, {120, -20}, true, false},
                       RoundTrip{&kShoulder, {115, 400}, false, false},
-                      RoundTrip{&kShoulder, {150, 400}, true, true}, RoundTrip{&kShoulder, {135, 400}, true, false}),
+                      RoundTrip{&kShoulder, {150, 400}, true, true}, RoundTrip{&kShoulder, {135, 400}, true, false},
+                      RoundTrip{&kShoulderReversed, {150, 400}, false, true},
+                      RoundTrip{&kShoulderReversed, {115, 400}, true, false}),
     [](const ::testing::TestParamInfo<RoundTrip>& info) {
         return std::string(info.param.dart->name) + std::to_string(info.index) +
                (info.param.formulas ? "WithFormulas" : "WithoutFormulas");
@@ -310,6 +319,7 @@ TEST_F(GapFold, APointMovedOnTheFoldPieceComesBackTurned) {
     view.pickState = 1;
     const short notchPoint = static_cast<short>(piece()->pointCount - 1);
     fold(kWaist, {150, -20});
+    ASSERT_EQ(holder->get()->pieceCount, 2);
     Piece* folded = piece(1);
     const short n = static_cast<short>(record.spanLast - record.spanFirst);
     ASSERT_EQ(record.spanFirst, 12);
@@ -383,6 +393,42 @@ TEST_F(GapFold, ANotchOnTheMouthStaysOnItsHalf) {
     EXPECT_EQ(BytesOf(piece()), before);
 }
 
+// The span runs out from the middle point past the legs' own outline
+// points (a walk that began at a leg point would stop at its steep seam),
+// on each side to the first corner whose seam from outside turns more than
+// 45 and less than 135 degrees from the direction across the mouth: seams
+// at 30 and 150 degrees run on, one at 60 ends it. Mouth (50, 130) to
+// (70, 130), apex (60, 80): across is 180 degrees.
+//   0 S  1 K(5.36,80)  2 K(40,100)  3 K(50,130) leg 0  [middle]  4 K(70,130) leg 1
+//   5 K(80,100)  6 K(114.64,120)  7 K(134.64,85.36)  8 K(134.64,0)  9 K(25.36,0)
+TEST_F(GapFold, TheSpanEndsAtTheFirstCornerThatTurnsAway) {
+    PieceShape shape;
+    shape.chains.push_back(Chain({P('S', 25.36f, 45.36f), P('K', 5.36f, 80), P('K', 40, 100), P('K', 50, 130),
+                                  P('K', 70, 130), P('K', 80, 100), P('K', 114.64f, 120), P('K', 134.64f, 85.36f),
+                                  P('K', 134.64f, 0), P('K', 25.36f, 0)},
+                                 true));
+    shape.chains.push_back(Chain({P('s', 50, 130), P('k', 60, 80)}));
+    shape.chains.push_back(Chain({P('s', 70, 130), P('k', 60, 80)}));
+    start(shape);
+    std::vector<Coord> expected = coords(piece());
+    Coord middle = expected[3];
+    middle.x = 60;
+    expected.insert(expected.begin() + 4, middle);
+    fold({"span", {55, 105}, {65, 105}, {60, 80}, true, 60, 80, true}, {75, 140});
+    ASSERT_EQ(holder->get()->pieceCount, 2);
+    EXPECT_EQ(record.spanFirst, 1);
+    EXPECT_EQ(record.spanMiddle, 4);
+    EXPECT_EQ(record.spanLast, 7);
+    ASSERT_EQ(unfold(), 1);
+    const std::vector<Coord> after = coords(piece());
+    ASSERT_EQ(after.size(), expected.size());
+    for (size_t i = 0; i < after.size(); ++i) {
+        EXPECT_NEAR(after[i].x, expected[i].x, kSpanTolerance) << i;
+        EXPECT_NEAR(after[i].y, expected[i].y, kSpanTolerance) << i;
+    }
+    EXPECT_TRUE(PatternConsistent(holder->get()));
+}
+
 // A click in step 5 before any mouse move (a double click on leg 1) takes
 // no apex and leaves the step; the apex is then taken as usual.
 TEST_F(GapFold, AStepFiveClickBeforeAnyMoveTakesNothing) {
@@ -441,6 +487,37 @@ TEST_F(GapFold, ARunEndedBeforeTheFoldLeavesThePieceAsItWas) {
     EXPECT_TRUE(PatternConsistent(holder->get()));
 }
 
+// The system cancels the window's modes (a dialog box opens) between the
+// apex and the direction click: the middle point goes, and the run starts
+// over at its first prompt, so the direction click folds nothing with the
+// picks that counted the middle point; the run made afresh folds and
+// unfolds back to the piece.
+TEST_F(GapFold, ACancelBeforeTheDirectionStartsTheRunOver) {
+    build(true);
+    const std::string before = BytesOf(piece());
+    const std::vector<Coord> expected = expectedSource(coords(piece()), true);
+    pickDart(kShoulder);
+    moveTo(150, 400);
+    ASSERT_EQ(view.pickState, 8);
+    EXPECT_EQ(send(WM_CANCELMODE), 1);
+    EXPECT_EQ(view.pickState, 1);
+    EXPECT_EQ(BytesOf(piece()), before);
+    clickAt({150, 400});
+    EXPECT_EQ(holder->get()->pieceCount, 1);
+    EXPECT_EQ(BytesOf(piece()), before);
+    fold(kShoulder, {150, 400});
+    ASSERT_EQ(holder->get()->pieceCount, 2);
+    ASSERT_EQ(unfold(), 1);
+    const std::vector<Coord> after = coords(piece());
+    ASSERT_EQ(after.size(), expected.size());
+    for (size_t i = 0; i < after.size(); ++i) {
+        EXPECT_NEAR(after[i].x, expected[i].x, kSpanTolerance) << i;
+        EXPECT_NEAR(after[i].y, expected[i].y, kSpanTolerance) << i;
+    }
+    expectFormulasKeepValues(piece());
+    EXPECT_TRUE(PatternConsistent(holder->get()));
+}
+
 // Legs ending on curve points: the middle point is a curve point of the
 // mouth's line, and taking it back leaves that line as it was.
 TEST_F(GapFold, AMiddlePointOnACurveIsTakenBackToo) {
@@ -449,9 +526,7 @@ TEST_F(GapFold, AMiddlePointOnACurveIsTakenBackToo) {
     shape.chains.push_back(Chain({P('s', 110, 2), P('k', 115, 50)}));
     shape.chains.push_back(Chain({P('s', 120, 2), P('k', 115, 50)}));
     shape.formulas = true;
-    ASSERT_NE(holder->add(shape), nullptr);
-    record.foldPhase = 1;
-    view.pickState = 1;
+    start(shape);
     const std::string before = BytesOf(piece());
     moveTo(0, 0);
     clickAt({111, 12});
@@ -471,22 +546,31 @@ TEST_F(GapFold, ASpanWalkThatLeavesTheOutlineEndsTheFold) {
     shape.chains.push_back(Chain({P('S', 0, 0), P('K', 100, 0), P('K', 110, 0), P('K', 120, 0)}));
     shape.chains.push_back(Chain({P('s', 110, 0), P('k', 115, 50)}));
     shape.chains.push_back(Chain({P('s', 120, 0), P('k', 115, 50)}));
-    ASSERT_NE(holder->add(shape), nullptr);
-    record.foldPhase = 1;
-    view.pickState = 1;
+    start(shape);
     const std::string before = BytesOf(piece());
-    moveTo(0, 0);
-    clickAt({111, 10});
-    clickAt({119, 10});
-    ASSERT_EQ(view.pickState, 5);
-    clickAt({115, 50});
-    clickAt({125, 5});
+    fold({"open", {111, 10}, {119, 10}, {115, 50}, true, 115, 50, true}, {125, 5});
     ASSERT_EQ(deskMessageBoxes().size(), 1u);
     EXPECT_EQ(deskMessageBoxes()[0].text, kGapFoldNoSpan);
     EXPECT_EQ(view.pickState, 9);
     EXPECT_EQ(holder->get()->pieceCount, 1);
     EXPECT_EQ(BytesOf(piece()), before);
+#if QP_HAVE_DESKTOP
+    // The highlights and the marker go; the prompt bar says the fold has
+    // stopped, and says it again at a click in step 9.
+    ASSERT_FALSE(deskInvalidations().empty());
+    EXPECT_EQ(deskInvalidations().back().rect.top, 30);
+    const auto stops = [] {
+        size_t n = 0;
+        for (const DeskCall& c : deskCalls("TextOutA")) n += c.text == kGapFoldStopped;
+        return n;
+    };
+    EXPECT_EQ(stops(), 1u);
+#endif
     EXPECT_EQ(send(WM_LBUTTONDOWN), 1);  // step 9: consumed, nothing more
+    EXPECT_EQ(BytesOf(piece()), before);
+#if QP_HAVE_DESKTOP
+    EXPECT_EQ(stops(), 2u);
+#endif
     EXPECT_TRUE(PieceConsistent(piece()));
 }
 
@@ -525,6 +609,7 @@ TEST_F(GapFold, PicksItCannotUseAreRefused) {
 TEST_F(GapFold, AnUnfoldThatDoesNotMatchItsFoldIsRefused) {
     build(true);
     fold(kWaist, {150, -20});
+    ASSERT_EQ(holder->get()->pieceCount, 2);
     const std::string source = BytesOf(piece(0));
     const std::string folded = BytesOf(piece(1));
     const GapFoldRecord good = record;
@@ -595,13 +680,8 @@ TEST_F(GapFold, ATextAreaWithoutRoomIsRefusedFirst) {
     for (const Row& row : rows) {
         SCOPED_TRACE(std::to_string(row.freeBytes) + (row.moved ? " moved" : ""));
         reset(65536);
-        ASSERT_NE(holder->add(WithTextAreaFilled(BodiceShape(true), row.freeBytes, 300, 300)), nullptr);
+        start(WithTextAreaFilled(BodiceShape(true), row.freeBytes, 300, 300));
         ASSERT_EQ(piece()->charCount, 32767 - row.freeBytes);
-        pieceIndex = 0;
-        record = GapFoldRecord{};
-        record.foldPhase = 1;
-        view = HostView{};
-        view.pickState = view.gapFoldStep = 1;
         const std::string source = BytesOf(piece());
         if (row.dart->byPoint) {
             ASSERT_EQ(moveTo(0, 0), 1);

@@ -471,8 +471,9 @@ TEST_F(GapMove, ASlashAlongTheOldCentreLineTurnsAboutTheApex) {
     EXPECT_TRUE(PieceConsistent(piece));
 }
 
-// Each refusal: its message (or none), the pattern byte for byte as it was,
-// and a next click that starts a new run.
+// Each refusal: its message box or its prompt, the pattern byte for byte as
+// it was, the picks' highlights cleared, and a next click that starts a new
+// run.
 TEST_F(GapMove, RefusalsLeaveThePieceAsItWas) {
     struct Case {
         const char* name;
@@ -480,6 +481,7 @@ TEST_F(GapMove, RefusalsLeaveThePieceAsItWas) {
         short picks[3];
         const char* message;
         bool runEnds;
+        const char* prompt = nullptr;
     };
     const Xy b = legB();
     const std::vector<Case> cases = {
@@ -509,9 +511,26 @@ TEST_F(GapMove, RefusalsLeaveThePieceAsItWas) {
              s.chains.push_back(Chain({P('s', kBust.x, kBust.y), P('k', (kLegA.x + b2.x) / 2, (kLegA.y + b2.y) / 2)}));
          },
          {kLegALine + 1, kLegBLine + 1, 28}, kGapMoveNoNewOldCross, true},
+        {"a new place on leg A's own outline point",
+         [](PieceShape& s) { s.chains.push_back(Chain({P('s', 160, 250), P('k', kLegA.x, kLegA.y)})); },
+         {kLegALine, kLegBLine, 27}, kGapMoveNoNewOldCross, true},
+        {"a new place on leg B's own outline point",
+         [](PieceShape& s) {
+             const Xy b2 = legB();
+             s.chains.push_back(Chain({P('s', 160, 250), P('k', b2.x, b2.y)}));
+         },
+         {kLegALine, kLegBLine, 27}, kGapMoveNoNewOldCross, true},
         {"a new line shorter than the mouth's half",
          [](PieceShape& s) { s.chains[3].points[0] = P('s', kSide.x - 4, kSide.y + 2); },
-         {kLegALine, kLegBLine, kSideLine}, nullptr, false},
+         {kLegALine, kLegBLine, kSideLine}, nullptr, false, kGapMoveTooShort},
+        {"a seam beside the new place that runs into the pivot",
+         [](PieceShape& s) {
+             // The underarm moved onto the new line: the turned seam meets
+             // the mouth's bisector at the pivot, where no middle point is.
+             s.chains[0].points[kUnderarm] = P('K', kBust.x + 0.8f * (kSide.x - kBust.x),
+                                               kBust.y + 0.8f * (kSide.y - kBust.y));
+         },
+         {kLegALine, kLegBLine, kSideLine}, nullptr, true, kGapMoveNoMiddle},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -534,6 +553,15 @@ TEST_F(GapMove, RefusalsLeaveThePieceAsItWas) {
         } else {
             EXPECT_TRUE(deskMessageBoxes().empty());
         }
+#if QP_HAVE_DESKTOP
+        // The window is repainted without the highlights, below the prompt
+        // that says why.
+        ASSERT_FALSE(deskInvalidations().empty());
+        if (c.prompt) {
+            EXPECT_NE(deskTextOut().find(c.prompt), std::string::npos);
+            EXPECT_EQ(deskInvalidations().back().rect.top, 30);
+        }
+#endif
         EXPECT_EQ(view.pickState, 0);
         EXPECT_EQ(view.gapMoveStep, c.runEnds ? 0 : 1);
         if (!c.runEnds) {
@@ -543,6 +571,44 @@ TEST_F(GapMove, RefusalsLeaveThePieceAsItWas) {
         expectDrawingDiscipline();
         EXPECT_TRUE(PieceConsistent(piece));
     }
+}
+
+// A new line that ends short of the old apex: the pivot is where its line
+// meets the old mouth's line to the apex, and the new apex T is set back
+// from it on the way to the new mouth's middle, where both new legs keep
+// the new line's length.
+TEST_F(GapMove, ANewLineShortOfTheApexSetsTheNewApexBack) {
+    PieceShape shape = Bodice(true);
+    const Xy start{kBust.x + 0.15f * (kSide.x - kBust.x), kBust.y + 0.15f * (kSide.y - kBust.y)};
+    shape.chains[3].points[0] = F('s', start, true);
+    piece = holder->add(shape);
+    ASSERT_NE(piece, nullptr);
+    pattern = holder->get();
+    view = HostView{};
+    view.gapMoveStep = 1;
+    const float length = dist(start, kSide);
+    transfer(kLegALine, kLegBLine, kSideLine);
+    ASSERT_TRUE(deskMessageBoxes().empty());
+    ASSERT_EQ(view.gapMoveStep, 0);
+    ASSERT_EQ(piece->pointCount, kOutline + 10 + 1 + 2);
+    // Forward to the side seam: outline 0 .. 18 (leg B's end gone, twin and
+    // middle in), the side line and moved leg B two on, the centre line last.
+    const short shift = 1, newLine = kSideLine + shift, movedLeg = kLegBLine + shift;
+    const short middle = kSidePt, turned = kSidePt - 1, centre = static_cast<short>(piece->pointCount - 2);
+    const Xy apex = at(piece, newLine);
+    EXPECT_GT(dist(apex, kBust), 5.0f);  // set back from the pivot
+    EXPECT_NEAR(dist(apex, at(piece, newLine + 1)), length, kSameMm);
+    EXPECT_NEAR(dist(at(piece, movedLeg), apex), 0.0f, kSameMm);
+    EXPECT_NEAR(dist(at(piece, movedLeg + 1), apex), length, kSameMm);
+    EXPECT_NEAR(dist(at(piece, movedLeg + 1), at(piece, turned)), 0.0f, kSameMm);
+    // T lies on the line from the middle point to the pivot (the bust).
+    const Xy m = at(piece, middle);
+    const double cross = (kBust.x - m.x) * (apex.y - m.y) - (kBust.y - m.y) * (apex.x - m.x);
+    EXPECT_NEAR(cross / dist(kBust, m), 0.0, kSameMm);
+    EXPECT_NEAR(dist(at(piece, centre), apex), 0.0f, kSameMm);
+    EXPECT_EQ(at(piece, centre + 1).x, m.x);
+    EXPECT_TRUE(PieceConsistent(piece));
+    expectFormulasKept();
 }
 
 TEST_F(GapMove, RefusesWhenThePatternBlockHasNoRoom) {

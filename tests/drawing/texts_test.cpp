@@ -84,7 +84,12 @@ INSTANTIATE_TEST_SUITE_P(
         TextRow{kFoldTableFull, u8"最多可指定20条褶皱线！", 22},
         TextRow{kFoldNotPleatLine, u8"褶皱线须为两点内部线！", 22},
         TextRow{kFoldWidthRefused, u8"输入的宽度无效，保留原宽度！", 28},
+        TextRow{kFoldRowsSkipped,
+                u8"跳过的褶皱线（1 端点不在轮廓线上或重合，2 两端宽度差大于线长的两倍，3 需展开的端点不能剪开）：", 94},
         TextRow{kGapMoveNoRoom, u8"图样空间不足，不能执行省道转移操作 !", 36},
+        TextRow{kGapMoveNoMiddle, u8"未找到新省道口的中点，不能执行省道转移操作 !", 44},
+        TextRow{kGapMoveTooShort, u8"新省道线太短，不能执行省道转移操作 !", 36},
+        TextRow{kGapFoldStopped, u8"省道折叠失败，请重新选择省道折叠工具 !", 38},
         TextRow{kGapFoldLineShape, u8"省道线须为两点直线，不能执行省道折叠操作 !", 42},
         TextRow{kGapFoldMouthShape, u8"省道口形状不符，不能执行省道折叠操作 !", 38},
         TextRow{kGapFoldNoSpan, u8"未找到省道口两侧的轮廓线，不能执行省道折叠操作 !", 48},
@@ -105,7 +110,23 @@ TEST(SystemTextTable, ListsEveryTextOnceUnderItsOwnName) {
         EXPECT_TRUE(texts.insert(t.gbk).second) << t.name;
         EXPECT_NE(gbkToUtf8(t.gbk), "<invalid>") << t.name;
     }
-    EXPECT_EQ(names.size(), 31u);
+    EXPECT_EQ(names.size(), 35u);
+}
+
+// The host says a refusal in English: every text has a one-line reading,
+// and the texts flagged as refusals are those that say what cannot be done,
+// is not valid, runs past a limit, must be otherwise, was skipped or failed.
+TEST(SystemTextTable, ReadsEveryTextAndFlagsTheRefusals) {
+    for (const SystemText& t : kSystemTexts) {
+        const std::string reading = t.reading;
+        EXPECT_FALSE(reading.empty()) << t.name;
+        EXPECT_EQ(reading.find('\n'), std::string::npos) << t.name;
+        const std::string text = gbkToUtf8(t.gbk);
+        bool declines = false;
+        for (const char* word : {u8"不能", u8"无效", u8"超出", u8"须为", u8"最多", u8"跳过", u8"失败"})
+            declines = declines || text.find(word) != std::string::npos;
+        EXPECT_EQ(t.refusal, declines) << t.name << ": " << text;
+    }
 }
 
 // The caption reaches the message box byte for byte (on Windows: as the box

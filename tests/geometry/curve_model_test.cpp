@@ -293,7 +293,7 @@ TEST_F(CurveModel, NullArgumentsAreSafe) {
     float length = 3.0f, x = 1.0f;
     qpCurve(nullptr, piece, kOpSearch, kNearestOnLines, kStylePlain, kSnapAllLinesDefault, 0, 0, kColourDefault, kDefaultResolution, &index, &length, &x, nullptr, kIdentity);
     EXPECT_EQ(index, -1);
-    qpCurve(nullptr, piece, kOpSearch, kNearestOnLines, kStylePlain, kSnapAllLinesDefault, 0, 0, kColourDefault, kDefaultResolution, nullptr, nullptr, nullptr, nullptr, nullptr);
+    qpCurve(nullptr, piece, kOpSearch, kNearestOnLines, kStylePlain, kSnapAllLinesDefault, 0, 0, kColourDefault, kDefaultResolution, nullptr, nullptr, nullptr, nullptr, qpcurve::kIdentity);
     float y = 0.0f;
     x = 50.0f;
     y = 40.0f;
@@ -301,8 +301,32 @@ TEST_F(CurveModel, NullArgumentsAreSafe) {
     EXPECT_EQ(x, qpcurve::kFar);
     x = 50.0f;
     y = 40.0f;
-    qpCurve(nullptr, piece, kOpSearch, kNearestOnLines, kStylePlain, kSnapAllLinesDefault, 0, 0, kColourDefault, kDefaultResolution, &index, &length, &x, &y, nullptr);
-    EXPECT_NEAR(y, 50.0f, kExact) << "a null matrix is fine for searches";
+    qpCurve(nullptr, piece, kOpSearch, kNearestOnLines, kStylePlain, kSnapAllLinesDefault, 0, 0, kColourDefault, kDefaultResolution, &index, &length, &x, &y, qpcurve::kIdentity);
+    EXPECT_NEAR(y, 50.0f, kExact);
+}
+
+// Every form reads its matrix, as the geometry library may: without one a
+// search finds nothing, a measure gives 0 and a walk no point, however
+// plainly the piece would answer.
+TEST_F(CurveModel, EveryFormRefusesANullMatrix) {
+    Piece* piece = build(SquareShape());
+    for (const long flags : {kNearestOnLines, kNearestVertex, kPointAtLength, kMeasureLength,
+                             kFlagLength | kFlagLines}) {
+        SCOPED_TRACE(flags);
+        for (const short op : {kOpSearch, kOpDraw}) {
+            const CurveResult r = curve(piece, op, flags, kStylePlain, kSnapAllLinesDefault, 0, 0, kColourDefault,
+                                        kDefaultResolution, 50, 40, 30, nullptr);
+            EXPECT_EQ(r.length, 0.0f);
+            if (flags & (kFlagNearestPoint | kFlagNearestOnLines | kFlagAtLength)) {
+                EXPECT_EQ(r.index, -1);
+                EXPECT_EQ(r.x, qpcurve::kFar);
+            }
+            const CurveResult given = curve(piece, op, flags, kStylePlain, kSnapAllLinesDefault, 0, 0,
+                                            kColourDefault, kDefaultResolution, 50, 40, 30);
+            if (flags & (kFlagNearestPoint | kFlagNearestOnLines | kFlagAtLength)) EXPECT_GE(given.index, 0);
+            else EXPECT_GT(given.length, 0.0f);
+        }
+    }
 }
 
 // Two outline chains, the second in a code-3 segment: mode 8 snaps to it
@@ -359,12 +383,12 @@ std::vector<float> answers(Piece* piece) {
             short index = -1;
             float length = 0, x = 0, y = 0;
             qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kMeasureLength, 0, mode, first, 3, -1,
-                    qpcurve::kDefaultResolution, &index, &length, &x, &y, nullptr);
+                    qpcurve::kDefaultResolution, &index, &length, &x, &y, qpcurve::kIdentity);
             out.push_back(length);
             x = 120.0f + first;
             y = 95.0f;
             qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, 0, mode, 0, 0, -1,
-                    qpcurve::kDefaultResolution, &index, &length, &x, &y, nullptr);
+                    qpcurve::kDefaultResolution, &index, &length, &x, &y, qpcurve::kIdentity);
             out.insert(out.end(), {static_cast<float>(index), length, x, y});
         }
     }

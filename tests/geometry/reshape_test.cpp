@@ -297,6 +297,12 @@ TEST_F(Reshape, PointPutOnNoLine) {
     EXPECT_EQ(index, -1);
     qpAdjustCurvePoint(nullptr, pattern_, piece, -1, 1.0f, 1.0f, nullptr, nullptr, &index);
     EXPECT_EQ(index, -1);
+    // A usable line, but ends that name no points: refused as well.
+    const CurveResult on = atLength(piece, 0, 100.0f, 5);
+    first = -1;
+    last = -1;
+    qpAdjustCurvePoint(nullptr, pattern_, piece, 0, on.x, on.y, &first, &last, &index);
+    EXPECT_EQ(index, -1);
     EXPECT_EQ(bytesOf(piece), before);
     expectConsistent(piece);
 }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -153,6 +154,18 @@ const BadFile kBadFiles[] = {
      "pieces[0].outline[0][0][3]", "has the character ' '"},
     {"unknown measurement", R"({"measurements": {"H": 94}, "pieces": [{"outline": [[["S", 0, 0, "H/4+X", "0"], ["K", 1, 1]]]}]})",
      "pieces[0].outline[0][0].fx", "uses the measurement X"},
+    // Formulas are evaluated on load: one that gives no value is refused,
+    // not loaded as 0.
+    {"formula divides by zero", R"({"measurements": {"W": 68}, "pieces": [{"outline": [[["S", null, 0, "W/0", "0"], ["K", 1, 1]]]}]})",
+     "pieces[0].outline[0][0].fx", "\"W/0\" does not evaluate on the file's measurements: it divides by zero"},
+    {"formula ends after an operator", R"({"measurements": {"W": 68}, "pieces": [{"outline": [[["S", 0, 0, "W/4+", "0"], ["K", 1, 1]]]}]})",
+     "pieces[0].outline[0][0].fx", "\"W/4+\" does not evaluate: it ends after '+'"},
+    {"formula brackets unpaired", R"({"measurements": {"W": 68}, "pieces": [{"outline": [[["S", 0, 0, "0", "((W"], ["K", 1, 1]]]}]})",
+     "pieces[0].outline[0][0].fy", "\"((W\" does not evaluate: its brackets do not pair up"},
+    {"empty formula and no x", R"({"pieces": [{"outline": [[["S", null, 0, "", "0"], ["K", 1, 1]]]}]})",
+     "pieces[0].outline[0][0].fx", "the formula is empty and the coordinate is left out"},
+    {"empty formula in records", R"({"pieces": [{"points": [{"type": "S", "x": 0, "y": 0, "fx": "", "fy": "0"}]}]})",
+     "pieces[0].points[0].fx", "the formula is empty: a piece with formulas needs a text"},
     {"formula too long",
      R"({"pieces": [{"outline": [[["S", 0, 0, "1+1+1+1+1+1+1+1+1+1+1+1+1+1+1+1+1+1+1+1+1+1+1+1+1+1+1+1+1+1+1+1+1+1+1+1+1+1+1+1+1", "0"], ["K", 1, 1]]]}]})",
      "pieces[0].outline[0][0][3]", "at most 79"},
@@ -261,9 +274,55 @@ TEST(PatternFile, AListOfTooManyRecordsIsRefusedWithItsCount) {
         buildPattern(parsePatternJson(pattern.dump(), "many.json"), "many.json");
         ADD_FAILURE() << "accepted";
     } catch (const UserError& e) {
-        EXPECT_EQ(e.oneLine(), "many.json: pieces[0].fRules: 32768 records, more than the 30000 of a kind a piece "
-                               "takes (16-bit indices)");
+        EXPECT_EQ(e.oneLine(), "many.json: pieces[0].fRules: 32768 records, more than the store's 32767 of a kind "
+                               "(16-bit counts)");
     }
+}
+
+// One limit, the store's 32767 records of a kind, for both forms and the
+// writer: a closed chain of 32767 points (the closing one included) is
+// written and read back the same; one point more is refused by the store's
+// chain builder, and the writer refuses a model the records reader would
+// refuse (with the reader's words), writing nothing.
+TEST(PatternFile, ThePieceAtTheRecordLimitReadsBack) {
+    auto chain = [](int points) {  // a closed polygon of `points` points, the closing one included
+        std::string text = R"({"pieces": [{"name": "limit", "outline": [[)";
+        for (int i = 0; i + 1 < points; ++i) {
+            const double t = 6.283185307179586 * i / (points - 1);
+            text += (i ? ", [\"K\", " : "[\"S\", ") + std::to_string(500.0 * std::cos(t)) + ", " +
+                    std::to_string(500.0 * std::sin(t)) + "]";
+        }
+        return text + "]]}]}";
+    };
+    hosttest::TempDir dir;
+    PatternDoc doc = buildPattern(parsePatternJson(chain(32767), "limit.json"), "limit.json");
+    ASSERT_EQ(doc.piece(0)->pointCount, 32767);
+    const PatternModel model = readPatternBack(doc);
+    writePatternFile(dir.file("limit.json"), model);
+    PatternDoc back = loadPattern(dir.file("limit.json"));
+    EXPECT_TRUE(hosttest::patternConsistent(back));
+    EXPECT_EQ(patternJson(readPatternBack(back)), hosttest::slurp(dir.file("limit.json")));
+
+    auto refusal = [](const std::function<void()>& load) {
+        try {
+            load();
+        } catch (const UserError& e) {
+            return e.oneLine();
+        }
+        return std::string("accepted");
+    };
+    const std::string shorthand =
+        refusal([&] { buildPattern(parsePatternJson(chain(32768), "over.json"), "over.json"); });
+    EXPECT_NE(shorthand.find("over.json: pieces[0]: the store refused the piece \"limit\": piece: 32768 point records, "
+                             "more than the store's 32767 of a kind"),
+              std::string::npos)
+        << shorthand;
+    PatternModel over = readPatternBack(buildPattern(parsePatternJson(chain(4), "small.json"), "small.json"));
+    over.pieces[0].fRules.assign(32768, FRule{1, 2});
+    EXPECT_EQ(refusal([&] { writePatternFile(dir.file("over.json"), over); }),
+              dir.file("over.json") + ": pieces[0].fRules: 32768 records, more than the store's 32767 of a kind "
+                                      "(16-bit counts); not written, as the file would not read back");
+    EXPECT_FALSE(hosttest::fileExists(dir.file("over.json")));
 }
 
 // Every pattern file in examples/ is consistent: each point's formulas give

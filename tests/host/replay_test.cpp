@@ -2,11 +2,15 @@
 // end through the desktop stand-in, and the example corpus.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <set>
+#include <utility>
+#include <vector>
 #include <nlohmann/json.hpp>
 
 #include "frame/siblings.h"
+#include "frame/texts.h"
 #include "host/host_io.h"
 #include "host/pattern_store.h"
 #include "host/piece_geometry.h"
@@ -44,6 +48,8 @@ const ScriptRow kScripts[] = {
     {"cell", "cell 2 end", ScriptOp::Cell, 2, "end"},
     {"leave", "leave", ScriptOp::Leave, 0, ""},
     {"end", "end", ScriptOp::End, 0, ""},
+    {"message", "message wm_cancelmode", ScriptOp::Message, 0x1F, "WM_CANCELMODE"},
+    {"message with parameters", "message WM_SIZE 0 0x03840258", ScriptOp::Message, 0x05, "WM_SIZE"},
 };
 
 class ScriptRowTest : public ::testing::TestWithParam<ScriptRow> {};
@@ -114,9 +120,17 @@ const BadScript kBadScripts[] = {
     {"straight maybe", "straight maybe", "'straight on' or 'straight off'"},
     {"set unknown word", "set speed 3", "unknown word 'speed'"},
     {"set not a number", "set pickState x", "not a 16-bit whole number"},
+    {"set a mode no host sets", "set increaseMode 99", "increaseMode 99 is a value the host never sets: it sets 1 .. 21"},
+    {"set a step no host sets", "set italyStep 4", "italyStep 4 is a value the host never sets: it sets 0 .. 1"},
+    {"coordinate out of range", "click 1e30 0", "'1e30' is out of range (X in millimetres"},
+    {"coordinate past a double", "click 0 -1e400", "'-1e400' is out of range (Y in millimetres"},
+    {"coordinate not a number either", "click 0 nan", "'nan' is not a number (Y in millimetres)"},
     {"button ok", "button ok", "'button apply' or 'button cancel'"},
     {"cell row 20", "cell 20 start", "ROW 0 .. 19"},
     {"piece negative", "piece -1", "expected 'piece N'"},
+    {"message not forwarded unasked", "message WM_LBUTTONDOWN", "NAME one of WM_CANCELMODE, WM_PAINT"},
+    {"message parameter too wide", "message WM_TIMER 0x100000000", "not a 32-bit whole number (WPARAM)"},
+    {"message with three parameters", "message WM_TIMER 1 2 3", "expected 'message NAME"},
 };
 
 class BadScriptTest : public ::testing::TestWithParam<BadScript> {};
@@ -212,7 +226,8 @@ TEST(Replay, CommandsThePatternCannotTakeNameTheirLine) {
         {"piece 4\n", "line 1", "piece 4 does not exist"},
         {"tool italy\nmove point 99\n", "line 2", "point 99 does not exist"},
         {"tool italy\nclick line 5 0.2\n", "line 2", "line 5 does not exist in piece 0 (it has 5 lines)"},
-        {"tool italy\nmove 90000 0\n", "line 2", "outside the window"},
+        {"tool italy\nmove 90000 0\n", "line 2",
+         "the position (90000.0, 0.0) mm lies outside the window, which shows piece 0 from x "},
     };
     for (const auto& row : rows) {
         if (std::string(row.script).find("italy") != std::string::npos && !italyAvailable()) continue;
@@ -230,6 +245,82 @@ TEST(Replay, CommandsThePatternCannotTakeNameTheirLine) {
     EXPECT_TRUE(hosttest::patternConsistent(doc));
 }
 
+// A click that picks nothing is said, with -v and without: the half back's
+// symmetry takes an outline line, and the click lies far inside the piece.
+// The click on the centre back then picks its axis: no note for it.
+TEST(Replay, AClickThatPicksNothingIsSaid) {
+    for (bool verbose : {false, true}) {
+        PatternDoc doc = loadPattern(example("basic-block.json"));
+        const double halfArea = outlineArea(doc.piece(2));
+        ReplayResult result;
+        {
+            HostSession session(doc, nullptr, verbose);
+            result = session.play(parseScript("piece 2\ntool symmetry\nclick 137 300\nclick line 0\n", "s.txt"),
+                                  "s.txt");
+        }
+        ASSERT_EQ(result.notes.size(), 1u) << verbose;
+        EXPECT_EQ(result.notes[0].kind, RunNote::kPickedNothing);
+        const std::string line = "line 3: the click at (137.0, 300.0) mm picked nothing within 30 mm";
+        EXPECT_EQ(std::count(result.printed.begin(), result.printed.end(), line), 1) << verbose;
+        EXPECT_TRUE(result.runFinished);
+        EXPECT_NEAR(outlineArea(doc.piece(2)), 2 * halfArea, 1.0);  // mm2: the panel made whole
+        EXPECT_TRUE(hosttest::patternConsistent(doc));
+    }
+}
+
+// A refusal a tool completes with its own figures is read by the table
+// text it begins with: a pleat apply that spreads one row and skips the
+// other (its widths differ by more than twice its length) finishes the run
+// and says the skipped row, once, as a refusal.
+TEST(Replay, APleatRowSkippedIsSaidAsARefusal) {
+    PatternDoc doc = loadPattern(example("basic-block.json"));
+    const int pieces = doc.pieceCount();
+    ReplayResult result;
+    {
+        HostSession session(doc, nullptr, false);
+        result = session.play(parseScript("piece 2\ntool pleat\nmove point 0\nclick line 5\ntype 1\nkey F24\n"
+                                          "type 3\nclick line 6\ntype 0\nkey F24\ntype 130\nbutton apply\n",
+                                          "s.txt"),
+                              "s.txt");
+    }
+    ASSERT_EQ(result.notes.size(), 1u);
+    const RunNote& note = result.notes[0];
+    EXPECT_EQ(note.kind, RunNote::kRefused);
+    EXPECT_EQ(note.line, 12);
+    const SystemText* skipped = nullptr;
+    for (const SystemText& t : kSystemTexts)
+        if (std::string(t.gbk) == kFoldRowsSkipped) skipped = &t;
+    ASSERT_TRUE(skipped && skipped->refusal);
+    EXPECT_EQ(note.what, "the pleat spread refused: " + std::string(skipped->reading) + " (prompt: " +
+                             gbkToUtf8(kFoldRowsSkipped) + " 9-10:2)");
+    EXPECT_TRUE(result.runFinished);
+    EXPECT_EQ(doc.pieceCount(), pieces);
+    EXPECT_TRUE(hosttest::patternConsistent(doc));
+}
+
+// What the window tells it saw, on which "picked nothing" rests: a line (a
+// path call, which the stand-in hands over instead of logging), a shape;
+// a pen moved alone draws nothing.
+TEST(Replay, TheWindowSeesWhatIsDrawnIntoIt) {
+    HostWindow window(kClientWidth, kClientHeight, nullptr);
+    HDC hdc = GetDC(window.handle());
+    const struct {
+        const char* what;
+        void (*draw)(HDC);
+        bool drew;
+    } rows[] = {
+        {"a move", [](HDC h) { MoveToEx(h, 10, 10, nullptr); }, false},
+        {"a line", [](HDC h) { LineTo(h, 20, 20); }, true},
+        {"an ellipse", [](HDC h) { Ellipse(h, 0, 0, 5, 5); }, true},
+    };
+    for (const auto& row : rows) {
+        window.watch();
+        row.draw(hdc);
+        EXPECT_EQ(window.seen().drew, row.drew) << row.what;
+    }
+    ReleaseDC(window.handle(), hdc);
+}
+
 // `line N T` is the point T x L along the line as the service measures it:
 // measured back from the line's first point, the length to it is T x L.
 TEST(Replay, APositionAlongALineIsAtItsFractionOfTheLength) {
@@ -243,7 +334,7 @@ TEST(Replay, APositionAlongALineIsAtItsFractionOfTheLength) {
         float along = 0.0f, fx = static_cast<float>(x), fy = static_cast<float>(y);
         qpCurve(nullptr, sleeve, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
                 qpcurve::kSnapAllLinesDefault, 0, 9, qpcurve::kColourDefault, qpcurve::kDefaultResolution, &index,
-                &along, &fx, &fy, nullptr);
+                &along, &fx, &fy, qpcurve::kIdentity);
         EXPECT_NEAR(along, t * capLength, 0.01) << t;
         EXPECT_NEAR(std::hypot(fx - x, fy - y), 0.0, 0.01) << t;  // on the line
     }
@@ -273,6 +364,8 @@ TEST(Replay, ExampleCorpus) {
         if (!c.value("hostEnds", false)) {
             EXPECT_TRUE(result.runFinished);
         }
+        // No refusal, no click that picked nothing, no run left open.
+        for (const RunNote& note : result.notes) ADD_FAILURE() << "line " << note.line << ": " << note.what;
         for (const auto& m : c["after"])
             EXPECT_NEAR(lengthAlong(doc.piece(m["piece"]), m["from"], m["to"]), m["mm"].get<double>(), tolerance);
         // Straight distances between two points: the openings of a cut.
@@ -289,6 +382,72 @@ TEST(Replay, ExampleCorpus) {
         for (int i = 0; i < doc.pieceCount(); ++i) EXPECT_EQ(doc.piece(i)->pointCount, counts[i].get<int>());
         EXPECT_TRUE(hosttest::patternConsistent(doc));
     }
+}
+
+// The system cancels the window's modes by itself (a dialog box opens) at
+// any moment of a run: every corpus run with WM_CANCELMODE sent after any
+// one of its lines, its later clicks played as they come, leaves every
+// piece consistent and on its formulas. (A dart fold cancelled between its
+// middle point and its direction click folded with stale indices.)
+TEST(Replay, ACancelModeAtAnyStepLeavesEveryPieceSound) {
+    nlohmann::json corpus = nlohmann::json::parse(hosttest::slurp(example("corpus.json")));
+    int runs = 0;
+    for (const auto& c : corpus["cases"]) {
+        const std::string script = c["script"];
+        const std::vector<ScriptCommand> commands = readScriptFile(example(script.c_str()));
+        const ScriptCommand cancel = parseScript("message WM_CANCELMODE\n", "cancel.txt")[0];
+        bool folds = false;
+        for (const ScriptCommand& command : commands)
+            folds = folds || (command.op == ScriptOp::Tool && std::string(findTool(command.word)->name) == "dart-fold");
+        std::vector<std::pair<double, double>> sourcePoints;
+        if (folds) {
+            PatternDoc doc = loadPattern(example(c["pattern"].get<std::string>().c_str()));
+            for (short i = 0; i < doc.piece(0)->pointCount; ++i) {
+                double x = 0, y = 0;
+                if (pointPosition(doc.piece(0), i, x, y)) sourcePoints.emplace_back(x, y);
+            }
+        }
+        for (size_t at = 0; at < commands.size(); ++at) {
+            if (commands[at].op == ScriptOp::Piece) continue;  // no tool yet
+            SCOPED_TRACE(script + ", after line " + std::to_string(commands[at].line));
+            PatternDoc doc = loadPattern(example(c["pattern"].get<std::string>().c_str()));
+            {
+                HostSession session(doc, nullptr);
+                session.begin();
+                try {
+                    for (size_t i = 0; i < commands.size(); ++i) {
+                        session.step(commands[i], script);
+                        if (i == at && session.tool) session.step(cancel, script);
+                    }
+                } catch (const UserError&) {
+                    // A later line names a point the cancelled run never
+                    // made, or a tool whose run is over: the host stops there.
+                }
+                session.finish();
+            }
+            EXPECT_TRUE(hosttest::patternConsistent(doc));
+            EXPECT_TRUE(hosttest::followsItsFormulas(doc));
+            if (folds) {
+                // Nothing is trued between the fold and the unfold: every
+                // point of the folded piece is back where it was, in its
+                // order, with at most the mouth's middle point between.
+                Piece* piece = doc.piece(0);
+                size_t matched = 0;
+                int extra = 0;
+                for (short i = 0; i < piece->pointCount && matched < sourcePoints.size(); ++i) {
+                    double x = 0, y = 0;
+                    pointPosition(piece, i, x, y);
+                    const auto& [sx, sy] = sourcePoints[matched];
+                    if (std::hypot(x - sx, y - sy) < 1e-3) ++matched;
+                    else ++extra;
+                }
+                EXPECT_EQ(matched, sourcePoints.size());
+                EXPECT_LE(extra, 1);
+            }
+            ++runs;
+        }
+    }
+    EXPECT_GT(runs, 100);
 }
 
 }  // namespace

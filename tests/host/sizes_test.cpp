@@ -198,7 +198,7 @@ TEST(Grade, ANotchPositionFollowsItsLine) {
             short index = -1;
             qpCurve(nullptr, piece, qpcurve::kOpSearch, flags, qpcurve::kStylePlain, qpcurve::kSnapAllLinesDefault,
                     line->firstPoint, line->pointCount, qpcurve::kColourDefault, qpcurve::kDefaultResolution, &index,
-                    &length, &x, &y, nullptr);
+                    &length, &x, &y, qpcurve::kIdentity);
         };
         float along = notch->position, ax = 0, ay = 0, unused = 0;
         float cx = static_cast<float>(nx), cy = static_cast<float>(ny);

@@ -253,6 +253,37 @@ TEST_F(PleatSpread, AStraightCutOpensByItsWidthsAndKeepsBothPartsRigid) {
     }
 }
 
+// The same cut on a counter-clockwise panel: each end opens by its width,
+// and the part moves away from the line, so the piece gains the opened
+// wedge (a part moved the wrong way would overlap the rest and lose it).
+//   0 S(0,0) 1 K(100,0) 2 K(300,0) 3 K(300,600) 4 K(100,600) 5 K(0,600) 6 K(0,0)
+TEST_F(PleatSpread, ACounterClockwiseOutlineOpensOutwardToo) {
+    for (const auto& w : {Widths{"1", "3", 10, 30}, Widths{"2", "2", 20, 20}, Widths{"0", "3", 0, 30}}) {
+        SCOPED_TRACE(std::string(w.start) + " / " + w.end);
+        SetUp();
+        PieceShape shape;
+        shape.chains.push_back(Chain({F('S', 0, 0), F('K', 100, 0), F('K', 300, 0), F('K', 300, 600),
+                                      F('K', 100, 600), F('K', 0, 600), F('K', 0, 0)}));
+        shape.chains.push_back(Chain({F('s', 100, 600), F('k', 100, 0)}));
+        build(shape);
+        const double area = PolygonArea(pieceCell);
+        row(100, 300, w.start, w.end);
+        apply();
+        ASSERT_EQ(view.pieceFoldStep, 0);
+        Piece* piece = result();
+        const auto opened = openings(piece, piece->pointCount - 2);
+        // The mark runs from the hem end (the lower outline point) to the
+        // waist end: its first opening is the end width, its second the
+        // start width (a closed end has none).
+        EXPECT_NEAR(opened[0], w.b, kWidthTolerance);
+        if (w.a > 0) {
+            EXPECT_NEAR(opened[1], w.a, kWidthTolerance);
+        }
+        EXPECT_NEAR(PolygonArea(piece) - area, 600 * (w.a + w.b) / 2, 0.01 * 600 * (w.a + w.b) / 2);
+        checkPiece(piece);
+    }
+}
+
 TEST_F(PleatSpread, EqualWidthsShiftStraightAwayFromTheLine) {
     // Grading steps of point 4 that refer to points 4 and 6 (code / 100).
     PieceShape shape = CornerPanel();
@@ -311,7 +342,7 @@ TEST_F(PleatSpread, AnEndInsideACurveGetsAPointThere) {
     short index = 0;
     float along = 60, x = 0, y = 0;
     qpCurve(nullptr, probe, qpcurve::kOpSearch, qpcurve::kFlagMeasureGroup | qpcurve::kFlagAtLength | qpcurve::kFlagLines,
-            0, 0, 2, 3, -1, 40, &index, &along, &x, &y, nullptr);
+            0, 0, 2, 3, -1, 40, &index, &along, &x, &y, qpcurve::kIdentity);
     SetUp();
     PieceShape shape = SkirtPanel();
     shape.chains.push_back(Chain({F('s', x, y), F('k', 200, 0)}));  // points 11, 12
@@ -360,6 +391,27 @@ TEST_F(PleatSpread, CellsKeysAndRefusedTextsReachTheRightWidths) {
     checkPiece(piece);
 }
 
+// A refused width at apply keeps its cell open with the text for a
+// correction, and nothing is applied until it is one.
+TEST_F(PleatSpread, ARefusedWidthAtApplyKeepsItsCellOpen) {
+    build(CornerPanel());
+    row(100, 300, "1", "2x");
+    apply();
+    EXPECT_EQ(view.pieceFoldStep, 2);
+    EXPECT_EQ(pieceIndex, 0);
+#if QP_HAVE_DESKTOP
+    EXPECT_NE(deskTextOut().find(kFoldWidthRefused), std::string::npos);
+#endif
+    send(WM_KEYDOWN, VK_BACK);  // "2"
+    apply();
+    EXPECT_EQ(view.pieceFoldStep, 0);
+    Piece* piece = result();
+    const auto opened = openings(piece, piece->pointCount - 2);
+    EXPECT_NEAR(opened[0], 10, kWidthTolerance);
+    EXPECT_NEAR(opened[1], 20, kWidthTolerance);
+    checkPiece(piece);
+}
+
 TEST_F(PleatSpread, PicksThatAddNoRow) {
     build(CornerPanel());
     const int rowsDrawn = static_cast<int>(buttons.size());
@@ -405,47 +457,84 @@ TEST_F(PleatSpread, CancelLeavesThePatternByteForByte) {
     checkPiece(result());
 }
 
-// Rows with nothing to cut are skipped; with no row left the pattern stays.
-TEST_F(PleatSpread, RowsWithoutGeometryAreSkipped) {
+// A row that cannot be spread is named in the prompt bar with its reason;
+// with no row spread the pattern stays as it was and the table stays open
+// with the typed widths, for a correction or a cancel.
+TEST_F(PleatSpread, RowsThatCannotBeSpreadAreNamedAndTheTableStaysOpen) {
     struct Case {
         const char* what;
         PieceShape shape;
         const char* start;
         const char* end;
+        const char* named;  // after kFoldRowsSkipped
+        float x, y;         // on the pleat line
     };
     const Case cases[] = {
-        {"widths 130 cm apart on a 60 cm line", CornerPanel(), "0", "130"},
-        {"an end 150 mm inside the piece", CornerPanel(F('s', 150, 300), F('k', 150, 0)), "1", "1"},
+        {"widths 130 cm apart on a 60 cm line", CornerPanel(), "0", "130", " 7-8:2", 100, 150},
+        {"an end 150 mm inside the piece", CornerPanel(F('s', 150, 300), F('k', 150, 0)), "1", "1", " 7-8:1", 150,
+         150},
+        {"an end typed open at the outline's start", CornerPanel(F('s', 0, 0), F('k', 300, 600)), "2", "2",
+         " 7-8:3", 150, 300},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         SetUp();
         build(c.shape);
-        const PatternBuffer* pattern = *holder->cell();
-        const std::vector<char> bytes(reinterpret_cast<const char*>(pattern),
-                                      reinterpret_cast<const char*>(pattern) + pattern->totalSize);
-        row(c.shape.chains[1].points[0].x, 150, c.start, c.end);
+        const std::string bytes = BytesOf(pieceCell);
+        row(c.x, c.y, c.start, c.end);
         apply();
-        EXPECT_EQ(view.pieceFoldStep, 0);
+        EXPECT_EQ(view.pieceFoldStep, 2);
         EXPECT_EQ(pieceIndex, 0);
-        EXPECT_EQ(std::memcmp(*holder->cell(), bytes.data(), bytes.size()), 0);
+        EXPECT_EQ(BytesOf(result()), bytes);
+        EXPECT_EQ(buttons.back(), (std::array<int, 4>{24, 0, kLeft + 308, kTop + 12}));  // released again
+#if QP_HAVE_DESKTOP
+        EXPECT_NE(deskTextOut().find(std::string(kFoldRowsSkipped) + c.named), std::string::npos);
+#endif
+        cancel();
+        EXPECT_EQ(view.pieceFoldStep, 0);
+        EXPECT_EQ(BytesOf(result()), bytes);
         checkPiece(result());
     }
 }
 
-TEST_F(PleatSpread, AnOpenEndAtTheOutlineStartStaysClosed) {
-    // A pleat from the start point S (0, 0) to the corner (300, 600).
+// The start at the outline's start, typed closed once it was refused: the
+// part turns about it and the corner opens by the full 2 cm.
+TEST_F(PleatSpread, AnEndAtTheOutlineStartOpensOnlyClosed) {
     build(CornerPanel(F('s', 0, 0), F('k', 300, 600)));
     row(150, 300, "2", "2");
     apply();
+    ASSERT_EQ(view.pieceFoldStep, 2);
+    cell(0, 0);
+    send(WM_KEYDOWN, VK_DELETE);
+    type("0");
+    apply();
+    ASSERT_EQ(view.pieceFoldStep, 0);
     Piece* piece = result();
     ASSERT_EQ(piece->pointCount, 9 + 1 + 2);  // the corner's twin and the mark
     EXPECT_EQ(at(piece, 0).x, 0);
     EXPECT_EQ(at(piece, 0).y, 0);
-    // Turned about S so that the corner opened by the full 2 cm.
     EXPECT_NEAR(Dist(at(piece, 3), at(piece, 4)), 20, kWidthTolerance);
     EXPECT_EQ(at(piece, 4).x, 300);
     EXPECT_EQ(at(piece, 4).y, 600);
+    checkPiece(piece);
+}
+
+// Rows that can be spread are, and the run ends; the others are named.
+TEST_F(PleatSpread, TheRowsThatCanBeSpreadAreAndTheOthersNamed) {
+    build(SkirtPanel());
+    row(67.5f, 300, "1", "3");
+    row(137.5f, 300, "0", "130");
+    apply();
+    EXPECT_EQ(view.pieceFoldStep, 0);
+    Piece* piece = result();
+    ASSERT_EQ(pieceIndex, 1);
+    ASSERT_EQ(piece->pointCount, 11 + 6);  // one row: two points on lines, two twins, the mark
+    const auto opened = openings(piece, piece->pointCount - 2);
+    EXPECT_NEAR(opened[0], 10, kWidthTolerance);
+    EXPECT_NEAR(opened[1], 30, kWidthTolerance);
+#if QP_HAVE_DESKTOP
+    EXPECT_NE(deskTextOut().find(std::string(kFoldRowsSkipped) + " 9-10:2"), std::string::npos);
+#endif
     checkPiece(piece);
 }
 
@@ -590,6 +679,7 @@ TEST_F(PleatSpread, ATextAreaWithoutRoomForTheRowsIsRefusedFirst) {
         apply();
         const bool refused = freeBytes == 2000;
         EXPECT_EQ(pieceIndex, refused ? 0 : 1);
+        EXPECT_EQ(view.pieceFoldStep, refused ? 2 : 0);  // refused: the table stays open
         if (refused) {
             EXPECT_EQ(BytesOf(result()), was);
         } else {

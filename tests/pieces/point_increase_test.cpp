@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "frame/exports.h"
@@ -163,7 +165,7 @@ protected:
         short index = 0;
         float length = 0, x = 0, y = 0;
         qpCurve(nullptr, piece(), 0, qpcurve::kMeasureLength, 0, 0, first,
-                static_cast<short>(last - first + 1), -1, 40, &index, &length, &x, &y, nullptr);
+                static_cast<short>(last - first + 1), -1, 40, &index, &length, &x, &y, qpcurve::kIdentity);
         return length;
     }
     // Every point's formulas evaluate to its coordinates.
@@ -196,10 +198,10 @@ std::vector<std::pair<float, float>> outlineSamples(Piece* piece, short lastOutl
     short index = 0;
     float total = 0, x = 0, y = 0;
     qpCurve(nullptr, piece, 0, qpcurve::kMeasureLength, 0, 0, 0, static_cast<short>(lastOutlinePoint + 1), -1,
-            40, &index, &total, &x, &y, nullptr);
+            40, &index, &total, &x, &y, qpcurve::kIdentity);
     for (float s = 0; s < total; s += 5.0f) {
         float length = s;
-        qpCurve(nullptr, piece, 0, 0x122, 0, 0, 0, 0, -1, 40, &index, &length, &x, &y, nullptr);
+        qpCurve(nullptr, piece, 0, 0x122, 0, 0, 0, 0, -1, 40, &index, &length, &x, &y, qpcurve::kIdentity);
         out.emplace_back(x, y);
     }
     return out;
@@ -232,7 +234,7 @@ TEST_P(OutlineInsert, AddsOnePointAndKeepsTheOutlinesShape) {
     for (const auto& s : before) {
         float x = s.first, y = s.second, length = 0;
         short index = 0;
-        qpCurve(nullptr, piece(), 0, qpcurve::kNearestOnLines, 0, 0, 0, 0, -1, 40, &index, &length, &x, &y, nullptr);
+        qpCurve(nullptr, piece(), 0, qpcurve::kNearestOnLines, 0, 0, 0, 0, -1, 40, &index, &length, &x, &y, qpcurve::kIdentity);
         EXPECT_LT(std::hypot(x - s.first, y - s.second), row.shapeTolerance) << s.first << ", " << s.second;
     }
     expectFormulasKept();
@@ -250,6 +252,35 @@ INSTANTIATE_TEST_SUITE_P(
                       InsertRow{kTurnPoint, 194, 331, 'K', 0.5f},
                       InsertRow{kCurvePoint, 194, 331, 'C', 0.5f},
                       InsertRow{kArcPoint, 194, 331, 'C', 1.5f}));  // an arc replaces that part
+
+// A turn point clicked between two points keeps its proportion between them
+// at every size: its formulas blend theirs. On a bodice that grades (every
+// coordinate a share of B or BL), the point put halfway up the side seam is
+// halfway between its neighbours at other sizes too.
+TEST_F(PointIncrease, ATurnPointKeepsItsProportionAtOtherSizes) {
+    PieceShape shape = Bodice();
+    for (ShapePoint& p : shape.chains[0].points) {
+        char x[32], y[32];
+        std::snprintf(x, sizeof x, "%.6f*B", p.x / 880.0);
+        std::snprintf(y, sizeof y, "%.6f*BL", p.y / 380.0);
+        p.xFormula = x;
+        p.yFormula = y;
+    }
+    build(shape);
+    start(kTurnPoint);
+    clickAt(225, 100);  // halfway up the side seam: point 10, between 9 and 11
+    ASSERT_EQ(piece()->pointCount, 13);
+    expectFormulasKept();
+    const auto mm = [this](short i, bool y) {
+        return qpFormulaCalculation(piece(), (y ? FormulaY(piece(), i) : FormulaX(piece(), i)).c_str()) * 10.0;
+    };
+    for (const auto& [b, bl] : {std::pair{96.0f, 40.0f}, std::pair{80.0f, 36.0f}}) {
+        storeSetParameter("B", b);
+        storeSetParameter("BL", bl);
+        for (const bool y : {false, true})
+            EXPECT_NEAR(mm(kWaistSide, y), (mm(kUnderarm, y) + mm(kWaistSide + 1, y)) / 2, kFormulaMm) << b << y;
+    }
+}
 
 TEST_F(PointIncrease, ATurnPointSplitsItsLineAndGradingReferencesFollowTheirPoints) {
     PieceShape shape = Bodice();
@@ -273,7 +304,7 @@ TEST_F(PointIncrease, ACurvePointAfterAnMPointTurnsItIntoC) {
     start(kCurvePoint);
     float x = 220, y = 75, length = 0;  // on the stretch M (2) .. K (3)
     short index = 0;
-    qpCurve(nullptr, piece(), 0, qpcurve::kNearestOnLines, 0, 0, 2, 2, -1, 40, &index, &length, &x, &y, nullptr);
+    qpCurve(nullptr, piece(), 0, qpcurve::kNearestOnLines, 0, 0, 2, 2, -1, 40, &index, &length, &x, &y, qpcurve::kIdentity);
     clickAt(x, y);
     EXPECT_EQ(types(), "SKCCKKK");
 }
@@ -415,7 +446,8 @@ TEST_F(PointIncrease, StraightLinesAreSquaredOffToMultiplesOf45Degrees) {
         int dx, dy;        // client pixels from the first point
         int ex, ey;        // where the second point lands
     };
-    const Row rows[] = {{10, 3, 10, 0}, {10, 8, 9, 9}, {-3, 10, 0, 10}, {-10, -9, -9, -9}};
+    const Row rows[] = {{10, 3, 10, 0}, {10, 8, 9, 9},   {-3, 10, 0, 10},
+                        {-10, -9, -9, -9}, {8, 10, 9, 9}, {-6, 10, -8, 8}};
     for (const Row& r : rows) {
         start(kInnerStart);
         cursorAt(250, 500);
@@ -434,6 +466,21 @@ TEST_F(PointIncrease, StraightLinesAreSquaredOffToMultiplesOf45Degrees) {
     EXPECT_EQ(SegAt(piece(), 1)->value, 0);
     EXPECT_EQ(send(WM_COMMAND, 0x117, 0), 1);
     EXPECT_EQ(send(WM_COMMAND, 0x118, 0), 0);
+}
+
+// A straight line's end near the slanted side seam: squared last, it ends
+// the line exactly level with its first point, a millimetre short of the
+// seam, rather than moved onto the seam and off the level.
+TEST_F(PointIncrease, AStraightLineIsSquaredAfterItsEndMeetsTheOutline) {
+    build(Bodice(true));
+    EXPECT_EQ(send(WM_COMMAND, 0x117, 1), 1);
+    start(kInnerStart);
+    clickAt(180, 100);
+    clickAt(224, 97);  // 44 pixels right, 3 down: level
+    ASSERT_EQ(types().substr(12), "sk");
+    EXPECT_EQ(at(13).y, at(12).y);
+    EXPECT_EQ(at(13).x, 224.0f);
+    expectFormulasKept();
 }
 
 TEST_F(PointIncrease, InnerCurveLinesWithKindsChainAtTheirTurningPoints) {
@@ -474,7 +521,7 @@ TEST_F(PointIncrease, ANotchOnTheArmholeSitsAtItsMeasuredPosition) {
     short index = 0;
     float length = s->position, x = 0, y = 0;
     qpCurve(nullptr, piece(), 0, 0x122, 0, 0, LineAt(piece(), kArmhole)->firstPoint, 0, -1, 40, &index,
-            &length, &x, &y, nullptr);
+            &length, &x, &y, qpcurve::kIdentity);
     EXPECT_NEAR(x, at(12).x, 0.01f);
     EXPECT_NEAR(y, at(12).y, 0.01f);
     expectFormulasKept();
@@ -514,6 +561,26 @@ INSTANTIATE_TEST_SUITE_P(Modes, Marks,
                          ::testing::Values(MarkRow{kDrillMark, 'o', 0, 15, 12, 5.0f}, MarkRow{kDrillMarkSized, 'o', 0, 15, 12, 5.0f},
                                            MarkRow{kMarkG, 'g', -1, 17, 0, 5.0f}, MarkRow{kMarkP, 'p', -1, 18, 9, 5.0f},
                                            MarkRow{kMarkCode4, 'o', 4, 18, 13, 5.0f}));
+
+// A by-length insert leaves pickState 2 for its next pick; a mark of code 4
+// chosen then is made at each click, not taken for the pick of an outline
+// point.
+TEST_F(PointIncrease, MarksAfterAByLengthInsertLieAtTheirClicks) {
+    build(Bodice(true));
+    start(kTurnPointAlong);
+    clickAt(at(kWaistSide).x + 1, at(kWaistSide).y + 1);
+    deskQueueDialogAnswer("10");
+    clickAt(230, 150);
+    ASSERT_EQ(piece()->pointCount, 13);
+    ASSERT_EQ(view.pickState, kTracking);
+    view.increaseMode = kMarkCode4;
+    clickAt(100, 200);
+    clickAt(120, 220);
+    EXPECT_EQ(types().substr(13), "oo");
+    EXPECT_NEAR(at(14).x, 120.0f, 0.5f);
+    EXPECT_NEAR(at(14).y, 220.0f, 0.5f);
+    expectFormulasKept();
+}
 
 TEST_F(PointIncrease, ADrillMarkTakesItsSizeFromTheHostsText) {
     build(Bodice());
@@ -589,7 +656,7 @@ float Measure(Piece* piece, short first, short count) {
     float length = 0, x = 0, y = 0;
     qpCurve(nullptr, piece, qpcurve::kOpDraw, qpcurve::kFlagLength | qpcurve::kFlagLines, qpcurve::kStylePlain,
             qpcurve::kSnapAllLinesDefault, first, count, qpcurve::kColourDefault, qpcurve::kDefaultResolution,
-            &index, &length, &x, &y, nullptr);
+            &index, &length, &x, &y, qpcurve::kIdentity);
     return length;
 }
 
@@ -614,7 +681,7 @@ bool WalkBackOneStretchAtATime(Piece* piece, short s, short chainFirst, double m
     qpCurve(nullptr, piece, qpcurve::kOpSearch,
             qpcurve::kFlagMeasureGroup | qpcurve::kFlagAtLength | qpcurve::kFlagLines, qpcurve::kStylePlain,
             qpcurve::kSnapAllLinesDefault, s, 0, qpcurve::kColourDefault, qpcurve::kDefaultResolution, &index,
-            &along, &x, &y, nullptr);
+            &along, &x, &y, qpcurve::kIdentity);
     return index >= 0;
 }
 
@@ -655,18 +722,27 @@ TEST_F(PointIncrease, ByLengthBackwardPlacesThePointOfTheWalkOneStretchAtATime) 
     EXPECT_TRUE(PieceConsistent(p));
 }
 
+// From an open chain's last point, forward runs on from the chain's first
+// point; the direction is judged against the chain's second point, so a
+// click straight towards it is forward.
 TEST_F(PointIncrease, ForwardFromAChainsLastPointMeasuresFromItsFirst) {
-    PieceShape shape;  // an open outline: its last point 3 ends the chain
-    shape.chains.push_back(Chain({P('S', 0, 0), P('K', 200, 0), P('K', 200, 100), P('K', 0, 100)}));
-    build(shape);
-    start(kTurnPointAlong);
-    clickAt(1, 101);
-    ASSERT_EQ(view.pickState, kPointPicked);
-    deskQueueDialogAnswer("5");
-    clickAt(1, 50);  // nearer the way to the chain's second point than back
-    EXPECT_EQ(types(), "SKKKK");
-    EXPECT_NEAR(at(1).x, 50.0f, kPlaced);
-    EXPECT_NEAR(at(1).y, 0.0f, kPlaced);
+    for (const auto& [x, y] : {std::pair{1.0f, 50.0f}, std::pair{100.0f, 50.0f}}) {
+        SCOPED_TRACE(x);
+        SetUp();
+        PieceShape shape;  // an open outline: its last point 3 ends the chain
+        shape.chains.push_back(Chain({P('S', 0, 0), P('K', 200, 0), P('K', 200, 100), P('K', 0, 100)}));
+        build(shape);
+        start(kTurnPointAlong);
+        clickAt(1, 101);
+        ASSERT_EQ(view.pickState, kPointPicked);
+        deskQueueDialogAnswer("5");
+        clickAt(x, y);
+        EXPECT_EQ(types(), "SKKKK");
+        EXPECT_NEAR(at(1).x, 50.0f, kPlaced);
+        EXPECT_NEAR(at(1).y, 0.0f, kPlaced);
+        TearDown();
+        doc = HostDoc{};
+    }
 }
 
 TEST_F(PointIncrease, ByLengthRefusalsLeaveThePieceAsItWas) {
@@ -682,6 +758,13 @@ TEST_F(PointIncrease, ByLengthRefusalsLeaveThePieceAsItWas) {
     clickAt(230, 150);
     EXPECT_TRUE(BytesOf(doc.pattern) == before);
     EXPECT_EQ(view.pickState, kPointPicked);  // the outline point stays picked
+    // The system cancels the window's modes (a dialog box opens): the
+    // picked point is forgotten and the next click picks one again.
+    EXPECT_EQ(send(WM_CANCELMODE), 1);
+    EXPECT_EQ(view.pickState, kTracking);
+    clickAt(216, 1);
+    EXPECT_EQ(view.pickState, kPointPicked);
+    EXPECT_TRUE(BytesOf(doc.pattern) == before);
 #if QP_HAVE_DESKTOP
     EXPECT_NE(deskTextOut().find(kNumberRefused), std::string::npos);
     EXPECT_NE(deskTextOut().find(kIncreaseTooLong), std::string::npos);
@@ -827,7 +910,17 @@ TEST_F(PointIncrease, ALongSessionGrowsThePatternInsteadOfWritingPastIt) {
     build(Bodice(true), true);
     const PatternBuffer* first = doc.pattern;
     start(kDrillMark);
-    for (int i = 0; i < 150; ++i) clickAt(50 + (i % 15) * 10, 50 + (i / 15) * 10);
+    int moves = 0;
+    for (int i = 0; i < 150; ++i) {
+        const PatternBuffer* was = doc.pattern;
+        clickAt(50 + (i % 15) * 10, 50 + (i / 15) * 10);
+        // The host learns of every move by the notice, takes the new block
+        // and clears it, as a host must: the old block is freed.
+        EXPECT_EQ(doc.notice == 108, doc.pattern != was) << i;
+        if (doc.notice == 108) ++moves;
+        doc.notice = 0;
+    }
+    EXPECT_GT(moves, 0);
     EXPECT_NE(doc.pattern, first);
     EXPECT_EQ(doc.patternView, doc.pattern);
     EXPECT_EQ(piece()->pointCount, 162);

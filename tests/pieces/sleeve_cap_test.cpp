@@ -103,7 +103,7 @@ protected:
         float length = 0, x = 0, y = 0;
         qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kMeasureLength, qpcurve::kStylePlain,
                 qpcurve::kSnapAllLinesDefault, first, static_cast<short>(last - first + 1),
-                qpcurve::kColourDefault, qpcurve::kDefaultResolution, &index, &length, &x, &y, nullptr);
+                qpcurve::kColourDefault, qpcurve::kDefaultResolution, &index, &length, &x, &y, qpcurve::kIdentity);
         return length;
     }
     std::vector<Coord> coords() {

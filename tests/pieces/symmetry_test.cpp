@@ -185,28 +185,13 @@ protected:
     HostView view{};
 };
 
-// The outline segment's point range.
-void OutlineRange(Piece* piece, int& a, int& e) {
-    Seg* g = SegAt(piece, 0);
-    a = LineAt(piece, g->firstLine)->firstPoint;
-    Line* last = LineAt(piece, g->firstLine + g->lineCount - 1);
-    e = last->firstPoint + last->pointCount - 1;
-}
-double PolygonArea(Piece* piece) {
-    int a = 0, e = 0;
-    OutlineRange(piece, a, e);
-    double sum = 0;
-    for (int i = a; i < e; ++i)
-        sum += CoordOf(piece, i)->x * CoordOf(piece, i + 1)->y - CoordOf(piece, i + 1)->x * CoordOf(piece, i)->y;
-    return std::fabs(sum) / 2;
-}
 float OutlineLength(Piece* piece) {
     int a = 0, e = 0;
     OutlineRange(piece, a, e);
     short index = 0;
     float length = 0, x = 0, y = 0;
     qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kMeasureLength, 0, 0, static_cast<short>(a),
-            static_cast<short>(e - a + 1), -1, 40, &index, &length, &x, &y, nullptr);
+            static_cast<short>(e - a + 1), -1, 40, &index, &length, &x, &y, qpcurve::kIdentity);
     return length;
 }
 // Every formula evaluates to its point (mm), as text for a readable failure.
@@ -453,6 +438,167 @@ TEST_F(Symmetry, MirroredXFormulasAreTwiceTheAxisLessTheirOwn) {
     EXPECT_EQ(symmetry::lastRunFigures().composed, 4);
 }
 
+// A composed text that misses its point (the axis's own formula is 5 mm off
+// it, as the user wrote it) gets one correcting constant, packed into the
+// text's; the formulas of points the run did not make or move stay as they
+// were, the axis's too, off as they are.
+TEST_F(Symmetry, ACorrectingConstantIsPackedAndUntouchedFormulasStay) {
+    PieceShape shape;
+    shape.chains.push_back(Chain({P('S', 120, 0, "H/4+2.5", "0"), P('K', 120, 300, "H/4+2.5", "30"),
+                                  P('K', 400, 200, "H", "20"), P('K', 110, 50, "H/4+1", "5")},
+                                 true));
+    start({shape});
+    ASSERT_EQ(clickAt(120, 150), 1);
+    Piece* p = whole();
+    // The mirrors of points 3 and 2: 2 * (H/4 + 2.5) less their own, 1 cm
+    // past their places.
+    EXPECT_EQ(FormulaX(p, 1), "0.25*H+3");
+    EXPECT_EQ(FormulaX(p, 2), "-0.5*H+4");
+    EXPECT_EQ(symmetry::lastRunFigures().corrected, 2);
+    EXPECT_EQ(symmetry::lastRunFigures().fallback, 0);
+    EXPECT_EQ(FormulasOff(p), "0: H/4+2.5 , 0; 3: H/4+2.5 , 30; 6: H/4+2.5 , 0; ");
+    EXPECT_EQ(FormulaX(p, 4), "H");
+    EXPECT_TRUE(PatternConsistent(doc.pattern));
+}
+
+// Grading steps of every kind, plain and with a reference, about an upright
+// and a 45-degree axis: the twin moves as the mirror (kind 5), keeps its
+// move (6), mirrors x only (10) or y only (14); a referenced twin names the
+// mirror of its original's reference.
+TEST_F(Symmetry, GradingTwinsMirrorAsTheirKindSays) {
+    struct Axis {
+        const char* name;
+        std::vector<ShapePoint> chain;  // the axis is line 0; point 2 gets the steps, 3 is referenced
+        float clickX, clickY;
+        float want[4][2];  // the twin of (2, 1) for kinds 5, 6, 10, 14
+    } axes[] = {
+        {"upright", {P('S', 0, 0), P('K', 0, 100), P('C', 80, 30), P('K', 60, -10)}, 0, 50,
+         {{-2, 1}, {2, 1}, {-2, 1}, {2, 1}}},
+        {"slanted", {P('S', 0, 0), P('K', 100, 100), P('C', 80, 30), P('K', 60, -10)}, 50, 50,
+         {{1, 2}, {2, 1}, {1, 1}, {2, 2}}},
+    };
+    const int kinds[] = {5, 6, 10, 14};
+    for (const Axis& axis : axes) {
+        SCOPED_TRACE(axis.name);
+        PieceShape shape;
+        shape.chains.push_back(Chain(axis.chain, true));
+        ShapeRule rule;
+        for (int kind : kinds) {
+            rule.pRules.push_back(PRule{static_cast<int16_t>(kind), 2, 2, 1});
+            rule.pRules.push_back(PRule{static_cast<int16_t>(300 + kind), 2, 2, 1});
+        }
+        shape.rules.push_back(rule);
+        start({shape});
+        ASSERT_EQ(clickAt(axis.clickX, axis.clickY), 1);
+        Piece* p = whole();
+        ASSERT_TRUE(PatternConsistent(doc.pattern));
+        const std::vector<int>& origin = symmetry::lastRunFigures().origin;
+        ASSERT_EQ(p->pRuleCount, 16);
+        int twins = 0;
+        for (int k = 0; k < p->pRuleCount; ++k) {
+            const PRule w = *PRuleAt(p, k);
+            if (origin[w.pointIndex] != 2 + symmetry::kMirrored) continue;
+            ++twins;
+            const int kind = w.code % 100;
+            const int row = kind == 5 ? 0 : kind == 6 ? 1 : kind == 10 ? 2 : 3;
+            EXPECT_NEAR(w.dx, axis.want[row][0], 1e-5) << w.code;
+            EXPECT_NEAR(w.dy, axis.want[row][1], 1e-5) << w.code;
+            if (w.code >= 100) {
+                EXPECT_EQ(origin[w.code / 100], 3 + symmetry::kMirrored) << w.code;
+            }
+        }
+        EXPECT_EQ(twins, 8);
+        TearDown();
+        doc = HostDoc{};
+        half = nullptr;
+    }
+}
+
+// The axis (0, 300)-(0, 60)-(0, 0) loses its inner point. A step that
+// referenced it names its nearer end, the hem, as does its twin; a step that
+// references an axis end gets a twin naming the same end (its own mirror);
+// a seam allowance from the inner point to the hem lay on the axis and goes.
+TEST_F(Symmetry, RecordsOnTheAxisFollowItsEnds) {
+    PieceShape shape;
+    shape.chains.push_back(Chain({P('S', 0, 300), P('C', 0, 60), P('K', 0, 0), P('K', 100, 0), P('C', 110, 150),
+                                  P('K', 100, 300)},
+                                 true));
+    shape.rules.push_back(ShapeRule{0, 0, {PRule{106, 3, 2, 1}, PRule{206, 3, 2, 1}, PRule{406, 3, 2, 1}}});
+    shape.extwids = {Extwid{0, 0, 10, 10}, Extwid{1, 2, 5, 5}, Extwid{3, 4, 7, 8}};
+    start({shape});
+    ASSERT_EQ(clickAt(0, 150), 1);
+    Piece* p = whole();
+    ASSERT_TRUE(PatternConsistent(doc.pattern));
+    const std::vector<int>& origin = symmetry::lastRunFigures().origin;
+    // Each step's reference, where the original named it (0 0 for the hem,
+    // 110 150 for point 4), and the twin's at its mirror.
+    ASSERT_EQ(p->pRuleCount, 6);
+    int twins = 0;
+    for (int k = 0; k < p->pRuleCount; ++k) {
+        const PRule w = *PRuleAt(p, k);
+        const bool twin = origin[w.pointIndex] == 3 + symmetry::kMirrored;
+        twins += twin;
+        const Coord at = *CoordOf(p, w.code / 100);
+        const bool toHem = at.y < 100;
+        EXPECT_NEAR(at.x, toHem ? 0 : (twin ? -110 : 110), kMm) << k;
+        EXPECT_NEAR(at.y, toHem ? 0 : 150, kMm) << k;
+    }
+    EXPECT_EQ(twins, 3);
+    EXPECT_EQ(symmetry::lastRunFigures().stepsDropped, 0);
+    // Record 0, the stretch 3-4 and its twin.
+    ASSERT_EQ(p->extwidCount, 3);
+    for (int k = 1; k < 3; ++k) EXPECT_LT(ExtwidAt(p, k)->fromPoint, ExtwidAt(p, k)->toPoint) << k;
+}
+
+// A notch on the axis is its own mirror: one notch, where it was, on no
+// line of the whole piece; the armhole's notch is doubled as ever.
+TEST_F(Symmetry, ANotchOnTheAxisStaysThereOnce) {
+    HalfBack h = MakeHalfBack(8);
+    h.shape.marks.push_back(Mark('v', 120, 300, 0, 0));
+    start({h.shape});
+    ASSERT_EQ(clickAt(120, 120), 1);
+    Piece* p = whole();
+    ASSERT_TRUE(PatternConsistent(doc.pattern));
+    int onAxis = 0, onArmhole = 0;
+    for (int k = 0; k < p->sPointCount; ++k) {
+        const SPoint s = *SPointAt(p, k);
+        const Coord c = *CoordOf(p, s.pointIndex);
+        if (std::fabs(c.x - 120) < kMm && std::fabs(c.y - 300) < kMm) {
+            ++onAxis;
+            EXPECT_EQ(s.lineIndex, -1);
+        } else {
+            onArmhole += std::fabs(std::fabs(c.x - 120) - 160) < kMm && std::fabs(c.y - 340) < kMm;
+        }
+    }
+    EXPECT_EQ(onAxis, 1);
+    EXPECT_EQ(onArmhole, 2);
+    int notches = 0;
+    for (int i = 0; i < p->pointCount; ++i) notches += PointAt(p, i)->type == 'v';
+    EXPECT_EQ(notches, 3);
+    EXPECT_EQ(FormulasOff(p), "");
+}
+
+// The outline need not be the piece's first segment: with an inner line
+// stored first, the axis still starts the outline (s0 is its first point a,
+// not point 0), and the neck's curve runs on through the axis's start into
+// its mirror, as when the outline comes first.
+TEST_F(Symmetry, AnOutlineAfterAnInnerLineJoinsItsCurvesAtTheAxis) {
+    HalfBack h = MakeHalfBack(0);
+    h.shape.chains.insert(h.shape.chains.begin(), Chain({P('s', 250, 50), P('k', 250, 150)}));
+    h.shape.rules.clear();
+    h.shape.extwids.clear();
+    h.shape.cutangls.clear();
+    start({h.shape});
+    ASSERT_EQ(clickAt(120, 120), 1);
+    ASSERT_EQ(view.symmetryStep, 0);
+    Piece* p = whole();
+    ASSERT_TRUE(PatternConsistent(doc.pattern));
+    int curvePoints = 0;
+    for (int i = 0; i < p->pointCount; ++i) curvePoints += PointAt(p, i)->type == 'C';
+    EXPECT_EQ(curvePoints, 8);
+    EXPECT_NEAR(PolygonArea(p), 2 * PolygonArea(halfPiece()), 1.0);
+}
+
 // A piece without formulas gets none. A duplicated mark (an s..k line of a
 // segment of code 4) is not doubled: its mirrored copy goes again.
 TEST_F(Symmetry, NoFormulasAndADuplicatedMarkStaySo) {
@@ -540,8 +686,8 @@ PieceShape BigHalf() {
 TEST_F(Symmetry, ARealPieceOfThreeHundredPointsIsMirroredWhole) {
     PieceShape shape = BigHalf();
     // A grading reference to point 150: its new index (past the 298 mirrored
-    // points) no longer fits a code, so the step keeps its code and gets no
-    // twin; a plain step gets its twin.
+    // points) no longer fits a code, so the step goes (kept, 15006 would name
+    // the mirrored point now at 150); a plain step gets its twin.
     shape.rules.push_back(ShapeRule{0, 0, {PRule{5, 20, 2, 1}, PRule{150 * 100 + 6, 30, 1, 1}}});
     start({shape});
     ASSERT_EQ(clickAt(0, 300), 1);
@@ -550,10 +696,10 @@ TEST_F(Symmetry, ARealPieceOfThreeHundredPointsIsMirroredWhole) {
     EXPECT_EQ(p->pointCount, 301 + 298);
     EXPECT_NEAR(PolygonArea(p), 2 * PolygonArea(halfPiece()), 10.0);
     EXPECT_EQ(FormulasOff(p), "");
-    ASSERT_EQ(p->pRuleCount, 3);
-    int kept = 0;
-    for (int k = 0; k < 3; ++k) kept += PRuleAt(p, k)->code == 150 * 100 + 6;
-    EXPECT_EQ(kept, 1);
+    ASSERT_EQ(p->pRuleCount, 2);
+    EXPECT_EQ(RuleAt(p, 0)->pRuleCount, 2);
+    for (int k = 0; k < 2; ++k) EXPECT_EQ(PRuleAt(p, k)->code, 5) << k;
+    EXPECT_EQ(symmetry::lastRunFigures().stepsDropped, 1);
     EXPECT_TRUE(PatternConsistent(doc.pattern));
 }
 
@@ -616,7 +762,7 @@ TEST_F(Symmetry, RandomOutlinesAboutRandomLines) {
         float px = (a.x + b.x) / 2, py = (a.y + b.y) / 2;
         short index = 0;
         float length = 0;
-        qpCurve(nullptr, hp, 0, 0x142, 0, 0, l.firstPoint, 2, -1, 40, &index, &length, &px, &py, nullptr);
+        qpCurve(nullptr, hp, 0, 0x142, 0, 0, l.firstPoint, 2, -1, 40, &index, &length, &px, &py, qpcurve::kIdentity);
         ASSERT_EQ(clickAt(px, py), 1);
         if (view.symmetryStep != 0) continue;  // a line with nothing beside it
         ++mirrored;
@@ -645,7 +791,7 @@ TEST_F(Symmetry, RandomOutlinesAboutRandomLines) {
         }
         // The outline: twice the half's, less twice its axis line.
         float axis = 0, x = 0, y = 0;
-        qpCurve(nullptr, hp, 0, 0x112, 0, 0, l.firstPoint, l.pointCount, -1, 40, &index, &axis, &x, &y, nullptr);
+        qpCurve(nullptr, hp, 0, 0x112, 0, 0, l.firstPoint, l.pointCount, -1, 40, &index, &axis, &x, &y, qpcurve::kIdentity);
         EXPECT_NEAR(OutlineLength(p), 2 * (OutlineLength(hp) - axis), 2 * kCurveMm);
     }
     EXPECT_GE(mirrored, 55);

@@ -2,6 +2,7 @@
 #include "tests/support/store_fixture.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "tests/support/scene.h"
@@ -179,6 +180,22 @@ static std::string textOf(Piece* piece, int point, bool x) {
 
 std::string FormulaX(Piece* piece, int point) { return textOf(piece, point, true); }
 std::string FormulaY(Piece* piece, int point) { return textOf(piece, point, false); }
+
+void OutlineRange(Piece* piece, int& a, int& e) {
+    Seg* g = SegAt(piece, 0);
+    a = LineAt(piece, g->firstLine)->firstPoint;
+    Line* last = LineAt(piece, g->firstLine + g->lineCount - 1);
+    e = last->firstPoint + last->pointCount - 1;
+}
+
+double PolygonArea(Piece* piece) {
+    int a = 0, e = 0;
+    OutlineRange(piece, a, e);
+    double sum = 0;
+    for (int i = a; i < e; ++i)
+        sum += CoordOf(piece, i)->x * CoordOf(piece, i + 1)->y - CoordOf(piece, i + 1)->x * CoordOf(piece, i)->y;
+    return std::fabs(sum) / 2;
+}
 
 PieceShape SquareShape() {
     PieceShape shape;

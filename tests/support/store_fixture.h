@@ -102,6 +102,12 @@ Formula* FormulaOf(Piece* piece, int point);
 std::string FormulaX(Piece* piece, int point);
 std::string FormulaY(Piece* piece, int point);
 
+// The outline segment's point range, first to last.
+void OutlineRange(Piece* piece, int& a, int& e);
+// The area inside the outline's points taken as a polygon (mm², either
+// turning sense).
+double PolygonArea(Piece* piece);
+
 // One line for before / after tables: the point types in order, then each
 // line as first+count and each segment as code:firstLine+lineCount (mark
 // segments with an 'm' and their SPoints), e.g.
@@ -115,7 +121,7 @@ constexpr float kSnapMatch = 0.1f;  // the tools' "same point" test, per axis
 constexpr double kOnCurve = 0.01;   // a placed point lies on the curve
 constexpr double kExact = 1e-3;     // float round trips of exact answers
 
-constexpr float kIdentity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+using qpcurve::kIdentity;
 
 // Owns one big pattern for a test; the desktop (where there is one) is reset
 // before the pattern exists, since a reset frees every global block.
