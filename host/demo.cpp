@@ -15,6 +15,7 @@
 #include "host/change_report.h"
 #include "host/edit_trace.h"
 #include "host/commands.h"
+#include "host/dxf_export.h"
 #include "host/examples.h"
 #include "host/host_io.h"
 #include "host/pattern_json.h"
@@ -533,6 +534,15 @@ int runDemo(const std::string& dir, std::ostream& out) {
         one.pieces = {afterPiece};
         writeFileAtomic(dir + "/" + base + "-after.svg", renderSvg(after, one));
         writePatternFile(dir + "/" + base + "-after.json", readPatternBack(after));
+        // The result for a cutting room, where this build writes DXF. The
+        // link has a line of its own, between comments, so that a page
+        // without it (Windows, 32-bit: no libdime) is the same page less
+        // that line.
+        std::string dxfLink = "<!--\n-->";
+        if (dxf::available()) {
+            dxf::writeDrawing(exportDrawing({DxfSize{"", &after}}, DxfForm::kAama), dir + "/" + base + "-after.dxf");
+            dxfLink = "<!--\n--><span class=\"dxf\">, <a href=\"" + base + "-after.dxf\">DXF (AAMA)</a></span><!--\n-->";
+        }
 
         std::string heading = tool->title;
         heading[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(heading[0])));
@@ -544,7 +554,7 @@ int runDemo(const std::string& dir, std::ostream& out) {
         html << "<div class=\"pair\">\n<figure><img src=\"" << base << "-before.svg\" alt=\"before\"/>"
              << "<figcaption>before</figcaption></figure>\n"
              << "<figure><img src=\"" << base << "-after.svg\" alt=\"after\"/><figcaption>after (<a href=\"" << base
-             << "-after.json\">pattern file</a>)</figcaption></figure>\n</div>\n<div class=\"pair\">\n"
+             << "-after.json\">pattern file</a>" << dxfLink << ")</figcaption></figure>\n</div>\n<div class=\"pair\">\n"
              << "<figure><img src=\"" << base << "-nest.svg\" alt=\"before, at every size\"/><figcaption>before, at "
              << "sizes " << xmlEscape(sizeNames(sizes)) << "</figcaption></figure>\n";
         if (demo.middleCaption)

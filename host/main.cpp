@@ -15,6 +15,8 @@
 
 #include "host/commands.h"
 #include "host/compare.h"
+#include "host/dxf_export.h"
+#include "host/dxf_import.h"
 #include "host/host_io.h"
 
 namespace {
@@ -95,6 +97,30 @@ int main(int argc, char** argv) {
                   "Exit with 0 even when a tool refused, a click picked nothing or a run was left unfinished "
                   "(without it: 3)");
 
+    // The help says the same on every build; one without libdime refuses
+    // when run (host/dxf.h).
+    bool astm = false, plain = false, aama = false;
+    auto* exportDxf = app.add_subcommand(
+        "export", "Write every piece as DXF for cutting rooms and other systems: AAMA blocks (default), ASTM, or "
+                  "plain polylines; with sizes, a block per piece and size (needs libdime: 64-bit Linux only)");
+    exportDxf->add_option("PATTERN", pattern, "Pattern file (JSON)")->required();
+    exportDxf->add_option("-o,--output", out, "DXF file to write (R12 ASCII, mm)")->required();
+    auto* aamaFlag = exportDxf->add_flag("--aama", aama, "AAMA layers and blocks (the default)");
+    auto* astmFlag = exportDxf->add_flag("--astm", astm, "ASTM layers: AAMA's and the validation curves");
+    auto* plainFlag = exportDxf->add_flag("--plain", plain, "Modelspace polylines only, the pieces in a row");
+    aamaFlag->excludes(astmFlag)->excludes(plainFlag);
+    astmFlag->excludes(plainFlag);
+    addSizeOptions(exportDxf, sizes);
+
+    std::string importUnits;
+    auto* importDxf = app.add_subcommand(
+        "import", "Read pieces from a DXF (AAMA or ASTM blocks, or plain closed polylines) into a pattern file "
+                  "without formulas (needs libdime: 64-bit Linux only)");
+    importDxf->add_option("DXF", script, "DXF file to read")->required();
+    importDxf->add_option("-o,--output", out, "Pattern file to write (JSON)")->required();
+    importDxf->add_option("--units", importUnits, "The file's unit: mm, cm or inch (default: its header's, else mm)")
+        ->check(CLI::IsMember({"mm", "cm", "inch"}));
+
     auto* tools = app.add_subcommand(
         "tools", "Each tool a script may run: its name, what it does, the words and values a script sets for it");
 
@@ -160,6 +186,11 @@ int main(int argc, char** argv) {
         if (*grade) return host::cmdGrade(pattern, sizes, out, std::cout);
         if (*measure) return host::cmdMeasure(pattern, piece, from, to, std::cout, units);
         if (*run) return host::cmdRun(pattern, script, out, svg, verbose, std::cout, report, expectRefusal, units);
+        if (*exportDxf)
+            return host::cmdExport(pattern, out,
+                                   astm ? host::DxfForm::kAstm : plain ? host::DxfForm::kPlain : host::DxfForm::kAama,
+                                   sizes, std::cout);
+        if (*importDxf) return host::cmdImport(script, out, importUnits, std::cout);
         if (*compare) return host::cmdCompare(pattern, before, tolerance, std::cout);
         if (*demo) return host::cmdDemo(dir, std::cout);
         if (*formula) {

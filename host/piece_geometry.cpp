@@ -223,4 +223,79 @@ bool pointPosition(Piece* piece, short i, double& x, double& y) {
     return true;
 }
 
+Polyline lineSamples(Piece* piece, short line) {
+    Line* l = nullptr;
+    qpGetLineLptr(piece, line, &l);
+    Polyline shape;
+    if (!l || l->pointCount < 2) return shape;
+    // Stretch by stretch, so that every point of the line is a vertex.
+    for (const Polyline& stretch : modelStretches(piece, l->firstPoint, l->pointCount)) {
+        const Polyline part = simplified(stretch);
+        if (part.empty()) continue;
+        shape.insert(shape.end(), part.begin() + (!shape.empty() && samePt(shape.back(), part.front()) ? 1 : 0),
+                     part.end());
+    }
+    return shape;
+}
+
+void placeSpecialPoints(Piece* piece) {
+    for (short s = 0; s < piece->sPointCount; ++s) {
+        SPoint* sp = nullptr;
+        Line* line = nullptr;
+        double x = 0.0, y = 0.0;
+        qpGetSPointLptr(piece, s, &sp);
+        if (!sp || sp->lineIndex < 0 || sp->lineIndex >= piece->lineCount || sp->pointIndex < 0 ||
+            sp->pointIndex >= piece->pointCount)
+            continue;
+        qpGetLineLptr(piece, sp->lineIndex, &line);
+        if (!line || line->pointCount < 2 || !pointPosition(piece, sp->pointIndex, x, y)) continue;
+        // As the point-increase tool measures a notch it places: the
+        // length along the line from its first point to the nearest
+        // point of the line.
+        const frame::CurveHit hit = frame::nearestOnLines(piece, static_cast<float>(x), static_cast<float>(y),
+                                                          qpcurve::kIdentity, line->firstPoint, line->pointCount);
+        if (hit.index >= 0) sp->position = hit.along;
+    }
+}
+
+namespace {
+
+double distanceToChord(const Pt& p, const Pt& a, const Pt& b) {
+    const double dx = b.x - a.x, dy = b.y - a.y, len = std::hypot(dx, dy);
+    if (len < 1e-12) return std::hypot(p.x - a.x, p.y - a.y);
+    return std::fabs((p.x - a.x) * dy - (p.y - a.y) * dx) / len;
+}
+
+}  // namespace
+
+// Douglas-Peucker.
+Polyline simplified(const Polyline& line) {
+    if (line.size() < 3) return line;
+    std::vector<bool> keep(line.size(), false);
+    keep.front() = keep.back() = true;
+    std::vector<std::pair<size_t, size_t>> spans{{0, line.size() - 1}};
+    while (!spans.empty()) {
+        const auto [a, b] = spans.back();
+        spans.pop_back();
+        size_t far = a;
+        double worst = 0.0;
+        for (size_t i = a + 1; i < b; ++i) {
+            const double d = distanceToChord(line[i], line[a], line[b]);
+            if (d > worst) {
+                worst = d;
+                far = i;
+            }
+        }
+        if (worst > kLineTolerance) {
+            keep[far] = true;
+            spans.push_back({a, far});
+            spans.push_back({far, b});
+        }
+    }
+    Polyline out;
+    for (size_t i = 0; i < line.size(); ++i)
+        if (keep[i]) out.push_back(line[i]);
+    return out;
+}
+
 }  // namespace host

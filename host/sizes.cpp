@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "frame/curve_forms.h"
 #include "frame/siblings.h"
 #include "host/host_io.h"
 #include "host/piece_geometry.h"
@@ -239,23 +238,7 @@ void gradePattern(PatternDoc& doc, const Size& size) {
             at.x = x;
             at.y = y;
         });
-        for (short s = 0; s < piece->sPointCount; ++s) {
-            SPoint* sp = nullptr;
-            Line* line = nullptr;
-            double x = 0.0, y = 0.0;
-            qpGetSPointLptr(piece, s, &sp);
-            if (!sp || sp->lineIndex < 0 || sp->lineIndex >= piece->lineCount || sp->pointIndex < 0 ||
-                sp->pointIndex >= piece->pointCount)
-                continue;
-            qpGetLineLptr(piece, sp->lineIndex, &line);
-            if (!line || line->pointCount < 2 || !pointPosition(piece, sp->pointIndex, x, y)) continue;
-            // As the point-increase tool measures a notch it places: the
-            // length along the line from its first point to the nearest
-            // point of the line.
-            const frame::CurveHit hit = frame::nearestOnLines(piece, static_cast<float>(x), static_cast<float>(y),
-                                                              qpcurve::kIdentity, line->firstPoint, line->pointCount);
-            if (hit.index >= 0) sp->position = hit.along;
-        }
+        placeSpecialPoints(piece);
     }
 }
 

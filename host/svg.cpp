@@ -29,12 +29,6 @@ constexpr double kGridFont = 7.0;
 constexpr double kGrid = 50.0;         // mm between grid lines (not scaled)
 constexpr double kMaxRowWidth = 2400.0;
 
-// A line as the fewest samples that stay within kLineTolerance of the
-// model's: a straight stretch becomes one segment, a curve keeps what its
-// bends need. Written to 0.001 mm, the picture stays within 0.01 mm of the
-// model and its length within a hair of `qpkit info`.
-constexpr double kLineTolerance = 0.005;  // mm
-
 std::string num(double v, int decimals = 2) {
     char t[32];
     std::snprintf(t, sizeof t, "%.*f", decimals, v);
@@ -42,42 +36,6 @@ std::string num(double v, int decimals = 2) {
     while (!s.empty() && s.back() == '0') s.pop_back();
     if (!s.empty() && s.back() == '.') s.pop_back();
     return s == "-0" ? "0" : s;
-}
-
-double distanceToChord(const Pt& p, const Pt& a, const Pt& b) {
-    const double dx = b.x - a.x, dy = b.y - a.y, len = std::hypot(dx, dy);
-    if (len < 1e-12) return std::hypot(p.x - a.x, p.y - a.y);
-    return std::fabs((p.x - a.x) * dy - (p.y - a.y) * dx) / len;
-}
-
-// Douglas-Peucker.
-Polyline simplified(const Polyline& line) {
-    if (line.size() < 3) return line;
-    std::vector<bool> keep(line.size(), false);
-    keep.front() = keep.back() = true;
-    std::vector<std::pair<size_t, size_t>> spans{{0, line.size() - 1}};
-    while (!spans.empty()) {
-        const auto [a, b] = spans.back();
-        spans.pop_back();
-        size_t far = a;
-        double worst = 0.0;
-        for (size_t i = a + 1; i < b; ++i) {
-            const double d = distanceToChord(line[i], line[a], line[b]);
-            if (d > worst) {
-                worst = d;
-                far = i;
-            }
-        }
-        if (worst > kLineTolerance) {
-            keep[far] = true;
-            spans.push_back({a, far});
-            spans.push_back({far, b});
-        }
-    }
-    Polyline out;
-    for (size_t i = 0; i < line.size(); ++i)
-        if (keep[i]) out.push_back(line[i]);
-    return out;
 }
 
 struct Box {

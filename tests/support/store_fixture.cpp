@@ -182,7 +182,10 @@ std::string FormulaX(Piece* piece, int point) { return textOf(piece, point, true
 std::string FormulaY(Piece* piece, int point) { return textOf(piece, point, false); }
 
 void OutlineRange(Piece* piece, int& a, int& e) {
+    // The outline is the first segment of code 1, not always segment 0: a
+    // piece may store an inner line first.
     Seg* g = SegAt(piece, 0);
+    for (int k = 0; g->code != 1 && k + 1 < piece->segCount; ++k) g = SegAt(piece, k + 1);
     a = LineAt(piece, g->firstLine)->firstPoint;
     Line* last = LineAt(piece, g->firstLine + g->lineCount - 1);
     e = last->firstPoint + last->pointCount - 1;

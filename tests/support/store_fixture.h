@@ -102,7 +102,8 @@ Formula* FormulaOf(Piece* piece, int point);
 std::string FormulaX(Piece* piece, int point);
 std::string FormulaY(Piece* piece, int point);
 
-// The outline segment's point range, first to last.
+// The outline segment's point range, first to last (the first segment of
+// code 1).
 void OutlineRange(Piece* piece, int& a, int& e);
 // The area inside the outline's points taken as a polygon (mm², either
 // turning sense).
