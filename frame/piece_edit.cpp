@@ -166,19 +166,22 @@ bool seatNotch(Piece* piece, short point) {
     float x = 0, y = 0, m[9];
     identity(m);
     if (!positionOf(piece, point, x, y)) return false;
-    const short part = findPart(piece, x, y, m);
-    const Point* p = pointAt(piece, part);
-    short holding = -1;
+    SPoint* sp = nullptr;
+    for (short s = 0; s < piece->sPointCount && !sp; ++s)
+        if (sPointAt(piece, s) && sPointAt(piece, s)->pointIndex == point) sp = sPointAt(piece, s);
+    if (!sp) return false;
+    const Point* p = pointAt(piece, findPart(piece, x, y, m));
+    short holding = -1, line = p ? p->lineOut : static_cast<short>(-1);
     float length = 0;
-    if (!p || !nearestOnLine(piece, p->lineOut, point, holding, length)) return false;
-    for (short s = 0; s < piece->sPointCount; ++s) {
-        SPoint* sp = sPointAt(piece, s);
-        if (!sp || sp->pointIndex != point) continue;
-        sp->lineIndex = p->lineOut;
-        sp->position = length;
-        return true;
+    // No line passes that near (an edit reshaped the curve it was on): the
+    // line it was on holds it still.
+    if (!p || !nearestOnLine(piece, line, point, holding, length)) {
+        line = sp->lineIndex;
+        if (!nearestOnLine(piece, line, point, holding, length)) return false;
     }
-    return false;
+    sp->lineIndex = line;
+    sp->position = length;
+    return true;
 }
 
 void rotatePoints(Piece* piece, short first, short last, double theta, double cx, double cy) {

@@ -59,8 +59,10 @@ short partHolding(Piece* piece, short line, short point);
 // leaving the first part (findPart) that passes within kPartMatchMm of the
 // point on both axes, and as its position the length along that line, from
 // the line's first point, to the point of the line nearest the notch (as
-// the geometry service measures it). False, changing nothing, when the
-// point has no special point or no line holds it.
+// the geometry service measures it). When no line passes that near (an
+// edit reshaped the curve it lay on), the line its special point names
+// holds it, at the length to that line's point nearest it. False, changing
+// nothing, when the point has no special point or no line holds it.
 bool seatNotch(Piece* piece, short point);
 
 // Turns the positions of points first..last (inclusive, in index order) by
