@@ -186,7 +186,7 @@ TEST(Cli, RenderedOutlineIsLeanAndMeasuresAsInfo) {
         circle += std::string(i ? ", [\"K\", " : "[\"S\", ") + std::to_string(250 * std::cos(i * M_PI / 500)) + ", " +
                   std::to_string(250 * std::sin(i * M_PI / 500)) + "]";
     hosttest::spit(dir.file("circle.json"), circle + "]]}]}");
-    for (const std::string pattern : {hosttest::examplesDir() + "/sleeve.json", dir.file("circle.json")}) {
+    for (const std::string& pattern : {hosttest::examplesDir() + "/sleeve.json", dir.file("circle.json")}) {
         SCOPED_TRACE(pattern);
         ASSERT_EQ(runQpkit("render " + q(pattern) + " -o " + q(dir.file("s.svg"))).status, 0);
         const std::string svg = hosttest::slurp(dir.file("s.svg"));
