@@ -119,7 +119,7 @@ int16_t mirroredAngle(int16_t thousandths, double theta) {
 
 // Twice the axis's x position as formula text: "2*(F)" spread and packed.
 std::string axisFormula(Piece* piece, int s0) {
-    const std::string x = frame::xFormulaText(piece, s0);
+    const std::string x = frame::formulaText(piece, s0);
     if (x.empty()) return "";
     if (x.size() + 4 >= static_cast<size_t>(kTextBuffer)) return "";
     char text[kTextBuffer] = {};

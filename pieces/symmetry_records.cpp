@@ -97,7 +97,7 @@ void mirrorXFormulas(PieceRun& run) {
     for (int i = 0; i < piece->pointCount; ++i) {
         if (!run.mirrored(i)) continue;
         piece = run.piece();
-        const std::string p = frame::xFormulaText(piece, i);
+        const std::string p = frame::formulaText(piece, i);
         std::string r = run.f2.empty() || p.empty() ? "" : composeX(run.f2, p);
         const double target = frame::coordOfPoint(piece, i)->x / 10.0;
         bool corrected = false;
