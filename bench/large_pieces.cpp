@@ -95,12 +95,13 @@ PieceShape LargeSleeve(int points, bool formulas) {
     return shape;
 }
 
-PieceShape LargeDartedPanel(int points) {
+PieceShape LargeDartedPanel(int points, bool formulas) {
     PieceShape shape;
+    shape.formulas = formulas;
     ShapeChain chain;
     chain.close = true;
-    auto arch = [](double t, char type) {
-        return Point(type, 300.0 - 300.0 * std::cos(t), 400.0 * std::sin(t), false);
+    auto arch = [formulas](double t, char type) {
+        return Point(type, 300.0 - 300.0 * std::cos(t), 400.0 * std::sin(t), formulas);
     };
     // Arch samples either side of the mouth (t in (0, a] and [b, pi)), then
     // the mouth's corners at pi/2 - d, pi/2, pi/2 + d and the arch's end K.
@@ -108,7 +109,7 @@ PieceShape LargeDartedPanel(int points) {
     const double a = kPi / 2 - d - gap, b = kPi / 2 + d + gap;
     const int samples = points - 19 - 4;
     const int left = samples / 2, right = samples - left;
-    chain.points.push_back(Point('S', 0, 0, false));
+    chain.points.push_back(Point('S', 0, 0, formulas));
     for (int i = 1; i <= left; ++i) chain.points.push_back(arch(a * i / left, i % 16 == 0 ? 'K' : 'C'));
     chain.points.back().type = 'K';
     for (const double t : {kPi / 2 - d, kPi / 2, kPi / 2 + d}) chain.points.push_back(arch(t, 'K'));
@@ -117,10 +118,10 @@ PieceShape LargeDartedPanel(int points) {
     const ShapePoint newPlace = rightSide[static_cast<size_t>(right / 2)];
     chain.points.insert(chain.points.end(), rightSide.begin(), rightSide.end());
     chain.points.push_back(arch(kPi, 'K'));
-    for (int x = 500; x >= 100; x -= 100) chain.points.push_back(Point('K', x, 0, false));
+    for (int x = 500; x >= 100; x -= 100) chain.points.push_back(Point('K', x, 0, formulas));
     shape.chains.push_back(chain);
 
-    const ShapePoint apex = Point('s', 300, 250, false);
+    const ShapePoint apex = Point('s', 300, 250, formulas);
     auto line = [&](const ShapePoint& from, const ShapePoint& to) {
         ShapeChain inner;
         inner.points = {from, to};
@@ -137,7 +138,7 @@ PieceShape LargeDartedPanel(int points) {
         const int i = x < 300 ? static_cast<int>(std::lround(t / a * left)) : 0;
         const ShapePoint top = x < 300 ? chain.points[static_cast<size_t>(i)]
                                        : rightSide[static_cast<size_t>(std::lround((t - b) / (kPi - b) * right))];
-        line(top, Point('k', top.x, 0, false));
+        line(top, Point('k', top.x, 0, formulas));
     }
     return shape;
 }

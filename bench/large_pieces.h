@@ -43,8 +43,9 @@ inline short SleeveRightUnderarm(int points) { return static_cast<short>(points 
 // legs and centre line from the apex (300, 250) to the mouth's corners, a
 // line from the apex to the arch on the right (where a transfer puts the
 // dart), and two pleat lines from the arch down into hem lines (at x near
-// 150 and 450, between hem corners).
-PieceShape LargeDartedPanel(int points);
+// 150 and 450, between hem corners). `formulas` gives every point texts as
+// LargePiece does.
+PieceShape LargeDartedPanel(int points, bool formulas = false);
 struct DartedPanelLines {
     short leg0, centre, leg1, newPlace, pleat0, pleat1;  // first points
 };

@@ -336,13 +336,24 @@ BENCHMARK(SymmetryGroupEdit)->Apply(SymmetryGroupSizes)->Unit(benchmark::kMillis
 
 // ---- the editing messages of pleat spread, the darts and point increase -----------
 
-// The panel of LargeDartedPanel, one per size, built once.
-PatternBuffer* SharedPanel(int n) {
+// The panel of LargeDartedPanel, one per size (and with or without
+// formulas), built once.
+PatternBuffer* SharedPanel(int n, bool formulas = false) {
     static std::vector<std::pair<int, PatternBuffer*>> made;
+    const int key = formulas ? -n : n;
     for (auto& m : made)
-        if (m.first == n) return m.second;
-    made.push_back({n, bench::PatternOf(bench::LargeDartedPanel(n))});
+        if (m.first == key) return m.second;
+    storeSetParameter("H", 90.0f);
+    storeSetParameter("BL", 40.0f);
+    made.push_back({key, bench::PatternOf(bench::LargeDartedPanel(n, formulas))});
     return made.back().second;
+}
+// The dart tools on a panel with formulas: every turned point's texts are
+// graded. A transfer at 1024 points turns more texts than the text area
+// has room for, so 512 is the top.
+void DartFormulaSizes(benchmark::internal::Benchmark* b) {
+    for (int n = 128; n <= 512; n *= 2) b->Arg(n);
+    b->Complexity();
 }
 
 // These tools' view: piece (x, y) at client (x + 100, 718 - y).
@@ -407,9 +418,9 @@ BENCHMARK(PleatSpreadEdit)->Apply(ScaleSizes)->Unit(benchmark::kMillisecond);
 
 // Dart transfer: the two legs picked, then the click on the line to the
 // right that moves the dart there (timed: the pick and the transfer).
-void DartTransferEdit(benchmark::State& state) {
+void DartTransfer(benchmark::State& state, bool formulas) {
     const int n = static_cast<int>(state.range(0));
-    PatternBuffer* shared = SharedPanel(n);
+    PatternBuffer* shared = SharedPanel(n, formulas);
     const bench::DartedPanelLines lines = bench::DartedPanelLinesOf(n);
     deskSetClientRect(1024, 768);
     int moved = 0;
@@ -438,13 +449,16 @@ void DartTransferEdit(benchmark::State& state) {
     if (moved != static_cast<int>(state.iterations())) state.SkipWithError("the click moved no dart");
     state.SetComplexityN(n);
 }
+void DartTransferEdit(benchmark::State& state) { DartTransfer(state, false); }
 BENCHMARK(DartTransferEdit)->Apply(ScaleSizes)->Unit(benchmark::kMillisecond);
+void DartTransferEditWithFormulas(benchmark::State& state) { DartTransfer(state, true); }
+BENCHMARK(DartTransferEditWithFormulas)->Apply(DartFormulaSizes)->Unit(benchmark::kMillisecond);
 
 // Dart fold: legs and centre line picked, the cursor moved toward leg 1;
 // the click that folds is timed.
-void DartFoldEdit(benchmark::State& state) {
+void DartFold(benchmark::State& state, bool formulas) {
     const int n = static_cast<int>(state.range(0));
-    PatternBuffer* shared = SharedPanel(n);
+    PatternBuffer* shared = SharedPanel(n, formulas);
     const bench::DartedPanelLines lines = bench::DartedPanelLinesOf(n);
     deskSetClientRect(1024, 768);
     int folded = 0;
@@ -479,7 +493,10 @@ void DartFoldEdit(benchmark::State& state) {
     if (folded != static_cast<int>(state.iterations())) state.SkipWithError("the click folded nothing");
     state.SetComplexityN(n);
 }
+void DartFoldEdit(benchmark::State& state) { DartFold(state, false); }
 BENCHMARK(DartFoldEdit)->Apply(ScaleSizes)->Unit(benchmark::kMillisecond);
+void DartFoldEditWithFormulas(benchmark::State& state) { DartFold(state, true); }
+BENCHMARK(DartFoldEditWithFormulas)->Apply(DartFormulaSizes)->Unit(benchmark::kMillisecond);
 
 // Point increase: the host's dialog for the by-length modes, answered from
 // the desktop's queue into the host's text.

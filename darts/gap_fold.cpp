@@ -20,10 +20,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <utility>
+#include <vector>
 
 #include "darts/intersect_lines.h"
 #include "frame/curve_forms.h"
 #include "frame/exports.h"
+#include "frame/graded_edit.h"
 #include "frame/handler_frame.h"
 #include "frame/piece_edit.h"
 #include "frame/room.h"
@@ -85,15 +88,42 @@ struct PendingMiddle {
     float x = 0, y = 0;    // where it was put
     short line = -1;       // the outline line that ran across the mouth
     Line lineBefore{};     // and its record before the insertion
+    // The special points on that line (notches), by index, as they were.
+    std::vector<std::pair<short, SPoint>> notchesBefore;
 };
 PendingMiddle pending;
+
+// The discrete part of a fold, settled on the source piece before it
+// folds: with it the fold's shape can be found again from any positions of
+// the source, as the fold's grading and the unfold's do at other sizes.
+struct FoldPlan {
+    short legInner[2] = {-1, -1};  // the legs' inner ends (source indices)
+    short legOuter[2] = {-1, -1};  // and outline ends
+    short h0 = -1, h1 = -1, h2 = -1;
+    // Neighbouring legs: the apex is the click, which follows the source
+    // point nearest to it (at other sizes it keeps its offset from that
+    // point's place).
+    bool centreByPoint = false;
+    float apexX = 0, apexY = 0;
+    short apexPoint = -1;
+    float apexPointX = 0, apexPointY = 0;
+    short s = -1, e = -1;              // the span
+    short lowLast = 0, highFirst = 0;  // fold-piece indices of the two turned ranges
+};
+
+// A fold's shape: the apex and the turns of the low and high ranges.
+struct FoldShape {
+    float ax = 0, ay = 0;
+    float alphaM = 0;  // the direction of the mouth's middle point from the apex
+    float angleLow = 0, angleHigh = 0;
+};
 
 // The last fold, for its unfold.
 struct SavedFold {
     bool valid = false;
     GapFoldRecord record{};  // offsets 22..41 are compared
-    float apexX = 0, apexY = 0;
-    float angleLow = 0, angleHigh = 0;
+    FoldPlan plan;
+    FoldShape shape;
 };
 SavedFold saved;
 
@@ -122,24 +152,80 @@ void copyPosition(Piece* source, short from, Piece* target, short to) {
     if (positionOf(source, from, x, y)) setPosition(target, to, x, y);
 }
 
-void adjust(PatternBuffer* pattern, Piece* piece, short first, short last) {
-    if (piece->formulaCount != 0) qpAdjustFormula(pattern, piece, first, last);
-}
-
 float wrapAngle(float a) {
     if (a > kHalfTurn) return a - kFullTurn;
     if (a < -kHalfTurn) return a + kFullTurn;
     return a;
 }
 
+// The shape of the fold that `plan` describes, from the positions of
+// `source` (the source piece, or a copy of it at another size). False when
+// the legs do not cross.
+bool foldShape(Piece* source, const FoldPlan& plan, FoldShape& shape) {
+    float x0 = 0, y0 = 0, x1 = 0, y1 = 0, mx = 0, my = 0;
+    positionOf(source, plan.h0, x0, y0);
+    positionOf(source, plan.h1, x1, y1);
+    positionOf(source, plan.h2, mx, my);
+    if (plan.centreByPoint) {
+        float px = 0, py = 0;
+        positionOf(source, plan.apexPoint, px, py);
+        shape.ax = plan.apexX + (px - plan.apexPointX);
+        shape.ay = plan.apexY + (py - plan.apexPointY);
+    } else {
+        float xs[4], ys[4];
+        const short ends[4] = {plan.legInner[0], plan.legOuter[0], plan.legInner[1], plan.legOuter[1]};
+        for (int j = 0; j < 4; ++j) positionOf(source, ends[j], xs[j], ys[j]);
+        if (!IntersectLines(xs, ys, &shape.ax, &shape.ay)) return false;
+    }
+    shape.alphaM = static_cast<float>(qpAngle(mx - shape.ax, my - shape.ay));
+    const float rot0 = wrapAngle(shape.alphaM - static_cast<float>(qpAngle(x0 - shape.ax, y0 - shape.ay)));
+    const float rot1 = wrapAngle(shape.alphaM - static_cast<float>(qpAngle(x1 - shape.ax, y1 - shape.ay)));
+    shape.angleLow = plan.h0 < plan.h1 ? rot0 : rot1;
+    shape.angleHigh = plan.h0 < plan.h1 ? rot1 : rot0;
+    return true;
+}
+
+// Point (x, y) turned by theta about (cx, cy), as rotatePoints turns it.
+frame::PlanPoint turnedBy(float x, float y, double theta, float cx, float cy) {
+    float m[9];
+    frame::rotationAbout(theta, cx, cy, m);
+    frame::transform(m, x, y);
+    return {x, y};
+}
+
+// Fold-piece point j's turn: the low range's or the high one's.
+float turnOf(const FoldPlan& plan, const FoldShape& shape, short j) {
+    return j <= plan.lowLast ? shape.angleLow : shape.angleHigh;
+}
+
+// The fold's outputs: the span's points turned (fold-piece indices 0 .. n),
+// then the apex.
+bool foldOutputs(Piece* source, const FoldPlan& plan, std::vector<frame::PlanPoint>& out) {
+    FoldShape shape;
+    if (!foldShape(source, plan, shape)) return false;
+    out.clear();
+    for (short j = 0; j <= plan.e - plan.s; ++j) {
+        float x = 0, y = 0;
+        positionOf(source, static_cast<short>(plan.s + j), x, y);
+        out.push_back(turnedBy(x, y, turnOf(plan, shape, j), shape.ax, shape.ay));
+    }
+    out.push_back({shape.ax, shape.ay});
+    return true;
+}
+
 // What copying points first..last of `piece` into the fold piece adds to it
-// (first > last: none): the copies with their texts and a line each, their
-// texts fitted again once they are turned.
+// (first > last: none): the copies with their texts and a line each.
 void addCopies(Piece* piece, short first, short last, frame::PieceGrowth& growth) {
-    const long n = last >= first ? last - first + 1 : 0;
     growth.copyPoints(piece, first, last);
-    growth.lines += n;
-    growth.rewrite(n, piece->formulaCount != 0);
+    growth.lines += last >= first ? last - first + 1 : 0;
+}
+
+// The room storing graded texts takes: their bytes, and one text more, since
+// each is stored before the text it replaces goes.
+long textBytes(const std::vector<frame::GradedTexts>& texts) {
+    long bytes = frame::kMaxFormulaTextBytes;
+    for (const frame::GradedTexts& t : texts) bytes += t.bytes();
+    return bytes;
 }
 
 // Removes the middle point of an unfinished fold, when the piece is still
@@ -168,6 +254,8 @@ bool removePendingMiddle(PatternBuffer* pattern) {
     if (line && line->firstPoint == pending.lineBefore.firstPoint &&
         line->pointCount == pending.lineBefore.pointCount)
         *line = pending.lineBefore;
+    for (const auto& [k, before] : pending.notchesBefore)
+        if (SPoint* sp = frame::sPointAt(piece, k)) *sp = before;
     map.deleted(pending.index);
     frame::remapGradingCodes(pattern, piece, map);
     return true;
@@ -248,12 +336,24 @@ bool insertMiddle(HWND hwnd, PatternBuffer* pattern, Piece* piece) {
         frame::showError(hwnd, kGapFoldMouthShape);
         return false;
     }
-    // The twin with copies of m's texts and its line; its texts are fitted
-    // again once it moves to the middle.
+    // The twin with copies of m's texts and its line; its texts are graded
+    // once it moves to the middle, which is halfway between the mouth's
+    // ends at every size.
+    std::vector<frame::GradedTexts> texts;
+    if (piece->formulaCount != 0) {
+        const frame::GradedPlan halfway({piece}, [m](const std::vector<Piece*>& at, std::vector<frame::PlanPoint>& out) {
+            frame::PlanPoint a, b;
+            positionOf(at[0], m, a.x, a.y);
+            positionOf(at[0], static_cast<short>(m + 1), b.x, b.y);
+            out = {{(a.x + b.x) / 2, (a.y + b.y) / 2}};
+            return true;
+        });
+        texts.push_back(halfway.compose(piece, m, 0));
+    }
     frame::PieceGrowth growth;
     growth.copyPoints(piece, m, m);
     growth.lines = 1;
-    growth.rewrite(1, piece->formulaCount != 0);
+    if (piece->formulaCount != 0) growth.textBytes += textBytes(texts);
     growth.dropsGradingSteps();
     if (!frame::patternTakes(pattern, piece, growth)) {
         frame::showError(hwnd, kGapFoldNoRoom);
@@ -261,6 +361,9 @@ bool insertMiddle(HWND hwnd, PatternBuffer* pattern, Piece* piece) {
     }
     const Line lineBefore = *line;
     frame::PointIndexMap map(piece);
+    std::vector<std::pair<short, SPoint>> notchesBefore;
+    for (short k = 0; k < piece->sPointCount; ++k)
+        if (frame::sPointAt(piece, k)->lineIndex == across) notchesBefore.emplace_back(k, *frame::sPointAt(piece, k));
     Point* twin = nullptr;
     if (qpInsertSamePoint(pattern, piece, m, &twin) != m + 1) {
         frame::showError(hwnd, kGapFoldNoOutlinePoint);
@@ -282,8 +385,10 @@ bool insertMiddle(HWND hwnd, PatternBuffer* pattern, Piece* piece) {
     positionOf(piece, static_cast<short>(m + 2), bx, by);
     const float mx = (ax + bx) / 2, my = (ay + by) / 2;
     setPosition(piece, middle, mx, my);
-    adjust(pattern, piece, middle, middle);
+    if (!texts.empty()) frame::storeGraded(pattern, piece, middle, texts[0]);
     piece = pieceAt(pattern, run.pieceIndex);
+    // Notches on the mouth lie on one of its halves now.
+    for (const auto& entry : notchesBefore) frame::seatNotch(piece, frame::sPointAt(piece, entry.first)->pointIndex);
     run.outlineHit[2] = middle;
 
     pending.active = true;
@@ -295,6 +400,7 @@ bool insertMiddle(HWND hwnd, PatternBuffer* pattern, Piece* piece) {
     pending.y = my;
     pending.line = across;
     pending.lineBefore = lineBefore;
+    pending.notchesBefore = notchesBefore;
     return true;
 }
 
@@ -462,6 +568,22 @@ bool findSpan(Piece* piece, short h2, float across, short& s, short& e) {
     return true;
 }
 
+// The source point nearest to (x, y): the point a clicked apex follows.
+short nearestPoint(Piece* piece, float x, float y) {
+    short best = -1;
+    double bestDistance = 0;
+    for (short i = 0; i < piece->pointCount; ++i) {
+        float px = 0, py = 0;
+        if (!positionOf(piece, i, px, py)) continue;
+        const double d = std::hypot(static_cast<double>(px) - x, static_cast<double>(py) - y);
+        if (best < 0 || d < bestDistance) {
+            best = i;
+            bestDistance = d;
+        }
+    }
+    return best;
+}
+
 // Step 8: the direction click folds.
 void foldDart(HWND hwnd, PatternBuffer* pattern, short* pieceIndexCell, GapFoldRecord* record,
               HostView* view) {
@@ -476,40 +598,77 @@ void foldDart(HWND hwnd, PatternBuffer* pattern, short* pieceIndexCell, GapFoldR
     const short legEndHigh = h0 < h1 ? run.legEnd[1] : run.legEnd[0];
     const short centreEnd = run.centreByPoint ? static_cast<short>(-1) : run.legEnd[2];
 
-    float fx = 0, fy = 0, x0 = 0, y0 = 0, x1 = 0, y1 = 0, mx = 0, my = 0;
+    float fx = 0, fy = 0, x0 = 0, y0 = 0, x1 = 0, y1 = 0;
     frame::cursorToPiece(hwnd, run.m.screenToPiece, fx, fy);
     positionOf(piece, h0, x0, y0);
     positionOf(piece, h1, x1, y1);
-    positionOf(piece, h2, mx, my);
     // A tie counts as nearer leg 1.
     const bool nearLeg1 = (fx - x0) * (fx - x0) + (fy - y0) * (fy - y0) >=
                           (fx - x1) * (fx - x1) + (fy - y1) * (fy - y1);
 
-    float ax = run.apexX, ay = run.apexY;
-    if (!run.centreByPoint) {
-        float xs[4], ys[4];
-        const short ends[4] = {run.legStart[0], run.legEnd[0], run.legStart[1], run.legEnd[1]};
-        for (int j = 0; j < 4; ++j) positionOf(piece, ends[j], xs[j], ys[j]);
-        if (!IntersectLines(xs, ys, &ax, &ay)) {
-            stopFold(hwnd, pattern, view, kGapFoldNoLegsCross);
-            return;
-        }
+    FoldPlan plan;
+    for (int j = 0; j < 2; ++j) {
+        plan.legInner[j] = run.legStart[j];
+        plan.legOuter[j] = run.legEnd[j];
     }
-    const float alphaM = static_cast<float>(qpAngle(mx - ax, my - ay));
-    const float rot0 = wrapAngle(alphaM - static_cast<float>(qpAngle(x0 - ax, y0 - ay)));
-    const float rot1 = wrapAngle(alphaM - static_cast<float>(qpAngle(x1 - ax, y1 - ay)));
+    plan.h0 = h0;
+    plan.h1 = h1;
+    plan.h2 = h2;
+    plan.centreByPoint = run.centreByPoint;
+    plan.apexX = run.apexX;
+    plan.apexY = run.apexY;
+    if (run.centreByPoint) {
+        plan.apexPoint = nearestPoint(piece, run.apexX, run.apexY);
+        positionOf(piece, plan.apexPoint, plan.apexPointX, plan.apexPointY);
+    }
+    FoldShape shape;
+    if (!foldShape(piece, plan, shape)) {
+        stopFold(hwnd, pattern, view, kGapFoldNoLegsCross);
+        return;
+    }
 
     short s = -1, e = -1;
-    if (!findSpan(piece, h2, alphaM + kQuarterTurn, s, e)) {
+    if (!findSpan(piece, h2, shape.alphaM + kQuarterTurn, s, e)) {
         stopFold(hwnd, pattern, view, kGapFoldNoSpan);
         return;
     }
+    plan.s = s;
+    plan.e = e;
+    // Each leg's side turns onto the centre direction; the middle point goes
+    // with leg 0's side when the click is nearer leg 1, else with leg 1's.
+    const short r = static_cast<short>(h2 - s), n = static_cast<short>(e - s);
+    if (h0 < h1) {
+        plan.lowLast = nearLeg1 ? r : static_cast<short>(r - 1);
+        plan.highFirst = static_cast<short>(plan.lowLast + 1);
+    } else {
+        plan.highFirst = nearLeg1 ? r : static_cast<short>(r + 1);
+        plan.lowLast = static_cast<short>(plan.highFirst - 1);
+    }
+
     const short lineRaw = run.centreByPoint ? run.leg0Raw : run.centreRaw;
     // The fold piece: a new piece with copies of the span and of the two
-    // lines' ends, each copied run in a segment of its own.
+    // lines' ends, each copied run in a segment of its own; the turned
+    // points' texts graded.
+    // The graded texts of every point the fold turns or moves, from the
+    // texts they are copies of: the span's, the copied centre line's outline
+    // end (onto the turned middle point), leg 0's outline end (onto its
+    // turned outline point) and, with a clicked apex, leg 0's inner ends.
+    const short lineOuter = run.centreByPoint ? run.legEnd[0] : run.legEnd[2];
+    const short leg0Turned = static_cast<short>(r + h0 - h2);
+    std::vector<frame::GradedTexts> texts;
+    if (piece->formulaCount != 0) {
+        const frame::GradedPlan graded({piece}, [&plan](const std::vector<Piece*>& at, std::vector<frame::PlanPoint>& out) {
+            return foldOutputs(at[0], plan, out);
+        });
+        for (short j = 0; j <= n; ++j) texts.push_back(graded.compose(piece, static_cast<short>(s + j), static_cast<size_t>(j)));
+        texts.push_back(graded.compose(piece, lineOuter, static_cast<size_t>(r)));
+        texts.push_back(graded.compose(piece, run.legEnd[0], static_cast<size_t>(leg0Turned)));
+        if (run.centreByPoint) texts.push_back(graded.compose(piece, run.legStart[0], static_cast<size_t>(n + 1)));
+    }
     frame::PieceGrowth foldGrowth;
     addCopies(piece, s, e, foldGrowth);
     for (const short raw : {lineRaw, run.leg0Raw}) addCopies(piece, raw, static_cast<short>(raw + 1), foldGrowth);
+    if (piece->formulaCount != 0) foldGrowth.textBytes += textBytes(texts) + (run.centreByPoint ? texts.back().bytes() : 0);
     foldGrowth.segs = 3;
     if (!frame::patternTakes(pattern, nullptr, foldGrowth, frame::kNewPieceBytes)) {
         stopFold(hwnd, pattern, view, kGapFoldNoRoom);
@@ -533,49 +692,31 @@ void foldDart(HWND hwnd, PatternBuffer* pattern, short* pieceIndexCell, GapFoldR
                      kCopyLine);
     fold = pieceAt(pattern, foldIndex);
 
-    // Each leg's side turns onto the centre direction; the middle point goes
-    // with leg 0's side when the click is nearer leg 1, else with leg 1's.
-    const short r = static_cast<short>(h2 - s), n = static_cast<short>(e - s);
-    short lowLast = 0, highFirst = 0;
-    float angleLow = 0, angleHigh = 0;
-    if (h0 < h1) {
-        lowLast = nearLeg1 ? r : static_cast<short>(r - 1);
-        highFirst = static_cast<short>(lowLast + 1);
-        angleLow = rot0;
-        angleHigh = rot1;
-    } else {
-        highFirst = nearLeg1 ? r : static_cast<short>(r + 1);
-        lowLast = static_cast<short>(highFirst - 1);
-        angleLow = rot1;
-        angleHigh = rot0;
-    }
-    frame::rotatePoints(fold, 0, lowLast, angleLow, ax, ay);
-    frame::rotatePoints(fold, highFirst, n, angleHigh, ax, ay);
-    fold->foldAngleLow = angleLow;
-    fold->foldAngleHigh = angleHigh;
+    frame::rotatePoints(fold, 0, plan.lowLast, shape.angleLow, shape.ax, shape.ay);
+    frame::rotatePoints(fold, plan.highFirst, n, shape.angleHigh, shape.ax, shape.ay);
+    fold->foldAngleLow = shape.angleLow;
+    fold->foldAngleHigh = shape.angleHigh;
 
     // The copied centre line ends on the turned middle point, the copied
     // leg 0 on its turned outline point (on the centre direction).
-    const short lineOuter = run.centreByPoint ? run.legEnd[0] : run.legEnd[2];
     const short u1 = static_cast<short>(n + 1 + (lineOuter - lineRaw));
     const short u2 = static_cast<short>(fold->pointCount - 1 + run.legEnd[0] - (run.leg0Raw + 1));
     copyPosition(fold, r, fold, u1);
-    copyPosition(fold, static_cast<short>(r + h0 - h2), fold, u2);
+    copyPosition(fold, leg0Turned, fold, u2);
     short u3 = -1;
     if (run.centreByPoint) {
         // Both copies of leg 0 start at the apex given by the click.
         u3 = run.legEnd[0] == run.leg0Raw + 1 ? static_cast<short>(u1 - 1) : static_cast<short>(u1 + 1);
-        setPosition(fold, u3, ax, ay);
-        setPosition(fold, static_cast<short>(u3 + 2), ax, ay);
+        setPosition(fold, u3, shape.ax, shape.ay);
+        setPosition(fold, static_cast<short>(u3 + 2), shape.ax, shape.ay);
     }
     if (fold->formulaCount != 0) {
-        qpAdjustFormula(pattern, fold, 0, n);
-        qpAdjustFormula(pattern, fold, u1, u1);
-        qpAdjustFormula(pattern, fold, u2, u2);
-        if (u3 >= 0) {
-            qpAdjustFormula(pattern, fold, u3, u3);
-            qpAdjustFormula(pattern, fold, static_cast<short>(u3 + 2), static_cast<short>(u3 + 2));
-        }
+        for (short j = 0; j <= n; ++j) frame::storeGraded(pattern, pieceAt(pattern, foldIndex), j, texts[static_cast<size_t>(j)]);
+        frame::storeGraded(pattern, pieceAt(pattern, foldIndex), u1, texts[static_cast<size_t>(n + 1)]);
+        frame::storeGraded(pattern, pieceAt(pattern, foldIndex), u2, texts[static_cast<size_t>(n + 2)]);
+        if (u3 >= 0)
+            for (const short u : {u3, static_cast<short>(u3 + 2)})
+                frame::storeGraded(pattern, pieceAt(pattern, foldIndex), u, texts[static_cast<size_t>(n + 3)]);
     }
 
     record->sourcePiece = run.pieceIndex;
@@ -586,14 +727,12 @@ void foldDart(HWND hwnd, PatternBuffer* pattern, short* pieceIndexCell, GapFoldR
     record->legEndLow = legEndLow;
     record->centreEnd = centreEnd;
     record->legEndHigh = legEndHigh;
-    record->lowTurnLast = lowLast;
-    record->highTurnFirst = highFirst;
+    record->lowTurnLast = plan.lowLast;
+    record->highTurnFirst = plan.highFirst;
     saved.valid = true;
     saved.record = *record;
-    saved.apexX = ax;
-    saved.apexY = ay;
-    saved.angleLow = angleLow;
-    saved.angleHigh = angleHigh;
+    saved.plan = plan;
+    saved.shape = shape;
     pending.active = false;  // the middle point is the fold's now
 
     if (pieceIndexCell) *pieceIndexCell = foldIndex;
@@ -623,7 +762,7 @@ bool canUnfold(PatternBuffer* pattern, const GapFoldRecord* record) {
     Piece* fold = pieceAt(pattern, record->foldPiece);
     Piece* source = pieceAt(pattern, record->sourcePiece);
     if (!fold || !source) return false;
-    if (fold->foldAngleLow != saved.angleLow || fold->foldAngleHigh != saved.angleHigh) return false;
+    if (fold->foldAngleLow != saved.shape.angleLow || fold->foldAngleHigh != saved.shape.angleHigh) return false;
     const short n = static_cast<short>(record->spanLast - record->spanFirst);
     const short r = static_cast<short>(record->spanMiddle - record->spanFirst);
     if (r < 1 || r > n - 1 || fold->pointCount < n + 5) return false;
@@ -643,8 +782,67 @@ bool canUnfold(PatternBuffer* pattern, const GapFoldRecord* record) {
     return true;
 }
 
+// A notch of the source on a stretch of the span: the stretch's first
+// point and where along it the notch lies (0 at that point, 1 at the next).
+struct SpanNotch {
+    short point = -1;
+    short part = -1;
+    float along = 0;
+};
+
+std::vector<SpanNotch> spanNotches(Piece* source, const FoldPlan& plan) {
+    std::vector<SpanNotch> notches;
+    for (short k = 0; k < source->sPointCount; ++k) {
+        const SPoint* sp = frame::sPointAt(source, k);
+        const Point* p = sp ? frame::pointAt(source, sp->pointIndex) : nullptr;
+        if (!p || typeLetter(p->type) != 'V' || isOutlineType(p->type)) continue;
+        const short part = frame::partHolding(source, sp->lineIndex, sp->pointIndex);
+        if (part < plan.s || part + 1 > plan.e) continue;
+        float x = 0, y = 0, ax = 0, ay = 0, bx = 0, by = 0;
+        positionOf(source, sp->pointIndex, x, y);
+        positionOf(source, part, ax, ay);
+        positionOf(source, static_cast<short>(part + 1), bx, by);
+        const double dx = bx - ax, dy = by - ay, l2 = dx * dx + dy * dy;
+        const double t = l2 > 0 ? ((x - ax) * dx + (y - ay) * dy) / l2 : 0.0;
+        notches.push_back({sp->pointIndex, part, static_cast<float>(std::min(1.0, std::max(0.0, t)))});
+    }
+    return notches;
+}
+
+// The unfold's outputs for a fold of `shape`: the fold piece's span turned
+// back (source points s .. e), then each notch of the span carried by its
+// stretch (by the moves of the stretch's ends, shared as it lies between).
+void unfoldWith(Piece* source, Piece* fold, const FoldPlan& plan, const FoldShape& shape,
+                const std::vector<SpanNotch>& notches, std::vector<frame::PlanPoint>& out) {
+    out.clear();
+    for (short j = 0; j <= plan.e - plan.s; ++j) {
+        float x = 0, y = 0;
+        positionOf(fold, j, x, y);
+        out.push_back(turnedBy(x, y, -turnOf(plan, shape, j), shape.ax, shape.ay));
+    }
+    auto moveOf = [&](short point) {
+        double x = 0, y = 0;
+        positionOf(source, point, x, y);
+        const frame::PlanPoint to = out[static_cast<size_t>(point - plan.s)];
+        return frame::PlanPoint{to.x - x, to.y - y};
+    };
+    for (const SpanNotch& n : notches) {
+        const frame::PlanPoint a = moveOf(n.part), b = moveOf(static_cast<short>(n.part + 1));
+        double x = 0, y = 0;
+        positionOf(source, n.point, x, y);
+        out.push_back({x + a.x + (b.x - a.x) * n.along, y + a.y + (b.y - a.y) * n.along});
+    }
+}
+
+// A point that comes back within this of where it stands has not moved.
+constexpr double kSamePlaceMm = 0.01;
+
 // A click with foldPhase 2: turn the fold piece back, carry its span and
 // the dart lines' outline ends into the source piece, remove the fold piece.
+// A point that comes back where it stands, with the grade its formulas
+// already give, has not moved: it keeps its coordinates and its texts (so
+// an unfold of an unchanged fold piece gives the piece back as it was).
+// Notches on a stretch that moved move with it.
 void unfoldDart(HWND hwnd, PatternBuffer* pattern, short* pieceIndexCell, GapFoldRecord* record,
                 HostView* view) {
     if (!canUnfold(pattern, record)) {
@@ -653,33 +851,72 @@ void unfoldDart(HWND hwnd, PatternBuffer* pattern, short* pieceIndexCell, GapFol
     }
     Piece* fold = pieceAt(pattern, record->foldPiece);
     Piece* source = pieceAt(pattern, record->sourcePiece);
+    const FoldPlan& plan = saved.plan;
     const short n = static_cast<short>(record->spanLast - record->spanFirst);
     const short r = static_cast<short>(record->spanMiddle - record->spanFirst);
-    // The formulas of the span, the two leg ends and the centre end are
-    // rewritten after the fold piece is gone, in its room.
-    if (source->formulaCount != 0) {
+    const bool formulas = source->formulaCount != 0;
+    const std::vector<SpanNotch> notches = spanNotches(source, plan);
+    std::vector<frame::PlanPoint> at;
+    unfoldWith(source, fold, plan, saved.shape, notches, at);
+    // Graded when the source still gives the fold's shape at the base.
+    frame::GradedPlan graded;
+    FoldShape now;
+    if (formulas && foldShape(source, plan, now) && now.ax == saved.shape.ax && now.ay == saved.shape.ay &&
+        now.angleLow == saved.shape.angleLow && now.angleHigh == saved.shape.angleHigh)
+        graded = frame::GradedPlan({source, fold}, [&](const std::vector<Piece*>& p, std::vector<frame::PlanPoint>& out) {
+            FoldShape shape;
+            if (!foldShape(p[0], plan, shape)) return false;
+            unfoldWith(p[0], p[1], plan, shape, notches, out);
+            return true;
+        });
+
+    // Each source point the unfold gives a place, with its output; then
+    // whether it moved, and its texts when it did.
+    struct Target {
+        short point;
+        size_t output;
+        bool moved;
+    };
+    std::vector<Target> targets;
+    for (short j = 0; j <= n; ++j) targets.push_back({static_cast<short>(record->spanFirst + j), static_cast<size_t>(j), false});
+    targets.push_back({record->legEndLow, static_cast<size_t>(r - 1), false});
+    if (record->centreEnd >= 0) targets.push_back({record->centreEnd, static_cast<size_t>(r), false});
+    targets.push_back({record->legEndHigh, static_cast<size_t>(r + 1), false});
+    auto moves = [&](short point, size_t output) {
+        double x = 0, y = 0;
+        positionOf(source, point, x, y);
+        const frame::PlanPoint to = at[output];
+        return std::hypot(to.x - x, to.y - y) >= kSamePlaceMm || (formulas && !graded.sameGrade(source, point, output));
+    };
+    for (Target& t : targets) t.moved = moves(t.point, t.output);
+    for (size_t k = 0; k < notches.size(); ++k) {
+        const size_t first = static_cast<size_t>(notches[k].part - record->spanFirst);
+        targets.push_back({notches[k].point, static_cast<size_t>(n + 1) + k, targets[first].moved || targets[first + 1].moved});
+    }
+    std::vector<frame::GradedTexts> texts(targets.size());
+    for (size_t k = 0; formulas && k < targets.size(); ++k)
+        if (targets[k].moved) texts[k] = graded.compose(source, targets[k].point, targets[k].output);
+    // The texts of what moved are stored after the fold piece is gone, in
+    // its room.
+    if (formulas) {
         frame::PieceGrowth growth;
-        growth.rewrite(n + 4, true);
+        for (size_t k = 0; k < targets.size(); ++k)
+            if (targets[k].moved) growth.textBytes += texts[k].bytes();
+        growth.textBytes += frame::kMaxFormulaTextBytes;
         if (!frame::patternTakes(pattern, source, growth, -(fold->byteSize + frame::kPieceOffsetBytes))) {
             frame::showError(hwnd, kGapUnfoldNoRoom);
             return;
         }
     }
-    frame::rotatePoints(fold, 0, record->lowTurnLast, -fold->foldAngleLow, saved.apexX, saved.apexY);
-    frame::rotatePoints(fold, record->highTurnFirst, n, -fold->foldAngleHigh, saved.apexX, saved.apexY);
-    for (short j = 0; j <= n; ++j) copyPosition(fold, j, source, static_cast<short>(record->spanFirst + j));
-    copyPosition(fold, static_cast<short>(r - 1), source, record->legEndLow);
-    if (record->centreEnd >= 0) copyPosition(fold, r, source, record->centreEnd);
-    copyPosition(fold, static_cast<short>(r + 1), source, record->legEndHigh);
+
+    for (const Target& t : targets)
+        if (t.moved) setPosition(source, t.point, static_cast<float>(at[t.output].x), static_cast<float>(at[t.output].y));
+    for (size_t k = 0; k < notches.size(); ++k)
+        if (targets[targets.size() - notches.size() + k].moved) frame::seatNotch(source, notches[k].point);
 
     qpDeletePiece(pattern, fold);
-    source = pieceAt(pattern, record->sourcePiece);
-    if (source->formulaCount != 0) {
-        qpAdjustFormula(pattern, source, record->spanFirst, record->spanLast);
-        qpAdjustFormula(pattern, source, record->legEndLow, record->legEndLow);
-        if (record->centreEnd >= 0) qpAdjustFormula(pattern, source, record->centreEnd, record->centreEnd);
-        qpAdjustFormula(pattern, source, record->legEndHigh, record->legEndHigh);
-    }
+    for (size_t k = 0; formulas && k < targets.size(); ++k)
+        if (targets[k].moved) frame::storeGraded(pattern, pieceAt(pattern, record->sourcePiece), targets[k].point, texts[k]);
     saved.valid = false;
     if (pieceIndexCell) *pieceIndexCell = record->sourcePiece;
     record->foldPhase = 0;

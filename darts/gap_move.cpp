@@ -18,6 +18,7 @@
 #include "darts/intersect_lines.h"
 #include "frame/curve_forms.h"
 #include "frame/exports.h"
+#include "frame/graded_edit.h"
 #include "frame/handler_frame.h"
 #include "frame/piece_edit.h"
 #include "frame/room.h"
@@ -85,18 +86,41 @@ struct Leg {
 // stays), and no room in the pattern's block.
 enum class Failure { None, NoOutlinePoint, NoLegsCross, NoNewOldCross, NoMiddle, TooShort, NoRoom };
 
-// Everything the transfer does, worked out on the untouched piece.
+// The transfer's geometry: what the positions of the piece's points give.
+struct Shape {
+    Pos pivot;       // P
+    float theta = 0;  // the turn that closes the old opening
+    Pos rotatedCopy;  // the turned copy of the new dart's outline point
+    Pos middle;      // the middle point of the new mouth
+    Pos apex;        // T, the new dart's apex
+};
+
+// A notch ('v' mark) on the outline near the edit.
+struct PlannedNotch {
+    short id = -1;       // its point
+    bool turns = false;  // its stretch turns: the notch turns with it
+};
+
+// Everything the transfer does, worked out on the untouched piece: the
+// discrete part (indices, sides, rules), then the shape at the base.
 struct Plan {
     Leg leg[kPicks];
     bool forward = false;           // the new dart lies after the old one in outline order
+    bool pivotAtApex = false;       // the new line starts at the old apex: that is the pivot
     std::vector<short> innerFirst;  // first points of the two-point inner lines cleared away
+    std::vector<short> mouthNotches;  // notches on the old mouth: they go with it
     std::vector<short> cleared;     // outline points strictly inside the old opening
     std::vector<short> order;       // point ids in index order after the outline edits
-    Pos pivot;                      // P
-    float theta = 0;                // the turn that closes the old opening
-    Pos rotatedCopy;                // the turned copy of the new dart's outline point
-    Pos middle;                     // the middle point of the new mouth
-    Pos apex;                       // T, the new dart's apex
+    short from = 0, to = -1;        // the turned stretch, as indices of `order`
+    short copyAt = -1;              // the turned copy of the new dart's outline point (index of `order`)
+    short beyondCopy = -1;          // its outline neighbour away from the new mouth; -1: none
+    std::vector<PlannedNotch> notches;  // notches that turn or whose line changes
+    Shape shape;                    // at the base
+    // On a piece with formulas, the texts of the points the transfer moves
+    // or makes, graded with the shape: the turned stretch's, the turned
+    // notches' (in order), the middle point's and the new apex's.
+    std::vector<frame::GradedTexts> stretchTexts, notchTexts;
+    frame::GradedTexts middleTexts, apexTexts;
 };
 
 // Where point `id` stands in `order` (its present index), -1 when it is gone.
@@ -146,6 +170,154 @@ Failure resolveLegs(Piece* piece, Plan& plan) {
     return Failure::None;
 }
 
+// The old apex A: where the old legs cross.
+bool oldApex(Piece* piece, const Plan& plan, Pos& apex) {
+    const Leg* leg = plan.leg;
+    return intersect(positionOf(piece, leg[0].inner), positionOf(piece, leg[0].outer),
+                     positionOf(piece, leg[1].inner), positionOf(piece, leg[1].outer), apex);
+}
+
+// Where the point at index `i` of `order` stands once the stretch turned.
+Pos finalPosition(Piece* piece, const Plan& plan, const Shape& shape, short i) {
+    const short id = plan.order[static_cast<size_t>(i)];
+    const Pos p = positionOf(piece, id == kTwinId ? plan.leg[2].hit : id);
+    return i >= plan.from && i <= plan.to ? turned(p, shape.theta, shape.pivot) : p;
+}
+
+// The shape of the transfer from the positions of `piece` (the untouched
+// piece, or a copy of it at another size): the pivot, the turn, the middle
+// of the new mouth and the new apex.
+Failure shapeOf(Piece* piece, const Plan& plan, Shape& shape) {
+    const Leg* leg = plan.leg;
+    Pos apex;
+    if (!oldApex(piece, plan, apex)) return Failure::NoLegsCross;
+    const Pos p0 = positionOf(piece, leg[0].hit), p1 = positionOf(piece, leg[1].hit), p2 = positionOf(piece, leg[2].hit);
+    const Pos mouth{(p0.x + p1.x) / 2, (p0.y + p1.y) / 2};
+    const Pos newInner = positionOf(piece, leg[2].inner), newOuter = positionOf(piece, leg[2].outer);
+    // The pivot P on the new line: where the line from the old mouth
+    // through the old apex meets it; the apex itself when the new line
+    // starts there (then the two lines meet at the apex even when they run
+    // on one line, as a slash from the apex along the old centre line does).
+    if (plan.pivotAtApex) shape.pivot = apex;
+    else if (!intersect(mouth, apex, newInner, newOuter, shape.pivot)) return Failure::NoNewOldCross;
+    const Pos pivot = shape.pivot;
+
+    // The turn that brings the direction of h1 - P onto that of h0 - P.
+    float theta = static_cast<float>(qpAngle(p0.x - pivot.x, p0.y - pivot.y)) -
+                  static_cast<float>(qpAngle(p1.x - pivot.x, p1.y - pivot.y));
+    if (theta > kHalfTurn) theta -= kFullTurn;
+    else if (theta < -kHalfTurn) theta += kFullTurn;
+    shape.theta = theta;
+
+    // The middle of the new mouth: on its bisector, at the distance where
+    // the seam beside the turned copy, carried on, meets the bisector (so
+    // the seam runs on straight when the dart is closed).
+    if (plan.beyondCopy < 0) return Failure::NoMiddle;
+    const Pos dp = finalPosition(piece, plan, shape, plan.copyAt);
+    shape.rotatedCopy = dp;
+    const Pos ep = finalPosition(piece, plan, shape, plan.beyondCopy);
+    // The turned copy lies theta beyond the twin, so the bisector is the
+    // copy turned back by half of theta.
+    const Pos bisector = turned(dp, -static_cast<double>(theta) / 2, pivot);
+    Pos q;
+    if (!intersect(dp, ep, pivot, bisector, q)) return Failure::NoMiddle;
+    const float r = std::sqrt(dist2(q, pivot));
+    const Pos chordMid{(dp.x + p2.x) / 2, (dp.y + p2.y) / 2};
+    const float chordR = std::sqrt(dist2(chordMid, pivot));
+    if (chordR < kMinSpanMm || r < kMinSpanMm) return Failure::NoMiddle;
+    const Pos middle{pivot.x + (chordMid.x - pivot.x) * r / chordR, pivot.y + (chordMid.y - pivot.y) * r / chordR};
+    shape.middle = middle;
+
+    // The new apex T: on the line from the middle towards P, at the new
+    // line's length from the new line's outline end, so that both legs keep
+    // that length (the two copies lie symmetric about the bisector).
+    const float l2 = dist2(newOuter, newInner), w2 = dist2(newOuter, middle);
+    if (l2 - w2 < 0) return Failure::TooShort;
+    const double vx = (pivot.x - middle.x) / static_cast<double>(r), vy = (pivot.y - middle.y) / static_cast<double>(r);
+    const double b = vx * (middle.x - newOuter.x) + vy * (middle.y - newOuter.y);
+    const double t = -b + std::sqrt(b * b + (l2 - w2));
+    shape.apex = Pos{static_cast<float>(middle.x + vx * t), static_cast<float>(middle.y + vy * t)};
+    return Failure::None;
+}
+
+// The outputs of the transfer's geometry, in this order: the turned stretch
+// (indices from .. to of `order`), the middle point, the new apex T, then
+// the notches that turn.
+size_t middleOutput(const Plan& plan) { return static_cast<size_t>(plan.to - plan.from + 1); }
+size_t apexOutput(const Plan& plan) { return middleOutput(plan) + 1; }
+
+bool outputsOf(Piece* piece, const Plan& plan, std::vector<frame::PlanPoint>& out) {
+    Shape shape;
+    if (shapeOf(piece, plan, shape) != Failure::None) return false;
+    out.clear();
+    auto add = [&](Pos p) { out.push_back({p.x, p.y}); };
+    for (short i = plan.from; i <= plan.to; ++i) add(finalPosition(piece, plan, shape, i));
+    add(shape.middle);
+    add(shape.apex);
+    for (const PlannedNotch& n : plan.notches)
+        if (n.turns) add(turned(positionOf(piece, n.id), shape.theta, shape.pivot));
+    return true;
+}
+
+// Whether point i lies on point j (within kOnPointMm on both axes).
+bool onPoint(Piece* piece, short i, short j) {
+    const Pos a = positionOf(piece, i), b = positionOf(piece, j);
+    return std::fabs(a.x - b.x) < kOnPointMm && std::fabs(a.y - b.y) < kOnPointMm;
+}
+
+// The notches ('v' marks on an outline line) near the edit. One on the old
+// mouth goes with it, as the mouth's inner lines do; one on the mouth's
+// ends stays with leg 0's end, or turns with leg 1's side onto it, where
+// the closed mouth now is. One on a stretch that turns turns with it. All
+// of them are seated again after the edit, which splits, joins and turns
+// the lines there.
+void planNotches(Piece* piece, Plan& plan) {
+    const short h0 = plan.leg[0].hit, h1 = plan.leg[1].hit, h2 = plan.leg[2].hit;
+    const short lo = std::min(h0, h1), hi = std::max(h0, h1);
+    const short turnLo = plan.forward ? h1 : h2, turnHi = plan.forward ? h2 : h1;
+    const short nearLo = static_cast<short>(std::min(lo, h2) - 1), nearHi = static_cast<short>(std::max(hi, h2) + 1);
+    for (short s = 0; s < piece->sPointCount; ++s) {
+        const SPoint* sp = frame::sPointAt(piece, s);
+        const Point* p = sp ? frame::pointAt(piece, sp->pointIndex) : nullptr;
+        const Line* line = sp ? frame::lineAt(piece, sp->lineIndex) : nullptr;
+        const Point* first = line ? frame::pointAt(piece, line->firstPoint) : nullptr;
+        if (!p || typeLetter(p->type) != 'V' || isOutlineType(p->type) || !first || !isOutlineType(first->type))
+            continue;
+        const short at = sp->pointIndex;
+        const short part = frame::partHolding(piece, sp->lineIndex, at);
+        if (part < nearLo || part > nearHi) continue;
+        const bool onMouth = part >= lo && part + 1 <= hi;
+        if (onMouth && !onPoint(piece, at, h0) && !onPoint(piece, at, h1)) {
+            plan.mouthNotches.push_back(at);
+            continue;
+        }
+        const bool turns = onMouth ? onPoint(piece, at, h1) : part >= turnLo && part + 1 <= turnHi;
+        plan.notches.push_back({at, turns});
+    }
+}
+
+// The graded texts of every point the transfer moves or makes, each from
+// the terms of the point it comes from: a turned point (and the twin, from
+// the new place) from its own, the middle point from the new place, the new
+// apex from the new line's inner end. The centre line's ends take the
+// middle point's and the apex's; old leg 1's ends the apex's and the turned
+// copy's.
+void composeTexts(Piece* piece, Plan& plan) {
+    const frame::GradedPlan graded({piece}, [&plan](const std::vector<Piece*>& at, std::vector<frame::PlanPoint>& out) {
+        return outputsOf(at[0], plan, out);
+    });
+    for (short i = plan.from; i <= plan.to; ++i) {
+        const short id = plan.order[static_cast<size_t>(i)];
+        plan.stretchTexts.push_back(graded.compose(piece, id == kTwinId ? plan.leg[2].hit : id,
+                                                   static_cast<size_t>(i - plan.from)));
+    }
+    plan.middleTexts = graded.compose(piece, plan.leg[2].hit, middleOutput(plan));
+    plan.apexTexts = graded.compose(piece, plan.leg[2].inner, apexOutput(plan));
+    size_t output = apexOutput(plan) + 1;
+    for (const PlannedNotch& n : plan.notches)
+        if (n.turns) plan.notchTexts.push_back(graded.compose(piece, n.id, output++));
+}
+
 Failure planTransfer(PatternBuffer* pattern, Piece* piece, Plan& plan) {
     if (Failure f = resolveLegs(piece, plan); f != Failure::None) return f;
     const Leg* leg = plan.leg;
@@ -162,9 +334,9 @@ Failure planTransfer(PatternBuffer* pattern, Piece* piece, Plan& plan) {
     qpGetPointLptr(piece, h2, &at);
     if (!at || at->lineOut < 0) return Failure::NoOutlinePoint;
 
-    // Clearing the old opening: per outline point inside it, the first
-    // two-point inner line with an end on it (never a notch or a mark, never
-    // one of the picked lines); a point with no such line loses nothing else.
+    // Clearing the old opening: every two-point inner line with an end on
+    // an outline point inside it (never a notch or a mark, never one of the
+    // picked lines), once.
     for (short m = static_cast<short>(lo + 1); m < hi; ++m) {
         plan.cleared.push_back(m);
         const Pos pm = positionOf(piece, m);
@@ -175,31 +347,11 @@ Failure planTransfer(PatternBuffer* pattern, Piece* piece, Plan& plan) {
             if (std::fabs(pb.x - pm.x) >= kOnPointMm || std::fabs(pb.y - pm.y) >= kOnPointMm) continue;
             bool picked = false;
             for (const Leg& l : plan.leg) picked = picked || l.first == f;
-            if (picked) continue;
-            if (std::find(plan.innerFirst.begin(), plan.innerFirst.end(), f) == plan.innerFirst.end())
+            if (!picked && std::find(plan.innerFirst.begin(), plan.innerFirst.end(), f) == plan.innerFirst.end())
                 plan.innerFirst.push_back(f);
-            break;
         }
     }
-
-    // Old apex A, the old mouth's middle M, and the pivot P on the new line.
-    Pos apex;
-    if (!intersect(positionOf(piece, leg[0].inner), positionOf(piece, leg[0].outer),
-                   positionOf(piece, leg[1].inner), positionOf(piece, leg[1].outer), apex))
-        return Failure::NoLegsCross;
-    const Pos p0 = positionOf(piece, h0), p1 = positionOf(piece, h1), p2 = positionOf(piece, h2);
-    const Pos mouth{(p0.x + p1.x) / 2, (p0.y + p1.y) / 2};
-    const Pos newInner = positionOf(piece, leg[2].inner), newOuter = positionOf(piece, leg[2].outer);
-    Pos pivot;
-    if (!intersect(mouth, apex, newInner, newOuter, pivot)) return Failure::NoNewOldCross;
-    plan.pivot = pivot;
-
-    // The turn that brings the direction of h1 - P onto that of h0 - P.
-    float theta = static_cast<float>(qpAngle(p0.x - pivot.x, p0.y - pivot.y)) -
-                  static_cast<float>(qpAngle(p1.x - pivot.x, p1.y - pivot.y));
-    if (theta > kHalfTurn) theta -= kFullTurn;
-    else if (theta < -kHalfTurn) theta += kFullTurn;
-    plan.theta = theta;
+    planNotches(piece, plan);
 
     // The point order after clearing, the twin and the removal of h1.
     std::vector<short>& order = plan.order;
@@ -208,62 +360,44 @@ Failure planTransfer(PatternBuffer* pattern, Piece* piece, Plan& plan) {
         dropFromOrder(order, f);
         dropFromOrder(order, static_cast<short>(f + 1));
     }
+    for (short n : plan.mouthNotches) dropFromOrder(order, n);
     for (short m : plan.cleared) dropFromOrder(order, m);
     order.insert(order.begin() + orderIndexOf(order, h2) + 1, kTwinId);
     dropFromOrder(order, h1);
     // The turned stretch: forward, from after h0 up to the original h2;
-    // otherwise from the twin up to before h0.
-    const short from = plan.forward ? static_cast<short>(orderIndexOf(order, h0) + 1) : orderIndexOf(order, kTwinId);
-    const short to = plan.forward ? static_cast<short>(orderIndexOf(order, kTwinId) - 1)
-                                  : static_cast<short>(orderIndexOf(order, h0) - 1);
-    auto finalPosition = [&](short index) {
-        const short id = order[static_cast<size_t>(index)];
-        const Pos p = id == kTwinId ? p2 : positionOf(piece, id);
-        return index >= from && index <= to ? turned(p, theta, pivot) : p;
-    };
+    // otherwise from the twin up to before h0. The turned copy of the new
+    // place ends it on the new mouth's side; the seam goes on beyond it.
+    const short twin = orderIndexOf(order, kTwinId);
+    plan.from = plan.forward ? static_cast<short>(orderIndexOf(order, h0) + 1) : twin;
+    plan.to = plan.forward ? static_cast<short>(twin - 1) : static_cast<short>(orderIndexOf(order, h0) - 1);
+    plan.copyAt = plan.forward ? static_cast<short>(twin - 1) : twin;
+    const short beyond = plan.forward ? static_cast<short>(plan.copyAt - 1) : static_cast<short>(plan.copyAt + 1);
+    plan.beyondCopy = beyond >= 0 && beyond < static_cast<short>(order.size()) ? beyond : static_cast<short>(-1);
 
-    // The middle of the new mouth: on its bisector, at the distance where
-    // the seam beside the turned copy, carried on, meets the bisector (so
-    // the seam runs on straight when the dart is closed).
-    const short d = plan.forward ? static_cast<short>(orderIndexOf(order, kTwinId) - 1) : orderIndexOf(order, kTwinId);
-    const short e = plan.forward ? static_cast<short>(d - 1) : static_cast<short>(d + 1);
-    if (e < 0 || e >= static_cast<short>(order.size())) return Failure::NoMiddle;
-    const Pos dp = finalPosition(d), ep = finalPosition(e);
-    plan.rotatedCopy = dp;
-    // The turned copy lies theta beyond the twin, so the bisector is the
-    // copy turned back by half of theta.
-    const Pos bisector = turned(dp, -static_cast<double>(theta) / 2, pivot);
-    Pos q;
-    if (!intersect(dp, ep, pivot, bisector, q)) return Failure::NoMiddle;
-    const float r = std::sqrt(dist2(q, pivot));
-    const Pos chordMid{(dp.x + p2.x) / 2, (dp.y + p2.y) / 2};
-    const float chordR = std::sqrt(dist2(chordMid, pivot));
-    if (chordR < kMinSpanMm || r < kMinSpanMm) return Failure::NoMiddle;
-    const Pos middle{pivot.x + (chordMid.x - pivot.x) * r / chordR, pivot.y + (chordMid.y - pivot.y) * r / chordR};
-    plan.middle = middle;
-
-    // The new apex T: on the line from the middle towards P, at the new
-    // line's length from the new line's outline end, so that both legs keep
-    // that length (the two copies lie symmetric about the bisector).
-    const float l2 = dist2(newOuter, newInner), w2 = dist2(newOuter, middle);
-    if (l2 - w2 < 0) return Failure::TooShort;
-    const double vx = (pivot.x - middle.x) / static_cast<double>(r), vy = (pivot.y - middle.y) / static_cast<double>(r);
-    const double b = vx * (middle.x - newOuter.x) + vy * (middle.y - newOuter.y);
-    const double t = -b + std::sqrt(b * b + (l2 - w2));
-    plan.apex = Pos{static_cast<float>(middle.x + vx * t), static_cast<float>(middle.y + vy * t)};
+    Pos apex;
+    if (!oldApex(piece, plan, apex)) return Failure::NoLegsCross;
+    const Pos newInner = positionOf(piece, leg[2].inner);
+    plan.pivotAtApex = std::fabs(newInner.x - apex.x) < kOnPointMm && std::fabs(newInner.y - apex.y) < kOnPointMm;
+    if (Failure f = shapeOf(piece, plan, plan.shape); f != Failure::None) return f;
 
     // Room for what the edit adds: four points with their coordinates (and
     // formulas), three lines (the centre line and two splits of the
-    // outline) and a segment; new texts for old leg 1's two recomputed ends
-    // beside their old ones; the turned stretch and the new line's inner end
-    // rewritten.
+    // outline) and a segment; the graded texts of the turned stretch and its
+    // notches, of the four new points and of the three moved leg ends, each
+    // stored before the text it replaces goes.
     const bool formulas = piece->formulaCount != 0;
     frame::PieceGrowth growth;
     growth.addPoints(4, formulas);
     growth.lines = 3;
     growth.segs = 1;
-    if (formulas) growth.textBytes += 2 * 2 * frame::kMaxFormulaTextBytes;
-    growth.rewrite(to - from + 2, formulas);
+    if (formulas) {
+        composeTexts(piece, plan);
+        for (const auto* texts : {&plan.stretchTexts, &plan.notchTexts})
+            for (const frame::GradedTexts& t : *texts) growth.textBytes += t.bytes();
+        growth.textBytes += 2 * plan.middleTexts.bytes() + 3 * plan.apexTexts.bytes() +
+                            plan.stretchTexts[static_cast<size_t>(plan.copyAt - plan.from)].bytes() +
+                            frame::kMaxFormulaTextBytes;
+    }
     growth.dropsGradingSteps();
     if (!frame::patternTakes(pattern, piece, growth)) return Failure::NoRoom;
     return Failure::None;
@@ -289,15 +423,22 @@ void carryOut(PatternBuffer* pattern, Piece* piece, Plan& plan) {
         order.insert(order.begin() + i + 1, id);
         map.inserted(static_cast<short>(i + 1));
     };
+    // A point the transfer moved or made gets its graded texts.
+    auto store = [&](short i, const frame::GradedTexts& texts) {
+        if (formulas) frame::storeGraded(pattern, piece, i, texts);
+    };
     const Leg* leg = plan.leg;
-    const short h0 = leg[0].hit, h1 = leg[1].hit, h2 = leg[2].hit;
+    const Shape& shape = plan.shape;
+    const short h1 = leg[1].hit, h2 = leg[2].hit;
     const Pos p2 = positionOf(piece, h2);
 
-    // Clear the old opening: its inner lines, then its outline points.
+    // Clear the old opening: its inner lines and notches, then its outline
+    // points.
     for (short f : plan.innerFirst) {
         remove(static_cast<short>(f + 1));
         remove(f);
     }
+    for (short n : plan.mouthNotches) remove(n);
     for (auto m = plan.cleared.rbegin(); m != plan.cleared.rend(); ++m) remove(*m);
 
     // Open the new dart: a twin of h2 with a coordinate (and formula) of its
@@ -307,20 +448,30 @@ void carryOut(PatternBuffer* pattern, Piece* piece, Plan& plan) {
     frame::attachCoord(pattern, piece, static_cast<short>(at + 1), p2.x, p2.y, at, static_cast<short>(at + 2));
     qpModifyCurve2Turnp(pattern, piece, static_cast<short>(at + 1));
 
-    // Close the old one: leg 1's outline end goes, the stretch turns.
+    // Close the old one: leg 1's outline end goes, the stretch turns with
+    // the notches on it.
     remove(h1);
-    const short from = plan.forward ? static_cast<short>(orderIndexOf(order, h0) + 1) : orderIndexOf(order, kTwinId);
-    const short to = plan.forward ? static_cast<short>(orderIndexOf(order, kTwinId) - 1)
-                                  : static_cast<short>(orderIndexOf(order, h0) - 1);
-    frame::rotatePoints(piece, from, to, plan.theta, plan.pivot.x, plan.pivot.y);
-    if (formulas) qpAdjustFormula(pattern, piece, from, to);
+    frame::rotatePoints(piece, plan.from, plan.to, shape.theta, shape.pivot.x, shape.pivot.y);
+    for (short i = plan.from; i <= plan.to; ++i) store(i, plan.stretchTexts[static_cast<size_t>(i - plan.from)]);
+    size_t turnedNotch = 0;
+    for (const PlannedNotch& n : plan.notches) {
+        if (!n.turns) continue;
+        const short i = orderIndexOf(order, n.id);
+        frame::rotatePoints(piece, i, i, shape.theta, shape.pivot.x, shape.pivot.y);
+        if (formulas) store(i, plan.notchTexts[turnedNotch++]);
+    }
 
     // The middle point between the two copies.
     at = static_cast<short>(orderIndexOf(order, kTwinId) - 1);
     insertAfter(at, kMiddleId);
     const short mid = static_cast<short>(at + 1);
-    frame::attachCoord(pattern, piece, mid, plan.middle.x, plan.middle.y, at, static_cast<short>(mid + 1));
+    frame::attachCoord(pattern, piece, mid, shape.middle.x, shape.middle.y, at, static_cast<short>(mid + 1));
     qpModifyCurve2Turnp(pattern, piece, mid);
+    store(mid, plan.middleTexts);
+
+    // The lines near the edit were split, joined and turned: each notch
+    // there is seated again on the line that now holds it.
+    for (const PlannedNotch& n : plan.notches) frame::seatNotch(piece, orderIndexOf(order, n.id));
 
     // The centre line from T to the middle point, in a segment of its own.
     const short segIndex = piece->segCount;
@@ -333,8 +484,9 @@ void carryOut(PatternBuffer* pattern, Piece* piece, Plan& plan) {
     const short lineIndex = frame::lineIndexOf(piece, line);
     const short newInner = orderIndexOf(order, leg[2].inner);
     const char types[2] = {'s', 'k'};
-    const Pos ends[2] = {plan.apex, plan.middle};
+    const Pos ends[2] = {shape.apex, shape.middle};
     const short sources[2] = {newInner, mid};
+    const frame::GradedTexts* texts[2] = {&plan.apexTexts, &plan.middleTexts};
     for (int k = 0; k < 2; ++k) {
         qpGetSegLptr(piece, segIndex, &seg);
         Point* p = nullptr;
@@ -344,6 +496,7 @@ void carryOut(PatternBuffer* pattern, Piece* piece, Plan& plan) {
         if (k == 0) p->lineOut = lineIndex;
         else p->lineIn = lineIndex;
         frame::attachCoord(pattern, piece, i, ends[k].x, ends[k].y, sources[k], sources[k]);
+        store(i, *texts[k]);
     }
 
     // The legs of the new dart: the picked line and old leg 1, both from T.
@@ -355,23 +508,14 @@ void carryOut(PatternBuffer* pattern, Piece* piece, Plan& plan) {
         c->x = to.x;
         c->y = to.y;
     };
-    auto recompute = [&](short i, short source, Pos to) {
-        if (!formulas) return;
-        Point* p = nullptr;
-        qpGetPointLptr(piece, i, &p);
-        Formula* f = nullptr;
-        qpGetFormulaLptr(piece, p->formulaIndex, &f);
-        qpCalcuPointFormula(pattern, piece, f, source, source, to.x, to.y, 0);
-    };
-    moveTo(newInner, plan.apex);
-    if (formulas) qpAdjustFormula(pattern, piece, newInner, newInner);
+    moveTo(newInner, shape.apex);
+    store(newInner, plan.apexTexts);
     const short oldInner = orderIndexOf(order, leg[1].inner);
-    moveTo(oldInner, plan.apex);
-    recompute(oldInner, newInner, plan.apex);
-    const short copy = orderIndexOf(order, plan.forward ? h2 : kTwinId);
+    moveTo(oldInner, shape.apex);
+    store(oldInner, plan.apexTexts);
     const short oldOuter = orderIndexOf(order, leg[1].outer);
-    moveTo(oldOuter, plan.rotatedCopy);
-    recompute(oldOuter, copy, plan.rotatedCopy);
+    moveTo(oldOuter, shape.rotatedCopy);
+    store(oldOuter, plan.stretchTexts[static_cast<size_t>(plan.copyAt - plan.from)]);
 
     frame::remapGradingCodes(pattern, piece, map);
 }

@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
+#include "frame/curve_forms.h"
 #include "frame/exports.h"
 #include "frame/handler_frame.h"
 #include "frame/siblings.h"
@@ -56,7 +58,7 @@ bool positionOf(Piece* piece, short i, double& x, double& y) {
     return true;
 }
 
-std::string xFormulaText(Piece* piece, int i) {
+std::string formulaText(Piece* piece, int i, bool yText) {
     const Point* p = pointAt(piece, i);
     if (p == nullptr) return "";
     Formula* f = nullptr;
@@ -64,10 +66,11 @@ std::string xFormulaText(Piece* piece, int i) {
     short n = 0;
     char* area = nullptr;
     qpGetCharLptr(piece, &n, &area);
-    if (f == nullptr || area == nullptr || f->xTextOffset < 0 || f->xTextLength < 1 ||
-        f->xTextOffset + f->xTextLength > n)
-        return "";
-    return std::string(area + f->xTextOffset, static_cast<size_t>(f->xTextLength - 1));
+    if (f == nullptr || area == nullptr) return "";
+    const short offset = yText ? f->yTextOffset : f->xTextOffset;
+    const short length = yText ? f->yTextLength : f->xTextLength;
+    if (offset < 0 || length < 1 || offset + length > n) return "";
+    return std::string(area + offset, strnlen(area + offset, static_cast<size_t>(length - 1)));
 }
 
 namespace {
@@ -131,6 +134,54 @@ bool resolveLine(Piece* piece, short picked, ResolvedLine& out) {
         }
     }
     return false;
+}
+
+namespace {
+
+// The nearest point of line `line` to point `point`: the first point of the
+// stretch that holds it and the length along the line up to it.
+bool nearestOnLine(Piece* piece, short line, short point, short& part, float& length) {
+    const Line* l = lineAt(piece, line);
+    float x = 0, y = 0;
+    if (!l || l->firstPoint < 0 || l->pointCount < 2 || l->firstPoint + l->pointCount > piece->pointCount ||
+        !positionOf(piece, point, x, y))
+        return false;
+    float m[9];
+    identity(m);
+    const CurveHit hit = nearestOnLines(piece, x, y, m, l->firstPoint, l->pointCount);
+    part = hit.index;
+    length = hit.along;
+    return part >= 0;
+}
+
+}  // namespace
+
+short partHolding(Piece* piece, short line, short point) {
+    short part = -1;
+    float length = 0;
+    return nearestOnLine(piece, line, point, part, length) ? part : static_cast<short>(-1);
+}
+
+bool seatNotch(Piece* piece, short point) {
+    float x = 0, y = 0, m[9];
+    identity(m);
+    if (!positionOf(piece, point, x, y)) return false;
+    SPoint* sp = nullptr;
+    for (short s = 0; s < piece->sPointCount && !sp; ++s)
+        if (sPointAt(piece, s) && sPointAt(piece, s)->pointIndex == point) sp = sPointAt(piece, s);
+    if (!sp) return false;
+    const Point* p = pointAt(piece, findPart(piece, x, y, m));
+    short holding = -1, line = p ? p->lineOut : static_cast<short>(-1);
+    float length = 0;
+    // No line passes that near (an edit reshaped the curve it was on): the
+    // line it was on holds it still.
+    if (!p || !nearestOnLine(piece, line, point, holding, length)) {
+        line = sp->lineIndex;
+        if (!nearestOnLine(piece, line, point, holding, length)) return false;
+    }
+    sp->lineIndex = line;
+    sp->position = length;
+    return true;
 }
 
 void rotatePoints(Piece* piece, short first, short last, double theta, double cx, double cy) {

@@ -46,9 +46,24 @@ Coord* coordOfPoint(Piece* piece, int i);
 bool positionOf(Piece* piece, short i, float& x, float& y);
 bool positionOf(Piece* piece, short i, double& x, double& y);
 
-// The x formula text of point i (without its terminating zero); empty when
-// the point has no Formula or its text does not lie inside the text area.
-std::string xFormulaText(Piece* piece, int i);
+// The x (or y) formula text of point i (without its terminating zero);
+// empty when the point has no Formula or its text does not lie inside the
+// text area.
+std::string formulaText(Piece* piece, int i, bool yText = false);
+
+// The first point of the stretch of line `line` that holds the point of the
+// line nearest to point `point` (the part the point lies on); -1 when `line`
+// names no line of the piece or `point` has no position.
+short partHolding(Piece* piece, short line, short point);
+// Seats the notch of point `point` on the line that holds it: the line
+// leaving the first part (findPart) that passes within kPartMatchMm of the
+// point on both axes, and as its position the length along that line, from
+// the line's first point, to the point of the line nearest the notch (as
+// the geometry service measures it). When no line passes that near (an
+// edit reshaped the curve it lay on), the line its special point names
+// holds it, at the length to that line's point nearest it. False, changing
+// nothing, when the point has no special point or no line holds it.
+bool seatNotch(Piece* piece, short point);
 
 // Turns the positions of points first..last (inclusive, in index order) by
 // theta about (cx, cy) through qpTransCoord, writing each back to its Coord.

@@ -19,9 +19,11 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "frame/curve_forms.h"
 #include "frame/exports.h"
+#include "frame/graded_edit.h"
 #include "frame/handler_frame.h"
 #include "frame/host_protocol.h"
 #include "frame/piece_edit.h"
@@ -57,6 +59,7 @@ constexpr short kSearchResolution = 5;     // samples per stretch while applying
 // nothing to cut.
 constexpr float kEndOnOutlineMm = 3.0f;
 constexpr double kMinPleatMm = 0.1;        // a pleat line shorter has no direction
+constexpr float kSameNotchMm = 0.001f;    // a notch's length along its line, kept below this change
 constexpr short kPleatMarkCode = 2;
 constexpr short kPleatMarkValue = 14;
 
@@ -286,7 +289,18 @@ struct Apply {
     Piece* piece;
     unsigned long mode;          // what forms 5 and 6 snap to
     frame::PointIndexMap* map;   // original point -> present index
+    // Present point -> the original point whose formula terms it starts
+    // from: a point its own, a point put on the outline and its twin the
+    // pleat line's end there, a mark's end the outline point it lies on.
+    std::vector<short>* origin;
+    std::vector<short>* ends;    // per row the two ends it spread between, -1 when skipped
 };
+
+// A point the store put at `at`: the map and the origins follow.
+void inserted(const Apply& ap, short at, short origin) {
+    ap.map->inserted(at);
+    ap.origin->insert(ap.origin->begin() + at, origin);
+}
 
 // The first outline point within 1.0 mm of (x, y) in x and in y; -1 if none.
 short outlinePointAt(Piece* piece, float x, float y) {
@@ -363,10 +377,10 @@ bool twinnable(Piece* piece, const EndPlace& place) {
 }
 
 // The outline point of end e of the row whose pleat line starts at point
-// `start`, inserted on its line when the end lies inside one; -1 when the
-// store put none there. `other` (the first end's outline point, or -1)
-// follows the insert.
-short endPoint(const Apply& ap, short start, int e, short& other) {
+// `start` (originally `pleatStart`), inserted on its line when the end lies
+// inside one; -1 when the store put none there. `other` (the first end's
+// outline point, or -1) follows the insert.
+short endPoint(const Apply& ap, short start, short pleatStart, int e, short& other) {
     EndPlace place;
     if (!placeEnd(ap, static_cast<short>(start + e), place)) return -1;
     if (place.outline >= 0) return place.outline;
@@ -378,7 +392,7 @@ short endPoint(const Apply& ap, short start, int e, short& other) {
     const short grown = static_cast<short>(ap.piece->pointCount - before);
     // One point: it sits at `index`. More: they follow the stretch's first point.
     const short at = grown == 1 ? index : static_cast<short>(place.stretch + 1);
-    for (short n = 0; n < grown; ++n) ap.map->inserted(at);
+    for (short n = 0; n < grown; ++n) inserted(ap, at, static_cast<short>(pleatStart + e));
     if (grown > 0 && other >= at) other = static_cast<short>(other + grown);
     return index;
 }
@@ -412,6 +426,7 @@ void addPleatMark(const Apply& ap, short i0, short i1) {
         qpIncreasePoint(ap.work, piece, seg, lineIndex, 0, &p);
         marks[e] = frame::pointIndexOf(piece, p);
         if (marks[e] < 0) return;
+        ap.origin->insert(ap.origin->begin() + marks[e], (*ap.origin)[static_cast<size_t>(e == 0 ? i0 : i1)]);
         p->type = e == 0 ? 's' : 'k';
         p->lineIn = e == 0 ? static_cast<short>(-1) : lineIndex;
         p->lineOut = e == 0 ? lineIndex : static_cast<short>(-1);
@@ -485,7 +500,7 @@ Skip spreadRow(const Apply& ap, const Row& row) {
     short outline[2] = {-1, -1};
     for (int e = 0; e < 2; ++e) {
         short other = e == 1 ? outline[0] : static_cast<short>(-1);
-        const short at = endPoint(ap, ap.map->current(row.pickedPoint), e, other);
+        const short at = endPoint(ap, ap.map->current(row.pickedPoint), row.pickedPoint, e, other);
         if (e == 1) outline[0] = other;
         if (at < 0) return Skip::kEndOffOutline;  // the store put no point there: the row stops
         outline[e] = at;
@@ -496,7 +511,7 @@ Skip spreadRow(const Apply& ap, const Row& row) {
             cm[e] = 0.0f;
             continue;
         }
-        ap.map->inserted(static_cast<short>(at + 1));
+        inserted(ap, static_cast<short>(at + 1), (*ap.origin)[static_cast<size_t>(at)]);
         if (e == 1 && outline[0] > at) ++outline[0];
     }
     const int low = outline[0] < outline[1] ? 0 : 1;
@@ -505,44 +520,58 @@ Skip spreadRow(const Apply& ap, const Row& row) {
     if (open[1 - low]) ++i1;  // the twin, on the part that stays
     SpreadPieceFold(piece, i0, i1, cm[low] * 10.0f, cm[1 - low] * 10.0f);
     addPleatMark(ap, i0, i1);
-    if (piece->formulaCount != 0)
-        qpAdjustFormula(ap.work, piece, 0, static_cast<short>(piece->pointCount - 1));
+    ap.ends->push_back(i0);
+    ap.ends->push_back(i1);
     return Skip::kNone;
 }
 
 // What every row may add to the piece: per row up to six points (two put
-// on the outline, two twins, the mark's two ends), three lines (the twins'
-// and the mark's) and the mark's segment; every text of the piece
-// rewritten (a text grows at most kMaxRewriteGrowthBytes however often it
-// is rewritten).
+// on the outline, two twins, the mark's two ends) with copies of texts,
+// three lines (the twins' and the mark's) and the mark's segment.
 frame::PieceGrowth rowsGrowth(Piece* current) {
     const bool formulas = current->formulaCount != 0;
     frame::PieceGrowth growth;
     growth.addPoints(6L * run.rowCount, formulas, frame::derivedTextBytes(current));
     growth.lines = 3L * run.rowCount;
     growth.segs = run.rowCount;
-    growth.rewrite(current->pointCount, formulas);
     return growth;
 }
 
-// Whether the piece can take every row: the 16-bit counts and the text area
-// are checked here, on the untouched piece; the work buffer is sized for
-// the bytes.
-bool pleatsFit(Piece* current) {
-    return current == nullptr || frame::pieceTakes(current, rowsGrowth(current));  // apply() refuses no piece
+// Notches ('v' marks on an outline line) seated again on the line that
+// holds them now: the rows split the outline's lines and moved the notches
+// on the parts that opened (with their stretches, as points of the side
+// that moves), so a notch's line and its length along it change. One whose
+// line and length came out the same keeps its record as it was.
+void reseatNotches(Piece* piece) {
+    for (short s = 0; s < piece->sPointCount; ++s) {
+        const SPoint* sp = frame::sPointAt(piece, s);
+        const Point* p = sp ? frame::pointAt(piece, sp->pointIndex) : nullptr;
+        const Line* line = sp ? frame::lineAt(piece, sp->lineIndex) : nullptr;
+        const Point* first = line ? frame::pointAt(piece, line->firstPoint) : nullptr;
+        if (!p || typeLetter(p->type) != 'V' || isOutlineType(p->type) || !first || !isOutlineType(first->type))
+            continue;
+        const SPoint was = *sp;
+        if (!frame::seatNotch(piece, was.pointIndex)) continue;
+        SPoint* now = frame::sPointAt(piece, s);
+        if (now->lineIndex == was.lineIndex && std::fabs(now->position - was.position) < kSameNotchMm) *now = was;
+    }
 }
 
-// Rebuilds the current piece with every row spread and hands it to the host
-// as the pattern's last piece; the rows that could not be spread are named
-// in the prompt bar with their reasons. False, with nothing changed, when no
-// row can be spread.
-bool apply(HWND hwnd, HDC hdc, PatternBuffer** patternCell, Piece** pieceCell, short* pieceIndexCell) {
-    Piece* current = pieceCell ? *pieceCell : nullptr;
-    if (!current || !patternCell || !*patternCell) return true;  // no piece: the run just ends
-    PatternBuffer* work = MakeWorkBuffer(current, kWorkBufferSpare + rowsGrowth(current).bytes());
-    if (!work) return true;
+// Every row spread on a work copy of `source` with `spare` bytes more.
+struct Spread {
+    PatternBuffer* work = nullptr;  // null when no row could be spread
+    frame::PointIndexMap map{nullptr};
+    std::vector<short> origin;  // see Apply
+    std::vector<short> ends;    // see Apply
+    std::string skipped;        // the rows not spread, as the prompt names them
+};
+
+Spread spreadRows(HDC hdc, Piece* source, long spare) {
+    Spread out;
+    out.work = MakeWorkBuffer(source, kWorkBufferSpare + spare);
+    if (!out.work) return out;
     Piece* piece = nullptr;
-    qpGetPieceLptr(work, 0, &piece);
+    qpGetPieceLptr(out.work, 0, &piece);
 
     unsigned long mode = qpcurve::kModeWholePiece | qpcurve::kSnapOutline;
     for (short s = 0; s < piece->segCount; ++s) {
@@ -550,10 +579,10 @@ bool apply(HWND hwnd, HDC hdc, PatternBuffer** patternCell, Piece** pieceCell, s
         qpGetSegLptr(piece, s, &seg);
         if (seg && seg->code == 3) mode = qpcurve::kModeWholePiece | qpcurve::kSnapCode3;
     }
-    frame::PointIndexMap map(piece);
-    const Apply ap{hdc, work, piece, mode, &map};
+    out.map = frame::PointIndexMap(piece);
+    for (short i = 0; i < piece->pointCount; ++i) out.origin.push_back(i);
+    const Apply ap{hdc, out.work, piece, mode, &out.map, &out.origin, &out.ends};
     int spread = 0;
-    std::string skipped;
     for (int r = 0; r < run.rowCount; ++r) {
         const Row& row = run.rows[r];
         const Skip why = spreadRow(ap, row);
@@ -561,24 +590,112 @@ bool apply(HWND hwnd, HDC hdc, PatternBuffer** patternCell, Piece** pieceCell, s
             ++spread;
             continue;
         }
-        skipped += " " + std::to_string(row.pickedPoint) + "-" + std::to_string(row.pickedPoint + 1) + ":" +
-                   std::to_string(static_cast<int>(why));
+        out.ends.push_back(-1);
+        out.ends.push_back(-1);
+        out.skipped += " " + std::to_string(row.pickedPoint) + "-" + std::to_string(row.pickedPoint + 1) + ":" +
+                       std::to_string(static_cast<int>(why));
     }
-    if (!skipped.empty()) frame::showPromptOn(hdc, hwnd, 1, run.prompt, (kFoldRowsSkipped + skipped).c_str());
+    if (spread == 0) {
+        FreeGlobalBlock(out.work);
+        out.work = nullptr;
+    } else {
+        reseatNotches(piece);
+    }
+    return out;
+}
+
+// The graded texts of a spread: the points it moved or made, with the texts
+// GradedPlan composes for them. The grades come from spreading the rows
+// again at each nudged size, with the same rows giving the same ends (else
+// the plan does not hold there and every text falls back to the refit).
+struct SpreadTexts {
+    std::vector<short> points;  // in the spread piece
+    std::vector<frame::GradedTexts> texts;
+};
+
+SpreadTexts gradedTexts(Piece* current) {
+    SpreadTexts out;
+    const long spare = rowsGrowth(current).bytes();
+    Spread base;
+    std::vector<frame::PlanPoint> at;
+    bool haveBase = false;
+    auto geometry = [&](const std::vector<Piece*>& pieces, std::vector<frame::PlanPoint>& outputs) {
+        Spread s = spreadRows(nullptr, pieces[0], spare);
+        if (!s.work) return false;
+        Piece* piece = nullptr;
+        qpGetPieceLptr(s.work, 0, &piece);
+        outputs.assign(static_cast<size_t>(piece->pointCount), frame::PlanPoint{});
+        for (short j = 0; j < piece->pointCount; ++j) {
+            frame::PlanPoint& o = outputs[static_cast<size_t>(j)];
+            positionOf(piece, j, o.x, o.y);
+        }
+        FreeGlobalBlock(s.work);
+        s.work = nullptr;
+        if (haveBase) return s.ends == base.ends;
+        haveBase = true;
+        at = outputs;
+        base = std::move(s);
+        return true;
+    };
+    const frame::GradedPlan graded({current}, geometry);
+    if (!haveBase) return out;
+    // A point of the piece that stands where it stood, with the grade it
+    // had, keeps its texts; every other point gets them composed.
+    for (short j = 0; j < static_cast<short>(at.size()); ++j) {
+        const short from = base.origin[static_cast<size_t>(j)];
+        const frame::PlanPoint& to = at[static_cast<size_t>(j)];
+        if (base.map.current(from) == j) {
+            double x = 0, y = 0;
+            positionOf(current, from, x, y);
+            const bool stays = std::hypot(x - to.x, y - to.y) < frame::kNegligibleGradeMm;
+            if (stays && (!graded.graded() || graded.sameGrade(current, from, static_cast<size_t>(j)))) continue;
+        }
+        out.points.push_back(j);
+        out.texts.push_back(graded.compose(current, from, static_cast<size_t>(j)));
+    }
+    return out;
+}
+
+enum class Applied { kDone, kNothingSpread, kNoRoom };
+
+// Rebuilds the current piece with every row spread and hands it to the host
+// as the pattern's last piece; the rows that could not be spread are named
+// in the prompt bar with their reasons. Every check, the room for the
+// graded texts among them, is made before the host's pattern is touched:
+// without room, or with no row spread, nothing changes.
+Applied apply(HWND hwnd, HDC hdc, PatternBuffer** patternCell, Piece** pieceCell, short* pieceIndexCell) {
+    Piece* current = pieceCell ? *pieceCell : nullptr;
+    if (!current || !patternCell || !*patternCell) return Applied::kDone;  // no piece: the run just ends
+    frame::PieceGrowth growth = rowsGrowth(current);
+    SpreadTexts texts;
+    if (current->formulaCount != 0) {
+        texts = gradedTexts(current);
+        // Each text is stored before the one it replaces goes: one more held.
+        growth.textBytes += frame::kMaxFormulaTextBytes;
+        for (const frame::GradedTexts& t : texts.texts) growth.textBytes += t.bytes();
+    }
+    if (!frame::pieceTakes(current, growth)) return Applied::kNoRoom;
+    Spread spread = spreadRows(hdc, current, growth.bytes());
+    if (!spread.skipped.empty())
+        frame::showPromptOn(hdc, hwnd, 1, run.prompt, (kFoldRowsSkipped + spread.skipped).c_str());
     // No row had anything to cut: the piece stays where it is in the
     // pattern rather than coming back unchanged as the last piece.
-    if (spread == 0) {
-        FreeGlobalBlock(work);
-        return false;
+    if (!spread.work) return Applied::kNothingSpread;
+    PatternBuffer* work = spread.work;
+    Piece* piece = nullptr;
+    for (size_t k = 0; k < texts.points.size(); ++k) {
+        qpGetPieceLptr(work, 0, &piece);
+        frame::storeGraded(work, piece, texts.points[k], texts.texts[k]);
     }
-    frame::remapGradingCodes(work, piece, map);
+    qpGetPieceLptr(work, 0, &piece);
+    frame::remapGradingCodes(work, piece, spread.map);
 
     qpDeletePiece(*patternCell, current);
     qpAddPiece2Buffer(&work, &piece, patternCell, pieceCell, 0);
     FreeGlobalBlock(work);
     if (pieceIndexCell) *pieceIndexCell = static_cast<short>((*patternCell)->pieceCount - 1);
     run.piece = *pieceCell;
-    return true;
+    return Applied::kDone;
 }
 
 short click(HWND hwnd, DrawButtonProc drawButton, PatternBuffer** patternCell, Piece** pieceCell,
@@ -599,12 +716,9 @@ short click(HWND hwnd, DrawButtonProc drawButton, PatternBuffer** patternCell, P
         bool done = true;
         if (applying) {
             if (drawButton) drawButton(hdc, kApplyImage, 1, kLeft + kApplyX, kTop + kButtonY);
-            if (pleatsFit(pieceCell ? *pieceCell : nullptr)) {
-                done = apply(hwnd, hdc, patternCell, pieceCell, pieceIndexCell);
-            } else {
-                frame::showError(hwnd, kEditNoRoom);
-                done = false;
-            }
+            const Applied applied = apply(hwnd, hdc, patternCell, pieceCell, pieceIndexCell);
+            if (applied == Applied::kNoRoom) frame::showError(hwnd, kEditNoRoom);
+            done = applied == Applied::kDone;
             // Nothing spread, or no room: the table stays open with the
             // typed widths, for a correction or a cancel.
             if (!done && drawButton) drawButton(hdc, kApplyImage, 0, kLeft + kApplyX, kTop + kButtonY);

@@ -119,7 +119,7 @@ int16_t mirroredAngle(int16_t thousandths, double theta) {
 
 // Twice the axis's x position as formula text: "2*(F)" spread and packed.
 std::string axisFormula(Piece* piece, int s0) {
-    const std::string x = frame::xFormulaText(piece, s0);
+    const std::string x = frame::formulaText(piece, s0);
     if (x.empty()) return "";
     if (x.size() + 4 >= static_cast<size_t>(kTextBuffer)) return "";
     char text[kTextBuffer] = {};
@@ -310,12 +310,14 @@ void straightenAxis(PieceRun& run, const Plan& plan) {
 }
 
 // The mirror about the straightened axis: its matrix and direction, whether
-// it is upright, and twice its x position as formula text (not in group
-// mode, which keeps to geometry, nor on a piece without formula texts).
+// it is upright, and twice its x position as formula text (on a piece with
+// formula texts). Group mode mirrors the texts too: a copy that kept its
+// original's size terms would grade the wrong way, the whole piece getting
+// no wider as the half does.
 void takeMirror(PieceRun& run) {
     Piece* piece = run.piece();
     const Coord c0 = *frame::coordOfPoint(piece, run.s0), c1 = *frame::coordOfPoint(piece, run.s0 + 1);
-    if (!run.group && piece->charCount != 0) run.f2 = axisFormula(piece, run.s0);
+    if (piece->charCount != 0) run.f2 = axisFormula(piece, run.s0);
     reflectMatrix(c0.x, c0.y, c1.x, c1.y, run.reflect);
     run.vertical = std::fabs(c1.x - c0.x) <= kFormulaToleranceMm;
     run.theta = std::atan2(c1.y - c0.y, c1.x - c0.x);
@@ -323,16 +325,29 @@ void takeMirror(PieceRun& run) {
 
 // The notches of the untouched piece that lie on its axis line (its nearest
 // point within the part match of them on both axes): their own mirrors.
+// The nearest-point search reads the whole piece, so only the notches in
+// reach of the axis are searched: within its points' box widened by its
+// longest chord (a curve strays from its chords by less than that).
 std::vector<int> notchesOnAxis(Piece* piece, const Plan& plan) {
     std::vector<int> found;
     float identity[9];
     frame::identity(identity);
+    double x0 = 1e30, y0 = 1e30, x1 = -1e30, y1 = -1e30, chord = 0, px = 0, py = 0;
+    for (int i = plan.s0; i <= plan.sEnd; ++i) {
+        double x = 0, y = 0;
+        if (!frame::positionOf(piece, static_cast<short>(i), x, y)) continue;
+        if (i > plan.s0) chord = std::max(chord, std::hypot(x - px, y - py));
+        x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
+        px = x, py = y;
+    }
+    const double reach = chord + frame::kPartMatchMm;
     for (int k = 0; k < piece->sPointCount; ++k) {
         const SPoint* sp = frame::sPointAt(piece, k);
         const Point* p = sp != nullptr ? pointAt(piece, sp->pointIndex) : nullptr;
         float x = 0, y = 0;
         if (p == nullptr || typeLetterOf(p->type) != 'V' || !frame::positionOf(piece, sp->pointIndex, x, y))
             continue;
+        if (x < x0 - reach || x > x1 + reach || y < y0 - reach || y > y1 + reach) continue;
         short index = -1;
         float length = 0, nx = x, ny = y;
         qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
@@ -463,9 +478,9 @@ bool makeWhole(PieceRun& run, const Plan& plan, PatternBuffer* host, Piece* host
     if (static_cast<int>(run.origin.size()) != run.piece()->pointCount) return false;
     mirrorCopies(run);
     mirrorRecords(run);
-    // A non-vertical axis changes y as well, and group mode composes no
-    // texts: those points' formulas are fitted to them.
-    fitFormulas(run.work, run, run.group || !run.vertical);
+    // A non-vertical axis changes y as well: those points' formulas are
+    // fitted to them.
+    fitFormulas(run.work, run, !run.vertical);
     return true;
 }
 

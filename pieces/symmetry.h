@@ -40,7 +40,7 @@ struct PieceRun {
     const Piece* hostPiece = nullptr;  // the untouched piece n of the host pattern
     PatternBuffer* newPattern = nullptr;
     short n = 0;          // the piece's position in the pattern
-    bool group = false;   // group mode: geometry only
+    bool group = false;   // group mode: no grading, seam or corner twins
     int fRuleLock = 0;
     short s0 = 0;         // the axis's first point (present = earlier index)
     short sEnd = 0;       // the axis's end point, earlier index

@@ -88,16 +88,16 @@ std::string withCorrection(const std::string& text, double value, double target)
 }
 
 // The x formula of every mirrored point becomes 2 * (axis x) - x, where the
-// axis is upright and the piece carries formulas (not in group mode): the
+// axis is upright and the piece carries formulas, in group mode too: the
 // copy stays the mirror of its original at every size. A text no routine
 // can compose is fitted to the point instead.
 void mirrorXFormulas(PieceRun& run) {
     Piece* piece = run.piece();
-    if (run.group || piece->charCount == 0 || piece->formulaCount == 0 || !run.vertical) return;
+    if (piece->charCount == 0 || piece->formulaCount == 0 || !run.vertical) return;
     for (int i = 0; i < piece->pointCount; ++i) {
         if (!run.mirrored(i)) continue;
         piece = run.piece();
-        const std::string p = frame::xFormulaText(piece, i);
+        const std::string p = frame::formulaText(piece, i);
         std::string r = run.f2.empty() || p.empty() ? "" : composeX(run.f2, p);
         const double target = frame::coordOfPoint(piece, i)->x / 10.0;
         bool corrected = false;

@@ -255,6 +255,7 @@ TEST_P(GapFoldRoundTrip, FoldsTurningBothHalvesRigidlyAndUnfoldsToTheSameSpan) {
         }
     expectFormulasKeepValues(source);
     expectFormulasKeepValues(folded);
+    const std::string sourceBytes = BytesOf(source);
 
     ASSERT_EQ(unfold(), 1);
     EXPECT_EQ(record.foldPhase, 0);
@@ -266,6 +267,9 @@ TEST_P(GapFoldRoundTrip, FoldsTurningBothHalvesRigidlyAndUnfoldsToTheSameSpan) {
         EXPECT_NEAR(after[i].x, expected[i].x, kSpanTolerance) << i;
         EXPECT_NEAR(after[i].y, expected[i].y, kSpanTolerance) << i;
     }
+    // Nothing changed on the fold piece, nothing moved: the source piece is
+    // byte for byte as the fold left it, texts and all.
+    EXPECT_EQ(BytesOf(piece(0)), sourceBytes);
     EXPECT_TRUE(PatternConsistent(holder->get()));
     expectFormulasKeepValues(piece(0));
     // The grading reference to point 12 follows it past the middle point.
@@ -300,14 +304,28 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 // What the user corrects on the fold piece comes back, turned back, into the
-// source piece.
+// source piece, with the grade it had; a notch on a stretch that moved moves
+// with it. What the user left alone keeps its texts.
 TEST_F(GapFold, APointMovedOnTheFoldPieceComesBackTurned) {
-    build(true);
+    PieceShape shape = BodiceShape(true);
+    ShapeMark notch = Mark('v', 180, 0, 0, 1571, 16, 0);  // on the waist line 12-13
+    notch.point.xFormula = formulaText("B/8", 11, 18);
+    notch.point.yFormula = formulaText("BL", 38, 0);
+    notch.lineIndex = 7;
+    notch.position = 35;
+    shape.marks.push_back(notch);
+    ASSERT_NE(holder->add(shape), nullptr);
+    record.foldPhase = 1;
+    view.pickState = 1;
+    const short notchPoint = static_cast<short>(piece()->pointCount - 1);
     fold(kWaist, {150, -20});
     ASSERT_EQ(holder->get()->pieceCount, 2);
     Piece* folded = piece(1);
     const short n = static_cast<short>(record.spanLast - record.spanFirst);
+    ASSERT_EQ(record.spanFirst, 12);
     const float low = folded->foldAngleLow, high = folded->foldAngleHigh;
+    std::vector<std::string> texts;
+    for (short i = 0; i < piece(0)->pointCount; ++i) texts.push_back(FormulaX(piece(0), i) + "|" + FormulaY(piece(0), i));
     const Coord firstBefore = *CoordOf(piece(0), record.spanFirst);
     const Coord lastBefore = *CoordOf(piece(0), record.spanLast);
     CoordOf(folded, 0)->x += 3;
@@ -317,13 +335,62 @@ TEST_F(GapFold, APointMovedOnTheFoldPieceComesBackTurned) {
     turn(-low, 0, 0, dx, dy);
     EXPECT_NEAR(CoordOf(piece(0), record.spanFirst)->x, firstBefore.x + dx, kSpanTolerance);
     EXPECT_NEAR(CoordOf(piece(0), record.spanFirst)->y, firstBefore.y + dy, kSpanTolerance);
+    // The notch, 7/15 of the way from point 12 to 13, moves by 8/15 of 12's move.
+    EXPECT_NEAR(CoordOf(piece(0), notchPoint)->x, 180 + dx * 8 / 15, kSpanTolerance);
+    EXPECT_NEAR(CoordOf(piece(0), notchPoint)->y, 0 + dy * 8 / 15, kSpanTolerance);
+    EXPECT_EQ(SPointAt(piece(0), 0)->lineIndex, 7);
+    EXPECT_NEAR(SPointAt(piece(0), 0)->position,
+                std::hypot(CoordOf(piece(0), notchPoint)->x - CoordOf(piece(0), 12)->x,
+                           CoordOf(piece(0), notchPoint)->y - CoordOf(piece(0), 12)->y),
+                kSpanTolerance);
     dx = 0;
     dy = -2;
     turn(-high, 0, 0, dx, dy);
     EXPECT_NEAR(CoordOf(piece(0), record.spanLast)->x, lastBefore.x + dx, kSpanTolerance);
     EXPECT_NEAR(CoordOf(piece(0), record.spanLast)->y, lastBefore.y + dy, kSpanTolerance);
+    // Moved by a constant on the fold piece, they grade as before (their own
+    // terms with a new constant); every other point keeps its texts.
+    for (short i = 0; i < piece(0)->pointCount; ++i) {
+        const bool moved = i == record.spanFirst || i == record.spanLast || i == notchPoint;
+        if (!moved) {
+            EXPECT_EQ(FormulaX(piece(0), i) + "|" + FormulaY(piece(0), i), texts[static_cast<size_t>(i)]) << i;
+            continue;
+        }
+        EXPECT_EQ(FormulaX(piece(0), i).rfind("B/8", 0), 0u) << i << " " << FormulaX(piece(0), i);
+        EXPECT_EQ(FormulaY(piece(0), i).rfind("BL", 0), 0u) << i << " " << FormulaY(piece(0), i);
+        EXPECT_NE(FormulaX(piece(0), i) + "|" + FormulaY(piece(0), i), texts[static_cast<size_t>(i)]) << i;
+    }
     expectFormulasKeepValues(piece(0));
     EXPECT_TRUE(PatternConsistent(holder->get()));
+}
+
+// A notch on the mouth of neighbouring legs lies on the half of the mouth
+// that holds it once the middle point splits it, at its length along that
+// half; the run ended before the fold gives the piece back as it was.
+TEST_F(GapFold, ANotchOnTheMouthStaysOnItsHalf) {
+    PieceShape shape = BodiceShape(true);
+    ShapeMark notch = Mark('v', 128, 385, 0, 1571, 16, 0);  // on the shoulder dart's mouth, line 3
+    notch.point.xFormula = formulaText("B/8", 11, 12.8f);
+    notch.point.yFormula = formulaText("BL", 38, 38.5f);
+    notch.lineIndex = 3;
+    notch.position = 8;
+    shape.marks.push_back(notch);
+    ASSERT_NE(holder->add(shape), nullptr);
+    record.foldPhase = 1;
+    view.pickState = 1;
+    const std::string before = BytesOf(piece());
+    ASSERT_EQ(moveTo(0, 0), 1);
+    clickAt(kShoulder.leg0);
+    clickAt(kShoulder.leg1);
+    ASSERT_EQ(view.pickState, 5);
+    const SPoint* sp = SPointAt(piece(), 0);
+    const Line* half = LineAt(piece(), sp->lineIndex);
+    EXPECT_EQ(half->firstPoint, 5);
+    EXPECT_EQ(half->pointCount, 2);  // from leg 0's end to the middle point
+    EXPECT_NEAR(sp->position, 8, kSpanTolerance);
+    EXPECT_TRUE(PieceConsistent(piece()));
+    EXPECT_EQ(send(WM_CANCELMODE), 1);
+    EXPECT_EQ(BytesOf(piece()), before);
 }
 
 // The span runs out from the middle point past the legs' own outline
@@ -596,17 +663,22 @@ TEST_F(GapFold, MessagesOutsideItsPhasesAreLeftAlone) {
 
 // Room in the source piece's 16-bit text area, checked before the store is
 // called: for the middle point of neighbouring legs (a twin with copied
-// texts), and for the unfold's rewritten texts. Without it the step is
-// refused with its message and the pattern stays as it was; with it the
-// fold runs there and back.
+// texts), and for the texts of the points the unfold moves (none when the
+// fold piece was left as it was). Without it the step is refused with its
+// message and the pattern stays as it was; with it the fold runs there and
+// back.
 TEST_F(GapFold, ATextAreaWithoutRoomIsRefusedFirst) {
     struct Row {
         const Dart* dart;
         long freeBytes;
+        bool moved;           // every point of the fold piece's span moved
         const char* refusal;  // null: the fold and the unfold run
-    } rows[] = {{&kShoulder, 100, kGapFoldNoRoom}, {&kWaist, 300, kGapUnfoldNoRoom}, {&kWaist, 4000, nullptr}};
+    } rows[] = {{&kShoulder, 100, false, kGapFoldNoRoom},
+                {&kWaist, 150, true, kGapUnfoldNoRoom},
+                {&kWaist, 150, false, nullptr},
+                {&kWaist, 4000, true, nullptr}};
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.freeBytes);
+        SCOPED_TRACE(std::to_string(row.freeBytes) + (row.moved ? " moved" : ""));
         reset(65536);
         start(WithTextAreaFilled(BodiceShape(true), row.freeBytes, 300, 300));
         ASSERT_EQ(piece()->charCount, 32767 - row.freeBytes);
@@ -619,6 +691,7 @@ TEST_F(GapFold, ATextAreaWithoutRoomIsRefusedFirst) {
         } else {
             fold(*row.dart, {150, -20});
             ASSERT_EQ(holder->get()->pieceCount, 2);
+            for (short j = 0; row.moved && j <= record.spanLast - record.spanFirst; ++j) CoordOf(piece(1), j)->y += 1;
             ASSERT_EQ(unfold(), 1);
             EXPECT_EQ(holder->get()->pieceCount, row.refusal ? 2 : 1);
         }

@@ -170,7 +170,11 @@ TEST_P(GapMoveTo, ClosesTheShoulderDartAndOpensItAtTheLine) {
     const Target& target = GetParam();
     build();
     std::vector<Xy> before;
-    for (short i = 0; i < kOutline; ++i) before.push_back(at(piece, i));
+    std::vector<std::string> texts;
+    for (short i = 0; i < kOutline; ++i) {
+        before.push_back(at(piece, i));
+        texts.push_back(FormulaX(piece, i) + "|" + FormulaY(piece, i));
+    }
     const float newLength = dist(kBust, before[static_cast<size_t>(target.outlinePoint)]);
     transfer(kLegALine, kLegBLine, target.line);
 
@@ -203,8 +207,10 @@ TEST_P(GapMoveTo, ClosesTheShoulderDartAndOpensItAtTheLine) {
             EXPECT_NEAR(dist(now, kBust), dist(was, kBust), kSameMm) << "turned point " << i;
             EXPECT_GT(dist(now, was), 1.0f) << "point " << i << " should turn";
         } else {
+            // Neither moved nor rewritten.
             EXPECT_EQ(now.x, was.x) << "point " << i;
             EXPECT_EQ(now.y, was.y) << "point " << i;
+            EXPECT_EQ(FormulaX(piece, after(i)) + "|" + FormulaY(piece, after(i)), texts[static_cast<size_t>(i)]);
         }
     }
     // The new mouth: the copy left in place, the turned copy, the middle.
@@ -309,9 +315,9 @@ TEST_F(GapMove, PicksOnlyNewLinePartsNearTheCursor) {
 }
 
 // A dart whose mouth has a middle point with a notch on it, with or without
-// a centre line ending there: the centre line goes with the mouth, the notch
-// (and whatever point precedes it) stays.
-TEST_F(GapMove, ClearingTheOldMouthTakesItsCentreLineButNotItsNotch) {
+// a centre line ending there: the centre line and the notch go with the
+// mouth; whatever point precedes it stays.
+TEST_F(GapMove, ClearingTheOldMouthTakesItsCentreLineAndItsNotch) {
     for (const bool centreLine : {true, false}) {
         SCOPED_TRACE(centreLine ? "with a centre line" : "with a notch only");
         SetUp();
@@ -320,7 +326,10 @@ TEST_F(GapMove, ClearingTheOldMouthTakesItsCentreLineButNotItsNotch) {
         auto& outline = shape.chains[0].points;
         outline.insert(outline.begin() + kLegBPt, F('K', mouth, true));
         if (centreLine) shape.chains.push_back(Chain({F('s', kBust, true), F('k', mouth, true)}));
-        shape.marks.push_back(Mark('v', mouth.x, mouth.y, 0, 1571, 16, 0));
+        ShapeMark notch = Mark('v', mouth.x, mouth.y, 0, 1571, 16, 0);
+        notch.lineIndex = 4;  // the mouth's first half, from leg A's end
+        notch.position = dist(kLegA, mouth);
+        shape.marks.push_back(notch);
         shape.rules.clear();
         piece = holder->add(shape);
         ASSERT_NE(piece, nullptr);
@@ -331,21 +340,135 @@ TEST_F(GapMove, ClearingTheOldMouthTakesItsCentreLineButNotItsNotch) {
         transfer(kLegALine + 1, kLegBLine + 1, kSideLine + 1);
         ASSERT_TRUE(deskMessageBoxes().empty());
         EXPECT_EQ(view.gapMoveStep, 0);
-        // Minus the mouth's point and leg B's end (and the centre line's two
-        // points); plus the twin, the middle point and the new centre line.
-        EXPECT_EQ(piece->pointCount, count + (centreLine ? 0 : 2));
+        // Minus the mouth's point, leg B's end and the notch (and the centre
+        // line's two points); plus the twin, the middle point and the new
+        // centre line.
+        EXPECT_EQ(piece->pointCount, count + (centreLine ? -1 : 1));
         int notches = 0, linesFromTheMouth = 0;
         for (short i = 0; i < piece->pointCount; ++i) {
             const Xy p = at(piece, i);
-            if (PointAt(piece, i)->type == 'v' && p.x == mouth.x && p.y == mouth.y) ++notches;
+            if (PointAt(piece, i)->type == 'v') ++notches;
             if (PointAt(piece, i)->type == 'k' && dist(p, mouth) < 0.1f) ++linesFromTheMouth;
         }
-        EXPECT_EQ(notches, 1);
+        EXPECT_EQ(notches, 0);
+        EXPECT_EQ(piece->sPointCount, 0);
         EXPECT_EQ(linesFromTheMouth, 0);
         EXPECT_EQ(piece->lineCount, 18);  // as many either way: the old centre line is gone
         EXPECT_TRUE(PieceConsistent(piece));
         expectFormulasKept();
     }
+}
+
+// Two points on the old mouth, a line between them and the old centre line
+// to the second: every two-point inner line with an end on a cleared point
+// goes, also when an earlier cleared point already took one of them.
+TEST_F(GapMove, ClearingTheOldMouthLeavesNoLineDangling) {
+    PieceShape shape = Bodice(true);
+    const Xy b = legB();
+    const Xy m1{kLegA.x + (b.x - kLegA.x) / 3, kLegA.y + (b.y - kLegA.y) / 3};
+    const Xy m2{kLegA.x + 2 * (b.x - kLegA.x) / 3, kLegA.y + 2 * (b.y - kLegA.y) / 3};
+    auto& outline = shape.chains[0].points;
+    outline.insert(outline.begin() + kLegBPt, {F('K', m1, true), F('K', m2, true)});
+    shape.chains.push_back(Chain({F('s', m1, true), F('k', m2, true)}));
+    shape.chains.push_back(Chain({F('s', kBust, true), F('k', m2, true)}));
+    shape.rules.clear();
+    piece = holder->add(shape);
+    ASSERT_NE(piece, nullptr);
+    pattern = holder->get();
+    view.gapMoveStep = 1;
+    const short lines = piece->lineCount;
+    transfer(kLegALine + 2, kLegBLine + 2, kSideLine + 2);
+    ASSERT_TRUE(deskMessageBoxes().empty());
+    EXPECT_EQ(view.gapMoveStep, 0);
+    for (short i = 0; i < piece->pointCount; ++i)
+        EXPECT_TRUE(dist(at(piece, i), m1) > 0.1f && dist(at(piece, i), m2) > 0.1f) << "point " << i << " is left there";
+    // Both lines go; the mouth's three lines and the line beyond leg B's
+    // end become one; the twin and the middle point split the new mouth off,
+    // and the centre line comes.
+    EXPECT_EQ(piece->lineCount, lines - 2 - 3 + 3);
+    EXPECT_TRUE(PieceConsistent(piece));
+    expectFormulasKept();
+}
+
+// Notches on the armhole, which turns when the dart moves to the side seam,
+// turn with it and stay on their line at their length along it; a notch on
+// the side seam below the new dart stays where it is, measured from the new
+// dart's lower corner.
+TEST_F(GapMove, NotchesOnTheTurnedStretchTurnWithIt) {
+    PieceShape shape = Bodice(true);
+    constexpr short kArmhole = 6, kSideSeam = 8;  // lines 8-12 and 13-14
+    const Xy armholePoint{200, 245}, below{224, 90};  // on point 10; on the side seam
+    for (const Xy n : {armholePoint, below}) {
+        ShapeMark notch = Mark('v', n.x, n.y, 0, 1571, 16, 0);
+        notch.point = F('v', n, true);  // with formulas, as every point of the piece
+        notch.lineIndex = n.x == armholePoint.x ? kArmhole : kSideSeam;
+        shape.marks.push_back(notch);
+    }
+    piece = holder->add(shape);
+    ASSERT_NE(piece, nullptr);
+    pattern = holder->get();
+    view.gapMoveStep = 1;
+    const short notchA = static_cast<short>(piece->pointCount - 2), notchB = static_cast<short>(notchA + 1);
+    SPointAt(piece, 0)->position = lengthOf(piece, 8, 3);  // up to point 10
+    SPointAt(piece, 1)->position = dist(kSide, below);
+    const Xy tenBefore = at(piece, 10);
+    const float positionBefore = SPointAt(piece, 0)->position;
+    const short angleBefore = PointAt(piece, notchA)->lineOut;
+    transfer(kLegALine, kLegBLine, kSideLine);
+    ASSERT_TRUE(deskMessageBoxes().empty());
+    // Leg B's end went, the twin came after the side point: the armhole
+    // point 10 is now 9, the notches moved up by one (the middle point).
+    const short ten = 9, a = static_cast<short>(notchA + 1), b2 = static_cast<short>(notchB + 1);
+    ASSERT_EQ(PointAt(piece, a)->type, 'v');
+    EXPECT_GT(dist(at(piece, ten), tenBefore), 1.0f);
+    EXPECT_EQ(at(piece, a).x, at(piece, ten).x);
+    EXPECT_EQ(at(piece, a).y, at(piece, ten).y);
+    EXPECT_EQ(PointAt(piece, a)->lineOut, angleBefore);  // a quarter turn from its line, as before
+    const SPoint* sa = SPointAt(piece, 0);
+    const Line* la = LineAt(piece, sa->lineIndex);
+    EXPECT_TRUE(la->firstPoint < ten && ten < la->firstPoint + la->pointCount - 1);
+    EXPECT_NEAR(sa->position, positionBefore, kSameMm);
+    // Below the new dart: the side seam now starts at the twin, on the
+    // side point's old place.
+    EXPECT_EQ(at(piece, b2).x, below.x);
+    const SPoint* sb = SPointAt(piece, 1);
+    const Line* lb = LineAt(piece, sb->lineIndex);
+    EXPECT_EQ(at(piece, lb->firstPoint).x, kSide.x);
+    EXPECT_EQ(at(piece, lb->firstPoint).y, kSide.y);
+    EXPECT_NEAR(sb->position, dist(kSide, below), kSameMm);
+    EXPECT_TRUE(PieceConsistent(piece));
+    expectFormulasKept();
+}
+
+// A skirt panel with a waist dart and a slash from its apex straight down
+// the old centre line to the hem: the new line runs on the line from the
+// mouth through the apex, and the pivot is the apex. Closing the waist dart
+// opens the hem by the same angle (an A-line).
+TEST_F(GapMove, ASlashAlongTheOldCentreLineTurnsAboutTheApex) {
+    const Xy apex{100, 380}, hem{100, 0};
+    PieceShape shape;
+    shape.chains.push_back(Chain({P('S', 0, 0), P('K', hem.x, hem.y), P('K', 250, 0), P('K', 250, 500),
+                                  P('K', 115, 500), P('K', 85, 500), P('K', 0, 500)},
+                                 true));
+    for (const Xy end : {Xy{115, 500}, Xy{85, 500}, hem})
+        shape.chains.push_back(Chain({P('s', apex.x, apex.y), P('k', end.x, end.y)}));
+    piece = holder->add(shape);
+    ASSERT_NE(piece, nullptr);
+    pattern = holder->get();
+    view.gapMoveStep = 1;
+    const float side = dist(at(piece, 2), at(piece, 3));
+    transfer(8, 10, 12);
+    ASSERT_TRUE(deskMessageBoxes().empty());
+    EXPECT_EQ(view.gapMoveStep, 0);
+    // The hem point stays; its turned copy, two points on, opens the hem by
+    // the dart's angle about the apex; the side seam turned whole.
+    ASSERT_EQ(piece->pointCount, 8 + 6 - 1 + 2 + 2);
+    const double dart = degreesBetween(apex, Xy{115, 500}, Xy{85, 500});
+    EXPECT_EQ(at(piece, 1).x, hem.x);
+    EXPECT_NEAR(degreesBetween(apex, at(piece, 1), at(piece, 3)), dart, kAngleDeg);
+    EXPECT_NEAR(dist(apex, at(piece, 3)), dist(apex, hem), kSameMm);
+    EXPECT_NEAR(dist(at(piece, 4), at(piece, 5)), side, kSameMm);
+    EXPECT_TRUE(PieceConsistent(piece));
 }
 
 // Each refusal: its message box or its prompt, the pattern byte for byte as

@@ -336,6 +336,44 @@ TEST_F(PleatSpread, TwoPleatsOfASkirtInOneApply) {
     checkPiece(piece);
 }
 
+// Notches on the hem: one beyond both pleats moves with its part, one on
+// the part that stays stays; each is seated again on the hem line, whose
+// length up to the second grew by both openings.
+TEST_F(PleatSpread, NotchesOnTheHemStayOnTheirPlaceAlongIt) {
+    PieceShape shape = SkirtPanel();
+    constexpr short kHem = 4;  // points 5 (275, 0) .. 6 (0, 0)
+    for (const float x : {220.0f, 30.0f}) {  // points 11, 12
+        ShapeMark notch = Mark('v', x, 0, 0, 1571, 16, 0);
+        notch.point = F('v', x, 0);
+        notch.lineIndex = kHem;
+        notch.position = 275 - x;
+        shape.marks.push_back(notch);
+    }
+    build(shape);
+    row(67.5f, 300, "1", "3");
+    row(137.5f, 300, "2", "2");
+    apply();
+    Piece* piece = result();
+    ASSERT_EQ(piece->sPointCount, 2);
+    const SPoint moved = *SPointAt(piece, 0), stayed = *SPointAt(piece, 1);
+    const Line* hem = LineAt(piece, moved.lineIndex);
+    ASSERT_EQ(stayed.lineIndex, moved.lineIndex);
+    ASSERT_EQ(PointAt(piece, hem->firstPoint + hem->pointCount - 1)->type, 'K');
+    EXPECT_NEAR(Dist(at(piece, moved.pointIndex), at(piece, hem->firstPoint)), 55, 1e-3);  // rigid with its part
+    EXPECT_EQ(at(piece, stayed.pointIndex).x, 30.0f);
+    // Its length along the hem reaches the hem's point nearest it (the hem
+    // now bends a little through the points put on it).
+    for (const SPoint& sp : {moved, stayed}) {
+        SCOPED_TRACE(sp.pointIndex);
+        const Pos notch = at(piece, sp.pointIndex);
+        const CurveResult nearest = nearestIn(piece, hem->firstPoint, hem->pointCount, notch.x, notch.y);
+        const CurveResult there = atLength(piece, hem->firstPoint, sp.position, hem->pointCount);
+        EXPECT_LT(Dist({there.x, there.y}, {nearest.x, nearest.y}), 0.01);
+        EXPECT_LT(Dist(notch, {nearest.x, nearest.y}), 0.5);
+    }
+    checkPiece(piece);
+}
+
 TEST_F(PleatSpread, AnEndInsideACurveGetsAPointThere) {
     // A pleat line from 60 mm along the hip curve (points 2..4) to the hem.
     Piece* probe = holder->add(SkirtPanel());

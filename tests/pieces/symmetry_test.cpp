@@ -5,6 +5,7 @@
 // allowance twins mirror their originals, and the checker passes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -180,10 +181,78 @@ protected:
         return p;
     }
 
+    // How far "run, then grade" and "grade, then run" part: the worst
+    // distance (mm) of any point of any piece, with H one and two steps of
+    // 4 cm either way. The runs click the middle of the current piece's
+    // points `axis` and `axis` + 1, wherever the size puts them.
+    double gradedGap(const std::vector<PieceShape>& shapes, short kind, int axis);
+
     PatternBuffer* half = nullptr;
     HostDoc doc{};
     HostView view{};
 };
+
+// Every point where its formulas put it at the measurements set now, as the
+// host grades a pattern.
+void Grade(PatternBuffer* pattern) {
+    for (short n = 0; n < pattern->pieceCount; ++n) {
+        Piece* p = nullptr;
+        qpGetPieceLptr(pattern, n, &p);
+        for (int i = 0; p->formulaCount > 0 && i < p->pointCount; ++i) {
+            CoordOf(p, i)->x = static_cast<float>(qpFormulaCalculation(p, FormulaX(p, i).c_str()) * 10.0);
+            CoordOf(p, i)->y = static_cast<float>(qpFormulaCalculation(p, FormulaY(p, i).c_str()) * 10.0);
+        }
+    }
+}
+
+// A grade by place: a point grows by x / 1000 cm per cm of H across and
+// y / 2000 per cm of BL along (H 40, BL 30 at the base), so that points far
+// from the centre move most and a slanted line turns with the size.
+void GradeByPlace(PieceShape& shape) {
+    auto grade = [](ShapePoint& p) {
+        p.xFormula = number("%.4f*H", p.x / 1000.0) + number("%+.3f", p.x / 10.0 - p.x / 1000.0 * 40);
+        p.yFormula = number("%.4f*BL", p.y / 2000.0) + number("%+.3f", p.y / 10.0 - p.y / 2000.0 * 30);
+    };
+    for (ShapeChain& chain : shape.chains)
+        for (ShapePoint& p : chain.points) grade(p);
+    for (ShapeMark& m : shape.marks) grade(m.point);
+}
+
+double Symmetry::gradedGap(const std::vector<PieceShape>& shapes, short kind, int axis) {
+    auto clickAxis = [&] {
+        Piece* p = whole(doc.currentPiece);
+        return clickAt((CoordOf(p, axis)->x + CoordOf(p, axis + 1)->x) / 2,
+                       (CoordOf(p, axis)->y + CoordOf(p, axis + 1)->y) / 2);
+    };
+    start(shapes, kind);
+    if (clickAxis() != 1 || view.symmetryStep != 0) return 1e9;
+    PatternBuffer* ran = storeNewPattern(doc.pattern->totalSize, kind);
+    std::memcpy(ran, doc.pattern, static_cast<size_t>(doc.pattern->totalSize));
+    double worst = 0;
+    for (float h : {32.0f, 36.0f, 44.0f, 48.0f}) {
+        storeSetParameter("H", h);
+        TearDown();
+        start(shapes, kind);
+        Grade(doc.pattern);
+        if (clickAxis() != 1 || view.symmetryStep != 0) worst = 1e9;
+        PatternBuffer* graded = storeNewPattern(ran->totalSize, kind);
+        std::memcpy(graded, ran, static_cast<size_t>(ran->totalSize));
+        Grade(graded);
+        for (short n = 0; n < graded->pieceCount; ++n) {
+            Piece* a = nullptr;
+            qpGetPieceLptr(graded, n, &a);
+            Piece* b = whole(n);
+            if (a->pointCount != b->pointCount) worst = 1e9;
+            for (int i = 0; i < std::min(a->pointCount, b->pointCount); ++i)
+                worst = std::max<double>(worst, std::hypot(CoordOf(a, i)->x - CoordOf(b, i)->x,
+                                                           CoordOf(a, i)->y - CoordOf(b, i)->y));
+        }
+        storeFreePattern(graded);
+    }
+    storeSetParameter("H", 40.0f);
+    storeFreePattern(ran);
+    return worst;
+}
 
 float OutlineLength(Piece* piece) {
     int a = 0, e = 0;
@@ -635,8 +704,11 @@ TEST_F(Symmetry, ASlantedAxisFitsTheFormulas) {
 
 // Group mode: every flagged piece about its line of the same index; a
 // flagged piece whose line is not on its outline and an unflagged one stay.
+// The mirrored halves' texts are mirrored: the pattern grades as the run
+// at another size makes it.
 TEST_F(Symmetry, GroupModeMirrorsEveryFlaggedPiece) {
     HalfBack a = MakeHalfBack(2), b = MakeHalfBack(2, false);  // the axis is line 5
+    GradeByPlace(a.shape);
     a.shape.groupFlag = 1;
     b.shape.groupFlag = 1;
     PieceShape noLine;  // a single line: there is no line 5
@@ -654,8 +726,7 @@ TEST_F(Symmetry, GroupModeMirrorsEveryFlaggedPiece) {
     EXPECT_NEAR(PolygonArea(whole(1)), 2 * PolygonArea(halfPiece(1)), 1.0);
     for (int n : {2, 3, 4})
         EXPECT_EQ(std::memcmp(whole(n), halfPiece(n), static_cast<size_t>(halfPiece(n)->byteSize)), 0) << n;
-    // Geometry only, but formulas still keep their values, and grading
-    // references follow their points.
+    // No grading twins, but references follow their points.
     EXPECT_EQ(FormulasOff(whole(0)), "");
     EXPECT_EQ(whole(0)->pRuleCount, 3);
     const int under = a.ring[kRingUnderarm];
@@ -663,6 +734,9 @@ TEST_F(Symmetry, GroupModeMirrorsEveryFlaggedPiece) {
     EXPECT_EQ(origin[PRuleAt(whole(0), 1)->code / 100], under);
     EXPECT_EQ(symmetry::lastRunFigures().piecesMirrored, 2);
     EXPECT_EQ(symmetry::lastRunFigures().piecesLeftAlone, 2);
+    EXPECT_EQ(symmetry::lastRunFigures().fallback, 0);
+    EXPECT_LT(gradedGap({a.shape, b.shape, noLine, inner, apart}, 11, a.ring[kRingAxisStart]), 0.05);
+    EXPECT_TRUE(PatternConsistent(doc.pattern));
 }
 
 // A real piece of 300 points with formulas: the axis (line 0, x = 0) and a
