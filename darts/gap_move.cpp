@@ -452,7 +452,9 @@ void carryOut(PatternBuffer* pattern, Piece* piece, Plan& plan) {
     // the notches on it.
     remove(h1);
     frame::rotatePoints(piece, plan.from, plan.to, shape.theta, shape.pivot.x, shape.pivot.y);
-    for (short i = plan.from; i <= plan.to; ++i) store(i, plan.stretchTexts[static_cast<size_t>(i - plan.from)]);
+    // A piece without formulas plans no texts: nothing to index.
+    if (formulas)
+        for (short i = plan.from; i <= plan.to; ++i) store(i, plan.stretchTexts[static_cast<size_t>(i - plan.from)]);
     size_t turnedNotch = 0;
     for (const PlannedNotch& n : plan.notches) {
         if (!n.turns) continue;
@@ -515,7 +517,7 @@ void carryOut(PatternBuffer* pattern, Piece* piece, Plan& plan) {
     store(oldInner, plan.apexTexts);
     const short oldOuter = orderIndexOf(order, leg[1].outer);
     moveTo(oldOuter, shape.rotatedCopy);
-    store(oldOuter, plan.stretchTexts[static_cast<size_t>(plan.copyAt - plan.from)]);
+    if (formulas) store(oldOuter, plan.stretchTexts[static_cast<size_t>(plan.copyAt - plan.from)]);
 
     frame::remapGradingCodes(pattern, piece, map);
 }
