@@ -629,6 +629,20 @@ TEST_F(GapFold, PicksItCannotUseAreRefused) {
     EXPECT_EQ(view.pickState, 4);
     EXPECT_EQ(piece()->pointCount, 34);
     EXPECT_TRUE(PieceConsistent(piece()));
+    SetUp();
+    // Legs far apart: a centre line next to one leg's outline point but not
+    // next to the other's is no mouth either, and the run stops.
+    build();
+    ASSERT_EQ(moveTo(0, 0), 1);
+    clickAt(kShoulder.leg0);  // outline point 5
+    clickAt(kWaist.leg0);     // outline point 13
+    ASSERT_EQ(view.pickState, 4);
+    clickAt(kShoulder.leg1);  // outline point 6
+    ASSERT_FALSE(deskMessageBoxes().empty());
+    EXPECT_EQ(deskMessageBoxes().back().text, kGapFoldMouthShape);
+    clickAt({60, 20});
+    EXPECT_EQ(holder->get()->pieceCount, 1);
+    EXPECT_TRUE(PieceConsistent(piece()));
 }
 
 // An unfold whose record or fold piece is not the fold's own is refused and
