@@ -140,6 +140,15 @@ protected:
         for (short i = 0; i < p->pointCount; ++i) all.push_back(*CoordOf(p, i));
         return all;
     }
+    // The piece's points lie where `expected` says they do.
+    static void expectCoords(Piece* p, const std::vector<Coord>& expected) {
+        const std::vector<Coord> after = coords(p);
+        ASSERT_EQ(after.size(), expected.size());
+        for (size_t i = 0; i < after.size(); ++i) {
+            EXPECT_NEAR(after[i].x, expected[i].x, kSpanTolerance) << i;
+            EXPECT_NEAR(after[i].y, expected[i].y, kSpanTolerance) << i;
+        }
+    }
     static void expectFormulasKeepValues(Piece* p) {
         if (p->formulaCount == 0) return;
         for (short i = 0; i < p->pointCount; ++i) {
@@ -261,12 +270,7 @@ TEST_P(GapFoldRoundTrip, FoldsTurningBothHalvesRigidlyAndUnfoldsToTheSameSpan) {
     EXPECT_EQ(record.foldPhase, 0);
     EXPECT_EQ(pieceIndex, 0);
     ASSERT_EQ(holder->get()->pieceCount, 1);
-    const std::vector<Coord> after = coords(piece(0));
-    ASSERT_EQ(after.size(), expected.size());
-    for (size_t i = 0; i < after.size(); ++i) {
-        EXPECT_NEAR(after[i].x, expected[i].x, kSpanTolerance) << i;
-        EXPECT_NEAR(after[i].y, expected[i].y, kSpanTolerance) << i;
-    }
+    expectCoords(piece(0), expected);
     // Nothing changed on the fold piece, nothing moved: the source piece is
     // byte for byte as the fold left it, texts and all.
     EXPECT_EQ(BytesOf(piece(0)), sourceBytes);
@@ -446,12 +450,7 @@ TEST_F(GapFold, TheSpanEndsAtTheFirstCornerThatTurnsAway) {
         EXPECT_EQ(record.spanMiddle, 4);
         EXPECT_EQ(record.spanLast, 7);
         ASSERT_EQ(unfold(), 1);
-        const std::vector<Coord> after = coords(piece());
-        ASSERT_EQ(after.size(), expected.size());
-        for (size_t i = 0; i < after.size(); ++i) {
-            EXPECT_NEAR(after[i].x, expected[i].x, kSpanTolerance) << i;
-            EXPECT_NEAR(after[i].y, expected[i].y, kSpanTolerance) << i;
-        }
+        expectCoords(piece(), expected);
         EXPECT_TRUE(PatternConsistent(holder->get()));
     }
 }
@@ -535,12 +534,7 @@ TEST_F(GapFold, ACancelBeforeTheDirectionStartsTheRunOver) {
     fold(kShoulder, {150, 400});
     ASSERT_EQ(holder->get()->pieceCount, 2);
     ASSERT_EQ(unfold(), 1);
-    const std::vector<Coord> after = coords(piece());
-    ASSERT_EQ(after.size(), expected.size());
-    for (size_t i = 0; i < after.size(); ++i) {
-        EXPECT_NEAR(after[i].x, expected[i].x, kSpanTolerance) << i;
-        EXPECT_NEAR(after[i].y, expected[i].y, kSpanTolerance) << i;
-    }
+    expectCoords(piece(), expected);
     expectFormulasKeepValues(piece());
     EXPECT_TRUE(PatternConsistent(holder->get()));
 }
