@@ -448,7 +448,7 @@ void carryOut(PatternBuffer* pattern, Piece* piece, Plan& plan) {
     // the notches on it.
     remove(h1);
     frame::rotatePoints(piece, plan.from, plan.to, shape.theta, shape.pivot.x, shape.pivot.y);
-    for (short i = plan.from; i <= plan.to; ++i) store(i, plan.stretchTexts[static_cast<size_t>(i - plan.from)]);
+    for (short i = plan.from; formulas && i <= plan.to; ++i) store(i, plan.stretchTexts[static_cast<size_t>(i - plan.from)]);
     size_t turnedNotch = 0;
     for (const PlannedNotch& n : plan.notches) {
         if (!n.turns) continue;
@@ -511,7 +511,7 @@ void carryOut(PatternBuffer* pattern, Piece* piece, Plan& plan) {
     store(oldInner, plan.apexTexts);
     const short oldOuter = orderIndexOf(order, leg[1].outer);
     moveTo(oldOuter, shape.rotatedCopy);
-    store(oldOuter, plan.stretchTexts[static_cast<size_t>(plan.copyAt - plan.from)]);
+    if (formulas) store(oldOuter, plan.stretchTexts[static_cast<size_t>(plan.copyAt - plan.from)]);
 
     frame::remapGradingCodes(pattern, piece, map);
 }
