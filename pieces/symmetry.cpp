@@ -166,7 +166,77 @@ struct Plan {
     short innerFirst = 0;    // host index of the first point after the segment
     short hostCount = 0;
     bool tooLarge = false;
+    Texts texts = Texts::None;
+    // With Texts::Graded: the texts of the copy of every point k of the
+    // untouched piece that is copied (PieceRun::graded).
+    std::vector<frame::GradedTexts> graded;
 };
+
+// The outputs of symmetry's graded plan on `piece`: the axis's ends, points
+// s0 and sEnd, then the mirror of every point of the piece about the line
+// through them. False when the ends meet.
+bool mirrorGeometry(Piece* piece, short s0, short sEnd, std::vector<frame::PlanPoint>& out) {
+    double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    if (!frame::positionOf(piece, s0, x0, y0) || !frame::positionOf(piece, sEnd, x1, y1)) return false;
+    const double ux = x1 - x0, uy = y1 - y0, length2 = ux * ux + uy * uy;
+    if (length2 < kMovedMm * kMovedMm) return false;
+    out.clear();
+    out.push_back({x0, y0});
+    out.push_back({x1, y1});
+    for (short k = 0; k < piece->pointCount; ++k) {
+        double x = x0, y = y0;
+        frame::positionOf(piece, k, x, y);
+        const double t = ((x - x0) * ux + (y - y0) * uy) / length2;
+        out.push_back({2.0 * (x0 + t * ux) - x, 2.0 * (y0 + t * uy) - y});
+    }
+    return true;
+}
+
+// Every point of the untouched piece that the run copies, by index.
+template <class Visit>
+void forEachCopied(const Plan& plan, Visit visit) {
+    if (plan.run1)
+        for (int i = plan.s0 - 1; i >= plan.b; --i) visit(i);
+    if (plan.run2)
+        for (int i = plan.e - 1; i >= plan.s0 + 2; --i) visit(i + plan.d);
+    for (int i = plan.innerFirst; i < plan.hostCount; ++i) visit(i);
+}
+
+// How the copies of the untouched piece `host` get their texts (Texts):
+// composed when the axis is upright at the base and its ends' x texts grade
+// alike, so that it stays upright at every size; graded otherwise, every
+// copy's texts composed here, before the edit, so that the room check
+// counts them.
+void planTexts(Piece* host, Plan& plan) {
+    if (host->formulaCount == 0 || host->charCount == 0) return;
+    const short s0 = plan.s0, sEnd = plan.sEnd;
+    const frame::GradedPlan graded(
+        {host}, [s0, sEnd](const std::vector<Piece*>& at, std::vector<frame::PlanPoint>& out) {
+            return mirrorGeometry(at[0], s0, sEnd, out);
+        });
+    double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    frame::positionOf(host, s0, x0, y0);
+    frame::positionOf(host, sEnd, x1, y1);
+    bool upright = std::fabs(x1 - x0) <= kFormulaToleranceMm;
+    // Grades in mm per cm; kSameGradePerCm is in cm per cm.
+    for (size_t k = 0; upright && graded.graded() && k < graded.measurementNames().size(); ++k)
+        upright = std::fabs(graded.gradeX(0, k) - graded.gradeX(1, k)) <= 10.0 * frame::kSameGradePerCm;
+    plan.texts = upright ? Texts::Composed : Texts::Graded;
+    if (upright) return;
+    plan.graded.resize(static_cast<size_t>(host->pointCount));
+    forEachCopied(plan, [&](int k) {
+        plan.graded[static_cast<size_t>(k)] =
+            graded.compose(host, static_cast<short>(k), kFirstMirrorOutput + static_cast<size_t>(k));
+    });
+}
+
+// Text bytes the copy of point k of `host` adds at most: its two texts as
+// copied, then its x text composed, or both graded.
+long copyTextBytes(Piece* host, int k, const Plan& plan) {
+    const long copied = textLength(host, k, 0) + textLength(host, k, 1);
+    if (plan.texts == Texts::Composed) return copied + textLength(host, plan.s0, 0) + kComposedExtra;
+    return copied + plan.graded[static_cast<size_t>(k)].bytes();
+}
 
 // Checks piece n for line La; false leaves the piece as it is.
 bool planPiece(Piece* host, short la, Plan& plan) {
@@ -203,19 +273,11 @@ bool planPiece(Piece* host, short la, Plan& plan) {
     plan.hostCount = host->pointCount;
     plan.innerFirst = static_cast<short>(eHost + 1);
     const long inner = host->pointCount - plan.innerFirst;
+    planTexts(host, plan);
     // Room in 16-bit counts: points, and formula text. Each copy brings its
-    // own texts; its x text is then composed from the axis's (twice it, a
-    // few signs and brackets, a correcting constant).
+    // own texts, which are then composed or graded.
     long chars = host->charCount;
-    if (host->formulaCount > 0) {
-        const long perCopy = textLength(host, plan.s0, 0) + kComposedExtra;
-        auto add = [&](int i) { chars += textLength(host, i, 0) + textLength(host, i, 1) + perCopy; };
-        if (plan.run1)
-            for (int i = plan.s0 - 1; i >= plan.b; --i) add(i);
-        if (plan.run2)
-            for (int i = plan.e - 1; i >= plan.s0 + 2; --i) add(i + plan.d);
-        for (int i = plan.innerFirst; i < host->pointCount; ++i) add(i);
-    }
+    if (host->formulaCount > 0) forEachCopied(plan, [&](int k) { chars += copyTextBytes(host, k, plan); });
     // The other kinds: at most a line, a coordinate, a formula and a mark
     // per copy, a segment per copied chain, a twin of every grading step,
     // seam allowance and corner. A copy's x text is composed (counted
@@ -257,11 +319,11 @@ std::string textOf(Piece* piece, int i, int axis) {
 }
 
 // Keeps the formulas of the points the run made or moved on their points: a
-// copy whose x text could not be composed (every copy when `refitMirrored`),
-// a copy with a text off its point, and an original the run moved (a notch
-// seated again) whose text is now off, are fitted by qpAdjustFormula. Every
-// other formula stays as the user wrote it, on its point or not.
-void fitFormulas(PatternBuffer* work, PieceRun& run, bool refitMirrored) {
+// copy with a text off its point (a notch seated again, a text no route
+// could write) and an original the run moved (a notch seated again) whose
+// text is now off are fitted by qpAdjustFormula. Every other formula stays
+// as the user wrote it, on its point or not.
+void fitFormulas(PatternBuffer* work, PieceRun& run) {
     Piece* piece = run.piece();
     if (piece->formulaCount == 0) return;
     Piece* host = const_cast<Piece*>(run.hostPiece);
@@ -274,7 +336,7 @@ void fitFormulas(PatternBuffer* work, PieceRun& run, bool refitMirrored) {
                 (std::fabs(now->x - was->x) <= kMovedMm && std::fabs(now->y - was->y) <= kMovedMm))
                 continue;
         }
-        bool off = copy && refitMirrored;
+        bool off = false;
         for (int axis = 0; axis < 2 && !off; ++axis) {
             const std::string t = textOf(piece, i, axis);
             const double value = qpFormulaCalculation(piece, t.c_str()) * 10.0;
@@ -309,30 +371,44 @@ void straightenAxis(PieceRun& run, const Plan& plan) {
     run.e = static_cast<short>(plan.e + plan.d);
 }
 
-// The mirror about the straightened axis: its matrix and direction, whether
-// it is upright, and twice its x position as formula text (not in group
-// mode, which keeps to geometry, nor on a piece without formula texts).
+// The mirror about the straightened axis: its matrix and direction, and
+// where the copies' texts are composed, twice its x position as formula
+// text. Group mode mirrors the texts too: a copy that kept its original's
+// size terms would grade the wrong way, the whole piece getting no wider
+// as the half does.
 void takeMirror(PieceRun& run) {
     Piece* piece = run.piece();
     const Coord c0 = *frame::coordOfPoint(piece, run.s0), c1 = *frame::coordOfPoint(piece, run.s0 + 1);
-    if (!run.group && piece->charCount != 0) run.f2 = axisFormula(piece, run.s0);
+    if (run.texts == Texts::Composed) run.f2 = axisFormula(piece, run.s0);
     reflectMatrix(c0.x, c0.y, c1.x, c1.y, run.reflect);
-    run.vertical = std::fabs(c1.x - c0.x) <= kFormulaToleranceMm;
     run.theta = std::atan2(c1.y - c0.y, c1.x - c0.x);
 }
 
 // The notches of the untouched piece that lie on its axis line (its nearest
 // point within the part match of them on both axes): their own mirrors.
+// The nearest-point search reads the whole piece, so only the notches in
+// reach of the axis are searched: within its points' box widened by its
+// longest chord (a curve strays from its chords by less than that).
 std::vector<int> notchesOnAxis(Piece* piece, const Plan& plan) {
     std::vector<int> found;
     float identity[9];
     frame::identity(identity);
+    double x0 = 1e30, y0 = 1e30, x1 = -1e30, y1 = -1e30, chord = 0, px = 0, py = 0;
+    for (int i = plan.s0; i <= plan.sEnd; ++i) {
+        double x = 0, y = 0;
+        if (!frame::positionOf(piece, static_cast<short>(i), x, y)) continue;
+        if (i > plan.s0) chord = std::max(chord, std::hypot(x - px, y - py));
+        x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
+        px = x, py = y;
+    }
+    const double reach = chord + frame::kPartMatchMm;
     for (int k = 0; k < piece->sPointCount; ++k) {
         const SPoint* sp = frame::sPointAt(piece, k);
         const Point* p = sp != nullptr ? pointAt(piece, sp->pointIndex) : nullptr;
         float x = 0, y = 0;
         if (p == nullptr || typeLetterOf(p->type) != 'V' || !frame::positionOf(piece, sp->pointIndex, x, y))
             continue;
+        if (x < x0 - reach || x > x1 + reach || y < y0 - reach || y > y1 + reach) continue;
         short index = -1;
         float length = 0, nx = x, ny = y;
         qpCurve(nullptr, piece, qpcurve::kOpSearch, qpcurve::kNearestOnLines, qpcurve::kStylePlain,
@@ -463,9 +539,7 @@ bool makeWhole(PieceRun& run, const Plan& plan, PatternBuffer* host, Piece* host
     if (static_cast<int>(run.origin.size()) != run.piece()->pointCount) return false;
     mirrorCopies(run);
     mirrorRecords(run);
-    // A non-vertical axis changes y as well, and group mode composes no
-    // texts: those points' formulas are fitted to them.
-    fitFormulas(run.work, run, run.group || !run.vertical);
+    fitFormulas(run.work, run);
     return true;
 }
 
@@ -491,6 +565,8 @@ bool rebuildPiece(HWND hwnd, HostDoc* doc, PatternBuffer*& newPattern, short n, 
     run.n = n;
     run.group = group;
     run.fRuleLock = doc->fRuleLock;
+    run.texts = plan.texts;
+    run.graded = &plan.graded;
     run.figures = &figures;
     const bool placed = makeWhole(run, plan, host, hostPiece) && replacePiece(newPattern, n, run.piece());
     if (placed && n == doc->currentPiece) figures.origin = run.origin;

@@ -10,12 +10,16 @@
 #include <string>
 #include <vector>
 
+#include "frame/graded_edit.h"
 #include "frame/records.h"
 
 namespace symmetry {
 
 // origin[] marks a mirrored copy by adding this to the earlier index.
 constexpr int kMirrored = 10000;
+// Symmetry's graded plan: outputs 0 and 1 are the axis's ends, output
+// kFirstMirrorOutput + k the mirror of the untouched piece's point k.
+constexpr size_t kFirstMirrorOutput = 2;
 // A formula text buffer of the text routines, terminating zero included.
 constexpr int kTextBuffer = 100;
 // A formula farther than this from its point is corrected (mm).
@@ -27,12 +31,21 @@ struct Figures {
     int piecesLeftAlone = 0;  // refused: no outline axis, too large, ...
     int composed = 0;         // x texts composed as 2*(axis x) - x and right
     int corrected = 0;        // composed, then given a correcting constant
-    int fallback = 0;         // fitted by qpAdjustFormula instead
+    int graded = 0;           // copies whose texts GradedPlan wrote
+    int fallback = 0;         // texts fitted by qpAdjustFormula instead
     int stepsDropped = 0;     // grading steps whose reference could name no point
     int twinsUnwritten = 0;   // twins not made: their reference's index passes a code
     std::vector<int> origin;  // the current piece's origin[] after its rebuild
 };
 const Figures& lastRunFigures();
+
+// How the copies of a piece with formulas get their texts. An axis upright
+// at every size (its ends' x texts grade alike) mirrors x exactly as a
+// linear map of the texts, 2 * (axis x) - x, and leaves y: those texts are
+// composed. Any other axis is slanted at some size, and its direction may
+// turn with the size: the mirror is graded (frame::GradedPlan), the copies'
+// x and y texts following the axis as it turns.
+enum class Texts { None, Composed, Graded };
 
 // One rebuilt piece, as the record mirroring sees it.
 struct PieceRun {
@@ -40,7 +53,7 @@ struct PieceRun {
     const Piece* hostPiece = nullptr;  // the untouched piece n of the host pattern
     PatternBuffer* newPattern = nullptr;
     short n = 0;          // the piece's position in the pattern
-    bool group = false;   // group mode: geometry only
+    bool group = false;   // group mode: no grading, seam or corner twins
     int fRuleLock = 0;
     short s0 = 0;         // the axis's first point (present = earlier index)
     short sEnd = 0;       // the axis's end point, earlier index
@@ -51,7 +64,10 @@ struct PieceRun {
     std::vector<int> origin;  // per work point: earlier index, + kMirrored for a copy
     float reflect[9] = {};
     double theta = 0;         // the axis's direction, from s0 to its end (radians)
-    bool vertical = false;    // the axis runs along y: x texts can be composed
+    Texts texts = Texts::None;
+    // With Texts::Graded: the texts of the copy of the untouched piece's
+    // point k, composed on it before the edit.
+    const std::vector<frame::GradedTexts>* graded = nullptr;
     std::string f2;           // twice the axis's x position, as formula text
     std::vector<int> axisNotches;  // earlier indices of the notches on the axis
     Figures* figures = nullptr;
@@ -78,7 +94,7 @@ private:
 };
 
 // Carries the rebuilt piece's other records over to its mirrored points, in
-// this order: notches on the axis (kept once), x formulas, notches, grading
+// this order: notches on the axis (kept once), formulas, notches, grading
 // rules, seam allowances, corners, duplicated marks and the FRules of piece 0.
 void mirrorRecords(PieceRun& run);
 

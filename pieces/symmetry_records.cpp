@@ -1,8 +1,10 @@
 // Symmetry record mirroring: once the outline of a piece has its mirrored
-// points, its other records follow them. x formulas become 2*(axis x) - x,
-// notches are seated on the outline again (symmetry_notches.cpp), grading
-// steps, seam allowances and corners get mirrored twins, duplicated marks
-// go, and the FRules of piece 0 are restored.
+// points, its other records follow them. The copies' formulas are mirrored
+// (x becomes 2*(axis x) - x about an upright axis; both are graded about
+// any other), notches are seated on the outline again
+// (symmetry_notches.cpp), grading steps, seam allowances and corners get
+// mirrored twins, duplicated marks go, and the FRules of piece 0 are
+// restored.
 //
 // The store renumbers point indices (PRule.pointIndex, Extwid ends,
 // Cutangl.pointIndex) on every insert and delete, so those are present
@@ -87,13 +89,32 @@ std::string withCorrection(const std::string& text, double value, double target)
     return packed(text + k);
 }
 
-// The x formula of every mirrored point becomes 2 * (axis x) - x, where the
-// axis is upright and the piece carries formulas (not in group mode): the
-// copy stays the mirror of its original at every size. A text no routine
-// can compose is fitted to the point instead.
-void mirrorXFormulas(PieceRun& run) {
+// The copies' texts where the axis may slant: both follow the mirror as it
+// turns with the size (composed by GradedPlan on the untouched piece); a
+// text it could not compose is refit and counted.
+void gradeCopies(PieceRun& run) {
+    const long refitBefore = frame::gradedFallbackCount();
+    for (int i = 0; i < run.piece()->pointCount; ++i) {
+        if (run.origin[i] < kMirrored) continue;
+        const auto k = static_cast<size_t>(run.origin[i] - kMirrored);
+        if (k >= run.graded->size()) continue;
+        frame::storeGraded(run.work, run.piece(), static_cast<short>(i), (*run.graded)[k]);
+        ++run.figures->graded;
+    }
+    run.figures->fallback += static_cast<int>(frame::gradedFallbackCount() - refitBefore);
+}
+
+// The x formula of every mirrored point becomes 2 * (axis x) - x where the
+// axis stays upright (Texts::Composed), in group mode too: the copy stays
+// the mirror of its original at every size. A text no routine can compose
+// is fitted to the point instead. Elsewhere the copies are graded.
+void mirrorFormulas(PieceRun& run) {
     Piece* piece = run.piece();
-    if (run.group || piece->charCount == 0 || piece->formulaCount == 0 || !run.vertical) return;
+    if (piece->charCount == 0 || piece->formulaCount == 0 || run.texts == Texts::None) return;
+    if (run.texts == Texts::Graded) {
+        gradeCopies(run);
+        return;
+    }
     for (int i = 0; i < piece->pointCount; ++i) {
         if (!run.mirrored(i)) continue;
         piece = run.piece();
@@ -468,7 +489,7 @@ int PieceRun::mirrorOf(int earlier) const {
 
 void mirrorRecords(PieceRun& run) {
     keepAxisNotchesOnce(run);
-    mirrorXFormulas(run);
+    mirrorFormulas(run);
     std::vector<int> stay;
     for (int k : run.axisNotches) stay.push_back(run.lastWithOrigin(k));
     seatNotches(run.work, 0, stay);

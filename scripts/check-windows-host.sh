@@ -9,9 +9,11 @@
 # own with the same relative paths, so everything each prints must be the
 # same bytes (wine's console ends lines with CR LF; the CRs are dropped):
 # the prompts, texts and message boxes of every run, its refusals, clicks
-# that picked nothing and a run left unfinished, the change report, `info`,
-# `points`, `measure` (in mm and in inches), `tools`, `formula`,
-# `--version`. Every pattern written is compared with `qpkit compare` (same
+# that picked nothing and a run left unfinished, the change report (in mm
+# and in inches, its points paired through the store's edit observer, which
+# must cross the DLL boundary), `info` (with points off their formulas and
+# 0 mm lines), `grade`, `points`, `measure` (in mm and in inches, and its
+# refusal across chains), `tools`, `formula`, `--version`. Every pattern written is compared with `qpkit compare` (same
 # records, formula texts byte for byte, every number within 1e-4 mm), every
 # picture and page byte for byte. A difference fails the stage with the
 # case and the place it names (piece, point, both values).
@@ -166,6 +168,38 @@ expect cancelled-fold '  WM_CANCELMODE -> 1'
 same_pattern cancelled-fold cancelled-fold.json
 "$native" compare "$work/linux/basic-block-dart-fold.json" "$work/linux/cancelled-fold.json" >/dev/null 2>&1 ||
   fail "cancelled-fold: the fold made again after the cancel differs from the corpus fold"
+
+# ---- what info, run, grade and measure say of a pattern's faults, and the
+# change picture and report that pair pieces and points.
+# off.json: the half back's point 4 is 5 mm off its fx (W/4+2 gives 190 mm
+# where x says 195); twin.json: the sleeve's point 8 doubled, a 0 mm line.
+for side in linux windows; do
+  sed 's|"W/4+2.5"|"W/4+2"|' examples/group-backs.json >"$work/$side/off.json"
+  sed 's|\["K", 320, 0, "B/4+10", "0"\]|&, &|' examples/sleeve.json >"$work/$side/twin.json"
+done
+script empty ''
+both off-info info off.json
+expect off-info '1 point is off its formulas by more than 0.1 mm'
+both off-info-json info off.json --json
+expect off-info-json '"fxValue"'
+both off-run run off.json empty.txt -o off-run.json
+expect off-run 'off its formulas by more than 0.1 mm and keeps its coordinates'
+same_pattern off-run off-run.json
+both off-grade grade off.json -o rebuilt.json
+expect off-grade '(1 point moved more than 0.1 mm)'
+same_pattern off-grade rebuilt.json
+both twin-info info twin.json
+expect twin-info 'consistent; warning: line 1 (points 8..9) is 0 mm long'
+both twin-run run twin.json empty.txt -o twin-run.json
+expect twin-run 'piece 0 "sleeve": warning: line 1'
+both measure-chains measure "$examples/sleeve.json" --piece 0 --from 13 --to 3
+expect measure-chains 'is not on the chain of lines from point 3'
+# The pleat spread leaves the skirt panel last: drawn over the panel it was.
+both render-moved render basic-block-pleat.json -o render-moved.svg --before "$examples/basic-block.json"
+same_bytes render-moved render-moved.svg
+both report-inch run "$examples/sleeve.json" "$examples/sleeve-cap.txt" -o report-inch.json --report --inch
+expect report-inch 'points paired as the store renumbered them'
+expect report-inch ' in (+'
 
 # ---- make demo: its page, pictures and the pattern files behind them
 # (the DXF files and their links are Linux's only: libdime, above).

@@ -151,6 +151,15 @@ protected:
         for (short i = 0; i < p->pointCount; ++i) all.push_back(*CoordOf(p, i));
         return all;
     }
+    // The piece's points lie where `expected` says they do.
+    static void expectCoords(Piece* p, const std::vector<Coord>& expected) {
+        const std::vector<Coord> after = coords(p);
+        ASSERT_EQ(after.size(), expected.size());
+        for (size_t i = 0; i < after.size(); ++i) {
+            EXPECT_NEAR(after[i].x, expected[i].x, kSpanTolerance) << i;
+            EXPECT_NEAR(after[i].y, expected[i].y, kSpanTolerance) << i;
+        }
+    }
     static void expectFormulasKeepValues(Piece* p) {
         if (p->formulaCount == 0) return;
         for (short i = 0; i < p->pointCount; ++i) {
@@ -272,12 +281,7 @@ TEST_P(GapFoldRoundTrip, FoldsTurningBothHalvesRigidlyAndUnfoldsToTheSameSpan) {
     EXPECT_EQ(record.foldPhase, 0);
     EXPECT_EQ(pieceIndex, 0);
     ASSERT_EQ(holder->get()->pieceCount, 1);
-    const std::vector<Coord> after = coords(piece(0));
-    ASSERT_EQ(after.size(), expected.size());
-    for (size_t i = 0; i < after.size(); ++i) {
-        EXPECT_NEAR(after[i].x, expected[i].x, kSpanTolerance) << i;
-        EXPECT_NEAR(after[i].y, expected[i].y, kSpanTolerance) << i;
-    }
+    expectCoords(piece(0), expected);
     // Nothing changed on the fold piece, nothing moved: the source piece is
     // byte for byte as the fold left it, texts and all.
     EXPECT_EQ(BytesOf(piece(0)), sourceBytes);
@@ -399,35 +403,57 @@ TEST_F(GapFold, ANotchOnTheMouthStaysOnItsHalf) {
 // on each side to the first corner whose seam from outside turns more than
 // 45 and less than 135 degrees from the direction across the mouth: seams
 // at 30 and 150 degrees run on, one at 60 ends it. Mouth (50, 130) to
-// (70, 130), apex (60, 80): across is 180 degrees.
+// (70, 130), apex (60, 80): across is 180 degrees. Mirrored (x and y
+// swapped) and turned by 190 degrees, the dart points left and across is
+// -80 degrees: the seam at 160 degrees turns 240, that is -120, from it and
+// ends the span as before. The span is the same too with point 7 below the
+// mouth's side: a corner's seam ends at its own line's end.
 //   0 S  1 K(5.36,80)  2 K(40,100)  3 K(50,130) leg 0  [middle]  4 K(70,130) leg 1
-//   5 K(80,100)  6 K(114.64,120)  7 K(134.64,85.36)  8 K(134.64,0)  9 K(25.36,0)
+//   5 K(80,100)  6 K(114.64,120)  7 K(134.64,85.36) or K(90,40)  8 K(134.64,0)  9 K(25.36,0)
 TEST_F(GapFold, TheSpanEndsAtTheFirstCornerThatTurnsAway) {
-    PieceShape shape;
-    shape.chains.push_back(Chain({P('S', 25.36f, 45.36f), P('K', 5.36f, 80), P('K', 40, 100), P('K', 50, 130),
-                                  P('K', 70, 130), P('K', 80, 100), P('K', 114.64f, 120), P('K', 134.64f, 85.36f),
-                                  P('K', 134.64f, 0), P('K', 25.36f, 0)},
-                                 true));
-    shape.chains.push_back(Chain({P('s', 50, 130), P('k', 60, 80)}));
-    shape.chains.push_back(Chain({P('s', 70, 130), P('k', 60, 80)}));
-    start(shape);
-    std::vector<Coord> expected = coords(piece());
-    Coord middle = expected[3];
-    middle.x = 60;
-    expected.insert(expected.begin() + 4, middle);
-    fold({"span", {55, 105}, {65, 105}, {60, 80}, true, 60, 80, true}, {75, 140});
-    ASSERT_EQ(holder->get()->pieceCount, 2);
-    EXPECT_EQ(record.spanFirst, 1);
-    EXPECT_EQ(record.spanMiddle, 4);
-    EXPECT_EQ(record.spanLast, 7);
-    ASSERT_EQ(unfold(), 1);
-    const std::vector<Coord> after = coords(piece());
-    ASSERT_EQ(after.size(), expected.size());
-    for (size_t i = 0; i < after.size(); ++i) {
-        EXPECT_NEAR(after[i].x, expected[i].x, kSpanTolerance) << i;
-        EXPECT_NEAR(after[i].y, expected[i].y, kSpanTolerance) << i;
+    struct Variant {
+        const char* name;
+        bool mirrored;
+        double turnDegrees;
+        Pick seven;
+    };
+    for (const Variant& v : {Variant{"as drawn", false, 0, {134.64f, 85.36f}},
+                             Variant{"point 7 low", false, 0, {90, 40}},
+                             Variant{"mirrored and turned", true, 190, {134.64f, 85.36f}}}) {
+        SCOPED_TRACE(v.name);
+        reset(65536);
+        auto at = [&v](Pick p) {
+            const double a = v.turnDegrees * 3.14159265358979 / 180, x = v.mirrored ? p.y : p.x, y = v.mirrored ? p.x : p.y;
+            return Pick{static_cast<float>(x * std::cos(a) - y * std::sin(a)),
+                        static_cast<float>(x * std::sin(a) + y * std::cos(a))};
+        };
+        auto pt = [&at](char t, float x, float y) {
+            const Pick p = at({x, y});
+            return P(t, p.x, p.y);
+        };
+        PieceShape shape;
+        shape.chains.push_back(Chain({pt('S', 25.36f, 45.36f), pt('K', 5.36f, 80), pt('K', 40, 100),
+                                      pt('K', 50, 130), pt('K', 70, 130), pt('K', 80, 100), pt('K', 114.64f, 120),
+                                      pt('K', v.seven.x, v.seven.y), pt('K', 134.64f, 0), pt('K', 25.36f, 0)},
+                                     true));
+        shape.chains.push_back(Chain({pt('s', 50, 130), pt('k', 60, 80)}));
+        shape.chains.push_back(Chain({pt('s', 70, 130), pt('k', 60, 80)}));
+        start(shape);
+        std::vector<Coord> expected = coords(piece());
+        Coord middle = expected[3];
+        middle.x = (expected[3].x + expected[4].x) / 2;
+        middle.y = (expected[3].y + expected[4].y) / 2;
+        expected.insert(expected.begin() + 4, middle);
+        const Pick apex = at({60, 80});
+        fold({"span", at({55, 105}), at({65, 105}), apex, true, apex.x, apex.y, true}, at({75, 140}));
+        ASSERT_EQ(holder->get()->pieceCount, 2);
+        EXPECT_EQ(record.spanFirst, 1);
+        EXPECT_EQ(record.spanMiddle, 4);
+        EXPECT_EQ(record.spanLast, 7);
+        ASSERT_EQ(unfold(), 1);
+        expectCoords(piece(), expected);
+        EXPECT_TRUE(PatternConsistent(holder->get()));
     }
-    EXPECT_TRUE(PatternConsistent(holder->get()));
 }
 
 // A click in step 5 before any mouse move (a double click on leg 1) takes
@@ -509,12 +535,7 @@ TEST_F(GapFold, ACancelBeforeTheDirectionStartsTheRunOver) {
     fold(kShoulder, {150, 400});
     ASSERT_EQ(holder->get()->pieceCount, 2);
     ASSERT_EQ(unfold(), 1);
-    const std::vector<Coord> after = coords(piece());
-    ASSERT_EQ(after.size(), expected.size());
-    for (size_t i = 0; i < after.size(); ++i) {
-        EXPECT_NEAR(after[i].x, expected[i].x, kSpanTolerance) << i;
-        EXPECT_NEAR(after[i].y, expected[i].y, kSpanTolerance) << i;
-    }
+    expectCoords(piece(), expected);
     expectFormulasKeepValues(piece());
     EXPECT_TRUE(PatternConsistent(holder->get()));
 }
@@ -602,6 +623,20 @@ TEST_F(GapFold, PicksItCannotUseAreRefused) {
     clickAt(kWaist.leg1);
     EXPECT_EQ(view.pickState, 4);
     EXPECT_EQ(piece()->pointCount, 34);
+    EXPECT_TRUE(PieceConsistent(piece()));
+    SetUp();
+    // Legs far apart: a centre line next to one leg's outline point but not
+    // next to the other's is no mouth either, and the run stops.
+    build();
+    ASSERT_EQ(moveTo(0, 0), 1);
+    clickAt(kShoulder.leg0);  // outline point 5
+    clickAt(kWaist.leg0);     // outline point 13
+    ASSERT_EQ(view.pickState, 4);
+    clickAt(kShoulder.leg1);  // outline point 6
+    ASSERT_FALSE(deskMessageBoxes().empty());
+    EXPECT_EQ(deskMessageBoxes().back().text, kGapFoldMouthShape);
+    clickAt({60, 20});
+    EXPECT_EQ(holder->get()->pieceCount, 1);
     EXPECT_TRUE(PieceConsistent(piece()));
 }
 

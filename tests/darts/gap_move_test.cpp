@@ -692,3 +692,66 @@ TEST_F(GapMove, ATextAreaWithoutRoomForTheTransferIsRefusedFirst) {
 }
 
 }  // namespace
+
+// A notch on the shoulder just past the old mouth lies on the stretch that
+// turns: it turns with it, once, and stays on the shoulder, which now runs
+// from leg A's end.
+TEST_F(GapMove, ANotchBesideTheOldMouthTurnsWithItsSeam) {
+    PieceShape shape = Bodice(true);
+    constexpr short kShoulder = 5;  // line 7-8
+    const Xy tip{200, 360}, b = legB(), n{(b.x + tip.x) / 2, (b.y + tip.y) / 2};
+    ShapeMark notch = Mark('v', n.x, n.y, 0, 1571, 16, 0);
+    notch.point = F('v', n, true);
+    notch.lineIndex = kShoulder;
+    notch.position = dist(b, n);
+    shape.marks.push_back(notch);
+    piece = holder->add(shape);
+    ASSERT_NE(piece, nullptr);
+    pattern = holder->get();
+    view.gapMoveStep = 1;
+    transfer(kLegALine, kLegBLine, kSideLine);
+    ASSERT_TRUE(deskMessageBoxes().empty());
+    ASSERT_EQ(piece->sPointCount, 1);
+    short v = -1;
+    for (short i = 0; i < piece->pointCount; ++i)
+        if (PointAt(piece, i)->type == 'v') v = i;
+    ASSERT_GE(v, 0);
+    // Leg B's end went: the shoulder runs from leg A's end (6) to the turned tip (7).
+    const Xy a = at(piece, kLegAPt), t = at(piece, kLegAPt + 1), m = at(piece, v);
+    EXPECT_NEAR(dist(m, kBust), dist(n, kBust), kSameMm);
+    EXPECT_NEAR(dist(a, m) + dist(m, t), dist(a, t), kSameMm);
+    EXPECT_NEAR(SPointAt(piece, 0)->position, dist(a, m), kSameMm);
+    EXPECT_TRUE(PieceConsistent(piece));
+    expectFormulasKept();
+}
+
+// A new line that starts below the apex, off the line from the old mouth
+// through it: the pivot is where that line meets the new one, and the new
+// mouth opens about it (its copies at one distance from the pivot, the
+// old dart's angle between them).
+TEST_F(GapMove, ANewLineOffTheApexTurnsAboutWhereItMeetsTheCentreLine) {
+    PieceShape shape = Bodice(true);
+    const Xy start{kBust.x, kBust.y - 20};
+    shape.chains[3].points[0] = F('s', start, true);
+    piece = holder->add(shape);
+    ASSERT_NE(piece, nullptr);
+    pattern = holder->get();
+    view.gapMoveStep = 1;
+    const Xy b = legB(), mouth{(kLegA.x + b.x) / 2, (kLegA.y + b.y) / 2};
+    const float xs[4] = {mouth.x, kBust.x, start.x, kSide.x}, ys[4] = {mouth.y, kBust.y, start.y, kSide.y};
+    Xy pivot{};
+    ASSERT_NE(IntersectLines(xs, ys, &pivot.x, &pivot.y), 0);
+    ASSERT_GT(dist(pivot, kBust), 5.0f);
+    const double dart = degreesBetween(pivot, kLegA, b);
+    transfer(kLegALine, kLegBLine, kSideLine);
+    ASSERT_TRUE(deskMessageBoxes().empty());
+    ASSERT_EQ(piece->pointCount, kOutline + 10 + 1 + 2);
+    // Forward to the side seam: the turned copy before the middle point,
+    // the copy left in place after it.
+    const Xy turned = at(piece, kSidePt - 1), kept = at(piece, kSidePt + 1);
+    EXPECT_EQ(kept.x, kSide.x);
+    EXPECT_NEAR(dist(turned, pivot), dist(kSide, pivot), kSameMm);
+    EXPECT_NEAR(degreesBetween(pivot, kept, turned), dart, kAngleDeg);
+    EXPECT_TRUE(PieceConsistent(piece));
+    expectFormulasKept();
+}

@@ -205,6 +205,7 @@ TEST_F(PleatSpread, AStraightCutOpensByItsWidthsAndKeepsBothPartsRigid) {
         {"0", "0", 0, 0},   {"0", "3", 0, 30},  {"3", "0", 30, 0},  {"2", "2", 20, 20},
         {"1", "3", 10, 30}, {"3", "1", 30, 10}, {"-2", "3", 0, 30},  // a negative width is a closed end
         {"3", "1", 10, 30, true},
+        {"0.2", "0", 2, 0}, {"0", "90", 0, 900},  // 2 mm opens; widths 90 cm apart fit a 60 cm line
     };
     for (const Widths& w : rows) {
         SCOPED_TRACE(std::string(w.start) + " / " + w.end);
@@ -511,6 +512,7 @@ TEST_F(PleatSpread, RowsThatCannotBeSpreadAreNamedAndTheTableStaysOpen) {
         {"widths 130 cm apart on a 60 cm line", CornerPanel(), "0", "130", " 7-8:2", 100, 150},
         {"an end 150 mm inside the piece", CornerPanel(F('s', 150, 300), F('k', 150, 0)), "1", "1", " 7-8:1", 150,
          150},
+        {"an end 5 mm short of the hem", CornerPanel(F('s', 100, 600), F('k', 100, 5)), "1", "1", " 7-8:1", 100, 300},
         {"an end typed open at the outline's start", CornerPanel(F('s', 0, 0), F('k', 300, 600)), "2", "2",
          " 7-8:3", 150, 300},
     };
