@@ -348,10 +348,10 @@ PatternBuffer* SharedPanel(int n, bool formulas = false) {
     made.push_back({key, bench::PatternOf(bench::LargeDartedPanel(n, formulas))});
     return made.back().second;
 }
-// The dart tools on a panel with formulas: every turned point's texts are
-// graded. A transfer at 1024 points turns more texts than the text area
-// has room for, so 512 is the top.
-void DartFormulaSizes(benchmark::internal::Benchmark* b) {
+// The darts and the pleat spread on a panel with formulas: every moved
+// point's texts are graded. A transfer at 1024 points turns more texts than
+// the text area has room for, so 512 is the top.
+void PanelFormulaSizes(benchmark::internal::Benchmark* b) {
     for (int n = 128; n <= 512; n *= 2) b->Arg(n);
     b->Complexity();
 }
@@ -376,9 +376,9 @@ void CursorOnLine(Piece* piece, short first) {
 // Pleat spread: both pleat lines picked, widths 1 and 3 cm typed at their
 // ends; the apply button is timed. One pleat's foot lies inside a hem line,
 // so the store puts a point there.
-void PleatSpreadEdit(benchmark::State& state) {
+void PleatSpread(benchmark::State& state, bool formulas) {
     const int n = static_cast<int>(state.range(0));
-    PatternBuffer* shared = SharedPanel(n);
+    PatternBuffer* shared = SharedPanel(n, formulas);
     const bench::DartedPanelLines lines = bench::DartedPanelLinesOf(n);
     deskSetClientRect(1024, 768);
     int spread = 0;
@@ -414,7 +414,12 @@ void PleatSpreadEdit(benchmark::State& state) {
     if (spread != static_cast<int>(state.iterations())) state.SkipWithError("the apply spread nothing");
     state.SetComplexityN(n);
 }
+void PleatSpreadEdit(benchmark::State& state) { PleatSpread(state, false); }
 BENCHMARK(PleatSpreadEdit)->Apply(ScaleSizes)->Unit(benchmark::kMillisecond);
+// Every point of the spread part graded: the rows spread again at each
+// nudged size.
+void PleatSpreadEditWithFormulas(benchmark::State& state) { PleatSpread(state, true); }
+BENCHMARK(PleatSpreadEditWithFormulas)->Apply(PanelFormulaSizes)->Unit(benchmark::kMillisecond);
 
 // Dart transfer: the two legs picked, then the click on the line to the
 // right that moves the dart there (timed: the pick and the transfer).
@@ -452,7 +457,7 @@ void DartTransfer(benchmark::State& state, bool formulas) {
 void DartTransferEdit(benchmark::State& state) { DartTransfer(state, false); }
 BENCHMARK(DartTransferEdit)->Apply(ScaleSizes)->Unit(benchmark::kMillisecond);
 void DartTransferEditWithFormulas(benchmark::State& state) { DartTransfer(state, true); }
-BENCHMARK(DartTransferEditWithFormulas)->Apply(DartFormulaSizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(DartTransferEditWithFormulas)->Apply(PanelFormulaSizes)->Unit(benchmark::kMillisecond);
 
 // Dart fold: legs and centre line picked, the cursor moved toward leg 1;
 // the click that folds is timed.
@@ -496,7 +501,7 @@ void DartFold(benchmark::State& state, bool formulas) {
 void DartFoldEdit(benchmark::State& state) { DartFold(state, false); }
 BENCHMARK(DartFoldEdit)->Apply(ScaleSizes)->Unit(benchmark::kMillisecond);
 void DartFoldEditWithFormulas(benchmark::State& state) { DartFold(state, true); }
-BENCHMARK(DartFoldEditWithFormulas)->Apply(DartFormulaSizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(DartFoldEditWithFormulas)->Apply(PanelFormulaSizes)->Unit(benchmark::kMillisecond);
 
 // Point increase: the host's dialog for the by-length modes, answered from
 // the desktop's queue into the host's text.

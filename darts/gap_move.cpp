@@ -277,12 +277,8 @@ void planNotches(Piece* piece, Plan& plan) {
     const short turnLo = plan.forward ? h1 : h2, turnHi = plan.forward ? h2 : h1;
     const short nearLo = static_cast<short>(std::min(lo, h2) - 1), nearHi = static_cast<short>(std::max(hi, h2) + 1);
     for (short s = 0; s < piece->sPointCount; ++s) {
+        if (!frame::isOutlineNotch(piece, s)) continue;
         const SPoint* sp = frame::sPointAt(piece, s);
-        const Point* p = sp ? frame::pointAt(piece, sp->pointIndex) : nullptr;
-        const Line* line = sp ? frame::lineAt(piece, sp->lineIndex) : nullptr;
-        const Point* first = line ? frame::pointAt(piece, line->firstPoint) : nullptr;
-        if (!p || typeLetter(p->type) != 'V' || isOutlineType(p->type) || !first || !isOutlineType(first->type))
-            continue;
         const short at = sp->pointIndex;
         const short part = frame::partHolding(piece, sp->lineIndex, at);
         if (part < nearLo || part > nearHi) continue;
@@ -452,9 +448,7 @@ void carryOut(PatternBuffer* pattern, Piece* piece, Plan& plan) {
     // the notches on it.
     remove(h1);
     frame::rotatePoints(piece, plan.from, plan.to, shape.theta, shape.pivot.x, shape.pivot.y);
-    // A piece without formulas plans no texts: nothing to index.
-    if (formulas)
-        for (short i = plan.from; i <= plan.to; ++i) store(i, plan.stretchTexts[static_cast<size_t>(i - plan.from)]);
+    for (short i = plan.from; formulas && i <= plan.to; ++i) store(i, plan.stretchTexts[static_cast<size_t>(i - plan.from)]);
     size_t turnedNotch = 0;
     for (const PlannedNotch& n : plan.notches) {
         if (!n.turns) continue;

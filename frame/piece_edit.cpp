@@ -184,6 +184,14 @@ bool seatNotch(Piece* piece, short point) {
     return true;
 }
 
+bool isOutlineNotch(Piece* piece, short sPoint) {
+    const SPoint* sp = sPointAt(piece, sPoint);
+    const Point* p = sp ? pointAt(piece, sp->pointIndex) : nullptr;
+    const Line* line = sp ? lineAt(piece, sp->lineIndex) : nullptr;
+    const Point* first = line ? pointAt(piece, line->firstPoint) : nullptr;
+    return p && typeLetter(p->type) == 'V' && !isOutlineType(p->type) && first && isOutlineType(first->type);
+}
+
 void rotatePoints(Piece* piece, short first, short last, double theta, double cx, double cy) {
     float m[9];
     rotationAbout(theta, cx, cy, m);

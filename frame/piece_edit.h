@@ -64,6 +64,8 @@ short partHolding(Piece* piece, short line, short point);
 // holds it, at the length to that line's point nearest it. False, changing
 // nothing, when the point has no special point or no line holds it.
 bool seatNotch(Piece* piece, short point);
+// Whether special point `sPoint` is a notch (a 'v' mark) on an outline line.
+bool isOutlineNotch(Piece* piece, short sPoint);
 
 // Turns the positions of points first..last (inclusive, in index order) by
 // theta about (cx, cy) through qpTransCoord, writing each back to its Coord.

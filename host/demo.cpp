@@ -459,7 +459,9 @@ int runDemo(const std::string& dir, std::ostream& out) {
          << "the library showed during the run, and the figures that matter for the tool. Pictures are in piece "
          << "millimetres; the red numbers are point numbers, as scripts use them. Beside each piece before the run, "
          << "its nest: the piece at the sizes of <a href=\"sizes.csv\">sizes.csv</a> (" << xmlEscape(sizeNames(sizes))
-         << "), as <code>qpkit render pattern.json --sizes sizes.csv -o nest.svg</code> draws it.</p>\n";
+         << "), as <code>qpkit render pattern.json --sizes sizes.csv -o nest.svg</code> draws it, and beside it the "
+         << "nest after the run: the edited base size graded, whose new and moved points follow the sizes as the "
+         << "tool's construction does.</p>\n";
 
     PatternDoc whole = buildPattern(model, kPatternName);
     SvgOptions all;
@@ -557,10 +559,13 @@ int runDemo(const std::string& dir, std::ostream& out) {
              << "-after.json\">pattern file</a>" << dxfLink << ")</figcaption></figure>\n</div>\n<div class=\"pair\">\n"
              << "<figure><img src=\"" << base << "-nest.svg\" alt=\"before, at every size\"/><figcaption>before, at "
              << "sizes " << xmlEscape(sizeNames(sizes)) << "</figcaption></figure>\n";
-        if (demo.middleCaption)
-            html << "<figure><img src=\"" << base << "-middle.svg\" alt=\"between\"/><figcaption>"
-                 << xmlEscape(demo.middleCaption) << "</figcaption></figure>\n";
+        if (error.empty())
+            html << "<figure><img src=\"" << base << "-nest-after.svg\" alt=\"after, at every size\"/><figcaption>"
+                 << "after, at the same sizes (the run at the base, then graded)</figcaption></figure>\n";
         html << "</div>\n";
+        if (demo.middleCaption)
+            html << "<div class=\"pair\">\n<figure><img src=\"" << base << "-middle.svg\" alt=\"between\"/>"
+                 << "<figcaption>" << xmlEscape(demo.middleCaption) << "</figcaption></figure>\n</div>\n";
         html << "<h3>Script (<a href=\"" << base << ".txt\">" << base << ".txt</a>)</h3>\n<pre>"
              << fileText(script) << "</pre>\n";
         html << "<h3>What the library showed</h3>\n<pre>" << fileText(transcript.str()) << "</pre>\n";
@@ -572,6 +577,10 @@ int runDemo(const std::string& dir, std::ostream& out) {
             html << "<tr><th>consistency checker</th><td>every piece consistent</td></tr>\n";
             change = changeView(dir, base, tool->title, before, demo.piece, after, afterPiece,
                                 trace.origin(after, afterPiece));
+            // The result at every size: its formulas evaluated there, as a
+            // pattern maker grades an edited base size.
+            writeNest(dir + "/" + base + "-nest-after.svg", std::string(tool->title) + ": after, at every size",
+                      sizes, patternsAtSizes(readPatternBack(after), sizes), afterPiece);
         } else {
             ++failures;
             html << "<tr><th>failure</th><td class=\"bad\">" << xmlEscape(error) << "</td></tr>\n";

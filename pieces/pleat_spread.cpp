@@ -544,13 +544,8 @@ frame::PieceGrowth rowsGrowth(Piece* current) {
 // line and length came out the same keeps its record as it was.
 void reseatNotches(Piece* piece) {
     for (short s = 0; s < piece->sPointCount; ++s) {
-        const SPoint* sp = frame::sPointAt(piece, s);
-        const Point* p = sp ? frame::pointAt(piece, sp->pointIndex) : nullptr;
-        const Line* line = sp ? frame::lineAt(piece, sp->lineIndex) : nullptr;
-        const Point* first = line ? frame::pointAt(piece, line->firstPoint) : nullptr;
-        if (!p || typeLetter(p->type) != 'V' || isOutlineType(p->type) || !first || !isOutlineType(first->type))
-            continue;
-        const SPoint was = *sp;
+        if (!frame::isOutlineNotch(piece, s)) continue;
+        const SPoint was = *frame::sPointAt(piece, s);
         if (!frame::seatNotch(piece, was.pointIndex)) continue;
         SPoint* now = frame::sPointAt(piece, s);
         if (now->lineIndex == was.lineIndex && std::fabs(now->position - was.position) < kSameNotchMm) *now = was;

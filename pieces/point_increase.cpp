@@ -26,6 +26,7 @@
 
 #include "frame/curve_forms.h"
 #include "frame/exports.h"
+#include "frame/graded_edit.h"
 #include "frame/handler_frame.h"
 #include "frame/host_protocol.h"
 #include "frame/piece_edit.h"
@@ -41,6 +42,7 @@ constexpr COLORREF kRubberColour = 0x64FFFF;
 constexpr int kNoPixel = -0x7FFFFFFF;   // a remembered pixel no snap can equal
 constexpr double kSnapPixels = 4.0;     // radius of a snapping marker (Tracks::kSnap)
 constexpr double kOnOutlineLimit = 10.0;  // |D / viewMatrixA[0]| below it: on the outline
+constexpr float kOnPointMm = 0.01f;  // P moved onto the outline this near still lies on its point
 constexpr SIZE_T kUndoSlack = 100000;   // bytes beyond totalSize in the undo copy
 constexpr SIZE_T kSnapshotSlack = 100;
 constexpr long kGrowStep = 65536;       // bytes a grown pattern block keeps to spare
@@ -337,6 +339,10 @@ struct Plan {
     bool endsLine = false;     // kInnerNext: P ends the inner line
     bool hasSize = false;      // kDrillMarkSized: a typed size
     float size = 0;            // mm
+    LengthPlan along;          // by length: the walk from the picked point
+    double mm = 0;             // by length: the typed distance
+    bool graded = false;       // by length on a piece with formulas: P's texts below
+    frame::GradedTexts texts;  // P's texts, keeping the distance at every size
 
     const ModeTraits& traits() const { return traitsOf(mode); }
 };
@@ -385,7 +391,25 @@ bool planAlong(HWND hwnd, DLGPROC dialogProc, const char* dialogText, Plan& plan
         return false;
     }
     plan.markerPoint = -1;
+    plan.along = along;
+    plan.mm = mm;
     return true;
+}
+
+// By length: P's texts from the terms of the stretch's first point k, graded
+// so that P lies the typed distance along the outline at every size (the
+// walk run again at each nudged size, P put on the lines as findStretch
+// puts it).
+void gradeAlong(Plan& plan) {
+    const frame::GradedPlan graded({run.piece}, [&plan](const std::vector<Piece*>& at, std::vector<frame::PlanPoint>& out) {
+        float x = 0, y = 0;
+        if (!placeAlong(at[0], plan.along, plan.mm, x, y)) return false;
+        const frame::CurveHit near = frame::nearestOnLines(at[0], x, y, run.unit);
+        out = {{near.x, near.y}};
+        return near.index >= 0;
+    });
+    plan.texts = graded.compose(run.piece, plan.k, 0);
+    plan.graded = true;
 }
 
 // kInnerNext with straight lines: the click squared off against the previous
@@ -435,7 +459,15 @@ void planLinePoint(Plan& plan) {
     const bool next = plan.mode == kInnerNext;
     if (!next || !plan.joining || !snapshotAlive()) takeSnapshot();
     run.onOutline = onOutline(plan);
-    if (run.onOutline) plan.markerPoint = -1;
+    // Moved onto the outline away from the point under the marker, P no
+    // longer lies on that point; where it still does (a line ending on a
+    // corner), that point stays its formulas' basis.
+    if (run.onOutline && plan.markerPoint >= 0) {
+        float mx = 0, my = 0;
+        if (!frame::positionOf(run.piece, plan.markerPoint, mx, my) || std::fabs(mx - plan.x) > kOnPointMm ||
+            std::fabs(my - plan.y) > kOnPointMm)
+            plan.markerPoint = -1;
+    }
     if (next && plan.joining && run.straightLines) {
         // Squared last, after the on-outline test: the point lies exactly on
         // the step from the last one, even where the outline it ends on
@@ -505,6 +537,7 @@ bool planClick(HWND hwnd, DLGPROC dialogProc, const char* dialogText, HostView* 
     if (isLinePoint(traits.makes)) planLinePoint(plan);
     plan.onStretch = traits.picks == Picks::kStretch || plan.byLength;
     if (plan.onStretch && !findStretch(plan)) return false;
+    if (plan.byLength && run.piece->formulaCount != 0) gradeAlong(plan);
     return plan.mode != kDrillMarkSized || readSize(hwnd, dialogText, plan);
 }
 
@@ -519,6 +552,7 @@ frame::PieceGrowth clickGrowth(const Plan& plan) {
     const Makes makes = plan.traits().makes;
     frame::PieceGrowth growth;
     growth.addPoints(1, run.piece->formulaCount != 0);
+    if (plan.graded) growth.textBytes += plan.texts.bytes();  // stored before the first ones go
     if (isInsert(makes)) {
         growth.lines = 2;
         growth.dropsGradingSteps();
@@ -711,6 +745,7 @@ short addLinePoint(const Plan& plan, HostView* view) {
         fresh = true;
     }
     if (line < 0) return -1;
+    const short nearest = frame::nearestVertex(piece, plan.x, plan.y, run.unit).index;
     Point* made = nullptr;
     qpIncreasePoint(pattern, piece, segAt(piece, segIndex), line, 0, &made);
     const short n = frame::pointIndexOf(piece, made);
@@ -722,7 +757,11 @@ short addLinePoint(const Plan& plan, HostView* view) {
         l->pointCount = 2;
         pointAt(piece, static_cast<short>(n - 1))->lineOut = line;
     }
-    const short anchorPoint = plan.markerPoint >= 0 ? plan.markerPoint : static_cast<short>(n - 1);
+    // The basis of P's formulas: the point under the marker; else a line's
+    // previous point, or for a line's first point the point it was placed
+    // on (the nearest), never the piece's last point, which is unrelated.
+    short anchorPoint = plan.markerPoint >= 0 ? plan.markerPoint : static_cast<short>(n - 1);
+    if (plan.markerPoint < 0 && fresh && nearest >= 0) anchorPoint = nearest;
     frame::attachCoord(pattern, piece, n, plan.x, plan.y, anchorPoint, anchorPoint, 0);
     typeLinePoint(piece, plan, n, line, fresh, view);
     run.lastMade = n;
@@ -851,6 +890,7 @@ void editClick(HWND hwnd, HostView* view, HostDoc* hostDoc, const Plan& plan) {
     if (plan.traits().picksAgain) view->pickState = kTracking;
     ReleaseDC(hwnd, hdc);
     if (n < 0) return;
+    if (plan.graded) frame::storeGraded(run.doc.pattern, run.piece, n, plan.texts);
     if (plan.mode == kInnerNext && plan.joining) {
         // The point is typed 'k' already when it ends the line, which then
         // ends as a right click ends it. A middle point: the rubber line

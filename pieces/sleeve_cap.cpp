@@ -15,12 +15,14 @@
 
 #include "frame/curve_forms.h"
 #include "frame/exports.h"
+#include "frame/graded_edit.h"
 #include "frame/handler_frame.h"
 #include "frame/host_protocol.h"
 #include "frame/piece_edit.h"
 #include "frame/room.h"
 #include "frame/siblings.h"
 #include "frame/texts.h"
+#include "frame/work_buffer.h"
 
 namespace {
 
@@ -356,6 +358,61 @@ bool halvesCross(Piece* piece, double alpha, double beta) {
     return halvesMeet(first, second, s, e, chord);
 }
 
+// The cap's edit on `piece` (in `pattern`, with room for the twin): twin at
+// K, swing the halves by the turns that open `increase` (mm) at the cut,
+// and reshape to the cap's length there plus the increase. `swing` false
+// keeps the cap's shape (the halves would cross). Returns false, with
+// nothing edited, when the store made no twin.
+bool reshapeCap(HWND hwnd, PatternBuffer* pattern, Piece* piece, double increase, bool swing) {
+    double sx, sy, ex, ey, kx, ky;
+    coordOf(piece, run.s, sx, sy);
+    coordOf(piece, run.e, ex, ey);
+    coordOf(piece, run.k, kx, ky);
+    const double theta = qpAngle(ex - sx, ey - sy);
+    const double along = std::cos(theta) * (kx - sx) + std::sin(theta) * (ky - sy);
+    const double rest = std::hypot(ex - sx, ey - sy) - along;
+    const double alpha = swing ? qpAngle(along, 0.55 * increase) : 0.0;
+    const double beta = swing ? qpAngle(rest, -0.55 * increase) : 0.0;
+    float unit[9];
+    frame::identity(unit);
+    const float length = frame::curveLength(piece, run.s, static_cast<short>(run.e - run.s + 1), unit);
+    Point* twin = nullptr;
+    if (qpInsertSamePoint(pattern, piece, run.k, &twin) != run.k + 1) return false;
+    const short e = static_cast<short>(run.e + 1);  // the twin K + 1 lies before E
+    if (alpha != 0) frame::rotatePoints(piece, static_cast<short>(run.s + 1), run.k, alpha, sx, sy);
+    if (beta != 0) frame::rotatePoints(piece, static_cast<short>(run.k + 1), static_cast<short>(e - 1), beta, ex, ey);
+    qpAdjustCurveLength(hwnd, pattern, piece, run.s, e, static_cast<float>(length + increase));
+    return true;
+}
+
+// The graded texts of the cap's inner points after the edit (s + 1 .. e - 1
+// with the twin, in their new order), each from its own point's terms (the
+// twin from K's): the edit is run again at each nudged size on a copy, with
+// the swing kept or skipped as at the base, so that every size gets its own
+// cap length plus the increase.
+std::vector<frame::GradedTexts> gradedCap(HWND hwnd, Piece* piece, double increase, bool swing) {
+    std::vector<frame::GradedTexts> texts;
+    const frame::GradedPlan graded({piece}, [&](const std::vector<Piece*>& at, std::vector<frame::PlanPoint>& out) {
+        PatternBuffer* work = MakeWorkBuffer(at[0]);
+        Piece* copy = nullptr;
+        if (work) qpGetPieceLptr(work, 0, &copy);
+        const bool ok = copy && reshapeCap(hwnd, work, copy, increase, swing);
+        out.clear();
+        for (short j = static_cast<short>(run.s + 1); ok && j <= run.e; ++j) {
+            frame::PlanPoint p;
+            frame::positionOf(copy, j, p.x, p.y);
+            out.push_back(p);
+        }
+        if (work) FreeGlobalBlock(work);
+        return ok;
+    });
+    for (short j = static_cast<short>(run.s + 1); j <= run.e; ++j) {
+        const short source = j <= run.k ? j : static_cast<short>(j - 1);
+        texts.push_back(graded.compose(piece, source, static_cast<size_t>(j - run.s - 1)));
+    }
+    return texts;
+}
+
 // The finish key in step 5: twin at K, swing both halves open, reshape to L + D.
 // The increase is read by the one rule for typed numbers; a text it refuses
 // leaves the entry open for a correction and the piece as it was.
@@ -368,7 +425,6 @@ void lengthen(HWND hwnd) {
     }
     frame::finishEntry(run.entry);
     const double increase = increaseCm * 10.0;  // cm -> mm
-    const double target = run.length + increase;
     Piece* piece = run.piece;
 
     // Plan on the untouched piece.
@@ -380,43 +436,38 @@ void lengthen(HWND hwnd) {
     const double chord = std::hypot(ex - sx, ey - sy);
     const double along = std::cos(theta) * (kx - sx) + std::sin(theta) * (ky - sy);
     const double rest = chord - along;
-    double alpha = qpAngle(along, 0.55 * increase);
-    double beta = qpAngle(rest, -0.55 * increase);
     // Where the swing would make the halves cross (taking ease out of an
     // arched cap), it is skipped: the cap keeps its shape and the length
     // loop alone brings it to the target, flattening it evenly (onto the
     // chord when the target is not longer than the chord). A smaller swing
     // would still cross, since both sides of the cut start at one point.
-    if (halvesCross(piece, alpha, beta))
-        alpha = beta = 0;
+    const bool swing = !halvesCross(piece, qpAngle(along, 0.55 * increase), qpAngle(rest, -0.55 * increase));
 
     // Room: the twin (a point, its line, coordinate, formula and texts), and
-    // every text of the cap rewritten (s + 1 .. e with the twin). The cap is
-    // edited in the host's own block, which the host keeps with room to
-    // spare: a block without room is refused rather than moved (a choice;
-    // the point-increase tool, which adds a point per click, moves it).
+    // the graded texts of the cap's inner points (with the twin),
+    // each stored before the text it replaces goes. The cap is edited in
+    // the host's own block, which the host keeps with room to spare: a block
+    // without room is refused rather than moved (a choice; the
+    // point-increase tool, which adds a point per click, moves it).
     const bool formulas = piece->formulaCount != 0;
+    std::vector<frame::GradedTexts> texts;
     frame::PieceGrowth growth;
     growth.addPoints(1, formulas, frame::derivedTextBytes(piece));
     growth.lines = 1;
-    growth.rewrite(run.e - run.s + 1, formulas);
+    if (formulas) {
+        texts = gradedCap(hwnd, piece, increase, swing);
+        growth.textBytes += frame::kMaxFormulaTextBytes;
+        for (const frame::GradedTexts& t : texts) growth.textBytes += t.bytes();
+    }
     if (!frame::patternTakes(run.pattern, piece, growth)) {
         frame::showError(hwnd, kEditNoRoom);
         return;
     }
 
-    Point* twin = nullptr;
-    if (qpInsertSamePoint(run.pattern, piece, run.k, &twin) != run.k + 1)
-        return;  // no twin: nothing was edited
-    run.e = static_cast<short>(run.e + 1);  // the twin K + 1 lies before E
-
-    if (alpha != 0)
-        frame::rotatePoints(piece, static_cast<short>(run.s + 1), run.k, alpha, sx, sy);
-    if (beta != 0)
-        frame::rotatePoints(piece, static_cast<short>(run.k + 1), static_cast<short>(run.e - 1), beta, ex, ey);
-    qpAdjustCurveLength(hwnd, run.pattern, piece, run.s, run.e, static_cast<float>(target));
-    if (piece->formulaCount != 0)
-        qpAdjustFormula(run.pattern, piece, static_cast<short>(run.s + 1), run.e);
+    if (!reshapeCap(hwnd, run.pattern, piece, increase, swing)) return;  // no twin: nothing was edited
+    for (size_t j = 0; j < texts.size(); ++j)
+        frame::storeGraded(run.pattern, piece, static_cast<short>(run.s + 1 + static_cast<short>(j)), texts[j]);
+    run.e = static_cast<short>(run.e + 1);
     frame::invalidateBelowPrompt(hwnd);
 }
 

@@ -144,9 +144,9 @@ struct Sample {
 };
 
 // Limits: the graded tools within 0.5 mm (single symmetry 0.05; the unfold
-// also within 0.01 mm of the original, with its very texts). The tools that
-// do not grade their edits yet are held to the figures they have, so that
-// they get no worse.
+// also within 0.01 mm of the original, with its very texts). Symmetry's
+// group mode, which does not grade its copies yet, is held to the figure it
+// has, so that it gets no worse.
 const Sample kSamples[] = {
     {"symmetry, single piece", "basic-block.json", "basic-block-symmetry.txt", false, false, 0.05},
     {"symmetry, group mode", "group-backs.json", "group-backs-symmetry.txt", false, false, 0.5},
@@ -159,8 +159,8 @@ const Sample kSamples[] = {
     {"dart fold (fold only)", "basic-block.json", "basic-block-dart-fold.txt", true, false, 0.5},
     {"dart fold, then unfold", "basic-block.json", "basic-block-dart-fold.txt", false, true, 0.5},
     {"pleat spread", "basic-block.json", "basic-block-pleat.txt", false, false, 0.5},
-    {"sleeve cap", "sleeve.json", "sleeve-cap.txt", false, false, 0.9},
-    {"point increase by length", "basic-block.json", "increase-side-seam.txt", false, false, 3.3},
+    {"sleeve cap", "sleeve.json", "sleeve-cap.txt", false, false, 0.5},
+    {"point increase by length", "basic-block.json", "increase-side-seam.txt", false, false, 0.5},
 };
 
 std::string example(const std::string& name) { return hosttest::examplesDir() + "/" + name; }

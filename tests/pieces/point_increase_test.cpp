@@ -253,11 +253,8 @@ INSTANTIATE_TEST_SUITE_P(
                       InsertRow{kCurvePoint, 194, 331, 'C', 0.5f},
                       InsertRow{kArcPoint, 194, 331, 'C', 1.5f}));  // an arc replaces that part
 
-// A turn point clicked between two points keeps its proportion between them
-// at every size: its formulas blend theirs. On a bodice that grades (every
-// coordinate a share of B or BL), the point put halfway up the side seam is
-// halfway between its neighbours at other sizes too.
-TEST_F(PointIncrease, ATurnPointKeepsItsProportionAtOtherSizes) {
+// The bodice with every coordinate a share of B or BL: it grades.
+PieceShape GradedBodice() {
     PieceShape shape = Bodice();
     for (ShapePoint& p : shape.chains[0].points) {
         char x[32], y[32];
@@ -266,7 +263,15 @@ TEST_F(PointIncrease, ATurnPointKeepsItsProportionAtOtherSizes) {
         p.xFormula = x;
         p.yFormula = y;
     }
-    build(shape);
+    return shape;
+}
+
+// A turn point clicked between two points keeps its proportion between them
+// at every size: its formulas blend theirs. On a bodice that grades (every
+// coordinate a share of B or BL), the point put halfway up the side seam is
+// halfway between its neighbours at other sizes too.
+TEST_F(PointIncrease, ATurnPointKeepsItsProportionAtOtherSizes) {
+    build(GradedBodice());
     start(kTurnPoint);
     clickAt(225, 100);  // halfway up the side seam: point 10, between 9 and 11
     ASSERT_EQ(piece()->pointCount, 13);
@@ -279,6 +284,36 @@ TEST_F(PointIncrease, ATurnPointKeepsItsProportionAtOtherSizes) {
         storeSetParameter("BL", bl);
         for (const bool y : {false, true})
             EXPECT_NEAR(mm(kWaistSide, y), (mm(kUnderarm, y) + mm(kWaistSide + 1, y)) / 2, kFormulaMm) << b << y;
+    }
+}
+
+// On the bodice that grades, each new point follows what placed it at other
+// sizes: a turn point 8 cm up the side seam from the waist stays 8 cm up it;
+// an inner line started on the underarm point and ended on the shoulder
+// corner under the marker starts and ends on those points.
+TEST_F(PointIncrease, PointsFollowWhatPlacedThemAtOtherSizes) {
+    build(GradedBodice());
+    start(kTurnPointAlong);
+    clickAt(216, 1);  // the waist side point
+    deskQueueDialogAnswer("8");
+    clickAt(230, 150);  // up the side seam: point 10, the waist side now 11
+    start(kInnerStart);
+    clickAt(235, 200);  // on the underarm point: 13
+    clickAt(195, 362);  // on the shoulder corner, under the marker: 14, the line ends
+    ASSERT_EQ(types().substr(12), "Ksk");
+    expectFormulasKept();
+    const auto place = [this](short i) {
+        return Coord{0, 0, static_cast<float>(qpFormulaCalculation(piece(), FormulaX(piece(), i).c_str()) * 10.0),
+                     static_cast<float>(qpFormulaCalculation(piece(), FormulaY(piece(), i).c_str()) * 10.0)};
+    };
+    const auto apart = [&](short i, short j) { return std::hypot(place(i).x - place(j).x, place(i).y - place(j).y); };
+    for (const auto& [b, bl] : {std::pair{96.0f, 40.0f}, std::pair{80.0f, 36.0f}}) {
+        SCOPED_TRACE(b);
+        storeSetParameter("B", b);
+        storeSetParameter("BL", bl);
+        EXPECT_NEAR(apart(10, 11), 80.0, kFormulaMm);
+        EXPECT_LT(apart(13, kUnderarm), kFormulaMm);
+        EXPECT_LT(apart(14, 5), kFormulaMm);
     }
 }
 
