@@ -32,6 +32,7 @@ constexpr const char* kDrill = "13";      // drill holes and marks
 constexpr const char* kSew = "14";        // the sew line
 constexpr const char* kCutCheck = "84";   // ASTM: the boundary as drawn, to check a reader's curves
 constexpr const char* kLineCheck = "85";  // ASTM: the internal lines as drawn
+constexpr const char* kSewCheck = "87";   // ASTM: the sew line as drawn
 }  // namespace layer
 
 struct Entity {

@@ -163,8 +163,9 @@ std::vector<dxf::Entity> pieceEntities(Piece* piece, const std::string& name, co
         Polyline shape = segmentShape(piece, *seg);
         if (shape.size() < 2) continue;
         for (const Pt& p : shape) box.add(p);
-        if (form == DxfForm::kAstm && !(outline && allowances))
-            out.push_back(polyline(outline ? layer::kCutCheck : layer::kLineCheck, shape, outline));
+        if (form == DxfForm::kAstm)
+            out.push_back(polyline(!outline ? layer::kLineCheck : allowances ? layer::kSewCheck : layer::kCutCheck,
+                                   shape, outline));
         out.push_back(polyline(outline ? (allowances ? layer::kSew : layer::kCut) : layer::kInternal,
                                std::move(shape), outline));
     }
@@ -262,6 +263,7 @@ dxf::Drawing exportDrawing(const std::vector<DxfSize>& sizes, DxfForm form) {
     if (form == DxfForm::kAstm) {
         d.layers.push_back(layer::kCutCheck);
         d.layers.push_back(layer::kLineCheck);
+        d.layers.push_back(layer::kSewCheck);
     }
     // Piece by piece, its sizes together: a graded nest. A piece's blocks
     // share one name before the size's.

@@ -12,8 +12,8 @@
 // which way, a point only where); drill holes and the other marks as points
 // on layer 13; internal lines as open polylines on layer 8; the grain line on
 // layer 7; the texts "Piece Name:", "Size:" and "Quantity:".
-// ASTM: the same, and the boundary and internal lines again on the
-// validation layers 84 and 85, as the curves a reader should draw.
+// ASTM: the same, and the boundary, internal lines and sew line again on the
+// validation layers 84, 85 and 87, as the curves a reader should draw.
 // Plain: modelspace polylines only, each piece's outline closed and its
 // internal lines open, the pieces set apart in a row.
 //

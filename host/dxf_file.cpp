@@ -167,7 +167,8 @@ Drawing readDrawing(const std::string& path) {
     if (auto* blocks = static_cast<dimeBlocksSection*>(model.findSection("BLOCKS"))) {
         for (int i = 0; i < blocks->getNumBlocks(); ++i) {
             dimeBlock* b = blocks->getBlock(i);
-            if (!b->getName() || b->getName()[0] == '*') continue;  // model and paper space
+            // Model and paper space (*Model_Space; $MODEL_SPACE in R12).
+            if (!b->getName() || b->getName()[0] == '*' || b->getName()[0] == '$') continue;
             Block block;
             block.name = b->getName();
             for (int k = 0; k < b->getNumEntities(); ++k) {

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -11,6 +13,7 @@
 #include "host/pattern_json.h"
 #include "host/pattern_store.h"
 #include "host/piece_geometry.h"
+#include "host/seam_allowance.h"
 #include "host/sizes.h"
 
 namespace host {
@@ -25,6 +28,11 @@ using dxf::Entity;
 constexpr double kSamePointMm = 0.01;
 // The fit gives up adding curve points to a stretch after this many rounds.
 constexpr int kFitRounds = 200;
+// A notch line's end this close to the outline (mm) is the notch itself.
+constexpr double kOnOutlineMm = 0.05;
+// A closed polyline no wider than this inside a plain file's piece is a
+// drill hole drawn as a circle (mm).
+constexpr double kDrillExtentMm = 30.0;
 // Notch and drill mark records, as the point-increase tool writes them.
 constexpr int16_t kNotchSegCode = 16, kNotchSegValue = 0;
 constexpr int16_t kDrillSegCode = 15, kDrillSegValue = 12;
@@ -57,6 +65,17 @@ Nearest nearestOn(const Polyline& line, bool closed, const Pt& p) {
         if (d < best.distance) best = Nearest{d, i, Pt{a.x + t * (b.x - a.x), a.y + t * (b.y - a.y)}};
     }
     return best;
+}
+
+// Where the ray from `from` along `along` (t >= 0, in units of `along`)
+// crosses the segment a b.
+bool rayHits(const Pt& from, const Pt& along, const Pt& a, const Pt& b, double& t) {
+    const double ex = b.x - a.x, ey = b.y - a.y, det = along.x * ey - along.y * ex;
+    if (std::fabs(det) < 1e-12) return false;
+    const double wx = a.x - from.x, wy = a.y - from.y;
+    t = (wx * ey - wy * ex) / det;
+    const double u = (wx * along.y - wy * along.x) / det;
+    return t >= 0 && u >= 0 && u <= 1;
 }
 
 double signedArea(const Polyline& ring) {
@@ -102,7 +121,7 @@ struct FilePiece {
     std::string name;
     std::array<float, 9> placement{1, 0, 0, 0, 1, 0, 0, 0, 1};
     std::vector<Polyline> outlines;  // rings
-    const char* outlineLayer = layer::kCut;
+    std::string outlineLayer = layer::kCut;
     std::vector<Polyline> cuts;      // rings, when the outline is the sew line
     std::vector<Polyline> inner;     // open
     std::vector<Pt> turns, curves;   // layers 2 and 3
@@ -164,7 +183,8 @@ FilePiece pieceOfBlock(const dxf::Block& b, double scale, Skips& skips) {
             else if (l == layer::kCut && e.closed) cut.push_back(ring(e.points));
             else if (l == layer::kInternal && e.closed) closed8.push_back(ring(e.points));
             else if (l == layer::kInternal) fp.inner.push_back(e.points);
-            else if (l != layer::kCutCheck && l != layer::kLineCheck) skips.add("POLYLINE on layer " + l);
+            else if (l != layer::kCutCheck && l != layer::kLineCheck && l != layer::kSewCheck)
+                skips.add("POLYLINE on layer " + l);
             continue;
         }
         if (e.kind == Entity::kPoint && l == layer::kTurn) fp.turns.push_back(e.points[0]);
@@ -220,10 +240,13 @@ std::vector<ChainPoint> chainFromPoints(const Polyline& outline, const FilePiece
 
 // Corners by angle, then per smooth stretch the fewest curve points whose
 // curve stays within kFitMm of the polyline, found by adding the vertex
-// farthest from the curve until none is.
+// farthest from the curve until none is. Where the curve strays along a
+// chord whose ends are already ours (a long straight run between curves,
+// whose smooth joins the file did not keep), the chord becomes a straight
+// line: its ends turn into turning points.
 std::vector<ChainPoint> fittedChain(Polyline v) {
     const size_t n = v.size();
-    std::vector<bool> corner(n, false);
+    std::vector<bool> corner(n, false), curve(n, false);
     size_t firstCorner = n;
     for (size_t i = 0; i < n; ++i) {
         const Pt& a = v[(i + n - 1) % n];
@@ -238,35 +261,39 @@ std::vector<ChainPoint> fittedChain(Polyline v) {
     std::rotate(v.begin(), v.begin() + static_cast<long>(firstCorner), v.end());
     std::rotate(corner.begin(), corner.begin() + static_cast<long>(firstCorner), corner.end());
     corner[0] = true;
-    // Stretches [from, to] of vertex indices (to == n: back at vertex 0).
-    std::vector<std::pair<size_t, size_t>> stretches;
-    for (size_t i = 0; i < n;) {
-        size_t j = i + 1;
-        while (j < n && !corner[j]) ++j;
-        stretches.emplace_back(i, j);
-        i = j;
-    }
     const auto at = [&](size_t i) { return v[i % n]; };
-    std::vector<std::set<size_t>> curvePoints(stretches.size());
-    for (size_t s = 0; s < stretches.size(); ++s) {
-        const auto [a, b] = stretches[s];
+    // Stretches [from, to] of vertex indices between corners (to == n: back
+    // at vertex 0).
+    const auto stretchesNow = [&] {
+        std::vector<std::pair<size_t, size_t>> out;
+        for (size_t i = 0; i < n;) {
+            size_t j = i + 1;
+            while (j < n && !corner[j]) ++j;
+            out.emplace_back(i, j);
+            i = j;
+        }
+        return out;
+    };
+    for (const auto& [a, b] : stretchesNow()) {
         size_t far = a;
         double worst = 0;
         for (size_t i = a + 1; i < b; ++i) {
             const double d = toSegment(at(i), at(a), at(b));
             if (d > worst) worst = d, far = i;
         }
-        if (worst > kFitMm) curvePoints[s].insert(far);
+        if (worst > kFitMm) curve[far] = true;
     }
+    std::vector<std::pair<size_t, size_t>> stretches = stretchesNow();
     const auto chainNow = [&] {
         std::vector<ChainPoint> chain;
-        for (size_t s = 0; s < stretches.size(); ++s) {
-            chain.push_back(chainPoint(s == 0 ? 'S' : 'K', at(stretches[s].first)));
-            for (size_t i : curvePoints[s]) chain.push_back(chainPoint('C', at(i)));
+        for (size_t i = 0; i < n; ++i) {
+            if (corner[i]) chain.push_back(chainPoint(i == 0 ? 'S' : 'K', at(i)));
+            else if (curve[i]) chain.push_back(chainPoint('C', at(i)));
         }
         return chain;
     };
     for (int round = 0; round < kFitRounds; ++round) {
+        stretches = stretchesNow();
         PatternModel scratch;
         PieceModel piece;
         piece.shorthand = true;
@@ -275,10 +302,10 @@ std::vector<ChainPoint> fittedChain(Polyline v) {
         PatternDoc doc = buildPattern(scratch, "the fit");
         Piece* p = doc.piece(0);
         PieceHold hold(p);
-        bool added = false;
+        bool changed = false;
         for (size_t s = 0; s < stretches.size(); ++s) {
-            if (curvePoints[s].empty()) continue;
             const auto [a, b] = stretches[s];
+            if (b - a < 2) continue;
             Polyline source;
             for (size_t i = a; i <= b; ++i) source.push_back(at(i));
             const Polyline model = lineSamples(p, static_cast<short>(s));
@@ -289,22 +316,28 @@ std::vector<ChainPoint> fittedChain(Polyline v) {
                 const double d = nearestOn(model, false, at(i)).distance;
                 if (d > worst) worst = d, far = i;
             }
+            size_t chord = b;  // the source chord a stray sample lies nearest
             for (const Pt& m : model) {
                 const Nearest back = nearestOn(source, false, m);
                 if (back.distance > worst) {
                     worst = back.distance;
-                    // The vertex of the source nearest the stray sample.
-                    const size_t k = a + back.segment;
-                    far = std::hypot(at(k).x - m.x, at(k).y - m.y) < std::hypot(at(k + 1).x - m.x, at(k + 1).y - m.y)
-                              ? k
-                              : k + 1;
+                    chord = a + back.segment;
+                    far = std::hypot(at(chord).x - m.x, at(chord).y - m.y) <
+                                  std::hypot(at(chord + 1).x - m.x, at(chord + 1).y - m.y)
+                              ? chord
+                              : chord + 1;
                 }
             }
-            if (worst <= kFitMm || far <= a || far >= b || curvePoints[s].count(far)) continue;
-            curvePoints[s].insert(far);
-            added = true;
+            if (worst <= kFitMm) continue;
+            if (far > a && far < b && !curve[far]) {
+                curve[far] = true;
+                changed = true;
+            } else if (chord < b) {
+                for (size_t k : {chord, chord + 1})
+                    if (k < n && !corner[k]) corner[k] = changed = true;
+            }
         }
-        if (!added) break;
+        if (!changed) break;
     }
     return chainNow();
 }
@@ -329,6 +362,19 @@ std::vector<ChainPoint> innerChain(const Polyline& line, const FilePiece& fp) {
     return chain;
 }
 
+// Every outline line of the piece with its samples (two or more).
+void forEachOutlineLine(Piece* piece, const std::function<void(short line, const Polyline& samples)>& visit) {
+    for (short li = 0; li < piece->lineCount; ++li) {
+        Line* l = nullptr;
+        Point* first = nullptr;
+        qpGetLineLptr(piece, li, &l);
+        if (l) qpGetPointLptr(piece, l->firstPoint, &first);
+        if (!l || !first || !isOutlineType(first->type)) continue;
+        const Polyline samples = lineSamples(piece, li);
+        if (samples.size() >= 2) visit(li, samples);
+    }
+}
+
 // The outline line of `piece` nearest `p`, the nearest place on it and
 // its direction there.
 struct OnLine {
@@ -339,14 +385,7 @@ struct OnLine {
 OnLine nearestOutlineLine(Piece* piece, const Pt& p) {
     OnLine best;
     double bestD = 1e300;
-    for (short li = 0; li < piece->lineCount; ++li) {
-        Line* l = nullptr;
-        Point* first = nullptr;
-        qpGetLineLptr(piece, li, &l);
-        if (l) qpGetPointLptr(piece, l->firstPoint, &first);
-        if (!l || !first || !isOutlineType(first->type)) continue;
-        const Polyline samples = lineSamples(piece, li);
-        if (samples.size() < 2) continue;
+    forEachOutlineLine(piece, [&](short li, const Polyline& samples) {
         const Nearest n = nearestOn(samples, false, p);
         if (n.distance < bestD) {
             bestD = n.distance;
@@ -354,8 +393,92 @@ OnLine nearestOutlineLine(Piece* piece, const Pt& p) {
             const Pt& b = samples[n.segment + 1];
             best = OnLine{li, n.at, std::atan2(b.y - a.y, b.x - a.x)};
         }
-    }
+    });
     return best;
+}
+
+// How far the file's cut line and the one our seam allowances give the
+// piece stray from each other (mm): the worst vertex of either.
+double cutDeviation(const PieceModel& pm, const std::vector<Polyline>& fileCuts) {
+    PatternModel one;
+    one.pieces.push_back(pm);
+    PatternDoc doc = buildPattern(one, pm.name);
+    const std::vector<CutLine> ours = cutLines(doc.piece(0));
+    double worst = 0;
+    for (const Polyline& c : fileCuts)
+        for (const Pt& v : c) {
+            double d = 1e300;
+            for (const CutLine& o : ours) d = std::min(d, nearestOn(o.points, true, v).distance);
+            worst = std::max(worst, d);
+        }
+    for (const CutLine& o : ours)
+        for (const Pt& v : o.points) {
+            double d = 1e300;
+            for (const Polyline& c : fileCuts) d = std::min(d, nearestOn(c, true, v).distance);
+            worst = std::max(worst, d);
+        }
+    return worst;
+}
+
+// Seam allowances from the file's cut line around the built outline: each
+// outline line's width, where the cut line keeps one distance from it along
+// the line (measured at a quarter, half and three quarters of it); the
+// commonest width all round (record 0) and the others as stretches; then a
+// square cut at each corner where that brings our cut line onto the file's.
+// "" when kept (`apart`: how far our cut line and the file's then stray
+// from each other, mm), else why not.
+std::string readAllowances(Piece* piece, const FilePiece& fp, PieceModel& pm, double& apart) {
+    std::vector<std::pair<short, double>> widths;  // line, width
+    std::string why;
+    forEachOutlineLine(piece, [&](short li, const Polyline&) {
+        double w[3];
+        for (int k = 0; k < 3; ++k) {
+            Pt p;
+            pointAlongLine(piece, li, (k + 1) / 4.0, p.x, p.y);
+            w[k] = 1e300;
+            for (const Polyline& c : fp.cuts) w[k] = std::min(w[k], nearestOn(c, true, p).distance);
+        }
+        if (std::max({w[0], w[1], w[2]}) - std::min({w[0], w[1], w[2]}) > kFitMm && why.empty())
+            why = "the cut line is not the sew line offset by one width along line " + std::to_string(li);
+        widths.emplace_back(li, std::round(w[1] * 100) / 100);
+    });
+    if (!why.empty()) return why;
+    if (widths.empty()) return "no outline line to measure";
+    std::map<double, int> tally;
+    for (const auto& [li, w] : widths) ++tally[w];
+    const double common = std::max_element(tally.begin(), tally.end(), [](const auto& a, const auto& b) {
+                              return a.second < b.second;
+                          })->first;
+    pm.seamAllowances = {Extwid{0, 0, static_cast<float>(common), static_cast<float>(common)}};
+    for (const auto& [li, w] : widths) {
+        if (w == common) continue;
+        Line* l = nullptr;
+        qpGetLineLptr(piece, li, &l);
+        pm.seamAllowances.push_back(Extwid{l->firstPoint, static_cast<int16_t>(l->firstPoint + l->pointCount - 1),
+                                           static_cast<float>(w), static_cast<float>(w)});
+    }
+    // Square cuts, best first, while one brings the two cut lines closer.
+    double worst = cutDeviation(pm, fp.cuts);
+    while (worst > kFitMm) {
+        Cutangl best{0, 0, 0, 0};
+        double bestWorst = worst - 1e-6;
+        for (short k = 0; k < piece->pointCount; ++k) {
+            Point* p = nullptr;
+            qpGetPointLptr(piece, k, &p);
+            if (!p || !isOutlineType(p->type) || (typeLetter(p->type) != 'K' && typeLetter(p->type) != 'S')) continue;
+            for (int16_t side : {1, 2}) {
+                pm.corners.push_back(Cutangl{side, k, 0, 0});
+                const double d = cutDeviation(pm, fp.cuts);
+                pm.corners.pop_back();
+                if (d < bestWorst) bestWorst = d, best = Cutangl{side, k, 0, 0};
+            }
+        }
+        if (best.side == 0) break;
+        pm.corners.push_back(best);
+        worst = bestWorst;
+    }
+    apart = worst;
+    return "";
 }
 
 // The piece in our terms: chains, internal lines, and (once the outline is
@@ -382,26 +505,31 @@ PieceModel pieceModel(const FilePiece& fp, Skips& skips, std::string& note) {
     Piece* piece = doc.piece(0);
     PieceHold hold(piece);
     int notches = 0;
-    const auto addNotch = [&](const Pt& at, const Pt* towards) {
+    // A notch at `at` on the outline, running along `direction` (null: into
+    // the piece) for `size` mm.
+    const auto addNotch = [&](const Pt& at, const Pt* direction, double size) {
         const OnLine on = nearestOutlineLine(piece, at);
         if (on.line < 0) return;
         FileMark m;
         m.point = chainPoint('v', on.at);
-        double relative = kQuarterTurn;
-        if (towards) {
-            const double a = std::atan2(towards->y - at.y, towards->x - at.x);
-            relative = std::round(std::remainder(a - on.angle, 2 * M_PI) * 1000.0);
-            m.mark.size = static_cast<float>(std::hypot(towards->x - at.x, towards->y - at.y));
-        } else {
-            // A point says only where: the notch runs into the piece.
-            relative = signedArea(fp.outlines.front()) >= 0 ? kQuarterTurn : -kQuarterTurn;
-        }
+        double relative = signedArea(fp.outlines.front()) >= 0 ? kQuarterTurn : -kQuarterTurn;
+        if (direction)
+            relative = std::round(std::remainder(std::atan2(direction->y, direction->x) - on.angle, 2 * M_PI) * 1000.0);
+        if (size > 0) m.mark.size = static_cast<float>(size);
         m.mark.lineOut = static_cast<int16_t>(relative);
         m.mark.segCode = kNotchSegCode;
         m.mark.segValue = kNotchSegValue;
         m.mark.lineIndex = on.line;
         pm.marks.push_back(m);
         ++notches;
+    };
+    const auto toOutline = [&](const Pt& p) {
+        Nearest best;
+        for (const Polyline& o : fp.outlines) {
+            const Nearest n = nearestOn(o, true, p);
+            if (n.distance < best.distance) best = n;
+        }
+        return best;
     };
     int drills = 0;
     for (const FilePiece::Mark& mark : fp.marks) {
@@ -413,16 +541,50 @@ PieceModel pieceModel(const FilePiece& fp, Skips& skips, std::string& note) {
             pm.marks.push_back(m);
             ++drills;
         } else if (!mark.line) {
-            addNotch(mark.a, nullptr);
+            // A point (on the cut line, where there is one): the outline's
+            // nearest place.
+            addNotch(toOutline(mark.a).at, nullptr, 0);
         } else {
-            // The end on the outline is the notch; the other says which way.
-            double da = 1e300, db = 1e300;
-            for (const Polyline& o : fp.outlines) {
-                da = std::min(da, nearestOn(o, true, mark.a).distance);
-                db = std::min(db, nearestOn(o, true, mark.b).distance);
+            // Ours start on the outline and run into the piece; others run
+            // from the cut line in to the outline: the notch is where the
+            // line, carried on, meets the outline.
+            const Nearest na = toOutline(mark.a), nb = toOutline(mark.b);
+            const Pt& near = na.distance <= nb.distance ? mark.a : mark.b;
+            const Pt& far = na.distance <= nb.distance ? mark.b : mark.a;
+            const double size = std::hypot(far.x - near.x, far.y - near.y);
+            if (std::min(na.distance, nb.distance) <= kOnOutlineMm) {
+                const Pt along{far.x - near.x, far.y - near.y};
+                addNotch(near, &along, size);
+            } else {
+                const Pt along{near.x - far.x, near.y - far.y};
+                Pt at = toOutline(near).at;
+                double first = 1e300;
+                for (const Polyline& o : fp.outlines)
+                    for (size_t i = 0; i < o.size(); ++i) {
+                        double t = 0;
+                        if (rayHits(far, along, o[i], o[(i + 1) % o.size()], t) && t < first) {
+                            first = t;
+                            at = Pt{far.x + t * along.x, far.y + t * along.y};
+                        }
+                    }
+                addNotch(at, &along, size);
             }
-            if (da <= db) addNotch(mark.a, &mark.b);
-            else addNotch(mark.b, &mark.a);
+        }
+    }
+    std::string allowances;
+    if (!fp.cuts.empty()) {
+        double apart = 0;
+        const std::string why = readAllowances(piece, fp, pm, apart);
+        if (why.empty()) {
+            char within[32];
+            std::snprintf(within, sizeof within, "%.2f", apart);
+            allowances = ", seam allowances of " + std::to_string(pm.seamAllowances.size()) + " widths and " +
+                         std::to_string(pm.corners.size()) + " square corners from the cut line (the two cut lines " +
+                         "within " + within + " mm of each other)";
+        } else {
+            pm.seamAllowances.clear();
+            pm.corners.clear();
+            allowances = "; the cut line was not kept: " + why;
         }
     }
     size_t turns = 0, curves = 0;
@@ -432,7 +594,7 @@ PieceModel pieceModel(const FilePiece& fp, Skips& skips, std::string& note) {
            fp.outlineLayer + ", " + std::to_string(turns) + " turn and " + std::to_string(curves) +
            " curve points" + (typed ? " from layers 2 and 3" : ", fitted") + "), " +
            std::to_string(pm.inner.size()) + " internal lines, " + std::to_string(notches) + " notches, " +
-           std::to_string(drills) + " drill holes";
+           std::to_string(drills) + " drill holes" + allowances;
     if (fp.grain) skips.add("the grain line on layer 7 (the placement comes from the block's insert)");
     return pm;
 }
@@ -451,16 +613,17 @@ ImportResult importDrawing(const dxf::Drawing& drawing, double mmPerUnit, const 
         }
         pieces.push_back(std::move(fp));
     }
-    // Plain: every closed modelspace polyline a piece, the open ones inside
-    // it its internal lines.
+    // Plain: every outermost closed modelspace polyline a piece, the open
+    // ones inside it its internal lines. Inside a piece, a closed polyline
+    // of half its area or more is its sew line (the outer one its cut
+    // line), a small one a drill hole, any other a closed internal line.
+    std::vector<Polyline> rings;
     std::vector<const Entity*> open;
     for (const Entity& e : drawing.entities) {
         if (e.kind == Entity::kPolyline && e.closed && e.points.size() >= 3) {
-            FilePiece fp;
-            fp.name = "piece " + std::to_string(pieces.size());
-            for (const Pt& p : e.points) fp.outlines.resize(1), fp.outlines[0].push_back(Pt{p.x * mmPerUnit, p.y * mmPerUnit});
-            fp.outlines[0] = ring(fp.outlines[0]);
-            pieces.push_back(std::move(fp));
+            Polyline scaled;
+            for (const Pt& p : e.points) scaled.push_back(Pt{p.x * mmPerUnit, p.y * mmPerUnit});
+            rings.push_back(ring(scaled));
         } else if (e.kind == Entity::kPolyline) {
             open.push_back(&e);
         } else if (e.kind == Entity::kText) {
@@ -470,14 +633,46 @@ ImportResult importDrawing(const dxf::Drawing& drawing, double mmPerUnit, const 
                       " in the modelspace");
         }
     }
+    std::stable_sort(rings.begin(), rings.end(), [](const Polyline& a, const Polyline& b) {
+        return std::fabs(signedArea(a)) > std::fabs(signedArea(b));
+    });
+    const size_t firstPlain = pieces.size();
+    const auto outer = [](const FilePiece& fp) -> const Polyline& { return fp.cuts.empty() ? fp.outlines[0] : fp.cuts[0]; };
+    for (Polyline& r : rings) {
+        if (r.size() < 3) continue;
+        FilePiece* owner = nullptr;
+        for (size_t i = firstPlain; i < pieces.size(); ++i)
+            if (inside(outer(pieces[i]), r.front())) owner = &pieces[i];
+        if (!owner) {
+            FilePiece fp;
+            fp.name = "piece " + std::to_string(pieces.size());
+            fp.outlines = {std::move(r)};
+            pieces.push_back(std::move(fp));
+            continue;
+        }
+        double minX = 1e300, minY = 1e300, maxX = -1e300, maxY = -1e300;
+        for (const Pt& p : r) minX = std::min(minX, p.x), minY = std::min(minY, p.y), maxX = std::max(maxX, p.x),
+                                maxY = std::max(maxY, p.y);
+        if (owner->cuts.empty() && std::fabs(signedArea(r)) >= 0.5 * std::fabs(signedArea(owner->outlines[0]))) {
+            owner->cuts = {owner->outlines[0]};
+            owner->outlines = {std::move(r)};
+            owner->outlineLayer = "0 (the closed line inside the cut line)";
+        } else if (std::max(maxX - minX, maxY - minY) <= kDrillExtentMm) {
+            owner->marks.push_back({'o', Pt{(minX + maxX) / 2, (minY + maxY) / 2}, Pt{}, false});
+        } else {
+            r.push_back(r.front());
+            owner->inner.push_back(std::move(r));
+        }
+    }
     for (const Entity* e : open) {
         Polyline scaled;
         for (const Pt& p : e->points) scaled.push_back(Pt{p.x * mmPerUnit, p.y * mmPerUnit});
-        auto owner = std::find_if(pieces.begin(), pieces.end(), [&](const FilePiece& fp) {
-            return fp.outlines.size() == 1 && inside(fp.outlines[0], scaled.front());
-        });
-        if (owner == pieces.end()) skips.add("open POLYLINE outside every piece");
-        else owner->inner.push_back(scaled);
+        FilePiece* owner = nullptr;
+        for (size_t i = firstPlain; i < pieces.size(); ++i)
+            if (inside(outer(pieces[i]), scaled.front())) owner = &pieces[i];
+        if (!owner) skips.add("open POLYLINE outside every piece in the modelspace");
+        else if (!inside(owner->outlines[0], scaled.front())) skips.add("open POLYLINE outside a sew line (a notch?)");
+        else owner->inner.push_back(std::move(scaled));
     }
     if (pieces.empty())
         throw UserError(file, "holds no piece: no block with a closed line on layer 1, 8 or 14, and no closed "

@@ -160,7 +160,9 @@ def check_file(dxf_path, form, sizes):
                 if len(cut) != piece["outlines"] or sum(map(area, cut)) <= sum(map(area, sew)):
                     fail(bw, "no cut line around the sew line on layer 1")
             if form == "astm":
-                for check, of in (("84", sew), ("85", inner)):
+                cut_or_sew = [vertices(e) for e in poly.get("1", []) if e.is_closed]
+                checks = [("84", cut_or_sew), ("85", inner)] + ([("87", sew)] if piece["allowances"] else [])
+                for check, of in checks:
                     if len(poly.get(check, [])) != len(of):
                         fail(bw, "layer %s has %d polylines for %d" % (check, len(poly.get(check, [])), len(of)))
             points = {}
