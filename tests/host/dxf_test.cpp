@@ -68,7 +68,7 @@ void expectSamePiece(Piece* was, Piece* now, const std::string& where) {
         EXPECT_EQ(b->type, a->type) << "point " << i;
         EXPECT_NEAR(bx, ax, 0.01) << "point " << i;
         EXPECT_NEAR(by, ay, 0.01) << "point " << i;
-        if (typeLetter(a->type) == 'V') EXPECT_NEAR(b->lineOut, a->lineOut, 1) << "notch " << i;
+        if (typeLetter(a->type) == 'V') { EXPECT_NEAR(b->lineOut, a->lineOut, 1) << "notch " << i; }
     }
     ASSERT_EQ(now->lineCount, was->lineCount);
     for (short li = 0; li < was->lineCount; ++li) {
@@ -197,9 +197,9 @@ TEST(Dxf, APeersFilesImportAsItsOwnPicturesMeasureThem) {
                 // meets the sew line.
                 size_t want = 0;
                 for (const auto& n : fig["notches"]) {
-                    if (astm) EXPECT_LT(near(notches, n["at"]), 0.1) << n["node"];
+                    if (astm) { EXPECT_LT(near(notches, n["at"]), 0.1) << n["node"]; }
                     for (const auto& l : n["lines"]) {
-                        if (!astm) EXPECT_LT(near(notches, l["on_sew_line"]), 0.1) << n["node"];
+                        if (!astm) { EXPECT_LT(near(notches, l["on_sew_line"]), 0.1) << n["node"]; }
                         want += astm ? 0 : 1;
                     }
                     want += astm ? 1 : 0;
