@@ -256,13 +256,7 @@ INSTANTIATE_TEST_SUITE_P(
 // The bodice with every coordinate a share of B or BL: it grades.
 PieceShape GradedBodice() {
     PieceShape shape = Bodice();
-    for (ShapePoint& p : shape.chains[0].points) {
-        char x[32], y[32];
-        std::snprintf(x, sizeof x, "%.6f*B", p.x / 880.0);
-        std::snprintf(y, sizeof y, "%.6f*BL", p.y / 380.0);
-        p.xFormula = x;
-        p.yFormula = y;
-    }
+    GiveFormulas(shape.chains[0], "%.6f*B", 880.0, "%.6f*BL", 380.0);
     return shape;
 }
 

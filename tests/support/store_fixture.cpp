@@ -67,16 +67,19 @@ PieceShape CurvedWithInnerShape() {
     return shape;
 }
 
+void GiveFormulas(ShapeChain& chain, const char* xFormat, double xPer, const char* yFormat, double yPer) {
+    for (ShapePoint& p : chain.points) {
+        char x[48], y[48];
+        std::snprintf(x, sizeof x, xFormat, p.x / xPer);
+        std::snprintf(y, sizeof y, yFormat, p.y / yPer);
+        p.xFormula = x;
+        p.yFormula = y;
+    }
+}
+
 PieceShape CurvedWithFormulasShape() {
     PieceShape shape = CurvedWithInnerShape();
-    for (ShapeChain& c : shape.chains)
-        for (ShapePoint& p : c.points) {
-            char x[32], y[32];
-            std::snprintf(x, sizeof x, "0*H+%g", p.x / 10.0);
-            std::snprintf(y, sizeof y, "0*BL+%g", p.y / 10.0);
-            p.xFormula = x;
-            p.yFormula = y;
-        }
+    for (ShapeChain& c : shape.chains) GiveFormulas(c, "0*H+%g", 10.0, "0*BL+%g", 10.0);
     return shape;
 }
 

@@ -53,6 +53,9 @@ PieceShape CurvedWithInnerShape();
 //           5 s(20,50) 6 k(80,50) 7 o(50,20)
 //   lines:  0: 0-1  1: 1-2  2: 2-3  3: 3-4  4: 5-6
 PieceShape SquareShape();
+// Gives every point of a chain formula texts made from its coordinates (mm):
+// each format takes one number, the coordinate divided by xPer or yPer.
+void GiveFormulas(ShapeChain& chain, const char* xFormat, double xPer, const char* yFormat, double yPer);
 // CurvedWithInnerShape with a formula on every point: "0*H+<x in cm>" and
 // "0*BL+<y in cm>", which name parameters yet give the coordinates.
 PieceShape CurvedWithFormulasShape();
